@@ -1,0 +1,14 @@
+#!/bin/sh
+# Builds both architectures: build/x64 (tests, run under wine64) and build/x86
+# (the release build; compiled and linked only, this machine cannot run it).
+set -e
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+JOBS=$(nproc 2>/dev/null || echo 2)
+cmake -S "$ROOT" -B "$ROOT/build/x64" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" \
+      -DCMAKE_BUILD_TYPE=Release -DFERNWICK_TESTS=${FERNWICK_TESTS:-ON} >/dev/null
+cmake --build "$ROOT/build/x64" -j "$JOBS"
+if [ "${FERNWICK_SKIP_X86:-0}" != 1 ]; then
+    cmake -S "$ROOT" -B "$ROOT/build/x86" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
+          -DCMAKE_BUILD_TYPE=Release -DFERNWICK_TESTS=OFF >/dev/null
+    cmake --build "$ROOT/build/x86" -j "$JOBS"
+fi

@@ -1,0 +1,15 @@
+#!/bin/sh
+# Installs the Debian packages the build and the tests need (only what is missing).
+set -e
+PKGS="cmake make g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
+      libz-mingw-w64-dev googletest wine wine64 xvfb xauth wixl imagemagick python3 zlib1g-dev"
+missing=""
+for p in $PKGS; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+    echo "Installing:$missing"
+    SUDO=""; [ "$(id -u)" = 0 ] || SUDO=sudo
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+fi

@@ -1,0 +1,18 @@
+# Sourced by the scripts: a Wine prefix private to the build tree, quiet wine.
+ROOT=${ROOT:-$(cd "$(dirname "$0")/.." && pwd)}
+export WINEPREFIX=${WINEPREFIX:-$ROOT/build/wineprefix}
+export WINEDEBUG=-all
+export WINEARCH=win64
+# No Mono/Gecko download prompts when the prefix is made.
+export WINEDLLOVERRIDES="mscoree,mshtml=d;winemenubuilder.exe=d"
+
+wine_prefix_ready() {
+    # Kill a wineserver that may have been started without a display: it would
+    # break every later window of this prefix.
+    wineserver -k 2>/dev/null || true
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        mkdir -p "$WINEPREFIX"
+        wineboot -i >/dev/null 2>&1
+        wineserver -w
+    fi
+}

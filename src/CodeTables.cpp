@@ -1,0 +1,57 @@
+#include "CodeTables.h"
+
+#include <windows.h>
+#include <string.h>
+
+static const char* const LANGUAGE_CODES[LANGUAGE_SLOTS] = {
+    "DA", "DE", "EL", "EN", "ES", "FI", "FR", "IT", "NL", "PT", "SV", "LU",
+    "EU", "CY", "CZ", "EE", "HU", "LV", "LT", "MT", "PL", "SI", "SK", ""
+};
+
+static const char* const MEMBER_STATE_CODES[MEMBER_STATE_COUNT + 1] = {
+    "AT", "BE", "DE", "DK", "ES", "FI", "FR", "GB", "GR", "IE", "IT", "LU", "NL", "PT",
+    "SE", "EU", "CY", "CZ", "EE", "HU", "LV", "LT", "MT", "PL", "SI", "SK", ""
+};
+
+// Walks a table up to its empty slot; only two-character texts can match.
+static int FindCode(const char* const* table, const char* code)
+{
+    if (code == NULL || strlen(code) != 2)
+        return -1;
+    for (int i = 0; table[i][0] != 0; ++i)
+    {
+        if (lstrcmpiA(table[i], code) == 0)
+            return i;
+    }
+    return -1;
+}
+
+const char* LanguageCode(int index)
+{
+    return (index >= 0 && index < LANGUAGE_SLOTS) ? LANGUAGE_CODES[index] : NULL;
+}
+
+int LanguageIndex(const char* code)
+{
+    return FindCode(LANGUAGE_CODES, code);
+}
+
+bool IsLanguageCode(const char* code)
+{
+    return LanguageIndex(code) >= 0;
+}
+
+const char* MemberStateCode(int index)
+{
+    return (index >= 0 && index <= MEMBER_STATE_COUNT) ? MEMBER_STATE_CODES[index] : NULL;
+}
+
+int MemberStateIndex(const char* code)
+{
+    return FindCode(MEMBER_STATE_CODES, code);
+}
+
+bool IsMemberStateCode(const char* code)
+{
+    return MemberStateIndex(code) >= 0;
+}

@@ -1,0 +1,14 @@
+// The product's two code tables: languages and member states.
+#pragma once
+
+const int LANGUAGE_COUNT = 23;       // real codes, index 0..22
+const int LANGUAGE_SLOTS = 24;       // index 23 is the empty "none" slot
+const int MEMBER_STATE_COUNT = 26;
+
+// "" for 23; null for anything outside 0..23.
+const char* LanguageCode(int index);
+int LanguageIndex(const char* code);
+bool IsLanguageCode(const char* code);
+const char* MemberStateCode(int index);
+int MemberStateIndex(const char* code);
+bool IsMemberStateCode(const char* code);

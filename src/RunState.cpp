@@ -1,0 +1,23 @@
+#include "RunState.h"
+
+#include <string.h>
+
+
+RunStateRecord RunState;
+
+void RunStateRecord::Reset()
+{
+    repairMode = autoUpgrade = addFeatures = checkOnly = multiMode = false;
+    targetDir.Clear();
+    targetGiven = false;
+    isAdmin = false;
+    dotNetEdition = false;
+    mainExeName.Clear();
+    memberState.Clear();
+    defaultTargetDir.Clear();
+    rebootNeeded = prereqRebootNeeded = oldPackageRemoved = false;
+    phase = 0;
+    memset(languageSelected, 0, sizeof(languageSelected));
+    languageCount = 0;
+    msiLogPath[0] = 0;
+}

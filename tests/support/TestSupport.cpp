@@ -1,0 +1,131 @@
+#include "TestSupport.h"
+
+#include <shellapi.h>
+#include <stdio.h>
+
+namespace fwtest
+{
+TempDir::TempDir(const char* tag)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof(temp), temp);
+    static LONG counter = 0;
+    char name[MAX_PATH];
+    for (;;)
+    {
+        _snprintf(name, sizeof(name), "%s%s_%lu_%ld", temp, tag, GetCurrentProcessId(),
+                  InterlockedIncrement(&counter));
+        if (CreateDirectoryA(name, NULL))
+            break;
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            break;
+    }
+    m_path = name;
+}
+
+TempDir::~TempDir()
+{
+    DeleteTree(m_path);
+}
+
+bool WriteBytes(const std::string& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    BOOL ok = bytes.empty() || WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+bool ReadBytes(const std::string& path, std::string& bytes)
+{
+    bytes.clear();
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    char chunk[65536];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof(chunk), &got, NULL) && got > 0)
+        bytes.append(chunk, got);
+    CloseHandle(file);
+    return true;
+}
+
+std::vector<std::string> ReadLines(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::string bytes;
+    if (!ReadBytes(path, bytes))
+        return lines;
+    size_t start = 0;
+    while (start < bytes.size())
+    {
+        size_t end = bytes.find("\r\n", start);
+        if (end == std::string::npos)
+        {
+            lines.push_back(bytes.substr(start));
+            break;
+        }
+        lines.push_back(bytes.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+bool DeleteTree(const std::string& path)
+{
+    if (path.size() < 4)
+        return false; // never a drive root
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            std::string name = data.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string child = path + "\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                DeleteTree(child);
+            else
+            {
+                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(find, &data));
+        FindClose(find);
+    }
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return RemoveDirectoryA(path.c_str()) || DeleteFileA(path.c_str());
+}
+
+std::string SourceDir()
+{
+    return FW_SOURCE_DIR;
+}
+
+std::string BinaryDir()
+{
+    return FW_BINARY_DIR;
+}
+
+std::string BinDir()
+{
+    return BinaryDir() + "\\bin";
+}
+
+std::string ModuleDir()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(NULL, path, sizeof(path));
+    char* slash = strrchr(path, '\\');
+    if (slash)
+        *slash = 0;
+    return path;
+}
+} // namespace fwtest
