@@ -4,11 +4,13 @@
 set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 JOBS=$(nproc 2>/dev/null || echo 2)
-cmake -S "$ROOT" -B "$ROOT/build/x64" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" \
+# FW_BUILD_DIR lets several people build side by side (default build/).
+B=${FW_BUILD_DIR:-$ROOT/build}
+cmake -S "$ROOT" -B "$B/x64" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" \
       -DCMAKE_BUILD_TYPE=Release -DFERNWICK_TESTS=${FERNWICK_TESTS:-ON} >/dev/null
-cmake --build "$ROOT/build/x64" -j "$JOBS"
+cmake --build "$B/x64" -j "$JOBS"
 if [ "${FERNWICK_SKIP_X86:-0}" != 1 ]; then
-    cmake -S "$ROOT" -B "$ROOT/build/x86" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
+    cmake -S "$ROOT" -B "$B/x86" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
           -DCMAKE_BUILD_TYPE=Release -DFERNWICK_TESTS=OFF >/dev/null
-    cmake --build "$ROOT/build/x86" -j "$JOBS"
+    cmake --build "$B/x86" -j "$JOBS"
 fi

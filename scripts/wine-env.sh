@@ -1,6 +1,6 @@
 # Sourced by the scripts: a Wine prefix private to the build tree, quiet wine.
 ROOT=${ROOT:-$(cd "$(dirname "$0")/.." && pwd)}
-export WINEPREFIX=${WINEPREFIX:-$ROOT/build/wineprefix}
+export WINEPREFIX=${WINEPREFIX:-${FW_BUILD_DIR:-$ROOT/build}/x64/wineprefix}
 export WINEDEBUG=-all
 export WINEARCH=win64
 # No Mono/Gecko download prompts when the prefix is made.
