@@ -1,0 +1,702 @@
+#include "FileUtil.h"
+
+#include <shellapi.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "Assert.h"
+#include "Log.h"
+#include "TextUtil.h"
+
+DWORD copyMode = COPY_MODE_SHELL;
+bool lastCopyCancelled = false;
+
+// Confirmation-free shell operations that may create folders on the way; the
+// shell still shows its own progress and error windows.
+static const FILEOP_FLAGS SHELL_FLAGS = FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR;
+
+static bool IsEmptyText(const char* text)
+{
+    return text == NULL || text[0] == 0;
+}
+
+static bool IsSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+// A path that names a place on its own: "X:\..." or "\\server\share...".
+static bool IsFullyQualified(const char* path)
+{
+    if (strlen(path) >= 3 && path[1] == ':' && path[2] == '\\' &&
+        ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')))
+        return true;
+    return path[0] == '\\' && path[1] == '\\' && path[2] != 0 && path[2] != '\\';
+}
+
+// A drive root ("X:\") or a share root ("\\server\share"), after normalising.
+static bool IsRootFolder(const char* full)
+{
+    if (full[1] == ':')
+        return full[2] == 0 || (full[2] == '\\' && full[3] == 0);
+    // "\\server\share": at most one backslash after the server name.
+    const char* share = strchr(full + 2, '\\');
+    if (share == NULL)
+        return true;
+    const char* rest = strchr(share + 1, '\\');
+    return rest == NULL || rest[1] == 0;
+}
+
+// The shell operations run elevated and with confirmation turned off: a wrong
+// path would remove or overwrite a tree the user never meant. Only a full path
+// below a root is handed to the shell, normalised (no "..", no trailing
+// backslash) into out, a list with its extra terminator.
+static bool PrepareShellPath(const char* operation, const char* path, char* out, size_t outSize)
+{
+    const char* reason = NULL;
+    char full[FW_PATH_SIZE];
+    if (IsEmptyText(path))
+        reason = "empty path";
+    else if (strlen(path) >= FW_PATH_SIZE)
+        reason = "path too long";
+    else if (strpbrk(path, "*?") != NULL)
+        reason = "wildcard in path";
+    else if (!IsFullyQualified(path))
+        reason = "not a full path";
+    else
+    {
+        DWORD n = GetFullPathNameA(path, sizeof(full), full, NULL);
+        if (n == 0 || n >= sizeof(full))
+            reason = "path cannot be resolved";
+        else
+        {
+            size_t length = strlen(full);
+            // Keep "X:\" whole so that it is recognised as the root it is.
+            while (length > 3 && full[length - 1] == '\\')
+                full[--length] = 0;
+            if (IsRootFolder(full))
+                reason = "root folder";
+            else if (length + 2 > outSize)
+                reason = "path too long";
+        }
+    }
+    if (reason != NULL)
+    {
+        LogMessage(2, LOG_ERROR, "%hs refused '%hs': %hs\n", operation, path ? path : "", reason);
+        return false;
+    }
+    size_t length = strlen(full);
+    memcpy(out, full, length + 1);
+    out[length + 1] = 0;
+    return true;
+}
+
+static bool RunShellOperation(const char* operation, UINT function, const char* from,
+                              const char* to, bool* aborted)
+{
+    SHFILEOPSTRUCTA op;
+    memset(&op, 0, sizeof(op));
+    op.hwnd = NULL;
+    op.wFunc = function;
+    op.pFrom = from;
+    op.pTo = to;
+    op.fFlags = SHELL_FLAGS;
+    op.lpszProgressTitle = NULL;
+    int rc = SHFileOperationA(&op);
+    if (aborted)
+        *aborted = op.fAnyOperationsAborted != FALSE;
+    if (rc != 0 || op.fAnyOperationsAborted)
+    {
+        LogMessage(2, LOG_ERROR, "%hs '%hs' to '%hs' failed [%d]%hs\n", operation, from,
+                   to ? to : "", rc, op.fAnyOperationsAborted ? " (aborted)" : "");
+        return false;
+    }
+    return true;
+}
+
+// Removes a half-written copy so that nobody takes it for the real file.
+static void RemovePartialCopy(const char* destination)
+{
+    DWORD error = GetLastError();
+    SetFileAttributesA(destination, FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileA(destination))
+        LogMessage(2, LOG_ERROR, "AltCopyFileEx could not remove partial '%hs' [%d]\n",
+                   destination, (int)GetLastError());
+    SetLastError(error);
+}
+
+bool GetCurrentFolder(char* out)
+{
+    if (out == NULL)
+        return false;
+    out[0] = 0;
+    DWORD n = GetCurrentDirectoryA(FW_PATH_SIZE, out);
+    if (n == 0 || n >= (DWORD)FW_PATH_SIZE)
+    {
+        out[0] = 0;
+        return false;
+    }
+    return true;
+}
+
+bool IsFolder(const char* path)
+{
+    if (IsEmptyText(path))
+        return false;
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool FileExists(const char* path)
+{
+    if (IsEmptyText(path))
+        return false;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+
+bool FileExistsIn(const char* folder, const char* name)
+{
+    if (IsEmptyText(name))
+        return false;
+    if (IsEmptyText(folder))
+        return FileExists(name);
+    if (strlen(folder) + 1 + strlen(name) >= (size_t)FW_PATH_SIZE)
+        return false;
+    char path[FW_PATH_SIZE];
+    snprintf(path, sizeof(path), "%s\\%s", folder, name);
+    return FileExists(path);
+}
+
+const char* FileNamePart(const char* path)
+{
+    if (path == NULL)
+        return NULL;
+    const char* slash = strrchr(path, '\\');
+    if (slash == NULL || slash[1] == 0)
+        return NULL;
+    return slash + 1;
+}
+
+char* FileNamePart(char* path)
+{
+    return const_cast<char*>(FileNamePart(const_cast<const char*>(path)));
+}
+
+bool ParentFolder(const char* path, char* out)
+{
+    if (out == NULL)
+        return false;
+    out[0] = 0;
+    if (IsEmptyText(path) || strlen(path) >= (size_t)FW_PATH_SIZE)
+        return false;
+    strcpy(out, path);
+    char* slash = strrchr(out, '\\');
+    if (slash != NULL)
+        *slash = 0;
+    return true;
+}
+
+bool CreateFolderTree(const char* path)
+{
+    if (IsEmptyText(path))
+        return false;
+    if (IsFolder(path))
+        return true;
+    char parent[FW_PATH_SIZE];
+    if (!ParentFolder(path, parent))
+        return false;
+    // Without a backslash the parent is the path itself: nothing further up to create.
+    if (strcmp(parent, path) == 0)
+    {
+        LogMessage(2, LOG_ERROR, "CreateFolderTree: no parent folder in '%hs'\n", path);
+        return false;
+    }
+    if (!CreateFolderTree(parent))
+        return false;
+    if (IsFolder(path))
+        return true;
+    if (!CreateDirectoryA(path, NULL))
+    {
+        // Someone else may have made it in the meantime: that is success too.
+        if (IsFolder(path))
+            return true;
+        LogSystemError("CreateDirectory", 0);
+        return false;
+    }
+    return true;
+}
+
+bool ForceDeleteFile(const char* path)
+{
+    if (IsEmptyText(path))
+        return false;
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return false;
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileA(path))
+    {
+        LogMessage(2, LOG_WARNING, "Could not delete '%hs' [%d]\n", path, (int)GetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool DeleteFolderTree(const char* folder)
+{
+    char from[FW_PATH_SIZE + 1];
+    if (!PrepareShellPath("DeleteFolderTree", folder, from, sizeof(from)))
+        return false;
+    if (!IsFolder(from))
+    {
+        LogMessage(3, LOG_WARNING, "DeleteFolderTree '%hs' is not a folder\n", from);
+        return false;
+    }
+    return RunShellOperation("DeleteFolderTree", FO_DELETE, from, NULL, NULL);
+}
+
+bool CopyFolderContents(const char* sourceFolder, const char* destFolder)
+{
+    char source[FW_PATH_SIZE + 1];
+    char to[FW_PATH_SIZE + 1];
+    if (!PrepareShellPath("CopyFolderContents", sourceFolder, source, sizeof(source)) ||
+        !PrepareShellPath("CopyFolderContents", destFolder, to, sizeof(to)))
+        return false;
+    if (!IsFolder(source))
+    {
+        LogMessage(2, LOG_ERROR, "CopyFolderContents '%hs' is not a folder\n", source);
+        return false;
+    }
+    char from[FW_PATH_SIZE + 1];
+    if (strlen(source) + 2 >= (size_t)FW_PATH_SIZE)
+    {
+        LogMessage(2, LOG_ERROR, "CopyFolderContents '%hs' path too long\n", source);
+        return false;
+    }
+    snprintf(from, sizeof(from), "%s\\*", source);
+    from[strlen(from) + 1] = 0;
+    return RunShellOperation("CopyFolderContents", FO_COPY, from, to, NULL);
+}
+
+bool MoveFolder(const char* sourceFolder, const char* destFolder)
+{
+    char from[FW_PATH_SIZE + 1];
+    char to[FW_PATH_SIZE + 1];
+    if (!PrepareShellPath("MoveFolder", sourceFolder, from, sizeof(from)) ||
+        !PrepareShellPath("MoveFolder", destFolder, to, sizeof(to)))
+        return false;
+    if (!IsFolder(from))
+    {
+        LogMessage(2, LOG_ERROR, "MoveFolder '%hs' is not a folder\n", from);
+        return false;
+    }
+    return RunShellOperation("MoveFolder", FO_MOVE, from, to, NULL);
+}
+
+char PathSeparatorOf(const char* path)
+{
+    if (path == NULL || strchr(path, '\\') != NULL)
+        return '\\';
+    if (strchr(path, '/') != NULL)
+        return '/';
+    return '\\';
+}
+
+bool IsAbsoluteSource(const char* path)
+{
+    if (IsEmptyText(path))
+        return false;
+    if (strstr(path, "://") != NULL)
+        return true;
+    return strlen(path) >= 3 && path[1] == ':' && path[2] == '\\';
+}
+
+bool IsLocalSource(const char* path)
+{
+    if (IsEmptyText(path))
+        return false;
+    if (PathSeparatorOf(path) == '\\')
+        return true;
+    if (TextEqualNoCase(path, "file://", 7))
+        return true;
+    if (strlen(path) >= 2 && path[1] == ':')
+        return true;
+    return strstr(path, "://") == NULL;
+}
+
+bool CombineSourcePath(const char* base, const char* name, char* out)
+{
+    if (out == NULL)
+        return false;
+    out[0] = 0;
+    if (IsEmptyText(base) || IsEmptyText(name))
+        return false;
+
+    if (!(IsLocalSource(name) && !IsAbsoluteSource(name)))
+    {
+        // A drive path or an address stands on its own.
+        if (strlen(name) >= (size_t)FW_PATH_SIZE)
+            return false;
+        strcpy(out, name);
+        return true;
+    }
+
+    size_t baseLength = strlen(base);
+    size_t nameLength = strlen(name);
+    if (baseLength + nameLength + 2 >= (size_t)FW_PATH_SIZE)
+        return false;
+    char s = PathSeparatorOf(base);
+    while (baseLength > 0 && base[baseLength - 1] == s)
+        baseLength--;
+    const char* nameStart = name;
+    while (*nameStart == s)
+        nameStart++;
+    nameLength = strlen(nameStart);
+    while (nameLength > 0 && nameStart[nameLength - 1] == s)
+        nameLength--;
+
+    memcpy(out, base, baseLength);
+    size_t length = baseLength;
+    out[length++] = s;
+    memcpy(out + length, nameStart, nameLength);
+    length += nameLength;
+    out[length] = 0;
+    // One kind of separator throughout: the base's.
+    for (char* p = out; *p; p++)
+        if (IsSeparator(*p))
+            *p = s;
+    // The scheme's "//" of an address base is made of the same character and survives.
+    return true;
+}
+
+bool FindFiles(const char* pattern, const char* folder, bool descend, FindFileCheck check,
+               void* context, char* out)
+{
+    if (out == NULL)
+        return false;
+    out[0] = 0;
+    if (IsEmptyText(folder) || IsEmptyText(pattern))
+        return false;
+    if (!IsFolder(folder))
+        return false;
+    size_t folderLength = strlen(folder);
+    if (strlen(pattern) + folderLength + 1 >= (size_t)FW_PATH_SIZE)
+        return false;
+
+    char search[FW_PATH_SIZE];
+    snprintf(search, sizeof(search), "%s\\%s", folder, pattern);
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA(search, &entry);
+    if (find == INVALID_HANDLE_VALUE)
+    {
+        if (!descend)
+            return false;
+        // Nothing here: look one level further down, within a bounded depth.
+        snprintf(search, sizeof(search), "%s\\*", folder);
+        int backslashes = 0;
+        for (const char* p = search; *p; p++)
+            if (*p == '\\')
+                backslashes++;
+        if (backslashes > FIND_MAX_BACKSLASHES)
+            return false;
+        find = FindFirstFileA(search, &entry);
+        if (find == INVALID_HANDLE_VALUE)
+            return false;
+        bool found = false;
+        do
+        {
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+                strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0)
+                continue;
+            if (folderLength + strlen(entry.cFileName) + 1 >= (size_t)FW_PATH_SIZE)
+            {
+                LogMessage(3, LOG_WARNING, "FindFiles skips '%hs\\%hs': path too long\n", folder,
+                           entry.cFileName);
+                continue;
+            }
+            char subfolder[FW_PATH_SIZE];
+            snprintf(subfolder, sizeof(subfolder), "%s\\%s", folder, entry.cFileName);
+            found = FindFiles(pattern, subfolder, descend, check, context, out);
+        } while (!found && FindNextFileA(find, &entry));
+        FindClose(find);
+        return found;
+    }
+
+    bool found = false;
+    do
+    {
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            continue;
+        if (folderLength + strlen(entry.cFileName) + 1 >= (size_t)FW_PATH_SIZE)
+        {
+            LogMessage(3, LOG_WARNING, "FindFiles skips '%hs\\%hs': path too long\n", folder,
+                       entry.cFileName);
+            continue;
+        }
+        snprintf(out, FW_PATH_SIZE, "%s\\%s", folder, entry.cFileName);
+        found = check == NULL || check(out, context);
+    } while (!found && FindNextFileA(find, &entry));
+    FindClose(find);
+    return found;
+}
+
+bool FindFilesByPath(const char* path, bool descend, FindFileCheck check, void* context, char* out)
+{
+    if (out == NULL)
+        return false;
+    out[0] = 0;
+    if (IsEmptyText(path))
+        return false;
+    char full[FW_PATH_SIZE];
+    char* filePart = NULL;
+    DWORD n = GetFullPathNameA(path, sizeof(full), full, &filePart);
+    if (n == 0 || n >= sizeof(full) || filePart == NULL || *filePart == 0)
+        return false;
+    char pattern[FW_PATH_SIZE];
+    strcpy(pattern, filePart);
+    // The folder part without its final separator.
+    char* end = filePart;
+    if (end > full && IsSeparator(end[-1]))
+        end--;
+    *end = 0;
+    return FindFiles(pattern, full, descend, check, context, out);
+}
+
+int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress routine,
+                  void* context, bool* cancelled, bool failIfExists)
+{
+    if (IsEmptyText(source) || IsEmptyText(destination))
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    DWORD destAttributes = GetFileAttributesA(destination);
+    if (failIfExists && destAttributes != INVALID_FILE_ATTRIBUTES)
+    {
+        LogMessage(2, LOG_ERROR, "AltCopyFileEx will *not* overwrite '%hs'\n", destination);
+        SetLastError(ERROR_FILE_EXISTS);
+        return 0;
+    }
+    if (cancelled)
+        *cancelled = false;
+
+    HANDLE in = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    if (in == INVALID_HANDLE_VALUE)
+    {
+        LogMessage(2, LOG_ERROR, "AltCopyFileEx could not open '%hs' [%d]\n", source,
+                   (int)GetLastError());
+        return 0;
+    }
+    DWORD size = GetFileSize(in, NULL);
+    if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
+    {
+        LogMessage(2, LOG_ERROR, "AltCopyFileEx could get size of '%hs' [%d]\n", source,
+                   (int)GetLastError());
+        CloseHandle(in);
+        return 0;
+    }
+    // The copy replaces whatever is there, even a read-only or hidden file,
+    // which CREATE_ALWAYS alone would refuse.
+    if (destAttributes != INVALID_FILE_ATTRIBUTES &&
+        (destAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        (destAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
+        SetFileAttributesA(destination, FILE_ATTRIBUTE_NORMAL);
+    HANDLE out = CreateFileA(destination, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, NULL);
+    if (out == INVALID_HANDLE_VALUE)
+    {
+        LogMessage(2, LOG_ERROR, "AltCopyFileEx could not create '%hs' [%d]\n", destination,
+                   (int)GetLastError());
+        CloseHandle(in);
+        return 0;
+    }
+
+    DWORD answer = ALTCOPY_CONTINUE;
+    if (routine)
+        answer = routine(size, 0, ALTCOPY_STATE_START, context);
+
+    // A cancel at the start is honoured before anything is read: the routine
+    // may forget a cancel once it has answered it.
+    bool failed = false;
+    DWORD done = 0;
+    char chunk[ALTCOPY_CHUNK_SIZE];
+    while (answer == ALTCOPY_CONTINUE)
+    {
+        DWORD got = 0;
+        if (!ReadFile(in, chunk, sizeof(chunk), &got, NULL))
+        {
+            LogMessage(2, LOG_WARNING,
+                       "AltCopyFileEx could not read chunk from '%hs' (%d of %d) [%d]\n", source,
+                       (int)done, (int)size, (int)GetLastError());
+            failed = true;
+            break;
+        }
+        if (got == 0)
+            break;
+        DWORD written = 0;
+        if (!WriteFile(out, chunk, got, &written, NULL) || written != got)
+        {
+            if (written != got && GetLastError() == NO_ERROR)
+                SetLastError(ERROR_WRITE_FAULT);
+            LogMessage(2, LOG_WARNING,
+                       "AltCopyFileEx could not write chunk from '%hs' to '%hs' (%d of %d) [%d]\n",
+                       source, destination, (int)done, (int)size, (int)GetLastError());
+            failed = true;
+            break;
+        }
+        done += got;
+        if (routine)
+            answer = routine(size, done, ALTCOPY_STATE_CHUNK, context);
+        if (got < sizeof(chunk))
+            break;
+    }
+    bool isCancelled = answer != ALTCOPY_CONTINUE;
+
+    if (!failed && !isCancelled)
+    {
+        FILETIME created, accessed, written;
+        if (GetFileTime(in, &created, &accessed, &written))
+            SetFileTime(out, &created, &accessed, &written);
+    }
+    else
+    {
+        if (isCancelled && !failed)
+            SetLastError(ERROR_CANCELLED);
+        LogMessage(2, LOG_WARNING, "AltCopyFileEx did not finish copying '%hs' to '%hs' [%d]\n",
+                   source, destination, (int)GetLastError());
+    }
+    DWORD error = GetLastError();
+    CloseHandle(in);
+    CloseHandle(out);
+
+    if (isCancelled || failed)
+    {
+        if (cancelled)
+            *cancelled = isCancelled && !failed;
+        SetLastError(error);
+        RemovePartialCopy(destination);
+        return 0;
+    }
+    DWORD attributes = GetFileAttributesA(source);
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesA(destination, attributes);
+    SetLastError(NO_ERROR);
+    return 1;
+}
+
+bool CopyOneFile(const char* source, const char* destination, AltCopyProgress routine)
+{
+    lastCopyCancelled = false;
+    if (!FileExists(source))
+    {
+        LogMessage(2, LOG_ERROR, "CopyFile '%hs' does not exist [%d]\n", source ? source : "",
+                   (int)GetLastError());
+        return false;
+    }
+    if (IsEmptyText(destination) || strlen(source) >= (size_t)FW_PATH_SIZE ||
+        strlen(destination) >= (size_t)FW_PATH_SIZE)
+    {
+        LogMessage(2, LOG_ERROR, "CopyFile '%hs' to '%hs': no usable destination\n", source,
+                   destination ? destination : "");
+        return false;
+    }
+
+    char target[FW_PATH_SIZE];
+    if (IsFolder(destination))
+    {
+        const char* name = FileNamePart(source);
+        if (name == NULL)
+            name = source;
+        if (strlen(destination) + 1 + strlen(name) >= (size_t)FW_PATH_SIZE)
+        {
+            LogMessage(2, LOG_ERROR, "CopyFile '%hs' to '%hs': path too long\n", source,
+                       destination);
+            return false;
+        }
+        snprintf(target, sizeof(target), "%s\\%s", destination, name);
+    }
+    else
+        strcpy(target, destination);
+
+    bool ok = false;
+    switch (copyMode)
+    {
+    case COPY_MODE_SYSTEM:
+        ok = CopyFileA(source, target, FALSE) != FALSE;
+        if (!ok)
+            LogMessage(2, LOG_ERROR, "CopyFile '%hs' to '%hs' Failed [%d]\n", source, target,
+                       (int)GetLastError());
+        break;
+    case COPY_MODE_SHELL:
+    {
+        char from[FW_PATH_SIZE + 1];
+        char to[FW_PATH_SIZE + 1];
+        strcpy(from, source);
+        from[strlen(from) + 1] = 0;
+        strcpy(to, target);
+        to[strlen(to) + 1] = 0;
+        bool aborted = false;
+        ok = RunShellOperation("CopyFile", FO_COPY, from, to, &aborted);
+        lastCopyCancelled = aborted;
+        break;
+    }
+    case COPY_MODE_CHUNKED:
+    {
+        bool cancelled = false;
+        ok = AltCopyFileEx(source, target, routine, target, &cancelled, false) == 1;
+        if (!ok)
+            LogMessage(2, LOG_ERROR, "AltCopyFileEx '%hs' to '%hs' %hs [%d]\n", source, target,
+                       cancelled ? "Cancelled" : "Failed", (int)GetLastError());
+        lastCopyCancelled = cancelled;
+        break;
+    }
+    default:
+        FW_ASSERT(false);
+        ok = false;
+        break;
+    }
+
+    // Installed files must stay writable for the next upgrade.
+    DWORD attributes = GetFileAttributesA(target);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesA(target, attributes & ~FILE_ATTRIBUTE_READONLY);
+    return ok;
+}
+
+bool CopyFileCreatingFolders(const char* source, const char* destFolder, const char* name,
+                             AltCopyProgress routine)
+{
+    lastCopyCancelled = false;
+    if (IsEmptyText(name))
+        return CopyOneFile(source, destFolder, NULL);
+    if (IsEmptyText(source) || IsEmptyText(destFolder) ||
+        strlen(destFolder) + 1 + strlen(name) >= (size_t)FW_PATH_SIZE)
+    {
+        LogMessage(2, LOG_ERROR, "CopyFile '%hs' to '%hs\\%hs': path too long or empty\n",
+                   source ? source : "", destFolder ? destFolder : "", name);
+        return false;
+    }
+    char destination[FW_PATH_SIZE];
+    snprintf(destination, sizeof(destination), "%s\\%s", destFolder, name);
+    if (TextEqualNoCase(destination, source))
+    {
+        LogMessage(3, LOG_INFO, "CopyFile '%hs' is already in place\n", source);
+        return true;
+    }
+    char folder[FW_PATH_SIZE];
+    strcpy(folder, destination);
+    *strrchr(folder, '\\') = 0;
+    if (!CreateFolderTree(folder))
+    {
+        LogMessage(2, LOG_ERROR, "CopyFile Could not create directory: '%hs' [%d]\n", folder,
+                   (int)GetLastError());
+        return false;
+    }
+    return CopyOneFile(source, destination, routine);
+}
