@@ -1,0 +1,33 @@
+// Checksums of delivered files: the 32-bit cyclic code that the settings
+// file's [CheckSums] entries hold as eight upper-case hexadecimal digits.
+#pragma once
+
+#include <windows.h>
+
+#include <stddef.h>
+#include <stdint.h>
+
+// "%08lX" and its terminator.
+const size_t CHECKSUM_TEXT_SIZE = 9;
+// Files are read in chunks of this size with one buffer.
+const DWORD CHECKSUM_CHUNK_SIZE = 16384;
+
+namespace CheckSum
+{
+// Entry i of the code's table. The table is not the common CRC-32 table: its
+// generator keeps the top bit on every shift, and every stored checksum
+// depends on exactly that.
+uint32_t TableEntry(unsigned index);
+
+// Continues a checksum over more bytes (start value 0, no inversions).
+uint32_t Update(uint32_t value, const void* data, size_t size);
+
+// The checksum of a file as "%08lX" into out (at least CHECKSUM_TEXT_SIZE
+// bytes). False when out is missing, the file cannot be opened or a read fails;
+// out is then empty.
+bool Compute(const char* path, char* out);
+} // namespace CheckSum
+
+// CheckSum::Compute with its log lines: 0, or 13 (ERROR_INVALID_DATA) when the
+// checksum cannot be obtained.
+DWORD GetFileChecksum(const char* path, char* out);
