@@ -1,5 +1,6 @@
 #include "CheckSum.h"
 
+#include "FileUtil.h"
 #include "Log.h"
 
 #include <stdio.h>
@@ -60,20 +61,6 @@ inline uint32_t Load32(const unsigned char* p)
 {
     return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
-
-// Whether the file can be opened for reading with read sharing: the existence
-// test used before every file operation.
-bool CanOpenForReading(const char* path)
-{
-    if (path == NULL || path[0] == '\0')
-        return false;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    CloseHandle(file);
-    return true;
-}
 } // namespace
 
 namespace CheckSum
@@ -107,7 +94,7 @@ bool Compute(const char* path, char* out)
     if (out == NULL)
         return false;
     out[0] = '\0';
-    if (!CanOpenForReading(path))
+    if (!FileExists(path))
         return false;
 
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,

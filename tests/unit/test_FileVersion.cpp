@@ -1,0 +1,366 @@
+#include <gtest/gtest.h>
+
+#include "FileVersion.h"
+#include "Log.h"
+#include "TestSupport.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using fwtest::BinDir;
+using fwtest::ReadLines;
+using fwtest::TempDir;
+using fwtest::WriteBytes;
+
+namespace
+{
+class LogCapture
+{
+public:
+    explicit LogCapture(const TempDir& dir, int verbosity = 4) : m_path(dir.File("test.log"))
+    {
+        SetLogFile(m_path.c_str());
+        SetLogVerbosity(verbosity);
+    }
+    ~LogCapture()
+    {
+        SetLogFile("");
+        SetLogVerbosity(DEFAULT_LOG_VERBOSITY);
+    }
+    bool Has(const std::string& line) const
+    {
+        const std::vector<std::string> lines = ReadLines(m_path);
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+
+private:
+    std::string m_path;
+};
+
+std::string VersionText(DWORD ms, DWORD ls)
+{
+    char text[64];
+    sprintf(text, "%u.%u.%u.%u", (unsigned)HIWORD(ms), (unsigned)LOWORD(ms), (unsigned)HIWORD(ls),
+            (unsigned)LOWORD(ls));
+    return text;
+}
+
+// A text as the 16-bit characters it is embedded as.
+std::string Utf16(const std::string& text)
+{
+    std::string bytes;
+    for (char c : text)
+    {
+        bytes += c;
+        bytes += '\0';
+    }
+    return bytes;
+}
+
+std::string Marker(const std::string& version)
+{
+    return Utf16("OMBRANT_--" + version + "--_OMBRANT");
+}
+
+// A file of size bytes (filler 0x01) with text placed at offset.
+std::string FileWith(size_t size, size_t offset, const std::string& text)
+{
+    std::string bytes(size, '\x01');
+    bytes.replace(offset, text.size(), text);
+    return bytes.substr(0, size);
+}
+
+std::string Fixture(const char* name)
+{
+    return BinDir() + "\\" + name + ".exe";
+}
+} // namespace
+
+TEST(FileVersion, NumbersFromVersionResources)
+{
+    TempDir dir;
+    LogCapture log(dir);
+    const struct
+    {
+        const char* fixture;
+        const char* expected;
+    } rows[] = {
+        { "ver_build", "7.1.4.123" },          // third field 0: the build number of "...-123]" comes fourth
+        { "ver_full", "6.2.1234.5" },          // third field set: taken as it is
+        { "ver_noproductversion", "7.1.0.4" }, // without a product version nothing moves
+        { "ver_bigbuild", "7.1.4.0" },         // 70000 does not fit a field and is not used
+    };
+    for (const auto& row : rows)
+    {
+        const std::string path = Fixture(row.fixture);
+        DWORD ms = 0xDEAD;
+        DWORD ls = 0xBEEF;
+        ASSERT_EQ(0u, GetFileVersionNumbers(path.c_str(), &ms, &ls)) << row.fixture;
+        EXPECT_EQ(row.expected, VersionText(ms, ls)) << row.fixture;
+        EXPECT_TRUE(log.Has("\t'" + path + "' is version " + row.expected)) << row.fixture;
+    }
+}
+
+TEST(FileVersion, OwnFileIsLoggedAlways)
+{
+    TempDir dir;
+    LogCapture log(dir, 0);
+    DWORD ms = 0;
+    DWORD ls = 0;
+    ASSERT_EQ(0u, GetFileVersionNumbers(NULL, &ms, &ls));
+    // 6.2.0.31 with a product version and no build number in the product name.
+    EXPECT_EQ("6.2.31.0", VersionText(ms, ls));
+    char own[MAX_PATH];
+    GetModuleFileNameA(NULL, own, MAX_PATH);
+    EXPECT_TRUE(log.Has(std::string("\t'") + own + "' is version 6.2.31.0"));
+}
+
+TEST(FileVersion, FileWithoutVersionResourceFails)
+{
+    TempDir dir;
+    LogCapture log(dir);
+    const std::string plain = dir.File("plain.txt");
+    ASSERT_TRUE(WriteBytes(plain, "no resources here"));
+    for (const std::string& path : { plain, dir.File("missing.exe") })
+    {
+        DWORD ms = 0xDEAD;
+        DWORD ls = 0xBEEF;
+        EXPECT_NE(0u, GetFileVersionNumbers(path.c_str(), &ms, &ls)) << path;
+        EXPECT_EQ(0u, ms) << path;
+        EXPECT_EQ(0u, ls) << path;
+        EXPECT_TRUE(log.Has("W\tCould not obtain verions info of '" + path + "'")) << path;
+    }
+}
+
+TEST(FileVersion, MarkerVersions)
+{
+    TempDir dir;
+    LogCapture log(dir);
+    const size_t W = MARKER_WINDOW_SIZE;
+    const std::string m = Marker("6.2.0.15");
+    const size_t big = 40000; // windows start at 23616 and 7232
+    const struct
+    {
+        const char* name;
+        std::string content;
+        const char* expected; // null: no version
+    } rows[] = {
+        { "in_last_window", FileWith(big, big - W + 100, m), "6.2.0.15" },
+        { "in_second_window", FileWith(big, big - 2 * W + 2, m), "6.2.0.15" },
+        { "exactly_one_window", FileWith(W, 2, m), NULL },
+        { "odd_offset", FileWith(big, big - W + 101, m), NULL },
+        { "straddles_windows", FileWith(big, big - W - 10, m), NULL },
+        { "in_unsearched_head", FileWith(big, 200, m), NULL },
+        { "longest_version", FileWith(big, big - W, Marker(std::string(31, '9'))), "9999999999999999999999999999999" },
+        { "version_too_long", FileWith(big, big - W, Marker(std::string(32, '9'))), NULL },
+        { "only_start_marker", FileWith(big, big - W, Utf16("OMBRANT_--6.2")), NULL },
+        { "beyond_30_windows", FileWith(31 * W + 1000, 1000 + 16, m), NULL },
+        { "in_window_30", FileWith(31 * W + 1000, 1000 + W + 16, m), "6.2.0.15" },
+    };
+    for (const auto& row : rows)
+    {
+        const std::string path = dir.File(row.name);
+        ASSERT_TRUE(WriteBytes(path, row.content)) << row.name;
+        char version[MARKER_VERSION_SIZE] = "stale";
+        const DWORD rc = GetMarkerVersion(path.c_str(), version);
+        if (row.expected)
+        {
+            EXPECT_EQ(0u, rc) << row.name;
+            EXPECT_STREQ(row.expected, version) << row.name;
+        }
+        else
+        {
+            EXPECT_EQ((DWORD)ERROR_INVALID_DATA, rc) << row.name;
+        }
+    }
+    EXPECT_TRUE(log.Has("\t'" + dir.File("in_second_window") + "' has version '6.2.0.15' ( 2 reads )."));
+    EXPECT_TRUE(log.Has("\t'" + dir.File("in_window_30") + "' has version '6.2.0.15' ( 30 reads )."));
+    EXPECT_TRUE(log.Has("W\tCould not retrieve version property from '" + dir.File("beyond_30_windows") +
+                        "' ( 30 reads )"));
+    EXPECT_TRUE(log.Has("W\tCould not retrieve version property from '" + dir.File("exactly_one_window") +
+                        "' ( 0 reads )"));
+    char version[MARKER_VERSION_SIZE];
+    EXPECT_EQ((DWORD)ERROR_INVALID_DATA, GetMarkerVersion(dir.File("missing").c_str(), version));
+}
+
+TEST(FileVersion, CompareVersionsTable)
+{
+    const struct
+    {
+        const char* a;
+        const char* b;
+        int expected;
+    } rows[] = {
+        { "V6.2", "6.2.0.0", 0 },      // "V" is optional, missing fields are 0
+        { "V6.9", "V6.10", 1 },        // fields are numbers, not text
+        { "V6.10", "V6.9", -1 },
+        { "V6.9", "V16.2", 1 },        // the .NET edition is above every 6.x
+        { "V16.2", "V6.200.255.255", -1 },
+        { "V6.2-1", "V6.2.1", 0 },     // "-" separates fields as "." does
+        { "V7+", "V6.9", -1 },         // "+" ends the first text
+        { "V7+", "V7.0.0.0", 0 },
+        { "V6.9", "V7+", -2 },         // ... and is not allowed in the second
+        { "V256.1", "V0.1", 0 },       // fields are kept modulo 256
+        { "V6.257", "V6.1", 0 },
+        { "V1.2.3.4.5", "V1.2.3.4", 0 }, // fields after the fourth are ignored
+        { "v6.2", "V6.2", -1 },        // a small "v" counts as a digit: (118-48)*10+6 wraps to 194
+        { "V6.A", "V6.17", 0 },        // "A" is the digit 17
+        { "", "V6.2", -2 },
+        { "V6.2", "", -2 },
+        { NULL, "V6.2", -2 },
+        { "V6.2", NULL, -2 },
+    };
+    for (const auto& row : rows)
+    {
+        EXPECT_EQ(row.expected, CompareVersions(row.a, row.b))
+            << (row.a ? row.a : "(null)") << " vs " << (row.b ? row.b : "(null)");
+    }
+}
+
+TEST(FileVersion, CompareVersionsDifference)
+{
+    DWORD difference = 1;
+    EXPECT_EQ(1, CompareVersions("V6.2", "V6.2.1.3", &difference));
+    EXPECT_EQ(0x0103u, difference);
+    EXPECT_EQ(-1, CompareVersions("V6.2.1", "V6.2", &difference));
+    EXPECT_EQ(0xFFFFFF00u, difference); // b - a as an unsigned 32-bit number
+    EXPECT_EQ(-2, CompareVersions("V6", "V7+", &difference));
+    EXPECT_EQ(0u, difference);
+}
+
+TEST(FileVersion, CheckByChecksum)
+{
+    TempDir dir;
+    const std::string path = dir.File("abc.txt");
+    ASSERT_TRUE(WriteBytes(path, "abc"));
+
+    FileVersionQuery match;
+    match.method = VERSION_BY_CHECKSUM;
+    strcpy(match.expected, "14ada6d0"); // case is ignored
+    EXPECT_TRUE(CheckFileVersion(path.c_str(), &match));
+    EXPECT_TRUE(match.found);
+    EXPECT_STREQ("14ADA6D0", match.value);
+    EXPECT_EQ(path, match.path);
+    EXPECT_EQ(0u, match.best);
+
+    FileVersionQuery other;
+    other.method = VERSION_BY_CHECKSUM;
+    strcpy(other.expected, "14ADA6D1");
+    EXPECT_FALSE(CheckFileVersionOf(path.c_str(), &other));
+    EXPECT_FALSE(other.found);
+    EXPECT_STREQ("", other.path);
+}
+
+TEST(FileVersion, CheckByFileVersionKeepsTheNewestFile)
+{
+    const std::string newer = Fixture("ver_build"); // 7.1.4.123
+    const std::string older = Fixture("ver_full");  // 6.2.1234.5
+
+    FileVersionQuery query;
+    query.method = VERSION_BY_FILE_VERSION;
+    query.keepSearching = true;
+    strcpy(query.expected, "V6.0");
+    EXPECT_FALSE(CheckFileVersion(newer.c_str(), &query)); // go on searching
+    EXPECT_TRUE(query.found);
+    EXPECT_STREQ("V7.1.4.123", query.value);
+    const DWORD best = query.best;
+    EXPECT_EQ(0x01010000u + 0x0400u + 123u, best);
+
+    EXPECT_FALSE(CheckFileVersion(older.c_str(), &query));
+    EXPECT_EQ(newer, query.path); // the older one does not replace it
+    EXPECT_STREQ("V7.1.4.123", query.value);
+    EXPECT_EQ(best, query.best);
+
+    FileVersionQuery first;
+    first.method = VERSION_BY_FILE_VERSION;
+    strcpy(first.expected, "V6.2");
+    EXPECT_TRUE(CheckFileVersion(older.c_str(), &first)); // stop at the first acceptable file
+    EXPECT_STREQ("V6.2.1234.5", first.value);
+
+    FileVersionQuery tooOld;
+    tooOld.method = VERSION_BY_FILE_VERSION;
+    strcpy(tooOld.expected, "V7.2");
+    EXPECT_FALSE(CheckFileVersion(newer.c_str(), &tooOld));
+    EXPECT_FALSE(tooOld.found);
+
+    FileVersionQuery noResource;
+    noResource.method = VERSION_BY_FILE_VERSION;
+    strcpy(noResource.expected, "V1");
+    TempDir dir;
+    ASSERT_TRUE(WriteBytes(dir.File("plain.txt"), "text"));
+    EXPECT_FALSE(CheckFileVersion(dir.File("plain.txt").c_str(), &noResource));
+    EXPECT_FALSE(noResource.found);
+}
+
+TEST(FileVersion, CheckByMarkerAndExistence)
+{
+    TempDir dir;
+    const std::string path = dir.File("data.mdb");
+    ASSERT_TRUE(WriteBytes(path, FileWith(40000, 40000 - MARKER_WINDOW_SIZE, Marker("16.2.0.7"))));
+
+    FileVersionQuery marker;
+    marker.method = VERSION_BY_MARKER;
+    strcpy(marker.expected, "16.2");
+    EXPECT_TRUE(CheckFileVersion(path.c_str(), &marker));
+    EXPECT_STREQ("16.2.0.7", marker.value);
+    EXPECT_EQ(7u, marker.best);
+
+    FileVersionQuery newer;
+    newer.method = VERSION_BY_MARKER;
+    strcpy(newer.expected, "16.3");
+    EXPECT_FALSE(CheckFileVersion(path.c_str(), &newer));
+
+    FileVersionQuery exists;
+    exists.method = VERSION_BY_EXISTENCE;
+    EXPECT_TRUE(CheckFileVersion(path.c_str(), &exists));
+    EXPECT_FALSE(exists.found); // nothing is recorded
+
+    FileVersionQuery unknown;
+    unknown.method = 5;
+    EXPECT_FALSE(CheckFileVersion(path.c_str(), &unknown));
+}
+
+TEST(FileVersion, CheckByCreationDate)
+{
+    TempDir dir;
+    const std::string path = dir.File("new.bin");
+    ASSERT_TRUE(WriteBytes(path, "x"));
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    char today[16];
+    sprintf(today, "%02u.%02u.%04u", now.wDay, now.wMonth, now.wYear);
+
+    const struct
+    {
+        const char* expected;
+        std::string file;
+        bool result;
+    } rows[] = {
+        { "01.01.2000", path, true },
+        { today, path, true },              // midnight today: not earlier
+        { "31.12.2999", path, false },
+        { "1.02.2006", path, false },       // nine characters: not a date
+        { "01.02.2006 ", path, false },
+        { "32.13.2006", path, false },      // no such day
+        { "01/01/2000", path, true },       // the separators are not looked at
+        { "01.01.2000", dir.File("missing"), false },
+    };
+    for (const auto& row : rows)
+    {
+        FileVersionQuery query;
+        query.method = VERSION_BY_DATE;
+        strcpy(query.expected, row.expected);
+        EXPECT_EQ(row.result, CheckFileVersion(row.file.c_str(), &query)) << row.expected;
+        EXPECT_FALSE(query.found) << row.expected; // nothing is recorded
+    }
+}
+
+TEST(FileVersion, CheckRefusesAPathThatCannotBeRecorded)
+{
+    const std::string longPath = "C:\\" + std::string(300, 'x');
+    FileVersionQuery query;
+    query.method = VERSION_BY_EXISTENCE;
+    EXPECT_FALSE(CheckFileVersion(longPath.c_str(), &query));
+    EXPECT_FALSE(query.found);
+}
