@@ -158,8 +158,18 @@ public:
 private:
     bool FindSection(const wchar_t* header, int sectionIndex);
     unsigned int FindLabelSections();
-    const wchar_t* Lookup(const wchar_t* key, int sectionIndex);
-    const wchar_t* LookupLabel(const wchar_t* key, int languageIndex);
+    // One growing result buffer of the look-ups, with its re-entry guard.
+    struct ValueSlot
+    {
+        wchar_t** buffer;
+        size_t* capacity;
+        bool* inUse;
+        const char* inUseCondition;
+    };
+    const wchar_t* Lookup(const wchar_t* key, int sectionIndex, const ValueSlot& slot);
+    const wchar_t* LookupLabel(const wchar_t* key, int languageIndex, const ValueSlot& slot);
+    ValueSlot ValueBufferSlot();
+    ValueSlot FormatBufferSlot();
 
     bool m_bValid;
     bool m_bLocal;
@@ -176,6 +186,11 @@ private:
     wchar_t* m_valueBuffer;
     size_t m_valueCapacity;                 // characters
     bool m_bUsingValueBuffer;
+    // FormatLabel reads its format into a buffer of its own, so that an
+    // argument just returned by GetLabel is not overwritten by the format.
+    wchar_t* m_formatBuffer;
+    size_t m_formatCapacity;
+    bool m_bUsingFormatBuffer;
 
     const wchar_t* m_iSectionStart[MAX_SECTIONS];
     int m_iSectionLength[MAX_SECTIONS];

@@ -1,0 +1,584 @@
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "Assert.h"
+#include "CResource.h"
+#include "CodeTables.h"
+#include "Log.h"
+#include "TestSupport.h"
+#include "WideAPI.h"
+
+namespace
+{
+std::string Utf16File(const std::wstring& text)
+{
+    std::string bytes("\xFF\xFE", 2);
+    for (wchar_t c : text)
+    {
+        bytes.push_back((char)(c & 0xFF));
+        bytes.push_back((char)((c >> 8) & 0xFF));
+    }
+    return bytes;
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    std::string out;
+    for (wchar_t c : text)
+        out.push_back((char)c);   // ASCII only
+    return out;
+}
+
+// A settings file with every section Load needs; the parts under test are
+// given, the rest is filler.
+std::wstring MakeIni(const std::wstring& settings, const std::wstring& labels = L"[Labels_EN]\r\nHeader=Setup\r\n",
+                     const std::wstring& checkSums = L"x.zip=00000000\r\n")
+{
+    return L"[Settings]\r\n" + settings + L"\r\n[Components]\r\na.txt=Any\r\n[CheckSums]\r\n" + checkSums +
+           L"\r\n[Additional]\r\nb.txt=Any\r\n" + labels;
+}
+
+const char* OrNull(const char* text)
+{
+    return text ? text : "<null>";
+}
+
+std::string W(const wchar_t* text)
+{
+    if (text == NULL)
+        return "<null>";
+    std::string out;
+    for (const wchar_t* p = text; *p; ++p)
+        out.push_back(*p < 128 ? (char)*p : '?');
+    return out;
+}
+
+class ResourceTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_logPath = m_dir.File("test.log");
+        SetLogFile(m_logPath.c_str());
+        m_savedCodePage = GetConversionCodePage();
+        m_savedWide = useWideApi;
+    }
+
+    void TearDown() override
+    {
+        SetLogFile(NULL);
+        SetConversionCodePage(m_savedCodePage);
+        useWideApi = m_savedWide;
+    }
+
+    std::string Write(const std::wstring& text, const char* name = "Zaph.ini")
+    {
+        std::string path = m_dir.File(name);
+        EXPECT_TRUE(fwtest::WriteBytes(path, Utf16File(text)));
+        return path;
+    }
+
+    bool LoadText(CResource& res, const std::wstring& text)
+    {
+        return res.Load(Write(text).c_str());
+    }
+
+    bool Logged(const std::string& line)
+    {
+        std::vector<std::string> lines = fwtest::ReadLines(m_logPath);
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+
+    std::string LogText()
+    {
+        std::string bytes;
+        fwtest::ReadBytes(m_logPath, bytes);
+        return bytes;
+    }
+
+    fwtest::TempDir m_dir{ "fwres" };
+    std::string m_logPath;
+    UINT m_savedCodePage = 0;
+    bool m_savedWide = true;
+};
+
+// ---------------------------------------------------------------- Load
+
+TEST_F(ResourceTest, LoadRefusesIncompleteFilesWithTheirReason)
+{
+    struct Row
+    {
+        const char* what;
+        std::wstring text;
+        const char* logLine;   // with "%s" for the path
+    } rows[] = {
+        { "no settings", L"[Components]\r\na=b\r\n[CheckSums]\r\na=b\r\n[Additional]\r\na=b\r\n[Labels_EN]\r\nHeader=x\r\n",
+          "E\tINIFILE '%s' doesn't have a valid settings section." },
+        { "settings header only",
+          L"[Settings]\r\n[Components]\r\na=b\r\n[CheckSums]\r\na=b\r\n[Additional]\r\na=b\r\n[Labels_EN]\r\nHeader=x\r\n",
+          "E\tINIFILE '%s' doesn't have a valid settings section." },
+        { "no labels", L"[Settings]\r\nA=1\r\n[Components]\r\na=b\r\n[CheckSums]\r\na=b\r\n[Additional]\r\na=b\r\n",
+          "E\tINIFILE '%s' doesn't have a valid labels section." },
+        { "no checksums", L"[Settings]\r\nA=1\r\n[Components]\r\na=b\r\n[Additional]\r\na=b\r\n[Labels_EN]\r\nHeader=x\r\n",
+          "E\tINIFILE '%s' doesn't have a valid '[CheckSums]' section." },
+        // An empty section must not take the next section's body for its own.
+        { "empty components",
+          L"[Settings]\r\nA=1\r\n[Components]\r\n\r\n[CheckSums]\r\na=b\r\n[Additional]\r\na=b\r\n[Labels_EN]\r\nHeader=x\r\n",
+          "E\tINIFILE '%s' doesn't have a valid '[Components]' section." },
+        { "additional at end, empty",
+          L"[Settings]\r\nA=1\r\n[Components]\r\na=b\r\n[CheckSums]\r\na=b\r\n[Labels_EN]\r\nHeader=x\r\n[Additional]\r\n  \r\n",
+          "E\tINIFILE '%s' doesn't have a valid '[Additional]' section." },
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.what);
+        CResource res;
+        std::string path = Write(row.text);
+        EXPECT_FALSE(res.Load(path.c_str()));
+        char line[512];
+        snprintf(line, sizeof(line), row.logLine, path.c_str());
+        EXPECT_TRUE(Logged(line)) << LogText();
+        DeleteFileA(m_logPath.c_str());
+    }
+}
+
+TEST_F(ResourceTest, LoadReportsMissingAndUnreadableFiles)
+{
+    CResource res;
+    std::string missing = m_dir.File("nothere.ini");
+    EXPECT_FALSE(res.Load(missing.c_str()));
+    EXPECT_TRUE(Logged("E\tINIFILE '" + missing + "' does not exist."));
+
+    std::string empty = m_dir.File("empty.ini");
+    ASSERT_TRUE(fwtest::WriteBytes(empty, ""));
+    EXPECT_FALSE(res.Load(empty.c_str()));
+    EXPECT_TRUE(Logged("E\tINIFILE '" + empty + "' could not be loaded."));
+    EXPECT_STREQ(empty.c_str(), res.GetIniFile());
+}
+
+TEST_F(ResourceTest, LoadWithoutPathReadsZaphIniOfTheCurrentDirectory)
+{
+    Write(MakeIni(L"IniVersion=2.1"));
+    char saved[MAX_PATH];
+    GetCurrentDirectoryA(sizeof(saved), saved);
+    ASSERT_TRUE(SetCurrentDirectoryA(m_dir.Path().c_str()));
+    CResource res;
+    bool loaded = res.Load();
+    std::string used = res.GetIniFile();
+    SetCurrentDirectoryA(saved);
+
+    EXPECT_TRUE(loaded);
+    EXPECT_EQ(m_dir.File("Zaph.ini"), used);
+    EXPECT_STREQ("2.1", OrNull(res.GetSetting(L"IniVersion")));
+}
+
+TEST_F(ResourceTest, SectionsAreFoundInAnyOrderAndCaseFirstHeaderWins)
+{
+    CResource res;
+    ASSERT_TRUE(LoadText(res, L"[labels_fr]\r\nHeader=Installation\r\n"
+                              L"[additional]\r\nb.txt=Any\r\n"
+                              L"[SETTINGS]\r\nA=1\r\n"
+                              L"[checksums]\r\nx.zip=0000000A\r\n"
+                              L"[components]\r\na.txt=Any\r\n"
+                              L"[Settings]\r\nB=2\r\n"));
+    EXPECT_STREQ("1", OrNull(res.GetSetting(L"A")));
+    EXPECT_EQ(NULL, res.GetSetting(L"B"));   // second header of the same section
+    EXPECT_TRUE(res.HasLabels("FR"));
+    EXPECT_TRUE(res.HasLabels(6));
+    EXPECT_FALSE(res.HasLabels("EN"));
+    EXPECT_STREQ("fr", res.GetLabelCode(0));
+    EXPECT_EQ(1u, res.GetLabelSectionCount());
+}
+
+TEST_F(ResourceTest, AnsiFileWorksLikeItsUtf16Form)
+{
+    std::wstring text = MakeIni(L"MemberState=LU\r\nPipe=a|b", L"[Labels_DE]\r\nHeader='Willkommen'\r\n");
+    std::string ansiPath = m_dir.File("ansi.ini");
+    ASSERT_TRUE(fwtest::WriteBytes(ansiPath, Narrow(text)));
+    CResource ansi;
+    ASSERT_TRUE(ansi.Load(ansiPath.c_str()));
+    CResource wide;
+    ASSERT_TRUE(LoadText(wide, text));
+    for (CResource* res : { &ansi, &wide })
+    {
+        EXPECT_STREQ("LU", OrNull(res->GetSetting(L"MemberState")));
+        EXPECT_STREQ("a\nb", OrNull(res->GetSetting(L"Pipe")));
+        EXPECT_STREQ(L"Willkommen", res->GetLabelFor(L"Header", 1));
+    }
+}
+
+// ------------------------------------------------------------- Look-ups
+
+TEST_F(ResourceTest, LookupRulesOfTheFormat)
+{
+    std::wstring key79(79, L'K');
+    std::wstring key80(80, L'L');
+    CResource res;
+    ASSERT_TRUE(LoadText(res, MakeIni(L"Plain=value\r\n"
+                                      L"Spaced =no\r\n"
+                                      L"Padded=  \t padded value \t \r\n"
+                                      L"Double=\"double quoted\"\r\n"
+                                      L"Single='single quoted'\r\n"
+                                      L"QuotedSpaces=\" inner \"\r\n"
+                                      L"Pipe=one|two||three\r\n"
+                                      L"Empty=\r\n"
+                                      L"Next line is not a value\r\n"
+                                      L"Blank=   \t \r\n"
+                                      L"QuotedEmpty=\"\"\r\n"
+                                      L"IniVersion=2.1\r\n"
+                                      L"   Indented=yes\r\n"
+                                      L"Header=in settings\r\n"
+                                      + key79 + L"=long\r\n" + key80 + L"=too long\r\n"
+                                      L"Last=end of section   ")));
+    struct Row
+    {
+        std::wstring key;
+        const char* expected;
+    } rows[] = {
+        { L"Plain", "value" },
+        { L"pLAIN", "value" },
+        { L"Spaced", NULL },              // the key is "Spaced " in the file
+        { L"Padded", "padded value" },
+        { L"Double", "double quoted" },
+        { L"Single", "single quoted" },
+        { L"QuotedSpaces", " inner " },
+        { L"Pipe", "one\ntwo\n\nthree" },
+        { L"Empty", NULL },               // the next line does not become its value
+        { L"Blank", NULL },
+        { L"QuotedEmpty", "" },
+        { L"Version", NULL },             // only the tail of IniVersion
+        { L"IniVersion", "2.1" },
+        { L"Indented", "yes" },
+        { L"Header", "in settings" },
+        { key79, "long" },
+        { key80, NULL },
+        { L"Last", "end of section" },
+        { L"Components", NULL },
+        { L"a.txt", NULL },               // belongs to [Components]
+        { L"", NULL },
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(W(row.key.c_str()));
+        const char* got = res.GetSetting(row.key.c_str(), false);
+        if (row.expected == NULL)
+            EXPECT_EQ(NULL, got) << got;
+        else
+            EXPECT_STREQ(row.expected, OrNull(got));
+    }
+    EXPECT_EQ(NULL, res.GetSetting(NULL));
+}
+
+TEST_F(ResourceTest, KeyMatchesOnlyAtTheStartOfAnEntry)
+{
+    CResource res;
+    ASSERT_TRUE(LoadText(res, MakeIni(L"IniVersion=2.1\r\nText=see Version=9 inside\r\nVersion=3.0",
+                                      L"[Labels_EN]\r\nHeader=x\r\n",
+                                      L"data\\a.zip=AAAAAAAA\r\n"
+                                      L"a.zip=BBBBBBBB\r\n"
+                                      L"sub\\b.zip=CCCCCCCC\r\n")));
+    EXPECT_STREQ("3.0", OrNull(res.GetSetting(L"Version")));
+    EXPECT_STREQ("BBBBBBBB", OrNull(res.GetCheckSum("a.zip")));
+    EXPECT_STREQ("AAAAAAAA", OrNull(res.GetCheckSum("DATA\\A.ZIP")));
+    EXPECT_EQ(NULL, res.GetCheckSum("b.zip"));
+    EXPECT_STREQ("CCCCCCCC", OrNull(res.GetCheckSum("sub\\b.zip")));
+    EXPECT_EQ(NULL, res.GetCheckSum(""));
+    EXPECT_EQ(NULL, res.GetCheckSum(NULL));
+}
+
+TEST_F(ResourceTest, LineStartingWithBracketEndsTheSection)
+{
+    CResource res;
+    ASSERT_TRUE(LoadText(res, MakeIni(L"A=1\r\n[Unknown part]\r\nB=2")));
+    EXPECT_STREQ("1", OrNull(res.GetSetting(L"A")));
+    EXPECT_EQ(NULL, res.GetSetting(L"B"));
+}
+
+TEST_F(ResourceTest, MissingSettingIsLoggedOnlyWhenAsked)
+{
+    CResource res;
+    ASSERT_TRUE(LoadText(res, MakeIni(L"Empty=\r\nOther=1")));
+    EXPECT_EQ(NULL, res.GetSetting(L"Quiet", false));
+    EXPECT_EQ(NULL, res.GetSetting(L"Empty", true));
+    EXPECT_FALSE(Logged("W\tSetting 'Quiet' missing!"));
+    EXPECT_TRUE(Logged("W\tSetting 'Empty' missing!")) << LogText();
+}
+
+TEST_F(ResourceTest, SettingsConvertWithTheSystemCodePageWhateverTheLanguage)
+{
+    CResource res;
+    ASSERT_TRUE(LoadText(res, MakeIni(L"Folder=C:\\Caf\x00e9")));
+    char expected[32] = "";
+    WideCharToMultiByte(CP_ACP, 0, L"C:\\Caf\x00e9", -1, expected, sizeof(expected), NULL, NULL);
+    SetConversionCodePage(1253);
+    EXPECT_STREQ(expected, OrNull(res.GetSetting(L"Folder")));
+    EXPECT_EQ(1253u, GetConversionCodePage());
+}
+
+TEST_F(ResourceTest, LocalModeAnswersBaseUrlWithTheCurrentDirectory)
+{
+    CResource res;
+    ASSERT_TRUE(LoadText(res, MakeIni(L"MemberState=LU")));
+    char saved[MAX_PATH];
+    GetCurrentDirectoryA(sizeof(saved), saved);
+    ASSERT_TRUE(SetCurrentDirectoryA(m_dir.Path().c_str()));
+    res.SetLocal(true);
+    SetCurrentDirectoryA(saved);
+
+    EXPECT_STREQ(m_dir.Path().c_str(), OrNull(res.GetSetting(L"base_url")));
+    EXPECT_STREQ(m_dir.Path().c_str(), OrNull(res.GetSetting(L"BASE_URL")));
+    EXPECT_TRUE(Logged("\t'LOCAL' Installation"));
+
+    res.SetLocal(false);
+    EXPECT_EQ(NULL, res.GetSetting(L"BASE_URL", false));
+    EXPECT_TRUE(Logged("\t'WEB' Installation"));
+}
+
+TEST_F(ResourceTest, LabelsAnswerInTheCurrentOrGivenLanguage)
+{
+    CResource res;
+    ASSERT_TRUE(LoadText(res, MakeIni(L"A=1", L"[Labels_EN]\r\nHeader=Welcome\r\nOnlyEn=x\r\n"
+                                              L"[Labels_EL]\r\nHeader=\x039a\x03b1\x03bb\x03c9\x03c3\x03ae\x03c1\x03b8\x03b1\x03c4\x03b5\r\n")));
+    res.SetLanguage(3);
+    EXPECT_STREQ(L"Welcome", res.GetLabel(L"header"));
+    EXPECT_STREQ(L"\x039a\x03b1\x03bb\x03c9\x03c3\x03ae\x03c1\x03b8\x03b1\x03c4\x03b5", res.GetLabelFor(L"Header", 2));
+    res.SetLanguage(2);
+    EXPECT_STREQ("EL", res.GetLanguageCode());
+    EXPECT_EQ(NULL, res.GetLabel(L"OnlyEn"));
+    EXPECT_TRUE(Logged("W\tCaption 'OnlyEn' missing!"));
+    EXPECT_EQ(NULL, res.GetLabelFor(L"Header", 1));      // no German section
+    EXPECT_EQ(NULL, res.GetLabelFor(L"Header", 24));
+    EXPECT_EQ(NULL, res.GetLabelFor(L"Header", -1));
+}
+
+TEST_F(ResourceTest, FormatLabelFillsArgumentsAndGrowsBeyond256Characters)
+{
+    CResource res;
+    ASSERT_TRUE(LoadText(res, MakeIni(L"A=1", L"[Labels_EN]\r\nOrganisation=Ombrant\r\n"
+                                              L"Caption=%s Setup [%hs]\r\n"
+                                              L"DownloadFile=Downloading '%hs' from '%hs'|Please wait\r\n"
+                                              L"Empty=\r\n")));
+    res.SetLanguage(3);
+    // The organisation comes from a look-up too: the format must not replace it.
+    EXPECT_STREQ(L"Ombrant Setup [EN]", res.FormatLabel(L"Caption", res.GetLabel(L"Organisation"), "EN"));
+
+    for (size_t length : { (size_t)200, (size_t)600, (size_t)5000 })
+    {
+        std::string name(length, 'n');
+        const wchar_t* text = res.FormatLabel(L"DownloadFile", name.c_str(), "http://h/");
+        ASSERT_NE(nullptr, text);
+        std::wstring expected = L"Downloading '" + std::wstring(length, L'n') + L"' from 'http://h/'\nPlease wait";
+        EXPECT_EQ(expected, std::wstring(text));
+    }
+    // A shorter text after a long one reuses the grown buffer.
+    EXPECT_STREQ(L"Downloading 'a' from 'b'\nPlease wait", res.FormatLabel(L"DownloadFile", "a", "b"));
+    EXPECT_EQ(NULL, res.FormatLabel(L"Empty"));
+    EXPECT_EQ(NULL, res.FormatLabel(L"Nothing"));
+}
+
+// ------------------------------------------------------- ChooseLanguage
+
+class ChooseLanguageTest : public ResourceTest
+{
+protected:
+    // The user's language as ChooseLanguage sees it, when it is in the table.
+    static std::string LocaleCode()
+    {
+        char name[8] = "";
+        if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SABBREVLANGNAME, name, sizeof(name)) < 2)
+            return "";
+        name[2] = 0;
+        return IsLanguageCode(name) ? std::string(name) : std::string();
+    }
+
+    static std::wstring Labels(const std::vector<std::string>& codes)
+    {
+        std::wstring text;
+        for (const std::string& code : codes)
+            text += L"[Labels_" + std::wstring(code.begin(), code.end()) + L"]\r\nHeader=" +
+                    std::wstring(code.begin(), code.end()) + L"\r\n";
+        return text;
+    }
+
+    // Two languages other than EN and the user's: the fallbacks must come
+    // from the file, not from this machine.
+    static std::vector<std::string> Foreign()
+    {
+        std::vector<std::string> codes;
+        for (const char* code : { "DE", "PL", "NL" })
+            if (LocaleCode() != code && codes.size() < 2)
+                codes.push_back(code);
+        return codes;
+    }
+};
+
+TEST_F(ChooseLanguageTest, FallbacksInOrder)
+{
+    std::vector<std::string> f = Foreign();
+    struct Row
+    {
+        const char* what;
+        std::wstring settings;
+        std::vector<std::string> labels;
+        const char* code;
+        std::string expected;
+        int preferred;
+    } rows[] = {
+        { "given code, lower case", L"DefaultLanguage=" + std::wstring(f[0].begin(), f[0].end()),
+          { "FR", "EN", f[0] }, "fr", "FR", -1 },
+        { "DefaultLanguage", L"DefaultLanguage=de", { "EN", "DE" }, NULL, "DE", 1 },
+        { "DefaultLanguage with a note", L"DefaultLanguage=DE (Deutsch)", { "EN", "DE" }, NULL, "DE", 1 },
+        { "code without labels", L"DefaultLanguage=DE", { "EN", "DE" }, "FR", "DE", 1 },
+        { "code of three characters", L"DefaultLanguage=DE", { "FRA", "EN", "DE" }, "FRA", "DE", 1 },
+        { "EN before the first header", L"A=1", { f[0], "EN" }, NULL, "EN", LocaleCode() == "EN" ? 3 : -1 },
+        { "first header", L"DefaultLanguage=IT", { f[1], f[0] }, NULL, f[1], -1 },
+        { "first usable header", L"A=1", { "XX", f[0] }, "", f[0], -1 },
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.what);
+        CResource res;
+        ASSERT_TRUE(LoadText(res, MakeIni(row.settings, Labels(row.labels))));
+        EXPECT_TRUE(res.ChooseLanguage(row.code));
+        EXPECT_STREQ(row.expected.c_str(), res.GetLanguageCode());
+        EXPECT_EQ(row.preferred, res.GetPreferredLanguage());
+        EXPECT_TRUE(Logged("\tSelected language = '" + row.expected + "'"));
+        EXPECT_STREQ(std::wstring(row.expected.begin(), row.expected.end()).c_str(), res.GetLabel(L"Header"));
+    }
+}
+
+TEST_F(ChooseLanguageTest, UserLocaleComesBeforeEnAndTheFirstHeader)
+{
+    std::string locale = LocaleCode();
+    if (locale.empty() || locale == "EN")
+        GTEST_SKIP() << "the user's language is not one the file can prefer over EN";
+    CResource res;
+    ASSERT_TRUE(LoadText(res, MakeIni(L"A=1", Labels({ Foreign()[0], "EN", locale }))));
+    EXPECT_TRUE(res.ChooseLanguage());
+    EXPECT_STREQ(locale.c_str(), res.GetLanguageCode());
+    EXPECT_EQ(LanguageIndex(locale.c_str()), res.GetPreferredLanguage());
+}
+
+TEST_F(ChooseLanguageTest, HeaderOutsideTheTableLoadsButChoosesNothing)
+{
+    CResource res;
+    std::string path = Write(MakeIni(L"A=1", L"[Labels_XX]\r\nHeader=x\r\n"));
+    ASSERT_TRUE(res.Load(path.c_str()));
+    EXPECT_EQ(1u, res.GetLabelSectionCount());
+    EXPECT_STREQ("XX", res.GetLabelCode(0));
+    EXPECT_FALSE(res.ChooseLanguage("XX"));
+    EXPECT_STREQ("EN", res.GetLanguageCode());
+    EXPECT_TRUE(Logged("E\tINIFILE '" + path + "' doesn't have a valid labels section."));
+}
+
+TEST_F(ChooseLanguageTest, NarrowInterfacesFollowTheLanguageCodePage)
+{
+    struct Row
+    {
+        const char* code;
+        bool wide;
+        UINT expected;
+    } rows[] = {
+        { "EL", false, 1253 }, { "PL", false, 1250 }, { "LV", false, 1257 }, { "MT", false, 1254 },
+        { "FR", false, 777 },   // keeps what was set
+        { "EL", true, 777 },    // the wide interfaces need no code page
+    };
+    CResource res;
+    ASSERT_TRUE(LoadText(res, MakeIni(L"A=1", Labels({ "EL", "PL", "LV", "MT", "FR" }))));
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.code);
+        SetConversionCodePage(777);
+        useWideApi = row.wide;
+        EXPECT_TRUE(res.ChooseLanguage(row.code));
+        EXPECT_EQ(row.expected, GetConversionCodePage());
+    }
+    EXPECT_EQ(1253u, LanguageCodePage(13));
+    EXPECT_EQ(1250u, LanguageCodePage(22));
+    EXPECT_EQ(0u, LanguageCodePage(3));
+}
+
+// ------------------------------------------------- the sample settings file
+
+TEST_F(ResourceTest, SampleSettingsFileHasEveryLabelInEveryLanguage)
+{
+    std::string path = fwtest::SourceDir() + "\\examples\\Zaph.ini";
+    std::string bytes;
+    ASSERT_TRUE(fwtest::ReadBytes(path, bytes));
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ("\xFF\xFE", bytes.substr(0, 2));
+    EXPECT_NE(std::string::npos, bytes.find(std::string("\r\0\n\0", 4)));
+
+    CResource res;
+    ASSERT_TRUE(res.Load(path.c_str()));
+    EXPECT_STREQ("LU", OrNull(res.GetSetting(SETTING_MEMBER_STATE)));
+    EXPECT_NE(nullptr, res.GetSetting(SETTING_INI_VERSION));
+
+    // Every label with the arguments its callers pass.
+    struct Label
+    {
+        const wchar_t* key;
+        const char* conversions;
+    } labels[] = {
+        { LABEL_CAPTION, "%s%hs" }, { LABEL_ORGANISATION, "" }, { LABEL_HEADER, "" }, { LABEL_BRANDING, "" },
+        { LABEL_CANCEL_BUTTON, "" }, { LABEL_PROCEED_BUTTON, "" }, { LABEL_CONFIRM_CANCEL, "" },
+        { LABEL_SELECT_LANGUAGE, "" }, { LABEL_LANGUAGE_SELECTION, "" }, { LABEL_DOWNLOAD_FILE, "%hs%hs" },
+        { LABEL_FAIL_FILE, "%hs%hs" }, { LABEL_WORKING_OFFLINE, "" }, { LABEL_INVALID_VALUE, "%s" },
+        { LABEL_ERROR_OCCURRED, "%s" }, { LABEL_PLEASE_WAIT, "%s" }, { LABEL_NO_INSTALLATION, "%hs" },
+        { LABEL_CANNOT_MOVE, "%hs%hs" }, { LABEL_HAS_MOVED, "%hs%hs" }, { LABEL_CANNOT_COPY, "%hs%hs" },
+        { LABEL_CANNOT_MOVE_SUB, "%hs%hs" }, { LABEL_INITIALISING, "" }, { LABEL_INSTALL_SYSTEM, "" },
+        { LABEL_POST_INSTALL_CHECK, "" }, { LABEL_INSTALL_COMPONENTS, "" }, { LABEL_WAS_ABANDONED, "" },
+        { LABEL_NO_UPGRADE, "" }, { LABEL_MADE_BACKUP, "" }, { LABEL_AFTER_BACKUP, "" }, { LABEL_IN_USE, "" },
+        { LABEL_WARN_NOT_ADMIN, "" }, { LABEL_CANNOT_INSTALL_PRE, "" }, { LABEL_FAIL_INSTALL_PRE, "" },
+        { LABEL_REBOOT, "" }, { LABEL_SUCCESS, "" }, { LABEL_FAIL_LOAD_MSI, "" }, { LABEL_UNINSTALL_FAIL, "" },
+        { LABEL_WAS_CANCELLED, "" }, { LABEL_UPGRADE_SERVER_FIRST, "" }, { LABEL_SHOULD_UPGRADE_V11, "" },
+        { LABEL_MUST_BE_ADMIN, "" }, { LABEL_ALLOW_PRE_UPGRADE, "" }, { LABEL_ALLOW_UPDATE_MSI, "" },
+        { LABEL_FAIL_INSTALL_MSI, "" },
+    };
+    for (const char* code : { "EN", "FR", "DE", "EL", "PL" })
+    {
+        SCOPED_TRACE(code);
+        int language = LanguageIndex(code);
+        ASSERT_TRUE(res.HasLabels(language));
+        bool script = false;
+        for (const Label& label : labels)
+        {
+            SCOPED_TRACE(W(label.key));
+            const wchar_t* text = res.GetLabelFor(label.key, language);
+            ASSERT_NE(nullptr, text);
+            // A conversion that does not match the argument would print
+            // garbage or crash the run: compare them in order.
+            std::string conversions;
+            for (const wchar_t* p = text; *p; ++p)
+            {
+                if (*p != L'%')
+                    continue;
+                if (p[1] == L'%')
+                {
+                    ++p;
+                    continue;
+                }
+                conversions += '%';
+                while (p[1] == L'h' || p[1] == L's')
+                    conversions += (char)*++p;
+            }
+            EXPECT_EQ(label.conversions, conversions);
+            for (const wchar_t* p = text; *p; ++p)
+            {
+                bool greek = *p >= 0x0370 && *p <= 0x03FF;
+                bool polish = wcschr(L"\x0105\x0107\x0119\x0142\x0144\x00f3\x015b\x017a\x017c"
+                                     L"\x0104\x0106\x0118\x0141\x0143\x00d3\x015a\x0179\x017b", *p) != NULL;
+                if ((greek && strcmp(code, "EL") == 0) || (polish && strcmp(code, "PL") == 0))
+                    script = true;
+            }
+        }
+        if (strcmp(code, "EL") == 0 || strcmp(code, "PL") == 0)
+            EXPECT_TRUE(script) << "labels of " << code << " are not written in its own letters";
+    }
+}
+} // namespace
