@@ -1,0 +1,544 @@
+// The message-box robot and the box script.
+#include "BenchInternal.h"
+
+#include <stdio.h>
+
+#include <algorithm>
+
+namespace fwe2e
+{
+static const DWORD POLL_MS = 25;
+
+const char* IconName(BoxIcon icon)
+{
+    switch (icon)
+    {
+    case ICON_NONE: return "none";
+    case ICON_ERROR: return "error (stop)";
+    case ICON_WARNING: return "warning (exclamation)";
+    case ICON_INFORMATION: return "information";
+    case ICON_QUESTION: return "question";
+    default: return "unknown";
+    }
+}
+
+const char* ButtonName(int id)
+{
+    switch (id)
+    {
+    case IDOK: return "IDOK";
+    case IDCANCEL: return "IDCANCEL";
+    case IDABORT: return "IDABORT";
+    case IDRETRY: return "IDRETRY";
+    case IDIGNORE: return "IDIGNORE";
+    case IDYES: return "IDYES";
+    case IDNO: return "IDNO";
+    case IDCLOSE: return "IDCLOSE";
+    case IDHELP: return "IDHELP";
+    case IDTRYAGAIN: return "IDTRYAGAIN";
+    case IDCONTINUE: return "IDCONTINUE";
+    default: return "?";
+    }
+}
+
+static std::string Indented(const std::string& text)
+{
+    std::string out = "      | ";
+    for (char c : text)
+    {
+        out += c;
+        if (c == '\n')
+            out += "      | ";
+    }
+    return out + "\n";
+}
+
+std::string BoxSeen::Describe() const
+{
+    std::string out = "    title \"" + title + "\", icon " + IconName(icon) + ", " +
+                      (owned ? "owned by \"" + ownerTitle + "\"" : std::string("no owner")) +
+                      ", buttons";
+    for (int id : buttons)
+        out += std::string(" ") + ButtonName(id);
+    if (pressed)
+        out += std::string(", answered ") + ButtonName(pressed);
+    out += "\n    text:\n" + Indented(text);
+    return out;
+}
+
+// --- the script -------------------------------------------------------------
+
+BoxExpectation& BoxExpectation::TitleEquals(const std::string& title)
+{
+    m_titleEquals = title;
+    m_hasTitleEquals = true;
+    return *this;
+}
+BoxExpectation& BoxExpectation::TitleContains(const std::string& part)
+{
+    m_titleContains = part;
+    return *this;
+}
+BoxExpectation& BoxExpectation::TextEquals(const std::string& text)
+{
+    m_textEquals = text;
+    m_hasTextEquals = true;
+    return *this;
+}
+BoxExpectation& BoxExpectation::TextStartsWith(const std::string& start)
+{
+    m_textStart = start;
+    return *this;
+}
+BoxExpectation& BoxExpectation::TextContains(const std::string& part)
+{
+    m_textContains.push_back(part);
+    return *this;
+}
+BoxExpectation& BoxExpectation::TextLacks(const std::string& part)
+{
+    m_textLacks.push_back(part);
+    return *this;
+}
+BoxExpectation& BoxExpectation::Icon(BoxIcon icon)
+{
+    m_icon = icon;
+    m_hasIcon = true;
+    return *this;
+}
+BoxExpectation& BoxExpectation::Owned(bool owned)
+{
+    m_owned = owned ? 1 : 0;
+    return *this;
+}
+BoxExpectation& BoxExpectation::Buttons(std::vector<int> ids)
+{
+    m_buttons = ids;
+    return *this;
+}
+BoxExpectation& BoxExpectation::Press(int id)
+{
+    m_press = id;
+    return *this;
+}
+BoxExpectation& BoxExpectation::Optional()
+{
+    m_optional = true;
+    return *this;
+}
+BoxExpectation& BoxExpectation::SaveBitmap(const std::string& path)
+{
+    m_bitmap = path;
+    return *this;
+}
+
+bool BoxExpectation::Matches(const BoxSeen& box, std::string* why) const
+{
+    std::string reason;
+    if (m_hasTitleEquals && box.title != m_titleEquals)
+        reason += "title is not \"" + m_titleEquals + "\"; ";
+    if (!m_titleContains.empty() && box.title.find(m_titleContains) == std::string::npos)
+        reason += "title lacks \"" + m_titleContains + "\"; ";
+    if (m_hasTextEquals && box.text != m_textEquals)
+        reason += "text is not \"" + m_textEquals + "\"; ";
+    if (!m_textStart.empty() && box.text.compare(0, m_textStart.size(), m_textStart) != 0)
+        reason += "text does not start with \"" + m_textStart + "\"; ";
+    for (const std::string& part : m_textContains)
+        if (box.text.find(part) == std::string::npos)
+            reason += "text lacks \"" + part + "\"; ";
+    for (const std::string& part : m_textLacks)
+        if (box.text.find(part) != std::string::npos)
+            reason += "text contains \"" + part + "\"; ";
+    if (m_hasIcon && box.icon != m_icon)
+        reason += std::string("icon is ") + IconName(box.icon) + ", not " + IconName(m_icon) + "; ";
+    if (m_owned >= 0 && box.owned != (m_owned == 1))
+        reason += box.owned ? "box has an owner; " : "box has no owner; ";
+    if (!m_buttons.empty())
+    {
+        std::vector<int> want = m_buttons, have = box.buttons;
+        std::sort(want.begin(), want.end());
+        std::sort(have.begin(), have.end());
+        if (want != have)
+            reason += "other buttons; ";
+    }
+    if (why)
+        *why = reason;
+    return reason.empty();
+}
+
+std::string BoxExpectation::Describe() const
+{
+    std::string out = "box expected at " + std::string(m_file) + ":" + std::to_string(m_line) + ":";
+    if (m_hasTitleEquals)
+        out += " title \"" + m_titleEquals + "\"";
+    if (!m_titleContains.empty())
+        out += " title containing \"" + m_titleContains + "\"";
+    if (m_hasTextEquals)
+        out += " text \"" + m_textEquals + "\"";
+    if (!m_textStart.empty())
+        out += " text starting \"" + m_textStart + "\"";
+    for (const std::string& part : m_textContains)
+        out += " text containing \"" + part + "\"";
+    for (const std::string& part : m_textLacks)
+        out += " text without \"" + part + "\"";
+    if (m_hasIcon)
+        out += std::string(" icon ") + IconName(m_icon);
+    if (m_owned >= 0)
+        out += m_owned ? " owned" : " without owner";
+    if (m_optional)
+        out += " (optional)";
+    return out;
+}
+
+// --- telling the icons apart ---------------------------------------------------
+// Under Wine an icon handle of another process cannot be read here, so the
+// robot compares what the box shows on screen with the system's stock icons
+// drawn by this process at the same size on the same background.
+
+static bool CaptureRect(const RECT& r, std::vector<COLORREF>& pixels)
+{
+    int width = r.right - r.left, height = r.bottom - r.top;
+    if (width <= 0 || height <= 0)
+        return false;
+    HDC screen = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    bool ok = BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != FALSE;
+    pixels.clear();
+    if (ok)
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                pixels.push_back(GetPixel(memory, x, y));
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+    return ok;
+}
+
+static void RenderIcon(LPCSTR which, int width, int height, COLORREF background,
+                       std::vector<COLORREF>& pixels)
+{
+    HDC screen = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    HBRUSH brush = CreateSolidBrush(background);
+    RECT all = {0, 0, width, height};
+    FillRect(memory, &all, brush);
+    DeleteObject(brush);
+    HICON icon = LoadIconA(NULL, which);
+    // A static of style SS_ICON draws its icon at the top left at its own size.
+    int iconWidth = GetSystemMetrics(SM_CXICON), iconHeight = GetSystemMetrics(SM_CYICON);
+    DrawIconEx(memory, 0, 0, icon, iconWidth, iconHeight, 0, NULL, DI_NORMAL);
+    pixels.clear();
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            pixels.push_back(GetPixel(memory, x, y));
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+}
+
+static long Difference(const std::vector<COLORREF>& a, const std::vector<COLORREF>& b)
+{
+    long sum = 0;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        sum += labs((long)GetRValue(a[i]) - GetRValue(b[i])) +
+               labs((long)GetGValue(a[i]) - GetGValue(b[i])) +
+               labs((long)GetBValue(a[i]) - GetBValue(b[i]));
+    return sum;
+}
+
+static BoxIcon ClassifyIcon(HWND box)
+{
+    HWND iconStatic = NULL;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (WindowClass(child) == "Static" &&
+            (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            iconStatic = child;
+    if (iconStatic == NULL || !IsWindowVisible(iconStatic))
+        return ICON_NONE;
+
+    static const struct
+    {
+        LPCSTR id;
+        BoxIcon icon;
+    } stock[] = {{IDI_HAND, ICON_ERROR},
+                 {IDI_EXCLAMATION, ICON_WARNING},
+                 {IDI_ASTERISK, ICON_INFORMATION},
+                 {IDI_QUESTION, ICON_QUESTION}};
+
+    SetForegroundWindow(box);
+    BringWindowToTop(box);
+    // The box may not have reached the screen yet: try for up to a second.
+    for (int attempt = 0; attempt < 20 && IsWindow(box); ++attempt)
+    {
+        RedrawWindow(iconStatic, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
+        Sleep(50);
+        RECT r;
+        GetWindowRect(iconStatic, &r);
+        std::vector<COLORREF> shown;
+        if (!CaptureRect(r, shown) || shown.empty())
+            continue;
+        // The corner of every stock icon is transparent: it shows the background.
+        COLORREF background = shown[0];
+        bool blank = std::all_of(shown.begin(), shown.end(),
+                                 [&](COLORREF c) { return c == background; });
+        if (blank)
+            continue;
+        long best = -1;
+        BoxIcon bestIcon = ICON_UNKNOWN;
+        for (const auto& candidate : stock)
+        {
+            std::vector<COLORREF> drawn;
+            RenderIcon(candidate.id, r.right - r.left, r.bottom - r.top, background, drawn);
+            long difference = Difference(shown, drawn);
+            if (best < 0 || difference < best)
+            {
+                best = difference;
+                bestIcon = candidate.icon;
+            }
+        }
+        // A close match only: on average less than 8 levels per colour channel.
+        if (best >= 0 && best < (long)shown.size() * 3 * 8)
+            return bestIcon;
+    }
+    return ICON_UNKNOWN;
+}
+
+// --- the robot ----------------------------------------------------------------
+
+void BoxRobot::Attach(DWORD pid)
+{
+    Stop();
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_pid = pid;
+        m_handled.clear();
+    }
+    m_stop = false;
+    m_thread = std::thread([this] { Loop(); });
+}
+
+void BoxRobot::Stop()
+{
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+BoxExpectation& BoxRobot::Add(const char* file, int line)
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_script.emplace_back();
+    BoxExpectation& expectation = m_script.back();
+    expectation.m_file = file;
+    expectation.m_line = line;
+    return expectation;
+}
+
+std::vector<BoxSeen> BoxRobot::Seen()
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_seen;
+}
+
+bool BoxRobot::AllAnswered()
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    for (size_t i = m_next; i < m_script.size(); ++i)
+        if (!m_script[i].m_optional)
+            return false;
+    return true;
+}
+
+std::string BoxRobot::DescribeScript()
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    std::string out;
+    for (size_t i = m_next; i < m_script.size(); ++i)
+        out += "    " + m_script[i].Describe() + "\n";
+    return out.empty() ? "    (none)\n" : out;
+}
+
+std::vector<BoxRobot::Problem> BoxRobot::TakeProblems(bool runEnded)
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    std::vector<Problem> problems;
+    problems.swap(m_problems);
+    if (runEnded)
+    {
+        for (size_t i = m_next; i < m_script.size(); ++i)
+        {
+            BoxExpectation& expectation = m_script[i];
+            if (expectation.m_optional)
+                continue;
+            std::string seen;
+            for (const BoxSeen& box : m_seen)
+                seen += box.Describe();
+            problems.push_back({"This message box never appeared: " + expectation.Describe() +
+                                    "\n  boxes seen in this run:\n" +
+                                    (seen.empty() ? "    (none)\n" : seen),
+                                expectation.m_file, expectation.m_line});
+        }
+        m_next = m_script.size();
+    }
+    return problems;
+}
+
+void BoxRobot::Loop()
+{
+    while (!m_stop)
+    {
+        DWORD pid;
+        {
+            std::lock_guard<std::mutex> hold(m_lock);
+            pid = m_pid;
+            // Forget boxes that are gone: a handle may come back for a new box.
+            for (auto it = m_handled.begin(); it != m_handled.end();)
+                it = IsWindow(*it) ? std::next(it) : m_handled.erase(it);
+        }
+        for (HWND hwnd : TopLevelWindowsOf(pid))
+        {
+            if (m_stop)
+                break;
+            bool known;
+            {
+                std::lock_guard<std::mutex> hold(m_lock);
+                known = m_handled.count(hwnd) != 0;
+            }
+            if (!known && IsMessageBox(hwnd))
+                Handle(hwnd);
+        }
+        Sleep(POLL_MS);
+    }
+}
+
+BoxSeen BoxRobot::Read(HWND box)
+{
+    BoxSeen seen;
+    seen.title = WindowText(box);
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    {
+        int id = GetDlgCtrlID(child) & 0xFFFF;
+        std::string cls = WindowClass(child);
+        if (cls == "Static" && id == 0xFFFF)
+            seen.text = WindowText(child);
+        else if (cls == "Button" && IsWindowVisible(child))
+            seen.buttons.push_back(id);
+    }
+    HWND owner = GetWindow(box, GW_OWNER);
+    seen.owned = owner != NULL;
+    if (owner)
+        seen.ownerTitle = WindowText(owner);
+    seen.icon = ClassifyIcon(box);
+    return seen;
+}
+
+static int DefaultAnswer(const std::vector<int>& buttons, bool expected)
+{
+    auto has = [&](int id) { return std::find(buttons.begin(), buttons.end(), id) != buttons.end(); };
+    if (expected)
+    {
+        if (has(IDOK))
+            return IDOK;
+        if (buttons.size() == 1)
+            return buttons[0];
+    }
+    // An unexpected question gets the careful answer.
+    if (has(IDCANCEL))
+        return IDCANCEL;
+    if (has(IDNO))
+        return IDNO;
+    if (has(IDOK))
+        return IDOK;
+    return buttons.empty() ? IDCANCEL : buttons[0];
+}
+
+static bool Press(HWND box, int id)
+{
+    HWND button = GetDlgItem(box, id);
+    DWORD_PTR result = 0;
+    if (button)
+        SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, 3000, &result);
+    for (int wait = 0; wait < 40 && IsWindow(box); ++wait)
+        Sleep(POLL_MS);
+    if (IsWindow(box))
+    {
+        // The click did not reach the box (no focus under a bare X server):
+        // tell the dialog directly, as the button would have.
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)button);
+        for (int wait = 0; wait < 200 && IsWindow(box); ++wait)
+            Sleep(POLL_MS);
+    }
+    return !IsWindow(box);
+}
+
+void BoxRobot::Handle(HWND box)
+{
+    BoxSeen seen = Read(box);
+    if (!IsWindow(box))
+        return; // closed while being read (the program's own timeout)
+
+    std::string bitmap;
+    std::string mismatch;
+    int press = 0;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_handled.insert(box);
+        // The next required expectation, or an optional one before it.
+        size_t matched = m_script.size();
+        for (size_t i = m_next; i < m_script.size(); ++i)
+        {
+            std::string why;
+            if (m_script[i].Matches(seen, &why))
+            {
+                matched = i;
+                break;
+            }
+            if (mismatch.empty())
+                mismatch = "  it differs from the next " + m_script[i].Describe() + "\n    (" + why + ")\n";
+            if (!m_script[i].m_optional)
+                break;
+        }
+        if (matched < m_script.size())
+        {
+            BoxExpectation& expectation = m_script[matched];
+            expectation.m_consumed = true;
+            m_next = matched + 1;
+            seen.expected = true;
+            press = expectation.m_press;
+            bitmap = expectation.m_bitmap;
+        }
+    }
+    if (press == 0)
+        press = DefaultAnswer(seen.buttons, seen.expected);
+    if (!bitmap.empty())
+        ProgramWindow(box).SaveBitmap(bitmap);
+    if (seen.expected &&
+        std::find(seen.buttons.begin(), seen.buttons.end(), press) == seen.buttons.end())
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_problems.push_back({std::string("The script presses ") + ButtonName(press) +
+                                  ", which this box does not have:\n" + seen.Describe(),
+                              NULL, 0});
+        press = DefaultAnswer(seen.buttons, false);
+    }
+    seen.pressed = press;
+    bool closed = Press(box, press);
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_seen.push_back(seen);
+    if (!seen.expected)
+        m_problems.push_back({"Unexpected message box (answered " + std::string(ButtonName(press)) +
+                                  "):\n" + seen.Describe() +
+                                  (mismatch.empty() ? "  no box was expected any more\n" : mismatch),
+                              NULL, 0});
+    if (!closed)
+        m_problems.push_back({"A message box did not close when " + std::string(ButtonName(press)) +
+                                  " was pressed:\n" + seen.Describe(),
+                              NULL, 0});
+}
+} // namespace fwe2e

@@ -1,0 +1,594 @@
+// The scenario: working folder, machine state, the program's process and the
+// results of a run.
+#include "BenchInternal.h"
+
+#include <stdio.h>
+
+namespace fwe2e
+{
+static const char* const PROGRAM_NAME = "fernwick.exe";
+static const char* const APP_DEFAULTS_KEY = "HKCU\\Software\\Wine\\AppDefaults\\";
+
+static bool IsAbsolute(const std::string& path)
+{
+    return (path.size() > 1 && path[1] == ':') || path.compare(0, 2, "\\\\") == 0;
+}
+
+static std::string Backslashes(std::string path)
+{
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+static bool MakeFolders(const std::string& folder)
+{
+    for (size_t at = 3; at <= folder.size(); ++at)
+        if (at == folder.size() || folder[at] == '\\')
+            CreateDirectoryA(folder.substr(0, at).c_str(), NULL);
+    DWORD attributes = GetFileAttributesA(folder.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+static bool MakeParent(const std::string& path)
+{
+    size_t slash = path.rfind('\\');
+    return slash == std::string::npos || MakeFolders(path.substr(0, slash));
+}
+
+static unsigned long long FileSize(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return ((unsigned long long)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+}
+
+static std::string TestName()
+{
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info ? std::string(info->test_suite_name()) + "_" + info->name() : "scenario";
+    for (char& c : name)
+        if (!isalnum((unsigned char)c) && c != '_' && c != '-')
+            c = '_';
+    return name.substr(0, 60);
+}
+
+Scenario::Scenario(const std::string& name)
+    : m_name(name.empty() ? TestName() : name), m_exeName(PROGRAM_NAME), m_robot(new BoxRobot)
+{
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof(temp), temp);
+    static LONG counter = 0;
+    for (;;)
+    {
+        char folder[MAX_PATH];
+        _snprintf(folder, sizeof(folder), "%sfwe2e_%s_%lu_%ld", temp, m_name.c_str(),
+                  GetCurrentProcessId(), InterlockedIncrement(&counter));
+        if (CreateDirectoryA(folder, NULL))
+        {
+            m_root = folder;
+            break;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+        {
+            ADD_FAILURE() << "cannot make the working folder " << folder << " (" << GetLastError() << ")";
+            m_root = folder;
+            break;
+        }
+    }
+    m_dist = m_root + "\\dist";
+    CreateDirectoryA(m_dist.c_str(), NULL);
+    m_currentDir = m_dist;
+    std::string program = fwtest::BinDir() + "\\" + PROGRAM_NAME;
+    if (!CopyFileA(program.c_str(), ExePath().c_str(), FALSE))
+        ADD_FAILURE() << "cannot copy " << program << " into " << m_dist << " (" << GetLastError()
+                      << "): is the program built?";
+}
+
+Scenario::~Scenario()
+{
+    if (Running())
+        Kill();
+    m_robot->Stop();
+    if (m_process)
+        CloseHandle(m_process);
+    m_process = NULL;
+    RestoreAll();
+}
+
+void Scenario::RestoreAll()
+{
+    for (auto it = m_restores.rbegin(); it != m_restores.rend(); ++it)
+        (*it)->Undo();
+    m_restores.clear();
+    for (auto it = m_guardedPaths.rbegin(); it != m_guardedPaths.rend(); ++it)
+        fwtest::DeleteTree(*it);
+    m_guardedPaths.clear();
+    // A program that has just ended may still hold its files for a moment.
+    for (int attempt = 0; attempt < 20; ++attempt)
+    {
+        fwtest::DeleteTree(m_root);
+        if (GetFileAttributesA(m_root.c_str()) == INVALID_FILE_ATTRIBUTES)
+            break;
+        Sleep(50);
+    }
+}
+
+// --- folders and files ----------------------------------------------------------
+
+std::string Scenario::Path(const std::string& relative) const
+{
+    if (relative.empty())
+        return m_dist;
+    std::string path = Backslashes(relative);
+    return IsAbsolute(path) ? path : m_dist + "\\" + path;
+}
+
+void Scenario::SetExeName(const std::string& name)
+{
+    if (Running() || name == m_exeName)
+        return;
+    std::string from = ExePath();
+    m_exeName = name;
+    if (!MoveFileExA(from.c_str(), ExePath().c_str(), MOVEFILE_REPLACE_EXISTING))
+        ADD_FAILURE() << "cannot rename " << from << " to " << ExePath() << " (" << GetLastError() << ")";
+}
+
+std::string Scenario::Folder(const std::string& relative)
+{
+    std::string folder = m_root + "\\" + Backslashes(relative);
+    if (!MakeFolders(folder))
+        ADD_FAILURE() << "cannot make the folder " << folder;
+    return folder;
+}
+
+::testing::AssertionResult Scenario::WriteFile(const std::string& relative, const std::string& bytes)
+{
+    std::string path = Path(relative);
+    if (MakeParent(path) && fwtest::WriteBytes(path, bytes))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "cannot write " << path << " (" << GetLastError() << ")";
+}
+
+::testing::AssertionResult Scenario::WriteUnicodeFile(const std::string& relative, const std::string& utf8)
+{
+    std::string withCrLf;
+    for (size_t i = 0; i < utf8.size(); ++i)
+    {
+        if (utf8[i] == '\n' && (i == 0 || utf8[i - 1] != '\r'))
+            withCrLf += '\r';
+        withCrLf += utf8[i];
+    }
+    std::wstring wide = FromUtf8(withCrLf);
+    std::string bytes = "\xFF\xFE";
+    bytes.append((const char*)wide.data(), wide.size() * sizeof(wchar_t));
+    return WriteFile(relative, bytes);
+}
+
+::testing::AssertionResult Scenario::CopyIn(const std::string& sourcePath, const std::string& relative)
+{
+    std::string source = Backslashes(sourcePath);
+    std::string target = relative.empty() ? Path(source.substr(source.rfind('\\') + 1)) : Path(relative);
+    if (MakeParent(target) && CopyFileA(source.c_str(), target.c_str(), FALSE))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "cannot copy " << source << " to " << target << " ("
+                                         << GetLastError() << ")";
+}
+
+::testing::AssertionResult Scenario::CopyFromBin(const std::string& name, const std::string& relative)
+{
+    return CopyIn(fwtest::BinDir() + "\\" + name, relative.empty() ? name : relative);
+}
+
+::testing::AssertionResult Scenario::CopyFromSource(const std::string& sourceRelative,
+                                                    const std::string& relative)
+{
+    std::string source = fwtest::SourceDir() + "\\" + Backslashes(sourceRelative);
+    return CopyIn(source, relative);
+}
+
+void Scenario::GuardPath(const std::string& path)
+{
+    std::string full = Backslashes(path);
+    if (GetFileAttributesA(full.c_str()) == INVALID_FILE_ATTRIBUTES)
+        m_guardedPaths.push_back(full);
+}
+
+// --- machine state ---------------------------------------------------------------
+
+static std::string Lower(std::string text)
+{
+    for (char& c : text)
+        c = (char)tolower((unsigned char)c);
+    return text;
+}
+
+// True when the key's whole tree is already put back at the end.
+bool Scenario::RecordKeyOnce(const std::string& key)
+{
+    std::string lower = Lower(key);
+    for (const std::string& guarded : m_guardedKeys)
+        if (lower == guarded || lower.compare(0, guarded.size() + 1, guarded + "\\") == 0)
+            return true;
+    return false;
+}
+
+::testing::AssertionResult Scenario::GuardRegKey(const std::string& key)
+{
+    if (RecordKeyOnce(key))
+        return ::testing::AssertionSuccess();
+    std::unique_ptr<RegRestore> restore(new RegRestore);
+    if (!restore->path.Parse(key))
+        return ::testing::AssertionFailure() << "bad registry path " << key;
+    restore->wholeTree = true;
+    SnapshotTree(restore->path, restore->tree);
+    m_restores.push_back(std::move(restore));
+    m_guardedKeys.push_back(Lower(key));
+    return ::testing::AssertionSuccess();
+}
+
+// Remembers a value (and the first key of the path that does not exist yet)
+// so that the end puts both back as they were.
+static ::testing::AssertionResult RecordValue(const std::string& key, const std::string& name,
+                                              bool treeGuarded,
+                                              std::vector<std::unique_ptr<RegRestore>>& restores)
+{
+    RegPath path;
+    if (!path.Parse(key))
+        return ::testing::AssertionFailure() << "bad registry path " << key;
+    if (treeGuarded)
+        return ::testing::AssertionSuccess();
+    size_t at = 0;
+    for (;;)
+    {
+        at = path.subkey.find('\\', at + 1);
+        RegPath prefix = path;
+        prefix.subkey = path.subkey.substr(0, at);
+        HKEY handle;
+        if (RegOpenKeyExA(prefix.root, prefix.subkey.c_str(), 0, KEY_READ | prefix.view, &handle) !=
+            ERROR_SUCCESS)
+        {
+            std::unique_ptr<RegRestore> created(new RegRestore);
+            created->path = prefix;
+            created->wholeTree = true; // tree.exists false: removed at the end
+            restores.push_back(std::move(created));
+            break;
+        }
+        RegCloseKey(handle);
+        if (at == std::string::npos)
+            break;
+    }
+    std::unique_ptr<RegRestore> value(new RegRestore);
+    value->path = path;
+    value->valueName = name;
+    HKEY handle;
+    if (RegOpenKeyExA(path.root, path.subkey.c_str(), 0, KEY_READ | path.view, &handle) == ERROR_SUCCESS)
+    {
+        DWORD size = 0;
+        if (RegQueryValueExA(handle, name.c_str(), NULL, &value->valueType, NULL, &size) == ERROR_SUCCESS)
+        {
+            value->valueData.assign(size, '\0');
+            value->valueExisted =
+                RegQueryValueExA(handle, name.c_str(), NULL, &value->valueType,
+                                 size ? (BYTE*)&value->valueData[0] : NULL, &size) == ERROR_SUCCESS;
+        }
+        RegCloseKey(handle);
+    }
+    restores.push_back(std::move(value));
+    return ::testing::AssertionSuccess();
+}
+
+static ::testing::AssertionResult WriteValue(const std::string& key, const std::string& name,
+                                             DWORD type, const void* data, DWORD size)
+{
+    RegPath path;
+    path.Parse(key);
+    HKEY handle;
+    LONG result = RegCreateKeyExA(path.root, path.subkey.c_str(), 0, NULL, 0,
+                                  KEY_ALL_ACCESS | path.view, NULL, &handle, NULL);
+    if (result == ERROR_SUCCESS)
+    {
+        result = RegSetValueExA(handle, name.c_str(), 0, type, (const BYTE*)data, size);
+        RegCloseKey(handle);
+    }
+    if (result == ERROR_SUCCESS)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "cannot set \"" << name << "\" in " << key << " (" << result << ")";
+}
+
+::testing::AssertionResult Scenario::SetRegString(const std::string& key, const std::string& name,
+                                                  const std::string& value)
+{
+    ::testing::AssertionResult recorded = RecordValue(key, name, RecordKeyOnce(key), m_restores);
+    if (!recorded)
+        return recorded;
+    return WriteValue(key, name, REG_SZ, value.c_str(), (DWORD)value.size() + 1);
+}
+
+::testing::AssertionResult Scenario::SetRegDword(const std::string& key, const std::string& name,
+                                                 DWORD value)
+{
+    ::testing::AssertionResult recorded = RecordValue(key, name, RecordKeyOnce(key), m_restores);
+    if (!recorded)
+        return recorded;
+    return WriteValue(key, name, REG_DWORD, &value, sizeof(value));
+}
+
+::testing::AssertionResult Scenario::DeleteRegValue(const std::string& key, const std::string& name)
+{
+    ::testing::AssertionResult recorded = RecordValue(key, name, RecordKeyOnce(key), m_restores);
+    if (!recorded)
+        return recorded;
+    RegPath path;
+    path.Parse(key);
+    HKEY handle;
+    if (RegOpenKeyExA(path.root, path.subkey.c_str(), 0, KEY_ALL_ACCESS | path.view, &handle) != ERROR_SUCCESS)
+        return ::testing::AssertionSuccess();
+    LONG result = RegDeleteValueA(handle, name.c_str());
+    RegCloseKey(handle);
+    if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "cannot delete \"" << name << "\" of " << key << " (" << result << ")";
+}
+
+::testing::AssertionResult Scenario::DeleteRegKey(const std::string& key)
+{
+    ::testing::AssertionResult guarded = GuardRegKey(key);
+    if (!guarded)
+        return guarded;
+    RegPath path;
+    path.Parse(key);
+    if (DeleteTree(path))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "cannot delete the key " << key;
+}
+
+std::string Scenario::RegistryVersionKey() const
+{
+    return APP_DEFAULTS_KEY + m_exeName;
+}
+
+void Scenario::SetWindowsVersion(const std::string& version)
+{
+    m_winVersion = version;
+}
+
+// --- the box script ---------------------------------------------------------------
+
+BoxExpectation& Scenario::ExpectBox(const char* file, int line)
+{
+    return m_robot->Add(file, line);
+}
+
+std::vector<BoxSeen> Scenario::Boxes() const
+{
+    return m_robot->Seen();
+}
+
+::testing::AssertionResult Scenario::WaitForBoxes(DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (!m_robot->AllAnswered())
+    {
+        if (GetTickCount() - start >= timeoutMs || !Running())
+        {
+            std::string seen;
+            for (const BoxSeen& box : Boxes())
+                seen += box.Describe();
+            return ::testing::AssertionFailure()
+                   << "expected boxes did not appear within " << timeoutMs << " ms"
+                   << (Running() ? "" : " (the program has ended)") << "\n  still expected:\n"
+                   << m_robot->DescribeScript() << "  boxes seen:\n"
+                   << (seen.empty() ? "    (none)\n" : seen) << "  windows of the program:\n"
+                   << DescribeWindows(m_pid);
+        }
+        Sleep(25);
+    }
+    return ::testing::AssertionSuccess();
+}
+
+void Scenario::ReportRobot(const char* file, int line)
+{
+    for (const BoxRobot::Problem& problem : m_robot->TakeProblems(true))
+        ADD_FAILURE_AT(problem.file ? problem.file : file, problem.file ? problem.line : line)
+            << problem.message;
+}
+
+// --- running ----------------------------------------------------------------------
+
+bool Scenario::Running() const
+{
+    return m_process != NULL && WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT;
+}
+
+::testing::AssertionResult Scenario::Start(const std::string& arguments)
+{
+    if (Running())
+        return ::testing::AssertionFailure() << "the program is still running";
+    if (m_process)
+        CloseHandle(m_process);
+    m_process = NULL;
+    m_pid = 0;
+    m_exitCode = -3;
+
+    // The Windows version is set for the program's file name; with none asked
+    // for, a value left over from an aborted test must not apply either.
+    GuardRegKey(RegistryVersionKey());
+    ::testing::AssertionResult version =
+        m_winVersion.empty() ? DeleteRegValue(RegistryVersionKey(), "Version")
+                             : SetRegString(RegistryVersionKey(), "Version", m_winVersion);
+    if (!version)
+        return version;
+
+    m_logPath = DefaultLogPath();
+    m_logOffset = FileSize(m_logPath);
+
+    m_commandLine = "\"" + ExePath() + "\"" + (arguments.empty() ? "" : " " + arguments);
+    std::vector<char> line(m_commandLine.begin(), m_commandLine.end());
+    line.push_back(0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(ExePath().c_str(), line.data(), NULL, NULL, FALSE, 0, NULL,
+                        m_currentDir.c_str(), &startup, &process))
+        return ::testing::AssertionFailure() << "cannot start " << m_commandLine << " in "
+                                             << m_currentDir << " (" << GetLastError() << ")";
+    CloseHandle(process.hThread);
+    m_process = process.hProcess;
+    m_pid = process.dwProcessId;
+    m_robot->Attach(m_pid);
+    return ::testing::AssertionSuccess();
+}
+
+int Scenario::Wait(DWORD timeoutMs, const char* file, int line)
+{
+    if (m_process == NULL)
+    {
+        ADD_FAILURE_AT(file, line) << "Wait without a started program";
+        return -2;
+    }
+    if (WaitForSingleObject(m_process, timeoutMs) == WAIT_TIMEOUT)
+    {
+        std::string seen;
+        for (const BoxSeen& box : Boxes())
+            seen += box.Describe();
+        std::string windows = DescribeWindows(m_pid);
+        Kill();
+        m_robot->Stop();
+        std::vector<BoxRobot::Problem> problems = m_robot->TakeProblems(false);
+        std::string robotNotes;
+        for (const BoxRobot::Problem& problem : problems)
+            robotNotes += problem.message;
+        LogView log = Log();
+        ADD_FAILURE_AT(file, line) << "The program did not end within " << timeoutMs
+                                   << " ms and was killed.\n  command line: " << m_commandLine
+                                   << "\n  windows it showed at the end:\n" << windows
+                                   << "  boxes seen:\n" << (seen.empty() ? "    (none)\n" : seen)
+                                   << "  boxes still expected:\n" << m_robot->DescribeScript()
+                                   << robotNotes << log.Describe();
+        m_robot->TakeProblems(true); // the run's failure already says what was missing
+        m_exitCode = -2;
+        return m_exitCode;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(m_process, &code);
+    m_exitCode = (int)code;
+    m_robot->Stop();
+    ReportRobot(file, line);
+    return m_exitCode;
+}
+
+int Scenario::Run(const std::string& arguments, DWORD timeoutMs, const char* file, int line)
+{
+    ::testing::AssertionResult started = Start(arguments);
+    if (!started)
+    {
+        ADD_FAILURE_AT(file, line) << started.message();
+        return -2;
+    }
+    return Wait(timeoutMs, file, line);
+}
+
+void Scenario::Kill()
+{
+    if (!Running())
+        return;
+    TerminateProcess(m_process, 0xDEAD);
+    WaitForSingleObject(m_process, 10000);
+}
+
+ProgramWindow Scenario::FindWindow(const std::string& titleContains, DWORD timeoutMs,
+                                   const std::string& className, const char* file, int line) const
+{
+    DWORD start = GetTickCount();
+    for (;;)
+    {
+        for (HWND hwnd : TopLevelWindowsOf(m_pid))
+        {
+            if (IsMessageBox(hwnd))
+                continue;
+            if (!className.empty() && WindowClass(hwnd) != className)
+                continue;
+            if (WindowText(hwnd).find(titleContains) != std::string::npos)
+                return ProgramWindow(hwnd);
+        }
+        if (GetTickCount() - start >= timeoutMs || !Running())
+            break;
+        Sleep(25);
+    }
+    ADD_FAILURE_AT(file, line) << "No window \"" << titleContains << "\" (class " << className
+                               << ") of the program within " << timeoutMs << " ms"
+                               << (Running() ? "" : "; the program has ended") << ".\n  windows:\n"
+                               << DescribeWindows(m_pid);
+    return ProgramWindow();
+}
+
+std::vector<ProgramWindow> Scenario::Windows() const
+{
+    std::vector<ProgramWindow> windows;
+    for (HWND hwnd : TopLevelWindowsOf(m_pid))
+        windows.push_back(ProgramWindow(hwnd));
+    return windows;
+}
+
+std::vector<std::string> Scenario::SaveWindowBitmaps(const std::string& prefix,
+                                                     const std::string& folder) const
+{
+    std::vector<std::string> files;
+    std::string where = folder.empty() ? m_root : Backslashes(folder);
+    int n = 0;
+    for (const ProgramWindow& window : Windows())
+    {
+        std::string path = where + "\\" + prefix + "_" + std::to_string(++n) + ".bmp";
+        if (window.SaveBitmap(path))
+            files.push_back(path);
+    }
+    return files;
+}
+
+// --- results ------------------------------------------------------------------------
+
+static std::string ReadFrom(const std::string& path, unsigned long long offset)
+{
+    std::string bytes;
+    fwtest::ReadBytes(path, bytes);
+    return offset < bytes.size() ? bytes.substr((size_t)offset) : std::string();
+}
+
+LogView Scenario::Log() const
+{
+    std::string path = m_logPath.empty() ? DefaultLogPath() : m_logPath;
+    std::string text = ReadFrom(path, m_logOffset);
+    // A run over midnight goes on in the next day's file.
+    std::string today = DefaultLogPath();
+    if (!m_logPath.empty() && _stricmp(today.c_str(), m_logPath.c_str()) != 0)
+        text += ReadFrom(today, 0);
+    return LogView(path, text);
+}
+
+LogView Scenario::LogFile(const std::string& path) const
+{
+    std::string full = Path(path);
+    unsigned long long offset = _stricmp(full.c_str(), m_logPath.c_str()) == 0 ? m_logOffset : 0;
+    return LogView(full, ReadFrom(full, offset));
+}
+
+std::string VersionString(const std::string& exePath, const std::string& block, const std::string& name)
+{
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeA(exePath.c_str(), &handle);
+    if (size == 0)
+        return std::string();
+    std::vector<char> data(size);
+    if (!GetFileVersionInfoA(exePath.c_str(), 0, size, data.data()))
+        return std::string();
+    std::string query = "\\StringFileInfo\\" + block + "\\" + name;
+    char* value = NULL;
+    UINT length = 0;
+    if (!VerQueryValueA(data.data(), query.c_str(), (void**)&value, &length) || value == NULL)
+        return std::string();
+    return value;
+}
+} // namespace fwe2e

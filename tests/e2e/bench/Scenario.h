@@ -1,0 +1,343 @@
+// The end-to-end test bench: runs the real fernwick.exe as an administrator
+// would, in a working folder of its own, with a robot that records and answers
+// every message box, and checks what the run left behind (exit code, log,
+// registry, files).
+//
+//     TEST(CommandLine, UsageBox)
+//     {
+//         fwe2e::Scenario s;
+//         s.ExpectBox().TextStartsWith("Usage:").Icon(fwe2e::ICON_WARNING).Press(IDOK);
+//         EXPECT_EQ(22, s.Run("/?"));
+//         EXPECT_TRUE(s.Log().HasLine("**** Fernwick END ****."));
+//     }
+//
+// Everything a Scenario creates or changes (working folder, registry values and
+// keys, the per-program Windows version, guarded paths, a still running
+// program) is undone by its destructor, also when an assertion ended the test.
+// Failures of the box script are reported at the line of the expectation (or
+// of Run/Wait), never from the robot's own thread.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fwe2e
+{
+// ---------------------------------------------------------------------------
+// Message boxes
+// ---------------------------------------------------------------------------
+
+enum BoxIcon
+{
+    ICON_NONE,        // no icon at all
+    ICON_ERROR,       // MB_ICONSTOP / MB_ICONERROR / MB_ICONHAND
+    ICON_WARNING,     // MB_ICONEXCLAMATION / MB_ICONWARNING
+    ICON_INFORMATION, // MB_ICONINFORMATION / MB_ICONASTERISK
+    ICON_QUESTION,    // MB_ICONQUESTION
+    ICON_UNKNOWN      // an icon that could not be told apart (window hidden, ...)
+};
+const char* IconName(BoxIcon icon);
+const char* ButtonName(int id); // "IDOK", "IDYES", ...
+
+// One message box as the robot saw it.
+struct BoxSeen
+{
+    std::string title;
+    std::string text;            // control 0xFFFF, UTF-8
+    BoxIcon icon = ICON_UNKNOWN;
+    bool owned = false;          // has an owner window
+    std::string ownerTitle;      // the owner's title, when owned
+    std::vector<int> buttons;    // ids of the buttons shown, in control order
+    int pressed = 0;             // the button the robot pressed
+    bool expected = false;       // matched an expectation of the script
+    std::string Describe() const; // one readable block for failure messages
+};
+
+// One step of the box script: which box comes next and how to answer it.
+// Conditions not set are not checked. Written as a chain:
+//     s.ExpectBox().TitleEquals("Setup").TextContains("FORCED").Press(IDOK);
+class BoxExpectation
+{
+public:
+    BoxExpectation& TitleEquals(const std::string& title);
+    BoxExpectation& TitleContains(const std::string& part);
+    BoxExpectation& TextEquals(const std::string& text);
+    BoxExpectation& TextStartsWith(const std::string& start);
+    BoxExpectation& TextContains(const std::string& part); // may be called repeatedly
+    BoxExpectation& TextLacks(const std::string& part);
+    BoxExpectation& Icon(BoxIcon icon);
+    BoxExpectation& Owned(bool owned);                     // has an owner window or not
+    BoxExpectation& Buttons(std::vector<int> ids);         // exactly these, any order
+    BoxExpectation& Press(int id);                         // default: IDOK, else the only button
+    BoxExpectation& Optional();                            // may not appear at all
+    BoxExpectation& SaveBitmap(const std::string& path);   // screenshot of the box before answering
+
+    // Internal: used by the robot.
+    bool Matches(const BoxSeen& box, std::string* why) const;
+    std::string Describe() const;
+
+private:
+    friend class Scenario;
+    friend class BoxRobot;
+    std::string m_titleEquals, m_titleContains, m_textEquals, m_textStart;
+    bool m_hasTitleEquals = false, m_hasTextEquals = false;
+    std::vector<std::string> m_textContains, m_textLacks;
+    bool m_hasIcon = false;
+    BoxIcon m_icon = ICON_UNKNOWN;
+    int m_owned = -1;
+    std::vector<int> m_buttons;
+    int m_press = 0;
+    bool m_optional = false;
+    std::string m_bitmap;
+    const char* m_file = "";
+    int m_line = 0;
+    bool m_consumed = false;
+};
+
+// ---------------------------------------------------------------------------
+// Windows of the running program (progress window, language selection, ...)
+// ---------------------------------------------------------------------------
+
+// A top-level window of the program and its controls. Reads go through
+// messages with a timeout, so a hung program cannot hang the test.
+class ProgramWindow
+{
+public:
+    ProgramWindow() = default;
+    explicit ProgramWindow(HWND hwnd) : m_hwnd(hwnd) {}
+
+    HWND Handle() const { return m_hwnd; }
+    bool Exists() const;                        // the window still exists
+    explicit operator bool() const { return Exists(); }
+    std::string Title() const;
+    std::string ClassName() const;
+    bool IsShown() const;                       // the window itself is visible
+
+    HWND Control(int id) const;                 // null when there is none
+    bool HasControl(int id) const { return Control(id) != NULL; }
+    std::string ControlText(int id) const;      // WM_GETTEXT, UTF-8; "" when missing
+    bool IsVisible(int id) const;
+    bool IsEnabled(int id) const;
+    bool IsChecked(int id) const;               // BM_GETCHECK == BST_CHECKED
+    int ProgressPos(int id) const;              // PBM_GETPOS; -1 when missing
+    std::vector<std::string> ListItems(int id) const;  // list box items
+    std::vector<int> ListSelection(int id) const;      // selected indexes (multi or single)
+
+    // User actions: each fails (with the reason) when a user could not do it
+    // either: missing, hidden or disabled control.
+    ::testing::AssertionResult Click(int id) const;    // BM_CLICK
+    ::testing::AssertionResult SetText(int id, const std::string& utf8) const;
+    ::testing::AssertionResult SelectListItem(int id, int index, bool select = true) const;
+    ::testing::AssertionResult Close() const;          // WM_CLOSE, as the title bar's X
+
+    // Waits until the control's text contains the part (or the timeout).
+    ::testing::AssertionResult WaitForText(int id, const std::string& part,
+                                           DWORD timeoutMs = 10000) const;
+    // Every control: id, class, text, visible/enabled; for failure messages.
+    std::string Describe() const;
+    // Screenshot of the window as it is on screen, saved as a 24-bit .bmp.
+    ::testing::AssertionResult SaveBitmap(const std::string& path) const;
+
+private:
+    HWND m_hwnd = NULL;
+};
+
+// Screenshot of the whole (virtual) screen as a 24-bit .bmp.
+::testing::AssertionResult SaveScreenBitmap(const std::string& path);
+
+// ---------------------------------------------------------------------------
+// The log of a run
+// ---------------------------------------------------------------------------
+
+// The lines one run wrote into a log file. Lines are split at LF (a CR before
+// it is dropped), so a multi-line message becomes several lines. Banner lines
+// ("DD/MM/YYYY HH:MM:SS<TAB>text") are compared without their date and time;
+// every other line is compared exactly, kind prefix included ("\t", "W\t",
+// "E\t").
+class LogView
+{
+public:
+    LogView() = default;
+    LogView(std::string path, std::string text);
+
+    const std::string& Path() const { return m_path; }
+    const std::string& Text() const { return m_text; }
+    const std::vector<std::string>& Lines() const { return m_lines; }
+    bool Empty() const { return m_lines.empty(); }
+
+    int Find(const std::string& exactLine, int from = 0) const;   // index or -1
+    int FindContaining(const std::string& part, int from = 0) const;
+    int Count(const std::string& exactLine) const;
+
+    ::testing::AssertionResult HasLine(const std::string& exactLine) const;
+    ::testing::AssertionResult LacksLine(const std::string& exactLine) const;
+    ::testing::AssertionResult Contains(const std::string& part) const;
+    ::testing::AssertionResult Lacks(const std::string& part) const;
+    // The lines appear in this order (others may lie between them).
+    ::testing::AssertionResult InOrder(const std::vector<std::string>& exactLines) const;
+
+    std::string Describe() const; // the whole text, indented, for messages
+
+private:
+    std::string m_path;
+    std::string m_text;
+    std::vector<std::string> m_lines; // banner date removed
+};
+
+// "DDMMYYYY" of today, as the program names its files.
+std::string DayStamp();
+// The program's default log file: "<user temp>\Fern_DDMMYYYY.log".
+std::string DefaultLogPath();
+
+// ---------------------------------------------------------------------------
+// Registry and files (checks usable with EXPECT_TRUE)
+// ---------------------------------------------------------------------------
+
+// Registry paths are "HKLM\\Software\\..." (HKLM, HKCU, HKCR, HKU or the long
+// names); the 64-bit view unless the path starts with "32:".
+::testing::AssertionResult RegValueIs(const std::string& key, const std::string& name,
+                                      const std::string& expected);
+::testing::AssertionResult RegDwordIs(const std::string& key, const std::string& name,
+                                      DWORD expected);
+::testing::AssertionResult RegValueAbsent(const std::string& key, const std::string& name);
+::testing::AssertionResult RegKeyExists(const std::string& key);
+::testing::AssertionResult RegKeyAbsent(const std::string& key);
+bool ReadRegString(const std::string& key, const std::string& name, std::string& value);
+
+::testing::AssertionResult FileExists(const std::string& path);
+::testing::AssertionResult FileAbsent(const std::string& path);
+::testing::AssertionResult DirExists(const std::string& path);
+::testing::AssertionResult FileContains(const std::string& path, const std::string& part);
+
+// Conversions for the Unicode texts of the program and its settings file.
+std::string ToUtf8(const std::wstring& text);
+std::wstring FromUtf8(const std::string& text);
+
+// The program's version resource ("\StringFileInfo\<block>\<name>").
+std::string VersionString(const std::string& exePath, const std::string& block,
+                          const std::string& name);
+
+// ---------------------------------------------------------------------------
+// The scenario
+// ---------------------------------------------------------------------------
+
+class BoxRobot;
+struct RegRestore;
+
+// Where the scenario's code line is, filled in by the compiler at the caller.
+#define FWE2E_HERE const char* file = __builtin_FILE(), int line = __builtin_LINE()
+
+class Scenario
+{
+public:
+    // Makes a fresh working folder "<temp>\fwe2e_<test name>_<n>" with a
+    // distribution folder "dist" holding a copy of bin\fernwick.exe.
+    explicit Scenario(const std::string& name = "");
+    ~Scenario();
+    Scenario(const Scenario&) = delete;
+    Scenario& operator=(const Scenario&) = delete;
+
+    // --- folders and files ------------------------------------------------
+    const std::string& Root() const { return m_root; }   // the working folder
+    const std::string& Dir() const { return m_dist; }    // distribution folder
+    std::string Path(const std::string& relative) const; // below Dir()
+    std::string ExePath() const { return Path(m_exeName); }
+    // Another name for the program in the distribution folder (setup.exe for
+    // LOCAL mode); renames the copy. Before Start only.
+    void SetExeName(const std::string& name);
+    // A fresh folder below Root() (outside the distribution), made on demand.
+    std::string Folder(const std::string& relative);
+    // Writes bytes below Dir() (or at an absolute path), making folders.
+    ::testing::AssertionResult WriteFile(const std::string& relative, const std::string& bytes);
+    // Writes UTF-16LE with the byte-order mark FF FE, lone LF made CR LF (the
+    // settings file's form). The text is given as UTF-8.
+    ::testing::AssertionResult WriteUnicodeFile(const std::string& relative,
+                                                const std::string& utf8);
+    ::testing::AssertionResult CopyIn(const std::string& sourcePath, const std::string& relative);
+    ::testing::AssertionResult CopyFromBin(const std::string& name, const std::string& relative = "");
+    ::testing::AssertionResult CopyFromSource(const std::string& sourceRelative,
+                                              const std::string& relative = "");
+    // A path outside the working folder that the run may create (a target
+    // folder, a file in the Windows folder): removed at the end when it did
+    // not exist now. An existing path is left as it is.
+    void GuardPath(const std::string& path);
+
+    // --- machine state (all restored by the destructor) ------------------
+    // Windows version the program sees: "win98", "winxp", "vista", "win7",
+    // "win10" (HKCU\Software\Wine\AppDefaults\<exe name>\Version).
+    void SetWindowsVersion(const std::string& version);
+    ::testing::AssertionResult SetRegString(const std::string& key, const std::string& name,
+                                            const std::string& value);
+    ::testing::AssertionResult SetRegDword(const std::string& key, const std::string& name,
+                                           DWORD value);
+    ::testing::AssertionResult DeleteRegValue(const std::string& key, const std::string& name);
+    ::testing::AssertionResult DeleteRegKey(const std::string& key); // whole tree
+    // A key the run may write: its whole tree is recorded now and put back
+    // exactly (or removed) at the end.
+    ::testing::AssertionResult GuardRegKey(const std::string& key);
+
+    // --- the box script --------------------------------------------------
+    // Appends the next expected message box (default answer IDOK). Boxes are
+    // expected in the order written; may also be called while the program runs.
+    BoxExpectation& ExpectBox(FWE2E_HERE);
+    std::vector<BoxSeen> Boxes() const;  // every box seen so far
+    // Waits until every expectation written so far has been answered.
+    ::testing::AssertionResult WaitForBoxes(DWORD timeoutMs = 10000);
+
+    // --- running ---------------------------------------------------------
+    // The whole run: Start, then Wait. Returns the exit code; a timeout kills
+    // the program, fails the test and returns -2.
+    int Run(const std::string& arguments = "", DWORD timeoutMs = 60000, FWE2E_HERE);
+    // Step by step: Start, interact (FindWindow, Click, ...), then Wait.
+    ::testing::AssertionResult Start(const std::string& arguments = "");
+    int Wait(DWORD timeoutMs = 60000, FWE2E_HERE);
+    bool Running() const;
+    DWORD ProcessId() const { return m_pid; }
+    int ExitCode() const { return m_exitCode; }
+    std::string CommandLine() const { return m_commandLine; }
+    // Ends a running program at once (no clean-up by the program itself).
+    void Kill();
+    // Current folder of the run (default Dir()).
+    void SetCurrentDir(const std::string& dir) { m_currentDir = dir; }
+    // Waits for a visible top-level window of the program, not a message box,
+    // whose title contains the part ("" = any). On timeout the test fails at
+    // the caller's line (with the windows that are there) and the result is
+    // an invalid window: `if (!w) return;`.
+    ProgramWindow FindWindow(const std::string& titleContains = "", DWORD timeoutMs = 10000,
+                             const std::string& className = "#32770", FWE2E_HERE) const;
+    std::vector<ProgramWindow> Windows() const; // every visible top-level window
+    // Saves a screenshot of every visible window of the program into Root()
+    // (or the folder given); returns the files written.
+    std::vector<std::string> SaveWindowBitmaps(const std::string& prefix,
+                                               const std::string& folder = "") const;
+
+    // --- results ----------------------------------------------------------
+    // The lines the last run added to the default log (the program's log in
+    // the temporary folder), or the whole of another log file (/d <file>).
+    LogView Log() const;
+    LogView LogFile(const std::string& path) const;
+
+private:
+    void RestoreAll();
+    void ReportRobot(const char* file, int line);
+    std::string RegistryVersionKey() const;
+    bool RecordKeyOnce(const std::string& key);
+
+    std::string m_name, m_root, m_dist, m_exeName, m_currentDir, m_commandLine;
+    std::string m_winVersion;
+    std::string m_logPath;
+    unsigned long long m_logOffset = 0;
+    HANDLE m_process = NULL;
+    DWORD m_pid = 0;
+    int m_exitCode = -3;
+    std::unique_ptr<BoxRobot> m_robot;
+    std::vector<std::unique_ptr<RegRestore>> m_restores; // undone in reverse order
+    std::vector<std::string> m_guardedPaths;
+    std::vector<std::string> m_guardedKeys;
+};
+} // namespace fwe2e

@@ -1,0 +1,464 @@
+// Reading and operating the program's windows from the test process, and
+// screenshots. Under Wine a window of another process can be read with
+// messages (the server marshals WM_GETTEXT and friends), but not painted into
+// our own device context (PrintWindow needs the other process's DC), so
+// screenshots copy the window's rectangle from the screen.
+#include "BenchInternal.h"
+
+#include <commctrl.h>
+#include <stdio.h>
+
+namespace fwe2e
+{
+static const UINT READ_TIMEOUT_MS = 3000;
+
+std::string ToUtf8(const std::wstring& text)
+{
+    if (text.empty())
+        return std::string();
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), NULL, 0, NULL, NULL);
+    std::string out(size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &out[0], size, NULL, NULL);
+    return out;
+}
+
+std::wstring FromUtf8(const std::string& text)
+{
+    if (text.empty())
+        return std::wstring();
+    int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), NULL, 0);
+    std::wstring out(size, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &out[0], size);
+    return out;
+}
+
+std::string WindowText(HWND hwnd)
+{
+    if (!IsWindow(hwnd))
+        return std::string();
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, READ_TIMEOUT_MS,
+                             &length))
+        return std::string();
+    std::wstring buffer(length + 1, L'\0');
+    DWORD_PTR got = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, buffer.size(), (LPARAM)&buffer[0],
+                             SMTO_ABORTIFHUNG, READ_TIMEOUT_MS, &got))
+        return std::string();
+    buffer.resize(got);
+    return ToUtf8(buffer);
+}
+
+std::string WindowClass(HWND hwnd)
+{
+    char name[256] = "";
+    GetClassNameA(hwnd, name, sizeof(name));
+    return name;
+}
+
+static bool IsIconStatic(HWND child)
+{
+    return WindowClass(child) == "Static" &&
+           (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+}
+
+// A message box is a dialog made only of statics (its text has the id 0xFFFF,
+// its icon is an SS_ICON static) and push buttons with the standard ids. The
+// program's own dialogs carry controls with ids of their own.
+bool IsMessageBox(HWND hwnd)
+{
+    if (WindowClass(hwnd) != "#32770")
+        return false;
+    bool hasText = false;
+    for (HWND child = GetWindow(hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    {
+        std::string cls = WindowClass(child);
+        int id = GetDlgCtrlID(child) & 0xFFFF;
+        if (cls == "Static")
+        {
+            if (id == 0xFFFF)
+                hasText = true;
+            else if (!IsIconStatic(child))
+                return false;
+        }
+        else if (cls == "Button")
+        {
+            if (IsWindowVisible(child) && (id < IDOK || id > IDCONTINUE))
+                return false;
+        }
+        else
+            return false;
+    }
+    return hasText;
+}
+
+struct EnumContext
+{
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+static BOOL CALLBACK CollectTopLevel(HWND hwnd, LPARAM param)
+{
+    EnumContext* context = (EnumContext*)param;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == context->pid && IsWindowVisible(hwnd))
+        context->found.push_back(hwnd);
+    return TRUE;
+}
+
+std::vector<HWND> TopLevelWindowsOf(DWORD pid)
+{
+    EnumContext context = {pid, {}};
+    if (pid != 0)
+        EnumWindows(CollectTopLevel, (LPARAM)&context);
+    return context.found;
+}
+
+// --- screenshots ------------------------------------------------------------
+
+bool SaveRectBitmap(const RECT& r, const std::string& path)
+{
+    int width = r.right - r.left, height = r.bottom - r.top;
+    if (width <= 0 || height <= 0)
+        return false;
+    HDC screen = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height; // bottom-up, as a .bmp file stores it
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = NULL;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+    bool ok = false;
+    if (bitmap && memory)
+    {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        ok = BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != FALSE;
+        GdiFlush();
+        SelectObject(memory, old);
+    }
+    if (ok)
+    {
+        DWORD stride = ((DWORD)width * 3 + 3) & ~3u;
+        DWORD imageSize = stride * height;
+        BITMAPFILEHEADER header = {};
+        header.bfType = 0x4D42; // "BM"
+        header.bfOffBits = sizeof(header) + sizeof(info.bmiHeader);
+        header.bfSize = header.bfOffBits + imageSize;
+        info.bmiHeader.biSizeImage = imageSize;
+        FILE* file = fopen(path.c_str(), "wb");
+        ok = file != NULL;
+        if (file)
+        {
+            ok = fwrite(&header, sizeof(header), 1, file) == 1 &&
+                 fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, file) == 1 &&
+                 fwrite(bits, 1, imageSize, file) == imageSize;
+            ok = (fclose(file) == 0) && ok;
+        }
+    }
+    if (bitmap)
+        DeleteObject(bitmap);
+    if (memory)
+        DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+    return ok;
+}
+
+::testing::AssertionResult SaveScreenBitmap(const std::string& path)
+{
+    RECT r = {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN), 0, 0};
+    r.right = r.left + GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    r.bottom = r.top + GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    if (SaveRectBitmap(r, path))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "could not save the screen to " << path;
+}
+
+// --- ProgramWindow ----------------------------------------------------------
+
+bool ProgramWindow::Exists() const
+{
+    return m_hwnd != NULL && IsWindow(m_hwnd);
+}
+
+std::string ProgramWindow::Title() const
+{
+    return WindowText(m_hwnd);
+}
+
+std::string ProgramWindow::ClassName() const
+{
+    return Exists() ? WindowClass(m_hwnd) : std::string();
+}
+
+bool ProgramWindow::IsShown() const
+{
+    return Exists() && IsWindowVisible(m_hwnd);
+}
+
+struct FindControl
+{
+    int id;
+    HWND found;
+};
+
+static BOOL CALLBACK FindControlProc(HWND child, LPARAM param)
+{
+    FindControl* find = (FindControl*)param;
+    if ((GetDlgCtrlID(child) & 0xFFFF) == (find->id & 0xFFFF))
+    {
+        find->found = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND ProgramWindow::Control(int id) const
+{
+    if (!Exists())
+        return NULL;
+    // Controls may sit inside child dialogs (property pages, panels): search
+    // the whole tree, not only direct children.
+    FindControl find = {id, NULL};
+    EnumChildWindows(m_hwnd, FindControlProc, (LPARAM)&find);
+    return find.found;
+}
+
+std::string ProgramWindow::ControlText(int id) const
+{
+    return WindowText(Control(id));
+}
+
+bool ProgramWindow::IsVisible(int id) const
+{
+    HWND control = Control(id);
+    return control != NULL && IsWindowVisible(control);
+}
+
+bool ProgramWindow::IsEnabled(int id) const
+{
+    HWND control = Control(id);
+    return control != NULL && IsWindowEnabled(control);
+}
+
+bool ProgramWindow::IsChecked(int id) const
+{
+    HWND control = Control(id);
+    DWORD_PTR state = 0;
+    return control != NULL &&
+           SendMessageTimeoutW(control, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, READ_TIMEOUT_MS,
+                               &state) &&
+           state == BST_CHECKED;
+}
+
+int ProgramWindow::ProgressPos(int id) const
+{
+    HWND control = Control(id);
+    DWORD_PTR pos = 0;
+    if (control == NULL ||
+        !SendMessageTimeoutW(control, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, READ_TIMEOUT_MS, &pos))
+        return -1;
+    return (int)pos;
+}
+
+std::vector<std::string> ProgramWindow::ListItems(int id) const
+{
+    std::vector<std::string> items;
+    HWND control = Control(id);
+    DWORD_PTR count = 0;
+    if (control == NULL ||
+        !SendMessageTimeoutW(control, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, READ_TIMEOUT_MS, &count))
+        return items;
+    for (int i = 0; i < (int)count; ++i)
+    {
+        DWORD_PTR length = 0;
+        SendMessageTimeoutW(control, LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG, READ_TIMEOUT_MS, &length);
+        if ((LONG_PTR)length < 0)
+            length = 0;
+        std::wstring text(length + 1, L'\0');
+        DWORD_PTR got = 0;
+        SendMessageTimeoutW(control, LB_GETTEXT, i, (LPARAM)&text[0], SMTO_ABORTIFHUNG,
+                            READ_TIMEOUT_MS, &got);
+        text.resize((LONG_PTR)got < 0 ? 0 : got);
+        items.push_back(ToUtf8(text));
+    }
+    return items;
+}
+
+std::vector<int> ProgramWindow::ListSelection(int id) const
+{
+    std::vector<int> selected;
+    HWND control = Control(id);
+    DWORD_PTR count = 0;
+    if (control == NULL ||
+        !SendMessageTimeoutW(control, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, READ_TIMEOUT_MS, &count))
+        return selected;
+    for (int i = 0; i < (int)count; ++i)
+    {
+        DWORD_PTR state = 0;
+        SendMessageTimeoutW(control, LB_GETSEL, i, 0, SMTO_ABORTIFHUNG, READ_TIMEOUT_MS, &state);
+        if ((LONG_PTR)state > 0)
+            selected.push_back(i);
+    }
+    return selected;
+}
+
+static ::testing::AssertionResult Usable(const ProgramWindow& window, int id, HWND& control)
+{
+    control = window.Control(id);
+    if (!window.Exists())
+        return ::testing::AssertionFailure() << "the window is gone";
+    if (control == NULL)
+        return ::testing::AssertionFailure() << "no control " << id << " in the window\n"
+                                             << window.Describe();
+    if (!IsWindowVisible(control))
+        return ::testing::AssertionFailure() << "control " << id << " is hidden\n"
+                                             << window.Describe();
+    if (!IsWindowEnabled(control))
+        return ::testing::AssertionFailure() << "control " << id << " is disabled\n"
+                                             << window.Describe();
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult ProgramWindow::Click(int id) const
+{
+    HWND button = NULL;
+    ::testing::AssertionResult usable = Usable(*this, id, button);
+    if (!usable)
+        return usable;
+    // A click may open a modal loop in the program (a confirmation box): the
+    // send then outlasts the timeout, which is no failure; the click happened.
+    DWORD_PTR result = 0;
+    SetLastError(0);
+    if (!SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, 1000, &result) &&
+        GetLastError() != ERROR_TIMEOUT && GetLastError() != 0)
+        return ::testing::AssertionFailure() << "BM_CLICK on control " << id << " failed ("
+                                             << GetLastError() << ")";
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult ProgramWindow::SetText(int id, const std::string& utf8) const
+{
+    HWND control = NULL;
+    ::testing::AssertionResult usable = Usable(*this, id, control);
+    if (!usable)
+        return usable;
+    std::wstring text = FromUtf8(utf8);
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(control, WM_SETTEXT, 0, (LPARAM)text.c_str(), SMTO_ABORTIFHUNG,
+                             READ_TIMEOUT_MS, &result) ||
+        !result)
+        return ::testing::AssertionFailure() << "WM_SETTEXT on control " << id << " failed";
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult ProgramWindow::SelectListItem(int id, int index, bool select) const
+{
+    HWND control = NULL;
+    ::testing::AssertionResult usable = Usable(*this, id, control);
+    if (!usable)
+        return usable;
+    DWORD_PTR result = 0;
+    LONG style = GetWindowLongA(control, GWL_STYLE);
+    bool multi = (style & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL)) != 0;
+    BOOL sent = multi ? SendMessageTimeoutW(control, LB_SETSEL, select, index, SMTO_ABORTIFHUNG,
+                                            READ_TIMEOUT_MS, &result)
+                      : SendMessageTimeoutW(control, LB_SETCURSEL, select ? index : -1, 0,
+                                            SMTO_ABORTIFHUNG, READ_TIMEOUT_MS, &result);
+    if (!sent || ((LONG_PTR)result == LB_ERR && select))
+        return ::testing::AssertionFailure() << "could not select item " << index
+                                             << " of list " << id;
+    // The program hears of the change as a user's click would tell it.
+    HWND parent = GetParent(control);
+    PostMessageW(parent, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), (LPARAM)control);
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult ProgramWindow::Close() const
+{
+    if (!Exists())
+        return ::testing::AssertionFailure() << "the window is gone";
+    PostMessageW(m_hwnd, WM_CLOSE, 0, 0);
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult ProgramWindow::WaitForText(int id, const std::string& part,
+                                                      DWORD timeoutMs) const
+{
+    DWORD start = GetTickCount();
+    std::string text;
+    for (;;)
+    {
+        text = ControlText(id);
+        if (text.find(part) != std::string::npos)
+            return ::testing::AssertionSuccess();
+        if (GetTickCount() - start >= timeoutMs || !Exists())
+            break;
+        Sleep(30);
+    }
+    return ::testing::AssertionFailure() << "control " << id << " never showed \"" << part
+                                         << "\" within " << timeoutMs << " ms; last text \""
+                                         << text << "\"\n" << Describe();
+}
+
+struct DescribeContext
+{
+    HWND top;
+    std::string out;
+};
+
+static BOOL CALLBACK DescribeChild(HWND child, LPARAM param)
+{
+    DescribeContext* context = (DescribeContext*)param;
+    char line[128];
+    _snprintf(line, sizeof(line), "    control %d (%s)%s%s: \"", GetDlgCtrlID(child) & 0xFFFF,
+              WindowClass(child).c_str(), IsWindowVisible(child) ? "" : " hidden",
+              IsWindowEnabled(child) ? "" : " disabled");
+    context->out += line;
+    std::string text = WindowText(child);
+    if (text.size() > 200)
+        text = text.substr(0, 200) + "...";
+    context->out += text + "\"\n";
+    return TRUE;
+}
+
+std::string ProgramWindow::Describe() const
+{
+    if (!Exists())
+        return "  (window gone)\n";
+    DescribeContext context = {m_hwnd, std::string()};
+    context.out = "  window \"" + Title() + "\" (" + ClassName() + ")" +
+                  (IsMessageBox(m_hwnd) ? " message box" : "") + "\n";
+    EnumChildWindows(m_hwnd, DescribeChild, (LPARAM)&context);
+    return context.out;
+}
+
+::testing::AssertionResult ProgramWindow::SaveBitmap(const std::string& path) const
+{
+    if (!Exists())
+        return ::testing::AssertionFailure() << "the window is gone";
+    // Bring it up so that what is copied from the screen is this window.
+    SetForegroundWindow(m_hwnd);
+    BringWindowToTop(m_hwnd);
+    RedrawWindow(m_hwnd, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Sleep(150); // the window's surface reaches the X server asynchronously
+    RECT r;
+    GetWindowRect(m_hwnd, &r);
+    if (SaveRectBitmap(r, path))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "could not save the window to " << path;
+}
+
+std::string DescribeWindows(DWORD pid)
+{
+    std::string out;
+    for (HWND hwnd : TopLevelWindowsOf(pid))
+        out += ProgramWindow(hwnd).Describe();
+    return out.empty() ? "  (no visible window)\n" : out;
+}
+} // namespace fwe2e
