@@ -1,9 +1,18 @@
 #include "CMainUI.h"
 
+#include <commctrl.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
 
+#include "AppObjects.h"
+#include "Assert.h"
+#include "CResource.h"
+#include "CodeTables.h"
 #include "Log.h"
+#include "RunState.h"
+#include "TextUtil.h"
 #include "WideAPI.h"
 #include "resource.h"
 
@@ -11,21 +20,166 @@ const wchar_t* const MISSING_MESSAGE_TEXT =
     L"?!Missing Information/Error Message.\nPlease contact your supplier.";
 const wchar_t* const MISSING_CONFIRM_TEXT =
     L"?!Missing Confirm message.\nPlease contact your supplier.";
+const char* const LOGO_FILE_NAME = "Fernwick.bmp";
+
+// The logo file is drawn at this size whatever its own.
+static const int LOGO_WIDTH = 159;
+static const int LOGO_HEIGHT = 67;
+// The first language choice goes here (client pixels).
+static const int FIRST_CHOICE_X = 16;
+static const int FIRST_CHOICE_Y = 105;
+// A progress range travels in the high word of PBM_SETRANGE.
+static const UINT MAX_BAR_RANGE = 0xFFFF;
+static const int HEADING_FONT_HEIGHT = -22;
+static const int HEADING_FONT_WEIGHT = FW_BOLD;
+static const char* const HEADING_FACE = "Arial";
 
 static bool IsMissing(const wchar_t* text)
 {
     return text == NULL || text[0] == 0;
 }
 
-CMainUI::CMainUI(HINSTANCE instance)
-    : m_hInstance(instance), m_hParent(NULL), m_hWnd(NULL)
+static bool IsLanguageChoice(int controlId)
 {
+    return controlId >= IDC_LANGUAGE_FIRST && controlId <= IDC_LANGUAGE_LAST;
+}
+
+BYTE LanguageCharSet(int languageIndex)
+{
+    switch (languageIndex)
+    {
+    case 2: case 13:                            // EL, CY
+        return CHARSET_GREEK;
+    case 14: case 16: case 20: case 21: case 22: // CZ, HU, PL, SI, SK
+        return CHARSET_EAST_EUROPE;
+    case 15: case 17: case 18:                  // EE, LV, LT
+        return CHARSET_BALTIC;
+    case 19:                                    // MT
+        return CHARSET_TURKISH;
+    default:
+        return CHARSET_WESTERN;
+    }
+}
+
+CMainUI::CMainUI(HINSTANCE instance)
+    : m_cancelRequested(false), m_busy(false),
+      m_iNextChoiceX(FIRST_CHOICE_X), m_iNextChoiceY(FIRST_CHOICE_Y),
+      m_iDefaultLanguage(-1), m_iPreferredLanguage(-1), m_bLanguageFixed(false),
+      m_hInstance(instance), m_hParent(NULL), m_hWnd(NULL), m_hLogo(NULL), m_hHeadingFont(NULL),
+      m_dwResult(UI_RESULT_UNDECIDED), m_bCreated(false), m_bInModalWait(false),
+      m_pszHeadingKey(NULL), m_pszInfoKey(NULL)
+{
+    m_downloadProgress[0] = m_downloadProgress[1] = 0;
+    for (UINT i = 0; i < MAX_PROGRESS_BARS; ++i)
+    {
+        m_hBars[i] = NULL;
+        m_uBarMaximum[i] = 0;
+    }
     m_szCaption[0] = 0;
     LoadStringWide(instance, IDS_CAPTION, m_szCaption, CAPTION_SIZE);
 }
 
 CMainUI::~CMainUI()
 {
+    if (m_hWnd != NULL && IsWindow(m_hWnd))
+        DestroyWindow(m_hWnd);
+    m_hWnd = NULL;
+    if (m_hLogo != NULL)
+        DeleteObject(m_hLogo);
+    if (m_hHeadingFont != NULL)
+        DeleteObject(m_hHeadingFont);
+}
+
+UINT CMainUI::GetBarMaximum(UINT uiIdx) const
+{
+    return uiIdx < MAX_PROGRESS_BARS ? m_uBarMaximum[uiIdx] : 0;
+}
+
+bool CMainUI::Create(HWND parent)
+{
+    INITCOMMONCONTROLSEX controls;
+    controls.dwSize = sizeof(controls);
+    controls.dwICC = ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES;
+    if (!InitCommonControlsEx(&controls))
+        InitCommonControls();
+    m_hParent = parent;
+
+    if (m_hWnd == NULL)
+    {
+        HWND window;
+        if (useWideApi)
+            window = CreateDialogParamW(m_hInstance, MAKEINTRESOURCEW(IDD_PROGRESS), parent,
+                                        DialogProc, (LPARAM)this);
+        else
+            window = CreateDialogParamA(m_hInstance, MAKEINTRESOURCEA(IDD_PROGRESS), parent,
+                                        DialogProc, (LPARAM)this);
+        if (window == NULL)
+        {
+            LogMessage(2, LOG_ERROR, "The progress window could not be created [%lu].\n",
+                       GetLastError());
+            return false;
+        }
+        m_hWnd = window;
+        SetWindowTextWide(m_hWnd, m_szCaption);
+        SetForegroundWindow(m_hWnd);
+        m_hBars[0] = GetDlgItem(m_hWnd, IDC_BAR0);
+        m_hBars[1] = GetDlgItem(m_hWnd, IDC_BAR1);
+        if (m_hBars[0] != NULL)
+            ShowWindow(m_hBars[0], SW_HIDE);
+        SetProgressRange(1, 100);
+        HICON icon = LoadIconA(m_hInstance, MAKEINTRESOURCEA(IDI_FERNWICK));
+        if (icon != NULL)
+            SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, (LPARAM)icon);
+        ApplyFonts();
+    }
+    PumpMessages();
+    m_bCreated = true;
+    return true;
+}
+
+bool CMainUI::Close(DWORD result)
+{
+    bool hadWindow = m_hWnd != NULL;
+    if (hadWindow && IsWindow(m_hWnd))
+        DestroyWindow(m_hWnd);
+    m_dwResult = result;
+    m_hWnd = NULL;
+    m_hInstance = NULL;
+    m_hParent = NULL;
+    for (UINT i = 0; i < MAX_PROGRESS_BARS; ++i)
+        m_hBars[i] = NULL;
+    m_bCreated = false;
+    m_cancelRequested = false;
+    m_bInModalWait = false;
+    // The logo and the heading font were only lent to the controls.
+    if (m_hLogo != NULL)
+    {
+        DeleteObject(m_hLogo);
+        m_hLogo = NULL;
+    }
+    if (m_hHeadingFont != NULL)
+    {
+        DeleteObject(m_hHeadingFont);
+        m_hHeadingFont = NULL;
+    }
+    return hadWindow;
+}
+
+void CMainUI::SetItemText(int controlId, const wchar_t* text)
+{
+    if (!m_bCreated || m_hWnd == NULL || !IsWindow(m_hWnd) || text == NULL)
+        return;
+    if (controlId == IDC_CAPTION)
+    {
+        size_t length = wcslen(text);
+        if (length > 0 && length < (size_t)CAPTION_SIZE)
+            memcpy(m_szCaption, text, (length + 1) * sizeof(wchar_t));
+        else
+            LogMessage(2, LOG_WARNING, "Caption of %u characters not taken.\n", (unsigned)length);
+        SetWindowTextWide(m_hWnd, m_szCaption);
+        return;
+    }
+    SetDlgItemTextWide(m_hWnd, controlId, text);
 }
 
 int CMainUI::ShowBox(const wchar_t* text, UINT flags)
@@ -76,4 +230,530 @@ bool CMainUI::Confirm(const wchar_t* text)
     bool yes = ShowBox(text, MB_YESNO | MB_ICONQUESTION) == IDYES;
     LogMessage(2, LOG_INFO, "'%ws' => '%hs'\n", text, yes ? "yes" : "no");
     return yes;
+}
+
+void CMainUI::PumpMessages()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+    {
+        if (msg.message == WM_QUIT)
+        {
+            // Not ours to take: the loop that waits for it (a modal wait of the
+            // window, or the caller's) must still see it.
+            PostQuitMessage((int)msg.wParam);
+            break;
+        }
+        if (m_hWnd != NULL && IsDialogMessageA(m_hWnd, &msg))
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+void CMainUI::ShowForWork(bool allowProceed)
+{
+    if (m_hWnd == NULL)
+        return;
+    ShowWindow(m_hWnd, SW_SHOW);
+    HWND proceed = GetDlgItem(m_hWnd, IDC_PROCEED);
+    if (proceed != NULL)
+        EnableWindow(proceed, allowProceed ? TRUE : FALSE);
+    for (int id = IDC_LANGUAGE_FIRST; id <= IDC_LANGUAGE_LAST; ++id)
+    {
+        HWND choice = GetDlgItem(m_hWnd, id);
+        if (choice != NULL)
+            ShowWindow(choice, allowProceed ? SW_SHOW : SW_HIDE);
+    }
+}
+
+bool CMainUI::IsBarIndexValid(UINT uiIdx)
+{
+    FW_ASSERT(uiIdx < MAX_PROGRESS_BARS);
+    // A test's assertion handler returns: never index past the two bars.
+    return uiIdx < MAX_PROGRESS_BARS;
+}
+
+void CMainUI::SetProgressRange(UINT uiIdx, UINT maximum)
+{
+    if (!IsBarIndexValid(uiIdx))
+        return;
+    HWND bar = m_hBars[uiIdx];
+    if (bar == NULL)
+        return;
+    m_uBarMaximum[uiIdx] = maximum;
+    // The message carries 16 bits: a larger range is held at the top rather
+    // than wrapped round to a small number.
+    UINT range = maximum > MAX_BAR_RANGE ? MAX_BAR_RANGE : maximum;
+    SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, range));
+    SendMessageA(bar, PBM_SETPOS, 0, 0);
+    ShowWindow(bar, SW_SHOW);
+    PumpMessages();
+}
+
+void CMainUI::StepProgress(UINT uiIdx, int delta)
+{
+    if (!IsBarIndexValid(uiIdx))
+        return;
+    if (m_hBars[uiIdx] != NULL)
+        SendMessageA(m_hBars[uiIdx], PBM_DELTAPOS, (WPARAM)delta, 0);
+    PumpMessages();
+}
+
+void CMainUI::SetProgressPos(UINT uiIdx, UINT position)
+{
+    if (!IsBarIndexValid(uiIdx))
+        return;
+    if (m_hBars[uiIdx] != NULL)
+        SendMessageA(m_hBars[uiIdx], PBM_SETPOS, (WPARAM)position, 0);
+    PumpMessages();
+}
+
+void CMainUI::WaitForDownload()
+{
+    if (m_hWnd == NULL)
+    {
+        LogMessage(2, LOG_WARNING, "No progress window to wait in.\n");
+        return;
+    }
+    ShowWindow(m_hWnd, SW_SHOW);
+    MSG msg;
+    while (IsWindow(m_hWnd))
+    {
+        BOOL got = GetMessageA(&msg, NULL, 0, 0);
+        if (got == 0 || got == -1)
+            break;
+        if (msg.message == WM_DOWNLOAD_DONE)
+            break;
+        if (m_cancelRequested)
+            break;
+        if (IsDialogMessageA(m_hWnd, &msg))
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+void CMainUI::WaitForChoice()
+{
+    if (m_hWnd == NULL)
+        return;
+    ShowWindow(m_hWnd, SW_SHOW);
+    m_bInModalWait = true;
+    MSG msg;
+    while (m_bInModalWait && IsWindow(m_hWnd))
+    {
+        BOOL got = GetMessageA(&msg, NULL, 0, 0);
+        if (got == 0)
+        {
+            m_dwResult = (DWORD)msg.wParam;
+            break;
+        }
+        if (got == -1)
+            break;
+        if (IsDialogMessageA(m_hWnd, &msg))
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    m_bInModalWait = false;
+}
+
+void CMainUI::SetBranding(const wchar_t* text)
+{
+    if (m_hWnd == NULL)
+        return;
+    HWND branding = GetDlgItem(m_hWnd, IDC_BRANDING);
+    HWND line = GetDlgItem(m_hWnd, IDC_BRANDING_LINE);
+    HWND cancel = GetDlgItem(m_hWnd, IDCANCEL);
+    if (branding == NULL || line == NULL || cancel == NULL)
+        return;
+    bool hasText = !IsMissing(text);
+    if (hasText)
+    {
+        SetWindowTextWide(branding, text);
+        ShowWindow(branding, SW_SHOW);
+    }
+    else
+    {
+        ShowWindow(branding, SW_HIDE);
+    }
+
+    // The line runs level with the middle of the button row.
+    RECT window, client, button, current;
+    GetWindowRect(m_hWnd, &window);
+    GetClientRect(m_hWnd, &client);
+    GetWindowRect(cancel, &button);
+    GetWindowRect(branding, &current);
+    int y = 6 - 2 * window.bottom + (client.bottom - client.top) + button.top + button.bottom;
+
+    int x = 0, width = 0, height = 0;
+    if (hasText)
+    {
+        height = current.bottom - current.top;
+        width = current.right - current.left;
+        x = 16;
+        HDC dc = GetDC(branding);
+        if (dc != NULL)
+        {
+            // Measured in the control's own font, which the window DC lacks.
+            HFONT font = (HFONT)SendMessageA(branding, WM_GETFONT, 0, 0);
+            HGDIOBJ previous = font ? SelectObject(dc, font) : NULL;
+            SIZE size;
+            if (GetTextExtentWide(dc, text, (int)wcslen(text), &size))
+                width = size.cx;
+            if (previous != NULL)
+                SelectObject(dc, previous);
+            ReleaseDC(branding, dc);
+        }
+        MoveWindow(branding, x, y - height / 2, width, height, TRUE);
+    }
+    else
+    {
+        MoveWindow(branding, 0, 0, 0, 0, TRUE);
+    }
+    int clientWidth = client.right - client.left;
+    MoveWindow(line, x + width, y, clientWidth - width - x, 2, TRUE);
+}
+
+static BOOL CALLBACK ApplyFontToChild(HWND child, LPARAM param)
+{
+    CFontManager* manager = (CFontManager*)param;
+    int id = GetDlgCtrlID(child);
+    if (id != IDC_LOGO && id != IDC_BAND)
+        manager->ApplyFont(child);
+    return TRUE;
+}
+
+void CMainUI::ApplyFonts()
+{
+    if (m_hWnd == NULL)
+        return;
+    if (m_fontManager.IsEnabled() && m_fontManager.GetWindow() != NULL)
+    {
+        m_fontManager.ApplyFont(NULL);
+        EnumChildWindows(m_hWnd, ApplyFontToChild, (LPARAM)&m_fontManager);
+    }
+
+    HWND heading = GetDlgItem(m_hWnd, IDC_HEADING);
+    if (heading == NULL)
+        return;
+    HFONT current = (HFONT)SendMessageA(heading, WM_GETFONT, 0, 0);
+    if (current == NULL)
+        current = (HFONT)SendMessageA(m_hWnd, WM_GETFONT, 0, 0);
+    LOGFONTA font;
+    if (current == NULL || GetObjectA(current, sizeof(font), &font) == 0)
+        return;
+    BYTE charSet = m_fontManager.GetCharSet();
+    font.lfHeight = HEADING_FONT_HEIGHT;
+    font.lfWidth = 0;
+    font.lfWeight = HEADING_FONT_WEIGHT;
+    font.lfCharSet = charSet;
+    const char* face = HEADING_FACE;
+    if (charSet == CHARSET_GREEK || charSet == CHARSET_EAST_EUROPE || charSet == CHARSET_TURKISH ||
+        charSet == CHARSET_BALTIC)
+    {
+        // With font handling off nothing was chosen: Arial has these sets too.
+        const char* chosen = m_fontManager.GetChosenFace(charSet);
+        if (chosen != NULL && chosen[0] != 0)
+            face = chosen;
+    }
+    lstrcpynA(font.lfFaceName, face, LF_FACESIZE);
+    HFONT headingFont = CreateFontIndirectA(&font);
+    if (headingFont == NULL)
+    {
+        LogMessage(2, LOG_WARNING, "The heading font '%hs' could not be made.\n", face);
+        return;
+    }
+    SendMessageA(heading, WM_SETFONT, (WPARAM)headingFont, MAKELPARAM(TRUE, 0));
+    if (m_hHeadingFont != NULL)
+        DeleteObject(m_hHeadingFont);
+    m_hHeadingFont = headingFont;
+}
+
+void CMainUI::SetLanguageFont(int languageIndex)
+{
+    m_fontManager.SetCharSet(LanguageCharSet(languageIndex));
+    ApplyFonts();
+}
+
+void CMainUI::LoadLogo()
+{
+    if (m_hLogo != NULL || m_hWnd == NULL)
+        return;
+    HANDLE probe = CreateFileA(LOGO_FILE_NAME, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, NULL);
+    if (probe == INVALID_HANDLE_VALUE)
+        return;
+    CloseHandle(probe);
+    m_hLogo = (HBITMAP)LoadImageA(NULL, LOGO_FILE_NAME, IMAGE_BITMAP, LOGO_WIDTH, LOGO_HEIGHT,
+                                  LR_LOADFROMFILE | LR_CREATEDIBSECTION);
+    if (m_hLogo == NULL)
+    {
+        LogMessage(2, LOG_WARNING, "The logo '%hs' could not be loaded [%lu].\n", LOGO_FILE_NAME,
+                   GetLastError());
+        return;
+    }
+    SendDlgItemMessageA(m_hWnd, IDC_LOGO, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)m_hLogo);
+    LogMessage(3, LOG_INFO, "Logo loaded from '%hs'.\n", LOGO_FILE_NAME);
+}
+
+INT_PTR CMainUI::OnInitDialog(HWND window)
+{
+    m_hWnd = window;
+    m_fontManager.Attach(window);
+
+    RECT client;
+    GetClientRect(window, &client);
+    int width = client.right - client.left;
+    HWND band = GetDlgItem(window, IDC_BAND);
+    if (band != NULL)
+        MoveWindow(band, 0, 0, width, BAND_HEIGHT, FALSE);
+    HWND line = GetDlgItem(window, IDC_BAND_LINE);
+    if (line != NULL)
+        MoveWindow(line, 0, BAND_HEIGHT, width, 2, FALSE);
+    LoadLogo();
+    return FALSE;
+}
+
+void CMainUI::OnCommand(int controlId, int notification)
+{
+    (void)notification;
+    if (controlId == IDCANCEL)
+    {
+        if (m_bInModalWait)
+        {
+            ConfirmCancel(m_dwResult);
+        }
+        else
+        {
+            // The running download or copy sees it at its next progress report.
+            m_cancelRequested = true;
+            LogMessage(2, LOG_INFO, "Cancel requested by the user.\n");
+        }
+    }
+    else if (controlId == IDC_PROCEED)
+    {
+        ConfirmProceed(m_dwResult);
+        if (m_dwResult == UI_RESULT_PROCEED)
+            m_bInModalWait = false;
+    }
+    else if (controlId == IDC_BRANDING_LINE)
+    {
+        // Shows the log window once it exists.
+    }
+    else if (IsLanguageChoice(controlId))
+    {
+        // The language choices are handled by the language selection.
+    }
+}
+
+bool CMainUI::OnSetCursor(HWND over)
+{
+    if (!m_busy || over == GetDlgItem(m_hWnd, IDCANCEL))
+        return false;
+    SetCursor(LoadCursor(NULL, IDC_WAIT));
+    return true;
+}
+
+INT_PTR CALLBACK CMainUI::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    CMainUI* ui;
+    if (message == WM_INITDIALOG)
+    {
+        ui = (CMainUI*)lParam;
+        SetWindowLongPtrA(window, GWLP_USERDATA, (LONG_PTR)ui);
+        return ui != NULL ? ui->OnInitDialog(window) : FALSE;
+    }
+    ui = (CMainUI*)GetWindowLongPtrA(window, GWLP_USERDATA);
+    if (ui == NULL)
+        return FALSE;
+
+    switch (message)
+    {
+    case WM_COMMAND:
+        ui->OnCommand(LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    case WM_SETCURSOR:
+        if (ui->OnSetCursor((HWND)wParam))
+        {
+            SetWindowLongPtrA(window, DWLP_MSGRESULT, TRUE);
+            return TRUE;
+        }
+        return FALSE;
+    case WM_CTLCOLORSTATIC:
+    {
+        int id = GetDlgCtrlID((HWND)lParam);
+        if (id == IDC_BAND || id == IDC_HEADING || id == IDC_LOGO)
+        {
+            SetBkColor((HDC)wParam, RGB(255, 255, 255));
+            return (INT_PTR)GetStockObject(WHITE_BRUSH);
+        }
+        return FALSE;
+    }
+    case WM_NCDESTROY:
+        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        if (ui->m_hWnd == window)
+            ui->m_hWnd = NULL;
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Operations on the run's window and settings
+// ---------------------------------------------------------------------------
+
+void ConfirmCancel(DWORD& result)
+{
+    result = UI_RESULT_UNDECIDED;
+    if (g_mainUI == NULL)
+        return;
+    const wchar_t* question = g_resource ? g_resource->GetLabel(LABEL_CONFIRM_CANCEL) : NULL;
+    if (g_mainUI->Confirm(question))
+        PostQuitMessage((int)UI_RESULT_CANCELLED);
+}
+
+void ConfirmProceed(DWORD& result)
+{
+    // Proceed means something only while the main sequence waits for it.
+    result = RunState.phase == 2 ? UI_RESULT_PROCEED : UI_RESULT_UNDECIDED;
+}
+
+// The destination as the user should read it: below the target folder when
+// the path lies there, else whole.
+static const char* ShownDestination(const char* destination)
+{
+    if (destination == NULL)
+        return "";
+    const char* target = RunState.targetDir.GetNarrow();
+    size_t length = TextLength(target);
+    if (length > 0 && TextLength(destination) > length &&
+        TextEqualNoCase(destination, target, length) &&
+        (destination[length] == '\\' || destination[length] == '/'))
+        return destination + length + 1;
+    return destination;
+}
+
+DWORD CopyProgress(DWORD totalBytes, DWORD bytesDone, DWORD state, void* context)
+{
+    CMainUI* ui = g_mainUI;
+    if (ui == NULL)
+        return 0;
+    int percent = 0;
+    if (totalBytes != 0)
+        percent = (int)((double)bytesDone / (double)totalBytes * 100.0 + 0.5);
+    wchar_t percentText[16];
+    _snwprintf(percentText, 15, L"%2d%%", percent);
+    percentText[15] = 0;
+
+    ui->m_busy = true;
+    if (state == 0)
+    {
+        ui->SetProgressPos(0, (UINT)percent);
+        ui->SetItemText(IDC_PERCENT, percentText);
+        ui->m_busy = false;
+        if (bytesDone == totalBytes)
+        {
+            ui->SetItemText(IDC_INFO_TEXT, L"");
+            ui->SetItemText(IDC_PERCENT, L"");
+        }
+    }
+    else if (state == 1)
+    {
+        ui->ShowForWork(false);
+        ui->SetProgressRange(0, 100);
+        ui->SetProgressPos(0, (UINT)percent);
+        ui->SetItemText(IDC_INFO_TEXT, A2W(ShownDestination((const char*)context)));
+        ui->SetItemText(IDC_PERCENT, percentText);
+    }
+
+    if (ui->m_cancelRequested)
+    {
+        ui->m_cancelRequested = false;
+        LogMessage(2, LOG_INFO, "Copy to '%hs' cancelled by the user.\n",
+                   context ? (const char*)context : "");
+        return 1;
+    }
+    return 0;
+}
+
+void FillWindowTexts()
+{
+    CMainUI* ui = g_mainUI;
+    CResource* settings = g_resource;
+    if (ui == NULL || settings == NULL)
+    {
+        LogMessage(2, LOG_WARNING, "Window texts not filled: no window or no settings.\n");
+        return;
+    }
+
+    // The caption: "Caption" formatted with the organisation and the language,
+    // then the settings file's version. Each look-up reuses its buffer, so the
+    // organisation is copied before the caption is formatted.
+    wchar_t* organisation = TextDuplicate(settings->GetLabel(LABEL_ORGANISATION));
+    const wchar_t* formatted = settings->FormatLabel(LABEL_CAPTION,
+                                                     organisation ? organisation : L"",
+                                                     settings->GetLanguageCode());
+    wchar_t* caption = TextDuplicate(formatted);
+    free(organisation);
+    if (caption != NULL)
+    {
+        const char* iniVersion = settings->GetSetting(SETTING_INI_VERSION, true);
+        size_t captionLength = wcslen(caption);
+        size_t versionLength = TextLength(iniVersion);
+        size_t length = captionLength + 2 + versionLength;
+        wchar_t* full = (wchar_t*)malloc(length * sizeof(wchar_t));
+        if (full != NULL)
+        {
+            // The setting is text of the system's ANSI code page.
+            memcpy(full, caption, captionLength * sizeof(wchar_t));
+            size_t end = captionLength;
+            if (versionLength > 0)
+            {
+                full[end++] = L' ';
+                int n = MultiByteToWideChar(CP_ACP, 0, iniVersion, (int)versionLength, full + end,
+                                            (int)versionLength);
+                end += n > 0 ? n : 0;
+            }
+            full[end] = 0;
+            ui->SetItemText(IDC_CAPTION, full);
+            free(full);
+        }
+        free(caption);
+    }
+
+    ui->SetItemText(IDCANCEL, settings->GetLabel(LABEL_CANCEL_BUTTON));
+    ui->SetItemText(IDC_PROCEED, settings->GetLabel(LABEL_PROCEED_BUTTON));
+
+    // A missing heading or information label leaves the control empty rather
+    // than showing the text of the language before.
+    ui->SetHeadingKey(LABEL_HEADER);
+    const wchar_t* heading = settings->GetLabel(LABEL_HEADER);
+    ui->SetItemText(IDC_HEADING, heading ? heading : L"");
+    const wchar_t* info = ui->GetInfoKey() ? settings->GetLabel(ui->GetInfoKey()) : NULL;
+    ui->SetItemText(IDC_INFO_TEXT, info ? info : L"");
+    ui->SetItemText(IDC_PERCENT, L"");
+
+    ui->SetBranding(settings->GetLabel(LABEL_BRANDING));
+}
+
+void SelectLanguage(int languageIndex)
+{
+    CResource* settings = g_resource;
+    if (languageIndex < 0 || languageIndex >= LANGUAGE_SLOTS || settings == NULL ||
+        languageIndex == settings->GetLanguage())
+        return;
+    if (!useWideApi)
+    {
+        // Narrow texts follow the language's code page; a Western language
+        // goes back to the system's, or it would keep the last group's.
+        SetConversionCodePage(LanguageCodePage(languageIndex));
+    }
+    settings->SetLanguage(languageIndex);
+    LogMessage(3, LOG_INFO, "Window language = '%hs'\n", settings->GetLanguageCode());
+    if (g_mainUI != NULL)
+        g_mainUI->SetLanguageFont(languageIndex);
+    FillWindowTexts();
 }

@@ -1,0 +1,387 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "AppObjects.h"
+#include "Assert.h"
+#include "CMainUI.h"
+#include "RunState.h"
+#include "TestSupport.h"
+#include "WideAPI.h"
+#include "resource.h"
+
+namespace
+{
+std::vector<std::string> g_assertions;
+
+void RecordAssertion(const char* condition, const char*, int)
+{
+    g_assertions.push_back(condition);
+}
+
+std::wstring ControlText(HWND window, int id)
+{
+    wchar_t text[1024] = { 0 };
+    GetDlgItemTextW(window, id, text, 1024);
+    return text;
+}
+
+std::wstring WindowTitle(HWND window)
+{
+    wchar_t text[1024] = { 0 };
+    GetWindowTextW(window, text, 1024);
+    return text;
+}
+
+RECT ChildRect(HWND window, int id)
+{
+    RECT rect = { 0, 0, 0, 0 };
+    HWND child = GetDlgItem(window, id);
+    GetWindowRect(child, &rect);
+    MapWindowPoints(NULL, window, (POINT*)&rect, 2);
+    return rect;
+}
+
+// Whether a control is shown (its parent may be hidden still).
+bool Shown(HWND window, int id)
+{
+    return (GetWindowLongA(GetDlgItem(window, id), GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+int ClientWidth(HWND window)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    return client.right - client.left;
+}
+
+// A progress window of the test program's own resources, made the run's window.
+class WindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        RunState.Reset();
+        ui = new CMainUI(GetModuleHandleA(NULL));
+        ASSERT_TRUE(ui->Create(NULL));
+        g_mainUI = ui;
+        g_assertions.clear();
+        previousHandler = SetAssertionHandler(RecordAssertion);
+    }
+    void TearDown() override
+    {
+        SetAssertionHandler(previousHandler);
+        g_mainUI = NULL;
+        delete ui;
+        RunState.Reset();
+    }
+    HWND Window() const { return ui->GetWindow(); }
+
+    CMainUI* ui = NULL;
+    AssertionHandler previousHandler = NULL;
+};
+} // namespace
+
+TEST(MainUI, CaptionStartsAsStringResourceAndTextsWaitForCreate)
+{
+    CMainUI ui(GetModuleHandleA(NULL));
+    EXPECT_STREQ(L"MORV_TELA Setup and Upgrade Tool", ui.GetCaption());
+    ui.SetItemText(IDC_CAPTION, L"Too early");
+    EXPECT_STREQ(L"MORV_TELA Setup and Upgrade Tool", ui.GetCaption());
+    EXPECT_FALSE(ui.Close(0)) << "no window to close";
+}
+
+TEST_F(WindowTest, CreateLaysOutBandLineBarsAndTitle)
+{
+    HWND window = Window();
+    ASSERT_NE((HWND)NULL, window);
+    EXPECT_TRUE(ui->IsCreated());
+    EXPECT_FALSE(IsWindowVisible(window)) << "created hidden";
+    EXPECT_EQ(std::wstring(ui->GetCaption()), WindowTitle(window));
+
+    RECT band = ChildRect(window, IDC_BAND);
+    EXPECT_EQ(0, band.left);
+    EXPECT_EQ(0, band.top);
+    EXPECT_EQ(ClientWidth(window), band.right);
+    EXPECT_EQ(BAND_HEIGHT, band.bottom);
+    RECT line = ChildRect(window, IDC_BAND_LINE);
+    EXPECT_EQ(0, line.left);
+    EXPECT_EQ(BAND_HEIGHT, line.top);
+    EXPECT_EQ(ClientWidth(window), line.right);
+    EXPECT_EQ(BAND_HEIGHT + 2, line.bottom);
+
+    EXPECT_FALSE(Shown(window, IDC_BAR0)) << "bar 0 hidden until used";
+    EXPECT_EQ(100, (int)SendDlgItemMessageA(window, IDC_BAR1, PBM_GETRANGE, FALSE, 0));
+    EXPECT_EQ(100u, ui->GetBarMaximum(1));
+    EXPECT_EQ(NULL, ui->GetLogoBitmap()) << "no Fernwick.bmp in the test's folder";
+    EXPECT_NE((HANDLE)NULL, (HANDLE)SendDlgItemMessageA(window, IDC_LOGO, STM_GETIMAGE,
+                                                        IMAGE_BITMAP, 0))
+        << "the resource bitmap stands in";
+    // The template's percentage text is not shown.
+    EXPECT_FALSE(Shown(window, IDC_PERCENT));
+}
+
+TEST_F(WindowTest, CaptionTakesOnlyNonEmptyTextsBelow256Characters)
+{
+    std::wstring fits(255, L'x');
+    ui->SetItemText(IDC_CAPTION, fits.c_str());
+    EXPECT_EQ(fits, ui->GetCaption());
+    EXPECT_EQ(fits, WindowTitle(Window()));
+
+    struct { const wchar_t* text; const char* why; } rejected[] = {
+        { L"", "empty" },
+        { NULL, "missing" },
+    };
+    std::wstring tooLong(256, L'y');
+    for (const auto& row : rejected)
+    {
+        ui->SetItemText(IDC_CAPTION, row.text);
+        EXPECT_EQ(fits, ui->GetCaption()) << row.why;
+    }
+    ui->SetItemText(IDC_CAPTION, tooLong.c_str());
+    EXPECT_EQ(fits, ui->GetCaption()) << "256 characters keep the previous caption";
+    EXPECT_EQ(fits, WindowTitle(Window()));
+
+    ui->SetItemText(IDC_STATUS_LOWER, L"Status \u00e9\u00e8");
+    EXPECT_EQ(L"Status \u00e9\u00e8", ControlText(Window(), IDC_STATUS_LOWER));
+}
+
+TEST_F(WindowTest, CloseEndsTextsAndClearsFlags)
+{
+    ui->m_cancelRequested = true;
+    EXPECT_TRUE(ui->Close(1223));
+    EXPECT_EQ(1223u, ui->GetResult());
+    EXPECT_EQ(NULL, ui->GetWindow());
+    EXPECT_FALSE(ui->IsCreated());
+    EXPECT_FALSE(ui->m_cancelRequested);
+    ui->SetItemText(IDC_CAPTION, L"After close");
+    EXPECT_STRNE(L"After close", ui->GetCaption());
+    EXPECT_FALSE(ui->Close(0));
+}
+
+TEST_F(WindowTest, ProgressBarIndexIsAsserted)
+{
+    ui->SetProgressRange(2, 10);
+    ui->StepProgress(7, 1);
+    ui->SetProgressPos(MAX_PROGRESS_BARS, 1);
+    ASSERT_EQ(3u, g_assertions.size());
+    for (const std::string& condition : g_assertions)
+        EXPECT_EQ("uiIdx < MAX_PROGRESS_BARS", condition);
+
+    g_assertions.clear();
+    ui->SetProgressRange(0, 40);
+    ui->SetProgressPos(0, 10);
+    ui->StepProgress(0, 5);
+    EXPECT_TRUE(g_assertions.empty());
+    EXPECT_TRUE(Shown(Window(), IDC_BAR0)) << "a range shows the bar";
+    EXPECT_EQ(15, (int)SendDlgItemMessageA(Window(), IDC_BAR0, PBM_GETPOS, 0, 0));
+}
+
+TEST_F(WindowTest, ProgressRangeAbove16BitsIsHeldAtTheTop)
+{
+    ui->SetProgressRange(0, 70000);
+    EXPECT_EQ(70000u, ui->GetBarMaximum(0));
+    EXPECT_EQ(65535, (int)SendDlgItemMessageA(Window(), IDC_BAR0, PBM_GETRANGE, FALSE, 0));
+}
+
+TEST_F(WindowTest, CopyProgressShowsRoundedPercentages)
+{
+    struct Row { DWORD total, done; const wchar_t* text; int pos; };
+    const Row rows[] = {
+        { 0, 0, L" 0%", 0 },
+        { 200, 1, L" 1%", 1 },         // 0.5 rounds up
+        { 3, 1, L"33%", 33 },
+        { 3, 2, L"67%", 67 },
+        { 1000, 999, L"100%", 100 },   // 99.9
+        { 4000000000u, 2000000000u, L"50%", 50 }, // no overflow of 32 bits
+    };
+    for (const Row& row : rows)
+    {
+        char destination[] = "C:\\Somewhere\\file.dat";
+        EXPECT_EQ(0u, CopyProgress(row.total, row.done, 1, destination));
+        EXPECT_EQ(std::wstring(row.text), ControlText(Window(), IDC_PERCENT)) << row.total << "/" << row.done;
+        EXPECT_EQ(row.pos, (int)SendDlgItemMessageA(Window(), IDC_BAR0, PBM_GETPOS, 0, 0));
+    }
+}
+
+TEST_F(WindowTest, CopyProgressStartShowsDestinationBelowTarget)
+{
+    RunState.targetDir = "C:\\Program Files\\ZAPH";
+    struct Row { const char* destination; const wchar_t* shown; };
+    const Row rows[] = {
+        { "c:\\program files\\zaph\\MS\\LU\\data.db", L"MS\\LU\\data.db" },
+        { "D:\\Other\\data.db", L"D:\\Other\\data.db" },
+        // The target itself, or a longer folder name, is not "below" it.
+        { "C:\\Program Files\\ZAPH", L"C:\\Program Files\\ZAPH" },
+        { "C:\\Program Files\\ZAPHOLD\\x.db", L"C:\\Program Files\\ZAPHOLD\\x.db" },
+    };
+    for (const Row& row : rows)
+    {
+        std::string destination = row.destination;
+        EXPECT_EQ(0u, CopyProgress(100, 0, 1, &destination[0]));
+        EXPECT_EQ(std::wstring(row.shown), ControlText(Window(), IDC_INFO_TEXT)) << row.destination;
+        EXPECT_TRUE(ui->m_busy) << "wait cursor from the start of a copy";
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(Window(), IDC_PROCEED)));
+    }
+    // The last chunk clears the texts and the wait cursor.
+    char destination[] = "C:\\x";
+    EXPECT_EQ(0u, CopyProgress(100, 40, 0, destination));
+    EXPECT_EQ(L"40%", ControlText(Window(), IDC_PERCENT));
+    EXPECT_FALSE(ui->m_busy);
+    EXPECT_EQ(0u, CopyProgress(100, 100, 0, destination));
+    EXPECT_EQ(L"", ControlText(Window(), IDC_PERCENT));
+    EXPECT_EQ(L"", ControlText(Window(), IDC_INFO_TEXT));
+}
+
+TEST_F(WindowTest, CancelOutsideAModalWaitStopsTheNextCopyChunkOnce)
+{
+    SendMessageA(Window(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_TRUE(ui->m_cancelRequested) << "no question outside a modal wait";
+    char destination[] = "C:\\x";
+    EXPECT_EQ(1u, CopyProgress(100, 10, 0, destination));
+    EXPECT_FALSE(ui->m_cancelRequested) << "a cancelled copy clears the request";
+    EXPECT_EQ(0u, CopyProgress(100, 20, 0, destination));
+}
+
+TEST_F(WindowTest, WaitForDownloadEndsOnItsMessageOrOnCancel)
+{
+    PostMessageA(Window(), WM_DOWNLOAD_DONE, 0, 0);
+    ui->WaitForDownload();
+    EXPECT_TRUE(IsWindowVisible(Window()));
+    EXPECT_FALSE(ui->m_cancelRequested);
+
+    // Cancel is seen after the next message is taken; the request stays set.
+    PostMessageA(Window(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    PostMessageA(Window(), WM_NULL, 0, 0);
+    ui->WaitForDownload();
+    EXPECT_TRUE(ui->m_cancelRequested);
+}
+
+TEST_F(WindowTest, ProceedEndsAModalWaitOnlyWhileTheSequenceWaitsForIt)
+{
+    // Outside phase 2 Proceed does nothing: the wait goes on to the quit message.
+    RunState.phase = 1;
+    PostMessageA(Window(), WM_COMMAND, MAKEWPARAM(IDC_PROCEED, BN_CLICKED), 0);
+    PostQuitMessage(1223);
+    ui->WaitForChoice();
+    EXPECT_EQ(1223u, ui->GetResult());
+    EXPECT_FALSE(ui->InModalWait());
+
+    RunState.phase = 2;
+    PostMessageA(Window(), WM_COMMAND, MAKEWPARAM(IDC_PROCEED, BN_CLICKED), 0);
+    ui->WaitForChoice();
+    EXPECT_EQ(UI_RESULT_PROCEED, ui->GetResult());
+    EXPECT_FALSE(ui->InModalWait());
+}
+
+TEST_F(WindowTest, PumpMessagesLeavesTheQuitMessageForItsLoop)
+{
+    PostQuitMessage(77);
+    ui->PumpMessages();
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(77u, (unsigned)msg.wParam);
+}
+
+TEST_F(WindowTest, BrandingPlacesTheLineAfterItsText)
+{
+    HWND window = Window();
+    ui->SetBranding(L"Made by Fernwick");
+    EXPECT_TRUE(Shown(window, IDC_BRANDING));
+    EXPECT_EQ(L"Made by Fernwick", ControlText(window, IDC_BRANDING));
+    RECT text = ChildRect(window, IDC_BRANDING);
+    RECT line = ChildRect(window, IDC_BRANDING_LINE);
+    EXPECT_EQ(16, text.left);
+    EXPECT_GT(text.right, text.left);
+    EXPECT_EQ(text.right, line.left);
+    EXPECT_EQ(ClientWidth(window), line.right);
+    EXPECT_EQ(2, line.bottom - line.top);
+
+    for (const wchar_t* empty : { L"", (const wchar_t*)NULL })
+    {
+        ui->SetBranding(empty);
+        EXPECT_FALSE(Shown(window, IDC_BRANDING));
+        line = ChildRect(window, IDC_BRANDING_LINE);
+        EXPECT_EQ(0, line.left) << "the line starts at the left edge";
+        EXPECT_EQ(ClientWidth(window), line.right);
+    }
+}
+
+TEST_F(WindowTest, ShowForWorkShowsProceedAndChoicesOnlyWhenAllowed)
+{
+    HWND choice = CreateWindowExA(0, "Button", "DE", WS_CHILD | BS_AUTOCHECKBOX, 16, 105, 80, 20,
+                                  Window(), (HMENU)(INT_PTR)(IDC_LANGUAGE_FIRST + 1), NULL, NULL);
+    ASSERT_NE((HWND)NULL, choice);
+    ui->ShowForWork(true);
+    EXPECT_TRUE(IsWindowVisible(Window()));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(Window(), IDC_PROCEED)));
+    EXPECT_TRUE(IsWindowVisible(choice));
+    ui->ShowForWork(false);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(Window(), IDC_PROCEED)));
+    EXPECT_FALSE(IsWindowVisible(choice));
+}
+
+TEST_F(WindowTest, HeadingFontIsLargeBoldInTheLanguageGroupsSet)
+{
+    struct Row { int language; BYTE charSet; };
+    const Row rows[] = { { 3, 0 }, { 2, 161 }, { 20, 238 }, { 17, 186 }, { 19, 162 }, { 1, 0 } };
+    for (const Row& row : rows)
+    {
+        ui->SetLanguageFont(row.language);
+        HFONT font = (HFONT)SendDlgItemMessageA(Window(), IDC_HEADING, WM_GETFONT, 0, 0);
+        LOGFONTA log;
+        ASSERT_NE(0, GetObjectA(font, sizeof(log), &log));
+        EXPECT_EQ(-22, log.lfHeight);
+        EXPECT_EQ(700, log.lfWeight);
+        EXPECT_EQ(row.charSet, log.lfCharSet) << "language " << row.language;
+        if (row.charSet == 0)
+            EXPECT_STREQ("Arial", log.lfFaceName);
+    }
+}
+
+TEST(MainUI, ConfirmProceedAcceptsOnlyInPhaseTwo)
+{
+    struct Row { int phase; DWORD result; };
+    const Row rows[] = { { 0, 160 }, { 1, 160 }, { 2, 0 }, { 3, 160 } };
+    for (const Row& row : rows)
+    {
+        RunState.phase = row.phase;
+        DWORD result = 99;
+        ConfirmProceed(result);
+        EXPECT_EQ(row.result, result) << "phase " << row.phase;
+    }
+    RunState.phase = 0;
+}
+
+TEST(MainUI, LogoFileReplacesTheResourceBitmap)
+{
+    fwtest::TempDir dir("fwlogo");
+    // A 2x2 24-bit bitmap file; the window scales it to 159 by 67.
+    std::string bmp;
+    const unsigned char header[] = {
+        'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,
+        40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 16, 0, 0, 0,
+        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0 };
+    bmp.assign((const char*)header, sizeof(header));
+    bmp.append(16, '\x80');
+    ASSERT_TRUE(fwtest::WriteBytes(dir.File("Fernwick.bmp"), bmp));
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    SetCurrentDirectoryA(dir.Path().c_str());
+    {
+        CMainUI ui(GetModuleHandleA(NULL));
+        ASSERT_TRUE(ui.Create(NULL));
+        HBITMAP logo = ui.GetLogoBitmap();
+        ASSERT_NE((HBITMAP)NULL, logo);
+        BITMAP info;
+        ASSERT_NE(0, GetObjectA(logo, sizeof(info), &info));
+        EXPECT_EQ(159, info.bmWidth);
+        EXPECT_EQ(67, info.bmHeight);
+        ui.Close(0);
+    }
+    SetCurrentDirectoryA(previous);
+}
