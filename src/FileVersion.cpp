@@ -250,8 +250,10 @@ DWORD GetMarkerVersion(const char* path, char* out)
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return ERROR_INVALID_DATA;
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size))
+    // The calls of every Windows version (no ...Ex forms).
+    DWORD sizeHigh = 0;
+    const DWORD sizeLow = GetFileSize(file, &sizeHigh);
+    if (sizeLow == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
     {
         CloseHandle(file);
         return ERROR_INVALID_DATA;
@@ -267,13 +269,15 @@ DWORD GetMarkerVersion(const char* path, char* out)
     // are never searched, so a file no larger than one window has no marker.
     long reads = 0;
     bool found = false;
-    for (LONGLONG start = size.QuadPart - MARKER_WINDOW_SIZE; start >= 1 && reads < MARKER_MAX_WINDOWS;
+    const LONGLONG size = ((LONGLONG)sizeHigh << 32) | sizeLow;
+    for (LONGLONG start = size - MARKER_WINDOW_SIZE; start >= 1 && reads < MARKER_MAX_WINDOWS;
          start -= MARKER_WINDOW_SIZE)
     {
-        LARGE_INTEGER position;
-        position.QuadPart = start;
+        LONG high = (LONG)(start >> 32);
         DWORD got = 0;
-        if (!SetFilePointerEx(file, position, NULL, FILE_BEGIN) ||
+        SetLastError(NO_ERROR);
+        const DWORD low = SetFilePointer(file, (LONG)(start & 0xFFFFFFFF), &high, FILE_BEGIN);
+        if ((low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) ||
             !ReadFile(file, window, MARKER_WINDOW_SIZE, &got, NULL) || got == 0)
             break;
         ++reads;
