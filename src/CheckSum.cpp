@@ -9,13 +9,14 @@ namespace
 {
 const uint32_t CHECKSUM_POLYNOMIAL = 0xEDB88320u;
 
-// Eight tables of 256 entries: tables[0] is the code's own table; tables[k][i]
-// is the effect of byte i followed by k zero bytes. The code is linear over
-// GF(2) (the kept top bit is a linear operation too), so eight bytes can be
-// folded in one step and still give the byte-wise result.
+// Sixteen tables of 256 entries: entry[0] is the code's own table;
+// entry[k][i] is the effect of byte i followed by k zero bytes. The code is
+// linear over GF(2) (the kept top bit is a linear operation too), so sixteen
+// bytes can be folded in one step and still give the byte-wise result.
+const int SLICES = 16;
 struct SliceTables
 {
-    uint32_t entry[8][256];
+    uint32_t entry[SLICES][256];
 };
 
 constexpr uint32_t MakeEntry(uint32_t i)
@@ -38,7 +39,7 @@ constexpr SliceTables MakeTables()
     SliceTables t{};
     for (uint32_t i = 0; i < 256; ++i)
         t.entry[0][i] = MakeEntry(i);
-    for (int k = 1; k < 8; ++k)
+    for (int k = 1; k < SLICES; ++k)
         for (uint32_t i = 0; i < 256; ++i)
         {
             const uint32_t prev = t.entry[k - 1][i];
@@ -74,15 +75,18 @@ uint32_t Update(uint32_t value, const void* data, size_t size)
 {
     const unsigned char* p = static_cast<const unsigned char*>(data);
     const uint32_t(*t)[256] = kTables.entry;
-    while (size >= 8)
+    while (size >= 16)
     {
-        const uint32_t low = value ^ Load32(p);
-        const uint32_t high = Load32(p + 4);
-        value = t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF] ^ t[5][(low >> 16) & 0xFF] ^
-                t[4][low >> 24] ^ t[3][high & 0xFF] ^ t[2][(high >> 8) & 0xFF] ^
-                t[1][(high >> 16) & 0xFF] ^ t[0][high >> 24];
-        p += 8;
-        size -= 8;
+        const uint32_t w0 = value ^ Load32(p);
+        const uint32_t w1 = Load32(p + 4);
+        const uint32_t w2 = Load32(p + 8);
+        const uint32_t w3 = Load32(p + 12);
+        value = t[15][w0 & 0xFF] ^ t[14][(w0 >> 8) & 0xFF] ^ t[13][(w0 >> 16) & 0xFF] ^ t[12][w0 >> 24] ^
+                t[11][w1 & 0xFF] ^ t[10][(w1 >> 8) & 0xFF] ^ t[9][(w1 >> 16) & 0xFF] ^ t[8][w1 >> 24] ^
+                t[7][w2 & 0xFF] ^ t[6][(w2 >> 8) & 0xFF] ^ t[5][(w2 >> 16) & 0xFF] ^ t[4][w2 >> 24] ^
+                t[3][w3 & 0xFF] ^ t[2][(w3 >> 8) & 0xFF] ^ t[1][(w3 >> 16) & 0xFF] ^ t[0][w3 >> 24];
+        p += 16;
+        size -= 16;
     }
     while (size-- > 0)
         value = (value >> 8) ^ t[0][(value ^ *p++) & 0xFF];
