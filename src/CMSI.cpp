@@ -4,6 +4,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "FileUtil.h"
+#include "FileVersion.h"
 #include "Log.h"
 #include "Registry.h"
 #include "TextUtil.h"
@@ -18,34 +20,6 @@ static const size_t MAX_FALLBACK_FOLDER_LENGTH = 251;
 static const DWORD RESULT_NOT_FOUND = ERROR_FILE_NOT_FOUND;            // 2
 static const DWORD RESULT_NO_MEMORY = ERROR_NOT_ENOUGH_MEMORY;         // 8
 static const DWORD RESULT_NOT_READY = ERROR_INVALID_STATE;             // 5023
-
-// A file counts as present when it opens for reading with read sharing.
-static bool FileIsReadable(const char* path)
-{
-    if (path == NULL || path[0] == 0)
-        return false;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    CloseHandle(file);
-    return true;
-}
-
-// The path rules of source names: a package given as a URL is fetched by the
-// installer itself, a local one must exist.
-static bool IsLocalPackagePath(const char* path)
-{
-    if (path == NULL || path[0] == 0)
-        return false;
-    if (strchr(path, '\\') != NULL || strchr(path, '/') == NULL)
-        return true;
-    if (TextEqualNoCase(path, "file://", 7))
-        return true;
-    if (strlen(path) >= 2 && path[1] == ':')
-        return true;
-    return strstr(path, "://") == NULL;
-}
 
 // "<folder>\msi.dll" into out (MSI_PATH_SIZE bytes). A folder that already ends
 // in a backslash gets no second one. False, and out empty, when it would not fit.
@@ -131,32 +105,6 @@ static bool QuotePropertyValue(const char* value, C_String& out)
     return !out.IsEmpty();
 }
 
-// The file version's most significant word of a file, false when it has none.
-static bool ReadFileVersionHigh(const char* path, DWORD* mostSignificant)
-{
-    DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeA(path, &handle);
-    if (size == 0)
-        return false;
-    void* data = malloc(size);
-    if (data == NULL)
-        return false;
-    bool ok = false;
-    if (GetFileVersionInfoA(path, 0, size, data))
-    {
-        VS_FIXEDFILEINFO* info = NULL;
-        UINT length = 0;
-        if (VerQueryValueA(data, "\\", (void**)&info, &length) && info != NULL &&
-            length >= sizeof(VS_FIXEDFILEINFO))
-        {
-            *mostSignificant = info->dwFileVersionMS;
-            ok = true;
-        }
-    }
-    free(data);
-    return ok;
-}
-
 CMSI::CMSI()
     : m_hLibrary(NULL),
       m_lastResult(RESULT_NOT_READY),
@@ -200,14 +148,14 @@ bool CMSI::LoadInstaller()
     if (LibraryPathFromRegistry(m_libraryPath))
         LogMessage(2, LOG_INFO, "MSI Location according to Registry '%hs'\n", m_libraryPath);
 
-    if (!FileIsReadable(m_libraryPath))
+    if (!FileExists(m_libraryPath))
     {
         m_lastResult = RESULT_NOT_FOUND;
         LogMessage(2, LOG_INFO, "MSI '%hs' not found.\n", m_libraryPath);
         LogMessage(2, LOG_INFO, "Trying fallback '%hs'\n", fallback);
         TextCopy(m_libraryPath, fallback);
     }
-    if (!FileIsReadable(m_libraryPath))
+    if (!FileExists(m_libraryPath))
     {
         LogMessage(2, LOG_INFO, "MSI '%hs' not found.\n", m_libraryPath);
         return false;
@@ -249,7 +197,7 @@ bool CMSI::SetPackage(const char* path)
         LogMessage(0, LOG_ERROR, "MSI package path is empty.\n");
         return false;
     }
-    if (IsLocalPackagePath(path) && !FileIsReadable(path))
+    if (IsLocalSource(path) && !FileExists(path))
     {
         LogMessage(0, LOG_ERROR, "*local* MSI file doesn't exist '%hs'.\n", path);
         return false;
@@ -454,13 +402,14 @@ DWORD GetInstallerVersion()
     }
     LogMessage(2, LOG_INFO, "MSI = %hs\n", path);
 
-    if (!FileIsReadable(path))
+    if (!FileExists(path))
     {
         LogMessage(2, LOG_WARNING, "MSI does not exist!\n");
         return 0;
     }
     DWORD mostSignificant = 0;
-    if (!ReadFileVersionHigh(path, &mostSignificant))
+    DWORD leastSignificant = 0;
+    if (GetFileVersionNumbers(path, &mostSignificant, &leastSignificant) != 0)
     {
         LogMessage(2, LOG_WARNING, "Can't obtain version info of MSI!\n");
         return 0;
