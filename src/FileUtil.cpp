@@ -114,15 +114,23 @@ static bool RunShellOperation(const char* operation, UINT function, const char* 
     return true;
 }
 
+// The log writes a file of its own, which changes the thread's last error;
+// callers of the copies read it afterwards for their own lines.
+static int FailKeepingError(DWORD error)
+{
+    SetLastError(error);
+    return 0;
+}
+
 // Removes a half-written copy so that nobody takes it for the real file.
 static void RemovePartialCopy(const char* destination)
 {
-    DWORD error = GetLastError();
     SetFileAttributesA(destination, FILE_ATTRIBUTE_NORMAL);
-    if (!DeleteFileA(destination))
+    if (DeleteFileA(destination))
+        LogMessage(2, LOG_WARNING, "AltCopyFileEx removed the partial copy '%hs'\n", destination);
+    else
         LogMessage(2, LOG_ERROR, "AltCopyFileEx could not remove partial '%hs' [%d]\n",
                    destination, (int)GetLastError());
-    SetLastError(error);
 }
 
 bool GetCurrentFolder(char* out)
@@ -214,6 +222,7 @@ bool CreateFolderTree(const char* path)
     if (strcmp(parent, path) == 0)
     {
         LogMessage(2, LOG_ERROR, "CreateFolderTree: no parent folder in '%hs'\n", path);
+        SetLastError(ERROR_PATH_NOT_FOUND);
         return false;
     }
     if (!CreateFolderTree(parent))
@@ -225,7 +234,9 @@ bool CreateFolderTree(const char* path)
         // Someone else may have made it in the meantime: that is success too.
         if (IsFolder(path))
             return true;
-        LogSystemError("CreateDirectory", 0);
+        DWORD error = GetLastError();
+        LogSystemError("CreateDirectory", error);
+        SetLastError(error);
         return false;
     }
     return true;
@@ -479,8 +490,7 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
     if (failIfExists && destAttributes != INVALID_FILE_ATTRIBUTES)
     {
         LogMessage(2, LOG_ERROR, "AltCopyFileEx will *not* overwrite '%hs'\n", destination);
-        SetLastError(ERROR_FILE_EXISTS);
-        return 0;
+        return FailKeepingError(ERROR_FILE_EXISTS);
     }
     if (cancelled)
         *cancelled = false;
@@ -489,17 +499,18 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
                             FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (in == INVALID_HANDLE_VALUE)
     {
-        LogMessage(2, LOG_ERROR, "AltCopyFileEx could not open '%hs' [%d]\n", source,
-                   (int)GetLastError());
-        return 0;
+        DWORD error = GetLastError();
+        LogMessage(2, LOG_ERROR, "AltCopyFileEx could not open '%hs' [%d]\n", source, (int)error);
+        return FailKeepingError(error);
     }
     DWORD size = GetFileSize(in, NULL);
     if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
     {
+        DWORD error = GetLastError();
         LogMessage(2, LOG_ERROR, "AltCopyFileEx could get size of '%hs' [%d]\n", source,
-                   (int)GetLastError());
+                   (int)error);
         CloseHandle(in);
-        return 0;
+        return FailKeepingError(error);
     }
     // The copy replaces whatever is there, even a read-only or hidden file,
     // which CREATE_ALWAYS alone would refuse.
@@ -511,10 +522,11 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
                              FILE_ATTRIBUTE_NORMAL, NULL);
     if (out == INVALID_HANDLE_VALUE)
     {
+        DWORD error = GetLastError();
         LogMessage(2, LOG_ERROR, "AltCopyFileEx could not create '%hs' [%d]\n", destination,
-                   (int)GetLastError());
+                   (int)error);
         CloseHandle(in);
-        return 0;
+        return FailKeepingError(error);
     }
 
     DWORD answer = ALTCOPY_CONTINUE;
@@ -524,6 +536,7 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
     // A cancel at the start is honoured before anything is read: the routine
     // may forget a cancel once it has answered it.
     bool failed = false;
+    DWORD error = NO_ERROR;
     DWORD done = 0;
     char chunk[ALTCOPY_CHUNK_SIZE];
     while (answer == ALTCOPY_CONTINUE)
@@ -531,9 +544,10 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
         DWORD got = 0;
         if (!ReadFile(in, chunk, sizeof(chunk), &got, NULL))
         {
+            error = GetLastError();
             LogMessage(2, LOG_WARNING,
                        "AltCopyFileEx could not read chunk from '%hs' (%d of %d) [%d]\n", source,
-                       (int)done, (int)size, (int)GetLastError());
+                       (int)done, (int)size, (int)error);
             failed = true;
             break;
         }
@@ -542,11 +556,12 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
         DWORD written = 0;
         if (!WriteFile(out, chunk, got, &written, NULL) || written != got)
         {
-            if (written != got && GetLastError() == NO_ERROR)
-                SetLastError(ERROR_WRITE_FAULT);
+            error = GetLastError();
+            if (error == NO_ERROR)
+                error = ERROR_WRITE_FAULT;   // a short write without a reason
             LogMessage(2, LOG_WARNING,
                        "AltCopyFileEx could not write chunk from '%hs' to '%hs' (%d of %d) [%d]\n",
-                       source, destination, (int)done, (int)size, (int)GetLastError());
+                       source, destination, (int)done, (int)size, (int)error);
             failed = true;
             break;
         }
@@ -566,22 +581,20 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
     }
     else
     {
-        if (isCancelled && !failed)
-            SetLastError(ERROR_CANCELLED);
+        if (!failed)
+            error = ERROR_CANCELLED;
         LogMessage(2, LOG_WARNING, "AltCopyFileEx did not finish copying '%hs' to '%hs' [%d]\n",
-                   source, destination, (int)GetLastError());
+                   source, destination, (int)error);
     }
-    DWORD error = GetLastError();
     CloseHandle(in);
     CloseHandle(out);
 
     if (isCancelled || failed)
     {
         if (cancelled)
-            *cancelled = isCancelled && !failed;
-        SetLastError(error);
+            *cancelled = !failed;
         RemovePartialCopy(destination);
-        return 0;
+        return FailKeepingError(error);
     }
     DWORD attributes = GetFileAttributesA(source);
     if (attributes != INVALID_FILE_ATTRIBUTES)
@@ -650,9 +663,10 @@ bool CopyOneFile(const char* source, const char* destination, AltCopyProgress ro
     {
         bool cancelled = false;
         ok = AltCopyFileEx(source, target, routine, target, &cancelled, false) == 1;
+        DWORD error = GetLastError();
         if (!ok)
             LogMessage(2, LOG_ERROR, "AltCopyFileEx '%hs' to '%hs' %hs [%d]\n", source, target,
-                       cancelled ? "Cancelled" : "Failed", (int)GetLastError());
+                       cancelled ? "Cancelled" : "Failed", (int)error);
         lastCopyCancelled = cancelled;
         break;
     }

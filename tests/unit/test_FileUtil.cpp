@@ -1,0 +1,796 @@
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include "Assert.h"
+#include "FileUtil.h"
+#include "Log.h"
+#include "TestSupport.h"
+
+using fwtest::ReadBytes;
+using fwtest::TempDir;
+using fwtest::WriteBytes;
+
+namespace
+{
+std::string Pattern(size_t size)
+{
+    std::string s(size, 0);
+    for (size_t i = 0; i < size; i++)
+        s[i] = (char)(i * 7 + i / 251);
+    return s;
+}
+
+std::string Content(const std::string& path)
+{
+    std::string bytes;
+    if (!ReadBytes(path, bytes))
+        return "<missing>";
+    return bytes;
+}
+
+bool Exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The run's log, in a file of the test's own, so that the lines can be checked.
+class LogCapture
+{
+public:
+    LogCapture() : m_dir("filelog"), m_path(m_dir.File("run.log"))
+    {
+        SetLogFile(m_path.c_str());
+        SetLogVerbosity(3);
+    }
+    ~LogCapture() { SetLogFile(NULL); }
+    std::string Text() const
+    {
+        std::string all;
+        for (const std::string& line : fwtest::ReadLines(m_path))
+            all += line + "\n";
+        return all;
+    }
+    bool Contains(const std::string& text) const
+    {
+        for (const std::string& line : fwtest::ReadLines(m_path))
+            if (line.find(text) != std::string::npos)
+                return true;
+        return false;
+    }
+
+private:
+    TempDir m_dir;
+    std::string m_path;
+};
+
+// A folder right under the drive root: FindFiles descends only a few levels
+// below the root, deeper than the temporary folder already is.
+class ShallowDir
+{
+public:
+    ShallowDir()
+    {
+        char name[64];
+        sprintf(name, "C:\\fwf%lu", GetCurrentProcessId());
+        m_path = name;
+        fwtest::DeleteTree(m_path);
+        CreateDirectoryA(m_path.c_str(), NULL);
+    }
+    ~ShallowDir() { fwtest::DeleteTree(m_path); }
+    const std::string& Path() const { return m_path; }
+    std::string File(const std::string& relative) const { return m_path + "\\" + relative; }
+
+private:
+    std::string m_path;
+};
+
+// Creates the file (and its folders) with the given content.
+void Put(const std::string& path, const std::string& content = "x")
+{
+    std::string folder = path.substr(0, path.rfind('\\'));
+    ASSERT_TRUE(CreateFolderTree(folder.c_str())) << folder;
+    ASSERT_TRUE(WriteBytes(path, content)) << path;
+}
+
+struct ProgressCall
+{
+    DWORD total, done, state;
+};
+
+// Records the calls of a copy's progress routine and answers from a script.
+struct ProgressScript
+{
+    std::vector<ProgressCall> calls;
+    std::vector<DWORD> answers;   // per call; CONTINUE after the end
+    std::string context;
+};
+
+DWORD ScriptedProgress(DWORD total, DWORD done, DWORD state, void* context)
+{
+    ProgressScript* script = (ProgressScript*)context;
+    script->calls.push_back({total, done, state});
+    size_t i = script->calls.size() - 1;
+    return i < script->answers.size() ? script->answers[i] : ALTCOPY_CONTINUE;
+}
+
+// The routine as the window passes it to CopyOneFile: its context is the destination.
+ProgressScript* g_script = NULL;
+DWORD GlobalProgress(DWORD total, DWORD done, DWORD state, void* context)
+{
+    g_script->context = (const char*)context;
+    return ScriptedProgress(total, done, state, g_script);
+}
+
+bool SameTimes(const std::string& a, const std::string& b)
+{
+    WIN32_FILE_ATTRIBUTE_DATA da, db;
+    if (!GetFileAttributesExA(a.c_str(), GetFileExInfoStandard, &da) ||
+        !GetFileAttributesExA(b.c_str(), GetFileExInfoStandard, &db))
+        return false;
+    return CompareFileTime(&da.ftLastWriteTime, &db.ftLastWriteTime) == 0 &&
+           CompareFileTime(&da.ftCreationTime, &db.ftCreationTime) == 0;
+}
+
+void SetOldTimes(const std::string& path)
+{
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    SYSTEMTIME st = {2004, 2, 0, 29, 12, 34, 56, 0};
+    FILETIME ft;
+    SystemTimeToFileTime(&st, &ft);
+    SetFileTime(file, &ft, &ft, &ft);
+    CloseHandle(file);
+}
+
+const char* g_assertion = NULL;
+void NoteAssertion(const char* condition, const char*, int)
+{
+    g_assertion = condition;
+}
+} // namespace
+
+TEST(FileUtil, PathRules)
+{
+    struct Row
+    {
+        const char* path;
+        bool absolute;
+        bool local;
+        char separator;
+    };
+    const Row rows[] = {
+        {"", false, false, '\\'},
+        {"x.msi", false, true, '\\'},
+        {"setup\\x.msi", false, true, '\\'},
+        {"setup/x.msi", false, true, '/'},
+        {"C:\\dist\\x.msi", true, true, '\\'},
+        {"D:/x", false, true, '/'},
+        {"D:", false, true, '\\'},
+        {"C:x.msi", false, true, '\\'},
+        {"\\\\server\\share\\x.msi", false, true, '\\'},
+        {"file://C:/dist/x.msi", true, true, '/'},
+        {"FILE://server/x", true, true, '/'},
+        {"File:///x", true, true, '/'},
+        {"http://host/dist/x.zip", true, false, '/'},
+        {"HTTPS://host/x", true, false, '/'},
+        {"ftp://host/x", true, false, '/'},
+        {"http://host\\dist\\x.zip", true, true, '\\'},
+        {"ab://c", true, false, '/'},
+        {"a://b", true, true, '/'},   // a one-letter scheme reads as a drive
+        {"mailto:x/y", false, true, '/'},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.path);
+        EXPECT_EQ(row.absolute, IsAbsoluteSource(row.path));
+        EXPECT_EQ(row.local, IsLocalSource(row.path));
+        EXPECT_EQ(row.separator, PathSeparatorOf(row.path));
+    }
+    EXPECT_FALSE(IsAbsoluteSource(NULL));
+    EXPECT_FALSE(IsLocalSource(NULL));
+}
+
+TEST(FileUtil, CombineSourcePath)
+{
+    struct Row
+    {
+        const char* base;
+        const char* name;
+        bool ok;
+        const char* out;
+    };
+    const Row rows[] = {
+        {"http://host/a/", "/b\\c.zip", true, "http://host/a/b/c.zip"},
+        {"http://host/a", "b/c.zip", true, "http://host/a/b/c.zip"},
+        {"http://host/dist", "sys_fr.msi", true, "http://host/dist/sys_fr.msi"},
+        {"http://host/dist/", "msi\\sys_fr.msi", true, "http://host/dist/msi/sys_fr.msi"},
+        {"C:\\dist", "setup\\x.msi", true, "C:\\dist\\setup\\x.msi"},
+        {"C:\\dist\\\\", "\\setup\\x.msi\\", true, "C:\\dist\\setup\\x.msi"},
+        {"C:\\dist", "setup/sub/x.msi", true, "C:\\dist\\setup\\sub\\x.msi"},
+        {"C:\\", "x.msi", true, "C:\\x.msi"},
+        {"C:\\dist", "D:\\other\\x.msi", true, "D:\\other\\x.msi"},
+        {"C:\\dist", "http://elsewhere/x.zip", true, "http://elsewhere/x.zip"},
+        {"http://host/dist", "C:\\local\\x.msi", true, "C:\\local\\x.msi"},
+        {"C:\\dist", "file://C:/x.msi", true, "file://C:/x.msi"},
+        {"C:\\dist", "\\\\server\\share\\x.msi", true, "C:\\dist\\server\\share\\x.msi"},
+        {"", "x.msi", false, ""},
+        {"C:\\dist", "", false, ""},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(std::string(row.base) + " + " + row.name);
+        char out[FW_PATH_SIZE] = "garbage";
+        EXPECT_EQ(row.ok, CombineSourcePath(row.base, row.name, out));
+        EXPECT_STREQ(row.out, out);
+    }
+
+    // Lengths: base + name + 2 must stay below 260; an absolute name below 260 itself.
+    char out[FW_PATH_SIZE];
+    std::string base = "C:\\" + std::string(100, 'b');
+    EXPECT_TRUE(CombineSourcePath(base.c_str(), std::string(154, 'n').c_str(), out));
+    EXPECT_EQ(258u, strlen(out));
+    EXPECT_FALSE(CombineSourcePath(base.c_str(), std::string(155, 'n').c_str(), out));
+    EXPECT_STREQ("", out);
+    std::string absolute = "D:\\" + std::string(256, 'a');
+    EXPECT_TRUE(CombineSourcePath("C:\\d", absolute.c_str(), out));
+    EXPECT_FALSE(CombineSourcePath("C:\\d", (absolute + "a").c_str(), out));
+}
+
+TEST(FileUtil, FileAndFolderTests)
+{
+    TempDir dir("files");
+    std::string file = dir.File("a.txt");
+    Put(file);
+    EXPECT_TRUE(IsFolder(dir.Path().c_str()));
+    EXPECT_FALSE(IsFolder(file.c_str()));
+    EXPECT_FALSE(IsFolder(""));
+    EXPECT_FALSE(IsFolder(dir.File("none").c_str()));
+
+    EXPECT_TRUE(FileExists(file.c_str()));
+    EXPECT_FALSE(FileExists(dir.Path().c_str())) << "a folder is not a file";
+    EXPECT_FALSE(FileExists(""));
+    EXPECT_FALSE(FileExists(NULL));
+    EXPECT_FALSE(FileExists(dir.File("none").c_str()));
+    {
+        // Locked against readers: taken as missing.
+        HANDLE locked = CreateFileA(file.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, locked);
+        EXPECT_FALSE(FileExists(file.c_str()));
+        CloseHandle(locked);
+        EXPECT_TRUE(FileExists(file.c_str()));
+    }
+
+    EXPECT_TRUE(FileExistsIn(dir.Path().c_str(), "a.txt"));
+    EXPECT_FALSE(FileExistsIn(dir.Path().c_str(), "b.txt"));
+    EXPECT_FALSE(FileExistsIn(dir.Path().c_str(), ""));
+    EXPECT_TRUE(FileExistsIn("", file.c_str()));
+    EXPECT_FALSE(FileExistsIn(dir.Path().c_str(), std::string(260, 'a').c_str()));
+
+    char out[FW_PATH_SIZE];
+    EXPECT_TRUE(GetCurrentFolder(out));
+    EXPECT_TRUE(IsFolder(out));
+}
+
+TEST(FileUtil, NameAndParentParts)
+{
+    EXPECT_STREQ("x.msi", FileNamePart("C:\\a\\x.msi"));
+    EXPECT_EQ(nullptr, FileNamePart("C:\\a\\"));
+    EXPECT_EQ(nullptr, FileNamePart("x.msi"));
+    EXPECT_EQ(nullptr, FileNamePart((const char*)NULL));
+    char buffer[] = "C:\\b\\y";
+    char* part = FileNamePart(buffer);
+    ASSERT_EQ(buffer + 5, part);
+
+    char out[FW_PATH_SIZE];
+    EXPECT_TRUE(ParentFolder("C:\\a\\b\\x.msi", out));
+    EXPECT_STREQ("C:\\a\\b", out);
+    EXPECT_TRUE(ParentFolder("C:\\a\\", out));
+    EXPECT_STREQ("C:\\a", out);
+    EXPECT_TRUE(ParentFolder("x.msi", out));
+    EXPECT_STREQ("x.msi", out);
+    EXPECT_FALSE(ParentFolder("", out));
+    EXPECT_FALSE(ParentFolder(std::string(260, 'a').c_str(), out));
+}
+
+TEST(FileUtil, CreateFolderTree)
+{
+    TempDir dir("tree");
+    std::string deep = dir.File("a\\b\\c\\d");
+    EXPECT_TRUE(CreateFolderTree(deep.c_str()));
+    EXPECT_TRUE(IsFolder(deep.c_str()));
+    EXPECT_TRUE(CreateFolderTree(deep.c_str())) << "already there";
+    EXPECT_TRUE(CreateFolderTree((dir.File("e\\f") + "\\").c_str())) << "trailing backslash";
+    EXPECT_TRUE(IsFolder(dir.File("e\\f").c_str()));
+
+    Put(dir.File("file"));
+    EXPECT_FALSE(CreateFolderTree(dir.File("file\\sub").c_str())) << "below a file";
+    EXPECT_FALSE(CreateFolderTree(""));
+
+    // No backslash and not a folder: nothing to climb to, and no endless descent.
+    LogCapture log;
+    EXPECT_FALSE(CreateFolderTree("fw_no_such_relative_folder"));
+    EXPECT_FALSE(IsFolder("fw_no_such_relative_folder"));
+    EXPECT_TRUE(log.Contains("no parent folder in 'fw_no_such_relative_folder'"));
+    EXPECT_FALSE(CreateFolderTree("Q:"));
+}
+
+TEST(FileUtil, ForceDeleteFile)
+{
+    TempDir dir("force");
+    std::string file = dir.File("ro.txt");
+    Put(file);
+    SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_TRUE(ForceDeleteFile(file.c_str()));
+    EXPECT_FALSE(Exists(file));
+    EXPECT_FALSE(ForceDeleteFile(file.c_str()));
+    EXPECT_FALSE(ForceDeleteFile(dir.Path().c_str())) << "never a folder";
+    EXPECT_TRUE(IsFolder(dir.Path().c_str()));
+}
+
+TEST(FileUtil, FindFilesDescendsOnlyWhereNothingMatched)
+{
+    ShallowDir root;
+    // C:\fwfN: the pattern matches nothing here; a\ holds a match, b\c\ too.
+    Put(root.File("readme.txt"));
+    Put(root.File("a\\x.exe.config"));
+    Put(root.File("b\\c\\x.exe"));
+    char out[FW_PATH_SIZE];
+
+    EXPECT_FALSE(FindFiles("x.exe*", root.Path().c_str(), false, NULL, NULL, out));
+    EXPECT_STREQ("", out);
+    ASSERT_TRUE(FindFiles("x.exe*", root.Path().c_str(), true, NULL, NULL, out));
+    EXPECT_TRUE(std::string(out) == root.File("a\\x.exe.config") ||
+                std::string(out) == root.File("b\\c\\x.exe"))
+        << out;
+
+    // A match in the folder itself: no descent at all.
+    Put(root.File("x.exe"));
+    ASSERT_TRUE(FindFiles("x.exe*", root.Path().c_str(), true, NULL, NULL, out));
+    EXPECT_EQ(root.File("x.exe"), out);
+
+    // Folders are never the answer.
+    EXPECT_FALSE(FindFiles("b", root.Path().c_str(), true, NULL, NULL, out));
+    EXPECT_FALSE(FindFiles("x.exe", root.File("missing").c_str(), true, NULL, NULL, out));
+    EXPECT_FALSE(FindFiles("x.exe", root.File("readme.txt").c_str(), true, NULL, NULL, out));
+    EXPECT_FALSE(FindFiles("x.exe", "", true, NULL, NULL, out));
+}
+
+TEST(FileUtil, FindFilesDepthIsLimited)
+{
+    ShallowDir root;
+    // The descent leaves a folder only while "<folder>\*" holds at most 5
+    // backslashes: C:\fwfN\1\2\3\4 is still searched, C:\fwfN\1\2\3\4\5 is not.
+    Put(root.File("1\\2\\3\\4\\found.mdb"));
+    char out[FW_PATH_SIZE];
+    ASSERT_TRUE(FindFiles("*.mdb", root.Path().c_str(), true, NULL, NULL, out));
+    EXPECT_EQ(root.File("1\\2\\3\\4\\found.mdb"), out);
+
+    ASSERT_TRUE(DeleteFileA(root.File("1\\2\\3\\4\\found.mdb").c_str()));
+    Put(root.File("1\\2\\3\\4\\5\\deep.mdb"));
+    EXPECT_FALSE(FindFiles("*.mdb", root.Path().c_str(), true, NULL, NULL, out));
+    EXPECT_FALSE(FindFiles("*.mdb", root.File("1\\2").c_str(), true, NULL, NULL, out))
+        << "the depth counts from the drive, not from where the search starts";
+    EXPECT_TRUE(FindFiles("*.mdb", root.File("1\\2\\3\\4\\5").c_str(), false, NULL, NULL, out))
+        << "a deep folder is still searched itself";
+}
+
+namespace
+{
+struct CheckLog
+{
+    std::vector<std::string> seen;
+    std::string accept;
+};
+bool AcceptNamed(const char* path, void* context)
+{
+    CheckLog* log = (CheckLog*)context;
+    log->seen.push_back(path);
+    return std::string(path).find(log->accept) != std::string::npos;
+}
+} // namespace
+
+TEST(FileUtil, FindFilesAppliesTheCheck)
+{
+    ShallowDir root;
+    Put(root.File("v1.dat"));
+    Put(root.File("v2.dat"));
+    Put(root.File("v3.dat"));
+    char out[FW_PATH_SIZE];
+
+    CheckLog log;
+    log.accept = "v2";
+    ASSERT_TRUE(FindFiles("*.dat", root.Path().c_str(), false, AcceptNamed, &log, out));
+    EXPECT_EQ(root.File("v2.dat"), out);
+    EXPECT_EQ(root.File("v2.dat"), log.seen.back()) << "the search stops at the accepted file";
+
+    CheckLog none;
+    none.accept = "nothing";
+    EXPECT_FALSE(FindFiles("*.dat", root.Path().c_str(), false, AcceptNamed, &none, out));
+    EXPECT_EQ(3u, none.seen.size());
+    EXPECT_EQ(none.seen.back(), out) << "the last file tried";
+
+    // Through the combined form, from a relative path as well.
+    CheckLog again;
+    again.accept = "v3";
+    EXPECT_TRUE(FindFilesByPath(root.File("v*.dat").c_str(), false, AcceptNamed, &again, out));
+    EXPECT_EQ(root.File("v3.dat"), out);
+    char current[FW_PATH_SIZE];
+    ASSERT_TRUE(GetCurrentFolder(current));
+    ASSERT_TRUE(SetCurrentDirectoryA(root.Path().c_str()));
+    EXPECT_TRUE(FindFilesByPath("v1.dat", false, NULL, NULL, out));
+    SetCurrentDirectoryA(current);
+    EXPECT_EQ(root.File("v1.dat"), out);
+    EXPECT_FALSE(FindFilesByPath((root.Path() + "\\").c_str(), true, NULL, NULL, out));
+    EXPECT_FALSE(FindFilesByPath("", true, NULL, NULL, out));
+}
+
+TEST(FileUtil, AltCopyReportsProgressAndCarriesTimesAndAttributes)
+{
+    TempDir dir("alt");
+    struct Row
+    {
+        size_t size;
+        std::vector<DWORD> done;   // bytes done of each chunk call
+    };
+    const Row rows[] = {
+        {0, {}},
+        {100, {100}},
+        {4096, {4096}},
+        {10000, {4096, 8192, 10000}},
+        {12288, {4096, 8192, 12288}},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.size);
+        std::string source = dir.File("src.bin");
+        std::string dest = dir.File("dst.bin");
+        Put(source, Pattern(row.size));
+        SetOldTimes(source);
+        SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
+
+        ProgressScript script;
+        bool cancelled = true;
+        EXPECT_EQ(1, AltCopyFileEx(source.c_str(), dest.c_str(), ScriptedProgress, &script,
+                                   &cancelled, false));
+        EXPECT_FALSE(cancelled);
+        EXPECT_EQ(Pattern(row.size), Content(dest));
+        ASSERT_EQ(row.done.size() + 1, script.calls.size());
+        EXPECT_EQ(ALTCOPY_STATE_START, script.calls[0].state);
+        EXPECT_EQ(0u, script.calls[0].done);
+        for (size_t i = 0; i < script.calls.size(); i++)
+            EXPECT_EQ(row.size, script.calls[i].total);
+        for (size_t i = 0; i < row.done.size(); i++)
+        {
+            EXPECT_EQ(row.done[i], script.calls[i + 1].done);
+            EXPECT_EQ(ALTCOPY_STATE_CHUNK, script.calls[i + 1].state);
+        }
+        EXPECT_TRUE(SameTimes(source, dest));
+        EXPECT_EQ(GetFileAttributesA(source.c_str()), GetFileAttributesA(dest.c_str()));
+
+        SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(dest.c_str());
+    }
+    // Without a routine or cancelled flag.
+    Put(dir.File("plain"), "plain");
+    EXPECT_EQ(1, AltCopyFileEx(dir.File("plain").c_str(), dir.File("plain2").c_str(), NULL, NULL,
+                               NULL, false));
+    EXPECT_EQ("plain", Content(dir.File("plain2")));
+}
+
+TEST(FileUtil, AltCopyCancelRemovesTheDestination)
+{
+    TempDir dir("cancel");
+    std::string source = dir.File("src.bin");
+    std::string dest = dir.File("dst.bin");
+    Put(source, Pattern(20000));
+    struct Row
+    {
+        const char* name;
+        std::vector<DWORD> answers;
+        size_t calls;
+    };
+    const Row rows[] = {
+        {"at the start", {ALTCOPY_CANCEL}, 1},
+        // The window forgets a cancel once answered: the copy must not go on.
+        {"at the start, then continue", {ALTCOPY_CANCEL, ALTCOPY_CONTINUE}, 1},
+        {"after the second chunk", {0, 0, ALTCOPY_CANCEL}, 3},
+        {"on the last chunk", {0, 0, 0, 0, 0, ALTCOPY_CANCEL}, 6},
+        {"any other non-zero answer", {0, 2}, 2},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        Put(dest, "old content");
+        ProgressScript script;
+        script.answers = row.answers;
+        bool cancelled = false;
+        EXPECT_EQ(0, AltCopyFileEx(source.c_str(), dest.c_str(), ScriptedProgress, &script,
+                                   &cancelled, false));
+        EXPECT_EQ((DWORD)ERROR_CANCELLED, GetLastError());
+        EXPECT_TRUE(cancelled);
+        EXPECT_EQ(row.calls, script.calls.size());
+        EXPECT_FALSE(Exists(dest));
+    }
+    // An empty file cancelled at the start is no copy either.
+    Put(dir.File("empty"), "");
+    ProgressScript script;
+    script.answers = {ALTCOPY_CANCEL};
+    bool cancelled = false;
+    EXPECT_EQ(0, AltCopyFileEx(dir.File("empty").c_str(), dest.c_str(), ScriptedProgress, &script,
+                               &cancelled, false));
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(1u, script.calls.size());
+    EXPECT_FALSE(Exists(dest));
+}
+
+TEST(FileUtil, AltCopyFailures)
+{
+    TempDir dir("altfail");
+    std::string source = dir.File("src.bin");
+    std::string dest = dir.File("dst.bin");
+    Put(source, Pattern(9000));
+    LogCapture log;
+
+    // A read-only (and hidden) destination is replaced.
+    Put(dest, "old");
+    SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_EQ(1, AltCopyFileEx(source.c_str(), dest.c_str(), NULL, NULL, NULL, false));
+    EXPECT_EQ(Pattern(9000), Content(dest));
+
+    // Fail-if-exists keeps what is there.
+    SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_NORMAL);
+    Put(dest, "keep");
+    bool cancelled = true;
+    EXPECT_EQ(0, AltCopyFileEx(source.c_str(), dest.c_str(), NULL, NULL, &cancelled, true));
+    EXPECT_EQ("keep", Content(dest));
+    EXPECT_TRUE(log.Contains("AltCopyFileEx will *not* overwrite '" + dest + "'"));
+
+    EXPECT_EQ(0, AltCopyFileEx(dir.File("none").c_str(), dest.c_str(), NULL, NULL, &cancelled, false));
+    EXPECT_FALSE(cancelled);
+    EXPECT_TRUE(log.Contains("AltCopyFileEx could not open '" + dir.File("none") + "' [2]"));
+    EXPECT_EQ(0, AltCopyFileEx(source.c_str(), dir.File("no\\dir\\x").c_str(), NULL, NULL, NULL, false));
+    EXPECT_TRUE(log.Contains("AltCopyFileEx could not create '" + dir.File("no\\dir\\x") + "' [3]"));
+}
+
+namespace
+{
+// Closes the reading end of the pipe the copy writes into, once the copy has begun.
+DWORD BreakPipe(DWORD, DWORD, DWORD state, void* context)
+{
+    if (state == ALTCOPY_STATE_START)
+        CloseHandle(*(HANDLE*)context);
+    return ALTCOPY_CONTINUE;
+}
+} // namespace
+
+TEST(FileUtil, AltCopyThatCannotFinishIsAFailure)
+{
+    TempDir dir("altbroken");
+    LogCapture log;
+    std::string dest = dir.File("dst.bin");
+
+    // A read that fails: the process's own memory file cannot be read from
+    // its start (Wine reaches the host's files through Z:). The copy is a
+    // failure, not a short file, and the half-made destination goes.
+    const char* unreadable = "Z:\\proc\\self\\mem";
+    bool cancelled = true;
+    EXPECT_EQ(0, AltCopyFileEx(unreadable, dest.c_str(), NULL, NULL, &cancelled, false));
+    EXPECT_FALSE(cancelled) << "a failure, not a cancel";
+    EXPECT_FALSE(Exists(dest));
+    EXPECT_TRUE(log.Contains(std::string("AltCopyFileEx could not read chunk from '") + unreadable +
+                             "' (0 of 0)"));
+    EXPECT_TRUE(log.Contains(std::string("AltCopyFileEx did not finish copying '") + unreadable));
+
+    // A write that fails: the destination is a pipe whose reader goes away.
+    std::string source = dir.File("src.bin");
+    Put(source, Pattern(9000));
+    char pipeName[64];
+    sprintf(pipeName, "\\\\.\\pipe\\fwcopy%lu", GetCurrentProcessId());
+    HANDLE reader = CreateNamedPipeA(pipeName, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                     0, 65536, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+    cancelled = true;
+    EXPECT_EQ(0, AltCopyFileEx(source.c_str(), pipeName, BreakPipe, &reader, &cancelled, false));
+    EXPECT_FALSE(cancelled);
+    EXPECT_TRUE(log.Contains("AltCopyFileEx could not write chunk from '" + source + "' to '" +
+                             pipeName + "' (0 of 9000)"));
+}
+
+TEST(FileUtil, CopyOneFileInEveryMode)
+{
+    TempDir dir("copyone");
+    std::string source = dir.File("in\\data.mdb");
+    Put(source, Pattern(5000));
+    SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY);
+    const DWORD modes[] = {COPY_MODE_SYSTEM, COPY_MODE_SHELL, COPY_MODE_CHUNKED};
+    DWORD saved = copyMode;
+    for (DWORD mode : modes)
+    {
+        SCOPED_TRACE(mode);
+        copyMode = mode;
+        std::string folder = dir.File("out" + std::to_string(mode));
+        ASSERT_TRUE(CreateFolderTree(folder.c_str()));
+
+        // Into an existing folder: under the source's name.
+        EXPECT_TRUE(CopyOneFile(source.c_str(), folder.c_str(), NULL));
+        std::string copied = folder + "\\data.mdb";
+        EXPECT_EQ(Pattern(5000), Content(copied));
+        EXPECT_EQ(0u, GetFileAttributesA(copied.c_str()) & FILE_ATTRIBUTE_READONLY)
+            << "left writable";
+        EXPECT_FALSE(lastCopyCancelled);
+
+        // To a file name, over an existing read-only file.
+        std::string named = folder + "\\renamed.mdb";
+        Put(named, "old");
+        SetFileAttributesA(named.c_str(), FILE_ATTRIBUTE_READONLY);
+        EXPECT_TRUE(CopyOneFile(source.c_str(), named.c_str(), NULL));
+        EXPECT_EQ(Pattern(5000), Content(named));
+
+        EXPECT_FALSE(CopyOneFile(dir.File("none").c_str(), folder.c_str(), NULL));
+        EXPECT_FALSE(CopyOneFile(source.c_str(), "", NULL));
+    }
+    copyMode = saved;
+    SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST(FileUtil, CopyOneFileChunkedPassesTheDestinationAndCancel)
+{
+    TempDir dir("chunked");
+    std::string source = dir.File("data.mdb");
+    Put(source, Pattern(9000));
+    DWORD saved = copyMode;
+    copyMode = COPY_MODE_CHUNKED;
+    LogCapture log;
+
+    ProgressScript script;
+    g_script = &script;
+    EXPECT_FALSE(CopyOneFile(source.c_str(), dir.Path().c_str(), GlobalProgress))
+        << "a file onto itself cannot be opened for writing";
+    EXPECT_EQ(Pattern(9000), Content(source)) << "and is not harmed";
+    script = ProgressScript();
+    std::string folder = dir.File("t");
+    ASSERT_TRUE(CreateFolderTree(folder.c_str()));
+    EXPECT_TRUE(CopyOneFile(source.c_str(), folder.c_str(), GlobalProgress));
+    EXPECT_EQ(folder + "\\data.mdb", script.context) << "the routine's context is the destination";
+    EXPECT_EQ(4u, script.calls.size());
+
+    script = ProgressScript();
+    script.answers = {0, ALTCOPY_CANCEL};
+    std::string dest = dir.File("t\\cancelled.mdb");
+    EXPECT_FALSE(CopyOneFile(source.c_str(), dest.c_str(), GlobalProgress));
+    EXPECT_TRUE(lastCopyCancelled);
+    EXPECT_FALSE(Exists(dest));
+    EXPECT_TRUE(log.Contains("AltCopyFileEx '" + source + "' to '" + dest + "' Cancelled [1223]"))
+        << log.Text();
+
+    EXPECT_TRUE(CopyOneFile(source.c_str(), dest.c_str(), NULL));
+    EXPECT_FALSE(lastCopyCancelled) << "reset by the next copy";
+
+    copyMode = COPY_MODE_INVALID;
+    AssertionHandler previous = SetAssertionHandler(NoteAssertion);
+    g_assertion = NULL;
+    EXPECT_FALSE(CopyOneFile(source.c_str(), dir.File("t\\x.mdb").c_str(), NULL));
+    SetAssertionHandler(previous);
+    EXPECT_STREQ("false", g_assertion);
+    copyMode = saved;
+    g_script = NULL;
+}
+
+TEST(FileUtil, CopyFileCreatingFolders)
+{
+    TempDir dir("creating");
+    std::string source = dir.File("src\\Data_LU.mdb");
+    Put(source, "data");
+    DWORD saved = copyMode;
+    copyMode = COPY_MODE_CHUNKED;
+
+    EXPECT_TRUE(CopyFileCreatingFolders(source.c_str(), dir.File("target").c_str(),
+                                        "LU_New\\PSI\\Data.mdb", NULL));
+    EXPECT_EQ("data", Content(dir.File("target\\LU_New\\PSI\\Data.mdb")));
+
+    // Without a name: into the existing folder under the source's name.
+    EXPECT_TRUE(CopyFileCreatingFolders(source.c_str(), dir.File("target").c_str(), NULL, NULL));
+    EXPECT_EQ("data", Content(dir.File("target\\Data_LU.mdb")));
+
+    // Onto itself (any case): nothing to do.
+    EXPECT_TRUE(CopyFileCreatingFolders(source.c_str(), dir.File("SRC").c_str(), "data_lu.MDB", NULL));
+    EXPECT_EQ("data", Content(source));
+
+    LogCapture log;
+    Put(dir.File("blocker"));
+    EXPECT_FALSE(CopyFileCreatingFolders(source.c_str(), dir.File("blocker").c_str(), "x\\y.mdb", NULL));
+    EXPECT_TRUE(log.Contains("CopyFile Could not create directory: '" + dir.File("blocker\\x") + "' [183]"))
+        << log.Text();
+    EXPECT_FALSE(CopyFileCreatingFolders(source.c_str(), dir.Path().c_str(),
+                                         std::string(260, 'n').c_str(), NULL));
+    copyMode = saved;
+}
+
+TEST(FileUtil, ShellOperationsOnRealTrees)
+{
+    TempDir dir("shell");
+    // The sentinel lies beside the tree: no operation may touch it.
+    std::string sentinel = dir.File("sentinel.txt");
+    Put(sentinel, "stay");
+    Put(dir.File("tree\\a.txt"), "a");
+    Put(dir.File("tree\\sub\\b.txt"), "b");
+    Put(dir.File("tree\\sub\\deeper\\c.txt"), "c");
+
+    // Contents, not the folder itself, and into a folder that is made for it.
+    EXPECT_TRUE(CopyFolderContents(dir.File("tree").c_str(), dir.File("copy").c_str()));
+    EXPECT_EQ("a", Content(dir.File("copy\\a.txt")));
+    EXPECT_EQ("c", Content(dir.File("copy\\sub\\deeper\\c.txt")));
+    EXPECT_FALSE(Exists(dir.File("copy\\tree")));
+    EXPECT_EQ("a", Content(dir.File("tree\\a.txt"))) << "the source stays";
+
+    EXPECT_TRUE(MoveFolder((dir.File("copy") + "\\").c_str(), dir.File("moved").c_str()));
+    EXPECT_FALSE(Exists(dir.File("copy")));
+    EXPECT_EQ("b", Content(dir.File("moved\\sub\\b.txt")));
+
+    SetFileAttributesA(dir.File("tree\\sub\\b.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(DeleteFolderTree((dir.File("tree") + "\\").c_str()));
+    EXPECT_FALSE(Exists(dir.File("tree")));
+    EXPECT_TRUE(DeleteFolderTree(dir.File("moved").c_str()));
+    EXPECT_FALSE(Exists(dir.File("moved")));
+
+    EXPECT_FALSE(DeleteFolderTree(dir.File("tree").c_str())) << "gone already";
+    EXPECT_FALSE(CopyFolderContents(dir.File("tree").c_str(), dir.File("x").c_str()));
+    EXPECT_FALSE(MoveFolder(sentinel.c_str(), dir.File("x").c_str())) << "a file is no folder";
+    EXPECT_EQ("stay", Content(sentinel));
+    EXPECT_TRUE(IsFolder(dir.Path().c_str()));
+}
+
+TEST(FileUtil, ShellOperationsRefuseDangerousPaths)
+{
+    TempDir dir("refuse");
+    LogCapture log;
+    // A relative folder that really exists in the current folder: the shell
+    // would take it, so the refusal must come first.
+    char current[FW_PATH_SIZE];
+    ASSERT_TRUE(GetCurrentFolder(current));
+    ASSERT_TRUE(SetCurrentDirectoryA(dir.Path().c_str()));
+    Put(dir.File("relative\\keep.txt"), "keep");
+    EXPECT_FALSE(DeleteFolderTree("relative"));
+    EXPECT_FALSE(DeleteFolderTree(".\\relative"));
+    EXPECT_FALSE(MoveFolder("relative", dir.File("moved").c_str()));
+    EXPECT_FALSE(CopyFolderContents(dir.File("relative").c_str(), "elsewhere"));
+    SetCurrentDirectoryA(current);
+    EXPECT_EQ("keep", Content(dir.File("relative\\keep.txt")));
+    EXPECT_FALSE(Exists(dir.File("elsewhere")));
+    EXPECT_TRUE(log.Contains("DeleteFolderTree refused 'relative': not a full path"));
+
+    struct Row
+    {
+        const char* path;
+        const char* reason;
+    };
+    // Roots on a drive and a server that do not exist: harmless if a refusal failed.
+    const Row rows[] = {
+        {"", "empty path"},
+        {"Q:\\", "root folder"},
+        {"Q:\\\\", "root folder"},
+        {"Q:\\fw\\..", "root folder"},
+        {"Q:\\fw\\..\\.", "root folder"},
+        {"\\\\nohost\\share", "root folder"},
+        {"\\\\nohost\\share\\", "root folder"},
+        {"Q:", "not a full path"},
+        {"\\fw", "not a full path"},
+        {"Q:\\fw\\*", "wildcard in path"},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.path);
+        EXPECT_FALSE(DeleteFolderTree(row.path));
+        EXPECT_TRUE(log.Contains(std::string("DeleteFolderTree refused '") + row.path + "': " + row.reason));
+        EXPECT_FALSE(MoveFolder(row.path, dir.File("m").c_str()));
+        EXPECT_FALSE(CopyFolderContents(dir.Path().c_str(), row.path));
+        EXPECT_TRUE(log.Contains(std::string("CopyFolderContents refused '") + row.path + "'"));
+    }
+    EXPECT_FALSE(DeleteFolderTree(NULL));
+    EXPECT_FALSE(DeleteFolderTree(std::string(300, 'a').c_str()));
+}
