@@ -421,6 +421,13 @@ bool Scenario::Running() const
                              : SetRegString(RegistryVersionKey(), "Version", m_winVersion);
     if (!version)
         return version;
+    // Under a bare X server (no window manager) Wine waits two seconds for
+    // every closed "managed" window to be withdrawn; unmanaged windows close
+    // at once and behave the same for the program.
+    ::testing::AssertionResult unmanaged =
+        SetRegString(RegistryVersionKey() + "\\X11 Driver", "Managed", "N");
+    if (!unmanaged)
+        return unmanaged;
 
     m_logPath = DefaultLogPath();
     m_logOffset = FileSize(m_logPath);
