@@ -141,17 +141,31 @@ C_String& C_String::operator+=(const char* text)
 {
     if (text == NULL || text[0] == 0)
         return *this;
-    // The narrow form wins; a wide-only string is converted first.
+    // The narrow form wins; a wide-only string is converted first. The text may
+    // itself be a W2A result, which that conversion would overwrite: copy it.
+    char* heldText = NULL;
+    if (m_pNarrow == NULL && m_pWide != NULL)
+    {
+        heldText = TextDuplicate(text);
+        if (heldText == NULL)
+        {
+            m_iLength = 0;
+            return *this;
+        }
+        text = heldText;
+    }
     const char* own = m_pNarrow ? m_pNarrow : (m_pWide ? W2A(m_pWide) : "");
     size_t total = strlen(own) + strlen(text);
     char* buffer = (char*)malloc(total + 1);
     if (buffer == NULL)
     {
+        free(heldText);
         m_iLength = 0;
         return *this;
     }
     strcpy(buffer, own);
     strcat(buffer, text);
+    free(heldText);
     FreeForms();
     m_pNarrow = buffer;
     m_iLength = (unsigned int)total;
@@ -162,16 +176,31 @@ C_String& C_String::operator+=(const wchar_t* text)
 {
     if (text == NULL || text[0] == 0)
         return *this;
+    // Mirror image of the narrow append: an A2W result as text survives the
+    // conversion of a narrow-only string only as a copy.
+    wchar_t* heldText = NULL;
+    if (m_pWide == NULL && m_pNarrow != NULL)
+    {
+        heldText = TextDuplicate(text);
+        if (heldText == NULL)
+        {
+            m_iLength = 0;
+            return *this;
+        }
+        text = heldText;
+    }
     const wchar_t* own = m_pWide ? m_pWide : (m_pNarrow ? A2W(m_pNarrow) : L"");
     size_t total = wcslen(own) + wcslen(text);
     wchar_t* buffer = (wchar_t*)malloc((total + 1) * sizeof(wchar_t));
     if (buffer == NULL)
     {
+        free(heldText);
         m_iLength = 0;
         return *this;
     }
     wcscpy(buffer, own);
     wcscat(buffer, text);
+    free(heldText);
     FreeForms();
     m_pWide = buffer;
     m_iLength = (unsigned int)total;
@@ -290,11 +319,12 @@ void C_String::Replace(const char* search, const char* replacement, int count)
 {
     if (search == NULL || replacement == NULL || search[0] == 0 || IsEmpty())
         return;
+    // Without a narrow copy (out of memory) the wide text is all there is: keep it.
     GetNarrow();
-    free(m_pWide);
-    m_pWide = NULL;
     if (m_pNarrow == NULL)
         return;
+    free(m_pWide);
+    m_pWide = NULL;
 
     size_t searchLength = strlen(search);
     size_t replacementLength = strlen(replacement);
@@ -348,6 +378,8 @@ const char* C_String::Right(unsigned int n) const
 
 void C_String::TrimRight(char c)
 {
+    // A wide-only string is trimmed too: it gets its narrow form first.
+    GetNarrow();
     if (m_pNarrow == NULL)
         return;
     TextTrimRight(m_pNarrow, c);

@@ -79,8 +79,10 @@ void LogMessage(int level, int kind, const char* format, ...)
         return;
     }
 
+    // One byte beyond the terminator: the log window feed turns a final LF
+    // into CR and appends the LF after it.
     size_t size = FIRST_FORMAT_SIZE;
-    while (size <= (size_t)needed)
+    while (size <= (size_t)needed + 1)
         size *= 2;
     char* buffer = (char*)malloc(size);
     if (buffer == NULL)
@@ -111,16 +113,25 @@ void LogBanner(const char* text)
     WriteLine(LOG_PLAIN, text, true);
 }
 
-void SetLogFile(const char* path)
+bool SetLogFile(const char* path)
 {
-    if (path == NULL || path[0] == 0 || strlen(path) >= LOG_PATH_SIZE)
+    if (path == NULL || path[0] == 0)
     {
         s_logPath[0] = 0;
         s_loggingOn = false;
-        return;
+        return true;
+    }
+    // A cut name would send the lines to some other file, and switching off
+    // would lose them all: the log stays where it is.
+    if (strlen(path) >= (size_t)LOG_PATH_SIZE)
+    {
+        LogMessage(0, LOG_WARNING, "Log file name of %u characters too long, log stays '%hs'\n",
+                   (unsigned)strlen(path), s_logPath);
+        return false;
     }
     strcpy(s_logPath, path);
     s_loggingOn = true;
+    return true;
 }
 
 void SetLogVerbosity(int level)
@@ -157,13 +168,15 @@ bool MakeLogName(char* out, const char* namePart)
     char day[16];
     FormatTimestamp(day, true);
 
+    // Plain %s: this _snprintf may be the C99 one, which reads %hs differently
+    // from the system's formatter; for narrow arguments both agree on %s.
     char name[1024];
     if (namePart == NULL || namePart[0] == 0)
-        _snprintf(name, sizeof(name), "%hsFern_%hs.log", temp, day);
+        _snprintf(name, sizeof(name), "%sFern_%s.log", temp, day);
     else if (namePart[0] == '.')
-        _snprintf(name, sizeof(name), "%hs%hs_%hs%hs", temp, namePart + 1, day, namePart);
+        _snprintf(name, sizeof(name), "%s%s_%s%s", temp, namePart + 1, day, namePart);
     else
-        _snprintf(name, sizeof(name), "%hs%hs_%hs.log", temp, namePart, day);
+        _snprintf(name, sizeof(name), "%s%s_%s.log", temp, namePart, day);
     name[sizeof(name) - 1] = 0;
     if (strlen(name) >= LOG_PATH_SIZE)
         return false;

@@ -22,7 +22,10 @@ const int LOG_PATH_SIZE = 260;
 // which the compiler's format checker does not know: no format attribute.
 void LogMessage(int level, int kind, const char* format, ...);
 void LogBanner(const char* text);
-void SetLogFile(const char* path);
+// A non-empty path switches logging on to that file; none or empty switches it
+// off. A path of LOG_PATH_SIZE characters or more is refused (false, logged):
+// the previous file stays in use.
+bool SetLogFile(const char* path);
 void SetLogVerbosity(int level);
 int GetLogVerbosity();
 bool IsLoggingOn();

@@ -1,0 +1,284 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Assert.h"
+#include "C_String.h"
+#include "TestSupport.h"
+#include "WideAPI.h"
+
+namespace
+{
+std::string s_assertion;
+void RecordAssertion(const char* condition, const char*, int)
+{
+    s_assertion = condition;
+}
+} // namespace
+
+TEST(C_String, UnassignedStringReadsAsEmptyTextNeverNull)
+{
+    C_String s;
+    ASSERT_NE(nullptr, s.GetNarrow());
+    ASSERT_NE(nullptr, s.GetNarrowTemp());
+    ASSERT_NE(nullptr, s.GetWide());
+    ASSERT_NE(nullptr, s.Right(3));
+    EXPECT_STREQ("", s.GetNarrow());
+    EXPECT_STREQ(L"", s.GetWide());
+    EXPECT_EQ(0u, s.Length());
+    EXPECT_TRUE(s.IsEmpty());
+    EXPECT_EQ(nullptr, s.Find("x"));
+}
+
+TEST(C_String, EqualsNullIsTrueExactlyWhenNoFormIsHeld)
+{
+    C_String s("text");
+    EXPECT_FALSE(s.Equals((const char*)NULL));
+    s = (const char*)NULL;
+    EXPECT_TRUE(s.Equals((const char*)NULL));
+    EXPECT_TRUE(s.Equals((const wchar_t*)NULL));
+    EXPECT_EQ(0u, s.Length());
+
+    // An empty text is still a form.
+    s = "";
+    EXPECT_FALSE(s.Equals((const char*)NULL));
+    EXPECT_TRUE(s.Equals(""));
+}
+
+TEST(C_String, EqualsIgnoresCaseAcrossForms)
+{
+    C_String narrow("Zaph.INI");
+    C_String wide(L"zaph.ini");
+    EXPECT_TRUE(narrow.Equals("ZAPH.ini"));
+    EXPECT_TRUE(narrow.Equals(L"zaph.INI"));
+    EXPECT_TRUE(wide.Equals("ZAPH.INI"));
+    EXPECT_TRUE(narrow.Equals(wide));
+    EXPECT_TRUE(wide.Equals(narrow));
+    EXPECT_FALSE(narrow.Equals("Zaph.in"));
+    EXPECT_FALSE(narrow.Equals(C_String("Zaph.IN")));
+}
+
+TEST(C_String, GetNarrowKeepsTheConvertedCopy)
+{
+    C_String s(L"Fernwick");
+    ASSERT_FALSE(s.HasNarrow());
+    const char* kept = s.GetNarrow();
+    EXPECT_TRUE(s.HasNarrow());
+    EXPECT_TRUE(s.HasWide());
+    EXPECT_EQ(kept, s.GetNarrow());
+    EXPECT_TRUE(s.Equals(kept));
+    // Other conversions do not touch the kept copy.
+    W2A(L"something else entirely");
+    EXPECT_STREQ("Fernwick", kept);
+}
+
+TEST(C_String, TemporaryConversionsAreNotKept)
+{
+    C_String s(L"wide");
+    const char* temp = s.GetNarrowTemp();
+    EXPECT_STREQ("wide", temp);
+    EXPECT_FALSE(s.HasNarrow());
+    W2A(L"other");
+    EXPECT_STREQ("other", temp); // the shared buffer moved on
+
+    C_String n("narrow");
+    const wchar_t* wideTemp = n.GetWide();
+    EXPECT_STREQ(L"narrow", wideTemp);
+    EXPECT_FALSE(n.HasWide());
+}
+
+TEST(C_String, AppendsKeepOnlyTheFormTheyWrote)
+{
+    C_String narrowOnly("ab");
+    narrowOnly += L"cd";
+    EXPECT_TRUE(narrowOnly.HasWide());
+    EXPECT_FALSE(narrowOnly.HasNarrow());
+    EXPECT_STREQ(L"abcd", narrowOnly.GetWide());
+    EXPECT_EQ(4u, narrowOnly.Length());
+
+    C_String wideOnly(L"ab");
+    wideOnly += "cd";
+    EXPECT_TRUE(wideOnly.HasNarrow());
+    EXPECT_FALSE(wideOnly.HasWide());
+    EXPECT_STREQ("abcd", wideOnly.GetNarrow());
+
+    C_String both(L"ab");
+    both.GetNarrow();
+    both += "cd";
+    EXPECT_FALSE(both.HasWide());
+    EXPECT_STREQ("abcd", both.GetNarrowTemp());
+    EXPECT_EQ(4u, both.Length());
+
+    C_String empty;
+    empty += "copy";
+    EXPECT_STREQ("copy", empty.GetNarrowTemp());
+    EXPECT_EQ(4u, empty.Length());
+
+    C_String unchanged("keep");
+    unchanged += (const char*)NULL;
+    unchanged += "";
+    unchanged += C_String();
+    EXPECT_STREQ("keep", unchanged.GetNarrowTemp());
+}
+
+TEST(C_String, AppendingASharedConversionResultKeepsBothTexts)
+{
+    // The appended text lives in the very buffer that converting this
+    // string's own form would overwrite.
+    C_String wideOnly(L"left-");
+    wideOnly += W2A(L"right");
+    EXPECT_STREQ("left-right", wideOnly.GetNarrowTemp());
+
+    C_String narrowOnly("left-");
+    narrowOnly += A2W("right");
+    EXPECT_STREQ(L"left-right", narrowOnly.GetWide());
+}
+
+TEST(C_String, AppendStringFollowsThisStringsForm)
+{
+    C_String wide(L"C:\\Zaph");
+    wide += C_String("\\Log");
+    EXPECT_STREQ(L"C:\\Zaph\\Log", wide.GetWide());
+    EXPECT_FALSE(wide.HasNarrow());
+    EXPECT_EQ(11u, wide.Length());
+
+    C_String narrow("C:\\Zaph");
+    narrow += C_String(L"\\Log");
+    EXPECT_STREQ("C:\\Zaph\\Log", narrow.GetNarrowTemp());
+    EXPECT_FALSE(narrow.HasWide());
+
+    C_String self("ab");
+    self += self;
+    EXPECT_STREQ("abab", self.GetNarrowTemp());
+    EXPECT_EQ(4u, self.Length());
+}
+
+TEST(C_String, CopiesOwnTheirBuffers)
+{
+    C_String original(L"first");
+    original.GetNarrow();
+    C_String copy(original);
+    C_String assigned;
+    assigned = original;
+    original = "changed";
+    EXPECT_STREQ("first", copy.GetNarrowTemp());
+    EXPECT_STREQ(L"first", copy.GetWide());
+    EXPECT_STREQ("first", assigned.GetNarrowTemp());
+    EXPECT_TRUE(copy.HasNarrow() && copy.HasWide());
+
+    assigned = assigned;
+    EXPECT_STREQ("first", assigned.GetNarrowTemp());
+
+    // Assigning a text that lies inside the string itself.
+    C_String tail("abcdef");
+    tail = tail.GetNarrow() + 3;
+    EXPECT_STREQ("def", tail.GetNarrowTemp());
+}
+
+TEST(C_String, ReplaceChangesOnlyTheFirstPlaceCaseSensitively)
+{
+    struct Row
+    {
+        const char* text;
+        const char* search;
+        const char* replacement;
+        const char* expected;
+    } rows[] = {
+        { "<Lang>\\data_<Lang>.mdb", "<Lang>", "DE", "DE\\data_<Lang>.mdb" },
+        { "data_<lang>.mdb", "<Lang>", "DE", "data_<lang>.mdb" },
+        { "<MS>\\db.mdb", "<MS>", "LU_New", "LU_New\\db.mdb" },
+        { "x<MS>y<MS>", "<MS>", "LONGER_TEXT", "xLONGER_TEXTy<MS>" },
+        { "V<ExeVersion>", "<ExeVersion>", "2.1.0.5", "V2.1.0.5" },
+        { "no placeholder", "<MS>", "LU", "no placeholder" },
+        { "<MS>", "<MS>", "", "" },
+    };
+    for (const Row& row : rows)
+    {
+        C_String s(row.text);
+        s.Replace(row.search, row.replacement, 1);
+        EXPECT_STREQ(row.expected, s.GetNarrowTemp()) << row.text;
+        EXPECT_EQ(strlen(row.expected), s.Length()) << row.text;
+    }
+}
+
+TEST(C_String, ReplaceWorksOnTheNarrowFormAndIgnoresMissingTexts)
+{
+    C_String wide(L"<MS>_New");
+    wide.Replace("<MS>", "LU", 1);
+    EXPECT_FALSE(wide.HasWide());
+    EXPECT_STREQ("LU_New", wide.GetNarrowTemp());
+
+    C_String s("<MS>");
+    s.Replace(NULL, "LU", 1);
+    s.Replace("<MS>", NULL, 1);
+    s.Replace("", "LU", 1);
+    EXPECT_STREQ("<MS>", s.GetNarrowTemp());
+
+    C_String empty;
+    empty.Replace("<MS>", "LU", 1);
+    EXPECT_TRUE(empty.Equals((const char*)NULL));
+}
+
+TEST(C_String, RightGivesTheTailOrTheWholeText)
+{
+    C_String s("Zaph.exe");
+    EXPECT_STREQ(".exe", s.Right(4));
+    EXPECT_STREQ("Zaph.exe", s.Right(8));
+    EXPECT_STREQ("Zaph.exe", s.Right(100));
+    EXPECT_STREQ("", s.Right(0));
+    EXPECT_STREQ(".exe", C_String(L"Zaph.exe").Right(4));
+}
+
+TEST(C_String, TrimRightAndFind)
+{
+    C_String spaces("value \t\r\n");
+    spaces.TrimRight(0);
+    EXPECT_STREQ("value", spaces.GetNarrowTemp());
+    EXPECT_EQ(5u, spaces.Length());
+
+    C_String slashes("C:\\Zaph\\\\");
+    slashes.TrimRight('\\');
+    EXPECT_STREQ("C:\\Zaph", slashes.GetNarrowTemp());
+
+    C_String wideOnly(L"C:\\Zaph\\");
+    wideOnly.TrimRight('\\');
+    EXPECT_STREQ(L"C:\\Zaph", wideOnly.GetWide());
+    EXPECT_EQ(7u, wideOnly.Length());
+
+    C_String path("C:\\Zaph\\zaph.ini");
+    EXPECT_STREQ("zaph.ini", path.Find("zaph"));
+    EXPECT_EQ(nullptr, path.Find("ZAPH.INI"));
+    EXPECT_EQ(nullptr, path.Find(NULL));
+}
+
+TEST(C_String, AllocateGivesAWritableEmptyBufferOfTheKind)
+{
+    C_String s("old");
+    ASSERT_TRUE(s.Allocate(10, C_String::NARROW));
+    EXPECT_EQ(10u, s.Length());
+    ASSERT_NE(nullptr, s.NarrowBuffer());
+    EXPECT_STREQ("", s.NarrowBuffer());
+    strcpy(s.NarrowBuffer(), "filled");
+    s.UpdateLength();
+    EXPECT_EQ(6u, s.Length());
+
+    ASSERT_TRUE(s.Allocate(4, C_String::WIDE));
+    EXPECT_FALSE(s.HasNarrow());
+    EXPECT_STREQ(L"", s.WideBuffer());
+    EXPECT_FALSE(s.Allocate(0, C_String::NARROW));
+
+    AssertionHandler previous = SetAssertionHandler(RecordAssertion);
+    s_assertion.clear();
+    EXPECT_FALSE(s.Allocate(5, 3));
+    SetAssertionHandler(previous);
+    EXPECT_EQ("false", s_assertion);
+    EXPECT_EQ(0u, s.Length());
+}
+
+TEST(C_String, FormatFromMessageFillsInserts)
+{
+    C_String s;
+    ASSERT_TRUE(s.FormatFromMessage("%2 before %1", "one", "two"));
+    EXPECT_STREQ("two before one", s.GetNarrowTemp());
+    EXPECT_FALSE(s.FormatFromMessage(NULL));
+}

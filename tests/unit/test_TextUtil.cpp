@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include "TestSupport.h"
+#include "TextUtil.h"
+
+TEST(TextUtil, NullArgumentsGiveNeutralResults)
+{
+    char buffer[8] = "keep";
+    EXPECT_EQ(0u, TextLength((const char*)NULL));
+    EXPECT_EQ(0u, TextLength((const wchar_t*)NULL));
+    EXPECT_EQ(buffer, TextCopy(buffer, (const char*)NULL));
+    EXPECT_EQ(buffer, TextConcat(buffer, (const char*)NULL));
+    EXPECT_STREQ("keep", buffer);
+    EXPECT_EQ(nullptr, TextCopy((char*)NULL, "x"));
+    EXPECT_EQ(nullptr, TextDuplicate((const char*)NULL));
+    EXPECT_EQ(nullptr, TextDuplicate((const wchar_t*)NULL));
+    TextUpper(NULL);
+    TextLower(NULL);
+    EXPECT_EQ(nullptr, TextTrimRight(NULL, 0));
+    EXPECT_EQ(nullptr, TextTrimLeft(NULL, 0));
+    EXPECT_STREQ("", TextRight(NULL, 3));
+    EXPECT_EQ(nullptr, TextFindNoCase(NULL, L"x"));
+    EXPECT_EQ(nullptr, TextFindNoCase(L"x", NULL));
+    EXPECT_EQ(nullptr, TextFindInRange(NULL, 5, L"x"));
+    TextStripPrefixNoCase(NULL, "x");
+    EXPECT_FALSE(TextReplaceInPlace(NULL, "a", "b"));
+}
+
+TEST(TextUtil, EqualNoCaseTreatsPointersFirst)
+{
+    const char* same = "abc";
+    EXPECT_TRUE(TextEqualNoCase((const char*)NULL, (const char*)NULL));
+    EXPECT_TRUE(TextEqualNoCase(same, same));
+    EXPECT_FALSE(TextEqualNoCase("abc", (const char*)NULL));
+    EXPECT_FALSE(TextEqualNoCase((const char*)NULL, "abc"));
+    EXPECT_TRUE(TextEqualNoCase("Zaph.INI", "zaph.ini"));
+    EXPECT_FALSE(TextEqualNoCase("zaph.ini", "zaph.in"));
+    EXPECT_TRUE(TextEqualNoCase(L"\x00C9t\x00E9", L"\x00E9T\x00C9"));
+    EXPECT_TRUE(TextEqualNoCase("DotNet=yes", "DOTNET", 6));
+    EXPECT_FALSE(TextEqualNoCase("DotNe", "DOTNET", 6));
+    EXPECT_TRUE(TextEqualNoCase(L"[settings]x", L"[SETTINGS]y", 10));
+    EXPECT_FALSE(TextEqualNoCase(L"[set]", L"[settings]", 10));
+}
+
+TEST(TextUtil, TrimRemovesWhiteSpaceOrTheGivenCharacter)
+{
+    struct Row
+    {
+        const char* text;
+        char c;
+        const char* right;
+        const char* left;
+    } rows[] = {
+        { "  a b \t\r\n", 0, "  a b", "a b \t\r\n" },
+        { "\v\fvalue\v\f", 0, "\v\fvalue", "value\v\f" },
+        { "\\\\dir\\\\", '\\', "\\\\dir", "dir\\\\" },
+        { "   ", 0, "", "" },
+        { "", 0, "", "" },
+    };
+    for (const Row& row : rows)
+    {
+        char right[32];
+        strcpy(right, row.text);
+        EXPECT_STREQ(row.right, TextTrimRight(right, row.c)) << row.text;
+        char left[32];
+        strcpy(left, row.text);
+        EXPECT_STREQ(row.left, TextTrimLeft(left, row.c)) << row.text;
+    }
+    char both[] = " \t both \r\n";
+    EXPECT_STREQ("both", TextTrim(both));
+}
+
+TEST(TextUtil, RightFindAndReplace)
+{
+    EXPECT_STREQ("exe", TextRight("zaph.exe", 3));
+    EXPECT_STREQ("zaph.exe", TextRight("zaph.exe", 30));
+    EXPECT_STREQ("", TextRight("", 3));
+
+    const wchar_t* text = L"[Labels_FR]\r\nCaption=x";
+    EXPECT_EQ(text + 1, TextFindNoCase(text, L"labels_fr"));
+    EXPECT_EQ(nullptr, TextFindNoCase(text, L"labels_de"));
+    EXPECT_EQ(text + 13, TextFindInRange(text, 20, L"Caption"));
+    EXPECT_EQ(nullptr, TextFindInRange(text, 19, L"Caption"));  // would end past the range
+    EXPECT_EQ(nullptr, TextFindInRange(text, 20, L"caption"));  // case-sensitive
+
+    char replace[] = "a<MS>b<MS>";
+    EXPECT_TRUE(TextReplaceInPlace(replace, "<MS>", "LU"));
+    EXPECT_STREQ("aLUb<MS>", replace);
+    EXPECT_FALSE(TextReplaceInPlace(replace, "LU", "LONGER"));
+    EXPECT_STREQ("aLUb<MS>", replace);
+
+    char prefixed[] = "HKLM\\Software";
+    TextStripPrefixNoCase(prefixed, "hklm\\");
+    EXPECT_STREQ("Software", prefixed);
+    TextStripPrefixNoCase(prefixed, "HKCU\\");
+    EXPECT_STREQ("Software", prefixed);
+
+    char cased[] = "MiXeD";
+    TextUpper(cased);
+    EXPECT_STREQ("MIXED", cased);
+    TextLower(cased);
+    EXPECT_STREQ("mixed", cased);
+}
