@@ -16,7 +16,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
     . "$ROOT/scripts/wine-env.sh"
     wine_prefix_ready
     cd "$FW_BUILD_DIR/x64"
-    ctest --output-on-failure -j 2 '"$*"'
+    ctest --output-on-failure -j 2 "$@"
     rc=$?
     wineserver -k 2>/dev/null || true
-    exit $rc'
+    exit $rc' fwtest "$@"
