@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "AppObjects.h"
+#include "CResource.h"
 #include "Assert.h"
 #include "CMainUI.h"
 #include "RunState.h"
@@ -59,15 +60,28 @@ int ClientWidth(HWND window)
     return client.right - client.left;
 }
 
-// A progress window of the test program's own resources, made the run's window.
+// A progress window of the test program's own resources, made the run's
+// window. One window serves the whole suite: under Xvfb without a window
+// manager the first showing of every new window costs Wine seconds.
 class WindowTest : public ::testing::Test
 {
 protected:
+    static void SetUpTestSuite()
+    {
+        ui = new CMainUI(GetModuleHandleA(NULL));
+        ui->Create(NULL);
+    }
+    static void TearDownTestSuite()
+    {
+        delete ui;
+        ui = NULL;
+    }
     void SetUp() override
     {
+        ASSERT_NE((HWND)NULL, ui->GetWindow());
         RunState.Reset();
-        ui = new CMainUI(GetModuleHandleA(NULL));
-        ASSERT_TRUE(ui->Create(NULL));
+        ui->m_cancelRequested = false;
+        ui->m_busy = false;
         g_mainUI = ui;
         g_assertions.clear();
         previousHandler = SetAssertionHandler(RecordAssertion);
@@ -76,14 +90,14 @@ protected:
     {
         SetAssertionHandler(previousHandler);
         g_mainUI = NULL;
-        delete ui;
         RunState.Reset();
     }
     HWND Window() const { return ui->GetWindow(); }
 
-    CMainUI* ui = NULL;
+    static CMainUI* ui;
     AssertionHandler previousHandler = NULL;
 };
+CMainUI* WindowTest::ui = NULL;
 } // namespace
 
 TEST(MainUI, CaptionStartsAsStringResourceAndTextsWaitForCreate)
@@ -150,17 +164,19 @@ TEST_F(WindowTest, CaptionTakesOnlyNonEmptyTextsBelow256Characters)
     EXPECT_EQ(L"Status \u00e9\u00e8", ControlText(Window(), IDC_STATUS_LOWER));
 }
 
-TEST_F(WindowTest, CloseEndsTextsAndClearsFlags)
+TEST(MainUI, CloseEndsTextsAndClearsFlags)
 {
-    ui->m_cancelRequested = true;
-    EXPECT_TRUE(ui->Close(1223));
-    EXPECT_EQ(1223u, ui->GetResult());
-    EXPECT_EQ(NULL, ui->GetWindow());
-    EXPECT_FALSE(ui->IsCreated());
-    EXPECT_FALSE(ui->m_cancelRequested);
-    ui->SetItemText(IDC_CAPTION, L"After close");
-    EXPECT_STRNE(L"After close", ui->GetCaption());
-    EXPECT_FALSE(ui->Close(0));
+    CMainUI own(GetModuleHandleA(NULL));
+    ASSERT_TRUE(own.Create(NULL));
+    own.m_cancelRequested = true;
+    EXPECT_TRUE(own.Close(1223));
+    EXPECT_EQ(1223u, own.GetResult());
+    EXPECT_EQ(NULL, own.GetWindow());
+    EXPECT_FALSE(own.IsCreated());
+    EXPECT_FALSE(own.m_cancelRequested);
+    own.SetItemText(IDC_CAPTION, L"After close");
+    EXPECT_STRNE(L"After close", own.GetCaption());
+    EXPECT_FALSE(own.Close(0));
 }
 
 TEST_F(WindowTest, ProgressBarIndexIsAsserted)
@@ -339,7 +355,9 @@ TEST_F(WindowTest, HeadingFontIsLargeBoldInTheLanguageGroupsSet)
         EXPECT_EQ(700, log.lfWeight);
         EXPECT_EQ(row.charSet, log.lfCharSet) << "language " << row.language;
         if (row.charSet == 0)
+        {
             EXPECT_STREQ("Arial", log.lfFaceName);
+        }
     }
 }
 
@@ -384,4 +402,103 @@ TEST(MainUI, LogoFileReplacesTheResourceBitmap)
         ui.Close(0);
     }
     SetCurrentDirectoryA(previous);
+}
+
+namespace
+{
+// The window filled from a settings file of three languages.
+class WindowTextsTest : public WindowTest
+{
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        std::wstring text =
+            L"[Settings]\r\nIniVersion=7.1\r\n[Components]\r\nc=1\r\n[CheckSums]\r\nc=0\r\n"
+            L"[Additional]\r\na=1\r\n"
+            L"[Labels_EN]\r\nCaption=%s Setup [%hs]\r\nOrganisation=Org\r\nHeader=Welcome\r\n"
+            L"CancelButton=Stop\r\nProceedButton=Go\r\nLanguageSelection=Pick\r\n"
+            L"[Labels_DE]\r\nOrganisation=Org DE\r\nCancelButton=Abbrechen\r\n"
+            L"LanguageSelection=W\u00e4hlen\r\nBranding=Marke\r\n"
+            L"[Labels_EL]\r\nCaption=" + std::wstring(300, L'\u03a9') + L"\r\nHeader=\u039a\u03b1\u03bb\u03ce\u03c2\r\n";
+        std::string bytes = "\xFF\xFE";
+        bytes.append((const char*)text.data(), text.size() * sizeof(wchar_t));
+        ASSERT_TRUE(fwtest::WriteBytes(dir.File("Zaph.ini"), bytes));
+        ASSERT_TRUE(settings.Load(dir.File("Zaph.ini").c_str()));
+        ASSERT_TRUE(settings.ChooseLanguage("EN"));
+        g_resource = &settings;
+        ui->SetInfoKey(NULL);
+        savedCodePage = GetConversionCodePage();
+    }
+    void TearDown() override
+    {
+        SetConversionCodePage(savedCodePage);
+        g_resource = NULL;
+        WindowTest::TearDown();
+    }
+
+    fwtest::TempDir dir{ "fwtexts" };
+    CResource settings;
+    UINT savedCodePage = 0;
+};
+} // namespace
+
+TEST_F(WindowTextsTest, FillWindowTextsTakesEveryTextFromTheLabels)
+{
+    FillWindowTexts();
+    EXPECT_EQ(L"Org Setup [EN] 7.1", WindowTitle(Window()));
+    EXPECT_STREQ(L"Org Setup [EN] 7.1", ui->GetCaption()) << "message boxes use it too";
+    EXPECT_EQ(L"Welcome", ControlText(Window(), IDC_HEADING));
+    EXPECT_EQ(L"Stop", ControlText(Window(), IDCANCEL));
+    EXPECT_EQ(L"Go", ControlText(Window(), IDC_PROCEED));
+    EXPECT_EQ(L"", ControlText(Window(), IDC_INFO_TEXT)) << "no information key";
+    EXPECT_FALSE(Shown(Window(), IDC_BRANDING)) << "no Branding label";
+    EXPECT_STREQ(L"Header", ui->GetHeadingKey());
+}
+
+TEST_F(WindowTextsTest, SelectLanguageReTextsTheWindowAndKeepsWhatTheLanguageLacks)
+{
+    FillWindowTexts();
+    ui->SetInfoKey(L"LanguageSelection");
+    SelectLanguage(1); // DE
+    EXPECT_EQ(1, settings.GetLanguage());
+    EXPECT_EQ(L"Abbrechen", ControlText(Window(), IDCANCEL));
+    EXPECT_EQ(L"W\u00e4hlen", ControlText(Window(), IDC_INFO_TEXT));
+    EXPECT_EQ(L"Go", ControlText(Window(), IDC_PROCEED)) << "a missing button label keeps the text";
+    EXPECT_EQ(L"", ControlText(Window(), IDC_HEADING)) << "no heading of another language";
+    EXPECT_EQ(L"Org Setup [EN] 7.1", WindowTitle(Window())) << "no Caption label: caption kept";
+    EXPECT_TRUE(Shown(Window(), IDC_BRANDING));
+    EXPECT_EQ(L"Marke", ControlText(Window(), IDC_BRANDING));
+
+    // Out of range or the current language: nothing happens.
+    for (int index : { 24, 99, -1, 1 })
+    {
+        ui->SetItemText(IDCANCEL, L"untouched");
+        SelectLanguage(index);
+        EXPECT_EQ(1, settings.GetLanguage()) << index;
+        EXPECT_EQ(L"untouched", ControlText(Window(), IDCANCEL)) << index;
+    }
+}
+
+TEST_F(WindowTextsTest, CaptionOf256CharactersOrMoreKeepsThePreviousOne)
+{
+    FillWindowTexts();
+    SelectLanguage(2); // EL: a Caption label of 300 characters
+    EXPECT_EQ(L"Org Setup [EN] 7.1", WindowTitle(Window()));
+    EXPECT_EQ(L"\u039a\u03b1\u03bb\u03ce\u03c2", ControlText(Window(), IDC_HEADING));
+}
+
+TEST_F(WindowTextsTest, NarrowInterfacesSwitchTheCodePageWithTheLanguageGroup)
+{
+    bool savedWide = useWideApi;
+    useWideApi = false;
+    SelectLanguage(2); // EL
+    EXPECT_EQ(1253u, GetConversionCodePage());
+    SelectLanguage(1); // DE: back to the system's code page
+    EXPECT_EQ(0u, GetConversionCodePage());
+    useWideApi = savedWide;
+
+    SetConversionCodePage(0);
+    SelectLanguage(2);
+    EXPECT_EQ(0u, GetConversionCodePage()) << "the wide interfaces need no code page";
 }
