@@ -8,6 +8,7 @@
 
 #include "AppObjects.h"
 #include "CResource.h"
+#include "FileUtil.h"
 #include "Assert.h"
 #include "CMainUI.h"
 #include "RunState.h"
@@ -359,6 +360,32 @@ TEST_F(WindowTest, HeadingFontIsLargeBoldInTheLanguageGroupsSet)
             EXPECT_STREQ("Arial", log.lfFaceName);
         }
     }
+}
+
+// The copy routine is handed to the chunked copy as its progress routine.
+static const AltCopyProgress s_copyRoutine = CopyProgress;
+
+TEST_F(WindowTest, BusyShowsTheWaitCursorExceptOverCancel)
+{
+    HCURSOR wait = LoadCursor(NULL, IDC_WAIT);
+    HCURSOR arrow = LoadCursor(NULL, IDC_ARROW);
+    struct Row { bool busy; int over; bool waitCursor; };
+    const Row rows[] = {
+        { true, IDC_HEADING, true },
+        { true, IDC_PROCEED, true },
+        { true, IDCANCEL, false },   // Cancel stays usable-looking
+        { false, IDC_HEADING, false },
+    };
+    for (const Row& row : rows)
+    {
+        SetCursor(arrow);
+        ui->m_busy = row.busy;
+        SendMessageA(Window(), WM_SETCURSOR, (WPARAM)GetDlgItem(Window(), row.over),
+                     MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        EXPECT_EQ(row.waitCursor, GetCursor() == wait) << "busy " << row.busy << " over " << row.over;
+    }
+    ui->m_busy = false;
+    EXPECT_EQ(0u, s_copyRoutine(0, 0, 0, NULL));
 }
 
 TEST(MainUI, ConfirmProceedAcceptsOnlyInPhaseTwo)
