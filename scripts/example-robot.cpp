@@ -1,0 +1,186 @@
+// The example run's robot (a Windows console program, run under wine by
+// scripts/run-example-inner.sh): starts fernwick.exe with the given arguments,
+// and answers every message box the way an administrator installing the
+// sample would (OK, Yes), after the shell has had the chance to take a
+// screenshot of it. Ends when fernwick.exe ends, or kills it after the time
+// limit, and exits with fernwick.exe's exit code.
+//
+//   example-robot.exe <seconds> <program> [arguments...]
+//
+// For every box it writes box_<n>.txt (title, text, buttons) into the current
+// folder and waits up to 5 s for box_<n>.png to appear before answering.
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+static std::string Utf8(const wchar_t* text)
+{
+    int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, NULL, 0, NULL, NULL);
+    std::string out(size > 0 ? size - 1 : 0, '\0');
+    if (size > 1)
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], size, NULL, NULL);
+    return out;
+}
+
+static std::string Text(HWND hwnd)
+{
+    wchar_t buffer[4096] = L"";
+    DWORD_PTR got = 0;
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, (LPARAM)buffer, SMTO_ABORTIFHUNG, 3000, &got);
+    return Utf8(buffer);
+}
+
+static std::string ClassOf(HWND hwnd)
+{
+    char name[64] = "";
+    GetClassNameA(hwnd, name, sizeof(name));
+    return name;
+}
+
+// A message box: a dialog whose only controls are statics (the text has the
+// id 0xFFFF) and buttons with the standard ids.
+static bool IsMessageBox(HWND hwnd)
+{
+    if (ClassOf(hwnd) != "#32770")
+        return false;
+    bool hasText = false;
+    for (HWND child = GetWindow(hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    {
+        std::string cls = ClassOf(child);
+        int id = GetDlgCtrlID(child) & 0xFFFF;
+        if (cls == "Static")
+            hasText = hasText || id == 0xFFFF;
+        else if (cls != "Button" || (IsWindowVisible(child) && (id < IDOK || id > IDCONTINUE)))
+            return false;
+    }
+    return hasText;
+}
+
+struct Search
+{
+    DWORD pid;
+    std::vector<HWND> boxes;
+};
+
+static BOOL CALLBACK Collect(HWND hwnd, LPARAM param)
+{
+    Search* search = (Search*)param;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == search->pid && IsWindowVisible(hwnd) && IsMessageBox(hwnd))
+        search->boxes.push_back(hwnd);
+    return TRUE;
+}
+
+static void Answer(HWND box, int number)
+{
+    std::vector<int> buttons;
+    std::string text;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    {
+        int id = GetDlgCtrlID(child) & 0xFFFF;
+        if (ClassOf(child) == "Static" && id == 0xFFFF)
+            text = Text(child);
+        else if (ClassOf(child) == "Button" && IsWindowVisible(child))
+            buttons.push_back(id);
+    }
+    int press = buttons.empty() ? IDOK : buttons[0];
+    for (int id : buttons)
+        if (id == IDOK || id == IDYES)
+            press = id;
+
+    char name[32];
+    sprintf(name, "box_%d.txt", number);
+    if (FILE* file = fopen(name, "wb"))
+    {
+        fprintf(file, "Title: %s\r\nButtons:", Text(box).c_str());
+        for (int id : buttons)
+            fprintf(file, " %d", id);
+        fprintf(file, "\r\nAnswered: %d\r\n\r\n%s\r\n", press, text.c_str());
+        fclose(file);
+    }
+    printf("Message box %d \"%s\": %s\n", number, Text(box).c_str(), text.c_str());
+    fflush(stdout);
+
+    SetForegroundWindow(box);
+    sprintf(name, "box_%d.png", number);
+    for (int wait = 0; wait < 100 && GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES; ++wait)
+        Sleep(50);
+
+    HWND button = GetDlgItem(box, press);
+    DWORD_PTR result = 0;
+    if (button)
+        SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, 3000, &result);
+    if (IsWindow(box))
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(press, BN_CLICKED), (LPARAM)button);
+    for (int wait = 0; wait < 100 && IsWindow(box); ++wait)
+        Sleep(50);
+}
+
+int main(int argc, char** argv)
+{
+    if (argc < 3)
+    {
+        fprintf(stderr, "usage: example-robot <seconds> <program> [arguments...]\n");
+        return 2;
+    }
+    DWORD limitMs = (DWORD)atoi(argv[1]) * 1000;
+    std::string commandLine = std::string("\"") + argv[2] + "\"";
+    for (int i = 3; i < argc; ++i)
+    {
+        std::string arg = argv[i];
+        bool quote = arg.empty() || arg.find_first_of(" \t") != std::string::npos;
+        commandLine += quote ? " \"" + arg + "\"" : " " + arg;
+    }
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back(0);
+    if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+    {
+        fprintf(stderr, "cannot start %s (%lu)\n", commandLine.c_str(), GetLastError());
+        return 2;
+    }
+    CloseHandle(process.hThread);
+
+    DWORD start = GetTickCount();
+    int number = 0;
+    std::vector<HWND> answered;
+    while (WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT)
+    {
+        if (GetTickCount() - start > limitMs)
+        {
+            printf("fernwick.exe did not end within %lu s: stopped.\n", limitMs / 1000);
+            TerminateProcess(process.hProcess, 1460); // ERROR_TIMEOUT
+            WaitForSingleObject(process.hProcess, 5000);
+            break;
+        }
+        // A closed box's handle may come back for a new one.
+        for (size_t i = answered.size(); i-- > 0;)
+            if (!IsWindow(answered[i]))
+                answered.erase(answered.begin() + i);
+        Search search = {process.dwProcessId, {}};
+        EnumWindows(Collect, (LPARAM)&search);
+        for (HWND box : search.boxes)
+        {
+            bool seen = false;
+            for (HWND old : answered)
+                seen = seen || old == box;
+            if (!seen)
+            {
+                answered.push_back(box);
+                Answer(box, ++number);
+            }
+        }
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    printf("fernwick.exe ended with exit code %ld\n", (long)code);
+    return (int)code;
+}
