@@ -13,6 +13,9 @@ wine_prefix_ready() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         mkdir -p "$WINEPREFIX"
         wineboot -i >/dev/null 2>&1
+        # Without a window manager (Xvfb) Wine waits for every managed window
+        # to close; unmanaged windows close at once.
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
         wineserver -w
     fi
 }

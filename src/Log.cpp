@@ -65,6 +65,13 @@ void LogMessage(int level, int kind, const char* format, ...)
 {
     if (level > s_verbosity || !s_loggingOn || format == NULL)
         return;
+    // Callers often log a failure and then read the last error for the next
+    // line; opening the log file must not change it under them.
+    struct LastErrorKeeper
+    {
+        DWORD saved = GetLastError();
+        ~LastErrorKeeper() { SetLastError(saved); }
+    } keeper;
 
     // The runtime's own formatter: it knows %hs, %ws and %S. It also fails
     // (rather than truncates) on a wide argument the code page cannot carry;
@@ -110,7 +117,9 @@ void LogMessage(int level, int kind, const char* format, ...)
 
 void LogBanner(const char* text)
 {
+    DWORD saved = GetLastError();
     WriteLine(LOG_PLAIN, text, true);
+    SetLastError(saved);
 }
 
 bool SetLogFile(const char* path)
