@@ -194,7 +194,7 @@ TEST(Window, TextsFollowTheLanguageAndCancelAsksInAModalWait)
     PostMessageA(w.Handle(), HOST_MODAL_WAIT, 0, 0);
     s.ExpectBox().TitleEquals("Fernwick GmbH Installation [DE] 7.1").TextEquals("Wirklich abbrechen?")
         .Icon(ICON_QUESTION).Owned(true).Press(IDNO);
-    Sleep(200);
+    ASSERT_TRUE(WaitForReport(s, 3, report));
     EXPECT_TRUE(w.Click(IDCANCEL));
     ASSERT_TRUE(s.WaitForBoxes());
     EXPECT_TRUE(s.Running()) << "answering no goes on waiting";
@@ -230,11 +230,12 @@ TEST(Window, MissingLabelsShowTheFallbackTexts)
     PostMessageA(w.Handle(), HOST_MODAL_WAIT, 0, 0);
     s.ExpectBox().TextStartsWith("?!Missing Confirm message.").TextContains("Please contact your supplier.")
         .Icon(ICON_WARNING).Press(IDOK);
-    Sleep(200);
+    ASSERT_TRUE(WaitForReport(s, 3, report));
+    EXPECT_EQ("1", report["waiting"]);
     EXPECT_TRUE(w.Click(IDCANCEL));
     ASSERT_TRUE(s.WaitForBoxes());
     EXPECT_TRUE(w.Click(IDC_PROCEED));
-    ASSERT_TRUE(WaitForReport(s, 3, report));
+    ASSERT_TRUE(WaitForReport(s, 4, report));
     EXPECT_EQ("1", report["waited"]);
     EXPECT_EQ("0", report["result"]);
     PostMessageA(w.Handle(), HOST_QUIT, 0, 0);
