@@ -18,4 +18,7 @@ wine_prefix_ready() {
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
         wineserver -w
     fi
+    # Start the prefix's wineserver and services once, under this display,
+    # before tests start in parallel.
+    wine cmd.exe /c exit 0 >/dev/null 2>&1 || true
 }
