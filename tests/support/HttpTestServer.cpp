@@ -89,6 +89,11 @@ HttpTestServer::HttpTestServer(const std::string& folder)
       m_chunkSize(4096), m_stallLimit(30000)
 {
     InitializeCriticalSection(&m_lock);
+    static LONG instances = 0;
+    char prefix[64];
+    _snprintf(prefix, sizeof(prefix), "run%lu_%lu_%ld/", GetCurrentProcessId(), GetTickCount(),
+              InterlockedIncrement(&instances));
+    m_runPrefix = prefix;
     m_stopEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
     m_releaseEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
     m_stalledEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
@@ -175,7 +180,7 @@ std::string HttpTestServer::BaseUrl() const
 {
     char text[64];
     _snprintf(text, sizeof(text), "http://127.0.0.1:%u/", (unsigned)m_port);
-    return text;
+    return text + m_runPrefix;
 }
 
 void HttpTestServer::SetBehaviour(const std::string& path, Behaviour behaviour)
@@ -360,6 +365,13 @@ void HttpTestServer::Serve(SOCKET client)
     std::string target = space2 == std::string::npos ? "" : line.substr(space1 + 1, space2 - space1 - 1);
     std::string path;
     bool pathOk = DecodePath(target, path);
+    if (pathOk && Lower(path.substr(0, m_runPrefix.size())) == Lower(m_runPrefix))
+        path = path.substr(m_runPrefix.size());
+    else
+    {
+        pathOk = false;   // only what lies below BaseUrl is served
+        path = target;
+    }
 
     EnterCriticalSection(&m_lock);
     m_requests.push_back(path);

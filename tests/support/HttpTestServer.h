@@ -24,7 +24,11 @@ public:
         SERVE_STALL,       // headers and the first half of the body, then nothing until
                            // ReleaseStalls (rest is sent) or Stop / the stall limit (closed)
         SERVE_DROP,        // headers and the first half of the body, then the connection is reset
-        SERVE_DROP_AT_START // the connection is reset before anything is answered
+                           // (Wine's urlmon then never returns from the download: only
+                           // Cancel with the download worker gets out of it)
+        SERVE_DROP_AT_START // the connection is reset before anything is answered: what a
+                            // failed download looks like under Wine, which caches a 404
+                            // page as a success and a short body closed gracefully too
     };
 
     // Serves the files below folder (a Windows path); nothing is served outside it.
@@ -37,7 +41,10 @@ public:
     void Stop();
 
     unsigned short Port() const { return m_port; }
-    std::string BaseUrl() const; // "http://127.0.0.1:<port>/"
+    // "http://127.0.0.1:<port>/<run>/": every server instance serves under a
+    // folder name of its own, so that nothing one test downloaded can be
+    // answered from the Internet cache in another (ports get reused).
+    std::string BaseUrl() const;
 
     // Behaviour for one request path (without the leading slash, compared
     // without regard to case), or for every path that has none of its own.
@@ -53,7 +60,7 @@ public:
     // Lets every stalled response (present and future) finish.
     void ReleaseStalls();
 
-    // Decoded request paths in the order received.
+    // Decoded request paths (below BaseUrl) in the order received.
     std::vector<std::string> Requests() const;
     int RequestCount(const std::string& path) const;
 
@@ -71,6 +78,7 @@ private:
     void Reset(SOCKET client);
 
     std::string m_folder;
+    std::string m_runPrefix;   // "<run>/" of BaseUrl
     SOCKET m_listener;
     unsigned short m_port;
     HANDLE m_acceptThread;

@@ -56,6 +56,13 @@ Reply Get(unsigned short port, const std::string& target)
     return reply;
 }
 
+// The request target of a path below the server's base URL.
+std::string Target(const HttpTestServer& server, const std::string& relative)
+{
+    std::string base = server.BaseUrl();
+    return base.substr(base.find('/', strlen("http://"))) + relative;
+}
+
 std::string Body(const Reply& reply)
 {
     size_t end = reply.bytes.find("\r\n\r\n");
@@ -92,27 +99,29 @@ protected:
 
 TEST_F(HttpTestServerTest, ServesFilesWithLengthAndAnswers404ForMissingOnes)
 {
-    Reply ok = Get(server.Port(), "/sub/Data.bin");
+    Reply ok = Get(server.Port(), Target(server, "sub/Data.bin"));
     ASSERT_TRUE(ok.connected);
     EXPECT_EQ(0u, ok.bytes.find("HTTP/1.0 200 OK\r\n"));
     EXPECT_NE(std::string::npos, ok.bytes.find("Content-Length: 10000\r\n"));
     EXPECT_EQ(content, Body(ok));
 
-    Reply missing = Get(server.Port(), "/sub/none.bin");
+    Reply missing = Get(server.Port(), Target(server, "sub/none.bin"));
     EXPECT_EQ(0u, missing.bytes.find("HTTP/1.0 404"));
 
-    // Nothing outside the served folder, however the path is spelled.
-    EXPECT_EQ(0u, Get(server.Port(), "/../x").bytes.find("HTTP/1.0 404"));
-    EXPECT_EQ(0u, Get(server.Port(), "/sub/%2e%2e/%2e%2e/x").bytes.find("HTTP/1.0 404"));
+    // Nothing outside the served folder or the base, however the path is spelled.
+    EXPECT_EQ(0u, Get(server.Port(), "/sub/data.bin").bytes.find("HTTP/1.0 404"));
+    EXPECT_EQ(0u, Get(server.Port(), Target(server, "../x")).bytes.find("HTTP/1.0 404"));
+    EXPECT_EQ(0u, Get(server.Port(), Target(server, "sub/%2e%2e/%2e%2e/x")).bytes.find("HTTP/1.0 404"));
 
-    EXPECT_EQ(server.BaseUrl(), "http://127.0.0.1:" + std::to_string(server.Port()) + "/");
+    EXPECT_EQ(0u, server.BaseUrl().find("http://127.0.0.1:" + std::to_string(server.Port()) + "/run"));
+    EXPECT_EQ('/', server.BaseUrl().back());
     EXPECT_EQ(1, server.RequestCount("SUB/data.bin"));
 }
 
 TEST_F(HttpTestServerTest, NoLengthSendsTheWholeBodyWithoutContentLength)
 {
     server.SetBehaviour("sub/data.bin", HttpTestServer::SERVE_NO_LENGTH);
-    Reply reply = Get(server.Port(), "/sub/data.bin");
+    Reply reply = Get(server.Port(), Target(server, "sub/data.bin"));
     EXPECT_EQ(std::string::npos, reply.bytes.find("Content-Length"));
     EXPECT_EQ(content, Body(reply));
     EXPECT_FALSE(reply.reset);
@@ -121,13 +130,13 @@ TEST_F(HttpTestServerTest, NoLengthSendsTheWholeBodyWithoutContentLength)
 TEST_F(HttpTestServerTest, DropsBreakTheConnection)
 {
     server.SetBehaviour("sub/data.bin", HttpTestServer::SERVE_DROP);
-    Reply partway = Get(server.Port(), "/sub/data.bin");
+    Reply partway = Get(server.Port(), Target(server, "sub/data.bin"));
     EXPECT_TRUE(partway.reset);
     EXPECT_LT(Body(partway).size(), content.size());
 
     // The default applies to paths without a behaviour of their own, even missing files.
     server.SetDefaultBehaviour(HttpTestServer::SERVE_DROP_AT_START);
-    Reply atStart = Get(server.Port(), "/sub/other.bin");
+    Reply atStart = Get(server.Port(), Target(server, "sub/other.bin"));
     EXPECT_TRUE(atStart.connected);
     EXPECT_TRUE(atStart.bytes.empty());
 }
@@ -138,15 +147,17 @@ TEST_F(HttpTestServerTest, StallHoldsTheSecondHalfUntilReleased)
     struct Call
     {
         unsigned short port;
+        std::string target;
         Reply reply;
         static DWORD WINAPI Run(void* p)
         {
             Call* call = static_cast<Call*>(p);
-            call->reply = Get(call->port, "/sub/data.bin");
+            call->reply = Get(call->port, call->target);
             return 0;
         }
     } call;
     call.port = server.Port();
+    call.target = Target(server, "sub/data.bin");
     HANDLE thread = CreateThread(NULL, 0, Call::Run, &call, 0, NULL);
     ASSERT_NE(HANDLE(NULL), thread);
     ASSERT_TRUE(server.WaitForStall(10000));
@@ -163,15 +174,17 @@ TEST_F(HttpTestServerTest, StopEndsAStallAndTheServer)
     struct Call
     {
         unsigned short port;
+        std::string target;
         Reply reply;
         static DWORD WINAPI Run(void* p)
         {
             Call* call = static_cast<Call*>(p);
-            call->reply = Get(call->port, "/sub/data.bin");
+            call->reply = Get(call->port, call->target);
             return 0;
         }
     } call;
     call.port = server.Port();
+    call.target = Target(server, "sub/data.bin");
     HANDLE thread = CreateThread(NULL, 0, Call::Run, &call, 0, NULL);
     ASSERT_TRUE(server.WaitForStall(10000));
     DWORD started = GetTickCount();
@@ -180,5 +193,5 @@ TEST_F(HttpTestServerTest, StopEndsAStallAndTheServer)
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000));
     CloseHandle(thread);
     EXPECT_LT(Body(call.reply).size(), content.size());
-    EXPECT_FALSE(Get(call.port, "/sub/data.bin").connected);
+    EXPECT_FALSE(Get(call.port, call.target).connected);
 }

@@ -1,0 +1,117 @@
+#include "DownloadCallback.h"
+
+#include "CMainUI.h"
+#include "resource.h"
+
+// {3C7E91D2-5A08-4B6F-9E13-D74A2F60B851}
+const IID IID_FernwickDownloadCallback = {
+    0x3c7e91d2, 0x5a08, 0x4b6f, {0x9e, 0x13, 0xd7, 0x4a, 0x2f, 0x60, 0xb8, 0x51}};
+
+UINT ScaleDownloadProgress(ULONG progress, ULONG progressMax)
+{
+    if (progress == 0)
+        return 0;
+    // An unknown total (0) divides to infinity, whose conversion is undefined:
+    // the bar simply stays at 0 then.
+    if (progressMax == 0)
+        return 0;
+    double scaled = (double)progress / (double)progressMax * (double)DOWNLOAD_PROGRESS_RANGE;
+    return (UINT)(unsigned long long)(long long)scaled;
+}
+
+CDownloadBindStatusCallback::CDownloadBindStatusCallback(CMainUI* ui) : m_ui(ui), m_refCount(1)
+{
+}
+
+STDMETHODIMP CDownloadBindStatusCallback::QueryInterface(REFIID riid, void** ppvObject)
+{
+    if (ppvObject == NULL)
+        return E_POINTER;
+    // IBindStatusCallback itself is not answered: the download call is handed
+    // the object as that interface directly.
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_FernwickDownloadCallback))
+    {
+        *ppvObject = this;
+        AddRef();
+        return S_OK;
+    }
+    *ppvObject = NULL;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) CDownloadBindStatusCallback::AddRef()
+{
+    return (ULONG)InterlockedIncrement(&m_refCount);
+}
+
+STDMETHODIMP_(ULONG) CDownloadBindStatusCallback::Release()
+{
+    LONG count = InterlockedDecrement(&m_refCount);
+    if (count == 0)
+    {
+        delete this;
+        return 0;
+    }
+    return (ULONG)count;
+}
+
+STDMETHODIMP CDownloadBindStatusCallback::OnStartBinding(DWORD, IBinding*)
+{
+    return S_OK;
+}
+
+STDMETHODIMP CDownloadBindStatusCallback::GetPriority(LONG*)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CDownloadBindStatusCallback::OnLowResource(DWORD)
+{
+    return S_OK;
+}
+
+STDMETHODIMP CDownloadBindStatusCallback::OnProgress(ULONG ulProgress, ULONG ulProgressMax,
+                                                     ULONG ulStatusCode, LPCWSTR)
+{
+    // Only the data phases move the bar and can be cancelled; connecting,
+    // redirecting and the like are let through untouched.
+    if (ulStatusCode != BINDSTATUS_BEGINDOWNLOADDATA && ulStatusCode != BINDSTATUS_DOWNLOADINGDATA &&
+        ulStatusCode != BINDSTATUS_ENDDOWNLOADDATA)
+        return S_OK;
+    if (m_ui == NULL)
+        return S_OK;
+
+    if (ulStatusCode == BINDSTATUS_BEGINDOWNLOADDATA)
+        m_ui->SetProgressRange(0, DOWNLOAD_PROGRESS_RANGE);
+    m_ui->SetProgressPos(0, ScaleDownloadProgress(ulProgress, ulProgressMax));
+    m_ui->m_downloadProgress[0] = ulProgress;
+    m_ui->m_downloadProgress[1] = ulProgressMax;
+    if (ulStatusCode == BINDSTATUS_ENDDOWNLOADDATA)
+    {
+        HWND window = m_ui->GetWindow();
+        if (window != NULL)
+            ShowWindow(GetDlgItem(window, IDC_BAR0), SW_HIDE);
+        m_ui->SetItemText(IDC_INFO_TEXT, L"");
+    }
+    return m_ui->m_cancelRequested ? E_ABORT : S_OK;
+}
+
+STDMETHODIMP CDownloadBindStatusCallback::OnStopBinding(HRESULT, LPCWSTR)
+{
+    return S_OK;
+}
+
+STDMETHODIMP CDownloadBindStatusCallback::GetBindInfo(DWORD*, BINDINFO*)
+{
+    return S_OK;
+}
+
+STDMETHODIMP CDownloadBindStatusCallback::OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*)
+{
+    return S_OK;
+}
+
+STDMETHODIMP CDownloadBindStatusCallback::OnObjectAvailable(REFIID, IUnknown*)
+{
+    return S_OK;
+}

@@ -1,0 +1,53 @@
+// The progress callback of an Internet download: moves progress bar 0 of the
+// progress window and turns the user's Cancel into an abort of the download.
+#pragma once
+
+#include <windows.h>
+#include <urlmon.h>
+
+class CMainUI;
+
+// Range of bar 0 while a download runs: fine enough for a smooth bar, and
+// within the 16 bits that the progress bar's range message carries.
+const UINT DOWNLOAD_PROGRESS_RANGE = 10000;
+
+// Our own interface identifier, answered by QueryInterface beside IUnknown.
+// {3C7E91D2-5A08-4B6F-9E13-D74A2F60B851}
+extern const IID IID_FernwickDownloadCallback;
+
+// The bar position of a download: progress / maximum scaled to
+// DOWNLOAD_PROGRESS_RANGE; 0 while nothing came or when the maximum is unknown (0).
+UINT ScaleDownloadProgress(ULONG progress, ULONG progressMax);
+
+// The object lives for one download call, normally as a local object of the
+// downloading code: its creator holds the first reference for the whole call
+// and never releases it, so Release by the download code cannot free it.
+// Release at zero deletes, which is only right for an object made with new.
+// The interface table is IBindStatusCallback's, slot for slot.
+class CDownloadBindStatusCallback final : public IBindStatusCallback
+{
+public:
+    explicit CDownloadBindStatusCallback(CMainUI* ui);
+    ~CDownloadBindStatusCallback() {}
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppvObject) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    // IBindStatusCallback
+    STDMETHODIMP OnStartBinding(DWORD dwReserved, IBinding* pib) override;
+    STDMETHODIMP GetPriority(LONG* pnPriority) override;
+    STDMETHODIMP OnLowResource(DWORD reserved) override;
+    STDMETHODIMP OnProgress(ULONG ulProgress, ULONG ulProgressMax, ULONG ulStatusCode,
+                            LPCWSTR szStatusText) override;
+    STDMETHODIMP OnStopBinding(HRESULT hresult, LPCWSTR szError) override;
+    STDMETHODIMP GetBindInfo(DWORD* grfBINDF, BINDINFO* pbindinfo) override;
+    STDMETHODIMP OnDataAvailable(DWORD grfBSCF, DWORD dwSize, FORMATETC* pformatetc,
+                                 STGMEDIUM* pstgmed) override;
+    STDMETHODIMP OnObjectAvailable(REFIID riid, IUnknown* punk) override;
+
+private:
+    CMainUI* m_ui;
+    volatile LONG m_refCount;
+};

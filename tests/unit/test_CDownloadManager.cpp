@@ -1,0 +1,644 @@
+// Obtaining source files: from a distribution folder, and over HTTP into the
+// Internet cache through the real urlmon/wininet of Wine, from a loopback
+// server that the tests start themselves. The progress window is real too, and
+// a robot thread answers (and records) the message boxes and presses Cancel.
+#include <gtest/gtest.h>
+
+#include "HttpTestServer.h" // winsock2.h before windows.h
+#include <commctrl.h>
+#include <wininet.h>
+
+#include "AppObjects.h"
+#include "CDownloadManager.h"
+#include "CMainUI.h"
+#include "CResource.h"
+#include "DownloadCallback.h"
+#include "Log.h"
+#include "TestSupport.h"
+#include "resource.h"
+
+#include <string>
+#include <vector>
+
+using fwtest::HttpTestServer;
+
+namespace
+{
+const char* const SETTINGS_TEXT =
+    "[Settings]\r\n"
+    "BASE_URL=unused\r\n"
+    "SYS_LN_DIR=SysLn\r\n"
+    "[Components]\r\n"
+    "x\r\n"
+    "[CheckSums]\r\n"
+    "x=00000000\r\n"
+    "[Additional]\r\n"
+    "x\r\n"
+    "[Labels_EN]\r\n"
+    "DownloadFile=Downloading %hs from %hs\r\n"
+    "FailFile=Cannot obtain %hs from %hs\r\n"
+    "WorkingOffLine=No Internet connection\r\n";
+
+// Records every message box of this process and answers it with OK. A box is
+// a #32770 window with the static text 0xFFFF (the progress window has none).
+class BoxRobot
+{
+public:
+    BoxRobot() : m_stop(CreateEventA(NULL, TRUE, FALSE, NULL))
+    {
+        InitializeCriticalSection(&m_lock);
+        m_thread = CreateThread(NULL, 0, Run, this, 0, NULL);
+    }
+    ~BoxRobot()
+    {
+        SetEvent(m_stop);
+        WaitForSingleObject(m_thread, 5000);
+        CloseHandle(m_thread);
+        CloseHandle(m_stop);
+        DeleteCriticalSection(&m_lock);
+    }
+    std::vector<std::string> Boxes()
+    {
+        EnterCriticalSection(&m_lock);
+        std::vector<std::string> copy = m_boxes;
+        LeaveCriticalSection(&m_lock);
+        return copy;
+    }
+    void Clear()
+    {
+        EnterCriticalSection(&m_lock);
+        m_boxes.clear();
+        LeaveCriticalSection(&m_lock);
+    }
+
+private:
+    static BOOL CALLBACK Found(HWND window, LPARAM param)
+    {
+        BoxRobot* robot = reinterpret_cast<BoxRobot*>(param);
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        char className[32];
+        if (process != GetCurrentProcessId() || !IsWindowVisible(window) ||
+            !GetClassNameA(window, className, sizeof(className)) || strcmp(className, "#32770") != 0)
+            return TRUE;
+        HWND textControl = GetDlgItem(window, 0xFFFF);
+        if (textControl == NULL)
+            return TRUE;
+        char text[1024] = "";
+        GetWindowTextA(textControl, text, sizeof(text));
+        EnterCriticalSection(&robot->m_lock);
+        robot->m_boxes.push_back(text);
+        LeaveCriticalSection(&robot->m_lock);
+        HWND ok = GetDlgItem(window, IDOK);
+        DWORD_PTR ignored;
+        if (ok != NULL)
+            SendMessageTimeoutA(ok, BM_CLICK, 0, 0, SMTO_NORMAL, 5000, &ignored);
+        else
+            PostMessageA(window, WM_CLOSE, 0, 0);
+        Sleep(100); // let the box go before it is seen again
+        return TRUE;
+    }
+    static DWORD WINAPI Run(void* param)
+    {
+        BoxRobot* robot = static_cast<BoxRobot*>(param);
+        while (WaitForSingleObject(robot->m_stop, 20) == WAIT_TIMEOUT)
+            EnumWindows(Found, (LPARAM)robot);
+        return 0;
+    }
+
+    HANDLE m_stop;
+    HANDLE m_thread;
+    CRITICAL_SECTION m_lock;
+    std::vector<std::string> m_boxes;
+};
+
+// Presses the progress window's Cancel once the server has stalled, as a user
+// would; then lets the server go on so that the download reaches its next
+// progress report (where the cancel is noticed) unless told to keep stalling.
+struct CancelPresser
+{
+    HttpTestServer* server;
+    CMainUI* ui;
+    bool releaseAfterClick;
+    bool clicked;
+    HANDLE thread;
+
+    static DWORD WINAPI Run(void* param)
+    {
+        CancelPresser* self = static_cast<CancelPresser*>(param);
+        if (!self->server->WaitForStall(20000))
+            return 1;
+        HWND cancel = GetDlgItem(self->ui->GetWindow(), IDCANCEL);
+        DWORD_PTR ignored;
+        // A click arrives as posted mouse input, which also wakes a waiting
+        // message loop; BM_CLICK is sent, so a null message follows it.
+        self->clicked = SendMessageTimeoutA(cancel, BM_CLICK, 0, 0, SMTO_NORMAL, 10000, &ignored) != 0;
+        PostMessageA(self->ui->GetWindow(), WM_NULL, 0, 0);
+        if (self->releaseAfterClick)
+            self->server->ReleaseStalls();
+        return 0;
+    }
+    void Start()
+    {
+        clicked = false;
+        thread = CreateThread(NULL, 0, Run, this, 0, NULL);
+    }
+    void Join()
+    {
+        WaitForSingleObject(thread, 30000);
+        CloseHandle(thread);
+    }
+};
+
+// Fakes of the Internet entry points: an offline machine, a dial-up line.
+struct FakeNet
+{
+    static BOOL connectedResult;
+    static DWORD connectedFlags;
+    static DWORD attemptResult;
+    static BOOL hangupResult;
+    static int hangups;
+    static BOOL WINAPI GetConnectedState(LPDWORD flags, DWORD)
+    {
+        *flags = connectedFlags;
+        return connectedResult;
+    }
+    static DWORD WINAPI AttemptConnect(DWORD) { return attemptResult; }
+    static BOOL WINAPI Hangup(DWORD)
+    {
+        ++hangups;
+        if (!hangupResult)
+            SetLastError(ERROR_ACCESS_DENIED);
+        return hangupResult;
+    }
+};
+BOOL FakeNet::connectedResult = TRUE;
+DWORD FakeNet::connectedFlags = 0;
+DWORD FakeNet::attemptResult = 0;
+BOOL FakeNet::hangupResult = TRUE;
+int FakeNet::hangups = 0;
+
+bool Contains(const std::vector<std::string>& lines, const std::string& part)
+{
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i].find(part) != std::string::npos)
+            return true;
+    return false;
+}
+
+std::string Lower(std::string text)
+{
+    for (size_t i = 0; i < text.size(); ++i)
+        text[i] = (char)tolower((unsigned char)text[i]);
+    return text;
+}
+
+// The bar's own visibility, whether or not the window is shown yet.
+bool Shown(HWND control)
+{
+    return (GetWindowLongA(control, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+bool InCache(const std::string& url)
+{
+    char buffer[4096];
+    DWORD size = sizeof(buffer);
+    return GetUrlCacheEntryInfoA(url.c_str(), (INTERNET_CACHE_ENTRY_INFOA*)buffer, &size) != FALSE;
+}
+
+class DownloadTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(fwtest::WriteBytes(dir.File("Zaph.ini"), SETTINGS_TEXT));
+        logPath = dir.File("download.log");
+        SetLogFile(logPath.c_str());
+        ASSERT_TRUE(resource.Load(dir.File("Zaph.ini").c_str()));
+        ASSERT_TRUE(resource.ChooseLanguage("EN"));
+        ASSERT_TRUE(ui.Create(NULL));
+        manager = new CDownloadManager(&ui, &resource);
+        g_mainUI = &ui;
+        g_resource = &resource;
+        g_downloadManager = manager;
+
+        // The distribution: a folder with a file in a subfolder.
+        payload.resize(300000);
+        for (size_t i = 0; i < payload.size(); ++i)
+            payload[i] = (char)(i * 7 + i / 251);
+        CreateDirectoryA(dist.File("data").c_str(), NULL);
+        CreateDirectoryA(dist.File("data\\de").c_str(), NULL);
+        ASSERT_TRUE(fwtest::WriteBytes(dist.File("data\\de\\file.zip"), payload));
+    }
+
+    void TearDown() override
+    {
+        delete manager;
+        g_downloadManager = NULL;
+        g_resource = NULL;
+        g_mainUI = NULL;
+        ui.Close(0);
+        SetLogFile("");
+    }
+
+    std::vector<std::string> Log() { return fwtest::ReadLines(logPath); }
+    void ClearLog() { DeleteFileA(logPath.c_str()); }
+
+    fwtest::TempDir dir{"fwdl"};
+    fwtest::TempDir dist{"fwdist"};
+    std::string logPath;
+    std::string payload;
+    CResource resource;
+    CMainUI ui{GetModuleHandleA(NULL)};
+    CDownloadManager* manager = NULL;
+    BoxRobot robot;
+};
+
+class HttpDownloadTest : public DownloadTest, public ::testing::WithParamInterface<bool>
+{
+protected:
+    void SetUp() override
+    {
+        DownloadTest::SetUp();
+        ASSERT_TRUE(server.Start());
+        manager->SetBaseUrl(server.BaseUrl().c_str());
+        manager->SetUseWorkerThread(GetParam());
+    }
+    void TearDown() override
+    {
+        server.Stop();
+        DownloadTest::TearDown();
+    }
+    std::string Url(const std::string& relative) { return server.BaseUrl() + relative; }
+
+    HttpTestServer server{dist.Path()};
+};
+} // namespace
+
+TEST(DownloadProgress, ScalesToTheBarRangeAndNeverDividesByZero)
+{
+    struct Row
+    {
+        ULONG progress, maximum;
+        UINT position;
+    } rows[] = {
+        {0, 0, 0},         {0, 100, 0},        {1, 0, 0},         {50, 100, 5000},
+        {100, 100, 10000}, {1, 3, 3333},       {2, 3, 6666},      {4000000000u, 4000000000u, 10000},
+        {1, 4294967295u, 0}, {200, 100, 20000},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(row.position, ScaleDownloadProgress(row.progress, row.maximum))
+            << row.progress << "/" << row.maximum;
+}
+
+TEST_F(DownloadTest, CallbackAnswersOnlyItsOwnInterfacesAndKeepsItsCount)
+{
+    CDownloadBindStatusCallback callback(&ui);
+    IBindStatusCallback* bsc = &callback;
+    void* out = (void*)1;
+    EXPECT_EQ(S_OK, bsc->QueryInterface(IID_IUnknown, &out));
+    EXPECT_EQ((void*)bsc, out);
+    EXPECT_EQ(S_OK, bsc->QueryInterface(IID_FernwickDownloadCallback, &out));
+    out = (void*)1;
+    EXPECT_EQ(E_NOINTERFACE, bsc->QueryInterface(IID_IBindStatusCallback, &out));
+    EXPECT_EQ(NULL, out);
+    EXPECT_EQ(E_NOINTERFACE, bsc->QueryInterface(IID_IServiceProvider, &out));
+    // Started at 1, two successful queries: 3; back down without reaching 0.
+    EXPECT_EQ(4u, bsc->AddRef());
+    EXPECT_EQ(3u, bsc->Release());
+    EXPECT_EQ(2u, bsc->Release());
+    EXPECT_EQ(1u, bsc->Release());
+
+    EXPECT_EQ(E_NOTIMPL, bsc->GetPriority(NULL));
+    EXPECT_EQ(S_OK, bsc->OnStartBinding(0, NULL));
+    EXPECT_EQ(S_OK, bsc->OnLowResource(0));
+    EXPECT_EQ(S_OK, bsc->OnStopBinding(S_OK, NULL));
+    EXPECT_EQ(S_OK, bsc->GetBindInfo(NULL, NULL));
+    EXPECT_EQ(S_OK, bsc->OnDataAvailable(0, 0, NULL, NULL));
+    EXPECT_EQ(S_OK, bsc->OnObjectAvailable(IID_IUnknown, NULL));
+
+    IBindStatusCallback* heap = new CDownloadBindStatusCallback(&ui);
+    EXPECT_EQ(0u, heap->Release()); // frees itself at zero
+}
+
+TEST_F(DownloadTest, ProgressReportsMoveBarZeroAndTurnCancelIntoAbort)
+{
+    CDownloadBindStatusCallback callback(&ui);
+    HWND bar = GetDlgItem(ui.GetWindow(), IDC_BAR0);
+    ui.SetItemText(IDC_INFO_TEXT, L"Downloading");
+
+    EXPECT_EQ(S_OK, callback.OnProgress(0, 1000, BINDSTATUS_BEGINDOWNLOADDATA, NULL));
+    EXPECT_TRUE(Shown(bar));
+    EXPECT_EQ(10000, (int)SendMessageA(bar, PBM_GETRANGE, FALSE, 0));
+    EXPECT_EQ(S_OK, callback.OnProgress(250, 1000, BINDSTATUS_DOWNLOADINGDATA, NULL));
+    EXPECT_EQ(2500, (int)SendMessageA(bar, PBM_GETPOS, 0, 0));
+    EXPECT_EQ(250u, ui.m_downloadProgress[0]);
+    EXPECT_EQ(1000u, ui.m_downloadProgress[1]);
+
+    // Other phases neither move the bar nor see the cancel.
+    ui.m_cancelRequested = true;
+    EXPECT_EQ(S_OK, callback.OnProgress(999, 1000, BINDSTATUS_CONNECTING, NULL));
+    EXPECT_EQ(S_OK, callback.OnProgress(999, 1000, BINDSTATUS_CACHEFILENAMEAVAILABLE, NULL));
+    EXPECT_EQ(2500, (int)SendMessageA(bar, PBM_GETPOS, 0, 0));
+    EXPECT_EQ(250u, ui.m_downloadProgress[0]);
+    EXPECT_EQ(E_ABORT, callback.OnProgress(500, 1000, BINDSTATUS_DOWNLOADINGDATA, NULL));
+    EXPECT_EQ(E_ABORT, callback.OnProgress(0, 0, BINDSTATUS_BEGINDOWNLOADDATA, NULL));
+
+    // The end hides the bar and clears the information text.
+    EXPECT_EQ(E_ABORT, callback.OnProgress(1000, 1000, BINDSTATUS_ENDDOWNLOADDATA, NULL));
+    ui.m_cancelRequested = false;
+    EXPECT_EQ(S_OK, callback.OnProgress(1000, 1000, BINDSTATUS_ENDDOWNLOADDATA, NULL));
+    EXPECT_EQ(10000, (int)SendMessageA(bar, PBM_GETPOS, 0, 0));
+    EXPECT_FALSE(Shown(bar));
+    char info[64] = "x";
+    GetDlgItemTextA(ui.GetWindow(), IDC_INFO_TEXT, info, sizeof(info));
+    EXPECT_STREQ("", info);
+}
+
+TEST_F(DownloadTest, BaseGetsItsOwnSeparatorAtTheEnd)
+{
+    struct Row
+    {
+        const char* base;
+        const char* stored;
+    } rows[] = {
+        {"D:\\setup", "D:\\setup\\"},
+        {"D:\\setup\\", "D:\\setup\\"},
+        {"http://host/dir", "http://host/dir/"},
+        {"http://host/dir/", "http://host/dir/"},
+        {"setup", "setup\\"},
+    };
+    for (const Row& row : rows)
+    {
+        manager->SetBaseUrl(row.base);
+        EXPECT_STREQ(row.stored, manager->GetBaseUrl()) << row.base;
+    }
+    manager->SetBaseUrl("");
+    manager->SetBaseUrl(NULL);
+    EXPECT_STREQ("setup\\", manager->GetBaseUrl());
+    EXPECT_TRUE(Contains(Log(), "BASE_URL = 'http://host/dir/'"));
+}
+
+TEST_F(DownloadTest, LocalSourcesAreCheckedInPlaceWithLowerCasedNames)
+{
+    std::string expected = dist.File("data\\de\\file.zip");
+    struct Row
+    {
+        std::string base;
+        const char* name;
+    } rows[] = {
+        {dist.Path(), "Data/De/File.ZIP"},
+        {dist.Path() + "\\", "DATA\\de\\file.zip"},
+        {"file://" + dist.Path(), "data/de/file.zip"},
+        {"FILE://" + dist.Path(), "Data\\De\\File.zip"},
+        {"Q:\\elsewhere", expected.c_str()}, // an absolute name ignores the base
+    };
+    for (const Row& row : rows)
+    {
+        manager->SetBaseUrl(row.base.c_str());
+        char path[DOWNLOAD_PATH_SIZE] = "x";
+        EXPECT_EQ(0u, ObtainSourceFile(row.name, path)) << row.base << " + " << row.name;
+        EXPECT_EQ(Lower(expected), Lower(path)) << row.base << " + " << row.name;
+        EXPECT_FALSE(ui.m_busy);
+    }
+    EXPECT_TRUE(robot.Boxes().empty());
+    // A run from a folder never touches the Internet libraries.
+    EXPECT_FALSE(Contains(Log(), "loaded OK"));
+    EXPECT_FALSE(manager->IsConnected());
+}
+
+TEST_F(DownloadTest, MissingLocalFileIsReportedOnceWithTheFailFileLabel)
+{
+    manager->SetBaseUrl(dist.Path().c_str());
+    char path[DOWNLOAD_PATH_SIZE] = "x";
+    EXPECT_EQ(2u, ObtainSourceFile("Data/None.zip", path));
+    EXPECT_STREQ("", path);
+    EXPECT_TRUE(Contains(Log(), "Download:: 'data/none.zip' doesn't exist"));
+    std::vector<std::string> boxes = robot.Boxes();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("Cannot obtain Data/None.zip from " + dist.Path() + "\\", boxes[0]);
+
+    // No name at all: refused without a message.
+    EXPECT_EQ(160u, ObtainSourceFile("", path));
+    EXPECT_EQ(160u, ObtainSourceFile(NULL, path));
+    // A name too long for a path is refused, not cut to another file's name.
+    std::string longName(300, 'a');
+    EXPECT_EQ(2u, ObtainSourceFile(longName.c_str(), path));
+    EXPECT_EQ(2u, robot.Boxes().size());
+}
+
+TEST_F(DownloadTest, OfflineSystemRefusesEveryInternetSourceWithoutTrying)
+{
+    InternetFunctions fn = {};
+    fn.getConnectedState = FakeNet::GetConnectedState;
+    fn.attemptConnect = FakeNet::AttemptConnect;
+    FakeNet::connectedResult = FALSE;
+    FakeNet::connectedFlags = NET_CONNECTION_MODEM | NET_CONNECTION_OFFLINE | NET_CONNECTION_CONFIGURED;
+    FakeNet::attemptResult = ERROR_INTERNET_DISCONNECTED;
+    manager->UseInternetFunctions(fn);
+    manager->SetBaseUrl("http://127.0.0.1:9/dist");
+
+    char path[DOWNLOAD_PATH_SIZE];
+    EXPECT_EQ(2250u, ObtainSourceFile("a.zip", path));
+    EXPECT_EQ(2250u, ObtainSourceFile("b.zip", path));
+    std::vector<std::string> boxes = robot.Boxes();
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_EQ("No Internet connection", boxes[0]);
+    std::vector<std::string> log = Log();
+    EXPECT_TRUE(Contains(log, "*NOT* Connected Configured MODEM *OFFLINE* "));
+    EXPECT_TRUE(Contains(log, "Need to hang up after connection = 'yes'."));
+    EXPECT_TRUE(Contains(log, "Could not connect to the internet (" +
+                                  std::to_string(ERROR_INTERNET_DISCONNECTED) + ")."));
+    EXPECT_FALSE(Contains(log, "Download: '"));
+
+    // The product package is refused the same way.
+    DWORD code = 0;
+    char resolved[DOWNLOAD_PATH_SIZE], copy[DOWNLOAD_PATH_SIZE];
+    EXPECT_FALSE(ResolveSystemPackage(code, resolved, copy));
+    EXPECT_EQ(2250u, code);
+    EXPECT_STREQ("http://127.0.0.1:9/dist/sysln/sys_en.msi", resolved);
+    EXPECT_STREQ(resolved, copy);
+    EXPECT_EQ(3u, robot.Boxes().size());
+    EXPECT_TRUE(Contains(Log(), "'sysln\\sys_en.msi' for installation is "
+                                "'http://127.0.0.1:9/dist/sysln/sys_en.msi' ( Obtain returned 2250 )."));
+}
+
+TEST_F(DownloadTest, SystemPackageFromAFolderIsResolvedWithoutConnecting)
+{
+    manager->SetBaseUrl(dist.Path().c_str());
+    DWORD code = 99;
+    char resolved[DOWNLOAD_PATH_SIZE];
+    EXPECT_TRUE(ResolveSystemPackage(code, resolved, NULL));
+    EXPECT_EQ(0u, code);
+    EXPECT_EQ(dist.Path() + "\\sysln\\sys_en.msi", std::string(resolved));
+    EXPECT_FALSE(Contains(Log(), "loaded OK"));
+}
+
+TEST_F(DownloadTest, DialledConnectionIsHungUpOnceAndOnlyOnce)
+{
+    InternetFunctions fn = {};
+    fn.getConnectedState = FakeNet::GetConnectedState;
+    fn.attemptConnect = FakeNet::AttemptConnect;
+    fn.autodialHangup = FakeNet::Hangup;
+    FakeNet::connectedResult = FALSE; // not connected: attempting will dial
+    FakeNet::connectedFlags = NET_CONNECTION_MODEM | NET_RAS_INSTALLED;
+    FakeNet::attemptResult = 0;
+    FakeNet::hangups = 0;
+    manager->UseInternetFunctions(fn);
+
+    FakeNet::hangupResult = FALSE;
+    ASSERT_TRUE(manager->EnsureConnected());
+    EXPECT_TRUE(manager->EnsureConnected()); // kept: asked once only
+    EXPECT_FALSE(manager->HangUp());         // a failed hang-up leaves the line up
+    EXPECT_TRUE(manager->IsConnected());
+    FakeNet::hangupResult = TRUE;
+    EXPECT_TRUE(manager->HangUp());
+    EXPECT_EQ(2, FakeNet::hangups);
+    std::vector<std::string> log = Log();
+    EXPECT_TRUE(Contains(log, "*NOT* Connected MODEM RAS Installed "));
+    EXPECT_TRUE(Contains(log, "Connected to the internet all right."));
+    EXPECT_TRUE(Contains(log, "Disconnection failed with 5"));
+    EXPECT_TRUE(Contains(log, "Disconnection OK"));
+
+    size_t before = Log().size();
+    EXPECT_TRUE(manager->HangUp());
+    EXPECT_EQ(before, Log().size());
+    EXPECT_EQ(2, FakeNet::hangups);
+}
+
+TEST_F(DownloadTest, MissingEntryPointsDegradeInsteadOfFailing)
+{
+    InternetFunctions fn = {};
+    manager->UseInternetFunctions(fn);
+    EXPECT_TRUE(manager->EnsureConnected());
+    std::vector<std::string> log = Log();
+    EXPECT_TRUE(Contains(log, "Cannot determine Internet connection state (InternetGetConnectedState not available)"));
+    EXPECT_TRUE(Contains(log, "Cannot attempt Internet connection (InternetAttemptConnect not available)"));
+    EXPECT_TRUE(Contains(log, "Need to hang up after connection = 'no'."));
+
+    // No download function: the download fails, and the failure is reported.
+    manager->SetBaseUrl("http://127.0.0.1:9/");
+    char path[DOWNLOAD_PATH_SIZE];
+    EXPECT_NE(0u, ObtainSourceFile("x.zip", path));
+    log = Log();
+    EXPECT_TRUE(Contains(log, "Download: 'http://127.0.0.1:9/x.zip'")); // not canonicalised
+    EXPECT_TRUE(Contains(log, "failed with HRESULT='0x8000FFFF'"));
+    EXPECT_TRUE(Contains(log, "Code='65535', Facility='0', Severity='1'"));
+    EXPECT_EQ(1u, robot.Boxes().size());
+    EXPECT_FALSE(manager->IsConnected()); // checked again next time
+}
+
+INSTANTIATE_TEST_SUITE_P(WorkerAndThreadingOff, HttpDownloadTest, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "Worker" : "ThreadingOff");
+                         });
+
+TEST_P(HttpDownloadTest, DownloadsIntoTheCacheWithProgress)
+{
+    server.SetChunkSize(16384);
+    char path[DOWNLOAD_PATH_SIZE] = "";
+    ASSERT_EQ(0u, ObtainSourceFile("Data\\De\\File.ZIP", path));
+    std::string bytes;
+    ASSERT_TRUE(fwtest::ReadBytes(path, bytes));
+    EXPECT_TRUE(bytes == payload);
+    EXPECT_NE(std::string::npos, Lower(path).find("inetcache")) << path;
+    EXPECT_TRUE(InCache(Url("data/de/file.zip")));
+    EXPECT_EQ(1, server.RequestCount("data/de/file.zip"));
+
+    HWND bar = GetDlgItem(ui.GetWindow(), IDC_BAR0);
+    EXPECT_EQ(10000, (int)SendMessageA(bar, PBM_GETPOS, 0, 0));
+    EXPECT_FALSE(Shown(bar));
+    EXPECT_EQ(payload.size(), ui.m_downloadProgress[0]);
+    EXPECT_EQ(payload.size(), ui.m_downloadProgress[1]);
+    EXPECT_TRUE(robot.Boxes().empty());
+
+    std::vector<std::string> log = Log();
+    std::string size = std::to_string(payload.size());
+    EXPECT_TRUE(Contains(log, "Download: '" + Url("data/de/file.zip") + "'"));
+    EXPECT_TRUE(Contains(log, "\tCached 'Data\\De\\File.ZIP' as '" + std::string(path) + "' *OK* [" + size +
+                                  "/" + size + "]."));
+    EXPECT_TRUE(Contains(log, "wininet loaded OK"));
+    EXPECT_TRUE(Contains(log, "urlmon loaded OK"));
+
+    // Under Wine the machine is always online: nothing was dialled, so
+    // hanging up has nothing to say.
+    size_t before = log.size();
+    EXPECT_TRUE(manager->HangUp());
+    EXPECT_TRUE(manager->HangUp());
+    EXPECT_EQ(before, Log().size());
+}
+
+TEST_P(HttpDownloadTest, UnknownLengthLeavesTheBarAtZeroAndStillSucceeds)
+{
+    server.SetBehaviour("data/de/file.zip", HttpTestServer::SERVE_NO_LENGTH);
+    char path[DOWNLOAD_PATH_SIZE] = "";
+    ASSERT_EQ(0u, ObtainSourceFile("data/de/file.zip", path));
+    std::string bytes;
+    ASSERT_TRUE(fwtest::ReadBytes(path, bytes));
+    EXPECT_TRUE(bytes == payload);
+    EXPECT_EQ(0u, ui.m_downloadProgress[1]);
+    EXPECT_EQ(0, (int)SendMessageA(GetDlgItem(ui.GetWindow(), IDC_BAR0), PBM_GETPOS, 0, 0));
+}
+
+TEST_P(HttpDownloadTest, CancelDuringADownloadReturns1223WithoutABox)
+{
+    server.SetBehaviour("data/de/file.zip", HttpTestServer::SERVE_STALL);
+    CancelPresser presser = {&server, &ui, true};
+    presser.Start();
+    char path[DOWNLOAD_PATH_SIZE] = "x";
+    DWORD code = ObtainSourceFile("data/de/file.zip", path);
+    presser.Join();
+    EXPECT_TRUE(presser.clicked);
+    EXPECT_EQ(1223u, code);
+    EXPECT_STREQ("", path);
+    EXPECT_TRUE(robot.Boxes().empty());
+    EXPECT_TRUE(ui.m_cancelRequested); // later operations stop as well
+    EXPECT_FALSE(InCache(Url("data/de/file.zip")));
+    EXPECT_TRUE(Contains(Log(), "URLDownloadToCacheFile '" + Url("data/de/file.zip") + "' cancelled by user ["));
+}
+
+TEST_P(HttpDownloadTest, DroppedConnectionFailsTheDownloadWithTheFailFileBox)
+{
+    // Reset before the answer: Wine reports a reset part-way only by never returning.
+    server.SetBehaviour("data/de/file.zip", HttpTestServer::SERVE_DROP_AT_START);
+    char path[DOWNLOAD_PATH_SIZE] = "x";
+    DWORD code = ObtainSourceFile("Data/De/File.zip", path);
+    EXPECT_NE(0u, code);
+    EXPECT_NE(1223u, code);
+    EXPECT_STREQ("", path);
+    std::vector<std::string> boxes = robot.Boxes();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("Cannot obtain Data/De/File.zip from " + server.BaseUrl(), boxes[0]);
+    std::vector<std::string> log = Log();
+    EXPECT_TRUE(Contains(log, "URLDownloadToCacheFile '" + Url("data/de/file.zip") + "' failed with HRESULT='0x"));
+    EXPECT_TRUE(Contains(log, "Code='"));
+    EXPECT_FALSE(InCache(Url("data/de/file.zip")));
+    EXPECT_FALSE(manager->IsConnected());
+    if (GetParam())
+    {
+        EXPECT_TRUE(Contains(log, "FAILED"));
+    }
+}
+
+// The server stays silent after Cancel: the wait must end on the flag alone,
+// not on a progress report that never comes.
+TEST_F(DownloadTest, WorkerWaitEndsOnCancelEvenWhenTheDownloadStopsReporting)
+{
+    HttpTestServer server(dist.Path());
+    ASSERT_TRUE(server.Start());
+    server.SetBehaviour("data/de/file.zip", HttpTestServer::SERVE_STALL);
+    manager->SetBaseUrl(server.BaseUrl().c_str());
+    manager->SetUseWorkerThread(true);
+    CancelPresser presser = {&server, &ui, false}; // the server stays silent
+    presser.Start();
+    char path[DOWNLOAD_PATH_SIZE] = "x";
+    DWORD started = GetTickCount();
+    DWORD code = ObtainSourceFile("data/de/file.zip", path);
+    DWORD took = GetTickCount() - started;
+    presser.Join();
+    EXPECT_EQ(1223u, code);
+    EXPECT_LT(took, 15000u); // long before the server would give up (30 s)
+    EXPECT_TRUE(robot.Boxes().empty());
+    EXPECT_TRUE(Contains(Log(), "cancelled by user"));
+    server.Stop();
+}
