@@ -1,56 +1,209 @@
 #include "Fernwick.h"
 
 #include <stdio.h>
+#include <string.h>
 
+#include <string>
 #include <vector>
 
 #include "AppObjects.h"
+#include "CDownloadManager.h"
+#include "CMSI.h"
 #include "CMainUI.h"
+#include "CResource.h"
 #include "C_String.h"
 #include "CommandLine.h"
+#include "FileUtil.h"
 #include "Log.h"
 #include "RunState.h"
+#include "SystemInfo.h"
+#include "WideAPI.h"
 
 const char* const SINGLE_INSTANCE_MUTEX = "_FERNWICK_{4D1B7C20-6E3A-4F58-9A12-0C7E5B3D9F61}";
+const char* const LOG_COPY_NAME = "Log\\Fernwick_%s.log";
+const char* const MSI_LOG_COPY_NAME = "Log\\MSI_%s.log";
 
 static const char* const START_BANNER = "**** Fernwick START ****.\n";
 static const char* const END_BANNER = "**** Fernwick END ****.\n";
-static const size_t VERSION_TEXT_SIZE = 32;
 static const long RC_NO_INTERNET = 2250;  // ERROR_NOT_CONNECTED, as the download manager reports it
 
-// The long-lived objects of one run, constructed in a fixed order and
-// destroyed in the reverse order, also when an exception leaves the sequence.
-// The global pointers are null again before any object is destroyed.
+// ---------------------------------------------------------------------------
+// The phase table
+// ---------------------------------------------------------------------------
+
+// Conditions of the rows that do not run in every run. Rows without one
+// decide inside the phase (their log lines are written in every run).
+static bool ForDotNetUpgradeOfQrt(const SequenceLocals& locals)
+{
+    return RunState.dotNetEdition && locals.qrtRegistered;
+}
+
+static bool AfterEarlierInstallationWithTarget(const SequenceLocals& locals)
+{
+    return locals.previousFound && !RunState.targetDir.IsEmpty();
+}
+
+static bool UpdateWithNothingToDo(const SequenceLocals& locals)
+{
+    return RunState.autoUpgrade && locals.noUpgradeNeeded;
+}
+
+static bool ForDotNetEdition(const SequenceLocals&)
+{
+    return RunState.dotNetEdition;
+}
+
+static bool ForQrtEdition(const SequenceLocals&)
+{
+    return !RunState.dotNetEdition;
+}
+
+static bool UpdateIntoGivenTarget(const SequenceLocals& locals)
+{
+    return RunState.autoUpgrade && RunState.targetGiven && !RunState.targetDir.IsEmpty() &&
+           !locals.skipProductPackage;
+}
+
+// The order of a setup or upgrade. A row whose phase is null is not part of
+// this build yet: a run that reaches it stops there (see RunPhases).
+static const PhaseRow PHASES[] = {
+    {1, "settings file and language", PhaseSettingsAndLanguage, NULL, false},
+    {2, "progress window, source, member state, versions", PhaseWindowAndSource, NULL, false},
+    {3, "edition conflict", NULL, NULL, false},
+    {4, "client/server check", NULL, ForDotNetUpgradeOfQrt, false},
+    {5, "earlier installation", NULL, NULL, false},
+    {6, "default target directory", NULL, NULL, false},
+    {7, "backup confirmation", NULL, AfterEarlierInstallationWithTarget, false},
+    {8, "Multi-MS detection", NULL, NULL, false},
+    {9, "nothing to upgrade", NULL, UpdateWithNothingToDo, false},
+    {10, "product files in use", NULL, NULL, false},
+    {11, "administrator warning", NULL, NULL, false},
+    {12, "operating system and prerequisites", NULL, ForDotNetEdition, false},
+    {13, "Windows Installer engine", NULL, NULL, true},
+    {14, "language selection", NULL, NULL, true},
+    {15, "installation check", NULL, NULL, false},
+    {16, "product package skip decision", NULL, UpdateIntoGivenTarget, false},
+    {17, "setup type and protected folders", NULL, NULL, false},
+    {18, "product package", NULL, NULL, false},
+    {19, "target directory after installation", NULL, NULL, false},
+    {20, "change of directory and setup type", NULL, NULL, false},
+    {21, "client finish", NULL, NULL, false},
+    {22, "product files in use after installation", NULL, ForQrtEdition, false},
+    {23, "relocation of the earlier installation", NULL, NULL, false},
+    {24, "registry and component key paths", NULL, NULL, false},
+    {25, "data components", NULL, NULL, false},
+    {26, "programs, security policy, shortcuts", NULL, NULL, false},
+};
+
+// Writes the completion records after a successful run (with the data
+// components and completion); null until that is part of the program.
+static const PhaseFunction WRITE_COMPLETION_RECORDS = NULL;
+
+const PhaseRow* GetPhaseTable(size_t* count)
+{
+    if (count != NULL)
+        *count = sizeof(PHASES) / sizeof(PHASES[0]);
+    return PHASES;
+}
+
+// A run must not go past work it cannot do, nor claim it was done: it stops
+// where the missing part would run, says so, and ends with an error code.
+static void StopAtMissingPart(SequenceLocals& locals, const char* what)
+{
+    LogMessage(0, LOG_ERROR, "%hs is not available in this build: the run stops here.\n", what);
+    locals.rc = RC_NOT_AVAILABLE;
+    // The user sees the window where the run stopped, under the final box.
+    if (g_mainUI != NULL)
+        g_mainUI->ShowForWork(false);
+}
+
+long RunPhases(const PhaseRow* rows, size_t count, SequenceLocals& locals)
+{
+    for (size_t i = 0; i < count && !locals.endPhases; ++i)
+    {
+        const PhaseRow& row = rows[i];
+        if (locals.rc != 0 && !(row.takesRestartCode && IsRestartCode(locals.rc)))
+            break;
+        if (row.when != NULL && !row.when(locals))
+        {
+            LogMessage(4, LOG_INFO, "Phase %d (%hs) not needed.\n", row.number, row.name);
+            continue;
+        }
+        if (row.run == NULL)
+        {
+            char what[128];
+            _snprintf(what, sizeof(what), "Phase %d (%s)", row.number, row.name);
+            what[sizeof(what) - 1] = 0;
+            StopAtMissingPart(locals, what);
+            break;
+        }
+        LogMessage(4, LOG_INFO, "Phase %d (%hs).\n", row.number, row.name);
+        row.run(locals);
+    }
+    return locals.rc;
+}
+
+// ---------------------------------------------------------------------------
+// The long-lived objects
+// ---------------------------------------------------------------------------
+
+// The four objects of one run, constructed in a fixed order and destroyed in
+// the reverse order, also when an exception leaves the sequence. The global
+// pointers are set once all exist and are null again before any is destroyed.
 class CRunObjects
 {
 public:
-    explicit CRunObjects(HINSTANCE instance) : m_ui(NULL)
+    explicit CRunObjects(HINSTANCE instance) : m_ui(NULL), m_resource(NULL), m_download(NULL), m_msi(NULL)
     {
-        m_ui = new CMainUI(instance);
+        try
+        {
+            m_ui = new CMainUI(instance);
+            m_resource = new CResource();
+            m_download = new CDownloadManager(m_ui, m_resource);
+            m_msi = new CMSI();
+        }
+        catch (...)
+        {
+            Destroy();
+            throw;
+        }
         g_mainUI = m_ui;
-        // The settings object (CResource), the file source (CDownloadManager,
-        // given the window and the settings object, set to download on its
-        // worker thread) and the installer wrapper (CMSI, whose log path goes
-        // to RunState.msiLogPath and whose log is always enabled) are
-        // constructed here, in this order, as they join the program.
+        g_resource = m_resource;
+        g_downloadManager = m_download;
+        g_msi = m_msi;
     }
 
-    virtual ~CRunObjects()
+    virtual ~CRunObjects() { Destroy(); }
+
+    CMainUI* UI() const { return m_ui; }
+    CResource* Resource() const { return m_resource; }
+    CDownloadManager* Download() const { return m_download; }
+    CMSI* MSI() const { return m_msi; }
+
+    void Destroy()
     {
         g_msi = NULL;
         g_downloadManager = NULL;
         g_resource = NULL;
         g_mainUI = NULL;
+        delete m_msi;
+        m_msi = NULL;
+        delete m_download;
+        m_download = NULL;
+        delete m_resource;
+        m_resource = NULL;
         delete m_ui;
+        m_ui = NULL;
     }
-
-    CMainUI* UI() const { return m_ui; }
 
 private:
     CRunObjects(const CRunObjects&);
     CRunObjects& operator=(const CRunObjects&);
 
     CMainUI* m_ui;
+    CResource* m_resource;
+    CDownloadManager* m_download;
+    CMSI* m_msi;
 };
 
 bool IsAlreadyRunning()
@@ -112,13 +265,52 @@ bool GetOwnVersionText(char* out, size_t size)
     return true;
 }
 
-// Outcome, closing lines and the end of the objects: reached by every run
-// except a second instance and an escaping exception.
-static long ShutDown(long rc)
-{
-    // Hanging up a dialled connection and the final step of the overall
-    // progress bar come with the download manager and the progress bars.
+// ---------------------------------------------------------------------------
+// Start-up
+// ---------------------------------------------------------------------------
 
+// The system the run is on: the version with the NT 4.0 remarks, the
+// description, and who runs us.
+static void ReadSystem(SequenceLocals& locals)
+{
+    RunState.isAdmin = IsAdministrator();
+
+    char description[VERSION_DESCRIPTION_SIZE];
+    description[0] = 0;
+    GetWindowsVersion(&locals.winMajor, &locals.winMinor, &locals.winServicePack, description);
+    if (isWinNT && locals.winMajor == 4 && locals.winMinor == 0)
+    {
+        int servicePack = (int)locals.winServicePack;
+        if (servicePack < 3)
+            LogMessage(2, LOG_ERROR,
+                       "NT 4.0 at base level or lower than SP3 (SP%d). Installation may/will fail.\n",
+                       servicePack);
+        else if (servicePack <= 5)
+            LogMessage(2, LOG_WARNING, "NT 4.0 SP%d detected. Will revert to MSI V1.2\n", servicePack);
+        else
+            LogMessage(2, LOG_WARNING, "NT 4.0 SP%d detected. Will use MSI V2.0\n", servicePack);
+    }
+    locals.isVista = locals.winMajor == 6;
+    LogMessage(2, LOG_INFO, "%hs\n", description);
+    LogMessage(2, LOG_INFO, "Admin='%hs', WINNT='%hs'.\n", RunState.isAdmin ? "yes" : "no",
+               isWinNT ? "yes" : "no");
+}
+
+// ---------------------------------------------------------------------------
+// Shut-down
+// ---------------------------------------------------------------------------
+
+// A label's text kept beyond the next look-up ("" when missing).
+static std::wstring LabelText(const wchar_t* key)
+{
+    const wchar_t* text = g_resource->GetLabel(key);
+    return std::wstring(text ? text : L"");
+}
+
+static void ReportOutcome(SequenceLocals& locals)
+{
+    CMainUI* ui = g_mainUI;
+    long rc = locals.rc;
     if (rc == ERROR_CANCELLED || rc == ERROR_INSTALL_USEREXIT)
     {
         LogMessage(2, LOG_INFO, "Cancelled by the user.\n");
@@ -127,15 +319,94 @@ static long ShutDown(long rc)
     {
         LogMessage(2, LOG_INFO, "No connection to Internet.\n");
     }
-    // The error box named by the step in progress, the completion records,
-    // the Success and Reboot boxes come with the phases and their labels.
+    else if (RunState.repairMode)
+    {
+        // The repair routine has said what it did.
+    }
+    else if (rc != 0)
+    {
+        if (locals.stepKey != NULL)
+        {
+            std::wstring step = LabelText(locals.stepKey);
+            ui->ShowMessage(true, g_resource->FormatLabel(LABEL_ERROR_OCCURRED, step.c_str()));
+        }
+    }
+    else if (WRITE_COMPLETION_RECORDS == NULL)
+    {
+        // Success would be claimed without its records.
+        StopAtMissingPart(locals, "Writing the completion records");
+        if (locals.stepKey != NULL)
+        {
+            std::wstring step = LabelText(locals.stepKey);
+            ui->ShowMessage(true, g_resource->FormatLabel(LABEL_ERROR_OCCURRED, step.c_str()));
+        }
+    }
+    else
+    {
+        WRITE_COMPLETION_RECORDS(locals);
+        if (RunState.rebootNeeded)
+        {
+            std::wstring text = LabelText(LABEL_SUCCESS) + L"\n\n***\n" + LabelText(LABEL_REBOOT) +
+                                L"\n***\n\n";
+            ui->ShowMessage(false, text.c_str());
+        }
+        else if (!RunState.multiMode)
+        {
+            ui->ShowInfo(g_resource->GetLabel(LABEL_SUCCESS));
+        }
+    }
 
-    LogMessage(2, LOG_INFO, "**> Main return code '%ld'.\n", rc);
+    if (locals.rc != 0 && RunState.rebootNeeded)
+        ui->ShowMessage(false, g_resource->GetLabel(LABEL_REBOOT));
+}
+
+// The logs go with the installation, where support finds them. A log that
+// was never written (no installer ran) is not copied; a failed copy changes
+// nothing else.
+static void CopyLogsToTarget()
+{
+    const char* target = RunState.targetDir.GetNarrow();
+    if (target[0] == 0 || !IsFolder(target))
+        return;
+    char day[16];
+    FormatTimestamp(day, true);
+
+    struct
+    {
+        const char* source;
+        const char* nameFormat;
+    } copies[] = {
+        {IsLoggingOn() ? GetLogFile() : "", LOG_COPY_NAME},
+        {RunState.msiLogPath, MSI_LOG_COPY_NAME},
+    };
+    for (size_t i = 0; i < sizeof(copies) / sizeof(copies[0]); ++i)
+    {
+        if (copies[i].source[0] == 0 || !FileExists(copies[i].source))
+            continue;
+        char name[64];
+        _snprintf(name, sizeof(name), copies[i].nameFormat, day);
+        name[sizeof(name) - 1] = 0;
+        CopyFileCreatingFolders(copies[i].source, target, name, NULL);
+    }
+}
+
+// Outcome, closing lines and the end of the objects: reached by every run
+// except a second instance and an escaping exception.
+static long ShutDown(SequenceLocals& locals, CRunObjects& objects)
+{
+    objects.Download()->HangUp();
+    objects.UI()->StepProgress(1, 100);
+
+    ReportOutcome(locals);
+
+    LogMessage(2, LOG_INFO, "**> Main return code '%ld'.\n", locals.rc);
     LogBanner(END_BANNER);
 
-    // Copying the logs into targetDir's Log folder comes with the file
-    // operations that create missing folders.
-    return rc;
+    CopyLogsToTarget();
+
+    objects.UI()->Close((DWORD)locals.rc);
+    objects.Destroy();
+    return locals.rc;
 }
 
 int MainSequence(HINSTANCE instance, const char* commandLine)
@@ -150,43 +421,42 @@ int MainSequence(HINSTANCE instance, const char* commandLine)
     LogBanner(START_BANNER);
 
     CRunObjects objects(instance);
+    SequenceLocals locals;
+    lstrcpynA(RunState.msiLogPath, objects.MSI()->GetLogPath(), sizeof(RunState.msiLogPath));
+    objects.MSI()->SetLogEnabled(true);
     const char* rawCommandLine = commandLine ? commandLine : "";
-    C_String languageCode;
-    C_String iniFile;
+    objects.Download()->SetUseWorkerThread(true);
+    memset(RunState.languageSelected, 0, sizeof(RunState.languageSelected));
 
     if (IsAlreadyRunning())
+    {
+        objects.Destroy();
         return (int)RC_ALREADY_RUNNING;
+    }
 
-    long rc = ParseCommandLine(rawCommandLine, languageCode, iniFile);
+    locals.rc = ParseCommandLine(rawCommandLine, locals.languageCode, locals.iniFile);
 
-    char ownVersion[VERSION_TEXT_SIZE];
-    if (GetOwnVersionText(ownVersion, sizeof(ownVersion)))
-        LogMessage(3, LOG_INFO, "Program version '%hs'.\n", ownVersion);
+    if (GetOwnVersionText(locals.ownVersion, sizeof(locals.ownVersion)))
+        LogMessage(3, LOG_INFO, "Program version '%hs'.\n", locals.ownVersion);
     else
         LogMessage(2, LOG_WARNING, "Program version not readable from its version resource.\n");
 
-    if (rc != 0)
-        return (int)ShutDown(rc);
+    if (locals.rc != 0)
+        return (int)ShutDown(locals, objects);
 
-    // The administrator test (RunState.isAdmin) and the Windows version with
-    // its NT 4.0 service-pack lines and the description come here, with the
-    // system queries.
+    ReadSystem(locals);
 
     if (RunState.repairMode)
     {
         // Nothing was repaired: that must not end as the success of a repair run.
-        LogMessage(0, LOG_ERROR, "The repair routine is not available in this build.\n");
-        rc = RC_NOT_AVAILABLE;
+        StopAtMissingPart(locals, "The repair routine");
     }
     else
     {
-        // The phases (settings file, progress window, checks, prerequisites,
-        // product package, relocation, data components, completion) run here
-        // in order while rc is 0. Until they are part of the program a run
-        // must not claim an installation it did not do.
-        LogMessage(0, LOG_ERROR, "The installation phases are not available in this build.\n");
-        rc = RC_NOT_AVAILABLE;
+        size_t count = 0;
+        const PhaseRow* rows = GetPhaseTable(&count);
+        RunPhases(rows, count, locals);
     }
 
-    return (int)ShutDown(rc);
+    return (int)ShutDown(locals, objects);
 }

@@ -1,0 +1,101 @@
+// The phases of a setup or upgrade: the locals they share with the main
+// sequence, the run-wide switches of a phase row, and the phases themselves.
+// MainSequence (Fernwick.cpp) runs them in the order of its phase table.
+#pragma once
+
+#include <windows.h>
+
+#include "C_String.h"
+
+// "V" and the settings file's IniVersion (or "V1" and it for the .NET edition).
+const int VERSION_LABEL_SIZE = 32;
+// The program's own version, "V%d.%d.%d.%d".
+const int OWN_VERSION_SIZE = 32;
+// The installed version text that the earlier-installation check reports.
+const int INSTALLED_VERSION_SIZE = 68;
+
+// Marker file that makes a run LOCAL, and the program name that does the same.
+extern const char* const LOCAL_MARKER_FILE;   // "_FW_LOCAL_.txt"
+extern const char* const LOCAL_PROGRAM_NAME;  // "setup.exe"
+
+// Restart codes that count as success with a restart to come.
+const long RC_RESTART_NEEDED = 3010;     // ERROR_SUCCESS_REBOOT_REQUIRED
+const long RC_RESTART_STARTED = 1641;    // ERROR_SUCCESS_REBOOT_INITIATED
+const long RC_BAD_SETTINGS = 13;         // ERROR_INVALID_DATA
+inline bool IsRestartCode(long rc) { return rc == RC_RESTART_NEEDED || rc == RC_RESTART_STARTED; }
+
+// What the phases of one run share. The first phase that sets rc to a value
+// other than 0 ends the phases (restart codes aside, see PhaseRow).
+struct SequenceLocals
+{
+    long rc;
+    // Label key of the step in progress, named in the final error box; null
+    // when a failure shows only its own box.
+    const wchar_t* stepKey;
+    // Filled by the command line; empty when the option was not given.
+    C_String languageCode;
+    C_String iniFile;
+    char ownVersion[OWN_VERSION_SIZE];
+    char versionLabel[VERSION_LABEL_SIZE];
+
+    // The running system, read once at start-up.
+    DWORD winMajor;
+    DWORD winMinor;
+    DWORD winServicePack;
+    bool isVista;
+
+    // Results of the checks before installation.
+    bool skipMsi;
+    bool skipProductPackage;
+    bool qrtRegistered;
+    bool previousFound;
+    bool noUpgradeNeeded;
+    bool abandonUpgrade;
+    bool isClient;
+    char installedVersion[INSTALLED_VERSION_SIZE];
+    C_String detectedDir;
+
+    // A phase that finishes the run early on purpose (the client finish) sets
+    // this: the rows after it do not run, and rc keeps its value.
+    bool endPhases;
+
+    SequenceLocals();
+    void Reset();
+
+private:
+    SequenceLocals(const SequenceLocals&);
+    SequenceLocals& operator=(const SequenceLocals&);
+};
+
+typedef void (*PhaseFunction)(SequenceLocals& locals);
+typedef bool (*PhaseCondition)(const SequenceLocals& locals);
+
+// One row of the phase table.
+struct PhaseRow
+{
+    int number;
+    const char* name;         // for the log
+    PhaseFunction run;        // null: the phase is not part of this build
+    PhaseCondition when;      // null: every run (while rc allows)
+    // A restart code (3010, 1641) left by the row before does not stop this
+    // row: the engine step and the language selection decide about it.
+    bool takesRestartCode;
+};
+
+// Writes "V" and text (one leading "v" or "V" of text dropped) into out, or
+// "V1" and it when prefixOne is set. Nothing is written when text or out is
+// missing or text is empty. A label that would not fit into outSize
+// characters (terminator included) leaves out empty and returns false.
+bool MakeVersionLabel(const char* text, char* out, size_t outSize, bool prefixOne);
+
+// Phase 1: settings file, logging and download settings, language.
+void PhaseSettingsAndLanguage(SequenceLocals& locals);
+// Phase 2: progress window, source mode, member state, versions, base URL.
+void PhaseWindowAndSource(SequenceLocals& locals);
+
+// The program's own file name from its module path (what follows the last
+// backslash); empty when it cannot be read. out holds MAX_PATH bytes.
+void GetProgramFileName(char* out);
+// LOCAL when the marker file can be opened in the current directory or the
+// program is named setup.exe (any case).
+bool IsLocalRun(const char* programName);

@@ -1,0 +1,247 @@
+// The checks before installation: the settings file and the language, the
+// progress window, the source of the files, the member state, the versions and
+// the base of every source name.
+#include "Phases.h"
+
+#include <string.h>
+
+#include <string>
+
+#include "AppObjects.h"
+#include "CDownloadManager.h"
+#include "CMainUI.h"
+#include "CResource.h"
+#include "CodeTables.h"
+#include "Log.h"
+#include "RunState.h"
+#include "TextUtil.h"
+#include "WideAPI.h"
+#include "resource.h"
+
+const char* const LOCAL_MARKER_FILE = "_FW_LOCAL_.txt";
+const char* const LOCAL_PROGRAM_NAME = "setup.exe";
+
+static const char* const MAIN_EXE_QRT = "Login.exe";
+static const char* const MAIN_EXE_DOTNET = "Zaph.exe";
+static const char* const THREADING_OFF = "Off";
+static const char* const DOTNET_YES = "yes";
+static const int MEMBER_STATE_LENGTH = 2;
+
+// A narrow text (path, code) inside a fixed wide message. A2W's buffer is
+// shared, so the converted text is copied at once.
+static std::wstring Wide(const char* text)
+{
+    return std::wstring(A2W(text ? text : ""));
+}
+
+SequenceLocals::SequenceLocals()
+{
+    Reset();
+}
+
+void SequenceLocals::Reset()
+{
+    rc = 0;
+    stepKey = NULL;
+    languageCode.Clear();
+    iniFile.Clear();
+    ownVersion[0] = 0;
+    versionLabel[0] = 0;
+    winMajor = winMinor = winServicePack = 0;
+    isVista = false;
+    skipMsi = skipProductPackage = qrtRegistered = false;
+    previousFound = noUpgradeNeeded = abandonUpgrade = isClient = false;
+    installedVersion[0] = 0;
+    detectedDir.Clear();
+    endPhases = false;
+}
+
+bool MakeVersionLabel(const char* text, char* out, size_t outSize, bool prefixOne)
+{
+    if (text == NULL || out == NULL || text[0] == 0 || outSize == 0)
+        return false;
+    if (text[0] == 'v' || text[0] == 'V')
+        ++text;
+    const char* prefix = prefixOne ? "V1" : "V";
+    // A label cut short would compare as another version: none at all is safer.
+    if (strlen(prefix) + strlen(text) >= outSize)
+    {
+        out[0] = 0;
+        return false;
+    }
+    strcpy(out, prefix);
+    strcat(out, text);
+    return true;
+}
+
+void GetProgramFileName(char* out)
+{
+    out[0] = 0;
+    // The module's own path rather than argument 0: an administrator who types
+    // "setup" in a console gives no extension there, and the name decides
+    // where the files come from.
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+    {
+        LogSystemError("The program's file name could not be read", GetLastError());
+        return;
+    }
+    const char* name = strrchr(path, '\\');
+    strcpy(out, name ? name + 1 : path);
+}
+
+bool IsLocalRun(const char* programName)
+{
+    HANDLE marker = CreateFileA(LOCAL_MARKER_FILE, GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, NULL);
+    if (marker != INVALID_HANDLE_VALUE)
+    {
+        CloseHandle(marker);
+        return true;
+    }
+    return programName != NULL && TextEqualNoCase(programName, LOCAL_PROGRAM_NAME);
+}
+
+void PhaseSettingsAndLanguage(SequenceLocals& locals)
+{
+    CResource* settings = g_resource;
+    CMainUI* ui = g_mainUI;
+
+    const char* iniName = locals.iniFile.IsEmpty() ? NULL : locals.iniFile.GetNarrow();
+    if (!settings->Load(iniName))
+    {
+        // The path tried, or the name given when it could not even be made.
+        const char* shown = settings->GetIniFile();
+        if (shown[0] == 0)
+            shown = iniName ? iniName : SETTINGS_FILE_NAME;
+        std::wstring text = L"Initialisation file '" + Wide(shown) +
+                            L"' not OK\nIt may be missing or corrupted.";
+        ui->ShowMessage(true, text.c_str());
+        locals.rc = RC_BAD_SETTINGS;
+        return;
+    }
+
+    const char* logging = settings->GetSetting(SETTING_LOGGING, false);
+    if (logging != NULL && logging[0] != 0)
+    {
+        char logFile[LOG_PATH_SIZE];
+        lstrcpynA(logFile, logging, sizeof(logFile));
+        // The old log says where the rest of the run went.
+        LogMessage(2, LOG_INFO, "Logging continues in '%hs' (setting %S).\n", logFile,
+                   SETTING_LOGGING);
+        SetLogFile(logFile);
+    }
+
+    const char* threading = settings->GetSetting(SETTING_THREADING, true);
+    if (threading != NULL && TextEqualNoCase(threading, THREADING_OFF))
+    {
+        g_downloadManager->SetUseWorkerThread(false);
+        LogMessage(3, LOG_INFO, "Downloads run without the worker thread.\n");
+    }
+
+    const char* dotNet = settings->GetSetting(SETTING_DOTNET, true);
+    RunState.mainExeName = MAIN_EXE_QRT;
+    if (dotNet != NULL && TextEqualNoCase(dotNet, DOTNET_YES))
+    {
+        RunState.dotNetEdition = true;
+        RunState.mainExeName = MAIN_EXE_DOTNET;
+        LogMessage(2, LOG_INFO, "Installation of ZAPH.NET\n");
+    }
+
+    const char* code = locals.languageCode.IsEmpty() ? NULL : locals.languageCode.GetNarrow();
+    if (!settings->ChooseLanguage(code))
+    {
+        std::wstring text = L"Language '" + Wide(code) + L"' not found in file '" +
+                            Wide(settings->GetIniFile()) + L"'";
+        ui->ShowMessage(true, text.c_str());
+        locals.rc = RC_BAD_SETTINGS;
+    }
+}
+
+// IniVersion: a value of 1 to 31 characters is taken; anything else is
+// logged as missing and leaves the version label empty.
+static void TakeIniVersion(SequenceLocals& locals)
+{
+    const char* value = g_resource->GetSetting(SETTING_INI_VERSION, true);
+    size_t length = TextLength(value);
+    if (length == 0 || length >= (size_t)VERSION_LABEL_SIZE)
+    {
+        LogMessage(2, LOG_WARNING, "INIFILE setting '%S' missing/incorrect!\n",
+                   SETTING_INI_VERSION);
+        return;
+    }
+    char iniVersion[VERSION_LABEL_SIZE];
+    strcpy(iniVersion, value);
+    LogMessage(3, LOG_INFO, "INIFILE setting '%S' = '%hs'\n", SETTING_INI_VERSION, iniVersion);
+    if (!MakeVersionLabel(iniVersion, locals.versionLabel, sizeof(locals.versionLabel),
+                          RunState.dotNetEdition))
+        LogMessage(2, LOG_WARNING, "Version label of '%hs' does not fit; none is used.\n",
+                   iniVersion);
+}
+
+void PhaseWindowAndSource(SequenceLocals& locals)
+{
+    CResource* settings = g_resource;
+    CMainUI* ui = g_mainUI;
+
+    ui->m_iPreferredLanguage = settings->GetPreferredLanguage();
+    // The window's default language is the first one it is told of; its
+    // font's character set follows that language from the start.
+    if (ui->m_iDefaultLanguage < 0)
+    {
+        ui->m_iDefaultLanguage = settings->GetLanguage();
+        ui->FontManager().SetCharSet(LanguageCharSet(settings->GetLanguage()));
+    }
+    ui->m_bLanguageFixed = !locals.languageCode.IsEmpty();
+    if (!ui->Create(NULL))
+        LogMessage(0, LOG_ERROR, "The run goes on without its progress window.\n");
+    ui->SetItemText(IDC_STATUS_LOWER, L"");
+    ui->SetItemText(IDC_STATUS_UPPER, L"");
+    ui->SetInfoKey(LABEL_INITIALISING);
+    FillWindowTexts();
+    HWND proceed = ui->GetWindow() ? GetDlgItem(ui->GetWindow(), IDC_PROCEED) : NULL;
+    if (proceed != NULL)
+        SetFocus(proceed);
+    ui->StepProgress(1, 5);
+
+    char programName[MAX_PATH];
+    GetProgramFileName(programName);
+    if (programName[0] != 0)
+        LogMessage(3, LOG_INFO, "My name is '%hs'\n", programName);
+
+    settings->SetLocal(IsLocalRun(programName));
+
+    const char* memberState = settings->GetSetting(SETTING_MEMBER_STATE, true);
+    if (memberState != NULL && strlen(memberState) == MEMBER_STATE_LENGTH &&
+        IsMemberStateCode(memberState))
+    {
+        RunState.memberState = memberState;
+        LogMessage(3, LOG_INFO, "INIFILE setting 'MS' = '%hs'\n", RunState.memberState.GetNarrow());
+    }
+    else
+    {
+        RunState.memberState.Clear();
+        LogMessage(2, LOG_WARNING, "INIFILE setting 'MS' missing/incorrect!\n");
+    }
+
+    TakeIniVersion(locals);
+
+    const char* exeVersion = settings->GetSetting(SETTING_EXE_VERSION, false);
+    LogMessage(3, LOG_INFO, "INIFILE variable '%S' = '%hs'\n", SETTING_EXE_VERSION,
+               exeVersion ? exeVersion : "");
+
+    locals.stepKey = LABEL_INITIALISING;
+
+    const char* baseUrl = settings->GetSetting(SETTING_BASE_URL, true);
+    if (baseUrl == NULL || baseUrl[0] == 0)
+    {
+        ui->ShowMessage(true, settings->FormatLabel(LABEL_INVALID_VALUE, SETTING_BASE_URL));
+        locals.rc = RC_BAD_SETTINGS;
+        return;
+    }
+    g_downloadManager->SetBaseUrl(baseUrl);
+
+    ui->SetItemText(IDC_STATUS_UPPER, A2W(RunState.memberState.GetNarrow()));
+}

@@ -1,0 +1,183 @@
+// The spine of the main sequence: the version label, the order of the phases,
+// when a phase is skipped or ends the run, and the stop at a phase that is not
+// part of the build.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Fernwick.h"
+#include "Log.h"
+#include "RunState.h"
+#include "TestSupport.h"
+
+namespace
+{
+struct LabelRow
+{
+    const char* text;
+    bool prefixOne;
+    size_t size;
+    bool written;
+    const char* expected;
+};
+
+TEST(MakeVersionLabel, Table)
+{
+    const std::string max31(31, '9');
+    const std::string max30(30, '9');
+    const LabelRow rows[] = {
+        {"2.1", false, 32, true, "V2.1"},
+        {"2.1", true, 32, true, "V12.1"},
+        {"v2.1", false, 32, true, "V2.1"},
+        {"V2.1", true, 32, true, "V12.1"},
+        {"vV2", false, 32, true, "VV2"},          // only one leading v is dropped
+        {"V", false, 32, true, "V"},
+        {max31.c_str(), false, 32, false, ""},    // "V" + 31 does not fit 32
+        {max30.c_str(), false, 32, true, nullptr},
+        {max30.c_str(), true, 32, false, ""},     // "V1" + 30 does not fit either
+    };
+    for (const LabelRow& row : rows)
+    {
+        SCOPED_TRACE(std::string(row.text) + (row.prefixOne ? " (V1)" : ""));
+        char out[64];
+        strcpy(out, "untouched");
+        EXPECT_EQ(row.written, MakeVersionLabel(row.text, out, row.size, row.prefixOne));
+        std::string expected = row.expected ? row.expected : "V" + std::string(row.text);
+        EXPECT_EQ(expected, out);
+    }
+}
+
+TEST(MakeVersionLabel, WritesNothingWithoutText)
+{
+    char out[32] = "keep";
+    EXPECT_FALSE(MakeVersionLabel(nullptr, out, sizeof(out), false));
+    EXPECT_FALSE(MakeVersionLabel("", out, sizeof(out), true));
+    EXPECT_STREQ("keep", out);
+    EXPECT_FALSE(MakeVersionLabel("2.1", nullptr, 32, false));
+}
+
+// Phases that record their number and set what the row's test asks for.
+std::vector<int> g_ran;
+long g_rcToSet[30];
+bool g_endAt[30];
+
+template <int N>
+void Phase(SequenceLocals& locals)
+{
+    g_ran.push_back(N);
+    if (g_rcToSet[N] != 0)
+        locals.rc = g_rcToSet[N];
+    if (g_endAt[N])
+        locals.endPhases = true;
+}
+
+bool Never(const SequenceLocals&) { return false; }
+bool Always(const SequenceLocals&) { return true; }
+
+class RunPhasesTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        g_ran.clear();
+        memset(g_rcToSet, 0, sizeof(g_rcToSet));
+        memset(g_endAt, 0, sizeof(g_endAt));
+        SetLogFile(m_dir.File("run.log").c_str());
+        SetLogVerbosity(3);
+    }
+    void TearDown() override { SetLogFile(nullptr); }
+    std::vector<std::string> LogLines() { return fwtest::ReadLines(m_dir.File("run.log")); }
+
+    fwtest::TempDir m_dir{"fwphases"};
+};
+
+const PhaseRow kRows[] = {
+    {1, "one", Phase<1>, nullptr, false},
+    {2, "two", Phase<2>, Never, false},
+    {3, "three", Phase<3>, Always, false},
+    {4, "four", Phase<4>, nullptr, true},
+    {5, "five", Phase<5>, nullptr, true},
+    {6, "six", Phase<6>, nullptr, false},
+};
+const size_t kCount = sizeof(kRows) / sizeof(kRows[0]);
+
+TEST_F(RunPhasesTest, RunsInOrderAndSkipsRowsWhoseConditionFails)
+{
+    SequenceLocals locals;
+    EXPECT_EQ(0, RunPhases(kRows, kCount, locals));
+    EXPECT_EQ((std::vector<int>{1, 3, 4, 5, 6}), g_ran);
+}
+
+TEST_F(RunPhasesTest, FirstNonZeroCodeEndsThePhases)
+{
+    g_rcToSet[3] = 1223;
+    SequenceLocals locals;
+    EXPECT_EQ(1223, RunPhases(kRows, kCount, locals));
+    EXPECT_EQ((std::vector<int>{1, 3}), g_ran);
+}
+
+// A restart code goes on only into rows that take one; any other code, or a
+// restart code before a row that does not take one, ends the phases.
+TEST_F(RunPhasesTest, RestartCodeReachesOnlyRowsThatTakeIt)
+{
+    for (long code : {3010L, 1641L})
+    {
+        SCOPED_TRACE(code);
+        g_ran.clear();
+        memset(g_rcToSet, 0, sizeof(g_rcToSet));
+        g_rcToSet[3] = code;
+        SequenceLocals locals;
+        EXPECT_EQ(code, RunPhases(kRows, kCount, locals));
+        EXPECT_EQ((std::vector<int>{1, 3, 4, 5}), g_ran);
+    }
+    g_ran.clear();
+    memset(g_rcToSet, 0, sizeof(g_rcToSet));
+    g_rcToSet[3] = 2;
+    SequenceLocals locals;
+    EXPECT_EQ(2, RunPhases(kRows, kCount, locals));
+    EXPECT_EQ((std::vector<int>{1, 3}), g_ran);
+}
+
+TEST_F(RunPhasesTest, EndPhasesStopsWithTheCodeKept)
+{
+    g_endAt[4] = true;
+    SequenceLocals locals;
+    EXPECT_EQ(0, RunPhases(kRows, kCount, locals));
+    EXPECT_EQ((std::vector<int>{1, 3, 4}), g_ran);
+}
+
+// A phase missing from the build stops the run with 50 and a line that passes
+// every verbosity; a missing phase whose condition fails is no reason to stop.
+TEST_F(RunPhasesTest, MissingPhaseStopsTheRunAndSaysWhich)
+{
+    const PhaseRow rows[] = {
+        {1, "one", Phase<1>, nullptr, false},
+        {2, "skipped gap", nullptr, Never, false},
+        {3, "gap", nullptr, nullptr, false},
+        {4, "four", Phase<4>, nullptr, false},
+    };
+    SetLogVerbosity(0);
+    SequenceLocals locals;
+    EXPECT_EQ(RC_NOT_AVAILABLE, RunPhases(rows, 4, locals));
+    EXPECT_EQ((std::vector<int>{1}), g_ran);
+    std::vector<std::string> lines = LogLines();
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_EQ("E\tPhase 3 (gap) is not available in this build: the run stops here.", lines[0]);
+}
+
+// The program's table: every phase once, in order 1 to 26, and the first two
+// are part of the program.
+TEST(PhaseTable, NumbersRunOneToTwentySix)
+{
+    size_t count = 0;
+    const PhaseRow* rows = GetPhaseTable(&count);
+    ASSERT_EQ(26u, count);
+    for (size_t i = 0; i < count; ++i)
+        EXPECT_EQ((int)i + 1, rows[i].number);
+    EXPECT_NE(nullptr, rows[0].run);
+    EXPECT_NE(nullptr, rows[1].run);
+    EXPECT_TRUE(rows[12].takesRestartCode);  // the engine step
+    EXPECT_TRUE(rows[13].takesRestartCode);  // the language selection
+}
+} // namespace
