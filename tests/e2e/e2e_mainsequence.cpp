@@ -349,6 +349,7 @@ TEST(MainSequence, PhasesOneAndTwoThenStopWith50)
     EXPECT_EQ(50, run.Wait());
     LogView log = run.Log();
     EXPECT_TRUE(log.InOrder({START, "\tLanguage='EN'", "\tAdmin='yes', WINNT='yes'.",
+                             "\tDownloads run without the worker thread.",
                              "\tSelected language = 'EN'", "\tMy name is 'fernwick.exe'",
                              "\t'WEB' Installation", "\tINIFILE setting 'MS' = 'LU'",
                              "\tINIFILE setting 'IniVersion' = '2.1'",
@@ -500,4 +501,21 @@ TEST(MainSequence, RepairIsNotAvailable)
          "E\tThe repair routine is not available in this build: the run stops here.",
          ReturnCodeLine(50), END}));
     EXPECT_TRUE(s.Boxes().empty());
+}
+
+// The settings file's Logging setting moves the rest of the run's log, and
+// the old log says where to.
+TEST(MainSequence, LoggingSettingMovesTheLog)
+{
+    Scenario s;
+    std::string moved = s.Path("moved.log");
+    Settings settings;
+    settings.extra = "Logging=" + moved + "\n";
+    ASSERT_TRUE(s.WriteUnicodeFile("Zaph.ini", settings.Text()));
+    ExpectStopBox(s);
+    EXPECT_EQ(50, s.Run("/l EN"));
+    EXPECT_TRUE(s.Log().HasLine("\tLogging continues in '" + moved + "' (setting Logging)."));
+    EXPECT_TRUE(s.Log().LacksLine(END));
+    LogView log = s.LogFile(moved);
+    EXPECT_TRUE(log.InOrder({"\tMy name is 'fernwick.exe'", PHASE3_MISSING, ReturnCodeLine(50), END}));
 }
