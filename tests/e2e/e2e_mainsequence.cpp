@@ -472,14 +472,26 @@ TEST(MainSequence, LogsAreCopiedIntoTheTargetFolder)
     Scenario s;
     ASSERT_TRUE(s.WriteUnicodeFile("Zaph.ini", Settings().Text()));
     std::string target = s.Folder("My Target");
+    // The installer log of the day lives in the temporary folder, shared with
+    // earlier runs: give it a content of this run's own to find in the copy.
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof(temp), temp);
+    std::string msiLog = std::string(temp) + "MSI_" + DayStamp() + ".log";
+    std::string oldMsiLog;
+    bool hadMsiLog = fwtest::ReadBytes(msiLog, oldMsiLog);
+    ASSERT_TRUE(fwtest::WriteBytes(msiLog, "installer log of the copy scenario\r\n"));
     ExpectStopBox(s);
     EXPECT_EQ(50, s.Run("/l EN /t \"" + target + "\""));
     std::string copy = target + "\\Log\\Fernwick_" + DayStamp() + ".log";
     EXPECT_TRUE(FileExists(copy));
     EXPECT_TRUE(FileContains(copy, END));
     EXPECT_TRUE(FileContains(copy, "**> Main return code '50'."));
-    // No installer ran, so there is no installer log to keep.
-    EXPECT_TRUE(FileAbsent(target + "\\Log\\MSI_" + DayStamp() + ".log"));
+    EXPECT_TRUE(FileContains(target + "\\Log\\MSI_" + DayStamp() + ".log",
+                             "installer log of the copy scenario"));
+    if (hadMsiLog)
+        fwtest::WriteBytes(msiLog, oldMsiLog);
+    else
+        DeleteFileA(msiLog.c_str());
 
     Scenario t;
     ASSERT_TRUE(t.WriteUnicodeFile("Zaph.ini", Settings().Text()));
