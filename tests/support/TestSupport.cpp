@@ -43,7 +43,10 @@ bool WriteBytes(const std::string& path, const std::string& bytes)
 bool ReadBytes(const std::string& path, std::string& bytes)
 {
     bytes.clear();
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+    // Share delete access too: programs under test replace files that the
+    // tests poll (write a temporary file, then rename it over the old one).
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return false;
