@@ -578,7 +578,9 @@ TEST_F(ResourceTest, SampleSettingsFileHasEveryLabelInEveryLanguage)
             }
         }
         if (strcmp(code, "EL") == 0 || strcmp(code, "PL") == 0)
+        {
             EXPECT_TRUE(script) << "labels of " << code << " are not written in its own letters";
+        }
     }
 }
 } // namespace
