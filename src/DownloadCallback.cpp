@@ -90,8 +90,14 @@ STDMETHODIMP CDownloadBindStatusCallback::OnProgress(ULONG ulProgress, ULONG ulP
     {
         HWND window = m_ui->GetWindow();
         if (window != NULL)
+        {
             ShowWindow(GetDlgItem(window, IDC_BAR0), SW_HIDE);
-        m_ui->SetItemText(IDC_INFO_TEXT, L"");
+            // Straight to the control, not through SetItemText: on the 9x
+            // family that converts through the one shared W2A buffer, which
+            // the main thread may be using while this runs on the worker.
+            // An empty text reads the same in either character set.
+            SetDlgItemTextA(window, IDC_INFO_TEXT, "");
+        }
     }
     return m_ui->m_cancelRequested ? E_ABORT : S_OK;
 }
