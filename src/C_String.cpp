@@ -303,7 +303,7 @@ bool C_String::Equals(const wchar_t* text) const
         return m_pNarrow == NULL && m_pWide == NULL;
     if (text == m_pWide)
         return true;
-    return lstrcmpiW(GetWide(), text) == 0;
+    return TextEqualNoCase(GetWide(), text);
 }
 
 bool C_String::Equals(const C_String& other) const

@@ -5,14 +5,22 @@
 #include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
+#include <wctype.h>
+
+#include "WideAPI.h"
 
 static bool IsSpace(char c)
 {
     return isspace((unsigned char)c) != 0;
 }
 
+// Windows 9x has CharUpperW and lstrcmpiW only as stubs that fail (CharUpperW
+// answers 0 for every character, lstrcmpiW "equal" for every pair): there the
+// runtime's own mapping of the default locale is used instead.
 static wchar_t UpperWide(wchar_t c)
 {
+    if (!isWinNT)
+        return (wchar_t)towupper(c);
     return (wchar_t)(ULONG_PTR)CharUpperW((LPWSTR)(ULONG_PTR)c);
 }
 
@@ -164,6 +172,15 @@ bool TextEqualNoCase(const wchar_t* a, const wchar_t* b)
         return true;
     if (a == NULL || b == NULL)
         return false;
+    if (!isWinNT)
+    {
+        for (; UpperWide(*a) == UpperWide(*b); ++a, ++b)
+        {
+            if (*a == 0)
+                return true;
+        }
+        return false;
+    }
     return lstrcmpiW(a, b) == 0;
 }
 

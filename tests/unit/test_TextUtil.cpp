@@ -4,6 +4,7 @@
 
 #include "TestSupport.h"
 #include "TextUtil.h"
+#include "WideAPI.h"
 
 TEST(TextUtil, NullArgumentsGiveNeutralResults)
 {
@@ -42,6 +43,23 @@ TEST(TextUtil, EqualNoCaseTreatsPointersFirst)
     EXPECT_FALSE(TextEqualNoCase("DotNe", "DOTNET", 6));
     EXPECT_TRUE(TextEqualNoCase(L"[settings]x", L"[SETTINGS]y", 10));
     EXPECT_FALSE(TextEqualNoCase(L"[set]", L"[settings]", 10));
+}
+
+// On Windows 9x CharUpperW and lstrcmpiW are stubs that fail; the wide
+// comparisons must not rely on them there (isWinNT false takes that path).
+TEST(TextUtil, WideNoCaseWorksWithoutTheNtOnlyFunctions)
+{
+    const bool savedNt = isWinNT;
+    isWinNT = false;
+    const wchar_t* text = L"x\r\n[labels_de]\r\nA=1";
+    EXPECT_EQ(text + 3, TextFindNoCase(text, L"[Labels_DE]"));
+    EXPECT_EQ(nullptr, TextFindNoCase(L"abc", L"xyz"));
+    EXPECT_TRUE(TextEqualNoCase(L"Zaph.INI", L"zaph.ini"));
+    EXPECT_FALSE(TextEqualNoCase(L"zaph.ini", L"zaph.inx"));
+    EXPECT_FALSE(TextEqualNoCase(L"zaph.ini", L"zaph.in"));
+    EXPECT_TRUE(TextEqualNoCase(L"[settings]x", L"[SETTINGS]y", 10));
+    EXPECT_FALSE(TextEqualNoCase(L"[setxings]", L"[settings]", 10));
+    isWinNT = savedNt;
 }
 
 TEST(TextUtil, TrimRemovesWhiteSpaceOrTheGivenCharacter)
