@@ -97,10 +97,17 @@ UINT CMainUI::GetBarMaximum(UINT uiIdx) const
 
 bool CMainUI::Create(HWND parent)
 {
+    // InitCommonControlsEx came with comctl32 4.70: the first Windows 95 has
+    // only InitCommonControls, and an import of the other would keep the
+    // program from starting there.
+    typedef BOOL(WINAPI * InitControlsExFn)(const INITCOMMONCONTROLSEX*);
     INITCOMMONCONTROLSEX controls;
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES;
-    if (!InitCommonControlsEx(&controls))
+    HMODULE comctl = GetModuleHandleA("comctl32.dll");
+    InitControlsExFn initEx =
+        comctl != NULL ? (InitControlsExFn)GetProcAddress(comctl, "InitCommonControlsEx") : NULL;
+    if (initEx == NULL || !initEx(&controls))
         InitCommonControls();
     m_hParent = parent;
 

@@ -351,54 +351,46 @@ const wchar_t* CResource::FormatLabelV(const wchar_t* key, va_list args)
         return NULL;
     m_bUsingCaptionBuffer = true;
 
-    // The size is asked first: the runtime answers -1 both for "too small"
-    // and for an argument it cannot convert, and only the first is cured by
-    // a larger buffer.
-    va_list sizing;
-    va_copy(sizing, args);
-    int needed = _vscwprintf(format, sizing);
-    va_end(sizing);
-    if (needed < 0)
-    {
-        LogMessage(2, LOG_WARNING, "Caption '%ws' cannot be formatted!\n", key);
-        m_bUsingCaptionBuffer = false;
-        return NULL;
-    }
-
+    // Formatted into a buffer that doubles until the text fits. The runtime's
+    // own sizing call (_vscwprintf) is missing from the msvcrt.dll of Windows
+    // 9x and 2000, and an import of it keeps the program from starting there.
+    // The runtime answers -1 both for "too small" and for an argument it
+    // cannot convert; only the first is cured by a larger buffer, so the
+    // doubling has a ceiling.
     size_t capacity = m_captionCapacity != 0 ? m_captionCapacity : FIRST_CAPTION_CAPACITY;
-    while (capacity <= (size_t)needed && capacity < MAX_CAPTION_CAPACITY)
-        capacity *= 2;
-    if (capacity <= (size_t)needed)
+    for (;;)
     {
-        LogMessage(2, LOG_WARNING, "Caption '%ws' cannot be formatted!\n", key);
-        m_bUsingCaptionBuffer = false;
-        return NULL;
-    }
-    if (m_captionBuffer == NULL || capacity != m_captionCapacity)
-    {
-        free(m_captionBuffer);
-        m_captionBuffer = (wchar_t*)malloc(capacity * sizeof(wchar_t));
-        if (m_captionBuffer == NULL)
+        if (m_captionBuffer == NULL || capacity != m_captionCapacity)
         {
-            m_captionCapacity = 0;
+            free(m_captionBuffer);
+            m_captionBuffer = (wchar_t*)malloc(capacity * sizeof(wchar_t));
+            if (m_captionBuffer == NULL)
+            {
+                m_captionCapacity = 0;
+                m_bUsingCaptionBuffer = false;
+                return NULL;
+            }
+            m_captionCapacity = capacity;
+        }
+        m_captionBuffer[0] = 0;
+
+        va_list formatting;
+        va_copy(formatting, args);
+        int written = _vsnwprintf(m_captionBuffer, m_captionCapacity, format, formatting);
+        va_end(formatting);
+        // A text of exactly the capacity has no room for its terminator.
+        if (written >= 0 && (size_t)written < m_captionCapacity)
+            break;
+        if (capacity >= MAX_CAPTION_CAPACITY)
+        {
+            m_captionBuffer[0] = 0;
             m_bUsingCaptionBuffer = false;
+            LogMessage(2, LOG_WARNING, "Caption '%ws' cannot be formatted!\n", key);
             return NULL;
         }
-        m_captionCapacity = capacity;
+        capacity *= 2;
     }
-    m_captionBuffer[0] = 0;
-
-    va_list formatting;
-    va_copy(formatting, args);
-    int written = _vsnwprintf(m_captionBuffer, m_captionCapacity, format, formatting);
-    va_end(formatting);
-    m_captionBuffer[m_captionCapacity - 1] = 0;
     m_bUsingCaptionBuffer = false;
-    if (written < 0)
-    {
-        LogMessage(2, LOG_WARNING, "Caption '%ws' cannot be formatted!\n", key);
-        return NULL;
-    }
     return m_captionBuffer;
 }
 

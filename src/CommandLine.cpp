@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 #include <string>
 #include <vector>
@@ -315,7 +316,11 @@ void ShowVersionInfo()
 
     wchar_t format[VERSION_TEXT_SIZE];
     if (LoadStringWide(ResourceModule(), IDS_VERSION_INFO, format, VERSION_TEXT_SIZE) <= 0)
-        lstrcpynW(format, VERSION_FORMAT_FALLBACK, VERSION_TEXT_SIZE);
+    {
+        // lstrcpynW is only a failing stub on Windows 9x.
+        wcsncpy(format, VERSION_FORMAT_FALLBACK, VERSION_TEXT_SIZE - 1);
+        format[VERSION_TEXT_SIZE - 1] = 0;
+    }
 
     // Each conversion is copied at once: GetWide hands out one shared buffer.
     std::wstring texts[4];

@@ -180,4 +180,41 @@ TEST(PhaseTable, NumbersRunOneToTwentySix)
     EXPECT_TRUE(rows[12].takesRestartCode);  // the engine step
     EXPECT_TRUE(rows[13].takesRestartCode);  // the language selection
 }
+// The release program must start on every Windows it supports: it may not
+// import what older systems lack (msvcrt.dll before XP has no _vscwprintf,
+// the first comctl32 no InitCommonControlsEx). The 32-bit runtime library
+// brings its own _vscprintf, so that one is left to it.
+TEST(ProgramImports, NothingThatOlderWindowsLack)
+{
+    std::string exe = fwtest::BinDir() + "\\fernwick.exe";
+    HMODULE image = LoadLibraryExA(exe.c_str(), NULL, DONT_RESOLVE_DLL_REFERENCES);
+    ASSERT_NE((HMODULE)NULL, image) << exe;
+    const BYTE* base = (const BYTE*)image;
+    const IMAGE_NT_HEADERS* nt =
+        (const IMAGE_NT_HEADERS*)(base + ((const IMAGE_DOS_HEADER*)base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    std::vector<std::string> names;
+    for (const IMAGE_IMPORT_DESCRIPTOR* d =
+             (const IMAGE_IMPORT_DESCRIPTOR*)(base + dir.VirtualAddress);
+         d->Name != 0; ++d)
+    {
+        const IMAGE_THUNK_DATA* thunk = (const IMAGE_THUNK_DATA*)(
+            base + (d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk));
+        for (; thunk->u1.AddressOfData != 0; ++thunk)
+        {
+            if (IMAGE_SNAP_BY_ORDINAL(thunk->u1.Ordinal))
+                continue;
+            names.push_back(
+                (const char*)((const IMAGE_IMPORT_BY_NAME*)(base + thunk->u1.AddressOfData))->Name);
+        }
+    }
+    FreeLibrary(image);
+    ASSERT_FALSE(names.empty());
+    for (const char* missing : { "_vscwprintf", "InitCommonControlsEx" })
+    {
+        for (const std::string& name : names)
+            EXPECT_NE(name, missing);
+    }
+}
 } // namespace
