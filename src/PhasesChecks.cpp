@@ -126,12 +126,13 @@ void PhaseSettingsAndLanguage(SequenceLocals& locals)
     const char* logging = settings->GetSetting(SETTING_LOGGING, false);
     if (logging != NULL && logging[0] != 0)
     {
-        char logFile[LOG_PATH_SIZE];
-        lstrcpynA(logFile, logging, sizeof(logFile));
+        // Copied whole: a name cut to the log's buffer would send the lines to
+        // another file; SetLogFile refuses a name that is too long (and logs it).
+        std::string logFile = logging;
         // The old log says where the rest of the run went.
-        LogMessage(2, LOG_INFO, "Logging continues in '%hs' (setting %S).\n", logFile,
+        LogMessage(2, LOG_INFO, "Logging continues in '%hs' (setting %S).\n", logFile.c_str(),
                    SETTING_LOGGING);
-        SetLogFile(logFile);
+        SetLogFile(logFile.c_str());
     }
 
     const char* threading = settings->GetSetting(SETTING_THREADING, true);
