@@ -1,9 +1,14 @@
 # Cross build for 32-bit Windows: the release architecture (compiled and linked, not run here).
+# The program runs on Windows 95 to Vista, so this build uses the win32 thread
+# model: the posix model's static thread runtime imports GetTickCount64 (Vista),
+# vectored exception handlers (XP) and NT-only calls, and the program would not
+# start on the older systems. The program itself uses no C++ threads; the tests,
+# which need std::mutex, are built only by the x86_64 (posix) toolchain.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER   ${TOOLCHAIN_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
+set(CMAKE_C_COMPILER   ${TOOLCHAIN_PREFIX}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-win32)
 set(CMAKE_RC_COMPILER  ${TOOLCHAIN_PREFIX}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

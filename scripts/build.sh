@@ -13,4 +13,5 @@ if [ "${FERNWICK_SKIP_X86:-0}" != 1 ]; then
     cmake -S "$ROOT" -B "$B/x86" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
           -DCMAKE_BUILD_TYPE=Release -DFERNWICK_TESTS=OFF >/dev/null
     cmake --build "$B/x86" -j "$JOBS"
+    "$ROOT/scripts/check-imports.sh" "$B/x86/bin/fernwick.exe" "$B/x86/bin/dunzip32.dll"
 fi

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the Debian packages the build and the tests need (only what is missing).
 set -e
-PKGS="cmake make g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
+PKGS="cmake make g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-win32 binutils-mingw-w64
       libz-mingw-w64-dev googletest wine wine64 xvfb xauth wixl imagemagick python3 zlib1g-dev"
 missing=""
 for p in $PKGS; do
