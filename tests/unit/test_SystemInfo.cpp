@@ -15,26 +15,20 @@ using fwtest::TempDir;
 namespace
 {
 const char* const PROBE_ENV = "FW_VERSION_PROBE_OUT";
-const char* const WINE_APP_DEFAULTS = "Software\\Wine\\AppDefaults";
 
 std::string Quote(const std::string& s)
 {
     return "\"" + s + "\"";
 }
 
-std::string ChildPath()
-{
-    return fwtest::BinDir() + "\\fw_child.exe";
-}
+const std::string CHILD = Quote(fwtest::BinDir() + "\\fw_child.exe");
 
 // Runs a program to its end with a time limit; returns its exit code.
-DWORD RunWithTimeout(const std::string& commandLine, DWORD timeout = 60000)
+DWORD RunWithTimeout(std::string commandLine, DWORD timeout = 60000)
 {
     STARTUPINFOA startup = {sizeof(startup)};
     PROCESS_INFORMATION process = {};
-    std::vector<char> command(commandLine.begin(), commandLine.end());
-    command.push_back(0);
-    if (!CreateProcessA(NULL, command.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+    if (!CreateProcessA(NULL, &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
         return (DWORD)-1;
     DWORD code = (DWORD)-2;
     if (WaitForSingleObject(process.hProcess, timeout) == WAIT_OBJECT_0)
@@ -46,11 +40,16 @@ DWORD RunWithTimeout(const std::string& commandLine, DWORD timeout = 60000)
     return code;
 }
 
-struct ProbeResult
+DWORD ReadCsdVersion(bool* present = NULL)
 {
-    bool ran = false;
-    std::string nineX, major, minor, servicePack, admin, description;
-};
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    bool found = SHGetValueA(HKEY_LOCAL_MACHINE, CSD_VERSION_KEY, CSD_VERSION_VALUE, NULL, &value,
+                             &size) == ERROR_SUCCESS;
+    if (present)
+        *present = found;
+    return found ? value : 0;
+}
 
 // Wine keeps one CSDVersion for the whole prefix whatever version a program
 // is shown; a probe that needs another one sets it for its run and puts the
@@ -58,112 +57,77 @@ struct ProbeResult
 class CsdVersionOverride
 {
 public:
-    explicit CsdVersionOverride(DWORD value) : m_active(value != 0)
+    explicit CsdVersionOverride(DWORD value) : m_old(ReadCsdVersion(&m_hadOld)), m_active(value != 0)
     {
-        DWORD size = sizeof(m_old);
-        m_hadOld = SHGetValueA(HKEY_LOCAL_MACHINE, CSD_VERSION_KEY, CSD_VERSION_VALUE, NULL,
-                               &m_old, &size) == ERROR_SUCCESS;
         if (m_active)
             SHSetValueA(HKEY_LOCAL_MACHINE, CSD_VERSION_KEY, CSD_VERSION_VALUE, REG_DWORD, &value,
                         sizeof(value));
     }
     ~CsdVersionOverride()
     {
-        if (!m_active)
-            return;
-        if (m_hadOld)
+        if (m_active && m_hadOld)
             SHSetValueA(HKEY_LOCAL_MACHINE, CSD_VERSION_KEY, CSD_VERSION_VALUE, REG_DWORD, &m_old,
                         sizeof(m_old));
-        else
+        else if (m_active)
             SHDeleteValueA(HKEY_LOCAL_MACHINE, CSD_VERSION_KEY, CSD_VERSION_VALUE);
     }
-    DWORD Old() const { return m_hadOld ? m_old : 0; }
 
 private:
-    bool m_active;
     bool m_hadOld = false;
-    DWORD m_old = 0;
+    DWORD m_old;
+    bool m_active;
 };
 
 // Runs a copy of this test program under Wine's emulation of another Windows
-// version; the copy answers through VersionProbe.Report below.
-ProbeResult ProbeUnder(const char* version, DWORD csdVersion)
+// version; the copy answers through VersionProbe.Report below with its lines
+// (9x family, major, minor, service pack, administrator, description), or
+// none when it could not run.
+std::vector<std::string> ProbeUnder(const char* version, DWORD csdVersion)
 {
-    ProbeResult result;
     TempDir dir("probe");
     std::string exeName = std::string("fw_probe_") + version + ".exe";
-    std::string exe = dir.File(exeName);
     char self[MAX_PATH];
     GetModuleFileNameA(NULL, self, sizeof(self));
-    if (!CopyFileA(self, exe.c_str(), FALSE))
-        return result;
-
-    std::string key = std::string(WINE_APP_DEFAULTS) + "\\" + exeName;
+    if (!CopyFileA(self, dir.File(exeName).c_str(), FALSE))
+        return {};
+    std::string key = "Software\\Wine\\AppDefaults\\" + exeName;
     if (SHSetValueA(HKEY_CURRENT_USER, key.c_str(), "Version", REG_SZ, version,
                     (DWORD)strlen(version) + 1) != ERROR_SUCCESS)
-        return result;
+        return {};
     std::string out = dir.File("probe.txt");
     SetEnvironmentVariableA(PROBE_ENV, out.c_str());
     DWORD code;
     {
         CsdVersionOverride csd(csdVersion);
-        code = RunWithTimeout(Quote(exe) + " --gtest_filter=VersionProbe.Report");
+        code = RunWithTimeout(Quote(dir.File(exeName)) + " --gtest_filter=VersionProbe.Report");
     }
     SetEnvironmentVariableA(PROBE_ENV, NULL);
     SHDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
-    if (code != 0)
-        return result;
-
-    std::vector<std::string> lines = fwtest::ReadLines(out);
-    if (lines.size() != 6)
-        return result;
-    result.ran = true;
-    result.nineX = lines[0];
-    result.major = lines[1];
-    result.minor = lines[2];
-    result.servicePack = lines[3];
-    result.admin = lines[4];
-    result.description = lines[5];
-    return result;
+    return code == 0 ? fwtest::ReadLines(out) : std::vector<std::string>();
 }
 
-// A window of the test thread that notes which messages reached it.
-struct Witness
-{
-    HWND window = NULL;
-    volatile LONG sent = 0;
-    volatile LONG posted = 0;
-};
-Witness* g_witness = NULL;
+// A window of the test thread that counts what reaches it: WM_APP + 1 sent
+// (answered 1234), WM_APP + 2 posted.
+volatile LONG g_sent = 0;
+volatile LONG g_posted = 0;
 
 LRESULT CALLBACK WitnessProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_APP + 1)
     {
-        InterlockedIncrement(&g_witness->sent);
+        InterlockedIncrement(&g_sent);
         return 1234;
     }
     if (message == WM_APP + 2)
     {
-        InterlockedIncrement(&g_witness->posted);
+        InterlockedIncrement(&g_posted);
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-HWND CreateWitnessWindow()
-{
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = WitnessProc;
-    wc.hInstance = GetModuleHandleA(NULL);
-    wc.lpszClassName = "FernwickWitness";
-    RegisterClassA(&wc);
-    return CreateWindowA("FernwickWitness", "witness", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL,
-                         NULL, wc.hInstance, NULL);
-}
-
-// From another thread: one sent message (answered only if the waiting thread
-// dispatches) and one posted message, while the wait is in progress.
+// From another thread, while the wait is in progress: one sent message
+// (answered only if the waiting thread dispatches) and one posted message.
 struct Poker
 {
     HWND window;
@@ -192,13 +156,29 @@ ULONGLONG ThreadCpuMs()
 {
     FILETIME created, exited, kernel, user;
     GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
-    ULARGE_INTEGER k, u;
-    k.LowPart = kernel.dwLowDateTime;
-    k.HighPart = kernel.dwHighDateTime;
-    u.LowPart = user.dwLowDateTime;
-    u.HighPart = user.dwHighDateTime;
-    return (k.QuadPart + u.QuadPart) / 10000;
+    auto ticks = [](const FILETIME& t) { return ((ULONGLONG)t.dwHighDateTime << 32) | t.dwLowDateTime; };
+    return (ticks(kernel) + ticks(user)) / 10000;
 }
+
+class SystemInfoWait : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = WitnessProc;
+        wc.hInstance = GetModuleHandleA(NULL);
+        wc.lpszClassName = "FernwickWitness";
+        RegisterClassA(&wc);
+        m_window = CreateWindowA("FernwickWitness", "witness", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                                 NULL, NULL, wc.hInstance, NULL);
+        ASSERT_NE((HWND)NULL, m_window);
+        g_sent = g_posted = 0;
+    }
+    void TearDown() override { DestroyWindow(m_window); }
+
+    HWND m_window = NULL;
+};
 } // namespace
 
 // Runs only inside a probe copy (see ProbeUnder): reports what the system
@@ -220,84 +200,55 @@ TEST(VersionProbe, Report)
 
 TEST(SystemInfo, VersionUnderEmulatedSystems)
 {
-    struct Row
-    {
-        const char* version;
-        DWORD csdVersion;   // 0: the prefix's own
-        const char* nineX;
-        const char* major;
-        const char* minor;
-        const char* servicePack;
-        const char* description;
-    };
-    CsdVersionOverride current(0);
-    const std::string own = std::to_string((current.Old() >> 8) & 0xFF);
-    const Row rows[] = {
-        {"win98", 0, "1", "4", "10", own.c_str(), "Win9X V4.10.2222 [ A ] = Windows 98"},
-        {"nt40", 0x600, "0", "4", "0", "6", "WinNT V4.0.1381 [Service Pack 6a] = Windows NT"},
-        {"winxp", 0x300, "0", "5", "1", "3", "WinNT V5.1.2600 [Service Pack 3] = Windows XP"},
-        {"vista", 0x200, "0", "6", "0", "2", "WinNT V6.0.6002 [Service Pack 2] = Windows Vista"},
-        {"win7", 0x100, "0", "6", "1", "1", "WinNT V6.1.7601 [Service Pack 1] = Windows Vista"},
+    const DWORD before = ReadCsdVersion();
+    const std::string own = std::to_string((before >> 8) & 0xFF);
+    // Administrator everywhere: 9x without asking for a token, NT 4 by the
+    // token walk, later systems by the membership check.
+    const struct { const char* version; DWORD csd; std::vector<std::string> lines; } rows[] = {
+        {"win98", 0, {"1", "4", "10", own, "1", "Win9X V4.10.2222 [ A ] = Windows 98"}},
+        {"nt40", 0x600, {"0", "4", "0", "6", "1", "WinNT V4.0.1381 [Service Pack 6a] = Windows NT"}},
+        {"winxp", 0x300, {"0", "5", "1", "3", "1", "WinNT V5.1.2600 [Service Pack 3] = Windows XP"}},
+        {"vista", 0x200, {"0", "6", "0", "2", "1", "WinNT V6.0.6002 [Service Pack 2] = Windows Vista"}},
+        {"win7", 0x100, {"0", "6", "1", "1", "1", "WinNT V6.1.7601 [Service Pack 1] = Windows Vista"}},
         // Only the second byte counts.
-        {"winxp", 0x12345, "0", "5", "1", "35", "WinNT V5.1.2600 [Service Pack 3] = Windows XP"},
+        {"winxp", 0x12345, {"0", "5", "1", "35", "1", "WinNT V5.1.2600 [Service Pack 3] = Windows XP"}},
     };
-    for (const Row& row : rows)
+    for (const auto& row : rows)
     {
         SCOPED_TRACE(row.version);
-        ProbeResult r = ProbeUnder(row.version, row.csdVersion);
-        ASSERT_TRUE(r.ran);
-        EXPECT_EQ(row.nineX, r.nineX);
-        EXPECT_EQ(row.major, r.major);
-        EXPECT_EQ(row.minor, r.minor);
-        EXPECT_EQ(row.servicePack, r.servicePack);
-        EXPECT_EQ(row.description, r.description);
-        // 9x: true without asking for a token; NT 4: the token walk; later: membership check.
-        EXPECT_EQ("1", r.admin);
+        EXPECT_EQ(row.lines, ProbeUnder(row.version, row.csd));
     }
-    DWORD after = 0;
-    DWORD size = sizeof(after);
-    SHGetValueA(HKEY_LOCAL_MACHINE, CSD_VERSION_KEY, CSD_VERSION_VALUE, NULL, &after, &size);
-    EXPECT_EQ(current.Old(), after) << "the prefix's value is back";
+    EXPECT_EQ(before, ReadCsdVersion()) << "the prefix's value is back";
 }
 
 TEST(SystemInfo, ServicePackComesFromCsdVersion)
 {
-    DWORD csd = 0;
-    DWORD size = sizeof(csd);
-    DWORD expected = 0;
-    if (SHGetValueA(HKEY_LOCAL_MACHINE, CSD_VERSION_KEY, CSD_VERSION_VALUE, NULL, &csd, &size) ==
-        ERROR_SUCCESS)
-        expected = (csd >> 8) & 0xFF;
     DWORD servicePack = 99;
     DWORD major = 0;
     GetWindowsVersion(&major, NULL, &servicePack, NULL);
-    EXPECT_EQ(expected, servicePack);
+    EXPECT_EQ((ReadCsdVersion() >> 8) & 0xFF, servicePack);
     EXPECT_FALSE(GetWindowsVersion(NULL, NULL, NULL, NULL)) << "Wine's default is of the NT family";
 }
 
 TEST(SystemInfo, DescriptionNamesEverySystem)
 {
-    struct Row
-    {
-        DWORD platform, major, minor;
-        const char* name;
-    };
-    const Row rows[] = {
-        {VER_PLATFORM_WIN32_WINDOWS, 4, 0, "Win9X V4.0.950 [sp] = Windows 95"},
-        {VER_PLATFORM_WIN32_WINDOWS, 4, 10, "Win9X V4.10.950 [sp] = Windows 98"},
-        {VER_PLATFORM_WIN32_WINDOWS, 4, 90, "Win9X V4.90.950 [sp] = Windows ME"},
-        {VER_PLATFORM_WIN32_WINDOWS, 4, 3, "Win9X V4.3.950 [sp] = Windows 9X-4.3"},
-        {VER_PLATFORM_WIN32_WINDOWS, 5, 1, "Win9X V5.1.950 [sp] = Windows 9X-5.1"},
-        {VER_PLATFORM_WIN32_NT, 3, 51, "WinNT V3.51.950 [sp] = Windows NT"},
-        {VER_PLATFORM_WIN32_NT, 5, 0, "WinNT V5.0.950 [sp] = Windows 2000"},
-        {VER_PLATFORM_WIN32_NT, 5, 1, "WinNT V5.1.950 [sp] = Windows XP"},
-        {VER_PLATFORM_WIN32_NT, 5, 2, "WinNT V5.2.950 [sp] = Windows 2003"},
-        {VER_PLATFORM_WIN32_NT, 5, 7, "WinNT V5.7.950 [sp] = Windows 32-5.7"},
-        {VER_PLATFORM_WIN32_NT, 6, 3, "WinNT V6.3.950 [sp] = Windows Vista"},
-        {VER_PLATFORM_WIN32_NT, 10, 0, "WinNT V10.0.950 [sp] = Windows 32-10.0"},
+    const DWORD NT = VER_PLATFORM_WIN32_NT, NINE_X = VER_PLATFORM_WIN32_WINDOWS;
+    const struct { DWORD platform, major, minor; const char* name; } rows[] = {
+        {NINE_X, 4, 0, "Win9X V4.0.950 [sp] = Windows 95"},
+        {NINE_X, 4, 10, "Win9X V4.10.950 [sp] = Windows 98"},
+        {NINE_X, 4, 90, "Win9X V4.90.950 [sp] = Windows ME"},
+        {NINE_X, 4, 3, "Win9X V4.3.950 [sp] = Windows 9X-4.3"},
+        {NINE_X, 5, 1, "Win9X V5.1.950 [sp] = Windows 9X-5.1"},
+        {NT, 3, 51, "WinNT V3.51.950 [sp] = Windows NT"},
+        {NT, 5, 0, "WinNT V5.0.950 [sp] = Windows 2000"},
+        {NT, 5, 1, "WinNT V5.1.950 [sp] = Windows XP"},
+        {NT, 5, 2, "WinNT V5.2.950 [sp] = Windows 2003"},
+        {NT, 5, 7, "WinNT V5.7.950 [sp] = Windows 32-5.7"},
+        {NT, 6, 3, "WinNT V6.3.950 [sp] = Windows Vista"},
+        {NT, 10, 0, "WinNT V10.0.950 [sp] = Windows 32-10.0"},
         {VER_PLATFORM_WIN32s, 3, 1, "Win9X V3.1.950 [sp] = Windows 32s"},
     };
-    for (const Row& row : rows)
+    for (const auto& row : rows)
     {
         char out[VERSION_DESCRIPTION_SIZE];
         FormatWindowsVersion(row.platform, row.major, row.minor, 950, "sp", out);
@@ -324,19 +275,16 @@ TEST(SystemInfo, AdministratorFollowsTheThreadToken)
     EXPECT_TRUE(IsAdministrator()) << "a Wine prefix runs as administrator";
 
     // The same question with the Administrators group made deny-only on this thread.
-    HANDLE process = NULL;
+    HANDLE process = NULL, restricted = NULL, impersonation = NULL;
     ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &process));
     SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
     PSID admins = NULL;
     ASSERT_TRUE(AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
                                          DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins));
     SID_AND_ATTRIBUTES deny = {admins, 0};
-    HANDLE restricted = NULL;
-    BOOL made = CreateRestrictedToken(process, 0, 1, &deny, 0, NULL, 0, NULL, &restricted);
-    HANDLE impersonation = NULL;
-    if (made)
-        made = DuplicateToken(restricted, SecurityImpersonation, &impersonation);
-    if (made && SetThreadToken(NULL, impersonation))
+    if (CreateRestrictedToken(process, 0, 1, &deny, 0, NULL, 0, NULL, &restricted) &&
+        DuplicateToken(restricted, SecurityImpersonation, &impersonation) &&
+        SetThreadToken(NULL, impersonation))
     {
         EXPECT_FALSE(IsAdministrator());
         RevertToSelf();
@@ -344,12 +292,10 @@ TEST(SystemInfo, AdministratorFollowsTheThreadToken)
     else
         ADD_FAILURE() << "no restricted token [" << GetLastError() << "]";
     EXPECT_TRUE(IsAdministrator());
-    if (impersonation)
-        CloseHandle(impersonation);
-    if (restricted)
-        CloseHandle(restricted);
+    for (HANDLE handle : {impersonation, restricted, process})
+        if (handle)
+            CloseHandle(handle);
     FreeSid(admins);
-    CloseHandle(process);
 }
 
 TEST(SystemInfo, ProgramFilesFolder)
@@ -369,49 +315,37 @@ TEST(SystemInfo, ProgramFilesFolder)
 
 TEST(SystemInfo, RunAndWaitReturnsTheExitCode)
 {
-    struct Row
-    {
-        const char* arguments;
-        DWORD code;
-    };
-    const Row rows[] = {{"0", 0}, {"42", 42}, {"3010 50", 3010}, {"-1", 0xFFFFFFFF}};
-    for (const Row& row : rows)
+    const struct { const char* arguments; DWORD code; } rows[] = {
+        {"0", 0}, {"42", 42}, {"3010 50", 3010}, {"-1", 0xFFFFFFFF}};
+    for (const auto& row : rows)
     {
         SCOPED_TRACE(row.arguments);
-        std::string command = Quote(ChildPath()) + " " + row.arguments;
-        EXPECT_EQ(row.code, RunAndWait(command.c_str(), NULL));
+        EXPECT_EQ(row.code, RunAndWait((CHILD + " " + row.arguments).c_str(), NULL));
     }
     TempDir dir("run");
     std::string missing = Quote(dir.File("no_such_installer.exe")) + " /q";
     EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, RunAndWait(missing.c_str(), NULL));
 }
 
-TEST(SystemInfo, WindowStaysResponsiveWhileAProgramRuns)
+TEST_F(SystemInfoWait, WindowStaysResponsiveWhileAProgramRuns)
 {
-    Witness witness;
-    g_witness = &witness;
-    witness.window = CreateWitnessWindow();
-    ASSERT_NE((HWND)NULL, witness.window);
-
     // The second handle as the program uses it: a busy thread that may end first.
     HANDLE busy = CreateThread(NULL, 0, EndAtOnce, NULL, 0, NULL);
     ASSERT_NE((HANDLE)NULL, busy);
-    const HANDLE seconds[] = {NULL, busy};
-    for (HANDLE second : seconds)
+    for (HANDLE second : {(HANDLE)NULL, busy})
     {
         SCOPED_TRACE(second ? "with a second handle" : "without");
-        witness.sent = witness.posted = 0;
-        Poker poker = {witness.window, 200};
+        g_sent = g_posted = 0;
+        Poker poker = {m_window, 200};
         HANDLE thread = CreateThread(NULL, 0, PokeWindow, &poker, 0, NULL);
         ULONGLONG cpuBefore = ThreadCpuMs();
         DWORD start = GetTickCount();
-        std::string command = Quote(ChildPath()) + " 7 1000";
-        EXPECT_EQ(7u, RunAndWait(command.c_str(), second));
+        EXPECT_EQ(7u, RunAndWait((CHILD + " 7 1000").c_str(), second));
         DWORD elapsed = GetTickCount() - start;
         ULONGLONG cpu = ThreadCpuMs() - cpuBefore;
         // Both messages arrived while RunAndWait was still waiting.
-        EXPECT_EQ(1, witness.sent);
-        EXPECT_EQ(1, witness.posted);
+        EXPECT_EQ(1, g_sent);
+        EXPECT_EQ(1, g_posted);
         EXPECT_GE(elapsed, 900u);
         // A finished busy thread must not turn the wait into a busy loop.
         EXPECT_LT(cpu, elapsed / 2) << "cpu " << cpu << " ms of " << elapsed << " ms";
@@ -421,33 +355,26 @@ TEST(SystemInfo, WindowStaysResponsiveWhileAProgramRuns)
         EXPECT_EQ(1234, poker.answer);
     }
     CloseHandle(busy);
-    DestroyWindow(witness.window);
-    g_witness = NULL;
 }
 
-TEST(SystemInfo, WaitWithMessagesDispatchesUntilSignalled)
+TEST_F(SystemInfoWait, WaitWithMessagesDispatchesUntilSignalled)
 {
-    Witness witness;
-    g_witness = &witness;
-    witness.window = CreateWitnessWindow();
-    ASSERT_NE((HWND)NULL, witness.window);
-
     // A program's process as the handle, and messages both queued before the
     // wait and arriving during it.
     STARTUPINFOA startup = {sizeof(startup)};
     PROCESS_INFORMATION process = {};
-    std::string command = Quote(ChildPath()) + " 0 1000";
+    std::string command = CHILD + " 0 1000";
     ASSERT_TRUE(CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
                                &process));
     for (int i = 0; i < 3; i++)
-        PostMessageA(witness.window, WM_APP + 2, 0, 0);
-    Poker poker = {witness.window, 300};
+        PostMessageA(m_window, WM_APP + 2, 0, 0);
+    Poker poker = {m_window, 300};
     HANDLE thread = CreateThread(NULL, 0, PokeWindow, &poker, 0, NULL);
 
     EXPECT_EQ(0u, WaitWithMessages(process.hProcess));
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.hProcess, 0));
-    EXPECT_EQ(1, witness.sent);
-    EXPECT_EQ(4, witness.posted) << "every queued message dispatched during the wait";
+    EXPECT_EQ(1, g_sent);
+    EXPECT_EQ(4, g_posted) << "every queued message dispatched during the wait";
 
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000));
     CloseHandle(thread);
@@ -455,6 +382,4 @@ TEST(SystemInfo, WaitWithMessagesDispatchesUntilSignalled)
     CloseHandle(process.hProcess);
 
     EXPECT_EQ((DWORD)ERROR_INVALID_HANDLE, WaitWithMessages((HANDLE)(ULONG_PTR)0x7777));
-    DestroyWindow(witness.window);
-    g_witness = NULL;
 }
