@@ -10,7 +10,6 @@
 #include <random>
 #include <string>
 
-using fwtest::ReadLines;
 using fwtest::TempDir;
 using fwtest::WriteBytes;
 
@@ -31,19 +30,15 @@ struct ReferenceCode
             table[i] = (uint32_t)value;
         }
     }
-    uint32_t Of(const std::string& bytes, uint32_t value = 0) const
+    uint32_t Of(const std::string& bytes) const
     {
+        uint32_t value = 0;
         for (unsigned char b : bytes)
             value = (value >> 8) ^ table[(value ^ b) & 0xFF];
         return value;
     }
 };
-
-const ReferenceCode& Reference()
-{
-    static const ReferenceCode code;
-    return code;
-}
+const ReferenceCode REFERENCE;
 
 std::string RandomBytes(std::mt19937& random, size_t size)
 {
@@ -70,10 +65,9 @@ public:
         SetLogVerbosity(4);
     }
     ~LogCapture() { SetLogFile(""); }
-    std::vector<std::string> Lines() const { return ReadLines(m_path); }
     bool Has(const std::string& line) const
     {
-        const std::vector<std::string> lines = Lines();
+        const std::vector<std::string> lines = fwtest::ReadLines(m_path);
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
 
@@ -84,38 +78,39 @@ private:
 
 TEST(CheckSum, TableIsTheProgramsOwnNotTheCommonCrc32)
 {
-    const struct
-    {
-        unsigned index;
-        uint32_t entry;
-    } anchors[] = {
-        { 0, 0x00000000u }, { 1, 0x09073096u }, { 2, 0x120E612Cu },
-        { 4, 0xFF6DC419u }, { 128, 0xEDB88320u }, { 255, 0x0702EF8Du },
+    const struct { unsigned index; uint32_t entry; } anchors[] = {
+        {0, 0x00000000u}, {1, 0x09073096u}, {2, 0x120E612Cu},
+        {4, 0xFF6DC419u}, {128, 0xEDB88320u}, {255, 0x0702EF8Du},
     };
     for (const auto& row : anchors)
         EXPECT_EQ(Hex(row.entry), Hex(CheckSum::TableEntry(row.index))) << "entry " << row.index;
     for (unsigned i = 0; i < 256; ++i)
-        ASSERT_EQ(Reference().table[i], CheckSum::TableEntry(i)) << "entry " << i;
+        ASSERT_EQ(REFERENCE.table[i], CheckSum::TableEntry(i)) << "entry " << i;
 }
 
-TEST(CheckSum, FilesOfKnownContent)
+TEST(CheckSum, FilesOfKnownContentAreComputedAndLogged)
 {
     TempDir dir;
-    const struct
-    {
-        const char* name;
-        std::string content;
-        const char* expected;
-    } rows[] = {
-        { "empty.bin", "", "00000000" },
-        { "abc.txt", "abc", "14ADA6D0" },
+    LogCapture log(dir);
+    std::mt19937 random(7);
+    const std::string chunks = RandomBytes(random, 3 * CHECKSUM_CHUNK_SIZE + 123);
+    const struct { const char* name; std::string content, expected; } rows[] = {
+        {"empty.bin", "", "00000000"},
+        {"abc.txt", "abc", "14ADA6D0"},
+        {"chunks.bin", chunks, Hex(REFERENCE.Of(chunks))},
     };
     for (const auto& row : rows)
     {
-        ASSERT_TRUE(WriteBytes(dir.File(row.name), row.content));
+        SCOPED_TRACE(row.name);
+        const std::string path = dir.File(row.name);
+        ASSERT_TRUE(WriteBytes(path, row.content));
         char text[CHECKSUM_TEXT_SIZE] = "garbage!";
-        EXPECT_TRUE(CheckSum::Compute(dir.File(row.name).c_str(), text)) << row.name;
-        EXPECT_STREQ(row.expected, text) << row.name;
+        EXPECT_TRUE(CheckSum::Compute(path.c_str(), text));
+        EXPECT_EQ(row.expected, text);
+        strcpy(text, "garbage!");
+        EXPECT_EQ(0u, GetFileChecksum(path.c_str(), text));
+        EXPECT_EQ(row.expected, text);
+        EXPECT_TRUE(log.Has("\t'" + path + "' has checksum '" + row.expected + "'"));
     }
 }
 
@@ -124,27 +119,16 @@ TEST(CheckSum, FastCodeEqualsReferenceOnRandomData)
     std::mt19937 random(20240611);
     // Lengths around the 8-byte step, and larger blocks, with the data fed
     // in two pieces split at every kind of offset.
-    for (size_t size : { 0, 1, 3, 7, 8, 9, 15, 16, 17, 63, 64, 65, 1000, 4099, 65536 + 5 })
+    for (size_t size : {0, 1, 3, 7, 8, 9, 15, 16, 17, 63, 64, 65, 1000, 4099, 65536 + 5})
     {
         const std::string bytes = RandomBytes(random, size);
-        const uint32_t expected = Reference().Of(bytes);
+        const uint32_t expected = REFERENCE.Of(bytes);
         ASSERT_EQ(Hex(expected), Hex(CheckSum::Update(0, bytes.data(), bytes.size()))) << "size " << size;
         const size_t split = size ? random() % size : 0;
         const uint32_t first = CheckSum::Update(0, bytes.data(), split);
         EXPECT_EQ(Hex(expected), Hex(CheckSum::Update(first, bytes.data() + split, size - split)))
             << "size " << size << " split " << split;
     }
-}
-
-TEST(CheckSum, FileOfSeveralChunksEqualsReference)
-{
-    TempDir dir;
-    std::mt19937 random(7);
-    const std::string bytes = RandomBytes(random, 3 * CHECKSUM_CHUNK_SIZE + 123);
-    ASSERT_TRUE(WriteBytes(dir.File("chunks.bin"), bytes));
-    char text[CHECKSUM_TEXT_SIZE];
-    ASSERT_TRUE(CheckSum::Compute(dir.File("chunks.bin").c_str(), text));
-    EXPECT_EQ(Hex(Reference().Of(bytes)), text);
 }
 
 TEST(CheckSum, UnreadableFileGivesNoChecksum)
@@ -158,26 +142,15 @@ TEST(CheckSum, UnreadableFileGivesNoChecksum)
     HANDLE holder = CreateFileA(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
 
-    for (const std::string& path : { missing, locked, dir.Path() })
+    for (const std::string& path : {missing, locked, dir.Path()})
     {
+        SCOPED_TRACE(path);
         char text[CHECKSUM_TEXT_SIZE] = "stale";
-        EXPECT_FALSE(CheckSum::Compute(path.c_str(), text)) << path;
-        EXPECT_STREQ("", text) << path;
-        EXPECT_EQ(ERROR_INVALID_DATA, GetFileChecksum(path.c_str(), text)) << path;
-        EXPECT_TRUE(log.Has("W\tCould not obtain checksum of '" + path + "'")) << path;
+        EXPECT_FALSE(CheckSum::Compute(path.c_str(), text));
+        EXPECT_STREQ("", text);
+        EXPECT_EQ(ERROR_INVALID_DATA, GetFileChecksum(path.c_str(), text));
+        EXPECT_TRUE(log.Has("W\tCould not obtain checksum of '" + path + "'"));
     }
     CloseHandle(holder);
     EXPECT_FALSE(CheckSum::Compute(missing.c_str(), NULL));
-}
-
-TEST(CheckSum, GetFileChecksumLogsTheValue)
-{
-    TempDir dir;
-    LogCapture log(dir);
-    const std::string path = dir.File("abc.txt");
-    ASSERT_TRUE(WriteBytes(path, "abc"));
-    char text[CHECKSUM_TEXT_SIZE];
-    EXPECT_EQ(0u, GetFileChecksum(path.c_str(), text));
-    EXPECT_STREQ("14ADA6D0", text);
-    EXPECT_TRUE(log.Has("\t'" + path + "' has checksum '14ADA6D0'"));
 }
