@@ -51,10 +51,7 @@ std::string Utf16(const std::string& text)
 {
     std::string bytes;
     for (char c : text)
-    {
-        bytes += c;
-        bytes += '\0';
-    }
+        bytes += std::string{c, '\0'};
     return bytes;
 }
 
@@ -75,30 +72,46 @@ std::string Fixture(const char* name)
 {
     return BinDir() + "\\" + name + ".exe";
 }
+
+FileVersionQuery Query(DWORD method, const char* expected = "")
+{
+    FileVersionQuery query;
+    query.method = method;
+    strcpy(query.expected, expected);
+    return query;
+}
 } // namespace
 
 TEST(FileVersion, NumbersFromVersionResources)
 {
     TempDir dir;
     LogCapture log(dir);
-    const struct
-    {
-        const char* fixture;
-        const char* expected;
-    } rows[] = {
-        { "ver_build", "7.1.4.123" },          // third field 0: the build number of "...-123]" comes fourth
-        { "ver_full", "6.2.1234.5" },          // third field set: taken as it is
-        { "ver_noproductversion", "7.1.0.4" }, // without a product version nothing moves
-        { "ver_bigbuild", "7.1.4.0" },         // 70000 does not fit a field and is not used
+    ASSERT_TRUE(WriteBytes(dir.File("plain.txt"), "no resources here"));
+    const struct { std::string path; const char* expected; } rows[] = {   // null: no version
+        {Fixture("ver_build"), "7.1.4.123"},          // third field 0: the build number of "...-123]" comes fourth
+        {Fixture("ver_full"), "6.2.1234.5"},          // third field set: taken as it is
+        {Fixture("ver_noproductversion"), "7.1.0.4"}, // without a product version nothing moves
+        {Fixture("ver_bigbuild"), "7.1.4.0"},         // 70000 does not fit a field and is not used
+        {dir.File("plain.txt"), NULL},
+        {dir.File("missing.exe"), NULL},
     };
     for (const auto& row : rows)
     {
-        const std::string path = Fixture(row.fixture);
+        SCOPED_TRACE(row.path);
         DWORD ms = 0xDEAD;
         DWORD ls = 0xBEEF;
-        ASSERT_EQ(0u, GetFileVersionNumbers(path.c_str(), &ms, &ls)) << row.fixture;
-        EXPECT_EQ(row.expected, VersionText(ms, ls)) << row.fixture;
-        EXPECT_TRUE(log.Has("\t'" + path + "' is version " + row.expected)) << row.fixture;
+        const DWORD rc = GetFileVersionNumbers(row.path.c_str(), &ms, &ls);
+        EXPECT_EQ(row.expected ? row.expected : "0.0.0.0", VersionText(ms, ls));
+        if (row.expected)
+        {
+            EXPECT_EQ(0u, rc);
+            EXPECT_TRUE(log.Has("\t'" + row.path + "' is version " + row.expected));
+        }
+        else
+        {
+            EXPECT_NE(0u, rc);
+            EXPECT_TRUE(log.Has("W\tCould not obtain verions info of '" + row.path + "'"));
+        }
     }
 }
 
@@ -116,23 +129,6 @@ TEST(FileVersion, OwnFileIsLoggedAlways)
     EXPECT_TRUE(log.Has(std::string("\t'") + own + "' is version 6.2.31.0"));
 }
 
-TEST(FileVersion, FileWithoutVersionResourceFails)
-{
-    TempDir dir;
-    LogCapture log(dir);
-    const std::string plain = dir.File("plain.txt");
-    ASSERT_TRUE(WriteBytes(plain, "no resources here"));
-    for (const std::string& path : { plain, dir.File("missing.exe") })
-    {
-        DWORD ms = 0xDEAD;
-        DWORD ls = 0xBEEF;
-        EXPECT_NE(0u, GetFileVersionNumbers(path.c_str(), &ms, &ls)) << path;
-        EXPECT_EQ(0u, ms) << path;
-        EXPECT_EQ(0u, ls) << path;
-        EXPECT_TRUE(log.Has("W\tCould not obtain verions info of '" + path + "'")) << path;
-    }
-}
-
 TEST(FileVersion, MarkerVersions)
 {
     TempDir dir;
@@ -140,12 +136,7 @@ TEST(FileVersion, MarkerVersions)
     const size_t W = MARKER_WINDOW_SIZE;
     const std::string m = Marker("6.2.0.15");
     const size_t big = 40000; // windows start at 23616 and 7232
-    const struct
-    {
-        const char* name;
-        std::string content;
-        const char* expected; // null: no version
-    } rows[] = {
+    const struct { const char* name; std::string content; const char* expected; } rows[] = { // null: none
         { "in_last_window", FileWith(big, big - W + 100, m), "6.2.0.15" },
         { "in_second_window", FileWith(big, big - 2 * W + 2, m), "6.2.0.15" },
         { "exactly_one_window", FileWith(W, 2, m), NULL },
@@ -160,18 +151,14 @@ TEST(FileVersion, MarkerVersions)
     };
     for (const auto& row : rows)
     {
+        SCOPED_TRACE(row.name);
         const std::string path = dir.File(row.name);
-        ASSERT_TRUE(WriteBytes(path, row.content)) << row.name;
+        ASSERT_TRUE(WriteBytes(path, row.content));
         char version[MARKER_VERSION_SIZE] = "stale";
-        const DWORD rc = GetMarkerVersion(path.c_str(), version);
+        EXPECT_EQ(row.expected ? 0u : (DWORD)ERROR_INVALID_DATA, GetMarkerVersion(path.c_str(), version));
         if (row.expected)
         {
-            EXPECT_EQ(0u, rc) << row.name;
-            EXPECT_STREQ(row.expected, version) << row.name;
-        }
-        else
-        {
-            EXPECT_EQ((DWORD)ERROR_INVALID_DATA, rc) << row.name;
+            EXPECT_STREQ(row.expected, version);
         }
     }
     EXPECT_TRUE(log.Has("\t'" + dir.File("in_second_window") + "' has version '6.2.0.15' ( 2 reads )."));
@@ -186,12 +173,7 @@ TEST(FileVersion, MarkerVersions)
 
 TEST(FileVersion, CompareVersionsTable)
 {
-    const struct
-    {
-        const char* a;
-        const char* b;
-        int expected;
-    } rows[] = {
+    const struct { const char* a; const char* b; int expected; } rows[] = {
         { "V6.2", "6.2.0.0", 0 },      // "V" is optional, missing fields are 0
         { "V6.9", "V6.10", 1 },        // fields are numbers, not text
         { "V6.10", "V6.9", -1 },
@@ -235,18 +217,14 @@ TEST(FileVersion, CheckByChecksum)
     const std::string path = dir.File("abc.txt");
     ASSERT_TRUE(WriteBytes(path, "abc"));
 
-    FileVersionQuery match;
-    match.method = VERSION_BY_CHECKSUM;
-    strcpy(match.expected, "14ada6d0"); // case is ignored
+    FileVersionQuery match = Query(VERSION_BY_CHECKSUM, "14ada6d0"); // case is ignored
     EXPECT_TRUE(CheckFileVersion(path.c_str(), &match));
     EXPECT_TRUE(match.found);
     EXPECT_STREQ("14ADA6D0", match.value);
     EXPECT_EQ(path, match.path);
     EXPECT_EQ(0u, match.best);
 
-    FileVersionQuery other;
-    other.method = VERSION_BY_CHECKSUM;
-    strcpy(other.expected, "14ADA6D1");
+    FileVersionQuery other = Query(VERSION_BY_CHECKSUM, "14ADA6D1");
     EXPECT_FALSE(CheckFileVersionOf(path.c_str(), &other));
     EXPECT_FALSE(other.found);
     EXPECT_STREQ("", other.path);
@@ -257,40 +235,33 @@ TEST(FileVersion, CheckByFileVersionKeepsTheNewestFile)
     const std::string newer = Fixture("ver_build"); // 7.1.4.123
     const std::string older = Fixture("ver_full");  // 6.2.1234.5
 
-    FileVersionQuery query;
-    query.method = VERSION_BY_FILE_VERSION;
+    FileVersionQuery query = Query(VERSION_BY_FILE_VERSION, "V6.0");
     query.keepSearching = true;
-    strcpy(query.expected, "V6.0");
     EXPECT_FALSE(CheckFileVersion(newer.c_str(), &query)); // go on searching
     EXPECT_TRUE(query.found);
     EXPECT_STREQ("V7.1.4.123", query.value);
-    const DWORD best = query.best;
-    EXPECT_EQ(0x01010000u + 0x0400u + 123u, best);
-
+    EXPECT_EQ(0x01010000u + 0x0400u + 123u, query.best);
     EXPECT_FALSE(CheckFileVersion(older.c_str(), &query));
     EXPECT_EQ(newer, query.path); // the older one does not replace it
     EXPECT_STREQ("V7.1.4.123", query.value);
-    EXPECT_EQ(best, query.best);
+    EXPECT_EQ(0x01010000u + 0x0400u + 123u, query.best);
 
-    FileVersionQuery first;
-    first.method = VERSION_BY_FILE_VERSION;
-    strcpy(first.expected, "V6.2");
+    FileVersionQuery first = Query(VERSION_BY_FILE_VERSION, "V6.2");
     EXPECT_TRUE(CheckFileVersion(older.c_str(), &first)); // stop at the first acceptable file
     EXPECT_STREQ("V6.2.1234.5", first.value);
 
-    FileVersionQuery tooOld;
-    tooOld.method = VERSION_BY_FILE_VERSION;
-    strcpy(tooOld.expected, "V7.2");
-    EXPECT_FALSE(CheckFileVersion(newer.c_str(), &tooOld));
-    EXPECT_FALSE(tooOld.found);
-
-    FileVersionQuery noResource;
-    noResource.method = VERSION_BY_FILE_VERSION;
-    strcpy(noResource.expected, "V1");
     TempDir dir;
     ASSERT_TRUE(WriteBytes(dir.File("plain.txt"), "text"));
-    EXPECT_FALSE(CheckFileVersion(dir.File("plain.txt").c_str(), &noResource));
-    EXPECT_FALSE(noResource.found);
+    const struct { std::string path; const char* expected; } refused[] = {
+        {newer, "V7.2"},                // too old
+        {dir.File("plain.txt"), "V1"},  // no version resource
+    };
+    for (const auto& row : refused)
+    {
+        FileVersionQuery none = Query(VERSION_BY_FILE_VERSION, row.expected);
+        EXPECT_FALSE(CheckFileVersion(row.path.c_str(), &none)) << row.path;
+        EXPECT_FALSE(none.found) << row.path;
+    }
 }
 
 TEST(FileVersion, CheckByMarkerAndExistence)
@@ -299,26 +270,22 @@ TEST(FileVersion, CheckByMarkerAndExistence)
     const std::string path = dir.File("data.mdb");
     ASSERT_TRUE(WriteBytes(path, FileWith(40000, 40000 - MARKER_WINDOW_SIZE, Marker("16.2.0.7"))));
 
-    FileVersionQuery marker;
-    marker.method = VERSION_BY_MARKER;
-    strcpy(marker.expected, "16.2");
+    FileVersionQuery marker = Query(VERSION_BY_MARKER, "16.2");
     EXPECT_TRUE(CheckFileVersion(path.c_str(), &marker));
     EXPECT_STREQ("16.2.0.7", marker.value);
     EXPECT_EQ(7u, marker.best);
-
-    FileVersionQuery newer;
-    newer.method = VERSION_BY_MARKER;
-    strcpy(newer.expected, "16.3");
+    FileVersionQuery newer = Query(VERSION_BY_MARKER, "16.3");
     EXPECT_FALSE(CheckFileVersion(path.c_str(), &newer));
 
-    FileVersionQuery exists;
-    exists.method = VERSION_BY_EXISTENCE;
+    FileVersionQuery exists = Query(VERSION_BY_EXISTENCE);
     EXPECT_TRUE(CheckFileVersion(path.c_str(), &exists));
     EXPECT_FALSE(exists.found); // nothing is recorded
-
-    FileVersionQuery unknown;
-    unknown.method = 5;
+    FileVersionQuery unknown = Query(5);
     EXPECT_FALSE(CheckFileVersion(path.c_str(), &unknown));
+    FileVersionQuery tooLong = Query(VERSION_BY_EXISTENCE);
+    EXPECT_FALSE(CheckFileVersion(("C:\\" + std::string(300, 'x')).c_str(), &tooLong))
+        << "a path that cannot be recorded";
+    EXPECT_FALSE(tooLong.found);
 }
 
 TEST(FileVersion, CheckByCreationDate)
@@ -331,12 +298,7 @@ TEST(FileVersion, CheckByCreationDate)
     char today[16];
     sprintf(today, "%02u.%02u.%04u", now.wDay, now.wMonth, now.wYear);
 
-    const struct
-    {
-        const char* expected;
-        std::string file;
-        bool result;
-    } rows[] = {
+    const struct { const char* expected; std::string file; bool result; } rows[] = {
         { "01.01.2000", path, true },
         { today, path, true },              // midnight today: not earlier
         { "31.12.2999", path, false },
@@ -348,19 +310,9 @@ TEST(FileVersion, CheckByCreationDate)
     };
     for (const auto& row : rows)
     {
-        FileVersionQuery query;
-        query.method = VERSION_BY_DATE;
-        strcpy(query.expected, row.expected);
+        FileVersionQuery query = Query(VERSION_BY_DATE, row.expected);
         EXPECT_EQ(row.result, CheckFileVersion(row.file.c_str(), &query)) << row.expected;
         EXPECT_FALSE(query.found) << row.expected; // nothing is recorded
     }
 }
 
-TEST(FileVersion, CheckRefusesAPathThatCannotBeRecorded)
-{
-    const std::string longPath = "C:\\" + std::string(300, 'x');
-    FileVersionQuery query;
-    query.method = VERSION_BY_EXISTENCE;
-    EXPECT_FALSE(CheckFileVersion(longPath.c_str(), &query));
-    EXPECT_FALSE(query.found);
-}
