@@ -53,13 +53,32 @@ std::vector<std::string> Listing(const std::string& folder)
         return names;
     do
     {
-        const std::string name = data.cFileName;
-        if (name != "." && name != "..")
-            names.push_back(name);
+        if (strcmp(data.cFileName, ".") && strcmp(data.cFileName, ".."))
+            names.push_back(data.cFileName);
     } while (FindNextFileA(find, &data));
     FindClose(find);
     return names;
 }
+
+// Points an environment variable elsewhere for the lifetime of the object.
+class EnvScope
+{
+public:
+    EnvScope(const char* name, const std::string& value) : m_name(name)
+    {
+        char old[MAX_PATH] = "";
+        const DWORD length = GetEnvironmentVariableA(name, old, MAX_PATH);
+        m_had = length > 0 && length < MAX_PATH;
+        m_old = old;
+        SetEnvironmentVariableA(name, value.c_str());
+    }
+    ~EnvScope() { SetEnvironmentVariableA(m_name, m_had ? m_old.c_str() : NULL); }
+
+private:
+    const char* m_name;
+    bool m_had;
+    std::string m_old;
+};
 
 // An installation folder with our unzip library in its bin folder, and a
 // temporary folder of the test's own (TMP and TEMP point at it meanwhile).
@@ -68,65 +87,51 @@ class CompressionTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_install = m_root.File("install");
-        m_temp = m_root.File("tmp") + "\\";
-        m_out = m_root.File("out");
-        ASSERT_TRUE(CreateDirectoryA(m_install.c_str(), NULL));
-        ASSERT_TRUE(CreateDirectoryA((m_install + "\\bin").c_str(), NULL));
-        ASSERT_TRUE(CreateDirectoryA(m_temp.c_str(), NULL));
-        ASSERT_TRUE(CreateDirectoryA(m_out.c_str(), NULL));
+        for (const std::string& folder : {m_install, m_install + "\\bin", m_temp, m_out})
+            ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL)) << folder;
         ASSERT_TRUE(CopyFileA((BinDir() + "\\dunzip32.dll").c_str(), (m_install + "\\bin\\dunzip32.dll").c_str(), FALSE));
-        SaveVariable("TMP", m_oldTmp);
-        SaveVariable("TEMP", m_oldTemp);
-        SetEnvironmentVariableA("TMP", m_temp.c_str());
-        SetEnvironmentVariableA("TEMP", m_temp.c_str());
         // The unpacking phase runs after the components, in the chunked copy mode.
         m_oldCopyMode = copyMode;
         copyMode = COPY_MODE_CHUNKED;
     }
+    void TearDown() override { copyMode = m_oldCopyMode; }
 
-    void TearDown() override
-    {
-        SetEnvironmentVariableA("TMP", m_oldTmp.empty() ? NULL : m_oldTmp.c_str());
-        SetEnvironmentVariableA("TEMP", m_oldTemp.empty() ? NULL : m_oldTemp.c_str());
-        copyMode = m_oldCopyMode;
-    }
-
-    static void SaveVariable(const char* name, std::string& saved)
-    {
-        char value[MAX_PATH] = "";
-        const DWORD length = GetEnvironmentVariableA(name, value, MAX_PATH);
-        saved = length > 0 && length < MAX_PATH ? value : "";
-    }
-
-    TempDir m_root{ "fwzip" };
-    std::string m_install;
-    std::string m_temp;
-    std::string m_out;
-    std::string m_oldTmp;
-    std::string m_oldTemp;
+    TempDir m_root{"fwzip"};
+    const std::string m_install = m_root.File("install");
+    const std::string m_temp = m_root.File("tmp") + "\\";
+    const std::string m_out = m_root.File("out");
+    EnvScope m_tmpVariable{"TMP", m_temp};
+    EnvScope m_tempVariable{"TEMP", m_temp};
     DWORD m_oldCopyMode = COPY_MODE_SHELL;
 };
 
-// The block with the fields Unzip may set cleared: what remains must be the
-// reset values.
-void ExpectResetValues(UnzipCommandBlock block)
+// The block as CCompression resets it (the reserved fields 0).
+UnzipCommandBlock ResetBlock()
 {
-    EXPECT_EQ(sizeof(UnzipCommandBlock), block.size);
-    EXPECT_EQ(-1, block.reserved20);
-    EXPECT_EQ(1u, block.flag48);
-    EXPECT_EQ(1u, block.flag108);
-    block.size = 0;
-    block.reserved20 = 0;
-    block.flag48 = 0;
-    block.flag108 = 0;
-    block.operation = 0;
-    block.archive = NULL;
-    block.fileSpec = NULL;
-    block.destination = NULL;
-    block.flag36 = 0;
-    const std::string bytes((const char*)&block, sizeof(block));
-    EXPECT_EQ(std::string(sizeof(block), '\0'), bytes);
+    UnzipCommandBlock block;
+    memset(&block, 0, sizeof(block));
+    block.size = sizeof(block);
+    block.reserved20 = -1;
+    block.flag48 = 1;
+    block.flag108 = 1;
+    return block;
+}
+
+// The block of an extraction: the reset values and the fields Unzip sets.
+UnzipCommandBlock ExtractBlock(const char* archive, const char* spec, const char* destination)
+{
+    UnzipCommandBlock block = ResetBlock();
+    block.operation = UNZIP_OPERATION_EXTRACT;
+    block.archive = archive;
+    block.fileSpec = spec;
+    block.destination = destination;
+    block.flag36 = 1;
+    return block;
+}
+
+std::string BytesOf(const UnzipCommandBlock& block)
+{
+    return std::string((const char*)&block, sizeof(block));
 }
 } // namespace
 
@@ -136,7 +141,7 @@ TEST_F(CompressionTest, UnpacksTheNamedMemberToItsDestination)
     ASSERT_TRUE(unzip.IsAvailable());
     EXPECT_EQ(m_install + "\\bin\\dunzip32.dll", unzip.GetLibraryPath());
     EXPECT_EQ(UNZIP_NOT_CALLED, unzip.GetLastErrorCode());
-    ExpectResetValues(unzip.GetCommandBlock());
+    EXPECT_EQ(BytesOf(ResetBlock()), BytesOf(unzip.GetCommandBlock()));
 
     const std::string archive = Archive("good.zip");
     const std::string target = m_out + "\\Login.exe";
@@ -147,13 +152,12 @@ TEST_F(CompressionTest, UnpacksTheNamedMemberToItsDestination)
     EXPECT_FALSE(Exists(m_temp + "QRT_login.exe"));
     EXPECT_EQ("read me\r\n", Content(m_temp + "readme.txt"));
 
-    const UnzipCommandBlock& block = unzip.GetCommandBlock();
-    EXPECT_EQ(UNZIP_OPERATION_EXTRACT, block.operation);
-    EXPECT_EQ(1u, block.flag36);
+    UnzipCommandBlock block = unzip.GetCommandBlock();
     EXPECT_STREQ(archive.c_str(), block.archive);
     EXPECT_STREQ("*.*", block.fileSpec);
     EXPECT_STREQ(m_temp.c_str(), block.destination);
-    ExpectResetValues(block);
+    block.archive = block.fileSpec = block.destination = NULL;
+    EXPECT_EQ(BytesOf(ExtractBlock(NULL, NULL, NULL)), BytesOf(block));
 
     // A member below a folder of the archive is found where the library puts it.
     ASSERT_TRUE(unzip.Unzip(archive.c_str(), "sub\\inner.dll", (m_out + "\\inner.dll").c_str()));
@@ -207,7 +211,7 @@ TEST_F(CompressionTest, MissingOrForeignLibraryLeavesItUnavailable)
         CCompression unzip(m_root.File("nowhere").c_str());
         EXPECT_FALSE(unzip.IsAvailable());
         EXPECT_EQ(UNZIP_NOT_CALLED, unzip.GetLastErrorCode());
-        ExpectResetValues(unzip.GetCommandBlock());
+        EXPECT_EQ(BytesOf(ResetBlock()), BytesOf(unzip.GetCommandBlock()));
         EXPECT_FALSE(unzip.Unzip(Archive("good.zip").c_str(), "QRT_login.exe", (m_out + "\\a.exe").c_str()));
         EXPECT_EQ(UNZIP_NOT_CALLED, unzip.GetLastErrorCode());
         // Unavailable: no file is touched, not even the stale one.
@@ -246,17 +250,7 @@ protected:
 
     uint32_t Run(const std::string& archive, const char* spec = "*.*")
     {
-        UnzipCommandBlock block;
-        memset(&block, 0, sizeof(block));
-        block.size = sizeof(block);
-        block.operation = UNZIP_OPERATION_EXTRACT;
-        block.archive = archive.c_str();
-        block.fileSpec = spec;
-        block.reserved20 = -1;
-        block.destination = m_dest.c_str();
-        block.flag36 = 1;
-        block.flag48 = 1;
-        block.flag108 = 1;
+        UnzipCommandBlock block = ExtractBlock(archive.c_str(), spec, m_dest.c_str());
         return m_dunzip(&block);
     }
 
@@ -273,14 +267,11 @@ TEST_F(UnzipLibraryTest, ExtractsEveryMemberUnderItsName)
     EXPECT_EQ("read me\r\n", Content(m_dest + "readme.txt"));
     EXPECT_EQ(INNER, Content(m_dest + "sub\\inner.dll"));
     // The stored time comes with the file: 14.03.2006 10:20:30 local time.
-    HANDLE file = CreateFileA((m_dest + "readme.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    FILETIME written;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(GetFileAttributesExA((m_dest + "readme.txt").c_str(), GetFileExInfoStandard, &data));
     FILETIME local;
     SYSTEMTIME time;
-    ASSERT_TRUE(GetFileTime(file, NULL, NULL, &written));
-    CloseHandle(file);
-    FileTimeToLocalFileTime(&written, &local);
+    FileTimeToLocalFileTime(&data.ftLastWriteTime, &local);
     FileTimeToSystemTime(&local, &time);
     EXPECT_EQ(2006, time.wYear);
     EXPECT_EQ(14, time.wDay);
