@@ -3,6 +3,7 @@
 // part of the build.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,36 +14,27 @@
 
 namespace
 {
-struct LabelRow
-{
-    const char* text;
-    bool prefixOne;
-    size_t size;
-    bool written;
-    const char* expected;
-};
-
 TEST(MakeVersionLabel, Table)
 {
+    struct LabelRow { const char* text; bool prefixOne; bool written; const char* expected; };
     const std::string max31(31, '9');
     const std::string max30(30, '9');
     const LabelRow rows[] = {
-        {"2.1", false, 32, true, "V2.1"},
-        {"2.1", true, 32, true, "V12.1"},
-        {"v2.1", false, 32, true, "V2.1"},
-        {"V2.1", true, 32, true, "V12.1"},
-        {"vV2", false, 32, true, "VV2"},          // only one leading v is dropped
-        {"V", false, 32, true, "V"},
-        {max31.c_str(), false, 32, false, ""},    // "V" + 31 does not fit 32
-        {max30.c_str(), false, 32, true, nullptr},
-        {max30.c_str(), true, 32, false, ""},     // "V1" + 30 does not fit either
+        {"2.1", false, true, "V2.1"},
+        {"2.1", true, true, "V12.1"},
+        {"v2.1", false, true, "V2.1"},
+        {"V2.1", true, true, "V12.1"},
+        {"vV2", false, true, "VV2"},          // only one leading v is dropped
+        {"V", false, true, "V"},
+        {max31.c_str(), false, false, ""},    // "V" + 31 does not fit 32
+        {max30.c_str(), false, true, nullptr},
+        {max30.c_str(), true, false, ""},     // "V1" + 30 does not fit either
     };
     for (const LabelRow& row : rows)
     {
         SCOPED_TRACE(std::string(row.text) + (row.prefixOne ? " (V1)" : ""));
-        char out[64];
-        strcpy(out, "untouched");
-        EXPECT_EQ(row.written, MakeVersionLabel(row.text, out, row.size, row.prefixOne));
+        char out[64] = "untouched";
+        EXPECT_EQ(row.written, MakeVersionLabel(row.text, out, 32, row.prefixOne));
         std::string expected = row.expected ? row.expected : "V" + std::string(row.text);
         EXPECT_EQ(expected, out);
     }
@@ -100,51 +92,31 @@ const PhaseRow kRows[] = {
     {5, "five", Phase<5>, nullptr, true},
     {6, "six", Phase<6>, nullptr, false},
 };
-const size_t kCount = sizeof(kRows) / sizeof(kRows[0]);
 
-TEST_F(RunPhasesTest, RunsInOrderAndSkipsRowsWhoseConditionFails)
+// Rows run in order, a failing condition skips its row, the first non-zero
+// code ends the phases, except a restart code that goes on into rows that take
+// one; endPhases stops with the code kept.
+TEST_F(RunPhasesTest, OrderSkipsCodesAndEnd)
 {
-    SequenceLocals locals;
-    EXPECT_EQ(0, RunPhases(kRows, kCount, locals));
-    EXPECT_EQ((std::vector<int>{1, 3, 4, 5, 6}), g_ran);
-}
-
-TEST_F(RunPhasesTest, FirstNonZeroCodeEndsThePhases)
-{
-    g_rcToSet[3] = 1223;
-    SequenceLocals locals;
-    EXPECT_EQ(1223, RunPhases(kRows, kCount, locals));
-    EXPECT_EQ((std::vector<int>{1, 3}), g_ran);
-}
-
-// A restart code goes on only into rows that take one; any other code, or a
-// restart code before a row that does not take one, ends the phases.
-TEST_F(RunPhasesTest, RestartCodeReachesOnlyRowsThatTakeIt)
-{
-    for (long code : {3010L, 1641L})
+    struct Row { const char* what; long rcAt3; bool endAt4; long rc; std::vector<int> ran; };
+    const Row rows[] = {
+        {"all run, row 2 skipped", 0, false, 0, {1, 3, 4, 5, 6}},
+        {"failure code", 1223, false, 1223, {1, 3}},
+        {"other code", 2, false, 2, {1, 3}},
+        {"restart 3010", 3010, false, 3010, {1, 3, 4, 5}},
+        {"restart 1641", 1641, false, 1641, {1, 3, 4, 5}},
+        {"endPhases", 0, true, 0, {1, 3, 4}},
+    };
+    for (const Row& row : rows)
     {
-        SCOPED_TRACE(code);
+        SCOPED_TRACE(row.what);
         g_ran.clear();
-        memset(g_rcToSet, 0, sizeof(g_rcToSet));
-        g_rcToSet[3] = code;
+        g_rcToSet[3] = row.rcAt3;
+        g_endAt[4] = row.endAt4;
         SequenceLocals locals;
-        EXPECT_EQ(code, RunPhases(kRows, kCount, locals));
-        EXPECT_EQ((std::vector<int>{1, 3, 4, 5}), g_ran);
+        EXPECT_EQ(row.rc, RunPhases(kRows, sizeof(kRows) / sizeof(kRows[0]), locals));
+        EXPECT_EQ(row.ran, g_ran);
     }
-    g_ran.clear();
-    memset(g_rcToSet, 0, sizeof(g_rcToSet));
-    g_rcToSet[3] = 2;
-    SequenceLocals locals;
-    EXPECT_EQ(2, RunPhases(kRows, kCount, locals));
-    EXPECT_EQ((std::vector<int>{1, 3}), g_ran);
-}
-
-TEST_F(RunPhasesTest, EndPhasesStopsWithTheCodeKept)
-{
-    g_endAt[4] = true;
-    SequenceLocals locals;
-    EXPECT_EQ(0, RunPhases(kRows, kCount, locals));
-    EXPECT_EQ((std::vector<int>{1, 3, 4}), g_ran);
 }
 
 // A phase missing from the build stops the run with 50 and a line that passes
@@ -212,9 +184,6 @@ TEST(ProgramImports, NothingThatOlderWindowsLack)
     FreeLibrary(image);
     ASSERT_FALSE(names.empty());
     for (const char* missing : { "_vscwprintf", "InitCommonControlsEx" })
-    {
-        for (const std::string& name : names)
-            EXPECT_NE(name, missing);
-    }
+        EXPECT_EQ(names.end(), std::find(names.begin(), names.end(), missing)) << missing;
 }
 } // namespace
