@@ -19,12 +19,10 @@ void RecordAssertion(const char* condition, const char*, int)
 TEST(C_String, UnassignedStringReadsAsEmptyTextNeverNull)
 {
     C_String s;
-    ASSERT_NE(nullptr, s.GetNarrow());
-    ASSERT_NE(nullptr, s.GetNarrowTemp());
-    ASSERT_NE(nullptr, s.GetWide());
-    ASSERT_NE(nullptr, s.Right(3));
     EXPECT_STREQ("", s.GetNarrow());
+    EXPECT_STREQ("", s.GetNarrowTemp());
     EXPECT_STREQ(L"", s.GetWide());
+    EXPECT_STREQ("", s.Right(3));
     EXPECT_EQ(0u, s.Length());
     EXPECT_TRUE(s.IsEmpty());
     EXPECT_EQ(nullptr, s.Find("x"));
@@ -58,32 +56,24 @@ TEST(C_String, EqualsIgnoresCaseAcrossForms)
     EXPECT_FALSE(narrow.Equals(C_String("Zaph.IN")));
 }
 
-TEST(C_String, GetNarrowKeepsTheConvertedCopy)
+TEST(C_String, GetNarrowKeepsTheConvertedCopyTempDoesNot)
 {
     C_String s(L"Fernwick");
     ASSERT_FALSE(s.HasNarrow());
     const char* kept = s.GetNarrow();
-    EXPECT_TRUE(s.HasNarrow());
-    EXPECT_TRUE(s.HasWide());
+    EXPECT_TRUE(s.HasNarrow() && s.HasWide());
     EXPECT_EQ(kept, s.GetNarrow());
-    EXPECT_TRUE(s.Equals(kept));
-    // Other conversions do not touch the kept copy.
     W2A(L"something else entirely");
-    EXPECT_STREQ("Fernwick", kept);
-}
+    EXPECT_STREQ("Fernwick", kept) << "other conversions leave the kept copy";
 
-TEST(C_String, TemporaryConversionsAreNotKept)
-{
-    C_String s(L"wide");
-    const char* temp = s.GetNarrowTemp();
+    C_String w(L"wide");
+    const char* temp = w.GetNarrowTemp();
     EXPECT_STREQ("wide", temp);
-    EXPECT_FALSE(s.HasNarrow());
+    EXPECT_FALSE(w.HasNarrow());
     W2A(L"other");
-    EXPECT_STREQ("other", temp); // the shared buffer moved on
-
+    EXPECT_STREQ("other", temp) << "the shared buffer moved on";
     C_String n("narrow");
-    const wchar_t* wideTemp = n.GetWide();
-    EXPECT_STREQ(L"narrow", wideTemp);
+    EXPECT_STREQ(L"narrow", n.GetWide());
     EXPECT_FALSE(n.HasWide());
 }
 
@@ -119,19 +109,15 @@ TEST(C_String, AppendsKeepOnlyTheFormTheyWrote)
     unchanged += "";
     unchanged += C_String();
     EXPECT_STREQ("keep", unchanged.GetNarrowTemp());
-}
 
-TEST(C_String, AppendingASharedConversionResultKeepsBothTexts)
-{
     // The appended text lives in the very buffer that converting this
     // string's own form would overwrite.
-    C_String wideOnly(L"left-");
-    wideOnly += W2A(L"right");
-    EXPECT_STREQ("left-right", wideOnly.GetNarrowTemp());
-
-    C_String narrowOnly("left-");
-    narrowOnly += A2W("right");
-    EXPECT_STREQ(L"left-right", narrowOnly.GetWide());
+    C_String wideLeft(L"left-");
+    wideLeft += W2A(L"right");
+    EXPECT_STREQ("left-right", wideLeft.GetNarrowTemp());
+    C_String narrowLeft("left-");
+    narrowLeft += A2W("right");
+    EXPECT_STREQ(L"left-right", narrowLeft.GetWide());
 }
 
 TEST(C_String, AppendStringFollowsThisStringsForm)
@@ -177,13 +163,8 @@ TEST(C_String, CopiesOwnTheirBuffers)
 
 TEST(C_String, ReplaceChangesOnlyTheFirstPlaceCaseSensitively)
 {
-    struct Row
-    {
-        const char* text;
-        const char* search;
-        const char* replacement;
-        const char* expected;
-    } rows[] = {
+    struct Row { const char* text; const char* search; const char* replacement; const char* expected; };
+    const Row rows[] = {
         { "<Lang>\\data_<Lang>.mdb", "<Lang>", "DE", "DE\\data_<Lang>.mdb" },
         { "data_<lang>.mdb", "<Lang>", "DE", "data_<lang>.mdb" },
         { "<MS>\\db.mdb", "<MS>", "LU_New", "LU_New\\db.mdb" },
@@ -191,35 +172,28 @@ TEST(C_String, ReplaceChangesOnlyTheFirstPlaceCaseSensitively)
         { "V<ExeVersion>", "<ExeVersion>", "2.1.0.5", "V2.1.0.5" },
         { "no placeholder", "<MS>", "LU", "no placeholder" },
         { "<MS>", "<MS>", "", "" },
+        { "<MS>", NULL, "LU", "<MS>" },
+        { "<MS>", "<MS>", NULL, "<MS>" },
+        { "<MS>", "", "LU", "<MS>" },
     };
     for (const Row& row : rows)
     {
         C_String s(row.text);
         s.Replace(row.search, row.replacement, 1);
-        EXPECT_STREQ(row.expected, s.GetNarrowTemp()) << row.text;
+        EXPECT_STREQ(row.expected, s.GetNarrowTemp()) << row.text << " " << (row.search ? row.search : "(null)");
         EXPECT_EQ(strlen(row.expected), s.Length()) << row.text;
     }
-}
 
-TEST(C_String, ReplaceWorksOnTheNarrowFormAndIgnoresMissingTexts)
-{
     C_String wide(L"<MS>_New");
     wide.Replace("<MS>", "LU", 1);
-    EXPECT_FALSE(wide.HasWide());
+    EXPECT_FALSE(wide.HasWide()) << "works on the narrow form";
     EXPECT_STREQ("LU_New", wide.GetNarrowTemp());
-
-    C_String s("<MS>");
-    s.Replace(NULL, "LU", 1);
-    s.Replace("<MS>", NULL, 1);
-    s.Replace("", "LU", 1);
-    EXPECT_STREQ("<MS>", s.GetNarrowTemp());
-
     C_String empty;
     empty.Replace("<MS>", "LU", 1);
     EXPECT_TRUE(empty.Equals((const char*)NULL));
 }
 
-TEST(C_String, RightGivesTheTailOrTheWholeText)
+TEST(C_String, RightTrimRightAndFind)
 {
     C_String s("Zaph.exe");
     EXPECT_STREQ(".exe", s.Right(4));
@@ -227,19 +201,14 @@ TEST(C_String, RightGivesTheTailOrTheWholeText)
     EXPECT_STREQ("Zaph.exe", s.Right(100));
     EXPECT_STREQ("", s.Right(0));
     EXPECT_STREQ(".exe", C_String(L"Zaph.exe").Right(4));
-}
 
-TEST(C_String, TrimRightAndFind)
-{
     C_String spaces("value \t\r\n");
     spaces.TrimRight(0);
     EXPECT_STREQ("value", spaces.GetNarrowTemp());
     EXPECT_EQ(5u, spaces.Length());
-
     C_String slashes("C:\\Zaph\\\\");
     slashes.TrimRight('\\');
     EXPECT_STREQ("C:\\Zaph", slashes.GetNarrowTemp());
-
     C_String wideOnly(L"C:\\Zaph\\");
     wideOnly.TrimRight('\\');
     EXPECT_STREQ(L"C:\\Zaph", wideOnly.GetWide());
