@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <string>
@@ -17,12 +18,7 @@
 
 namespace
 {
-struct Box
-{
-    std::wstring caption;
-    std::wstring text;
-    std::string icon; // "stop", "warning", "information", "question" or ""
-};
+struct Box { std::wstring caption, text; std::string icon; }; // icon: "stop", "warning", ... or ""
 
 // Answers the message boxes of this process with OK and records them, so that
 // the parser's boxes neither block the test nor go unchecked.
@@ -58,20 +54,18 @@ private:
 
     static std::string IconOf(HWND box)
     {
+        const struct { LPCSTR id; const char* name; } icons[] = {
+            { IDI_HAND, "stop" }, { IDI_EXCLAMATION, "warning" }, { IDI_ASTERISK, "information" },
+            { IDI_QUESTION, "question" } };
         HWND child = NULL;
         while ((child = FindWindowExA(box, child, "Static", NULL)) != NULL)
         {
             if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
                 continue;
             HICON icon = (HICON)SendMessageA(child, STM_GETICON, 0, 0);
-            if (icon == LoadIcon(NULL, IDI_HAND))
-                return "stop";
-            if (icon == LoadIcon(NULL, IDI_EXCLAMATION))
-                return "warning";
-            if (icon == LoadIcon(NULL, IDI_ASTERISK))
-                return "information";
-            if (icon == LoadIcon(NULL, IDI_QUESTION))
-                return "question";
+            for (const auto& known : icons)
+                if (icon == LoadIconA(NULL, known.id))
+                    return known.name;
         }
         return "";
     }
@@ -87,14 +81,10 @@ private:
                 Sleep(10);
                 continue;
             }
-            Box seen;
-            wchar_t text[2048] = L"";
-            GetWindowTextW(box, text, 2048);
-            seen.caption = text;
-            text[0] = 0;
+            wchar_t caption[2048] = L"", text[2048] = L"";
+            GetWindowTextW(box, caption, 2048);
             GetDlgItemTextW(box, 0xFFFF, text, 2048);
-            seen.text = text;
-            seen.icon = IconOf(box);
+            Box seen = { caption, text, IconOf(box) };
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
                 m_boxes.push_back(seen);
@@ -184,10 +174,20 @@ protected:
 
     bool Logged(const std::string& line) const
     {
-        for (const std::string& l : Lines())
-            if (l == line)
-                return true;
-        return false;
+        std::vector<std::string> lines = Lines();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+
+    // The one box the last parse showed.
+    void ExpectBox(const std::wstring& caption, const std::wstring& text, const char* icon)
+    {
+        ASSERT_EQ(1u, m_boxes.size());
+        EXPECT_EQ(caption, m_boxes[0].caption);
+        EXPECT_EQ(text, m_boxes[0].text);
+        if (icon)
+        {
+            EXPECT_EQ(icon, m_boxes[0].icon);
+        }
     }
 
     fwtest::TempDir m_dir{ "fwcmd" };
@@ -203,15 +203,10 @@ private:
 
 struct Row
 {
-    const char* name;
-    std::vector<std::string> args;
-    int result;
-    const char* targetDir;
-    const char* language;
-    const char* iniFile;
-    const char* error;                    // usage error box, or null for none
-    std::vector<std::string> lines;       // log lines expected, without the line end
-    std::vector<std::string> absentLines; // log lines that must not appear
+    const char* name; std::vector<std::string> args; int result;
+    const char* targetDir; const char* language; const char* iniFile;
+    const char* error;                                   // usage error box, or null for none
+    std::vector<std::string> lines, absentLines;         // log lines present and absent
 };
 } // namespace
 
@@ -268,15 +263,9 @@ TEST_F(CommandLineTest, ValuesConsumptionAndResults)
         EXPECT_STREQ(row.language, m_language.GetNarrowTemp());
         EXPECT_STREQ(row.iniFile, m_iniFile.GetNarrowTemp());
         if (row.error)
-        {
-            ASSERT_EQ(1u, m_boxes.size());
-            EXPECT_EQ(L"Setup", m_boxes[0].caption);
-            EXPECT_EQ(Wide(row.error), m_boxes[0].text);
-        }
+            ExpectBox(L"Setup", Wide(row.error), NULL);
         else
-        {
             EXPECT_EQ(0u, m_boxes.size());
-        }
         for (const std::string& line : row.lines)
             EXPECT_TRUE(Logged(line)) << line;
         for (const std::string& line : row.absentLines)
@@ -284,47 +273,41 @@ TEST_F(CommandLineTest, ValuesConsumptionAndResults)
     }
 }
 
-TEST_F(CommandLineTest, FlagsReachTheRunState)
+// Flags reach the run state; /r takes whatever follows as its folder.
+TEST_F(CommandLineTest, FlagsAndRepairReachTheRunState)
 {
-    EXPECT_EQ(0, Parse({ "/c", "/f", "/m", "/u" }));
-    EXPECT_TRUE(RunState.checkOnly);
-    EXPECT_TRUE(RunState.addFeatures);
-    EXPECT_TRUE(RunState.multiMode);
-    EXPECT_TRUE(RunState.autoUpgrade);
-    EXPECT_FALSE(RunState.repairMode);
-
-    RunState.Reset();
-    EXPECT_EQ(0, Parse({ "install", "/u" }));
-    EXPECT_FALSE(RunState.autoUpgrade);
-}
-
-TEST_F(CommandLineTest, RepairTakesWhateverFollows)
-{
-    EXPECT_EQ(0, Parse({ "/r" }));
-    EXPECT_TRUE(RunState.repairMode);
-    EXPECT_FALSE(RunState.targetGiven);
-    EXPECT_TRUE(Logged("\tREPAIR"));
-
-    RunState.Reset();
-    EXPECT_EQ(0, Parse({ "/r", "/u" }));
-    EXPECT_TRUE(RunState.repairMode);
-    EXPECT_FALSE(RunState.autoUpgrade);
-    EXPECT_STREQ("/u", RunState.targetDir.GetNarrowTemp());
-    EXPECT_TRUE(Logged("\tREPAIR /u"));
-
-    RunState.Reset();
-    EXPECT_EQ(0, Parse({ "/R", "\"C:\\Program Files\\ZAPH\\\"", "/m" }));
-    EXPECT_STREQ("C:\\Program Files\\ZAPH", RunState.targetDir.GetNarrowTemp());
-    EXPECT_TRUE(RunState.targetGiven);
-    EXPECT_TRUE(RunState.multiMode);
-
-    // An empty argument is consumed but names no folder.
-    RunState.Reset();
-    DeleteFileA(m_file.c_str());
-    EXPECT_EQ(0, Parse({ "/r", "", "/u" }));
-    EXPECT_FALSE(RunState.targetGiven);
-    EXPECT_TRUE(RunState.autoUpgrade);
-    EXPECT_TRUE(Logged("\tREPAIR"));
+    struct Row
+    {
+        std::vector<std::string> args; bool repair; const char* target;
+        bool checkOnly, addFeatures, autoUpgrade, multiMode; const char* log;
+    };
+    const Row rows[] = {
+        { { "/c", "/f", "/m", "/u" }, false, "", true, true, true, true, NULL },
+        { { "install", "/u" }, false, "", false, false, false, false, NULL },
+        { { "/r" }, true, "", false, false, false, false, "\tREPAIR" },
+        { { "/r", "/u" }, true, "/u", false, false, false, false, "\tREPAIR /u" },
+        { { "/R", "\"C:\\Program Files\\ZAPH\\\"", "/m" }, true, "C:\\Program Files\\ZAPH", false, false, false, true, NULL },
+        // An empty argument is consumed but names no folder.
+        { { "/r", "", "/u" }, true, "", false, false, true, false, "\tREPAIR" },
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.args.size() > 1 ? row.args[0] + " " + row.args[1] : row.args[0]);
+        RunState.Reset();
+        DeleteFileA(m_file.c_str());
+        EXPECT_EQ(0, Parse(row.args));
+        EXPECT_EQ(row.repair, RunState.repairMode);
+        EXPECT_EQ(row.checkOnly, RunState.checkOnly);
+        EXPECT_EQ(row.addFeatures, RunState.addFeatures);
+        EXPECT_STREQ(row.target, RunState.targetDir.GetNarrowTemp());
+        EXPECT_EQ(row.target[0] != 0, RunState.targetGiven);
+        EXPECT_EQ(row.autoUpgrade, RunState.autoUpgrade);
+        EXPECT_EQ(row.multiMode, RunState.multiMode);
+        if (row.log)
+        {
+            EXPECT_TRUE(Logged(row.log));
+        }
+    }
 }
 
 TEST_F(CommandLineTest, LogOptionSetsVerbosityAndFile)
@@ -372,24 +355,17 @@ TEST_F(CommandLineTest, BoxesWithoutTheWindow)
 {
     EXPECT_EQ(22, Parse({ "/?", "/u" }));
     EXPECT_FALSE(RunState.autoUpgrade);
-    ASSERT_EQ(1u, m_boxes.size());
-    EXPECT_EQ(L"Setup", m_boxes[0].caption);
-    EXPECT_EQ(Wide(USAGE_TEXT), m_boxes[0].text);
-    EXPECT_EQ("warning", m_boxes[0].icon);
+    ExpectBox(L"Setup", Wide(USAGE_TEXT), "warning");
     EXPECT_TRUE(Logged("\tCommand line '/? /u' parsed *NOT* OK."));
 
     EXPECT_EQ(22, Parse({ "/v" }));
-    ASSERT_EQ(1u, m_boxes.size());
-    EXPECT_EQ(L"Version Information", m_boxes[0].text);
+    ExpectBox(L"Setup", L"Version Information", NULL);
 
     // /9 on an NT-family system: the box, then the narrow interfaces.
     ASSERT_TRUE(isWinNT);
     useWideApi = true;
     EXPECT_EQ(0, Parse({ "/9" }));
-    ASSERT_EQ(1u, m_boxes.size());
-    EXPECT_EQ(L"FORCED WIN95", m_boxes[0].text);
-    EXPECT_EQ(L"Setup", m_boxes[0].caption);
-    EXPECT_EQ("warning", m_boxes[0].icon);
+    ExpectBox(L"Setup", L"FORCED WIN95", "warning");
     EXPECT_FALSE(useWideApi);
     EXPECT_TRUE(Logged("\tForceWin95"));
 }
@@ -402,17 +378,11 @@ TEST_F(CommandLineTest, BoxesThroughTheProgressWindow)
     ASSERT_FALSE(caption.empty());
 
     EXPECT_EQ(22, Parse({ "/h" }));
-    ASSERT_EQ(1u, m_boxes.size());
-    EXPECT_EQ(caption, m_boxes[0].caption);
-    EXPECT_EQ(Wide(USAGE_TEXT), m_boxes[0].text);
-    EXPECT_EQ("warning", m_boxes[0].icon);
+    ExpectBox(caption, Wide(USAGE_TEXT), "warning");
 
     DeleteFileA(m_file.c_str());
     EXPECT_EQ(8, Parse({ "/t" }));
-    ASSERT_EQ(1u, m_boxes.size());
-    EXPECT_EQ(Wide(std::string(USAGE_TEXT) + "\n\nCommand line ERROR: /t option invalid"),
-              m_boxes[0].text);
-    EXPECT_EQ("stop", m_boxes[0].icon);
+    ExpectBox(caption, Wide(std::string(USAGE_TEXT) + "\n\nCommand line ERROR: /t option invalid"), "stop");
     std::vector<std::string> lines = Lines();
     ASSERT_GE(lines.size(), 2u);
     // The box text, logged as an error before the box.
@@ -421,12 +391,8 @@ TEST_F(CommandLineTest, BoxesThroughTheProgressWindow)
     EXPECT_TRUE(Logged("E\tCommand line ERROR: '/t option invalid'"));
 
     EXPECT_EQ(22, Parse({ "/V" }));
-    ASSERT_EQ(1u, m_boxes.size());
-    EXPECT_EQ(caption, m_boxes[0].caption);
-    EXPECT_EQ(Wide(std::string(FW_COMMENTS) + "\nVersion " + FW_VERSION_TEXT + ".\n" +
-                   FW_COPYRIGHT + "\n" + FW_COMPANY),
-              m_boxes[0].text);
-    EXPECT_EQ("warning", m_boxes[0].icon);
+    ExpectBox(caption, Wide(std::string(FW_COMMENTS) + "\nVersion " + FW_VERSION_TEXT + ".\n" + FW_COPYRIGHT +
+                                "\n" + FW_COMPANY), "warning");
 }
 
 TEST(ProgramVersion, StringsOfTheOwnVersionResource)
