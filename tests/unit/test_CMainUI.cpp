@@ -25,13 +25,6 @@ void RecordAssertion(const char* condition, const char*, int)
     g_assertions.push_back(condition);
 }
 
-std::wstring ControlText(HWND window, int id)
-{
-    wchar_t text[1024] = { 0 };
-    GetDlgItemTextW(window, id, text, 1024);
-    return text;
-}
-
 std::wstring WindowTitle(HWND window)
 {
     wchar_t text[1024] = { 0 };
@@ -39,13 +32,24 @@ std::wstring WindowTitle(HWND window)
     return text;
 }
 
+std::wstring ControlText(HWND window, int id)
+{
+    return WindowTitle(GetDlgItem(window, id));
+}
+
 RECT ChildRect(HWND window, int id)
 {
     RECT rect = { 0, 0, 0, 0 };
-    HWND child = GetDlgItem(window, id);
-    GetWindowRect(child, &rect);
+    GetWindowRect(GetDlgItem(window, id), &rect);
     MapWindowPoints(NULL, window, (POINT*)&rect, 2);
     return rect;
+}
+
+// Left, top, right, bottom of a control in its window's client area.
+std::vector<LONG> Edges(HWND window, int id)
+{
+    RECT rect = ChildRect(window, id);
+    return { rect.left, rect.top, rect.right, rect.bottom };
 }
 
 // Whether a control is shown (its parent may be hidden still).
@@ -101,14 +105,6 @@ protected:
 CMainUI* WindowTest::ui = NULL;
 } // namespace
 
-TEST(MainUI, CaptionStartsAsStringResourceAndTextsWaitForCreate)
-{
-    CMainUI ui(GetModuleHandleA(NULL));
-    EXPECT_STREQ(L"MORV_TELA Setup and Upgrade Tool", ui.GetCaption());
-    ui.SetItemText(IDC_CAPTION, L"Too early");
-    EXPECT_STREQ(L"MORV_TELA Setup and Upgrade Tool", ui.GetCaption());
-    EXPECT_FALSE(ui.Close(0)) << "no window to close";
-}
 
 TEST_F(WindowTest, CreateLaysOutBandLineBarsAndTitle)
 {
@@ -118,16 +114,9 @@ TEST_F(WindowTest, CreateLaysOutBandLineBarsAndTitle)
     EXPECT_FALSE(IsWindowVisible(window)) << "created hidden";
     EXPECT_EQ(std::wstring(ui->GetCaption()), WindowTitle(window));
 
-    RECT band = ChildRect(window, IDC_BAND);
-    EXPECT_EQ(0, band.left);
-    EXPECT_EQ(0, band.top);
-    EXPECT_EQ(ClientWidth(window), band.right);
-    EXPECT_EQ(BAND_HEIGHT, band.bottom);
-    RECT line = ChildRect(window, IDC_BAND_LINE);
-    EXPECT_EQ(0, line.left);
-    EXPECT_EQ(BAND_HEIGHT, line.top);
-    EXPECT_EQ(ClientWidth(window), line.right);
-    EXPECT_EQ(BAND_HEIGHT + 2, line.bottom);
+    const LONG width = ClientWidth(window);
+    EXPECT_EQ((std::vector<LONG>{ 0, 0, width, BAND_HEIGHT }), Edges(window, IDC_BAND));
+    EXPECT_EQ((std::vector<LONG>{ 0, BAND_HEIGHT, width, BAND_HEIGHT + 2 }), Edges(window, IDC_BAND_LINE));
 
     EXPECT_FALSE(Shown(window, IDC_BAR0)) << "bar 0 hidden until used";
     EXPECT_EQ(100, (int)SendDlgItemMessageA(window, IDC_BAR1, PBM_GETRANGE, FALSE, 0));
@@ -147,27 +136,25 @@ TEST_F(WindowTest, CaptionTakesOnlyNonEmptyTextsBelow256Characters)
     EXPECT_EQ(fits, ui->GetCaption());
     EXPECT_EQ(fits, WindowTitle(Window()));
 
-    struct { const wchar_t* text; const char* why; } rejected[] = {
-        { L"", "empty" },
-        { NULL, "missing" },
-    };
-    std::wstring tooLong(256, L'y');
-    for (const auto& row : rejected)
+    const std::wstring tooLong(256, L'y');
+    for (const wchar_t* rejected : { L"", (const wchar_t*)NULL, tooLong.c_str() })
     {
-        ui->SetItemText(IDC_CAPTION, row.text);
-        EXPECT_EQ(fits, ui->GetCaption()) << row.why;
+        ui->SetItemText(IDC_CAPTION, rejected);
+        EXPECT_EQ(fits, ui->GetCaption()) << (rejected ? wcslen(rejected) : -1) << " characters";
+        EXPECT_EQ(fits, WindowTitle(Window()));
     }
-    ui->SetItemText(IDC_CAPTION, tooLong.c_str());
-    EXPECT_EQ(fits, ui->GetCaption()) << "256 characters keep the previous caption";
-    EXPECT_EQ(fits, WindowTitle(Window()));
 
     ui->SetItemText(IDC_STATUS_LOWER, L"Status \u00e9\u00e8");
     EXPECT_EQ(L"Status \u00e9\u00e8", ControlText(Window(), IDC_STATUS_LOWER));
 }
 
-TEST(MainUI, CloseEndsTextsAndClearsFlags)
+TEST(MainUI, TextsWaitForCreateAndCloseEndsThemAndClearsFlags)
 {
     CMainUI own(GetModuleHandleA(NULL));
+    EXPECT_STREQ(L"MORV_TELA Setup and Upgrade Tool", own.GetCaption());
+    own.SetItemText(IDC_CAPTION, L"Too early");
+    EXPECT_STREQ(L"MORV_TELA Setup and Upgrade Tool", own.GetCaption());
+    EXPECT_FALSE(own.Close(0)) << "no window to close";
     ASSERT_TRUE(own.Create(NULL));
     own.m_cancelRequested = true;
     EXPECT_TRUE(own.Close(1223));
@@ -314,17 +301,16 @@ TEST_F(WindowTest, BrandingPlacesTheLineAfterItsText)
     RECT line = ChildRect(window, IDC_BRANDING_LINE);
     EXPECT_EQ(16, text.left);
     EXPECT_GT(text.right, text.left);
-    EXPECT_EQ(text.right, line.left);
-    EXPECT_EQ(ClientWidth(window), line.right);
-    EXPECT_EQ(2, line.bottom - line.top);
+    EXPECT_EQ((std::vector<LONG>{ text.right, line.top, ClientWidth(window), line.top + 2 }),
+              Edges(window, IDC_BRANDING_LINE));
 
     for (const wchar_t* empty : { L"", (const wchar_t*)NULL })
     {
         ui->SetBranding(empty);
         EXPECT_FALSE(Shown(window, IDC_BRANDING));
-        line = ChildRect(window, IDC_BRANDING_LINE);
-        EXPECT_EQ(0, line.left) << "the line starts at the left edge";
-        EXPECT_EQ(ClientWidth(window), line.right);
+        std::vector<LONG> edges = Edges(window, IDC_BRANDING_LINE);
+        EXPECT_EQ(0, edges[0]) << "the line starts at the left edge";
+        EXPECT_EQ(ClientWidth(window), edges[2]);
     }
 }
 
@@ -455,7 +441,6 @@ protected:
         ASSERT_TRUE(settings.ChooseLanguage("EN"));
         g_resource = &settings;
         ui->SetInfoKey(NULL);
-        savedCodePage = GetConversionCodePage();
     }
     void TearDown() override
     {
@@ -466,7 +451,7 @@ protected:
 
     fwtest::TempDir dir{ "fwtexts" };
     CResource settings;
-    UINT savedCodePage = 0;
+    const UINT savedCodePage = GetConversionCodePage();
 };
 } // namespace
 
