@@ -17,13 +17,7 @@ namespace
 {
 std::string Utf16File(const std::wstring& text)
 {
-    std::string bytes("\xFF\xFE", 2);
-    for (wchar_t c : text)
-    {
-        bytes.push_back((char)(c & 0xFF));
-        bytes.push_back((char)((c >> 8) & 0xFF));
-    }
-    return bytes;
+    return std::string("\xFF\xFE", 2) + std::string((const char*)text.data(), text.size() * sizeof(wchar_t));
 }
 
 std::string Narrow(const std::wstring& text)
@@ -61,13 +55,7 @@ std::string W(const wchar_t* text)
 class ResourceTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        m_logPath = m_dir.File("test.log");
-        SetLogFile(m_logPath.c_str());
-        m_savedCodePage = GetConversionCodePage();
-        m_savedWide = useWideApi;
-    }
+    void SetUp() override { SetLogFile(m_logPath.c_str()); }
 
     void TearDown() override
     {
@@ -102,21 +90,17 @@ protected:
     }
 
     fwtest::TempDir m_dir{ "fwres" };
-    std::string m_logPath;
-    UINT m_savedCodePage = 0;
-    bool m_savedWide = true;
+    const std::string m_logPath = m_dir.File("test.log");
+    const UINT m_savedCodePage = GetConversionCodePage();
+    const bool m_savedWide = useWideApi;
 };
 
 // ---------------------------------------------------------------- Load
 
 TEST_F(ResourceTest, LoadRefusesIncompleteFilesWithTheirReason)
 {
-    struct Row
-    {
-        const char* what;
-        std::wstring text;
-        const char* logLine;   // with "%s" for the path
-    } rows[] = {
+    struct Row { const char* what; std::wstring text; const char* logLine; }; // logLine: "%s" for the path
+    const Row rows[] = {
         { "no settings", L"[Components]\r\na=b\r\n[CheckSums]\r\na=b\r\n[Additional]\r\na=b\r\n[Labels_EN]\r\nHeader=x\r\n",
           "E\tINIFILE '%s' doesn't have a valid settings section." },
         { "settings header only",
@@ -235,11 +219,8 @@ TEST_F(ResourceTest, LookupRulesOfTheFormat)
                                       L"Header=in settings\r\n"
                                       + key79 + L"=long\r\n" + key80 + L"=too long\r\n"
                                       L"Last=end of section   ")));
-    struct Row
-    {
-        std::wstring key;
-        const char* expected;
-    } rows[] = {
+    struct Row { std::wstring key; const char* expected; };
+    const Row rows[] = {
         { L"Plain", "value" },
         { L"pLAIN", "value" },
         { L"Spaced", NULL },              // the key is "Spaced " in the file
@@ -423,13 +404,10 @@ TEST_F(ChooseLanguageTest, FallbacksInOrder)
     std::vector<std::string> f = Foreign();
     struct Row
     {
-        const char* what;
-        std::wstring settings;
-        std::vector<std::string> labels;
-        const char* code;
-        std::string expected;
-        int preferred;
-    } rows[] = {
+        const char* what; std::wstring settings; std::vector<std::string> labels;
+        const char* code; std::string expected; int preferred;
+    };
+    const Row rows[] = {
         { "given code, lower case", L"DefaultLanguage=" + std::wstring(f[0].begin(), f[0].end()),
           { "FR", "EN", f[0] }, "fr", "FR", -1 },
         { "DefaultLanguage", L"DefaultLanguage=de", { "EN", "DE" }, NULL, "DE", 1 },
@@ -479,12 +457,8 @@ TEST_F(ChooseLanguageTest, HeaderOutsideTheTableLoadsButChoosesNothing)
 
 TEST_F(ChooseLanguageTest, NarrowInterfacesFollowTheLanguageCodePage)
 {
-    struct Row
-    {
-        const char* code;
-        bool wide;
-        UINT expected;
-    } rows[] = {
+    struct Row { const char* code; bool wide; UINT expected; };
+    const Row rows[] = {
         { "EL", false, 1253 }, { "PL", false, 1250 }, { "LV", false, 1257 }, { "MT", false, 1254 },
         { "FR", false, 777 },   // keeps what was set
         { "EL", true, 777 },    // the wide interfaces need no code page
@@ -521,11 +495,7 @@ TEST_F(ResourceTest, SampleSettingsFileHasEveryLabelInEveryLanguage)
     EXPECT_NE(nullptr, res.GetSetting(SETTING_INI_VERSION));
 
     // Every label with the arguments its callers pass.
-    struct Label
-    {
-        const wchar_t* key;
-        const char* conversions;
-    } labels[] = {
+    const struct { const wchar_t* key; const char* conversions; } labels[] = {
         { LABEL_CAPTION, "%s%hs" }, { LABEL_ORGANISATION, "" }, { LABEL_HEADER, "" }, { LABEL_BRANDING, "" },
         { LABEL_CANCEL_BUTTON, "" }, { LABEL_PROCEED_BUTTON, "" }, { LABEL_CONFIRM_CANCEL, "" },
         { LABEL_SELECT_LANGUAGE, "" }, { LABEL_LANGUAGE_SELECTION, "" }, { LABEL_DOWNLOAD_FILE, "%hs%hs" },
@@ -547,7 +517,7 @@ TEST_F(ResourceTest, SampleSettingsFileHasEveryLabelInEveryLanguage)
         int language = LanguageIndex(code);
         ASSERT_TRUE(res.HasLabels(language));
         bool script = false;
-        for (const Label& label : labels)
+        for (const auto& label : labels)
         {
             SCOPED_TRACE(W(label.key));
             const wchar_t* text = res.GetLabelFor(label.key, language);
@@ -557,26 +527,18 @@ TEST_F(ResourceTest, SampleSettingsFileHasEveryLabelInEveryLanguage)
             std::string conversions;
             for (const wchar_t* p = text; *p; ++p)
             {
-                if (*p != L'%')
-                    continue;
-                if (p[1] == L'%')
-                {
+                if (*p == L'%' && p[1] == L'%')
                     ++p;
-                    continue;
-                }
-                conversions += '%';
-                while (p[1] == L'h' || p[1] == L's')
-                    conversions += (char)*++p;
-            }
-            EXPECT_EQ(label.conversions, conversions);
-            for (const wchar_t* p = text; *p; ++p)
-            {
+                else if (*p == L'%')
+                    for (conversions += '%'; p[1] == L'h' || p[1] == L's';)
+                        conversions += (char)*++p;
                 bool greek = *p >= 0x0370 && *p <= 0x03FF;
                 bool polish = wcschr(L"\x0105\x0107\x0119\x0142\x0144\x00f3\x015b\x017a\x017c"
                                      L"\x0104\x0106\x0118\x0141\x0143\x00d3\x015a\x0179\x017b", *p) != NULL;
                 if ((greek && strcmp(code, "EL") == 0) || (polish && strcmp(code, "PL") == 0))
                     script = true;
             }
+            EXPECT_EQ(label.conversions, conversions);
         }
         if (strcmp(code, "EL") == 0 || strcmp(code, "PL") == 0)
         {
