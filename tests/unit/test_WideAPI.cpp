@@ -12,11 +12,6 @@ namespace
 class WideApiTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        m_useWideApi = useWideApi;
-        m_codePage = GetConversionCodePage();
-    }
     void TearDown() override
     {
         useWideApi = m_useWideApi;
@@ -24,8 +19,8 @@ protected:
     }
 
 private:
-    bool m_useWideApi = false;
-    UINT m_codePage = 0;
+    const bool m_useWideApi = useWideApi;
+    const UINT m_codePage = GetConversionCodePage();
 };
 
 const char* const CAPTION_TEXT = "MORV_TELA Setup and Upgrade Tool";
@@ -33,8 +28,6 @@ const char* const CAPTION_TEXT = "MORV_TELA Setup and Upgrade Tool";
 
 TEST_F(WideApiTest, NullAndEmptyConvertToEmptyTextNeverNull)
 {
-    ASSERT_NE(nullptr, A2W(NULL));
-    ASSERT_NE(nullptr, W2A(NULL));
     EXPECT_STREQ(L"", A2W(NULL));
     EXPECT_STREQ(L"", A2W(""));
     EXPECT_STREQ("", W2A(NULL));
@@ -44,13 +37,10 @@ TEST_F(WideApiTest, NullAndEmptyConvertToEmptyTextNeverNull)
 TEST_F(WideApiTest, ResultLivesInOneSharedBufferOverwrittenByTheNextCall)
 {
     const char* first = W2A(L"first");
-    const char* second = W2A(L"second");
-    EXPECT_EQ(first, second);
+    EXPECT_EQ(first, W2A(L"second"));
     EXPECT_STREQ("second", first);
-
     const wchar_t* wideFirst = A2W("one");
-    const wchar_t* wideSecond = A2W("two");
-    EXPECT_EQ(wideFirst, wideSecond);
+    EXPECT_EQ(wideFirst, A2W("two"));
     EXPECT_STREQ(L"two", wideFirst);
 }
 
