@@ -58,16 +58,16 @@ struct FontWindow
     HFONT font;
 };
 
-// Font handling is for the narrow interfaces: switch them on for a test.
-class NarrowApi
+// Font handling is for the narrow interfaces: chooses the interfaces for a test.
+class ApiMode
 {
 public:
-    NarrowApi() : m_saved(useWideApi)
+    explicit ApiMode(bool wide = false) : m_saved(useWideApi)
     {
-        useWideApi = false;
+        useWideApi = wide;
         AddTahoma();
     }
-    ~NarrowApi() { useWideApi = m_saved; }
+    ~ApiMode() { useWideApi = m_saved; }
 
 private:
     bool m_saved;
@@ -85,8 +85,7 @@ TEST(FontManager, SlotsOfTheFiveCharacterSets)
 
 TEST(FontManager, WideInterfacesSwitchFontHandlingOff)
 {
-    bool saved = useWideApi;
-    useWideApi = true;
+    ApiMode wide(true);
     FontWindow model(ANSI_CHARSET);
     CFontManager manager;
     EXPECT_TRUE(manager.IsEnabled());
@@ -95,12 +94,11 @@ TEST(FontManager, WideInterfacesSwitchFontHandlingOff)
     EXPECT_EQ(NULL, manager.GetWindow());
     EXPECT_FALSE(manager.ApplyFont(model.window));
     EXPECT_EQ(model.font, FontOf(model.window)) << "controls keep their template font";
-    useWideApi = saved;
 }
 
 TEST(FontManager, EachSetGetsACandidateFaceOrTheWindowFont)
 {
-    NarrowApi narrow;
+    ApiMode narrow;
     ASSERT_TRUE(AddTahoma());
     FontWindow model(ANSI_CHARSET);
     CFontManager manager;
@@ -135,7 +133,7 @@ TEST(FontManager, EachSetGetsACandidateFaceOrTheWindowFont)
 
 TEST(FontManager, GreekModelKeepsItsFontAndSearchesTheWesternSlot)
 {
-    NarrowApi narrow;
+    ApiMode narrow;
     FontWindow model(GREEK_CHARSET);
     CFontManager manager;
     manager.Attach(model.window);
@@ -150,7 +148,7 @@ TEST(FontManager, GreekModelKeepsItsFontAndSearchesTheWesternSlot)
 
 TEST(FontManager, ApplyFontFollowsTheCurrentSetOrTheControlsOwnMark)
 {
-    NarrowApi narrow;
+    ApiMode narrow;
     FontWindow model(ANSI_CHARSET);
     CFontManager manager;
     manager.Attach(model.window);
@@ -184,7 +182,7 @@ TEST(FontManager, ApplyFontFollowsTheCurrentSetOrTheControlsOwnMark)
 
 TEST(FontManager, AttachingTwiceIsAProgrammingError)
 {
-    NarrowApi narrow;
+    ApiMode narrow;
     FontWindow model(ANSI_CHARSET);
     FontWindow other(ANSI_CHARSET);
     CFontManager manager;
@@ -200,7 +198,7 @@ TEST(FontManager, AttachingTwiceIsAProgrammingError)
 
 TEST(FontManager, WindowWithoutAFontLeavesHandlingAsItWas)
 {
-    NarrowApi narrow;
+    ApiMode narrow;
     HWND bare = CreateWindowExA(0, "Static", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
     SendMessageA(bare, WM_SETFONT, 0, FALSE);
     CFontManager manager;
@@ -212,7 +210,7 @@ TEST(FontManager, WindowWithoutAFontLeavesHandlingAsItWas)
 
 TEST(FontManager, ProgressWindowUnderNarrowInterfacesUsesTheGroupsFont)
 {
-    NarrowApi narrow;
+    ApiMode narrow;
     CMainUI ui(GetModuleHandleA(NULL));
     ASSERT_TRUE(ui.Create(NULL));
     CFontManager& manager = ui.FontManager();
