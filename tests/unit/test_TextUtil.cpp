@@ -64,13 +64,8 @@ TEST(TextUtil, WideNoCaseWorksWithoutTheNtOnlyFunctions)
 
 TEST(TextUtil, TrimRemovesWhiteSpaceOrTheGivenCharacter)
 {
-    struct Row
-    {
-        const char* text;
-        char c;
-        const char* right;
-        const char* left;
-    } rows[] = {
+    struct Row { const char* text; char c; const char* right; const char* left; };
+    const Row rows[] = {
         { "  a b \t\r\n", 0, "  a b", "a b \t\r\n" },
         { "\v\fvalue\v\f", 0, "\v\fvalue", "value\v\f" },
         { "\\\\dir\\\\", '\\', "\\\\dir", "dir\\\\" },
