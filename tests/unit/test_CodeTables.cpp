@@ -5,12 +5,8 @@
 
 TEST(CodeTables, LookUpsIgnoreCaseAndTakeOnlyTwoCharacters)
 {
-    struct Row
-    {
-        const char* text;
-        int language;
-        int memberState;
-    } rows[] = {
+    struct Row { const char* text; int language; int memberState; };
+    const Row rows[] = {
         { "fr", 6, 6 },   { "FR", 6, 6 },   { "en", 3, -1 },  { "Da", 0, -1 },
         { "SK", 22, 25 }, { "gb", -1, 7 },  { "UK", -1, -1 }, { "EU", 12, 15 },
         { "de", 1, 2 },   { "at", -1, 0 },  { "fra", -1, -1 }, { "f", -1, -1 },
