@@ -25,19 +25,14 @@ using fwtest::HttpTestServer;
 namespace
 {
 const char* const SETTINGS_TEXT =
-    "[Settings]\r\n"
-    "BASE_URL=unused\r\n"
-    "SYS_LN_DIR=SysLn\r\n"
-    "[Components]\r\n"
-    "x\r\n"
-    "[CheckSums]\r\n"
-    "x=00000000\r\n"
-    "[Additional]\r\n"
-    "x\r\n"
+    "[Settings]\r\nBASE_URL=unused\r\nSYS_LN_DIR=SysLn\r\n"
+    "[Components]\r\nx\r\n[CheckSums]\r\nx=00000000\r\n[Additional]\r\nx\r\n"
     "[Labels_EN]\r\n"
     "DownloadFile=Downloading %hs from %hs\r\n"
     "FailFile=Cannot obtain %hs from %hs\r\n"
     "WorkingOffLine=No Internet connection\r\n";
+// The distribution's one file, as the server's behaviours and the cache name it.
+const char* const PAYLOAD_NAME = "data/de/file.zip";
 
 // Records every message box of this process and answers it with OK. A box is
 // a #32770 window with the static text 0xFFFF (the progress window has none).
@@ -64,12 +59,6 @@ public:
         LeaveCriticalSection(&m_lock);
         return copy;
     }
-    void Clear()
-    {
-        EnterCriticalSection(&m_lock);
-        m_boxes.clear();
-        LeaveCriticalSection(&m_lock);
-    }
 
 private:
     static BOOL CALLBACK Found(HWND window, LPARAM param)
@@ -77,14 +66,11 @@ private:
         BoxRobot* robot = reinterpret_cast<BoxRobot*>(param);
         DWORD process = 0;
         GetWindowThreadProcessId(window, &process);
-        char className[32];
-        if (process != GetCurrentProcessId() || !IsWindowVisible(window) ||
+        char className[32], text[1024] = "";
+        HWND textControl = GetDlgItem(window, 0xFFFF);
+        if (process != GetCurrentProcessId() || !IsWindowVisible(window) || textControl == NULL ||
             !GetClassNameA(window, className, sizeof(className)) || strcmp(className, "#32770") != 0)
             return TRUE;
-        HWND textControl = GetDlgItem(window, 0xFFFF);
-        if (textControl == NULL)
-            return TRUE;
-        char text[1024] = "";
         GetWindowTextA(textControl, text, sizeof(text));
         EnterCriticalSection(&robot->m_lock);
         robot->m_boxes.push_back(text);
@@ -120,28 +106,23 @@ struct CancelPresser
     HttpTestServer* server;
     CMainUI* ui;
     bool releaseAfterClick;
-    bool clicked;
-    HANDLE thread;
+    bool clicked = false;
+    HANDLE thread = CreateThread(NULL, 0, Run, this, 0, NULL);
 
     static DWORD WINAPI Run(void* param)
     {
         CancelPresser* self = static_cast<CancelPresser*>(param);
         if (!self->server->WaitForStall(20000))
             return 1;
-        HWND cancel = GetDlgItem(self->ui->GetWindow(), IDCANCEL);
         DWORD_PTR ignored;
         // A click arrives as posted mouse input, which also wakes a waiting
         // message loop; BM_CLICK is sent, so a null message follows it.
-        self->clicked = SendMessageTimeoutA(cancel, BM_CLICK, 0, 0, SMTO_NORMAL, 10000, &ignored) != 0;
+        self->clicked = SendMessageTimeoutA(GetDlgItem(self->ui->GetWindow(), IDCANCEL), BM_CLICK, 0, 0,
+                                            SMTO_NORMAL, 10000, &ignored) != 0;
         PostMessageA(self->ui->GetWindow(), WM_NULL, 0, 0);
         if (self->releaseAfterClick)
             self->server->ReleaseStalls();
         return 0;
-    }
-    void Start()
-    {
-        clicked = false;
-        thread = CreateThread(NULL, 0, Run, this, 0, NULL);
     }
     void Join()
     {
@@ -153,11 +134,9 @@ struct CancelPresser
 // Fakes of the Internet entry points: an offline machine, a dial-up line.
 struct FakeNet
 {
-    static BOOL connectedResult;
-    static DWORD connectedFlags;
-    static DWORD attemptResult;
-    static BOOL hangupResult;
-    static int hangups;
+    static inline BOOL connectedResult, hangupResult;
+    static inline DWORD connectedFlags, attemptResult;
+    static inline int hangups;
     static BOOL WINAPI GetConnectedState(LPDWORD flags, DWORD)
     {
         *flags = connectedFlags;
@@ -171,12 +150,21 @@ struct FakeNet
             SetLastError(ERROR_ACCESS_DENIED);
         return hangupResult;
     }
+    // A machine that is not connected, with the given flags and attempt result.
+    static InternetFunctions NotConnected(DWORD flags, DWORD attempt)
+    {
+        connectedResult = FALSE;
+        connectedFlags = flags;
+        attemptResult = attempt;
+        hangupResult = TRUE;
+        hangups = 0;
+        InternetFunctions fn = {};
+        fn.getConnectedState = GetConnectedState;
+        fn.attemptConnect = AttemptConnect;
+        fn.autodialHangup = Hangup;
+        return fn;
+    }
 };
-BOOL FakeNet::connectedResult = TRUE;
-DWORD FakeNet::connectedFlags = 0;
-DWORD FakeNet::attemptResult = 0;
-BOOL FakeNet::hangupResult = TRUE;
-int FakeNet::hangups = 0;
 
 bool Contains(const std::vector<std::string>& lines, const std::string& part)
 {
@@ -184,6 +172,13 @@ bool Contains(const std::vector<std::string>& lines, const std::string& part)
         if (lines[i].find(part) != std::string::npos)
             return true;
     return false;
+}
+
+// Every part must appear in some line of the log.
+void ExpectLogged(const std::vector<std::string>& log, std::initializer_list<std::string> parts)
+{
+    for (const std::string& part : parts)
+        EXPECT_TRUE(Contains(log, part)) << "not in the log: " << part;
 }
 
 std::string Lower(std::string text)
@@ -212,7 +207,6 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(fwtest::WriteBytes(dir.File("Zaph.ini"), SETTINGS_TEXT));
-        logPath = dir.File("download.log");
         SetLogFile(logPath.c_str());
         ASSERT_TRUE(resource.Load(dir.File("Zaph.ini").c_str()));
         ASSERT_TRUE(resource.ChooseLanguage("EN"));
@@ -223,9 +217,8 @@ protected:
         g_downloadManager = manager;
 
         // The distribution: a folder with a file in a subfolder.
-        payload.resize(300000);
-        for (size_t i = 0; i < payload.size(); ++i)
-            payload[i] = (char)(i * 7 + i / 251);
+        for (size_t i = 0; i < 300000; ++i)
+            payload += (char)(i * 7 + i / 251);
         CreateDirectoryA(dist.File("data").c_str(), NULL);
         CreateDirectoryA(dist.File("data\\de").c_str(), NULL);
         ASSERT_TRUE(fwtest::WriteBytes(dist.File("data\\de\\file.zip"), payload));
@@ -242,11 +235,11 @@ protected:
     }
 
     std::vector<std::string> Log() { return fwtest::ReadLines(logPath); }
-    void ClearLog() { DeleteFileA(logPath.c_str()); }
+    int BarPos() { return (int)SendMessageA(GetDlgItem(ui.GetWindow(), IDC_BAR0), PBM_GETPOS, 0, 0); }
 
     fwtest::TempDir dir{"fwdl"};
     fwtest::TempDir dist{"fwdist"};
-    std::string logPath;
+    std::string logPath = dir.File("download.log");
     std::string payload;
     CResource resource;
     CMainUI ui{GetModuleHandleA(NULL)};
@@ -254,6 +247,8 @@ protected:
     BoxRobot robot;
 };
 
+// Downloads from the loopback server; the parameter chooses the worker thread
+// (true) or Threading Off.
 class HttpDownloadTest : public DownloadTest, public ::testing::WithParamInterface<bool>
 {
 protected:
@@ -262,16 +257,24 @@ protected:
         DownloadTest::SetUp();
         ASSERT_TRUE(server.Start());
         manager->SetBaseUrl(server.BaseUrl().c_str());
-        manager->SetUseWorkerThread(GetParam());
+        manager->SetUseWorkerThread(Worker());
     }
     void TearDown() override
     {
         server.Stop();
         DownloadTest::TearDown();
     }
-    std::string Url(const std::string& relative) { return server.BaseUrl() + relative; }
+    virtual bool Worker() { return GetParam(); }
+
+    std::string Url() { return server.BaseUrl() + PAYLOAD_NAME; }
 
     HttpTestServer server{dist.Path()};
+};
+
+// The worker thread alone, for what Threading Off cannot do.
+class WorkerDownloadTest : public HttpDownloadTest
+{
+    bool Worker() override { return true; }
 };
 } // namespace
 
@@ -331,7 +334,7 @@ TEST_F(DownloadTest, ProgressReportsMoveBarZeroAndTurnCancelIntoAbort)
     EXPECT_TRUE(Shown(bar));
     EXPECT_EQ(10000, (int)SendMessageA(bar, PBM_GETRANGE, FALSE, 0));
     EXPECT_EQ(S_OK, callback.OnProgress(250, 1000, BINDSTATUS_DOWNLOADINGDATA, NULL));
-    EXPECT_EQ(2500, (int)SendMessageA(bar, PBM_GETPOS, 0, 0));
+    EXPECT_EQ(2500, BarPos());
     EXPECT_EQ(250u, ui.m_downloadProgress[0]);
     EXPECT_EQ(1000u, ui.m_downloadProgress[1]);
 
@@ -339,7 +342,7 @@ TEST_F(DownloadTest, ProgressReportsMoveBarZeroAndTurnCancelIntoAbort)
     ui.m_cancelRequested = true;
     EXPECT_EQ(S_OK, callback.OnProgress(999, 1000, BINDSTATUS_CONNECTING, NULL));
     EXPECT_EQ(S_OK, callback.OnProgress(999, 1000, BINDSTATUS_CACHEFILENAMEAVAILABLE, NULL));
-    EXPECT_EQ(2500, (int)SendMessageA(bar, PBM_GETPOS, 0, 0));
+    EXPECT_EQ(2500, BarPos());
     EXPECT_EQ(250u, ui.m_downloadProgress[0]);
     EXPECT_EQ(E_ABORT, callback.OnProgress(500, 1000, BINDSTATUS_DOWNLOADINGDATA, NULL));
     EXPECT_EQ(E_ABORT, callback.OnProgress(0, 0, BINDSTATUS_BEGINDOWNLOADDATA, NULL));
@@ -348,7 +351,7 @@ TEST_F(DownloadTest, ProgressReportsMoveBarZeroAndTurnCancelIntoAbort)
     EXPECT_EQ(E_ABORT, callback.OnProgress(1000, 1000, BINDSTATUS_ENDDOWNLOADDATA, NULL));
     ui.m_cancelRequested = false;
     EXPECT_EQ(S_OK, callback.OnProgress(1000, 1000, BINDSTATUS_ENDDOWNLOADDATA, NULL));
-    EXPECT_EQ(10000, (int)SendMessageA(bar, PBM_GETPOS, 0, 0));
+    EXPECT_EQ(10000, BarPos());
     EXPECT_FALSE(Shown(bar));
     char info[64] = "x";
     GetDlgItemTextA(ui.GetWindow(), IDC_INFO_TEXT, info, sizeof(info));
@@ -357,25 +360,17 @@ TEST_F(DownloadTest, ProgressReportsMoveBarZeroAndTurnCancelIntoAbort)
 
 TEST_F(DownloadTest, BaseGetsItsOwnSeparatorAtTheEnd)
 {
-    struct Row
-    {
-        const char* base;
-        const char* stored;
-    } rows[] = {
-        {"D:\\setup", "D:\\setup\\"},
-        {"D:\\setup\\", "D:\\setup\\"},
-        {"http://host/dir", "http://host/dir/"},
-        {"http://host/dir/", "http://host/dir/"},
+    const char* rows[][2] = {
+        {"D:\\setup", "D:\\setup\\"},          {"D:\\setup\\", "D:\\setup\\"},
+        {"http://host/dir", "http://host/dir/"}, {"http://host/dir/", "http://host/dir/"},
         {"setup", "setup\\"},
+        {"", "setup\\"}, {NULL, "setup\\"}, // no base at all keeps the one before
     };
-    for (const Row& row : rows)
+    for (const auto& row : rows)
     {
-        manager->SetBaseUrl(row.base);
-        EXPECT_STREQ(row.stored, manager->GetBaseUrl()) << row.base;
+        manager->SetBaseUrl(row[0]);
+        EXPECT_STREQ(row[1], manager->GetBaseUrl()) << (row[0] ? row[0] : "(null)");
     }
-    manager->SetBaseUrl("");
-    manager->SetBaseUrl(NULL);
-    EXPECT_STREQ("setup\\", manager->GetBaseUrl());
     EXPECT_TRUE(Contains(Log(), "BASE_URL = 'http://host/dir/'"));
 }
 
@@ -395,12 +390,22 @@ TEST_F(DownloadTest, LocalSourcesAreCheckedInPlaceWithLowerCasedNames)
     };
     for (const Row& row : rows)
     {
+        SCOPED_TRACE(row.base + " + " + row.name);
         manager->SetBaseUrl(row.base.c_str());
         char path[DOWNLOAD_PATH_SIZE] = "x";
-        EXPECT_EQ(0u, ObtainSourceFile(row.name, path)) << row.base << " + " << row.name;
-        EXPECT_EQ(Lower(expected), Lower(path)) << row.base << " + " << row.name;
+        EXPECT_EQ(0u, ObtainSourceFile(row.name, path));
+        EXPECT_EQ(Lower(expected), Lower(path));
         EXPECT_FALSE(ui.m_busy);
     }
+
+    // The product package from a folder is resolved without connecting.
+    manager->SetBaseUrl(dist.Path().c_str());
+    DWORD code = 99;
+    char resolved[DOWNLOAD_PATH_SIZE];
+    EXPECT_TRUE(ResolveSystemPackage(code, resolved, NULL));
+    EXPECT_EQ(0u, code);
+    EXPECT_EQ(dist.Path() + "\\sysln\\sys_en.msi", std::string(resolved));
+
     EXPECT_TRUE(robot.Boxes().empty());
     // A run from a folder never touches the Internet libraries.
     EXPECT_FALSE(Contains(Log(), "loaded OK"));
@@ -422,20 +427,14 @@ TEST_F(DownloadTest, MissingLocalFileIsReportedOnceWithTheFailFileLabel)
     EXPECT_EQ(160u, ObtainSourceFile("", path));
     EXPECT_EQ(160u, ObtainSourceFile(NULL, path));
     // A name too long for a path is refused, not cut to another file's name.
-    std::string longName(300, 'a');
-    EXPECT_EQ(2u, ObtainSourceFile(longName.c_str(), path));
+    EXPECT_EQ(2u, ObtainSourceFile(std::string(300, 'a').c_str(), path));
     EXPECT_EQ(2u, robot.Boxes().size());
 }
 
 TEST_F(DownloadTest, OfflineSystemRefusesEveryInternetSourceWithoutTrying)
 {
-    InternetFunctions fn = {};
-    fn.getConnectedState = FakeNet::GetConnectedState;
-    fn.attemptConnect = FakeNet::AttemptConnect;
-    FakeNet::connectedResult = FALSE;
-    FakeNet::connectedFlags = NET_CONNECTION_MODEM | NET_CONNECTION_OFFLINE | NET_CONNECTION_CONFIGURED;
-    FakeNet::attemptResult = ERROR_INTERNET_DISCONNECTED;
-    manager->UseInternetFunctions(fn);
+    manager->UseInternetFunctions(FakeNet::NotConnected(
+        NET_CONNECTION_MODEM | NET_CONNECTION_OFFLINE | NET_CONNECTION_CONFIGURED, ERROR_INTERNET_DISCONNECTED));
     manager->SetBaseUrl("http://127.0.0.1:9/dist");
 
     char path[DOWNLOAD_PATH_SIZE];
@@ -444,12 +443,9 @@ TEST_F(DownloadTest, OfflineSystemRefusesEveryInternetSourceWithoutTrying)
     std::vector<std::string> boxes = robot.Boxes();
     ASSERT_EQ(2u, boxes.size());
     EXPECT_EQ("No Internet connection", boxes[0]);
-    std::vector<std::string> log = Log();
-    EXPECT_TRUE(Contains(log, "*NOT* Connected Configured MODEM *OFFLINE* "));
-    EXPECT_TRUE(Contains(log, "Need to hang up after connection = 'yes'."));
-    EXPECT_TRUE(Contains(log, "Could not connect to the internet (" +
-                                  std::to_string(ERROR_INTERNET_DISCONNECTED) + ")."));
-    EXPECT_FALSE(Contains(log, "Download: '"));
+    ExpectLogged(Log(), {"*NOT* Connected Configured MODEM *OFFLINE* ", "Need to hang up after connection = 'yes'.",
+                         "Could not connect to the internet (" + std::to_string(ERROR_INTERNET_DISCONNECTED) + ")."});
+    EXPECT_FALSE(Contains(Log(), "Download: '"));
 
     // The product package is refused the same way.
     DWORD code = 0;
@@ -463,29 +459,10 @@ TEST_F(DownloadTest, OfflineSystemRefusesEveryInternetSourceWithoutTrying)
                                 "'http://127.0.0.1:9/dist/sysln/sys_en.msi' ( Obtain returned 2250 )."));
 }
 
-TEST_F(DownloadTest, SystemPackageFromAFolderIsResolvedWithoutConnecting)
-{
-    manager->SetBaseUrl(dist.Path().c_str());
-    DWORD code = 99;
-    char resolved[DOWNLOAD_PATH_SIZE];
-    EXPECT_TRUE(ResolveSystemPackage(code, resolved, NULL));
-    EXPECT_EQ(0u, code);
-    EXPECT_EQ(dist.Path() + "\\sysln\\sys_en.msi", std::string(resolved));
-    EXPECT_FALSE(Contains(Log(), "loaded OK"));
-}
-
 TEST_F(DownloadTest, DialledConnectionIsHungUpOnceAndOnlyOnce)
 {
-    InternetFunctions fn = {};
-    fn.getConnectedState = FakeNet::GetConnectedState;
-    fn.attemptConnect = FakeNet::AttemptConnect;
-    fn.autodialHangup = FakeNet::Hangup;
-    FakeNet::connectedResult = FALSE; // not connected: attempting will dial
-    FakeNet::connectedFlags = NET_CONNECTION_MODEM | NET_RAS_INSTALLED;
-    FakeNet::attemptResult = 0;
-    FakeNet::hangups = 0;
-    manager->UseInternetFunctions(fn);
-
+    // Not connected: attempting will dial.
+    manager->UseInternetFunctions(FakeNet::NotConnected(NET_CONNECTION_MODEM | NET_RAS_INSTALLED, 0));
     FakeNet::hangupResult = FALSE;
     ASSERT_TRUE(manager->EnsureConnected());
     EXPECT_TRUE(manager->EnsureConnected()); // kept: asked once only
@@ -495,35 +472,28 @@ TEST_F(DownloadTest, DialledConnectionIsHungUpOnceAndOnlyOnce)
     EXPECT_TRUE(manager->HangUp());
     EXPECT_EQ(2, FakeNet::hangups);
     std::vector<std::string> log = Log();
-    EXPECT_TRUE(Contains(log, "*NOT* Connected MODEM RAS Installed "));
-    EXPECT_TRUE(Contains(log, "Connected to the internet all right."));
-    EXPECT_TRUE(Contains(log, "Disconnection failed with 5"));
-    EXPECT_TRUE(Contains(log, "Disconnection OK"));
+    ExpectLogged(log, {"*NOT* Connected MODEM RAS Installed ", "Connected to the internet all right.",
+                       "Disconnection failed with 5", "Disconnection OK"});
 
-    size_t before = Log().size();
     EXPECT_TRUE(manager->HangUp());
-    EXPECT_EQ(before, Log().size());
+    EXPECT_EQ(log.size(), Log().size());
     EXPECT_EQ(2, FakeNet::hangups);
 }
 
 TEST_F(DownloadTest, MissingEntryPointsDegradeInsteadOfFailing)
 {
-    InternetFunctions fn = {};
-    manager->UseInternetFunctions(fn);
+    manager->UseInternetFunctions(InternetFunctions());
     EXPECT_TRUE(manager->EnsureConnected());
-    std::vector<std::string> log = Log();
-    EXPECT_TRUE(Contains(log, "Cannot determine Internet connection state (InternetGetConnectedState not available)"));
-    EXPECT_TRUE(Contains(log, "Cannot attempt Internet connection (InternetAttemptConnect not available)"));
-    EXPECT_TRUE(Contains(log, "Need to hang up after connection = 'no'."));
+    ExpectLogged(Log(), {"Cannot determine Internet connection state (InternetGetConnectedState not available)",
+                         "Cannot attempt Internet connection (InternetAttemptConnect not available)",
+                         "Need to hang up after connection = 'no'."});
 
     // No download function: the download fails, and the failure is reported.
     manager->SetBaseUrl("http://127.0.0.1:9/");
     char path[DOWNLOAD_PATH_SIZE];
     EXPECT_NE(0u, ObtainSourceFile("x.zip", path));
-    log = Log();
-    EXPECT_TRUE(Contains(log, "Download: 'http://127.0.0.1:9/x.zip'")); // not canonicalised
-    EXPECT_TRUE(Contains(log, "failed with HRESULT='0x8000FFFF'"));
-    EXPECT_TRUE(Contains(log, "Code='65535', Facility='0', Severity='1'"));
+    ExpectLogged(Log(), {"Download: 'http://127.0.0.1:9/x.zip'", // not canonicalised
+                         "failed with HRESULT='0x8000FFFF'", "Code='65535', Facility='0', Severity='1'"});
     EXPECT_EQ(1u, robot.Boxes().size());
     EXPECT_FALSE(manager->IsConnected()); // checked again next time
 }
@@ -542,65 +512,59 @@ TEST_P(HttpDownloadTest, DownloadsIntoTheCacheWithProgress)
     ASSERT_TRUE(fwtest::ReadBytes(path, bytes));
     EXPECT_TRUE(bytes == payload);
     EXPECT_NE(std::string::npos, Lower(path).find("inetcache")) << path;
-    EXPECT_TRUE(InCache(Url("data/de/file.zip")));
-    EXPECT_EQ(1, server.RequestCount("data/de/file.zip"));
+    EXPECT_TRUE(InCache(Url()));
+    EXPECT_EQ(1, server.RequestCount(PAYLOAD_NAME));
 
-    HWND bar = GetDlgItem(ui.GetWindow(), IDC_BAR0);
-    EXPECT_EQ(10000, (int)SendMessageA(bar, PBM_GETPOS, 0, 0));
-    EXPECT_FALSE(Shown(bar));
+    EXPECT_EQ(10000, BarPos());
+    EXPECT_FALSE(Shown(GetDlgItem(ui.GetWindow(), IDC_BAR0)));
     EXPECT_EQ(payload.size(), ui.m_downloadProgress[0]);
     EXPECT_EQ(payload.size(), ui.m_downloadProgress[1]);
     EXPECT_TRUE(robot.Boxes().empty());
 
     std::vector<std::string> log = Log();
     std::string size = std::to_string(payload.size());
-    EXPECT_TRUE(Contains(log, "Download: '" + Url("data/de/file.zip") + "'"));
-    EXPECT_TRUE(Contains(log, "\tCached 'Data\\De\\File.ZIP' as '" + std::string(path) + "' *OK* [" + size +
-                                  "/" + size + "]."));
-    EXPECT_TRUE(Contains(log, "wininet loaded OK"));
-    EXPECT_TRUE(Contains(log, "urlmon loaded OK"));
+    ExpectLogged(log, {"Download: '" + Url() + "'", "wininet loaded OK", "urlmon loaded OK",
+                       "\tCached 'Data\\De\\File.ZIP' as '" + std::string(path) + "' *OK* [" + size + "/" + size + "]."});
 
     // Under Wine the machine is always online: nothing was dialled, so
     // hanging up has nothing to say.
-    size_t before = log.size();
     EXPECT_TRUE(manager->HangUp());
     EXPECT_TRUE(manager->HangUp());
-    EXPECT_EQ(before, Log().size());
+    EXPECT_EQ(log.size(), Log().size());
 }
 
 TEST_P(HttpDownloadTest, UnknownLengthLeavesTheBarAtZeroAndStillSucceeds)
 {
-    server.SetBehaviour("data/de/file.zip", HttpTestServer::SERVE_NO_LENGTH);
+    server.SetBehaviour(PAYLOAD_NAME, HttpTestServer::SERVE_NO_LENGTH);
     char path[DOWNLOAD_PATH_SIZE] = "";
-    ASSERT_EQ(0u, ObtainSourceFile("data/de/file.zip", path));
+    ASSERT_EQ(0u, ObtainSourceFile(PAYLOAD_NAME, path));
     std::string bytes;
     ASSERT_TRUE(fwtest::ReadBytes(path, bytes));
     EXPECT_TRUE(bytes == payload);
     EXPECT_EQ(0u, ui.m_downloadProgress[1]);
-    EXPECT_EQ(0, (int)SendMessageA(GetDlgItem(ui.GetWindow(), IDC_BAR0), PBM_GETPOS, 0, 0));
+    EXPECT_EQ(0, BarPos());
 }
 
 TEST_P(HttpDownloadTest, CancelDuringADownloadReturns1223WithoutABox)
 {
-    server.SetBehaviour("data/de/file.zip", HttpTestServer::SERVE_STALL);
+    server.SetBehaviour(PAYLOAD_NAME, HttpTestServer::SERVE_STALL);
     CancelPresser presser = {&server, &ui, true};
-    presser.Start();
     char path[DOWNLOAD_PATH_SIZE] = "x";
-    DWORD code = ObtainSourceFile("data/de/file.zip", path);
+    DWORD code = ObtainSourceFile(PAYLOAD_NAME, path);
     presser.Join();
     EXPECT_TRUE(presser.clicked);
     EXPECT_EQ(1223u, code);
     EXPECT_STREQ("", path);
     EXPECT_TRUE(robot.Boxes().empty());
     EXPECT_TRUE(ui.m_cancelRequested); // later operations stop as well
-    EXPECT_FALSE(InCache(Url("data/de/file.zip")));
-    EXPECT_TRUE(Contains(Log(), "URLDownloadToCacheFile '" + Url("data/de/file.zip") + "' cancelled by user ["));
+    EXPECT_FALSE(InCache(Url()));
+    EXPECT_TRUE(Contains(Log(), "URLDownloadToCacheFile '" + Url() + "' cancelled by user ["));
 }
 
 TEST_P(HttpDownloadTest, DroppedConnectionFailsTheDownloadWithTheFailFileBox)
 {
     // Reset before the answer: Wine reports a reset part-way only by never returning.
-    server.SetBehaviour("data/de/file.zip", HttpTestServer::SERVE_DROP_AT_START);
+    server.SetBehaviour(PAYLOAD_NAME, HttpTestServer::SERVE_DROP_AT_START);
     char path[DOWNLOAD_PATH_SIZE] = "x";
     DWORD code = ObtainSourceFile("Data/De/File.zip", path);
     EXPECT_NE(0u, code);
@@ -609,36 +573,26 @@ TEST_P(HttpDownloadTest, DroppedConnectionFailsTheDownloadWithTheFailFileBox)
     std::vector<std::string> boxes = robot.Boxes();
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("Cannot obtain Data/De/File.zip from " + server.BaseUrl(), boxes[0]);
-    std::vector<std::string> log = Log();
-    EXPECT_TRUE(Contains(log, "URLDownloadToCacheFile '" + Url("data/de/file.zip") + "' failed with HRESULT='0x"));
-    EXPECT_TRUE(Contains(log, "Code='"));
-    EXPECT_FALSE(InCache(Url("data/de/file.zip")));
-    EXPECT_FALSE(manager->IsConnected());
+    ExpectLogged(Log(), {"URLDownloadToCacheFile '" + Url() + "' failed with HRESULT='0x", "Code='"});
     if (GetParam())
-    {
-        EXPECT_TRUE(Contains(log, "FAILED"));
-    }
+        ExpectLogged(Log(), {"FAILED"});
+    EXPECT_FALSE(InCache(Url()));
+    EXPECT_FALSE(manager->IsConnected());
 }
 
 // The server stays silent after Cancel: the wait must end on the flag alone,
 // not on a progress report that never comes.
-TEST_F(DownloadTest, WorkerWaitEndsOnCancelEvenWhenTheDownloadStopsReporting)
+TEST_F(WorkerDownloadTest, WaitEndsOnCancelEvenWhenTheDownloadStopsReporting)
 {
-    HttpTestServer server(dist.Path());
-    ASSERT_TRUE(server.Start());
-    server.SetBehaviour("data/de/file.zip", HttpTestServer::SERVE_STALL);
-    manager->SetBaseUrl(server.BaseUrl().c_str());
-    manager->SetUseWorkerThread(true);
-    CancelPresser presser = {&server, &ui, false}; // the server stays silent
-    presser.Start();
+    server.SetBehaviour(PAYLOAD_NAME, HttpTestServer::SERVE_STALL);
+    CancelPresser presser = {&server, &ui, false};
     char path[DOWNLOAD_PATH_SIZE] = "x";
     DWORD started = GetTickCount();
-    DWORD code = ObtainSourceFile("data/de/file.zip", path);
+    DWORD code = ObtainSourceFile(PAYLOAD_NAME, path);
     DWORD took = GetTickCount() - started;
     presser.Join();
     EXPECT_EQ(1223u, code);
     EXPECT_LT(took, 15000u); // long before the server would give up (30 s)
     EXPECT_TRUE(robot.Boxes().empty());
     EXPECT_TRUE(Contains(Log(), "cancelled by user"));
-    server.Stop();
 }
