@@ -85,7 +85,7 @@ bool ReadFileBytes(const std::string& path, std::string& bytes)
 
 HttpTestServer::HttpTestServer(const std::string& folder)
     : m_folder(folder), m_listener(INVALID_SOCKET), m_port(0), m_acceptThread(NULL),
-      m_activeConnections(0), m_winsockStarted(false), m_defaultBehaviour(SERVE_NORMAL),
+      m_winsockStarted(false), m_defaultBehaviour(SERVE_NORMAL),
       m_chunkSize(4096), m_stallLimit(30000)
 {
     InitializeCriticalSection(&m_lock);
@@ -252,7 +252,6 @@ DWORD WINAPI HttpTestServer::ConnectionThread(void* param)
     ConnectionStart start = *static_cast<ConnectionStart*>(param);
     delete static_cast<ConnectionStart*>(param);
     start.server->Serve(start.client);
-    InterlockedDecrement(&start.server->m_activeConnections);
     return 0;
 }
 
@@ -279,12 +278,10 @@ void HttpTestServer::AcceptLoop()
         ConnectionStart* start = new ConnectionStart;
         start->server = this;
         start->client = client;
-        InterlockedIncrement(&m_activeConnections);
         HANDLE thread = CreateThread(NULL, 0, ConnectionThread, start, 0, NULL);
         if (thread == NULL)
         {
             delete start;
-            InterlockedDecrement(&m_activeConnections);
             closesocket(client);
             continue;
         }
@@ -294,9 +291,12 @@ void HttpTestServer::AcceptLoop()
     }
 }
 
-HttpTestServer::Behaviour HttpTestServer::BehaviourFor(const std::string& path) const
+HttpTestServer::Behaviour HttpTestServer::BehaviourFor(const std::string& path, size_t& chunk,
+                                                       DWORD& stallLimit) const
 {
     EnterCriticalSection(&m_lock);
+    chunk = m_chunkSize;
+    stallLimit = m_stallLimit;
     Behaviour behaviour = m_defaultBehaviour;
     std::map<std::string, Behaviour>::const_iterator found = m_behaviours.find(Lower(path));
     if (found != m_behaviours.end())
@@ -318,11 +318,8 @@ bool HttpTestServer::SendAll(SOCKET client, const char* data, size_t size)
     return true;
 }
 
-bool HttpTestServer::SendBody(SOCKET client, const std::string& body, size_t from, size_t to)
+bool HttpTestServer::SendBody(SOCKET client, const std::string& body, size_t from, size_t to, size_t chunk)
 {
-    EnterCriticalSection(&m_lock);
-    size_t chunk = m_chunkSize;
-    LeaveCriticalSection(&m_lock);
     for (size_t at = from; at < to; at += chunk)
     {
         if (WaitForSingleObject(m_stopEvent, 0) == WAIT_OBJECT_0)
@@ -377,7 +374,9 @@ void HttpTestServer::Serve(SOCKET client)
     m_requests.push_back(path);
     LeaveCriticalSection(&m_lock);
 
-    Behaviour behaviour = BehaviourFor(path);
+    size_t chunk;
+    DWORD stallLimit;
+    Behaviour behaviour = BehaviourFor(path, chunk, stallLimit);
     if (behaviour == SERVE_DROP_AT_START)
     {
         Reset(client);
@@ -430,15 +429,12 @@ void HttpTestServer::Serve(SOCKET client)
     {
     case SERVE_STALL:
     {
-        ok = SendBody(client, body, 0, half);
+        ok = SendBody(client, body, 0, half, chunk);
         SetEvent(m_stalledEvent);
-        EnterCriticalSection(&m_lock);
-        DWORD limit = m_stallLimit;
-        LeaveCriticalSection(&m_lock);
         HANDLE events[2] = {m_stopEvent, m_releaseEvent};
-        DWORD woke = WaitForMultipleObjects(2, events, FALSE, limit);
+        DWORD woke = WaitForMultipleObjects(2, events, FALSE, stallLimit);
         if (ok && woke == WAIT_OBJECT_0 + 1)
-            ok = SendBody(client, body, half, body.size());
+            ok = SendBody(client, body, half, body.size(), chunk);
         else
         {
             Reset(client);
@@ -447,12 +443,12 @@ void HttpTestServer::Serve(SOCKET client)
         break;
     }
     case SERVE_DROP:
-        SendBody(client, body, 0, half);
+        SendBody(client, body, 0, half, chunk);
         Sleep(50); // let the first half arrive before the reset overtakes it
         Reset(client);
         return;
     default:
-        ok = SendBody(client, body, 0, body.size());
+        ok = SendBody(client, body, 0, body.size(), chunk);
         break;
     }
     if (!ok)

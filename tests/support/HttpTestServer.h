@@ -72,9 +72,10 @@ private:
     static DWORD WINAPI ConnectionThread(void* param);
     void AcceptLoop();
     void Serve(SOCKET client);
-    Behaviour BehaviourFor(const std::string& path) const;
+    // The path's behaviour, with the chunk size and stall limit of the moment.
+    Behaviour BehaviourFor(const std::string& path, size_t& chunk, DWORD& stallLimit) const;
     bool SendAll(SOCKET client, const char* data, size_t size);
-    bool SendBody(SOCKET client, const std::string& body, size_t from, size_t to);
+    bool SendBody(SOCKET client, const std::string& body, size_t from, size_t to, size_t chunk);
     void Reset(SOCKET client);
 
     std::string m_folder;
@@ -85,7 +86,6 @@ private:
     HANDLE m_stopEvent;    // manual reset: the server is stopping
     HANDLE m_releaseEvent; // manual reset: stalls may finish
     HANDLE m_stalledEvent; // manual reset: a stall has begun
-    volatile LONG m_activeConnections;
     bool m_winsockStarted;
 
     mutable CRITICAL_SECTION m_lock; // guards everything below

@@ -16,12 +16,13 @@ const char RELEASE1_CODE[] = "{12345678-5A1E-4B7D-8C20-91F3C6A0D4E8}";
 const char RELEASE1_PACKED[] = "87654321E1A5D7B4C802193F6C0A4D8E";
 const char RELEASE2_CODE[] = "{23456789-5A1E-4B7D-8C20-91F3C6A0D4E8}";
 const char RELEASE2_PACKED[] = "98765432E1A5D7B4C802193F6C0A4D8E";
-const char COMPONENTS_KEY[] =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Components";
-const char UNINSTALL_KEY[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const std::string COMPONENTS_KEY =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Components\\";
+const std::string UNINSTALL_KEY = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 // The package's test inputs and its record of the properties it received.
 const char TEST_PACKAGE_KEY[] = "SOFTWARE\\Fernwick\\TestPackage";
 const char RECEIVED_KEY[] = "SOFTWARE\\Fernwick\\TestPackage\\Received";
+const std::string ABSENT = "(absent)";
 
 struct KeyFile
 {
@@ -40,22 +41,15 @@ std::string PackagePath(const char* version, const char* language = "EN")
     return fwtest::BinDir() + "\\packages\\" + version + "\\Sys_" + language + ".msi";
 }
 
-bool ReadString(const char* keyPath, const char* name, std::string& out)
+// A string value of HKLM, or ABSENT.
+std::string Value(const std::string& keyPath, const char* name)
 {
-    out.clear();
-    HKEY key = NULL;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
     char data[1024] = "";
-    DWORD size = sizeof(data) - 1;
-    DWORD type = 0;
-    LONG rc = RegQueryValueExA(key, name, NULL, &type, (BYTE*)data, &size);
-    RegCloseKey(key);
-    if (rc != ERROR_SUCCESS)
-        return false;
-    data[size] = 0;
-    out = data;
-    return true;
+    DWORD size = sizeof(data);
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, keyPath.c_str(), name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                     NULL, data, &size) != ERROR_SUCCESS)
+        return ABSENT;
+    return data;
 }
 
 bool KeyExists(const std::string& keyPath)
@@ -67,34 +61,25 @@ bool KeyExists(const std::string& keyPath)
     return true;
 }
 
-void SetString(const char* keyPath, const char* name, const char* value)
+// Sets a string value of HKLM, or deletes it when value is ABSENT.
+void SetValue(const char* keyPath, const char* name, const std::string& value)
 {
     HKEY key = NULL;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, NULL, 0,
-                                             KEY_SET_VALUE, NULL, &key, NULL));
-    RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)value, (DWORD)strlen(value) + 1);
-    RegCloseKey(key);
-}
-
-void DeleteValue(const char* keyPath, const char* name)
-{
-    HKEY key = NULL;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL) !=
+        ERROR_SUCCESS)
         return;
-    RegDeleteValueA(key, name);
+    if (value == ABSENT)
+        RegDeleteValueA(key, name);
+    else
+        RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)value.c_str(), (DWORD)value.size() + 1);
     RegCloseKey(key);
 }
 
-std::string SystemLibraryPath()
+std::string SystemFolder()
 {
     char folder[MAX_PATH] = "";
     GetSystemDirectoryA(folder, sizeof(folder));
-    return std::string(folder) + "\\msi.dll";
-}
-
-bool Contains(const std::vector<std::string>& lines, const std::string& line)
-{
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
+    return folder;
 }
 
 std::string Dump(const std::vector<std::string>& lines)
@@ -109,14 +94,21 @@ std::string Dump(const std::vector<std::string>& lines)
 class LogCapture
 {
 public:
-    LogCapture() : m_dir("cmsilog")
+    LogCapture() : m_dir("cmsilog"), m_path(m_dir.File("test.log"))
     {
-        m_path = m_dir.File("test.log");
         SetLogFile(m_path.c_str());
         SetLogVerbosity(DEFAULT_LOG_VERBOSITY);
     }
     ~LogCapture() { SetLogFile(""); }
     std::vector<std::string> Lines() const { return fwtest::ReadLines(m_path); }
+    // Each line must be in the log, whole; the log is shown when one is not.
+    void Expect(std::initializer_list<std::string> wanted) const
+    {
+        std::vector<std::string> lines = Lines();
+        for (const std::string& line : wanted)
+            EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), line))
+                << "not in the log: " << line << "\n" << Dump(lines);
+    }
 
 private:
     fwtest::TempDir m_dir;
@@ -127,22 +119,10 @@ private:
 class InstallerLocationGuard
 {
 public:
-    InstallerLocationGuard()
-    {
-        m_present = ReadString(INSTALLER_REGISTRY_KEY, INSTALLER_LOCATION_VALUE, m_value);
-    }
-    ~InstallerLocationGuard()
-    {
-        if (m_present)
-            SetString(INSTALLER_REGISTRY_KEY, INSTALLER_LOCATION_VALUE, m_value.c_str());
-        else
-            DeleteValue(INSTALLER_REGISTRY_KEY, INSTALLER_LOCATION_VALUE);
-    }
-    const std::string& Original() const { return m_value; }
+    ~InstallerLocationGuard() { SetValue(INSTALLER_REGISTRY_KEY, INSTALLER_LOCATION_VALUE, m_value); }
 
 private:
-    bool m_present;
-    std::string m_value;
+    std::string m_value = Value(INSTALLER_REGISTRY_KEY, INSTALLER_LOCATION_VALUE);
 };
 
 // Removes every release of the test product and what the tests left around
@@ -172,22 +152,40 @@ private:
             if (setUI && configure)
             {
                 setUI(MSI_UI_LEVEL_NONE, NULL);
-                const char* codes[] = { RELEASE1_CODE, RELEASE2_CODE };
-                for (const char* code : codes)
-                    if (KeyExists(std::string(UNINSTALL_KEY) + "\\" + code))
+                for (const char* code : { RELEASE1_CODE, RELEASE2_CODE })
+                    if (KeyExists(UNINSTALL_KEY + code))
                         configure(code, 0, MSI_INSTALL_STATE_ABSENT, "");
             }
             FreeLibrary(msi);
         }
-        DeleteValue(TEST_PACKAGE_KEY, "FolderPromptAnswer");
+        SetValue(TEST_PACKAGE_KEY, "FolderPromptAnswer", ABSENT);
         for (size_t i = 0; i < m_folders.size(); ++i)
             fwtest::DeleteTree(m_folders[i]);
     }
 };
 
-bool ReadBack(const char* keyPath, const char* name, std::string& out)
+// Loads the library, sets the package and the properties (name, value pairs)
+// and installs.
+void Install(CMSI& msi, const std::string& package, std::initializer_list<std::pair<const char*, std::string>> properties)
 {
-    return ReadString(keyPath, name, out);
+    ASSERT_TRUE(msi.LoadInstaller());
+    ASSERT_TRUE(msi.SetPackage(package.c_str()));
+    for (const auto& property : properties)
+        ASSERT_TRUE(msi.SetProperty(property.first, property.second.c_str())) << property.first;
+    ASSERT_TRUE(msi.InstallProduct()) << "result " << msi.GetLastResult();
+}
+
+// Each key file of the product is recorded under its component for the given
+// release, and is on disk, or neither.
+void ExpectKeyFiles(const std::string& folder, const char* packedProduct, bool installed)
+{
+    for (const KeyFile& file : KEY_FILES)
+    {
+        SCOPED_TRACE(file.relative);
+        std::string path = folder + "\\" + file.relative;
+        EXPECT_EQ(installed ? path : ABSENT, Value(COMPONENTS_KEY + file.packedComponent, packedProduct));
+        EXPECT_EQ(installed, GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES);
+    }
 }
 } // namespace
 
@@ -196,12 +194,7 @@ bool ReadBack(const char* keyPath, const char* name, std::string& out)
 
 TEST(CMSI, StoresPropertyValuesReadyForTheCommandLine)
 {
-    struct Row
-    {
-        const char* value;
-        const char* stored;
-    };
-    const Row rows[] = {
+    const char* rows[][2] = {
         { "2", "2" },
         { "C:\\Program Files\\ZAPH", "\"C:\\Program Files\\ZAPH\"" },
         { "tab\there", "\"tab\there\"" },
@@ -209,13 +202,14 @@ TEST(CMSI, StoresPropertyValuesReadyForTheCommandLine)
         { "C:\\a\" EVIL=1", "\"C:\\a\"\" EVIL=1\"" },
         { "x\"y", "\"x\"\"y\"" },
     };
-    for (const Row& row : rows)
+    for (const auto& row : rows)
     {
+        SCOPED_TRACE(row[0]);
         CMSI msi;
-        ASSERT_TRUE(msi.SetProperty("TARGETDIR", row.value)) << row.value;
+        ASSERT_TRUE(msi.SetProperty("TARGETDIR", row[0]));
         ASSERT_EQ(1, msi.GetPropertyCount());
         EXPECT_STREQ("TARGETDIR", msi.GetPropertyName(0));
-        EXPECT_STREQ(row.stored, msi.GetPropertyValue(0)) << row.value;
+        EXPECT_STREQ(row[1], msi.GetPropertyValue(0));
     }
 
     CMSI msi;
@@ -230,10 +224,7 @@ TEST(CMSI, HoldsTenPropertiesAndRefusesAnEleventh)
 {
     CMSI msi;
     for (int i = 0; i < MSI_MAX_PROPERTIES; ++i)
-    {
-        std::string name = "P" + std::to_string(i);
-        ASSERT_TRUE(msi.SetProperty(name.c_str(), "v")) << name;
-    }
+        ASSERT_TRUE(msi.SetProperty(("P" + std::to_string(i)).c_str(), "v")) << i;
     EXPECT_FALSE(msi.SetProperty("ELEVENTH", "v"));
     // A known name, in any case, still gets its new value when all places are taken.
     EXPECT_TRUE(msi.SetProperty("p3", "new value"));
@@ -244,12 +235,7 @@ TEST(CMSI, HoldsTenPropertiesAndRefusesAnEleventh)
 
 TEST(CMSI, PacksProductCodesOfThisProduct)
 {
-    struct Row
-    {
-        const char* code;
-        const char* packed;   // null: refused
-    };
-    const Row rows[] = {
+    const char* rows[][2] = { // code, packed (null: refused)
         { "{12345678-5A1E-4B7D-8C20-91F3C6A0D4E8}", "87654321E1A5D7B4C802193F6C0A4D8E" },
         { "{abcdef01-5A1E-4B7D-8C20-91F3C6A0D4E8}", "10fedcbaE1A5D7B4C802193F6C0A4D8E" },
         { "{12345678}", "87654321E1A5D7B4C802193F6C0A4D8E" },
@@ -258,11 +244,11 @@ TEST(CMSI, PacksProductCodesOfThisProduct)
         { "{1234567G-5A1E-4B7D-8C20-91F3C6A0D4E8}", NULL },
         { "", NULL },
     };
-    for (const Row& row : rows)
+    for (const auto& row : rows)
     {
         char packed[MSI_PACKED_CODE_SIZE] = "junk";
-        EXPECT_EQ(row.packed != NULL, PackProductCode(row.code, packed)) << row.code;
-        EXPECT_STREQ(row.packed ? row.packed : "", packed) << row.code;
+        EXPECT_EQ(row[1] != NULL, PackProductCode(row[0], packed)) << row[0];
+        EXPECT_STREQ(row[1] ? row[1] : "", packed) << row[0];
     }
 }
 
@@ -273,46 +259,35 @@ TEST(CMSI, LoadsTheLibraryNamedByTheRegistryOrFallsBack)
 {
     InstallerLocationGuard location;
     fwtest::TempDir empty("nomsi");
-    const std::string system = SystemLibraryPath();
-    char systemFolder[MAX_PATH] = "";
-    GetSystemDirectoryA(systemFolder, sizeof(systemFolder));
-
+    const std::string system = SystemFolder() + "\\msi.dll";
+    const std::string fromRegistry = "\tMSI Location according to Registry '", loaded = "\tLoaded '" + system + "'",
+                      fallback = "\tTrying fallback '" + system + "'";
     struct Row
     {
-        const char* name;
-        std::string location;   // empty: value absent
+        std::string location; // ABSENT: value absent
         std::vector<std::string> lines;
     };
     const Row rows[] = {
-        { "registry folder", systemFolder,
-          { "\tMSI Location according to Registry '" + system + "'", "\tLoaded '" + system + "'" } },
-        { "trailing backslash", std::string(systemFolder) + "\\",
-          { "\tMSI Location according to Registry '" + system + "'", "\tLoaded '" + system + "'" } },
-        { "folder without msi.dll", empty.Path(),
-          { "\tMSI Location according to Registry '" + empty.Path() + "\\msi.dll'",
-            "\tMSI '" + empty.Path() + "\\msi.dll' not found.",
-            "\tTrying fallback '" + system + "'", "\tLoaded '" + system + "'" } },
-        { "no registry value", "",
-          { "\tMSI '' not found.", "\tTrying fallback '" + system + "'",
-            "\tLoaded '" + system + "'" } },
+        { SystemFolder(), { fromRegistry + system + "'", loaded } },
+        { SystemFolder() + "\\", { fromRegistry + system + "'", loaded } },
+        { empty.Path(), { fromRegistry + empty.Path() + "\\msi.dll'",
+                          "\tMSI '" + empty.Path() + "\\msi.dll' not found.", fallback, loaded } },
+        { ABSENT, { "\tMSI '' not found.", fallback, loaded } },
     };
     for (const Row& row : rows)
     {
-        if (row.location.empty())
-            DeleteValue(INSTALLER_REGISTRY_KEY, INSTALLER_LOCATION_VALUE);
-        else
-            SetString(INSTALLER_REGISTRY_KEY, INSTALLER_LOCATION_VALUE, row.location.c_str());
+        SCOPED_TRACE(row.location);
+        SetValue(INSTALLER_REGISTRY_KEY, INSTALLER_LOCATION_VALUE, row.location);
         LogCapture log;
         CMSI msi;
-        ASSERT_TRUE(msi.LoadInstaller()) << row.name;
-        EXPECT_EQ(0u, msi.GetLastResult()) << row.name;
-        EXPECT_STREQ(system.c_str(), msi.GetLibraryPath()) << row.name;
+        ASSERT_TRUE(msi.LoadInstaller());
+        EXPECT_EQ(0u, msi.GetLastResult());
+        EXPECT_STREQ(system.c_str(), msi.GetLibraryPath());
         std::vector<std::string> lines = log.Lines();
-        EXPECT_EQ(row.lines, std::vector<std::string>(lines.begin(), lines.end()))
-            << row.name << "\n" << Dump(lines);
+        EXPECT_EQ(row.lines, lines) << Dump(lines);
         // A second call finds the library loaded and logs nothing more.
         EXPECT_TRUE(msi.LoadInstaller());
-        EXPECT_EQ(lines.size(), log.Lines().size()) << row.name;
+        EXPECT_EQ(lines.size(), log.Lines().size());
     }
 }
 
@@ -320,16 +295,14 @@ TEST(CMSI, SwitchesOnTheInstallerLogWhenAsked)
 {
     LogCapture log;
     CMSI msi;
-    std::string logPath = msi.GetLogPath();
-    char day[16];
+    char day[16], temp[MAX_PATH];
     FormatTimestamp(day, true);
-    char temp[MAX_PATH];
     GetTempPathA(sizeof(temp), temp);
-    EXPECT_EQ(std::string(temp) + "MSI_" + day + ".log", logPath);
+    EXPECT_EQ(std::string(temp) + "MSI_" + day + ".log", msi.GetLogPath());
 
     msi.SetLogEnabled(true);
     ASSERT_TRUE(msi.LoadInstaller());
-    EXPECT_TRUE(Contains(log.Lines(), "\tMSI Log file '" + logPath + "'")) << Dump(log.Lines());
+    log.Expect({ "\tMSI Log file '" + std::string(msi.GetLogPath()) + "'" });
 }
 
 TEST(CMSI, OperationsRefuseToRunWithoutTheirPreconditions)
@@ -370,11 +343,8 @@ TEST(CMSI, AcceptsAnExistingPackageOrAnAddress)
     EXPECT_TRUE(msi.SetPackage(url.c_str()));
     EXPECT_STREQ(url.c_str(), msi.GetPackagePath());
     EXPECT_TRUE(msi.SetPackage(PackagePath("6.1.0").c_str()));
-
-    std::vector<std::string> lines = log.Lines();
-    EXPECT_TRUE(Contains(lines, "E\t*local* MSI file doesn't exist '" + missing + "'.")) << Dump(lines);
-    EXPECT_TRUE(Contains(lines, "E\tMSI too long '" + longUrl + "'.")) << Dump(lines);
-    EXPECT_TRUE(Contains(lines, "\tInstalling using working file '" + url + "'.")) << Dump(lines);
+    log.Expect({ "E\t*local* MSI file doesn't exist '" + missing + "'.", "E\tMSI too long '" + longUrl + "'.",
+                 "\tInstalling using working file '" + url + "'." });
 }
 
 // ---------------------------------------------------------------------------
@@ -388,13 +358,11 @@ TEST(CMSI, GivesTextsOnlyForCodesThatNeedOne)
     EXPECT_STREQ(MSI_NO_ERROR_TEXT, msi.GetErrorText(11));
 
     ASSERT_TRUE(msi.LoadInstaller());
-    const DWORD silent[] = { 0, 1259, 1602, 1603, 1604, 1641, 3010 };
-    for (DWORD code : silent)
+    for (DWORD code : { 0, 1259, 1602, 1603, 1604, 1641, 3010 })
         EXPECT_EQ(NULL, msi.GetErrorText(code)) << code;
     // Wine's msi.dll holds no message strings: every other code gets the
     // fixed text (2, 3 and 123 asking for 1619's).
-    const DWORD worded[] = { 2, 3, 123, 1619, 1605, 1638 };
-    for (DWORD code : worded)
+    for (DWORD code : { 2, 3, 123, 1619, 1605, 1638 })
         EXPECT_STREQ(MSI_NO_ERROR_TEXT, msi.GetErrorText(code)) << code;
 }
 
@@ -402,7 +370,7 @@ TEST(CMSI, ReportsTheInstallerVersionAsMajorTimesHundredPlusMinor)
 {
     InstallerLocationGuard location;
     // The expected figure from the library's own version resource.
-    const std::string system = SystemLibraryPath();
+    const std::string system = SystemFolder() + "\\msi.dll";
     DWORD handle = 0;
     DWORD size = GetFileVersionInfoSizeA(system.c_str(), &handle);
     ASSERT_GT(size, 0u);
@@ -413,22 +381,17 @@ TEST(CMSI, ReportsTheInstallerVersionAsMajorTimesHundredPlusMinor)
     ASSERT_TRUE(VerQueryValueA(data.data(), "\\", (void**)&info, &length));
     DWORD expected = HIWORD(info->dwFileVersionMS) * 100 + LOWORD(info->dwFileVersionMS);
     EXPECT_GE(expected, 405u);   // Wine's msi.dll is 4.5
-
     {
         LogCapture log;
         EXPECT_EQ(expected, GetInstallerVersion());
-        std::vector<std::string> lines = log.Lines();
-        EXPECT_TRUE(Contains(lines, "\tMSI = " + system)) << Dump(lines);
-        EXPECT_TRUE(Contains(lines, "\thas version " + std::to_string(expected))) << Dump(lines);
+        log.Expect({ "\tMSI = " + system, "\thas version " + std::to_string(expected) });
     }
-    {
-        // No existence fallback here: a folder without the library gives 0.
-        fwtest::TempDir empty("nomsi");
-        SetString(INSTALLER_REGISTRY_KEY, INSTALLER_LOCATION_VALUE, empty.Path().c_str());
-        LogCapture log;
-        EXPECT_EQ(0u, GetInstallerVersion());
-        EXPECT_TRUE(Contains(log.Lines(), "W\tMSI does not exist!")) << Dump(log.Lines());
-    }
+    // No existence fallback here: a folder without the library gives 0.
+    fwtest::TempDir empty("nomsi");
+    SetValue(INSTALLER_REGISTRY_KEY, INSTALLER_LOCATION_VALUE, empty.Path());
+    LogCapture log;
+    EXPECT_EQ(0u, GetInstallerVersion());
+    log.Expect({ "W\tMSI does not exist!" });
 }
 
 // ---------------------------------------------------------------------------
@@ -442,58 +405,36 @@ TEST(CMSI, InstallsThePackageAndReadsBackWhatItRecorded)
 
     CMSI msi;
     msi.SetLogEnabled(true);
-    ASSERT_TRUE(msi.LoadInstaller());
-    ASSERT_TRUE(msi.SetPackage(PackagePath("6.1.0").c_str()));
-    ASSERT_TRUE(msi.SetProperty("LNS", "2"));
-    ASSERT_TRUE(msi.SetProperty("TARGETDIR", folder.c_str()));
-    ASSERT_TRUE(msi.SetProperty("FORCEFOLDER", "false"));
-    ASSERT_TRUE(msi.SetProperty("AUTOUPGRADE", "false"));
-    ASSERT_TRUE(msi.SetProperty("SETUPTYPE", "Client"));
-    ASSERT_TRUE(msi.SetProperty("DOTNET", "true"));
-    ASSERT_TRUE(msi.InstallProduct()) << "result " << msi.GetLastResult();
+    Install(msi, PackagePath("6.1.0"), { { "LNS", "2" }, { "TARGETDIR", folder }, { "FORCEFOLDER", "false" },
+                                         { "AUTOUPGRADE", "false" }, { "SETUPTYPE", "Client" }, { "DOTNET", "true" } });
     EXPECT_EQ(0u, msi.GetLastResult());
     EXPECT_STREQ((folder + "\\").c_str(), msi.GetIntendedPath());
     EXPECT_STREQ(RELEASE1_PACKED, msi.GetPackedProductCode());
-
-    std::vector<std::string> lines = log.Lines();
-    EXPECT_TRUE(Contains(lines, "\tMSI InstallProduct (" + PackagePath("6.1.0") +
-                                    ", LNS=2 TARGETDIR=\"" + folder +
-                                    "\" FORCEFOLDER=false AUTOUPGRADE=false SETUPTYPE=Client "
-                                    "DOTNET=true )"))
-        << Dump(lines);
-    EXPECT_TRUE(Contains(lines, "\tMSI InstallProduct returns '0'")) << Dump(lines);
-    EXPECT_TRUE(Contains(lines, "\t\tIntendedPath = " + folder + "\\")) << Dump(lines);
-    EXPECT_TRUE(Contains(lines, std::string("\t\tProductCode = ") + RELEASE1_CODE + ", " +
-                                    RELEASE1_PACKED))
-        << Dump(lines);
+    log.Expect({ "\tMSI InstallProduct (" + PackagePath("6.1.0") + ", LNS=2 TARGETDIR=\"" + folder +
+                     "\" FORCEFOLDER=false AUTOUPGRADE=false SETUPTYPE=Client DOTNET=true )",
+                 "\tMSI InstallProduct returns '0'", "\t\tIntendedPath = " + folder + "\\",
+                 std::string("\t\tProductCode = ") + RELEASE1_CODE + ", " + RELEASE1_PACKED });
 
     // What the package made of the properties.
-    std::string value;
-    EXPECT_TRUE(ReadBack(ProductRegistryKey, PRODUCT_VALUE_INSTALL_PATH, value));
-    EXPECT_EQ(folder + "\\", value);
-    EXPECT_TRUE(ReadBack(ProductRegistryKey, PRODUCT_VALUE_SETUP_TYPE, value));
-    EXPECT_EQ("Client", value);
-    EXPECT_TRUE(ReadBack(ProductRegistryKey, PRODUCT_VALUE_DOTNET, value));
-    EXPECT_EQ("Yes", value);
-    EXPECT_TRUE(ReadBack(RECEIVED_KEY, "LNS", value));
-    EXPECT_EQ("2", value);
-    EXPECT_TRUE(ReadBack(RECEIVED_KEY, "AUTOUPGRADE", value));
-    EXPECT_EQ("false", value);
-    EXPECT_TRUE(ReadBack(std::string(UNINSTALL_KEY).append("\\").append(RELEASE1_CODE).c_str(),
-                         "DisplayVersion", value));
-    EXPECT_EQ("6.1.0", value);
-
+    struct Row
+    {
+        std::string key;
+        const char* name;
+        std::string value;
+    };
+    const Row rows[] = {
+        { ProductRegistryKey, PRODUCT_VALUE_INSTALL_PATH, folder + "\\" },
+        { ProductRegistryKey, PRODUCT_VALUE_SETUP_TYPE, "Client" },
+        { ProductRegistryKey, PRODUCT_VALUE_DOTNET, "Yes" },
+        { RECEIVED_KEY, "LNS", "2" },
+        { RECEIVED_KEY, "AUTOUPGRADE", "false" },
+        { UNINSTALL_KEY + RELEASE1_CODE, "DisplayVersion", "6.1.0" },
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(row.value, Value(row.key, row.name)) << row.key << " " << row.name;
     // The installer records each key file under the packed codes that the
     // relocation rewrites.
-    for (const KeyFile& file : KEY_FILES)
-    {
-        std::string key = std::string(COMPONENTS_KEY) + "\\" + file.packedComponent;
-        EXPECT_TRUE(ReadBack(key.c_str(), RELEASE1_PACKED, value)) << file.relative;
-        EXPECT_EQ(folder + "\\" + file.relative, value);
-        EXPECT_NE(INVALID_FILE_ATTRIBUTES,
-                  GetFileAttributesA((folder + "\\" + file.relative).c_str()))
-            << file.relative;
-    }
+    ExpectKeyFiles(folder, RELEASE1_PACKED, true);
 
     // The installer wrote its own log, property dump included. (Wine's msi
     // starts the file afresh for each installer session instead of appending.)
@@ -505,18 +446,10 @@ TEST(CMSI, InstallsThePackageAndReadsBackWhatItRecorded)
     // Removal takes it all away again.
     EXPECT_TRUE(msi.UninstallProduct(RELEASE1_CODE)) << "result " << msi.GetLastResult();
     EXPECT_EQ(0u, msi.GetLastResult());
-    EXPECT_TRUE(Contains(log.Lines(), std::string("\tMSI Uninstall '") + RELEASE1_CODE + "'"));
-    EXPECT_TRUE(Contains(log.Lines(), "\tMSI ConfigureProduct returns '0'"));
-    EXPECT_FALSE(ReadBack(ProductRegistryKey, PRODUCT_VALUE_INSTALL_PATH, value));
-    EXPECT_FALSE(KeyExists(std::string(UNINSTALL_KEY) + "\\" + RELEASE1_CODE));
-    for (const KeyFile& file : KEY_FILES)
-    {
-        std::string key = std::string(COMPONENTS_KEY) + "\\" + file.packedComponent;
-        EXPECT_FALSE(ReadBack(key.c_str(), RELEASE1_PACKED, value)) << file.relative;
-        EXPECT_EQ(INVALID_FILE_ATTRIBUTES,
-                  GetFileAttributesA((folder + "\\" + file.relative).c_str()))
-            << file.relative;
-    }
+    log.Expect({ std::string("\tMSI Uninstall '") + RELEASE1_CODE + "'", "\tMSI ConfigureProduct returns '0'" });
+    EXPECT_EQ(ABSENT, Value(ProductRegistryKey, PRODUCT_VALUE_INSTALL_PATH));
+    EXPECT_FALSE(KeyExists(UNINSTALL_KEY + RELEASE1_CODE));
+    ExpectKeyFiles(folder, RELEASE1_PACKED, false);
 }
 
 TEST(CMSI, PackageChoosesItsFolderFromTheProperties)
@@ -524,10 +457,7 @@ TEST(CMSI, PackageChoosesItsFolderFromTheProperties)
     // The package's folder: the folder prompt's answer (only when the prompt
     // would be shown, AUTOUPGRADE not "true"), else TARGETDIR, else DEFAULTDIR,
     // else Program Files\ZAPH. The prompt's answer comes from the registry.
-    char programFiles[MAX_PATH] = "C:\\Program Files";
-    DWORD size = sizeof(programFiles);
-    RegGetValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
-                 "ProgramFilesDir", RRF_RT_REG_SZ, NULL, programFiles, &size);
+    const std::string zaph = Value("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir") + "\\ZAPH";
     struct Row
     {
         const char* targetDir;
@@ -540,26 +470,20 @@ TEST(CMSI, PackageChoosesItsFolderFromTheProperties)
         { "", "C:\\FwPkg\\Default", "", "false", "C:\\FwPkg\\Default\\" },
         { "C:\\FwPkg\\Target", "", "C:\\FwPkg\\Prompt", "false", "C:\\FwPkg\\Prompt\\" },
         { "C:\\FwPkg\\Target", "", "C:\\FwPkg\\Prompt", "true", "C:\\FwPkg\\Target\\" },
-        { "", "", "", "true", std::string(programFiles) + "\\ZAPH\\" },
+        { "", "", "", "true", zaph + "\\" },
     };
     for (const Row& row : rows)
     {
-        ProductCleanup cleanup({ "C:\\FwPkg", std::string(programFiles) + "\\ZAPH" });
+        SCOPED_TRACE(row.intended);
+        ProductCleanup cleanup({ "C:\\FwPkg", zaph });
         if (row.promptAnswer[0] != 0)
-            SetString(TEST_PACKAGE_KEY, "FolderPromptAnswer", row.promptAnswer);
+            SetValue(TEST_PACKAGE_KEY, "FolderPromptAnswer", row.promptAnswer);
         CMSI msi;
-        ASSERT_TRUE(msi.LoadInstaller());
-        ASSERT_TRUE(msi.SetPackage(PackagePath("6.1.0", "FR").c_str()));
-        msi.SetProperty("TARGETDIR", row.targetDir);
-        msi.SetProperty("DEFAULTDIR", row.defaultDir);
-        msi.SetProperty("AUTOUPGRADE", row.autoUpgrade);
-        ASSERT_TRUE(msi.InstallProduct()) << "result " << msi.GetLastResult();
-        EXPECT_EQ(row.intended, msi.GetIntendedPath()) << row.intended;
-        std::string value;
-        EXPECT_TRUE(ReadBack(ProductRegistryKey, PRODUCT_VALUE_SETUP_TYPE, value));
-        EXPECT_EQ("Server", value);
-        EXPECT_TRUE(ReadBack(ProductRegistryKey, PRODUCT_VALUE_DOTNET, value));
-        EXPECT_EQ("No", value);
+        Install(msi, PackagePath("6.1.0", "FR"),
+                { { "TARGETDIR", row.targetDir }, { "DEFAULTDIR", row.defaultDir }, { "AUTOUPGRADE", row.autoUpgrade } });
+        EXPECT_EQ(row.intended, msi.GetIntendedPath());
+        EXPECT_EQ("Server", Value(ProductRegistryKey, PRODUCT_VALUE_SETUP_TYPE));
+        EXPECT_EQ("No", Value(ProductRegistryKey, PRODUCT_VALUE_DOTNET));
     }
 }
 
@@ -569,39 +493,25 @@ TEST(CMSI, SecondReleaseUpgradesTheFirst)
     ProductCleanup cleanup({ folder });
     {
         CMSI msi;
-        ASSERT_TRUE(msi.LoadInstaller());
-        ASSERT_TRUE(msi.SetPackage(PackagePath("6.1.0", "DE").c_str()));
-        ASSERT_TRUE(msi.SetProperty("TARGETDIR", folder.c_str()));
-        ASSERT_TRUE(msi.InstallProduct()) << "result " << msi.GetLastResult();
+        Install(msi, PackagePath("6.1.0", "DE"), { { "TARGETDIR", folder } });
         EXPECT_STREQ(RELEASE1_PACKED, msi.GetPackedProductCode());
     }
     CMSI msi;
-    ASSERT_TRUE(msi.LoadInstaller());
-    ASSERT_TRUE(msi.SetPackage(PackagePath("6.2.0", "DE").c_str()));
-    ASSERT_TRUE(msi.SetProperty("TARGETDIR", folder.c_str()));
-    ASSERT_TRUE(msi.SetProperty("AUTOUPGRADE", "true"));
-    ASSERT_TRUE(msi.InstallProduct()) << "result " << msi.GetLastResult();
+    Install(msi, PackagePath("6.2.0", "DE"), { { "TARGETDIR", folder }, { "AUTOUPGRADE", "true" } });
     EXPECT_STREQ(RELEASE2_PACKED, msi.GetPackedProductCode());
     EXPECT_STREQ((folder + "\\").c_str(), msi.GetIntendedPath());
 
-    std::string value;
-    EXPECT_FALSE(KeyExists(std::string(UNINSTALL_KEY) + "\\" + RELEASE1_CODE));
-    EXPECT_TRUE(ReadBack(std::string(UNINSTALL_KEY).append("\\").append(RELEASE2_CODE).c_str(),
-                         "DisplayVersion", value));
-    EXPECT_EQ("6.2.0", value);
+    EXPECT_FALSE(KeyExists(UNINSTALL_KEY + RELEASE1_CODE));
+    EXPECT_EQ("6.2.0", Value(UNINSTALL_KEY + RELEASE2_CODE, "DisplayVersion"));
+    ExpectKeyFiles(folder, RELEASE2_PACKED, true);
     for (const KeyFile& file : KEY_FILES)
-    {
-        std::string key = std::string(COMPONENTS_KEY) + "\\" + file.packedComponent;
-        EXPECT_FALSE(ReadBack(key.c_str(), RELEASE1_PACKED, value)) << file.relative;
-        EXPECT_TRUE(ReadBack(key.c_str(), RELEASE2_PACKED, value)) << file.relative;
-        EXPECT_EQ(folder + "\\" + file.relative, value);
-    }
+        EXPECT_EQ(ABSENT, Value(COMPONENTS_KEY + file.packedComponent, RELEASE1_PACKED)) << file.relative;
     std::string zaph;
     ASSERT_TRUE(fwtest::ReadBytes(folder + "\\Zaph.exe", zaph));
     EXPECT_NE(std::string::npos, zaph.find("6.2.0"));
 
     EXPECT_TRUE(msi.UninstallProduct(RELEASE2_CODE)) << "result " << msi.GetLastResult();
-    EXPECT_FALSE(KeyExists(std::string(UNINSTALL_KEY) + "\\" + RELEASE2_CODE));
+    EXPECT_FALSE(KeyExists(UNINSTALL_KEY + RELEASE2_CODE));
 }
 
 TEST(CMSI, ReportsTheInstallerResultOfABrokenPackage)
