@@ -332,20 +332,31 @@ void ShowVersionInfo()
     g_mainUI->ShowMessage(false, text.c_str());
 }
 
-bool GetProgramVersionStrings(C_String& comments, C_String& companyName,
-                              C_String& legalCopyright, C_String& productVersion)
+bool ReadOwnVersionResource(std::vector<char>& data)
 {
+    data.clear();
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return false;
-
     DWORD handle = 0;
     DWORD size = GetFileVersionInfoSizeA(path, &handle);
     if (size == 0)
         return false;
-    std::vector<char> data(size);
+    data.resize(size);
     if (!GetFileVersionInfoA(path, 0, size, &data[0]))
+    {
+        data.clear();
+        return false;
+    }
+    return true;
+}
+
+bool GetProgramVersionStrings(C_String& comments, C_String& companyName,
+                              C_String& legalCopyright, C_String& productVersion)
+{
+    std::vector<char> data;
+    if (!ReadOwnVersionResource(data))
         return false;
 
     struct Entry

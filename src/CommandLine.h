@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "C_String.h"
 
 // Results of ParseCommandLine (Windows error codes with their usual meaning).
@@ -28,5 +30,7 @@ void ShowVersionInfo();
 // Copies the "Comments", "CompanyName", "LegalCopyright" and "ProductVersion"
 // strings of the program's own version resource (block 080904b0); a value the
 // resource lacks leaves its text unchanged. False when the resource cannot be read.
+// The program's own version resource, whole (empty and false when it has none).
+bool ReadOwnVersionResource(std::vector<char>& data);
 bool GetProgramVersionStrings(C_String& comments, C_String& companyName,
                               C_String& legalCopyright, C_String& productVersion);

@@ -237,16 +237,8 @@ bool GetOwnVersionText(char* out, size_t size)
         return false;
     out[0] = 0;
 
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return false;
-    DWORD handle = 0;
-    DWORD infoSize = GetFileVersionInfoSizeA(path, &handle);
-    if (infoSize == 0)
-        return false;
-    std::vector<char> data(infoSize);
-    if (!GetFileVersionInfoA(path, 0, infoSize, &data[0]))
+    std::vector<char> data;
+    if (!ReadOwnVersionResource(data))
         return false;
     VS_FIXEDFILEINFO* info = NULL;
     UINT infoLength = 0;
