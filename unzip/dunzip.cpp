@@ -1,5 +1,5 @@
-// dunzip32.dll: extracts the members of a zip archive that match a file
-// specification into a destination folder, under their names (subfolders of
+// dunzip32.dll: extracts the members of a zip archive that match a name
+// pattern into a destination folder, under their names (subfolders of
 // the archive become subfolders of the destination).
 //
 // The archive is read through its central directory; members are stored or
@@ -229,29 +229,29 @@ char UpperAscii(char c)
     return (c >= 'a' && c <= 'z') ? (char)(c - 'a' + 'A') : c;
 }
 
-// File specification match on a member's own name: "*" and "?" wildcards,
+// Pattern match on a member's own name: "*" and "?" wildcards,
 // case ignored; "*.*" takes every name, with or without an extension.
-bool MatchesSpec(const char* spec, const char* name)
+bool MatchesPattern(const char* pattern, const char* name)
 {
-    if (strcmp(spec, "*.*") == 0 || strcmp(spec, "*") == 0)
+    if (strcmp(pattern, "*.*") == 0 || strcmp(pattern, "*") == 0)
         return true;
-    const char* starSpec = NULL;
+    const char* starPattern = NULL;
     const char* starName = NULL;
     while (*name)
     {
-        if (*spec == '*')
+        if (*pattern == '*')
         {
-            starSpec = spec++;
+            starPattern = pattern++;
             starName = name;
         }
-        else if (*spec == '?' || (*spec && UpperAscii(*spec) == UpperAscii(*name)))
+        else if (*pattern == '?' || (*pattern && UpperAscii(*pattern) == UpperAscii(*name)))
         {
-            ++spec;
+            ++pattern;
             ++name;
         }
-        else if (starSpec != NULL)
+        else if (starPattern != NULL)
         {
-            spec = starSpec + 1;
+            pattern = starPattern + 1;
             name = ++starName;
         }
         else
@@ -259,9 +259,9 @@ bool MatchesSpec(const char* spec, const char* name)
             return false;
         }
     }
-    while (*spec == '*')
-        ++spec;
-    return *spec == '\0';
+    while (*pattern == '*')
+        ++pattern;
+    return *pattern == '\0';
 }
 
 const char* LastComponent(const std::string& path)
@@ -550,7 +550,7 @@ uint32_t Extract(const UnzipCommandBlock& block)
 
     for (const ZipEntry& entry : entries)
     {
-        if (!MatchesSpec(block.fileSpec, LastComponent(entry.target)))
+        if (!MatchesPattern(block.fileSpec, LastComponent(entry.target)))
             continue;
         result = ExtractMember(archive, entry, directoryStart, destination);
         if (result != ERROR_SUCCESS)

@@ -118,12 +118,12 @@ UnzipCommandBlock ResetBlock()
 }
 
 // The block of an extraction: the reset values and the fields Unzip sets.
-UnzipCommandBlock ExtractBlock(const char* archive, const char* spec, const char* destination)
+UnzipCommandBlock ExtractBlock(const char* archive, const char* pattern, const char* destination)
 {
     UnzipCommandBlock block = ResetBlock();
     block.operation = UNZIP_OPERATION_EXTRACT;
     block.archive = archive;
-    block.fileSpec = spec;
+    block.fileSpec = pattern;
     block.destination = destination;
     block.flag36 = 1;
     return block;
@@ -248,9 +248,9 @@ protected:
             FreeLibrary(m_module);
     }
 
-    uint32_t Run(const std::string& archive, const char* spec = "*.*")
+    uint32_t Run(const std::string& archive, const char* pattern = "*.*")
     {
-        UnzipCommandBlock block = ExtractBlock(archive.c_str(), spec, m_dest.c_str());
+        UnzipCommandBlock block = ExtractBlock(archive.c_str(), pattern, m_dest.c_str());
         return m_dunzip(&block);
     }
 
@@ -283,7 +283,7 @@ TEST_F(UnzipLibraryTest, ExtractsEveryMemberUnderItsName)
     EXPECT_EQ("read me\r\n", Content(m_dest + "readme.txt"));
 }
 
-TEST_F(UnzipLibraryTest, FileSpecificationSelectsMembers)
+TEST_F(UnzipLibraryTest, NamePatternSelectsMembers)
 {
     ASSERT_EQ(0u, Run(Archive("good.zip"), "*.dll"));
     EXPECT_EQ(std::vector<std::string>{ "sub" }, Listing(m_dest));
