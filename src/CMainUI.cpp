@@ -46,19 +46,7 @@ static bool IsLanguageChoice(int controlId)
 
 BYTE LanguageCharSet(int languageIndex)
 {
-    switch (languageIndex)
-    {
-    case 2: case 13:                            // EL, CY
-        return CHARSET_GREEK;
-    case 14: case 16: case 20: case 21: case 22: // CZ, HU, PL, SI, SK
-        return CHARSET_EAST_EUROPE;
-    case 15: case 17: case 18:                  // EE, LV, LT
-        return CHARSET_BALTIC;
-    case 19:                                    // MT
-        return CHARSET_TURKISH;
-    default:
-        return CHARSET_WESTERN;
-    }
+    return LanguageGroupOf(languageIndex).charSet;
 }
 
 CMainUI::CMainUI(HINSTANCE instance)

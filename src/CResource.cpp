@@ -75,26 +75,7 @@ static void DefaultSettingsPath(char* out)
 
 UINT LanguageCodePage(int languageIndex)
 {
-    switch (languageIndex)
-    {
-    case 2:     // EL
-    case 13:    // CY
-        return 1253;
-    case 14:    // CZ
-    case 16:    // HU
-    case 20:    // PL
-    case 21:    // SI
-    case 22:    // SK
-        return 1250;
-    case 15:    // EE
-    case 17:    // LV
-    case 18:    // LT
-        return 1257;
-    case 19:    // MT
-        return 1254;
-    default:
-        return 0;
-    }
+    return LanguageGroupOf(languageIndex).codePage;
 }
 
 CResource::CResource()

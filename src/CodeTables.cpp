@@ -55,3 +55,25 @@ bool IsMemberStateCode(const char* code)
 {
     return MemberStateIndex(code) >= 0;
 }
+
+LanguageGroup LanguageGroupOf(int languageIndex)
+{
+    static const LanguageGroup WESTERN = { ANSI_CHARSET, 0 };
+    static const LanguageGroup GREEK = { GREEK_CHARSET, 1253 };
+    static const LanguageGroup EAST_EUROPE = { EASTEUROPE_CHARSET, 1250 };
+    static const LanguageGroup BALTIC = { BALTIC_CHARSET, 1257 };
+    static const LanguageGroup TURKISH = { TURKISH_CHARSET, 1254 };
+    switch (languageIndex)
+    {
+    case 2: case 13:                             // EL, CY
+        return GREEK;
+    case 14: case 16: case 20: case 21: case 22: // CZ, HU, PL, SI, SK
+        return EAST_EUROPE;
+    case 15: case 17: case 18:                   // EE, LV, LT
+        return BALTIC;
+    case 19:                                     // MT
+        return TURKISH;
+    default:
+        return WESTERN;
+    }
+}

@@ -12,3 +12,12 @@ bool IsLanguageCode(const char* code);
 const char* MemberStateCode(int index);
 int MemberStateIndex(const char* code);
 bool IsMemberStateCode(const char* code);
+
+// Languages that need their own character set for fonts and, where the narrow
+// interfaces are in use, their own ANSI code page (0: the system's).
+struct LanguageGroup
+{
+    unsigned char charSet;
+    unsigned int codePage;
+};
+LanguageGroup LanguageGroupOf(int languageIndex);
