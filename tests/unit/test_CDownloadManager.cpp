@@ -9,6 +9,7 @@
 #include <wininet.h>
 
 #include "AppObjects.h"
+#include "BoxAnswerer.h"
 #include "CDownloadManager.h"
 #include "CMainUI.h"
 #include "CResource.h"
@@ -33,70 +34,6 @@ const char* const SETTINGS_TEXT =
     "WorkingOffLine=No Internet connection\r\n";
 // The distribution's one file, as the server's behaviours and the cache name it.
 const char* const PAYLOAD_NAME = "data/de/file.zip";
-
-// Records every message box of this process and answers it with OK. A box is
-// a #32770 window with the static text 0xFFFF (the progress window has none).
-class BoxRobot
-{
-public:
-    BoxRobot() : m_stop(CreateEventA(NULL, TRUE, FALSE, NULL))
-    {
-        InitializeCriticalSection(&m_lock);
-        m_thread = CreateThread(NULL, 0, Run, this, 0, NULL);
-    }
-    ~BoxRobot()
-    {
-        SetEvent(m_stop);
-        WaitForSingleObject(m_thread, 5000);
-        CloseHandle(m_thread);
-        CloseHandle(m_stop);
-        DeleteCriticalSection(&m_lock);
-    }
-    std::vector<std::string> Boxes()
-    {
-        EnterCriticalSection(&m_lock);
-        std::vector<std::string> copy = m_boxes;
-        LeaveCriticalSection(&m_lock);
-        return copy;
-    }
-
-private:
-    static BOOL CALLBACK Found(HWND window, LPARAM param)
-    {
-        BoxRobot* robot = reinterpret_cast<BoxRobot*>(param);
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        char className[32], text[1024] = "";
-        HWND textControl = GetDlgItem(window, 0xFFFF);
-        if (process != GetCurrentProcessId() || !IsWindowVisible(window) || textControl == NULL ||
-            !GetClassNameA(window, className, sizeof(className)) || strcmp(className, "#32770") != 0)
-            return TRUE;
-        GetWindowTextA(textControl, text, sizeof(text));
-        EnterCriticalSection(&robot->m_lock);
-        robot->m_boxes.push_back(text);
-        LeaveCriticalSection(&robot->m_lock);
-        HWND ok = GetDlgItem(window, IDOK);
-        DWORD_PTR ignored;
-        if (ok != NULL)
-            SendMessageTimeoutA(ok, BM_CLICK, 0, 0, SMTO_NORMAL, 5000, &ignored);
-        else
-            PostMessageA(window, WM_CLOSE, 0, 0);
-        Sleep(100); // let the box go before it is seen again
-        return TRUE;
-    }
-    static DWORD WINAPI Run(void* param)
-    {
-        BoxRobot* robot = static_cast<BoxRobot*>(param);
-        while (WaitForSingleObject(robot->m_stop, 20) == WAIT_TIMEOUT)
-            EnumWindows(Found, (LPARAM)robot);
-        return 0;
-    }
-
-    HANDLE m_stop;
-    HANDLE m_thread;
-    CRITICAL_SECTION m_lock;
-    std::vector<std::string> m_boxes;
-};
 
 // Presses the progress window's Cancel once the server has stalled, as a user
 // would; then lets the server go on so that the download reaches its next
@@ -244,7 +181,7 @@ protected:
     CResource resource;
     CMainUI ui{GetModuleHandleA(NULL)};
     CDownloadManager* manager = NULL;
-    BoxRobot robot;
+    fwtest::BoxAnswerer robot;
 };
 
 // Downloads from the loopback server; the parameter chooses the worker thread
@@ -406,7 +343,7 @@ TEST_F(DownloadTest, LocalSourcesAreCheckedInPlaceWithLowerCasedNames)
     EXPECT_EQ(0u, code);
     EXPECT_EQ(dist.Path() + "\\sysln\\sys_en.msi", std::string(resolved));
 
-    EXPECT_TRUE(robot.Boxes().empty());
+    EXPECT_TRUE(robot.Texts().empty());
     // A run from a folder never touches the Internet libraries.
     EXPECT_FALSE(Contains(Log(), "loaded OK"));
     EXPECT_FALSE(manager->IsConnected());
@@ -419,7 +356,7 @@ TEST_F(DownloadTest, MissingLocalFileIsReportedOnceWithTheFailFileLabel)
     EXPECT_EQ(2u, ObtainSourceFile("Data/None.zip", path));
     EXPECT_STREQ("", path);
     EXPECT_TRUE(Contains(Log(), "Download:: 'data/none.zip' doesn't exist"));
-    std::vector<std::string> boxes = robot.Boxes();
+    std::vector<std::string> boxes = robot.Texts();
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("Cannot obtain Data/None.zip from " + dist.Path() + "\\", boxes[0]);
 
@@ -428,7 +365,7 @@ TEST_F(DownloadTest, MissingLocalFileIsReportedOnceWithTheFailFileLabel)
     EXPECT_EQ(160u, ObtainSourceFile(NULL, path));
     // A name too long for a path is refused, not cut to another file's name.
     EXPECT_EQ(2u, ObtainSourceFile(std::string(300, 'a').c_str(), path));
-    EXPECT_EQ(2u, robot.Boxes().size());
+    EXPECT_EQ(2u, robot.Texts().size());
 }
 
 TEST_F(DownloadTest, OfflineSystemRefusesEveryInternetSourceWithoutTrying)
@@ -440,7 +377,7 @@ TEST_F(DownloadTest, OfflineSystemRefusesEveryInternetSourceWithoutTrying)
     char path[DOWNLOAD_PATH_SIZE];
     EXPECT_EQ(2250u, ObtainSourceFile("a.zip", path));
     EXPECT_EQ(2250u, ObtainSourceFile("b.zip", path));
-    std::vector<std::string> boxes = robot.Boxes();
+    std::vector<std::string> boxes = robot.Texts();
     ASSERT_EQ(2u, boxes.size());
     EXPECT_EQ("No Internet connection", boxes[0]);
     ExpectLogged(Log(), {"*NOT* Connected Configured MODEM *OFFLINE* ", "Need to hang up after connection = 'yes'.",
@@ -454,7 +391,7 @@ TEST_F(DownloadTest, OfflineSystemRefusesEveryInternetSourceWithoutTrying)
     EXPECT_EQ(2250u, code);
     EXPECT_STREQ("http://127.0.0.1:9/dist/sysln/sys_en.msi", resolved);
     EXPECT_STREQ(resolved, copy);
-    EXPECT_EQ(3u, robot.Boxes().size());
+    EXPECT_EQ(3u, robot.Texts().size());
     EXPECT_TRUE(Contains(Log(), "'sysln\\sys_en.msi' for installation is "
                                 "'http://127.0.0.1:9/dist/sysln/sys_en.msi' ( Obtain returned 2250 )."));
 }
@@ -494,7 +431,7 @@ TEST_F(DownloadTest, MissingEntryPointsDegradeInsteadOfFailing)
     EXPECT_NE(0u, ObtainSourceFile("x.zip", path));
     ExpectLogged(Log(), {"Download: 'http://127.0.0.1:9/x.zip'", // not canonicalised
                          "failed with HRESULT='0x8000FFFF'", "Code='65535', Facility='0', Severity='1'"});
-    EXPECT_EQ(1u, robot.Boxes().size());
+    EXPECT_EQ(1u, robot.Texts().size());
     EXPECT_FALSE(manager->IsConnected()); // checked again next time
 }
 
@@ -519,7 +456,7 @@ TEST_P(HttpDownloadTest, DownloadsIntoTheCacheWithProgress)
     EXPECT_FALSE(Shown(GetDlgItem(ui.GetWindow(), IDC_BAR0)));
     EXPECT_EQ(payload.size(), ui.m_downloadProgress[0]);
     EXPECT_EQ(payload.size(), ui.m_downloadProgress[1]);
-    EXPECT_TRUE(robot.Boxes().empty());
+    EXPECT_TRUE(robot.Texts().empty());
 
     std::vector<std::string> log = Log();
     std::string size = std::to_string(payload.size());
@@ -555,7 +492,7 @@ TEST_P(HttpDownloadTest, CancelDuringADownloadReturns1223WithoutABox)
     EXPECT_TRUE(presser.clicked);
     EXPECT_EQ(1223u, code);
     EXPECT_STREQ("", path);
-    EXPECT_TRUE(robot.Boxes().empty());
+    EXPECT_TRUE(robot.Texts().empty());
     EXPECT_TRUE(ui.m_cancelRequested); // later operations stop as well
     EXPECT_FALSE(InCache(Url()));
     EXPECT_TRUE(Contains(Log(), "URLDownloadToCacheFile '" + Url() + "' cancelled by user ["));
@@ -582,7 +519,7 @@ TEST_P(HttpDownloadTest, DroppedConnectionFailsTheDownloadWithTheFailFileBox)
     EXPECT_NE(0u, code);
     EXPECT_NE(1223u, code);
     EXPECT_STREQ("", path);
-    std::vector<std::string> boxes = robot.Boxes();
+    std::vector<std::string> boxes = robot.Texts();
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("Cannot obtain Data/De/File.zip from " + server.BaseUrl(), boxes[0]);
     ExpectLogged(Log(), {"URLDownloadToCacheFile '" + Url() + "' failed with HRESULT='0x", "Code='"});
@@ -605,6 +542,6 @@ TEST_F(WorkerDownloadTest, WaitEndsOnCancelEvenWhenTheDownloadStopsReporting)
     presser.Join();
     EXPECT_EQ(1223u, code);
     EXPECT_LT(took, 15000u); // long before the server would give up (30 s)
-    EXPECT_TRUE(robot.Boxes().empty());
+    EXPECT_TRUE(robot.Texts().empty());
     EXPECT_TRUE(Contains(Log(), "cancelled by user"));
 }

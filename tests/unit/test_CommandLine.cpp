@@ -1,14 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "AppObjects.h"
 #include "CMainUI.h"
+#include "BoxAnswerer.h"
 #include "CommandLine.h"
 #include "Log.h"
 #include "RunState.h"
@@ -18,88 +16,7 @@
 
 namespace
 {
-struct Box { std::wstring caption, text; std::string icon; }; // icon: "stop", "warning", ... or ""
-
-// Answers the message boxes of this process with OK and records them, so that
-// the parser's boxes neither block the test nor go unchecked.
-class BoxAnswerer
-{
-public:
-    BoxAnswerer() : m_stop(false), m_thread([this] { Run(); }) {}
-    ~BoxAnswerer()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
-    std::vector<Box> Boxes()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_boxes;
-    }
-
-private:
-    static BOOL CALLBACK FindBox(HWND window, LPARAM found)
-    {
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        char className[16];
-        if (process == GetCurrentProcessId() && IsWindowVisible(window) &&
-            GetClassNameA(window, className, sizeof(className)) && strcmp(className, "#32770") == 0)
-        {
-            *(HWND*)found = window;
-            return FALSE;
-        }
-        return TRUE;
-    }
-
-    static std::string IconOf(HWND box)
-    {
-        const struct { LPCSTR id; const char* name; } icons[] = {
-            { IDI_HAND, "stop" }, { IDI_EXCLAMATION, "warning" }, { IDI_ASTERISK, "information" },
-            { IDI_QUESTION, "question" } };
-        HWND child = NULL;
-        while ((child = FindWindowExA(box, child, "Static", NULL)) != NULL)
-        {
-            if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
-                continue;
-            HICON icon = (HICON)SendMessageA(child, STM_GETICON, 0, 0);
-            for (const auto& known : icons)
-                if (icon == LoadIconA(NULL, known.id))
-                    return known.name;
-        }
-        return "";
-    }
-
-    void Run()
-    {
-        while (!m_stop)
-        {
-            HWND box = NULL;
-            EnumWindows(FindBox, (LPARAM)&box);
-            if (box == NULL)
-            {
-                Sleep(10);
-                continue;
-            }
-            wchar_t caption[2048] = L"", text[2048] = L"";
-            GetWindowTextW(box, caption, 2048);
-            GetDlgItemTextW(box, 0xFFFF, text, 2048);
-            Box seen = { caption, text, IconOf(box) };
-            {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                m_boxes.push_back(seen);
-            }
-            SendMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
-            for (int wait = 0; wait < 500 && IsWindow(box); ++wait)
-                Sleep(10);
-        }
-    }
-
-    std::atomic<bool> m_stop;
-    std::mutex m_mutex;
-    std::vector<Box> m_boxes;
-    std::thread m_thread;
-};
+using fwtest::BoxAnswerer;
 
 const char* const USAGE_TEXT =
     "Usage:\n   /h :  Show this dialog.\n   /v :  Show version information.\n   /r :   Repair "
@@ -113,27 +30,11 @@ std::wstring Wide(const std::string& text)
     return std::wstring(A2W(text.c_str()));
 }
 
-// Without a window manager (Xvfb), Wine waits two seconds for each closed
-// managed window to be withdrawn. Unmanaged windows close at once; the setting
-// is read when a process starts, so it speeds up every later run in the prefix.
-void UnmanageWineWindows()
-{
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\X11 Driver", 0, NULL, 0,
-                        KEY_SET_VALUE, NULL, &key, NULL) == ERROR_SUCCESS)
-    {
-        RegSetValueExA(key, "Managed", 0, REG_SZ, (const BYTE*)"N", 2);
-        RegCloseKey(key);
-    }
-}
-
 // Runs the parser on a fresh run state, with a log of its own and every box
 // answered; restores the program-wide state afterwards.
 class CommandLineTest : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite() { UnmanageWineWindows(); }
-
     void SetUp() override
     {
         RunState.Reset();
@@ -195,7 +96,7 @@ protected:
     std::string m_raw;
     C_String m_language;
     C_String m_iniFile;
-    std::vector<Box> m_boxes;
+    std::vector<fwtest::AnsweredBox> m_boxes;
 
 private:
     bool m_useWideApi = false;
