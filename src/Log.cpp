@@ -73,36 +73,46 @@ void LogMessage(int level, int kind, const char* format, ...)
         ~LastErrorKeeper() { SetLastError(saved); }
     } keeper;
 
-    // The runtime's own formatter: it knows %hs, %ws and %S. It also fails
-    // (rather than truncates) on a wide argument the code page cannot carry;
-    // that must not be mistaken for a short buffer, so the size is asked first.
-    va_list args;
-    va_start(args, format);
-    int needed = _vscprintf(format, args);
-    va_end(args);
-    if (needed < 0)
-    {
-        LogMessage(level, kind, "<unprintable text> %hs", format);
-        return;
-    }
-
-    // One byte beyond the terminator: the log window feed turns a final LF
-    // into CR and appends the LF after it.
+    // The runtime's own formatter: it knows %hs, %ws and %S. Most lines fit the
+    // first buffer and are formatted once. A failure is either a short buffer
+    // or a wide argument the code page cannot carry; only then is the size
+    // asked, so that the second is not taken for the first.
+    // One byte stays beyond the terminator: the log window feed turns a final
+    // LF into CR and appends the LF after it.
     size_t size = FIRST_FORMAT_SIZE;
-    while (size <= (size_t)needed + 1)
-        size *= 2;
     char* buffer = (char*)malloc(size);
     if (buffer == NULL)
         return;
+    va_list args;
     va_start(args, format);
-    int n = _vsnprintf(buffer, size, format, args);
+    int n = _vsnprintf(buffer, size - 1, format, args);
     va_end(args);
-    if (n < 0)
+    if (n < 0 || (size_t)n >= size - 1)
     {
         free(buffer);
-        return;
+        va_start(args, format);
+        int needed = _vscprintf(format, args);
+        va_end(args);
+        if (needed < 0)
+        {
+            LogMessage(level, kind, "<unprintable text> %hs", format);
+            return;
+        }
+        while (size <= (size_t)needed + 1)
+            size *= 2;
+        buffer = (char*)malloc(size);
+        if (buffer == NULL)
+            return;
+        va_start(args, format);
+        n = _vsnprintf(buffer, size, format, args);
+        va_end(args);
+        if (n < 0)
+        {
+            free(buffer);
+            return;
+        }
     }
-    buffer[size - 1] = 0;
+    buffer[n] = 0;
 
     if (s_windowFeed != NULL)
     {
