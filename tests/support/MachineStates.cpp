@@ -1,0 +1,275 @@
+#include "MachineStates.h"
+
+#include <sstream>
+
+#include "TestSupport.h"
+
+namespace fwtest
+{
+const char* const REG_ABSENT = "(absent)";
+
+namespace
+{
+const char PRODUCT_KEY[] = "SOFTWARE\\Ombrant\\ZAPH QRT";
+const char* const PRODUCT_VALUES[] = { "InstallPath", "SetupType", "DotNet", "MultiMSVersion", "IntendedPath",
+                                       "ProductCode" };
+const char OLDER_LINE_KEY[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZAPH QVL";
+const char UNINSTALL_KEY[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const char TEST_PACKAGE_KEY[] = "SOFTWARE\\Fernwick\\TestPackage";
+const char WINE_APP_DEFAULTS[] = "Software\\Wine\\AppDefaults\\";
+
+std::vector<std::string> Words(const char* text)
+{
+    std::vector<std::string> words;
+    std::istringstream in(text ? text : "");
+    std::string word;
+    while (in >> word)
+        words.push_back(word);
+    return words;
+}
+
+void Folder(const std::string& path)
+{
+    // Parents first: the state's paths are a few levels deep at most.
+    for (size_t i = 3; i <= path.size(); ++i)
+        if (i == path.size() || path[i] == '\\')
+            CreateDirectoryA(path.substr(0, i).c_str(), NULL);
+}
+
+void File(const std::string& path, const std::string& bytes)
+{
+    Folder(path.substr(0, path.rfind('\\')));
+    WriteBytes(path, bytes);
+}
+
+// The settings file an earlier release leaves in <ms>\setup.
+std::string InstalledSettings(const StateRow& row)
+{
+    std::string text = "[Settings]\r\nIniVersion=" + std::string(row.iniVersion) +
+                       "\r\nDotNet=" + (row.dotNet ? "Yes" : "No") +
+                       "\r\n[Components]\r\nx\r\n[CheckSums]\r\nx=00000000\r\n[Additional]\r\nx\r\n";
+    for (const std::string& language : Words(row.languages))
+        text += "[Labels_" + language + "]\r\nCaption=ZAPH\r\n";
+    return text;
+}
+
+typedef int(WINAPI* SetUIFn)(int, HWND*);
+typedef UINT(WINAPI* InstallFn)(const char*, const char*);
+typedef UINT(WINAPI* ConfigureFn)(const char*, int, int, const char*);
+
+bool KeyExists(HKEY root, const std::string& key)
+{
+    HKEY handle = NULL;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(handle);
+    return true;
+}
+} // namespace
+
+const StateRow STATE_NOTHING = { "nothing", KIND_NOTHING, NULL, false, NULL, "", "", 0, false, false };
+const StateRow STATE_OLDER_LINE = { "qvl", KIND_OLDER_LINE, NULL, false, NULL, "", "", 0, false, false };
+const StateRow STATE_QRT_OLDER = { "qrt61", KIND_PRODUCT, "6.1", false, "Server", "EN", "LU", 0, true, false };
+const StateRow STATE_QRT_EQUAL = { "qrt62", KIND_PRODUCT, "6.2", false, "Server", "EN", "LU", 0, true, false };
+const StateRow STATE_QRT_NEWER = { "qrt63", KIND_PRODUCT, "6.3", false, "Server", "EN FR DE", "LU BE", 0, true,
+                                   false };
+const StateRow STATE_QRT_PACKAGE = { "qrtpkg", KIND_PRODUCT, "6.1", false, "Server", "EN", "LU", 1, true, false };
+const StateRow STATE_DOTNET_SERVER = { "net62", KIND_PRODUCT, "6.2", true, "Server", "EN", "LU", 0, true, false };
+const StateRow STATE_DOTNET_CLIENT = { "net62client", KIND_PRODUCT, "6.2", true, "Client", "EN", "", 0, true,
+                                       false };
+const StateRow STATE_EFFECTIVELY_EMPTY = { "empty", KIND_EMPTY_FOLDER, NULL, false, NULL, "", "", 0, false, false };
+const StateRow STATE_FOREIGN = { "foreign", KIND_FOREIGN_FOLDER, NULL, false, NULL, "", "", 0, false, false };
+const StateRow STATE_PROTECTED = { "ZAPH_fwstate", KIND_PRODUCT, "6.1", false, "Server", "EN", "LU", 0, true,
+                                   true };
+const StateRow* const ALL_STATES[] = { &STATE_NOTHING,      &STATE_OLDER_LINE,        &STATE_QRT_OLDER,
+                                       &STATE_QRT_EQUAL,    &STATE_QRT_NEWER,         &STATE_QRT_PACKAGE,
+                                       &STATE_DOTNET_SERVER, &STATE_DOTNET_CLIENT,    &STATE_EFFECTIVELY_EMPTY,
+                                       &STATE_FOREIGN,      &STATE_PROTECTED,         NULL };
+
+std::string RegString(HKEY root, const std::string& key, const std::string& name)
+{
+    char data[1024] = "";
+    DWORD size = sizeof(data);
+    if (RegGetValueA(root, key.c_str(), name.empty() ? NULL : name.c_str(),
+                     RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, NULL, data, &size) != ERROR_SUCCESS)
+        return REG_ABSENT;
+    return data;
+}
+
+void SetRegString(HKEY root, const std::string& key, const std::string& name, const std::string& value)
+{
+    HKEY handle = NULL;
+    if (value == REG_ABSENT)
+    {
+        if (RegOpenKeyExA(root, key.c_str(), 0, KEY_SET_VALUE, &handle) != ERROR_SUCCESS)
+            return;
+        RegDeleteValueA(handle, name.c_str());
+    }
+    else
+    {
+        if (RegCreateKeyExA(root, key.c_str(), 0, NULL, 0, KEY_SET_VALUE, NULL, &handle, NULL) != ERROR_SUCCESS)
+            return;
+        RegSetValueExA(handle, name.c_str(), 0, REG_SZ, (const BYTE*)value.c_str(), (DWORD)value.size() + 1);
+    }
+    RegCloseKey(handle);
+}
+
+MachineState::MachineState() : m_createdOlderLineKey(false)
+{
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof(temp), temp);
+    m_root = std::string(temp) + "fwstate" + std::to_string(GetCurrentProcessId());
+    DeleteTree(m_root);
+    Folder(m_root);
+    m_folders.push_back(m_root);
+
+    RemovePackages();
+    for (const char* name : PRODUCT_VALUES)
+        Save(HKEY_LOCAL_MACHINE, PRODUCT_KEY, name);
+    Save(HKEY_LOCAL_MACHINE, OLDER_LINE_KEY, "UninstallString");
+    for (const SavedValue& value : m_saved)
+        SetRegString(value.root, value.key, value.name, REG_ABSENT);
+}
+
+MachineState::~MachineState()
+{
+    RemovePackages();
+    for (size_t i = m_folders.size(); i > 0; --i)
+        DeleteTree(m_folders[i - 1]);
+    for (size_t i = m_saved.size(); i > 0; --i)
+    {
+        const SavedValue& value = m_saved[i - 1];
+        SetRegString(value.root, value.key, value.name, value.present ? value.data : REG_ABSENT);
+    }
+    if (m_createdOlderLineKey)
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, OLDER_LINE_KEY);
+}
+
+void MachineState::Save(HKEY root, const std::string& key, const std::string& name)
+{
+    for (const SavedValue& value : m_saved)
+        if (value.root == root && value.key == key && value.name == name)
+            return;
+    std::string data = RegString(root, key, name);
+    m_saved.push_back(SavedValue{ root, key, name, data != REG_ABSENT, data });
+}
+
+void MachineState::OwnFolder(const std::string& folder)
+{
+    m_folders.push_back(folder);
+}
+
+void MachineState::RemovePackages()
+{
+    HMODULE msi = LoadLibraryA("msi.dll");
+    if (msi == NULL)
+        return;
+    SetUIFn setUI = (SetUIFn)(void*)GetProcAddress(msi, "MsiSetInternalUI");
+    ConfigureFn configure = (ConfigureFn)(void*)GetProcAddress(msi, "MsiConfigureProductExA");
+    if (setUI && configure)
+    {
+        setUI(2, NULL); // no user interface
+        for (const char* code : { PACKAGE_RELEASE1_CODE, PACKAGE_RELEASE2_CODE })
+            if (KeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY + std::string(code)))
+                configure(code, 0, 2 /* absent */, "");
+    }
+    FreeLibrary(msi);
+    SetRegString(HKEY_LOCAL_MACHINE, TEST_PACKAGE_KEY, "FolderPromptAnswer", REG_ABSENT);
+}
+
+bool MachineState::InstallPackage(int release, const std::string& folder, const char* setupType, bool dotNet)
+{
+    std::string package = BinDir() + "\\packages\\" + (release == 1 ? "6.1.0" : "6.2.0") + "\\Sys_EN.msi";
+    HMODULE msi = LoadLibraryA("msi.dll");
+    if (msi == NULL)
+        return false;
+    SetUIFn setUI = (SetUIFn)(void*)GetProcAddress(msi, "MsiSetInternalUI");
+    InstallFn install = (InstallFn)(void*)GetProcAddress(msi, "MsiInstallProductA");
+    UINT rc = ERROR_PROC_NOT_FOUND;
+    if (setUI && install)
+    {
+        setUI(2, NULL);
+        std::string properties = "AUTOUPGRADE=true TARGETDIR=\"" + folder + "\" SETUPTYPE=" + setupType +
+                                 (dotNet ? " DOTNET=true" : "");
+        rc = install(package.c_str(), properties.c_str());
+    }
+    FreeLibrary(msi);
+    OwnFolder(folder);
+    return rc == ERROR_SUCCESS;
+}
+
+void MachineState::SetWindowsVersion(const std::string& exeName, const std::string& version)
+{
+    std::string key = WINE_APP_DEFAULTS + exeName;
+    Save(HKEY_CURRENT_USER, key, "Version");
+    SetRegString(HKEY_CURRENT_USER, key, "Version", version.empty() ? REG_ABSENT : version);
+}
+
+std::string MachineState::Apply(const StateRow& row, const std::string& given)
+{
+    if (row.kind == KIND_NOTHING)
+        return "";
+    std::string folder = given;
+    if (folder.empty() && row.protectedFolder)
+        folder = RegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir") +
+                 "\\" + row.name;
+    if (folder.empty())
+        folder = m_root + "\\" + row.name;
+    DeleteTree(folder);
+    Folder(folder);
+    OwnFolder(folder);
+
+    switch (row.kind)
+    {
+    case KIND_OLDER_LINE:
+        if (!KeyExists(HKEY_LOCAL_MACHINE, OLDER_LINE_KEY))
+            m_createdOlderLineKey = true;
+        SetRegString(HKEY_LOCAL_MACHINE, OLDER_LINE_KEY, "UninstallString",
+                     "C:\\WINDOWS\\IsUninst.exe -f\"" + folder + "\\Uninst.isu\"");
+        Folder(folder + "\\qvldata");
+        Folder(folder + "\\bin");
+        File(folder + "\\login.exe", "older line login");
+        File(folder + "\\Uninst.isu", "older line uninstall script");
+        break;
+    case KIND_EMPTY_FOLDER:
+        Folder(folder + "\\bin");
+        File(folder + "\\zaph.exe", "left over");
+        break;
+    case KIND_FOREIGN_FOLDER:
+        File(folder + "\\readme.txt", "someone else's");
+        Folder(folder + "\\bin");
+        Folder(folder + "\\data");
+        break;
+    default:
+        if (row.packageRelease != 0)
+            InstallPackage(row.packageRelease, folder, row.setupType ? row.setupType : "Server", row.dotNet);
+        else
+        {
+            File(folder + (row.dotNet ? "\\Zaph.exe" : "\\Login.exe"), std::string("main program ") + row.name);
+            File(folder + "\\bin\\dunzip32.dll", "unzip library");
+        }
+        std::vector<std::string> members = Words(row.memberStates);
+        for (size_t i = 0; i < members.size(); ++i)
+        {
+            std::string member = folder + "\\" + members[i];
+            File(member + "\\PSI\\data.mdb", "data of " + members[i]);
+            if (row.iniVersion != NULL)
+                File(member + "\\setup\\Zaph.ini", InstalledSettings(row));
+            if (row.dotNet)
+                File(member + "\\ms.xml", "<ms/>");
+            if (i == 0)
+                for (const std::string& language : Words(row.languages))
+                    Folder(member + "\\" + language);
+        }
+        if (row.registered)
+        {
+            SetRegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "InstallPath", folder + "\\");
+            if (row.setupType != NULL)
+                SetRegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "SetupType", row.setupType);
+            SetRegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "DotNet", row.dotNet ? "Yes" : "No");
+        }
+        break;
+    }
+    return folder;
+}
+} // namespace fwtest

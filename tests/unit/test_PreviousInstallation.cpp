@@ -1,0 +1,333 @@
+// Finding and classifying an earlier installation, over the shared machine
+// states: real registry values, folders and a real installed test package.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "AppObjects.h"
+#include "BoxAnswerer.h"
+#include "CMainUI.h"
+#include "CResource.h"
+#include "LogCapture.h"
+#include "MachineStates.h"
+#include "PreviousInstallation.h"
+#include "RunState.h"
+#include "TestSupport.h"
+
+using namespace fwtest;
+
+namespace
+{
+// This setup offers EN, FR and NL: an installed DE is ignored.
+const char SETUP_SETTINGS[] = "[Settings]\r\nIniVersion=6.2\r\n[Components]\r\nx\r\n[CheckSums]\r\nx=0\r\n"
+                              "[Additional]\r\nx\r\n[Labels_EN]\r\nErrorOccurred=Error: %s\r\n"
+                              "[Labels_FR]\r\nCaption=x\r\n[Labels_NL]\r\nCaption=x\r\n";
+
+std::string Expand(std::string text, const std::string& folder)
+{
+    for (size_t at; (at = text.find("<f>")) != std::string::npos;)
+        text.replace(at, 3, folder);
+    return text;
+}
+
+std::string Marked()
+{
+    std::string codes;
+    for (int i = 0; i < LANGUAGE_COUNT; ++i)
+        if (RunState.languageSelected[i])
+            codes += std::string(codes.empty() ? "" : " ") + LanguageCode(i);
+    return codes;
+}
+
+class Earlier : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(WriteBytes(dir.File("Zaph.ini"), SETTINGS_TEXT()));
+        ASSERT_TRUE(settings.Load(dir.File("Zaph.ini").c_str())) << log.Text();
+        ASSERT_TRUE(settings.ChooseLanguage("EN"));
+        g_resource = &settings;
+        g_mainUI = &ui;
+        RunState.Reset();
+        RunState.mainExeName = "Login.exe";
+        RunState.memberState = "LU";
+    }
+    void TearDown() override
+    {
+        g_resource = NULL;
+        g_mainUI = NULL;
+        RunState.Reset();
+    }
+    virtual std::string SETTINGS_TEXT() { return SETUP_SETTINGS; }
+
+    TempDir dir{ "fwsetup" };
+    CResource settings;
+    CMainUI ui{ GetModuleHandleA(NULL) };
+    LogCapture log;
+};
+} // namespace
+
+TEST_F(Earlier, DetectionOverTheMachineStates)
+{
+    struct Row
+    {
+        const StateRow* state;
+        bool found, sameOrNewer, newer;
+        const char* versions;
+        const char* languages;
+        std::vector<std::string> lines; // <f>: the state's folder
+    };
+    const Row rows[] = {
+        { &STATE_NOTHING, false, false, false, "", "",
+          { "\tRegistry info about ZAPH is ''", "\tNo information about previous ZAPH installation." } },
+        { &STATE_OLDER_LINE, true, false, false, "", "",
+          { "\tZAPH '<f>' derived from 'SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZAPH QVL'.",
+            "\tFound ZAPH in '<f>'",
+            "W\tMS directory not found '<f>\\LU'." } },
+        { &STATE_QRT_OLDER, true, false, false, "", "EN",
+          { "\tZAPH '<f>\\' retrieved from 'SOFTWARE\\Ombrant\\ZAPH QRT'.",
+            "\tINIFILE '<f>\\LU\\setup\\Zaph.ini' setting 'VERSION' = 'V6.1'",
+            "\tINIFILE '<f>\\LU\\setup\\Zaph.ini' setting 'VERSION=V6.1' LOWER than 'V6.2'",
+            "\tFound language 'EN' in '<f>\\LU\\*'" } },
+        { &STATE_QRT_EQUAL, true, true, false, "", "EN",
+          { "\tINIFILE '<f>\\LU\\setup\\Zaph.ini' setting 'VERSION=V6.2' SAME as 'V6.2'" } },
+        { &STATE_QRT_NEWER, true, true, true, "\t\tV6.2 vs. V6.3", "EN FR",
+          { "\tINIFILE '<f>\\LU\\setup\\Zaph.ini' setting 'VERSION=V6.3' HIGHER than 'V6.2'",
+            "\tIGNORED found language 'DE' in '<f>\\LU\\*' (not available)" } },
+        { &STATE_QRT_PACKAGE, true, false, false, "", "EN",
+          { "\tINIFILE '<f>\\LU\\setup\\Zaph.ini' setting 'VERSION=V6.1' LOWER than 'V6.2'" } },
+        // The .NET edition's label has "V1" in front: its 6.2 is above our 6.2.
+        { &STATE_DOTNET_SERVER, true, true, true, "\t\tV6.2 vs. 6.2", "EN",
+          { "\tINIFILE '<f>\\LU\\setup\\Zaph.ini' setting 'VERSION=V16.2' HIGHER than 'V6.2'" } },
+        { &STATE_DOTNET_CLIENT, true, false, false, "", "", { "W\tMS directory not found '<f>\\LU'." } },
+        { &STATE_PROTECTED, true, false, false, "", "EN", { "\tFound ZAPH in '<f>'" } },
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.state->name);
+        MachineState machine;
+        std::string folder = machine.Apply(*row.state);
+        log.Clear();
+        RunState.Reset();
+        RunState.mainExeName = "Login.exe";
+        C_String found;
+        bool sameOrNewer = true, newer = true;
+        char versions[VERSIONS_TEXT_SIZE] = "";
+        EXPECT_EQ(row.found, DetectPreviousInstallation("LU", "V6.2", found, sameOrNewer, newer, versions));
+        EXPECT_EQ(folder, found.GetNarrow());
+        EXPECT_EQ(row.sameOrNewer, sameOrNewer);
+        EXPECT_EQ(row.newer, newer);
+        EXPECT_STREQ(row.versions, versions);
+        EXPECT_EQ(row.languages, Marked());
+        EXPECT_EQ((int)(std::string(row.languages).size() + 1) / 3, RunState.languageCount);
+        std::vector<std::string> lines;
+        for (const std::string& line : row.lines)
+            lines.push_back(Expand(line, folder));
+        EXPECT_TRUE(log.Has(lines));
+    }
+}
+
+TEST_F(Earlier, FolderFromTheCommandLineOrTheOlderUninstallString)
+{
+    MachineState machine;
+    struct Row
+    {
+        const char* uninstall; // null: the command line gives "C:\given\\\"
+        const char* folder;
+    };
+    const Row rows[] = {
+        { "IsUninst.exe -f\"C:\\Old QVL\\Uninst.isu\" -x", "C:\\Old QVL" },
+        { "IsUninst.exe -fC:\\Old\\Uninst.isu", "C:\\Old" },
+        { "IsUninst.exe -f\"C:\\Old\\UNINST.ISU\"", "" },  // both searches keep case
+        { "IsUninst.exe -F\"C:\\Old\\Uninst.isu\"", "" },
+        { "IsUninst.exe -f\"\\\\\\Uninst.isu\"", "" },     // only backslashes: nothing
+        { NULL, "C:\\given" },
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.uninstall ? row.uninstall : "command line");
+        SetRegString(HKEY_LOCAL_MACHINE, OLDER_LINE_UNINSTALL_KEY, OLDER_LINE_UNINSTALL_VALUE,
+                     row.uninstall ? row.uninstall : REG_ABSENT);
+        C_String folder(row.uninstall ? "" : "C:\\given\\\\");
+        bool same, newer;
+        EXPECT_EQ(row.folder[0] != 0, DetectPreviousInstallation(NULL, NULL, folder, same, newer, NULL));
+        EXPECT_STREQ(row.folder, folder.GetNarrow());
+    }
+    EXPECT_TRUE(log.Has({ "\tCommand line info about ZAPH is 'C:\\given\\\\'" }));
+}
+
+TEST_F(Earlier, StagingFolderAndMemberStateChecks)
+{
+    MachineState machine;
+    std::string folder = machine.Apply(STATE_QRT_OLDER);
+    // A staging folder with the completion marker but no settings file goes whole;
+    // one with a settings file loses only the marker.
+    for (bool withSettings : { false, true })
+    {
+        SCOPED_TRACE(withSettings);
+        CreateDirectoryA((folder + "\\LU_New").c_str(), NULL);
+        ASSERT_TRUE(WriteBytes(folder + "\\LU_New\\FW_Complete.lol", "done"));
+        SetFileAttributesA((folder + "\\LU_New\\FW_Complete.lol").c_str(), FILE_ATTRIBUTE_READONLY);
+        if (withSettings)
+        {
+            CreateDirectoryA((folder + "\\LU_New\\setup").c_str(), NULL);
+            ASSERT_TRUE(WriteBytes(folder + "\\LU_New\\setup\\Zaph.ini", "kept"));
+        }
+        C_String found;
+        bool same, newer;
+        ASSERT_TRUE(DetectPreviousInstallation("LU", "V6.2", found, same, newer, NULL));
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((folder + "\\LU_New\\FW_Complete.lol").c_str()));
+        EXPECT_EQ(withSettings, GetFileAttributesA((folder + "\\LU_New").c_str()) != INVALID_FILE_ATTRIBUTES);
+    }
+    EXPECT_TRUE(log.Has({ "\tExisting MS_New directory deleted '" + folder + "\\LU_New'." }));
+
+    C_String found;
+    bool same, newer;
+    EXPECT_FALSE(DetectPreviousInstallation("XX", "V6.2", found, same, newer, NULL));
+    EXPECT_TRUE(log.Has({ "W\t'XX' is not a valid member state." }));
+}
+
+// Thirty language folders (the 23 codes, some twice in other capitals, and
+// look-alikes): only languages the setup offers count, at most 24 of them.
+class ManyLanguages : public Earlier
+{
+    std::string SETTINGS_TEXT() override
+    {
+        std::string text = "[Settings]\r\nIniVersion=6.2\r\n[Components]\r\nx\r\n[CheckSums]\r\nx=0\r\n[Additional]\r\nx\r\n";
+        for (int i = 0; i < LANGUAGE_COUNT; ++i)
+            text += std::string("[Labels_") + LanguageCode(i) + "]\r\nCaption=x\r\n";
+        return text;
+    }
+};
+
+TEST_F(ManyLanguages, MarksEveryOfferedLanguageFolderOnce)
+{
+    MachineState machine;
+    std::string folder = machine.Apply(STATE_QRT_OLDER);
+    for (int i = 0; i < LANGUAGE_COUNT; ++i)
+        CreateDirectoryA((folder + "\\LU\\" + LanguageCode(i)).c_str(), NULL);
+    for (const char* extra : { "xx", "ENG", "PSI", "setup" })
+        CreateDirectoryA((folder + "\\LU\\" + extra).c_str(), NULL);
+    ASSERT_TRUE(WriteBytes(folder + "\\LU\\FR.txt", "a file"));
+    C_String found;
+    bool same, newer;
+    ASSERT_TRUE(DetectPreviousInstallation("LU", "V6.2", found, same, newer, NULL));
+    EXPECT_EQ(LANGUAGE_COUNT, RunState.languageCount);
+}
+
+TEST_F(Earlier, FindsTheInstalledPackageAndItsVersion)
+{
+    MachineState machine;
+    C_String version, code;
+    EXPECT_FALSE(FindProductCode(version, code, "Test"));
+    EXPECT_TRUE(log.Has({ "\t=== Test: Find product code matching '-5A1E-4B7D-8C20-91F3C6A0D4E8}'",
+                          "\t=== Test: No matching product code found" }));
+    machine.Apply(STATE_QRT_PACKAGE);
+    ASSERT_TRUE(FindProductCode(version, code, "Test"));
+    EXPECT_STREQ(PACKAGE_RELEASE1_CODE, code.GetNarrow());
+    EXPECT_STREQ("6.1.0", version.GetNarrow());
+    EXPECT_TRUE(log.Has({ "\t=== Test: Product code found '{12345678-5A1E-4B7D-8C20-91F3C6A0D4E8}' with version "
+                          "V6.1.0" }));
+}
+
+TEST_F(Earlier, ClientWaitsForItsServer)
+{
+    BoxAnswerer boxes;
+    struct Row
+    {
+        const StateRow* state;
+        bool serverUpgraded; // ms.xml and zaph.exe put into the client's folder
+        bool mayGoOn;
+    };
+    const Row rows[] = {
+        { &STATE_NOTHING, false, true },
+        { &STATE_DOTNET_SERVER, false, true },
+        { &STATE_DOTNET_CLIENT, false, false },
+        { &STATE_DOTNET_CLIENT, true, true },
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.state->name);
+        MachineState machine;
+        std::string folder = machine.Apply(*row.state);
+        if (row.serverUpgraded)
+        {
+            CreateDirectoryA((folder + "\\LU").c_str(), NULL);
+            ASSERT_TRUE(WriteBytes(folder + "\\LU\\ms.xml", "<ms/>"));
+        }
+        EXPECT_EQ(row.mayGoOn, CheckClientServerOrder());
+    }
+    std::vector<std::string> texts = boxes.Texts();
+    ASSERT_EQ(1u, texts.size());
+    EXPECT_EQ("Error: \nThis is a client installation.\nYou should first upgrade the server to ZAPH.NET\n"
+              "and then upgrade all individual ZAPH-clients.\n",
+              texts[0]);
+}
+
+TEST_F(Earlier, ClassifiesFolders)
+{
+    MachineState machine;
+    const std::string root = machine.Root();
+    struct Row
+    {
+        const char* name;
+        std::vector<std::string> entries; // a trailing backslash makes a folder
+        bool empty, foreign;
+        const char* line; // <f>: the folder
+    };
+    const Row rows[] = {
+        { "missing", {}, true, false, NULL },
+        { "blank", { "" }, true, false, "\tDirectory <f> is completely empty" },
+        { "binzaph", { "bin\\", "zaph.exe" }, true, true, "\tDirectory <f> appears to be empty." },
+        { "binzaphplus", { "bin\\", "zaph.exe", "notes.txt" }, false, true,
+          "\tDirectory is not an ZAPH directory (2 files, 1 dirs)" },
+        { "product", { "bin\\", "zaph.exe", "login.exe" }, false, false,
+          "\tDirectory <f> appears to an ZAPH directory (score 4)." },
+        { "olderline", { "qvldata\\", "login.exe.zip", "zaph.exe.zip" }, false, false, NULL },
+        { "binfile", { "bin" }, false, true, "W\tDirectory <f> is *NOT* empty, found 'bin'." },
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        std::string folder = root + "\\" + row.name;
+        for (const std::string& entry : row.entries)
+        {
+            CreateDirectoryA(folder.c_str(), NULL);
+            if (!entry.empty() && entry.back() == '\\')
+                CreateDirectoryA((folder + "\\" + entry).c_str(), NULL);
+            else if (!entry.empty())
+                ASSERT_TRUE(WriteBytes(folder + "\\" + entry, "x"));
+        }
+        EXPECT_EQ(row.empty, IsEffectivelyEmpty(folder.c_str()));
+        EXPECT_EQ(row.foreign, IsForeignDirectory(folder.c_str()));
+        if (row.line != NULL)
+            EXPECT_TRUE(log.Contains(Expand(row.line, folder)));
+    }
+    std::string empty = machine.Apply(STATE_EFFECTIVELY_EMPTY), foreign = machine.Apply(STATE_FOREIGN);
+    EXPECT_TRUE(IsEffectivelyEmpty(empty.c_str()));
+    EXPECT_FALSE(IsEffectivelyEmpty(foreign.c_str()));
+    EXPECT_TRUE(IsForeignDirectory(foreign.c_str()));
+}
+
+TEST_F(Earlier, MayMoveUnlessTheNewFolderHoldsMemberStateData)
+{
+    MachineState machine;
+    std::string oldFolder = machine.Apply(STATE_QRT_NEWER); // LU and BE, each with PSI\data.mdb
+    const std::string newFolder = machine.Root() + "\\new";
+    EXPECT_TRUE(MayMoveDirectory(oldFolder.c_str(), newFolder.c_str()));
+    EXPECT_TRUE(log.Has({ "\t\t\tDirectory does not exist " + newFolder, "\tYES." }));
+
+    // BE without data, LU with: no; every member state is still examined.
+    CreateDirectoryA(newFolder.c_str(), NULL);
+    CreateDirectoryA((newFolder + "\\BE").c_str(), NULL);
+    CreateDirectoryA((newFolder + "\\LU").c_str(), NULL);
+    CreateDirectoryA((newFolder + "\\LU\\PSI").c_str(), NULL);
+    ASSERT_TRUE(WriteBytes(newFolder + "\\LU\\PSI\\old.mdb", "x"));
+    log.Clear();
+    EXPECT_FALSE(MayMoveDirectory(oldFolder.c_str(), newFolder.c_str()));
+    EXPECT_TRUE(log.Has({ "\t\tMS BE detected in " + oldFolder, "\t\t\tMS BE *also* detected in " + newFolder,
+                          "\t\t\t\t*NO* Data detected in " + newFolder + "\\BE\\PSI",
+                          "W\t\t\t\tData detected " + newFolder + "\\LU\\PSI\\old.mdb", "W\tNO!!" }));
+}
