@@ -1,0 +1,39 @@
+// The product's own Windows Installer package, one per user-interface language
+// ("Sys_<lang>.msi", called SYS_LN in the log): installs or upgrades it with
+// the run's choices as public properties and judges the installer's result;
+// also removes an earlier package that the installation check found broken.
+#pragma once
+
+#include <windows.h>
+
+// Public properties the package reads.
+extern const char* const PROPERTY_LANGUAGE_COUNT;   // "LNS"
+extern const char* const PROPERTY_TARGET_DIR;       // "TARGETDIR"
+extern const char* const PROPERTY_FORCE_FOLDER;     // "FORCEFOLDER"
+extern const char* const PROPERTY_AUTO_UPGRADE;     // "AUTOUPGRADE"
+extern const char* const PROPERTY_DEFAULT_DIR;      // "DEFAULTDIR"
+extern const char* const PROPERTY_SETUP_TYPE;       // "SETUPTYPE"
+extern const char* const PROPERTY_DOTNET;           // "DOTNET"
+extern const char* const SETUP_TYPE_CLIENT;         // "Client"
+
+// Installer results that mean the package could not be opened.
+const DWORD MSI_RESULT_PACKAGE_OPEN_FAILED = 1619;  // ERROR_INSTALL_PACKAGE_OPEN_FAILED
+const DWORD MSI_RESULT_USER_EXIT = 1602;            // ERROR_INSTALL_USEREXIT
+const DWORD MSI_RESULT_REFUSED = 13;                // ERROR_INVALID_DATA: path or property refused
+
+// Installs the package of the current language through the run's CMSI, with
+// the progress window hidden while the installer's own dialogs are up.
+// isClient: the earlier installation registered itself as a client. True
+// exactly when result is 0; a restart code counts as 0 and sets
+// RunState.rebootNeeded. Otherwise result is 2 or 2250 (package not located),
+// the reason the installer library could not be loaded, 13 (path or property
+// refused) or the installer's own code; the user has been told where this
+// step is the one to tell (package not found, library, user cancel).
+bool InstallProductPackage(DWORD& result, bool isClient);
+
+// Removes an earlier package silently (productCode: a GUID in braces). False
+// only when the installer library cannot be loaded (the user is told, result
+// is the reason). Otherwise result is the installer's 0 or 3010, or 0 after a
+// failed removal, which is shown to the user: the run goes on as a new
+// installation.
+bool RemoveProductPackage(const char* productCode, DWORD& result);
