@@ -13,7 +13,7 @@
 #include "FileUtil.h"
 #include "Log.h"
 #include "Phases.h"
-#include "PreviousInstall.h"
+#include "PreviousInstallation.h"
 #include "RunState.h"
 
 const char* const PROPERTY_LANGUAGE_COUNT = "LNS";

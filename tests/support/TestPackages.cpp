@@ -1,5 +1,7 @@
 #include "TestPackages.h"
 
+#include "MachineStates.h"
+#include "PreviousInstallation.h"
 #include "TestSupport.h"
 
 namespace fwtest
@@ -20,11 +22,8 @@ static const TestRelease* const ALL_RELEASES[] = { &RELEASE_610, &RELEASE_620, &
                                                    &RELEASE_620_CLIENT, &RELEASE_620_DOTNET,
                                                    &RELEASE_620_FAILING, &RELEASE_620_RESTART };
 
-const char* const ABSENT_VALUE = "(absent)";
-const char* const PRODUCT_KEY = "SOFTWARE\\Ombrant\\ZAPH QRT";
-const char* const UNINSTALL_KEY = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-const char* const TEST_PACKAGE_KEY = "SOFTWARE\\Fernwick\\TestPackage";
-const char* const RECEIVED_KEY = "SOFTWARE\\Fernwick\\TestPackage\\Received";
+// The packages' test input: the answer to the folder prompt.
+static const char* const TEST_PACKAGE_KEY = "SOFTWARE\\Fernwick\\TestPackage";
 
 typedef int(WINAPI* SetInternalUIFn)(int level, HWND* window);
 typedef UINT(WINAPI* InstallProductFn)(const char* package, const char* commandLine);
@@ -44,36 +43,14 @@ std::string PackagePath(const TestRelease& release, const char* language)
 
 std::string MovedFolder()
 {
-    return RegistryValue("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir") + "\\Ombrant\\ZAPH\\";
-}
-
-std::string RegistryValue(const std::string& keyPath, const char* name)
-{
-    char data[1024] = "";
-    DWORD size = sizeof(data);
-    if (RegGetValueA(HKEY_LOCAL_MACHINE, keyPath.c_str(), name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
-                     NULL, data, &size) != ERROR_SUCCESS)
-        return ABSENT_VALUE;
-    return data;
-}
-
-void SetRegistryValue(const std::string& keyPath, const char* name, const std::string& value)
-{
-    HKEY key = NULL;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL) !=
-        ERROR_SUCCESS)
-        return;
-    if (value == ABSENT_VALUE)
-        RegDeleteValueA(key, name);
-    else
-        RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)value.c_str(), (DWORD)value.size() + 1);
-    RegCloseKey(key);
+    return RegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir") +
+           "\\Ombrant\\ZAPH\\";
 }
 
 bool IsInstalled(const TestRelease& release)
 {
     HKEY key = NULL;
-    std::string path = std::string(UNINSTALL_KEY) + "\\" + release.code;
+    std::string path = std::string(::UNINSTALL_KEY) + "\\" + release.code;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
@@ -125,7 +102,7 @@ void TestPackageSetup::RemoveAll()
         }
         FreeLibrary(msi);
     }
-    SetRegistryValue(TEST_PACKAGE_KEY, "FolderPromptAnswer", ABSENT_VALUE);
+    SetRegString(HKEY_LOCAL_MACHINE, TEST_PACKAGE_KEY, "FolderPromptAnswer", REG_ABSENT);
     for (size_t i = 0; i < m_folders.size(); ++i)
         DeleteTree(m_folders[i]);
 }

@@ -27,27 +27,18 @@ extern const TestRelease RELEASE_620_DOTNET;   // the .NET edition: DotNet "Yes"
 extern const TestRelease RELEASE_620_FAILING;  // fails before changing anything
 extern const TestRelease RELEASE_620_RESTART;  // installs and asks for a restart
 
-extern const char* const ABSENT_VALUE;          // what RegistryValue gives for no value
-extern const char* const PRODUCT_KEY;           // "SOFTWARE\Ombrant\ZAPH QRT"
-extern const char* const UNINSTALL_KEY;         // "...\Uninstall" (no trailing backslash)
-extern const char* const TEST_PACKAGE_KEY;      // the packages' test inputs
-extern const char* const RECEIVED_KEY;          // the properties a package received
-
 std::string PackagesDir();                                       // bin\packages
 std::string PackagePath(const TestRelease& release, const char* language = "EN");
 // Where the moved release puts the product, with a trailing backslash.
 std::string MovedFolder();
 
-// A string value of HKLM (64-bit view), or ABSENT_VALUE.
-std::string RegistryValue(const std::string& keyPath, const char* name);
-// Sets a string value of HKLM, creating the key; ABSENT_VALUE deletes it.
-void SetRegistryValue(const std::string& keyPath, const char* name, const std::string& value);
 // Whether the installer lists the release as installed.
 bool IsInstalled(const TestRelease& release);
 
 // Holds the machine free of the test product for its lifetime: removes every
-// release, the folder-prompt answer and the given folders when made and again
-// when destroyed.
+// release (the variants too, which MachineState does not know), the
+// folder-prompt answer and the given folders when made and again when
+// destroyed.
 class TestPackageSetup
 {
 public:

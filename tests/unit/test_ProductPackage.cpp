@@ -14,6 +14,8 @@
 #include "CMainUI.h"
 #include "CResource.h"
 #include "Log.h"
+#include "LogCapture.h"
+#include "MachineStates.h"
 #include "ProductPackage.h"
 #include "RunState.h"
 #include "TestPackages.h"
@@ -39,7 +41,6 @@ public:
                                "FailFile=Cannot open %hs from %hs\r\nWasCancelled=Cancelled\r\n"
                                "UninstallFail=Removal failed\r\n";
         WriteBytes(m_dir.File("Zaph.ini"), settings);
-        SetLogFile(m_log.c_str());
         m_resource.Load(m_dir.File("Zaph.ini").c_str());
         m_resource.ChooseLanguage("EN");
         m_ui.Create(NULL);
@@ -59,9 +60,8 @@ public:
         g_resource = NULL;
         g_mainUI = NULL;
         m_ui.Close(0);
-        SetLogFile("");
     }
-    std::vector<std::string> Log() const { return ReadLines(m_log); }
+    std::vector<std::string> Log() const { return m_log.Lines(); }
     std::string InstallerLog() const
     {
         std::string text;
@@ -71,7 +71,7 @@ public:
 
 private:
     TempDir m_dir{ "fwpkg" };
-    std::string m_log = m_dir.File("run.log");
+    LogCapture m_log;
     CResource m_resource;
     CMainUI m_ui{ GetModuleHandleA(NULL) };
     CDownloadManager m_manager{ &m_ui, &m_resource };
@@ -183,7 +183,7 @@ TEST(ProductPackage, InstallsTheReleaseAndJudgesTheInstallerResult)
         }
         const char* values[] = { "InstallPath", "SetupType", "DotNet" };
         for (size_t i = 0; i < row.key.size(); ++i)
-            EXPECT_EQ(row.key[i], RegistryValue(PRODUCT_KEY, values[i])) << values[i];
+            EXPECT_EQ(row.key[i], RegString(HKEY_LOCAL_MACHINE, ProductRegistryKey, values[i])) << values[i];
         // The earlier release is replaced by an upgrade, untouched after a failure.
         if (row.earlier != NULL)
         {
@@ -225,7 +225,7 @@ TEST(ProductPackage, RemovesAnEarlierPackageAndReportsAFailedRemoval)
     EXPECT_TRUE(RemoveProductPackage(RELEASE_610.code, result));
     EXPECT_EQ(0u, result);
     EXPECT_FALSE(IsInstalled(RELEASE_610));
-    EXPECT_EQ(ABSENT_VALUE, RegistryValue(PRODUCT_KEY, "InstallPath"));
+    EXPECT_EQ(REG_ABSENT, RegString(HKEY_LOCAL_MACHINE, ProductRegistryKey, "InstallPath"));
     EXPECT_TRUE(robot.Texts().empty());
 
     // Nothing left to remove: the installer's refusal is shown, and the run
