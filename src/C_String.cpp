@@ -294,7 +294,14 @@ bool C_String::Equals(const char* text) const
         return m_pNarrow == NULL && m_pWide == NULL;
     if (text == m_pNarrow)
         return true;
-    return lstrcmpiA(GetNarrowTemp(), text) == 0;
+    if (m_pNarrow != NULL || m_pWide == NULL)
+        return lstrcmpiA(GetNarrowTemp(), text) == 0;
+    // The argument may itself be a W2A result, which converting our wide form
+    // would overwrite: compare against a copy of it.
+    char* copy = TextDuplicate(text);
+    bool equal = copy != NULL && lstrcmpiA(W2A(m_pWide), copy) == 0;
+    free(copy);
+    return equal;
 }
 
 bool C_String::Equals(const wchar_t* text) const
@@ -303,7 +310,13 @@ bool C_String::Equals(const wchar_t* text) const
         return m_pNarrow == NULL && m_pWide == NULL;
     if (text == m_pWide)
         return true;
-    return TextEqualNoCase(GetWide(), text);
+    if (m_pWide != NULL || m_pNarrow == NULL)
+        return TextEqualNoCase(GetWide(), text);
+    // As above: the argument may be the A2W result that our conversion reuses.
+    wchar_t* copy = TextDuplicate(text);
+    bool equal = copy != NULL && TextEqualNoCase(A2W(m_pNarrow), copy);
+    free(copy);
+    return equal;
 }
 
 bool C_String::Equals(const C_String& other) const
@@ -392,6 +405,13 @@ const char* C_String::Find(const char* text)
 {
     if (text == NULL)
         return NULL;
-    const char* own = GetNarrow();
-    return strstr(own, text);
+    if (m_pNarrow != NULL || m_pWide == NULL)
+        return strstr(GetNarrow(), text);
+    // Making the narrow form goes through W2A, whose result the argument may be.
+    char* copy = TextDuplicate(text);
+    if (copy == NULL)
+        return NULL;
+    const char* found = strstr(GetNarrow(), copy);
+    free(copy);
+    return found;
 }

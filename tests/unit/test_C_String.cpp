@@ -54,6 +54,9 @@ TEST(C_String, EqualsIgnoresCaseAcrossForms)
     EXPECT_TRUE(wide.Equals(narrow));
     EXPECT_FALSE(narrow.Equals("Zaph.in"));
     EXPECT_FALSE(narrow.Equals(C_String("Zaph.IN")));
+    // An argument that is itself the shared conversion result.
+    EXPECT_FALSE(wide.Equals(W2A(L"other.ini")));
+    EXPECT_FALSE(narrow.Equals(A2W("other.ini")));
 }
 
 TEST(C_String, GetNarrowKeepsTheConvertedCopyTempDoesNot)
@@ -218,6 +221,7 @@ TEST(C_String, RightTrimRightAndFind)
     EXPECT_STREQ("zaph.ini", path.Find("zaph"));
     EXPECT_EQ(nullptr, path.Find("ZAPH.INI"));
     EXPECT_EQ(nullptr, path.Find(NULL));
+    EXPECT_EQ(nullptr, C_String(L"C:\\Zaph").Find(W2A(L"other")));
 }
 
 TEST(C_String, AllocateGivesAWritableEmptyBufferOfTheKind)
