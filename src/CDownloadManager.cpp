@@ -27,12 +27,19 @@ static const DWORD WORKER_GRACE_MS = 3000;
 // How long a worker that reported its end may take to leave its procedure.
 static const DWORD WORKER_EXIT_MS = 5000;
 
-static bool CanOpenForReading(const char* path)
+// Opens the file for reading; its size in bytes through size when asked.
+static bool CanOpenForReading(const char* path, DWORD* size = NULL)
 {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return false;
+    if (size != NULL)
+    {
+        DWORD high = 0;
+        DWORD low = GetFileSize(file, &high);
+        *size = (high != 0 || low == INVALID_FILE_SIZE) ? 0xFFFFFFFEu : low;
+    }
     CloseHandle(file);
     return true;
 }
@@ -207,6 +214,9 @@ bool CDownloadManager::EnsureConnected()
     if (!InternetLibrariesLoaded() && !LoadInternetLibraries())
         return false;
 
+    // A line dialled earlier in the run (the connection was forgotten after a
+    // failed download) now reads as connected; it is still ours to hang up.
+    bool dialledBefore = m_needHangUp;
     m_needHangUp = false;
     if (m_fn.getConnectedState != NULL)
     {
@@ -236,6 +246,7 @@ bool CDownloadManager::EnsureConnected()
         LogMessage(2, LOG_WARNING,
                    "Cannot determine Internet connection state (InternetGetConnectedState not available)\n");
     }
+    m_needHangUp = m_needHangUp || dialledBefore;
     LogMessage(3, LOG_INFO, "Need to hang up after connection = '%hs'.\n", m_needHangUp ? "yes" : "no");
 
     if (m_fn.attemptConnect != NULL)
@@ -260,7 +271,9 @@ bool CDownloadManager::EnsureConnected()
 
 bool CDownloadManager::HangUp()
 {
-    if (!m_connected)
+    // A failed download forgets the connection but not the line we dialled:
+    // that still has to be hung up.
+    if (!m_connected && !m_needHangUp)
         return true;
     if (m_needHangUp)
     {
@@ -270,6 +283,7 @@ bool CDownloadManager::HangUp()
             {
                 LogMessage(2, LOG_INFO, "Disconnection OK\n");
                 m_connected = false;
+                m_needHangUp = false;
                 return true;
             }
             LogMessage(2, LOG_WARNING, "Disconnection failed with %ld\n", (long)GetLastError());
@@ -279,6 +293,7 @@ bool CDownloadManager::HangUp()
                    "Cannot hang up Internet connection (InternetAutodialHangup not available)\n");
     }
     m_connected = false;
+    m_needHangUp = false;
     return true;
 }
 
@@ -294,14 +309,18 @@ bool CDownloadManager::ObtainFile(const char* sourceName, char* localPath, DWORD
     code = ERROR_FILE_NOT_FOUND;
     localPath[0] = 0;
 
+    // The caller's name may live in a shared conversion buffer (a settings
+    // look-up) that the window texts below reuse: only this copy is read later.
+    char given[DOWNLOAD_PATH_SIZE];
     char name[DOWNLOAD_PATH_SIZE];
     char resolved[DOWNLOAD_PATH_SIZE];
     // A name that does not fit would name another file: refused, not cut.
-    if (!CopyBounded(name, sourceName, sizeof(name)))
+    if (!CopyBounded(given, sourceName, sizeof(given)))
     {
         LogMessage(2, LOG_ERROR, "Download:: source name '%hs' is too long\n", sourceName ? sourceName : "");
         return false;
     }
+    strcpy(name, given);
     LowerAscii(name);
     if (!CombineSourcePath(GetBaseUrl(), name, resolved))
     {
@@ -354,7 +373,7 @@ bool CDownloadManager::ObtainFile(const char* sourceName, char* localPath, DWORD
     LogMessage(2, LOG_INFO, "Download: '%hs'\n", url);
 
     m_ui->ShowForWork(false);
-    m_ui->SetItemText(IDC_INFO_TEXT, m_resMgr->FormatLabel(LABEL_DOWNLOAD_FILE, sourceName, GetBaseUrl()));
+    m_ui->SetItemText(IDC_INFO_TEXT, m_resMgr->FormatLabel(LABEL_DOWNLOAD_FILE, given, GetBaseUrl()));
     // The log lines below report this download's progress, not an earlier one's.
     m_ui->m_downloadProgress[0] = 0;
     m_ui->m_downloadProgress[1] = 0;
@@ -374,7 +393,7 @@ bool CDownloadManager::ObtainFile(const char* sourceName, char* localPath, DWORD
             m_workerCachePath = NULL;
             return false;
         }
-        m_ui->WaitForDownload();
+        m_ui->WaitForDownload(m_workerThread);
         if (!m_workerBusy)
             WaitForSingleObject(m_workerThread, WORKER_EXIT_MS);
         DWORD exitCode = ERROR_FILE_NOT_FOUND;
@@ -421,14 +440,28 @@ bool CDownloadManager::ObtainFile(const char* sourceName, char* localPath, DWORD
         m_connected = false;
         return false;
     }
-    if (!CanOpenForReading(cachePath))
+    DWORD cachedSize = 0;
+    if (!CanOpenForReading(cachePath, &cachedSize))
     {
         LogMessage(2, LOG_ERROR, "URLDownloadToCacheFile cached file '%hs' *MISSING* [%ld/%ld].\n", cachePath,
                    progress, progressMax);
         code = ERROR_FILE_NOT_FOUND;
         return false;
     }
-    LogMessage(2, LOG_INFO, "\tCached '%hs' as '%hs' *OK* [%ld/%ld].\n", sourceName, cachePath, progress,
+    // A connection closed part-way through the body is reported as success:
+    // fewer bytes than the server announced is a cut-off file, which must not
+    // be installed or run.
+    DWORD received = cachedSize > (DWORD)progress ? cachedSize : (DWORD)progress;
+    if (progressMax > 0 && received < (DWORD)progressMax)
+    {
+        LogMessage(2, LOG_ERROR, "URLDownloadToCacheFile '%hs' incomplete: %lu of %ld bytes [%ld/%ld].\n", url,
+                   (unsigned long)received, progressMax, progress, progressMax);
+        DeleteCacheEntry(url);
+        m_connected = false;
+        code = ERROR_HANDLE_EOF;
+        return false;
+    }
+    LogMessage(2, LOG_INFO, "\tCached '%hs' as '%hs' *OK* [%ld/%ld].\n", given, cachePath, progress,
                progressMax);
     strcpy(localPath, cachePath);
     code = 0;
@@ -528,26 +561,34 @@ DWORD ObtainSourceFile(const char* sourceName, char* localPath)
     if (g_downloadManager == NULL || g_mainUI == NULL || g_resource == NULL)
         return ERROR_FILE_NOT_FOUND;
 
+    // The name may be a settings look-up living in the shared conversion
+    // buffer, which obtaining the file reuses: the message names this copy.
+    char* name = TextDuplicate(sourceName);
+    if (name == NULL)
+        return ERROR_NOT_ENOUGH_MEMORY;
     DWORD code = ERROR_FILE_NOT_FOUND;
     g_mainUI->m_busy = true;
-    bool ok = g_downloadManager->ObtainFile(sourceName, localPath, code);
+    bool ok = g_downloadManager->ObtainFile(name, localPath, code);
     g_mainUI->m_busy = false;
     if (ok)
-        return 0;
-    if (code == ERROR_CANCELLED)
-        return ERROR_CANCELLED;   // the user's own decision: nothing to tell
-    if (code == ERROR_NOT_CONNECTED)
+    {
+        code = 0;
+    }
+    else if (code == ERROR_NOT_CONNECTED)
     {
         const wchar_t* text = g_resource->GetLabel(LABEL_WORKING_OFFLINE);
         if (text != NULL)
             g_mainUI->ShowMessage(true, text);
-        return ERROR_NOT_CONNECTED;
     }
-    if (code == 0)
-        code = ERROR_FILE_NOT_FOUND;
-    const wchar_t* text = g_resource->FormatLabel(LABEL_FAIL_FILE, sourceName, g_downloadManager->GetBaseUrl());
-    if (text != NULL)
-        g_mainUI->ShowMessage(true, text);
+    else if (code != ERROR_CANCELLED)   // a cancel is the user's own decision: nothing to tell
+    {
+        if (code == 0)
+            code = ERROR_FILE_NOT_FOUND;
+        const wchar_t* text = g_resource->FormatLabel(LABEL_FAIL_FILE, name, g_downloadManager->GetBaseUrl());
+        if (text != NULL)
+            g_mainUI->ShowMessage(true, text);
+    }
+    free(name);
     return code;
 }
 

@@ -304,11 +304,29 @@ void CMainUI::SetProgressPos(UINT uiIdx, UINT position)
     PumpMessages();
 }
 
-void CMainUI::WaitForDownload()
+void CMainUI::WaitForDownload(HANDLE worker)
 {
     if (m_hWnd == NULL)
     {
-        LogMessage(2, LOG_WARNING, "No progress window to wait in.\n");
+        // The run goes on without a window; the worker's end message then has
+        // nowhere to go, so the thread's own end is what is waited for.
+        while (worker != NULL && !m_cancelRequested)
+        {
+            DWORD woke = MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT);
+            if (woke != WAIT_OBJECT_0 + 1)
+                break;   // the worker ended, or the handle is unusable
+            MSG msg;
+            while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+            {
+                if (msg.message == WM_QUIT)
+                {
+                    PostQuitMessage((int)msg.wParam);
+                    return;
+                }
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
+        }
         return;
     }
     ShowWindow(m_hWnd, SW_SHOW);

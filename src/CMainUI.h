@@ -68,8 +68,9 @@ public:
     void SetProgressPos(UINT uiIdx, UINT position);
 
     // Runs the window's messages until the download worker reports its end,
-    // Cancel is pressed or the window goes away.
-    void WaitForDownload();
+    // Cancel is pressed or the window goes away. Without a window it waits for
+    // the worker thread itself, still dispatching the thread's messages.
+    void WaitForDownload(HANDLE worker = NULL);
     // The modal loop of a choice: until Proceed is accepted, a quit message
     // (whose code becomes the result) or the window goes away.
     void WaitForChoice();

@@ -447,6 +447,9 @@ void HttpTestServer::Serve(SOCKET client)
         Sleep(50); // let the first half arrive before the reset overtakes it
         Reset(client);
         return;
+    case SERVE_SHORT:
+        ok = SendBody(client, body, 0, half, chunk);
+        break;
     default:
         ok = SendBody(client, body, 0, body.size(), chunk);
         break;

@@ -26,6 +26,7 @@ public:
         SERVE_DROP,        // headers and the first half of the body, then the connection is reset
                            // (Wine's urlmon then never returns from the download: only
                            // Cancel with the download worker gets out of it)
+        SERVE_SHORT,       // headers and the first half of the body, then an orderly close
         SERVE_DROP_AT_START // the connection is reset before anything is answered: what a
                             // failed download looks like under Wine, which caches a 404
                             // page as a success and a short body closed gracefully too

@@ -265,6 +265,33 @@ TEST_F(WindowTest, WaitForDownloadEndsOnItsMessageOrOnCancel)
     EXPECT_TRUE(ui->m_cancelRequested);
 }
 
+namespace
+{
+HANDLE s_workerMayEnd;
+void CALLBACK LetWorkerEnd(HWND, UINT, UINT_PTR, DWORD)
+{
+    SetEvent(s_workerMayEnd);
+}
+} // namespace
+
+// Without a window the wait lasts as long as the worker, and this thread's
+// messages (here a timer that lets the worker end) are still dispatched.
+TEST(MainUI, WaitForDownloadWithoutAWindowWaitsForTheWorker)
+{
+    CMainUI own(GetModuleHandleA(NULL));
+    s_workerMayEnd = CreateEventA(NULL, TRUE, FALSE, NULL);
+    HANDLE worker = CreateThread(NULL, 0, [](void*) -> DWORD { return WaitForSingleObject(s_workerMayEnd, 20000); },
+                                 NULL, 0, NULL);
+    UINT_PTR timer = SetTimer(NULL, 0, 10, LetWorkerEnd);
+    own.WaitForDownload(worker);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(worker, 0));
+    DWORD exitCode = 1;
+    EXPECT_TRUE(GetExitCodeThread(worker, &exitCode) && exitCode == WAIT_OBJECT_0) << "ended by the timer";
+    KillTimer(NULL, timer);
+    CloseHandle(worker);
+    CloseHandle(s_workerMayEnd);
+}
+
 TEST_F(WindowTest, ProceedEndsAModalWaitOnlyWhileTheSequenceWaitsForIt)
 {
     // Outside phase 2 Proceed does nothing: the wait goes on to the quit message.
