@@ -8,6 +8,8 @@
 
 #include "CMSI.h"
 #include "Log.h"
+#include "MachineStates.h"
+#include "TestPackages.h"
 #include "TestSupport.h"
 
 namespace
@@ -22,7 +24,7 @@ const std::string UNINSTALL_KEY = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\
 // The package's test inputs and its record of the properties it received.
 const char TEST_PACKAGE_KEY[] = "SOFTWARE\\Fernwick\\TestPackage";
 const char RECEIVED_KEY[] = "SOFTWARE\\Fernwick\\TestPackage\\Received";
-const std::string ABSENT = "(absent)";
+const std::string ABSENT = fwtest::REG_ABSENT;
 
 struct KeyFile
 {
@@ -36,43 +38,10 @@ const KeyFile KEY_FILES[] = {
     { "A3C1E07B5D9248F6B1E0C47D29F8A615", "Zaph.exe" },
 };
 
-std::string PackagePath(const char* version, const char* language = "EN")
-{
-    return fwtest::BinDir() + "\\packages\\" + version + "\\Sys_" + language + ".msi";
-}
-
 // A string value of HKLM, or ABSENT.
 std::string Value(const std::string& keyPath, const char* name)
 {
-    char data[1024] = "";
-    DWORD size = sizeof(data);
-    if (RegGetValueA(HKEY_LOCAL_MACHINE, keyPath.c_str(), name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
-                     NULL, data, &size) != ERROR_SUCCESS)
-        return ABSENT;
-    return data;
-}
-
-bool KeyExists(const std::string& keyPath)
-{
-    HKEY key = NULL;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
-// Sets a string value of HKLM, or deletes it when value is ABSENT.
-void SetValue(const char* keyPath, const char* name, const std::string& value)
-{
-    HKEY key = NULL;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL) !=
-        ERROR_SUCCESS)
-        return;
-    if (value == ABSENT)
-        RegDeleteValueA(key, name);
-    else
-        RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)value.c_str(), (DWORD)value.size() + 1);
-    RegCloseKey(key);
+    return fwtest::RegString(HKEY_LOCAL_MACHINE, keyPath, name);
 }
 
 std::string SystemFolder()
@@ -119,49 +88,10 @@ private:
 class InstallerLocationGuard
 {
 public:
-    ~InstallerLocationGuard() { SetValue(INSTALLER_REGISTRY_KEY, INSTALLER_LOCATION_VALUE, m_value); }
+    ~InstallerLocationGuard() { fwtest::SetRegString(HKEY_LOCAL_MACHINE, INSTALLER_REGISTRY_KEY, INSTALLER_LOCATION_VALUE, m_value); }
 
 private:
     std::string m_value = Value(INSTALLER_REGISTRY_KEY, INSTALLER_LOCATION_VALUE);
-};
-
-// Removes every release of the test product and what the tests left around
-// it, through msi.dll directly (not through the class under test), so that a
-// failing test leaves a clean machine.
-class ProductCleanup
-{
-public:
-    explicit ProductCleanup(const std::vector<std::string>& folders = std::vector<std::string>())
-        : m_folders(folders)
-    {
-        RemoveAll();
-    }
-    ~ProductCleanup() { RemoveAll(); }
-
-private:
-    std::vector<std::string> m_folders;
-
-    void RemoveAll()
-    {
-        HMODULE msi = LoadLibraryA("msi.dll");
-        if (msi != NULL)
-        {
-            MsiSetInternalUIFn setUI = (MsiSetInternalUIFn)(void*)GetProcAddress(msi, "MsiSetInternalUI");
-            MsiConfigureProductExAFn configure =
-                (MsiConfigureProductExAFn)(void*)GetProcAddress(msi, "MsiConfigureProductExA");
-            if (setUI && configure)
-            {
-                setUI(MSI_UI_LEVEL_NONE, NULL);
-                for (const char* code : { RELEASE1_CODE, RELEASE2_CODE })
-                    if (KeyExists(UNINSTALL_KEY + code))
-                        configure(code, 0, MSI_INSTALL_STATE_ABSENT, "");
-            }
-            FreeLibrary(msi);
-        }
-        SetValue(TEST_PACKAGE_KEY, "FolderPromptAnswer", ABSENT);
-        for (size_t i = 0; i < m_folders.size(); ++i)
-            fwtest::DeleteTree(m_folders[i]);
-    }
 };
 
 // Loads the library, sets the package and the properties (name, value pairs)
@@ -277,7 +207,7 @@ TEST(CMSI, LoadsTheLibraryNamedByTheRegistryOrFallsBack)
     for (const Row& row : rows)
     {
         SCOPED_TRACE(row.location);
-        SetValue(INSTALLER_REGISTRY_KEY, INSTALLER_LOCATION_VALUE, row.location);
+        fwtest::SetRegString(HKEY_LOCAL_MACHINE, INSTALLER_REGISTRY_KEY, INSTALLER_LOCATION_VALUE, row.location);
         LogCapture log;
         CMSI msi;
         ASSERT_TRUE(msi.LoadInstaller());
@@ -342,7 +272,7 @@ TEST(CMSI, AcceptsAnExistingPackageOrAnAddress)
     EXPECT_STREQ("", msi.GetPackagePath());
     EXPECT_TRUE(msi.SetPackage(url.c_str()));
     EXPECT_STREQ(url.c_str(), msi.GetPackagePath());
-    EXPECT_TRUE(msi.SetPackage(PackagePath("6.1.0").c_str()));
+    EXPECT_TRUE(msi.SetPackage(fwtest::PackagePath(fwtest::RELEASE_610).c_str()));
     log.Expect({ "E\t*local* MSI file doesn't exist '" + missing + "'.", "E\tMSI too long '" + longUrl + "'.",
                  "\tInstalling using working file '" + url + "'." });
 }
@@ -388,7 +318,7 @@ TEST(CMSI, ReportsTheInstallerVersionAsMajorTimesHundredPlusMinor)
     }
     // No existence fallback here: a folder without the library gives 0.
     fwtest::TempDir empty("nomsi");
-    SetValue(INSTALLER_REGISTRY_KEY, INSTALLER_LOCATION_VALUE, empty.Path());
+    fwtest::SetRegString(HKEY_LOCAL_MACHINE, INSTALLER_REGISTRY_KEY, INSTALLER_LOCATION_VALUE, empty.Path());
     LogCapture log;
     EXPECT_EQ(0u, GetInstallerVersion());
     log.Expect({ "W\tMSI does not exist!" });
@@ -400,17 +330,17 @@ TEST(CMSI, ReportsTheInstallerVersionAsMajorTimesHundredPlusMinor)
 TEST(CMSI, InstallsThePackageAndReadsBackWhatItRecorded)
 {
     const std::string folder = "C:\\Fernwick Test\\ZAPH One";
-    ProductCleanup cleanup({ "C:\\Fernwick Test" });
+    fwtest::TestPackageSetup cleanup({ "C:\\Fernwick Test" });
     LogCapture log;
 
     CMSI msi;
     msi.SetLogEnabled(true);
-    Install(msi, PackagePath("6.1.0"), { { "LNS", "2" }, { "TARGETDIR", folder }, { "FORCEFOLDER", "false" },
+    Install(msi, fwtest::PackagePath(fwtest::RELEASE_610), { { "LNS", "2" }, { "TARGETDIR", folder }, { "FORCEFOLDER", "false" },
                                          { "AUTOUPGRADE", "false" }, { "SETUPTYPE", "Client" }, { "DOTNET", "true" } });
     EXPECT_EQ(0u, msi.GetLastResult());
     EXPECT_STREQ((folder + "\\").c_str(), msi.GetIntendedPath());
     EXPECT_STREQ(RELEASE1_PACKED, msi.GetPackedProductCode());
-    log.Expect({ "\tMSI InstallProduct (" + PackagePath("6.1.0") + ", LNS=2 TARGETDIR=\"" + folder +
+    log.Expect({ "\tMSI InstallProduct (" + fwtest::PackagePath(fwtest::RELEASE_610) + ", LNS=2 TARGETDIR=\"" + folder +
                      "\" FORCEFOLDER=false AUTOUPGRADE=false SETUPTYPE=Client DOTNET=true )",
                  "\tMSI InstallProduct returns '0'", "\t\tIntendedPath = " + folder + "\\",
                  std::string("\t\tProductCode = ") + RELEASE1_CODE + ", " + RELEASE1_PACKED });
@@ -448,7 +378,7 @@ TEST(CMSI, InstallsThePackageAndReadsBackWhatItRecorded)
     EXPECT_EQ(0u, msi.GetLastResult());
     log.Expect({ std::string("\tMSI Uninstall '") + RELEASE1_CODE + "'", "\tMSI ConfigureProduct returns '0'" });
     EXPECT_EQ(ABSENT, Value(ProductRegistryKey, PRODUCT_VALUE_INSTALL_PATH));
-    EXPECT_FALSE(KeyExists(UNINSTALL_KEY + RELEASE1_CODE));
+    EXPECT_FALSE(fwtest::IsInstalled(fwtest::RELEASE_610));
     ExpectKeyFiles(folder, RELEASE1_PACKED, false);
 }
 
@@ -475,11 +405,11 @@ TEST(CMSI, PackageChoosesItsFolderFromTheProperties)
     for (const Row& row : rows)
     {
         SCOPED_TRACE(row.intended);
-        ProductCleanup cleanup({ "C:\\FwPkg", zaph });
+        fwtest::TestPackageSetup cleanup({ "C:\\FwPkg", zaph });
         if (row.promptAnswer[0] != 0)
-            SetValue(TEST_PACKAGE_KEY, "FolderPromptAnswer", row.promptAnswer);
+            fwtest::SetRegString(HKEY_LOCAL_MACHINE, TEST_PACKAGE_KEY, "FolderPromptAnswer", row.promptAnswer);
         CMSI msi;
-        Install(msi, PackagePath("6.1.0", "FR"),
+        Install(msi, fwtest::PackagePath(fwtest::RELEASE_610, "FR"),
                 { { "TARGETDIR", row.targetDir }, { "DEFAULTDIR", row.defaultDir }, { "AUTOUPGRADE", row.autoUpgrade } });
         EXPECT_EQ(row.intended, msi.GetIntendedPath());
         EXPECT_EQ("Server", Value(ProductRegistryKey, PRODUCT_VALUE_SETUP_TYPE));
@@ -490,18 +420,18 @@ TEST(CMSI, PackageChoosesItsFolderFromTheProperties)
 TEST(CMSI, SecondReleaseUpgradesTheFirst)
 {
     const std::string folder = "C:\\FwUpgrade";
-    ProductCleanup cleanup({ folder });
+    fwtest::TestPackageSetup cleanup({ folder });
     {
         CMSI msi;
-        Install(msi, PackagePath("6.1.0", "DE"), { { "TARGETDIR", folder } });
+        Install(msi, fwtest::PackagePath(fwtest::RELEASE_610, "DE"), { { "TARGETDIR", folder } });
         EXPECT_STREQ(RELEASE1_PACKED, msi.GetPackedProductCode());
     }
     CMSI msi;
-    Install(msi, PackagePath("6.2.0", "DE"), { { "TARGETDIR", folder }, { "AUTOUPGRADE", "true" } });
+    Install(msi, fwtest::PackagePath(fwtest::RELEASE_620, "DE"), { { "TARGETDIR", folder }, { "AUTOUPGRADE", "true" } });
     EXPECT_STREQ(RELEASE2_PACKED, msi.GetPackedProductCode());
     EXPECT_STREQ((folder + "\\").c_str(), msi.GetIntendedPath());
 
-    EXPECT_FALSE(KeyExists(UNINSTALL_KEY + RELEASE1_CODE));
+    EXPECT_FALSE(fwtest::IsInstalled(fwtest::RELEASE_610));
     EXPECT_EQ("6.2.0", Value(UNINSTALL_KEY + RELEASE2_CODE, "DisplayVersion"));
     ExpectKeyFiles(folder, RELEASE2_PACKED, true);
     for (const KeyFile& file : KEY_FILES)
@@ -511,14 +441,14 @@ TEST(CMSI, SecondReleaseUpgradesTheFirst)
     EXPECT_NE(std::string::npos, zaph.find("6.2.0"));
 
     EXPECT_TRUE(msi.UninstallProduct(RELEASE2_CODE)) << "result " << msi.GetLastResult();
-    EXPECT_FALSE(KeyExists(UNINSTALL_KEY + RELEASE2_CODE));
+    EXPECT_FALSE(fwtest::IsInstalled(fwtest::RELEASE_620));
 }
 
 TEST(CMSI, ReportsTheInstallerResultOfABrokenPackage)
 {
     // A file that is not a package: the installer's failure code (Windows says
     // 1620, Wine 1627), and nothing read back.
-    ProductCleanup cleanup;
+    fwtest::TestPackageSetup cleanup;
     fwtest::TempDir dir("cmsibad");
     const std::string bad = dir.File("Sys_EN.msi");
     ASSERT_TRUE(fwtest::WriteBytes(bad, "not a package"));
