@@ -205,6 +205,25 @@ void MachineState::SetWindowsVersion(const std::string& exeName, const std::stri
     SetRegString(HKEY_CURRENT_USER, key, "Version", version.empty() ? REG_ABSENT : version);
 }
 
+void MachineState::SetValue(HKEY root, const std::string& key, const std::string& name, const std::string& value)
+{
+    Save(root, key, name);
+    SetRegString(root, key, name, value);
+}
+
+std::string MachineState::RedirectShellFolders()
+{
+    const std::string shell = m_root + "\\shell";
+    const char key[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+    SetValue(HKEY_LOCAL_MACHINE, key, "Common Desktop", shell + "\\CommonDesktop");
+    SetValue(HKEY_LOCAL_MACHINE, key, "Common Programs", shell + "\\CommonPrograms");
+    SetValue(HKEY_CURRENT_USER, key, "Desktop", shell + "\\Desktop");
+    SetValue(HKEY_CURRENT_USER, key, "Programs", shell + "\\Programs");
+    for (const char* folder : { "CommonDesktop", "CommonPrograms", "Desktop", "Programs" })
+        Folder(shell + "\\" + folder);
+    return shell;
+}
+
 std::string MachineState::Apply(const StateRow& row, const std::string& given)
 {
     if (row.kind == KIND_NOTHING)

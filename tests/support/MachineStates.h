@@ -85,6 +85,14 @@ public:
     // The Windows version that Wine reports to the program exeName ("vista",
     // "winxp", ...; "" removes the setting); restored by the destructor.
     void SetWindowsVersion(const std::string& exeName, const std::string& version);
+    // Sets (or with REG_ABSENT deletes) a string value; the destructor puts
+    // back what was there.
+    void SetValue(HKEY root, const std::string& key, const std::string& name, const std::string& value);
+    // Points the shortcut folders of the shell (all users' and the current
+    // user's desktop and Programs menu) at folders under the root, so that
+    // shortcut tests leave the machine's own menus alone; returns the root of
+    // them ("<root>\shell").
+    std::string RedirectShellFolders();
     // A folder that the destructor deletes.
     void OwnFolder(const std::string& folder);
     const std::string& Root() const { return m_root; }
