@@ -6,7 +6,8 @@
 # screenshot is saved of every box and every few seconds.
 # Extra arguments are passed to fernwick.exe (default: none), for example
 #     ./scripts/run-example.sh /?
-# FERNWICK_EXAMPLE_TIMEOUT (seconds, default 300) stops a run that hangs.
+# FERNWICK_EXAMPLE_TIMEOUT (seconds, default 300) stops a run that hangs;
+# FERNWICK_EXAMPLE_DATA_MB (default 200) is about the size of the data archives.
 set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 B=${FW_BUILD_DIR:-$ROOT/build}
@@ -21,6 +22,11 @@ rm -rf "$OUT"; mkdir -p "$OUT"
 cp -r "$ROOT/examples/." "$OUT/"
 cp "$B/x64/bin/fernwick.exe" "$OUT/"
 [ -f "$B/x64/bin/dunzip32.dll" ] && cp "$B/x64/bin/dunzip32.dll" "$OUT/"
+# What the distribution delivers (product packages, data archives) is made
+# here, not kept in the repository.
+DUNZIP=""
+[ -f "$B/x64/bin/dunzip32.dll" ] && DUNZIP="$B/x64/bin/dunzip32.dll"
+python3 "$ROOT/examples/make_distribution.py" "$OUT" --dunzip "$DUNZIP" --data-mb "${FERNWICK_EXAMPLE_DATA_MB:-200}"
 export OUT
 if [ -n "$DISPLAY" ] && { ! command -v xdpyinfo >/dev/null || xdpyinfo >/dev/null 2>&1; }; then
     sh "$ROOT/scripts/run-example-inner.sh" "$@"
