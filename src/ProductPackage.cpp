@@ -1,5 +1,4 @@
-// The product's own Windows Installer package: installation, upgrade and the
-// removal of a broken earlier one.
+// The product's own Windows Installer package: installation and upgrade.
 #include "ProductPackage.h"
 
 #include <stdio.h>
@@ -31,7 +30,7 @@ static const char* const NO_TEXT = "<>";
 static const char* const PROMPTS_SHOWN = "Client-server prompt / Folder prompt.\n";
 static const char* const PROMPTS_HIDDEN = "No folder prompt / No client-server prompt.\n";
 
-// The user hears once that the installer library is unusable; the caller
+// The user hears once that the installer library is unusable; the step
 // returns the reason.
 static DWORD ReportLibraryFailure()
 {
@@ -191,31 +190,4 @@ bool InstallProductPackage(DWORD& result, bool isClient)
     if (window != NULL)
         FlashWindow(window, TRUE);
     return result == 0;
-}
-
-bool RemoveProductPackage(const char* productCode, DWORD& result)
-{
-    FW_ASSERT(g_msi != NULL);
-    FW_ASSERT(g_mainUI != NULL);
-    FW_ASSERT(g_resource != NULL);
-    result = 0;
-    if (g_msi == NULL || g_mainUI == NULL || g_resource == NULL)
-    {
-        result = ERROR_INVALID_STATE;
-        return false;
-    }
-    if (!g_msi->LoadInstaller())
-    {
-        result = ReportLibraryFailure();
-        return false;
-    }
-    g_msi->UninstallProduct(productCode);
-    result = g_msi->GetLastResult();
-    LogMessage(2, LOG_INFO, "**> Uninstallation returned '%ld' '%hs'.\n", (long)result, ResultText(result));
-    if (result != 0 && result != (DWORD)RC_RESTART_NEEDED)
-    {
-        g_mainUI->ShowMessage(false, g_resource->GetLabel(LABEL_UNINSTALL_FAIL));
-        result = 0;
-    }
-    return true;
 }

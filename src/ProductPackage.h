@@ -1,7 +1,6 @@
 // The product's own Windows Installer package, one per user-interface language
 // ("Sys_<lang>.msi", called SYS_LN in the log): installs or upgrades it with
-// the run's choices as public properties and judges the installer's result;
-// also removes an earlier package that the installation check found broken.
+// the run's choices as public properties and judges the installer's result.
 #pragma once
 
 #include <windows.h>
@@ -30,10 +29,3 @@ const DWORD MSI_RESULT_REFUSED = 13;                // ERROR_INVALID_DATA: path 
 // refused) or the installer's own code; the user has been told where this
 // step is the one to tell (package not found, library, user cancel).
 bool InstallProductPackage(DWORD& result, bool isClient);
-
-// Removes an earlier package silently (productCode: a GUID in braces). False
-// only when the installer library cannot be loaded (the user is told, result
-// is the reason). Otherwise result is the installer's 0 or 3010, or 0 after a
-// failed removal, which is shown to the user: the run goes on as a new
-// installation.
-bool RemoveProductPackage(const char* productCode, DWORD& result);

@@ -38,8 +38,7 @@ public:
         std::string settings = std::string("[Settings]\r\nSYS_LN_DIR=") + packageFolder +
                                "\r\n[Components]\r\nx\r\n[Labels_EN]\r\n"
                                "ErrorOccurred=Error: %s\r\nFailLoadMSI=no installer\r\n"
-                               "FailFile=Cannot open %hs from %hs\r\nWasCancelled=Cancelled\r\n"
-                               "UninstallFail=Removal failed\r\n";
+                               "FailFile=Cannot open %hs from %hs\r\nWasCancelled=Cancelled\r\n";
         WriteBytes(m_dir.File("Zaph.ini"), settings);
         m_resource.Load(m_dir.File("Zaph.ini").c_str());
         m_resource.ChooseLanguage("EN");
@@ -213,25 +212,4 @@ TEST(ProductPackage, StopsBeforeTheInstallerWhenThePackageIsMissing)
     EXPECT_NE(log.end(), std::find_if(log.begin(), log.end(), [](const std::string& line) {
                   return line.find("E\tMSI problem '") == 0 && line.find("sys_en.msi'") != std::string::npos;
               }));
-}
-
-TEST(ProductPackage, RemovesAnEarlierPackageAndReportsAFailedRemoval)
-{
-    TestPackageSetup machine({ "C:\\FwPkg" });
-    ASSERT_EQ(0u, machine.Install(RELEASE_610, std::string("TARGETDIR=") + OLD_DIR));
-    BoxAnswerer robot;
-    StepObjects step("6.1.0");
-    DWORD result = 12345;
-    EXPECT_TRUE(RemoveProductPackage(RELEASE_610.code, result));
-    EXPECT_EQ(0u, result);
-    EXPECT_FALSE(IsInstalled(RELEASE_610));
-    EXPECT_EQ(REG_ABSENT, RegString(HKEY_LOCAL_MACHINE, ProductRegistryKey, "InstallPath"));
-    EXPECT_TRUE(robot.Texts().empty());
-
-    // Nothing left to remove: the installer's refusal is shown, and the run
-    // goes on as a new installation.
-    EXPECT_TRUE(RemoveProductPackage(RELEASE_610.code, result));
-    EXPECT_EQ(0u, result);
-    EXPECT_EQ(std::vector<std::string>{ "Removal failed" }, robot.Texts());
-    ExpectLogged(step.Log(), { "\t**> Uninstallation returned '1605' '$$ErrorOccurred'." });
 }
