@@ -14,8 +14,6 @@ const char PRODUCT_KEY[] = "SOFTWARE\\Ombrant\\ZAPH QRT";
 const char* const PRODUCT_VALUES[] = { "InstallPath", "SetupType", "DotNet", "MultiMSVersion", "IntendedPath",
                                        "ProductCode" };
 const char OLDER_LINE_KEY[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZAPH QVL";
-const char UNINSTALL_KEY[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const char TEST_PACKAGE_KEY[] = "SOFTWARE\\Fernwick\\TestPackage";
 const char WINE_APP_DEFAULTS[] = "Software\\Wine\\AppDefaults\\";
 
 std::vector<std::string> Words(const char* text)
@@ -52,10 +50,6 @@ std::string InstalledSettings(const StateRow& row)
         text += "[Labels_" + language + "]\r\nCaption=ZAPH\r\n";
     return text;
 }
-
-typedef int(WINAPI* SetUIFn)(int, HWND*);
-typedef UINT(WINAPI* InstallFn)(const char*, const char*);
-typedef UINT(WINAPI* ConfigureFn)(const char*, int, int, const char*);
 
 bool KeyExists(HKEY root, const std::string& key)
 {
@@ -123,7 +117,6 @@ MachineState::MachineState() : m_createdOlderLineKey(false)
     Folder(m_root);
     m_folders.push_back(m_root);
 
-    RemovePackages();
     for (const char* name : PRODUCT_VALUES)
         Save(HKEY_LOCAL_MACHINE, PRODUCT_KEY, name);
     Save(HKEY_LOCAL_MACHINE, OLDER_LINE_KEY, "UninstallString");
@@ -133,7 +126,8 @@ MachineState::MachineState() : m_createdOlderLineKey(false)
 
 MachineState::~MachineState()
 {
-    RemovePackages();
+    // First: removing a package takes the product key's values with it.
+    m_packages.RemoveAll();
     for (size_t i = m_folders.size(); i > 0; --i)
         DeleteTree(m_folders[i - 1]);
     for (size_t i = m_saved.size(); i > 0; --i)
@@ -159,43 +153,12 @@ void MachineState::OwnFolder(const std::string& folder)
     m_folders.push_back(folder);
 }
 
-void MachineState::RemovePackages()
-{
-    HMODULE msi = LoadLibraryA("msi.dll");
-    if (msi == NULL)
-        return;
-    SetUIFn setUI = (SetUIFn)(void*)GetProcAddress(msi, "MsiSetInternalUI");
-    ConfigureFn configure = (ConfigureFn)(void*)GetProcAddress(msi, "MsiConfigureProductExA");
-    if (setUI && configure)
-    {
-        setUI(2, NULL); // no user interface
-        for (const char* code : { PACKAGE_RELEASE1_CODE, PACKAGE_RELEASE2_CODE })
-            if (KeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY + std::string(code)))
-                configure(code, 0, 2 /* absent */, "");
-    }
-    FreeLibrary(msi);
-    SetRegString(HKEY_LOCAL_MACHINE, TEST_PACKAGE_KEY, "FolderPromptAnswer", REG_ABSENT);
-}
-
 bool MachineState::InstallPackage(int release, const std::string& folder, const char* setupType, bool dotNet)
 {
-    std::string package = BinDir() + "\\packages\\" + (release == 1 ? "6.1.0" : "6.2.0") + "\\Sys_EN.msi";
-    HMODULE msi = LoadLibraryA("msi.dll");
-    if (msi == NULL)
-        return false;
-    SetUIFn setUI = (SetUIFn)(void*)GetProcAddress(msi, "MsiSetInternalUI");
-    InstallFn install = (InstallFn)(void*)GetProcAddress(msi, "MsiInstallProductA");
-    UINT rc = ERROR_PROC_NOT_FOUND;
-    if (setUI && install)
-    {
-        setUI(2, NULL);
-        std::string properties = "AUTOUPGRADE=true TARGETDIR=\"" + folder + "\" SETUPTYPE=" + setupType +
-                                 (dotNet ? " DOTNET=true" : "");
-        rc = install(package.c_str(), properties.c_str());
-    }
-    FreeLibrary(msi);
     OwnFolder(folder);
-    return rc == ERROR_SUCCESS;
+    std::string properties = "AUTOUPGRADE=true TARGETDIR=\"" + folder + "\" SETUPTYPE=" + setupType +
+                             (dotNet ? " DOTNET=true" : "");
+    return m_packages.Install(release == 1 ? RELEASE_610 : RELEASE_620, properties) == ERROR_SUCCESS;
 }
 
 void MachineState::SetWindowsVersion(const std::string& exeName, const std::string& version)

@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "TestPackages.h"
+
 namespace fwtest
 {
 const char SETUP_INI_VERSION[] = "6.2";
@@ -107,8 +109,10 @@ private:
         std::string data;
     };
     void Save(HKEY root, const std::string& key, const std::string& name);
-    void RemovePackages();
 
+    // Removes every release of the test product when made (before the
+    // values are saved) and on demand.
+    TestPackageSetup m_packages;
     std::string m_root;
     std::vector<SavedValue> m_saved;
     std::vector<std::string> m_folders;
