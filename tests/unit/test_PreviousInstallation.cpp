@@ -45,7 +45,7 @@ class Earlier : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(WriteBytes(dir.File("Zaph.ini"), SETTINGS_TEXT()));
+        ASSERT_TRUE(WriteBytes(dir.File("Zaph.ini"), SETUP_SETTINGS));
         ASSERT_TRUE(settings.Load(dir.File("Zaph.ini").c_str())) << log.Text();
         ASSERT_TRUE(settings.ChooseLanguage("EN"));
         g_resource = &settings;
@@ -60,7 +60,6 @@ protected:
         g_mainUI = NULL;
         RunState.Reset();
     }
-    virtual std::string SETTINGS_TEXT() { return SETUP_SETTINGS; }
 
     TempDir dir{ "fwsetup" };
     CResource settings;
@@ -187,34 +186,6 @@ TEST_F(Earlier, StagingFolderAndMemberStateChecks)
     bool same, newer;
     EXPECT_FALSE(DetectPreviousInstallation("XX", "V6.2", found, same, newer, NULL));
     EXPECT_TRUE(log.Has({ "W\t'XX' is not a valid member state." }));
-}
-
-// Thirty language folders (the 23 codes, some twice in other capitals, and
-// look-alikes): only languages the setup offers count, at most 24 of them.
-class ManyLanguages : public Earlier
-{
-    std::string SETTINGS_TEXT() override
-    {
-        std::string text = "[Settings]\r\nIniVersion=6.2\r\n[Components]\r\nx\r\n[CheckSums]\r\nx=0\r\n[Additional]\r\nx\r\n";
-        for (int i = 0; i < LANGUAGE_COUNT; ++i)
-            text += std::string("[Labels_") + LanguageCode(i) + "]\r\nCaption=x\r\n";
-        return text;
-    }
-};
-
-TEST_F(ManyLanguages, MarksEveryOfferedLanguageFolderOnce)
-{
-    MachineState machine;
-    std::string folder = machine.Apply(STATE_QRT_OLDER);
-    for (int i = 0; i < LANGUAGE_COUNT; ++i)
-        CreateDirectoryA((folder + "\\LU\\" + LanguageCode(i)).c_str(), NULL);
-    for (const char* extra : { "xx", "ENG", "PSI", "setup" })
-        CreateDirectoryA((folder + "\\LU\\" + extra).c_str(), NULL);
-    ASSERT_TRUE(WriteBytes(folder + "\\LU\\FR.txt", "a file"));
-    C_String found;
-    bool same, newer;
-    ASSERT_TRUE(DetectPreviousInstallation("LU", "V6.2", found, same, newer, NULL));
-    EXPECT_EQ(LANGUAGE_COUNT, RunState.languageCount);
 }
 
 TEST_F(Earlier, FindsTheInstalledPackageAndItsVersion)
