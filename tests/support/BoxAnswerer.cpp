@@ -77,7 +77,9 @@ BOOL CALLBACK BoxAnswerer::Answer(HWND window, LPARAM self)
     answerer->m_boxes.push_back(seen);
     LeaveCriticalSection(&answerer->m_lock);
 
-    HWND ok = GetDlgItem(window, IDOK);
+    HWND ok = GetDlgItem(window, answerer->m_button);
+    if (ok == NULL)
+        ok = GetDlgItem(window, IDOK);
     DWORD_PTR ignored;
     if (ok != NULL)
         SendMessageTimeoutA(ok, BM_CLICK, 0, 0, SMTO_NORMAL, 5000, &ignored);

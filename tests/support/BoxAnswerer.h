@@ -25,6 +25,8 @@ public:
     ~BoxAnswerer();
     std::vector<AnsweredBox> Boxes();
     std::vector<std::string> Texts(); // the texts, in the ANSI code page
+    // The button to press where a box has it (IDYES, IDNO, ...); IDOK otherwise.
+    void SetButton(int id) { m_button = id; }
 
 private:
     static DWORD WINAPI Run(void* self);
@@ -34,5 +36,6 @@ private:
     HANDLE m_thread;
     CRITICAL_SECTION m_lock;
     std::vector<AnsweredBox> m_boxes;
+    volatile int m_button = IDOK;
 };
 } // namespace fwtest

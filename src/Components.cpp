@@ -1,0 +1,427 @@
+#include "Components.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "AppObjects.h"
+#include "CDownloadManager.h"
+#include "CMainUI.h"
+#include "CResource.h"
+#include "CResourceIterator.h"
+#include "CheckSum.h"
+#include "FileUtil.h"
+#include "FileVersion.h"
+#include "Log.h"
+#include "RunState.h"
+#include "TextUtil.h"
+
+static const DWORD COPY_RETRY_DELAY_MS = 1000;
+
+// Bars of the progress window stepped per component.
+static const UINT BAR_FILE = 0;
+static const UINT BAR_COMPONENTS = 1;
+
+static bool EndsWithNoCase(const char* text, const char* tail)
+{
+    const size_t length = strlen(text), tailLength = strlen(tail);
+    return length >= tailLength && TextEqualNoCase(text + length - tailLength, tail);
+}
+
+static bool HasAnyMemberStateRule(const CComponent* component)
+{
+    for (unsigned i = 0; i < component->m_ruleCount; ++i)
+        if (component->m_rules[i].kind == RULE_MS_ANY)
+            return true;
+    return false;
+}
+
+// Names of another language's folder. The filter looks only at names that
+// begin with the member state's folder (or QvlData) followed by a two-letter
+// language folder: a name whose first folder merely has the prefix's length
+// (Reports\<MS>.txt) is no language folder and is installed for every language.
+static bool BelongsToOtherLanguage(const char* name, const char* language)
+{
+    if (strstr(name, PLACEHOLDER_LANG) != NULL)
+        return false;
+    char prefix[FW_PATH_SIZE];
+    const char* folder = NULL;
+    if (strstr(name, PLACEHOLDER_MS) != NULL)
+    {
+        folder = "<MS>\\";
+        _snprintf(prefix, sizeof(prefix), "%s\\%s\\", PLACEHOLDER_MS, language);
+    }
+    else if (TextEqualNoCase(name, "QVLDATA\\", 8))
+    {
+        folder = "QVLDATA\\";
+        _snprintf(prefix, sizeof(prefix), "QvlData\\%s\\", language);
+    }
+    else
+    {
+        return false;
+    }
+    prefix[sizeof(prefix) - 1] = 0;
+    const size_t n = strlen(prefix);
+    return strlen(name) >= n && name[n - 1] == '\\' && TextEqualNoCase(name, folder, strlen(folder)) &&
+           !TextEqualNoCase(name, prefix, n);
+}
+
+// Waits while the window stays alive.
+static void WaitPumping(DWORD milliseconds)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < milliseconds)
+    {
+        if (g_mainUI != NULL)
+            g_mainUI->PumpMessages();
+        Sleep(20);
+    }
+}
+
+static bool CopyIntoPlace(const char* source, const char* targetDir, const char* target)
+{
+    return CopyFileCreatingFolders(source, targetDir, target, CopyProgress);
+}
+
+static C_String Substituted(const char* name, const char* language, const char* memberState)
+{
+    C_String text(name);
+    text.Replace(PLACEHOLDER_LANG, language, 1);
+    if (memberState != NULL)
+        text.Replace(PLACEHOLDER_MS, memberState, 1);
+    return text;
+}
+
+static C_String ExpectedCheckSum(const C_String& source, const C_String& packedName, const char* language,
+                                 const char* memberState)
+{
+    C_String candidates[3] = {source, Substituted(packedName.GetNarrowTemp(), language, NULL),
+                              Substituted(packedName.GetNarrowTemp(), language, memberState)};
+    for (C_String& key : candidates)
+    {
+        const char* value = g_resource != NULL ? g_resource->GetCheckSum(key.GetNarrow()) : NULL;
+        if (value != NULL && value[0] != 0)
+            return C_String(value);
+    }
+    return C_String("");
+}
+
+bool InstallComponents(DWORD& result, const char* memberState, const char* language, const char* targetDir,
+                       int sectionIndex)
+{
+    LogMessage(3, LOG_INFO, "--- Install components MS='%hs' LANG='%hs' SECTION='%d'.\n", memberState, language,
+               sectionIndex);
+    result = COMPONENTS_OK;
+    if (g_resource == NULL)
+        return false;
+    CResourceIterator iterator(g_resource, sectionIndex);
+    CComponent* component = iterator.Next();
+    while (result == COMPONENTS_OK && component != NULL)
+    {
+        if (component->m_name.GetNarrowTemp()[0] == '#')
+        {
+            delete component;
+            component = iterator.Next();
+            continue;
+        }
+        bool goOn = InstallComponent(result, memberState, language, component, targetDir);
+        if (result == COMPONENTS_CANCELLED || (g_mainUI != NULL && g_mainUI->m_cancelRequested))
+        {
+            const bool confirmed =
+                g_mainUI == NULL || g_mainUI->Confirm(g_resource->GetLabel(LABEL_CONFIRM_CANCEL));
+            if (confirmed)
+            {
+                result = COMPONENTS_CANCELLED;
+            }
+            else
+            {
+                // A component whose own step was cancelled is tried again.
+                if (result != COMPONENTS_CANCELLED)
+                {
+                    delete component;
+                    component = iterator.Next();
+                }
+                result = COMPONENTS_OK;
+                g_mainUI->m_cancelRequested = false;
+                continue;
+            }
+        }
+        else
+        {
+            delete component;
+            component = iterator.Next();
+        }
+        if (!goOn)
+            break;
+    }
+    delete component;
+    return result == COMPONENTS_OK;
+}
+
+bool InstallComponent(DWORD& result, const char* memberState, const char* language, CComponent* component,
+                      const char* targetDir)
+{
+    result = COMPONENTS_OK;
+    if (g_mainUI != NULL)
+    {
+        g_mainUI->StepProgress(BAR_COMPONENTS, 1);
+        g_mainUI->SetProgressPos(BAR_FILE, 0);
+    }
+    const char* name = component->m_name.GetNarrow();
+    const bool anyMemberState = HasAnyMemberStateRule(component);
+    char stagingName[FW_PATH_SIZE];
+    _snprintf(stagingName, sizeof(stagingName), STAGING_NAME_FORMAT, memberState);
+    stagingName[sizeof(stagingName) - 1] = 0;
+
+    if (BelongsToOtherLanguage(name, language))
+        return true;
+
+    // An up-to-date copy in the earlier installation is copied, not obtained.
+    C_String found;
+    if (FindInstalledFile(component->m_name, anyMemberState ? NULL : memberState, language, component->m_value,
+                          found))
+    {
+        C_String relativeTarget = Substituted(name, language, stagingName);
+        if (CopyIntoPlace(found.GetNarrow(), targetDir, relativeTarget.GetNarrow()))
+        {
+            LogMessage(3, LOG_INFO, "\tCopied '%hs' to '%hs'\n", found.GetNarrow(), relativeTarget.GetNarrow());
+            return true;
+        }
+        LogMessage(2, LOG_WARNING, "Could not copy '%hs' '%hs' '%hs'\n", found.GetNarrow(), targetDir,
+                   relativeTarget.GetNarrow());
+        if (lastCopyCancelled)
+        {
+            result = COMPONENTS_CANCELLED;
+            return false;
+        }
+    }
+
+    // The rules, in the order of the line.
+    C_String sourcePath(""), targetPath(""), extension(""), lastFound("");
+    bool tested = false, outcome = false;
+    for (unsigned i = 0; i < component->m_ruleCount; ++i)
+    {
+        ComponentRule& rule = component->m_rules[i];
+        const char* value = rule.value.GetNarrow();
+        switch (rule.kind)
+        {
+        case RULE_EXTENSION:
+            extension = value;
+            break;
+        case RULE_SOURCE:
+        case RULE_MULTI:
+            if (rule.kind == RULE_SOURCE)
+                sourcePath = value;
+            {
+                const char* filePart = FileNamePart(sourcePath.GetNarrowTemp());
+                char parent[FW_PATH_SIZE];
+                if (filePart != NULL && ParentFolder(sourcePath.GetNarrowTemp(), parent))
+                {
+                    targetPath = parent;
+                    targetPath += "\\";
+                    targetPath += filePart;
+                }
+                else
+                {
+                    targetPath = sourcePath;
+                }
+            }
+            break;
+        case RULE_IF_EXISTS:
+        case RULE_IF_NOT_EXISTS:
+        {
+            C_String where;
+            const bool exists = FindInstalledFile(rule.value, memberState, language, C_String(""), where);
+            if (exists)
+                lastFound = where;
+            tested = true;
+            outcome = rule.kind == RULE_IF_EXISTS ? exists : !exists;
+            break;
+        }
+        case RULE_THEN:
+            if (tested && outcome && TextEqualNoCase(value, SETTING_SKIP_VALUE))
+            {
+                LogMessage(2, LOG_INFO, "[Non] Existence condition on '%hs' met. THEN skip rule '%hs'\n",
+                           lastFound.GetNarrow(), name);
+                return true;
+            }
+            break;
+        case RULE_ELSE:
+            if (tested && !outcome && TextEqualNoCase(value, SETTING_SKIP_VALUE))
+            {
+                LogMessage(2, LOG_INFO, "[Non] Existence condition on '%hs' *NOT* met. ELSE skip rule '%hs'\n",
+                           lastFound.GetNarrow(), name);
+                return true;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+
+    // Source and target names.
+    const char* ext = extension.GetNarrow();
+    C_String source(sourcePath.IsEmpty() ? name : sourcePath.GetNarrow());
+    AddPackedExtension(source, ext);
+    source = Substituted(source.GetNarrow(), language, RunState.dotNetEdition ? stagingName : memberState);
+    C_String target(targetPath.IsEmpty() ? name : targetPath.GetNarrow());
+    AddPackedExtension(target, ext);
+    target = Substituted(target.GetNarrow(), language, stagingName);
+    C_String packedName(name);
+    AddPackedExtension(packedName, ext);
+    C_String expected = ExpectedCheckSum(source, packedName, language, memberState);
+
+    char fullTarget[FW_PATH_SIZE * 2];
+    _snprintf(fullTarget, sizeof(fullTarget), "%s\\%s", targetDir, target.GetNarrow());
+    fullTarget[sizeof(fullTarget) - 1] = 0;
+    char computed[CHECKSUM_TEXT_SIZE] = "";
+
+    // A good copy already in place stays. One whose checksum cannot be
+    // computed (a read that fails) is no good copy: it is obtained again.
+    if (FileExistsIn(targetDir, target.GetNarrow()))
+    {
+        if (expected.IsEmpty())
+            return true;
+        if (!CheckSum::Compute(fullTarget, computed))
+            LogMessage(3, LOG_INFO, "'%hs' check sum cannot be computed. Need to obtain the file again.\n",
+                       target.GetNarrow());
+        else if (TextEqualNoCase(computed, expected.GetNarrow()))
+            return true;
+        else
+            LogMessage(3, LOG_INFO, "'%hs' check sum mismatch. Need to obtain the file again.\n",
+                       target.GetNarrow());
+    }
+
+    if (g_mainUI != NULL && g_mainUI->m_cancelRequested)
+    {
+        result = COMPONENTS_CANCELLED;
+        return false;
+    }
+    char localPath[DOWNLOAD_PATH_SIZE] = "";
+    result = ObtainSourceFile(source.GetNarrow(), localPath);
+    if (result == COMPONENTS_CANCELLED)
+        return false;
+    if (result != COMPONENTS_OK)
+    {
+        result = COMPONENTS_NOT_OBTAINED;
+        return false;
+    }
+
+    bool copied = CopyIntoPlace(localPath, targetDir, target.GetNarrow());
+    if (!copied && !lastCopyCancelled)
+    {
+        LogMessage(2, LOG_WARNING, "*RETRY* copying '%hs' '%hs' '%hs' (in 1sec)\n", localPath, targetDir,
+                   target.GetNarrow());
+        WaitPumping(COPY_RETRY_DELAY_MS);
+        copied = CopyIntoPlace(localPath, targetDir, target.GetNarrow());
+    }
+    if (!copied)
+    {
+        LogMessage(2, LOG_WARNING, "Could not copy '%hs' '%hs' '%hs'\n", localPath, targetDir, target.GetNarrow());
+        result = lastCopyCancelled ? COMPONENTS_CANCELLED : COMPONENTS_COPY_FAILED;
+        return false;
+    }
+
+    if (!expected.IsEmpty())
+    {
+        const bool computedOk = CheckSum::Compute(fullTarget, computed);
+        if (!computedOk || !TextEqualNoCase(computed, expected.GetNarrow()))
+        {
+            LogMessage(3, LOG_INFO, "'%hs' check sum mismatch (%hs).\n", fullTarget, computedOk ? computed : "");
+            result = COMPONENTS_BAD_CHECKSUM;
+            return false;
+        }
+    }
+    LogMessage(3, LOG_INFO, "\tCopied '%hs' to '%hs'\n", localPath, target.GetNarrow());
+    result = COMPONENTS_OK;
+    return true;
+}
+
+void AddPackedExtension(C_String& name, const char* extension)
+{
+    const char* text = name.GetNarrow();
+    if (EndsWithNoCase(text, ".zip") || EndsWithNoCase(text, ".zsi") || EndsWithNoCase(text, ".pdf"))
+        return;
+    if (RunState.dotNetEdition)
+    {
+        C_String upper(text);
+        TextUpper(upper.NarrowBuffer());
+        const char* kept[] = {"COPYRIGHT.RTF", "COPYRIGHT.GIF", "COLOR.INI"};
+        for (const char* k : kept)
+            if (strstr(upper.GetNarrowTemp(), k) != NULL)
+                return;
+    }
+    if (extension != NULL && extension[0] != 0)
+    {
+        if (EndsWithNoCase(text, extension))
+            name += extension;
+        return;
+    }
+    name += EndsWithNoCase(text, ".mdb") && !RunState.dotNetEdition ? ".zsi" : ".zip";
+}
+
+bool FindInstalledFile(const C_String& path, const char* memberState, const char* language,
+                       const C_String& expected, C_String& found)
+{
+    const char* relative = path.GetNarrowTemp();
+    if (relative[0] == 0)
+        return false;
+    if (memberState == NULL)
+    {
+        const char* filePart = FileNamePart(relative);
+        if (filePart != NULL)
+            relative = filePart;
+    }
+    char combined[FW_PATH_SIZE];
+    if (!CombineSourcePath(RunState.targetDir.GetNarrowTemp(), relative, combined))
+        return false;
+    C_String where = Substituted(combined, language, memberState);
+
+    char out[FW_PATH_SIZE] = "";
+    bool answer = false;
+    FileVersionQuery query;
+    const char* value = expected.GetNarrowTemp();
+    if (value[0] == 0)
+    {
+        answer = FindFilesByPath(where.GetNarrow(), true, NULL, NULL, out);
+    }
+    else
+    {
+        query.keepSearching = true;
+        strncpy(query.expected, value, VERSION_EXPECTED_SIZE - 1);
+        const char* file = where.GetNarrowTemp();
+        if (TextEqualNoCase(value, "V") || TextEqualNoCase(value, "V+") || TextEqualNoCase(value, "Any"))
+        {
+            query.method = VERSION_BY_EXISTENCE;
+        }
+        else
+        {
+            query.method = VERSION_BY_CHECKSUM;
+            if (EndsWithNoCase(file, ".exe") || EndsWithNoCase(file, ".dll"))
+                query.method = VERSION_BY_FILE_VERSION;
+            else if (EndsWithNoCase(file, ".mdb"))
+                query.method = VERSION_BY_MARKER;
+            if (strchr(value, '/') != NULL)
+                query.method = VERSION_BY_DATE;
+            if ((query.method == VERSION_BY_FILE_VERSION || query.method == VERSION_BY_MARKER) &&
+                strchr(value, 'V') == NULL)
+            {
+                LogMessage(2, LOG_INFO, "Override to checkSum lookup %hs on %hs", file, value);
+                query.method = VERSION_BY_CHECKSUM;
+            }
+        }
+        const bool descend = !(RunState.dotNetEdition && TextEqualNoCase(relative, "zaph.exe"));
+        answer = FindFilesByPath(file, descend, CheckFileVersionOf, &query, out);
+        if (query.found)
+        {
+            answer = true;
+            strcpy(out, query.path);
+        }
+    }
+    if (answer)
+    {
+        found = out;
+        LogMessage(3, LOG_INFO, "File '%hs' version '%hs' found '%hs' ( %hs )\n", path.GetNarrowTemp(), value, out,
+                   query.value);
+    }
+    return answer;
+}

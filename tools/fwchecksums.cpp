@@ -1,0 +1,398 @@
+// The release engineer's checksum tool: writes, or with --verify checks, the
+// [CheckSums] entries of every file of a distribution folder in the
+// program's own checksum form. See Usage below.
+//
+// The settings file keeps its encoding (UTF-16 with FF FE, or ANSI), its line
+// ends and every line other than the entries written; a new entry is added
+// after the section's last entry. The digests live in a table of sections so
+// that another section of digests can stand beside [CheckSums].
+
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "CResource.h"
+#include "CheckSum.h"
+#include "TextUtil.h"
+
+namespace
+{
+const char USAGE[] =
+    "Usage: fwchecksums [--verify] <distribution folder> [settings file]\n"
+    "\n"
+    "Writes the [CheckSums] entry of every file below the distribution folder\n"
+    "(the settings file excepted), keyed by its path relative to the folder, as\n"
+    "eight hexadecimal digits of the checksum the setup program verifies.\n"
+    "Existing entries are updated in place, missing ones added at the end of the\n"
+    "section; every other line, the encoding and the line ends stay as they are.\n"
+    "The settings file defaults to Zaph.ini in the distribution folder.\n"
+    "\n"
+    "  --verify   change nothing; report every file whose entry is missing or\n"
+    "             differs, as the setup program would read it\n"
+    "\n"
+    "Exit code: 0 done (or all entries right), 1 entries missing or wrong\n"
+    "(--verify), 2 bad arguments or a file that cannot be read or written.\n";
+
+const int EXIT_OK = 0;
+const int EXIT_DIFFERENT = 1;
+const int EXIT_FAILED = 2;
+
+struct DeliveredFile
+{
+    std::string relative; // key: path below the folder, backslashes
+    std::string full;
+};
+
+// A section of digests: its header, how a file's digest text is made, and
+// how the setup program reads an entry back (null: it does not).
+struct DigestSection
+{
+    const char* header;
+    bool (*digest)(const char* path, std::string& text);
+    const char* (*programLookup)(CResource& settings, const char* key);
+};
+
+bool CheckSumText(const char* path, std::string& text)
+{
+    char out[CHECKSUM_TEXT_SIZE];
+    if (!CheckSum::Compute(path, out))
+        return false;
+    text = out;
+    return true;
+}
+
+const char* ProgramCheckSum(CResource& settings, const char* key)
+{
+    return settings.GetCheckSum(key);
+}
+
+const DigestSection SECTIONS[] = {
+    {"[CheckSums]", CheckSumText, ProgramCheckSum},
+};
+
+bool ListFiles(const std::string& folder, const std::string& relative, const std::string& skip,
+               std::vector<DeliveredFile>& files)
+{
+    WIN32_FIND_DATAA data;
+    const std::string base = relative.empty() ? folder : folder + "\\" + relative;
+    HANDLE find = FindFirstFileA((base + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    bool ok = true;
+    do
+    {
+        const std::string name = data.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        const std::string rel = relative.empty() ? name : relative + "\\" + name;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ok = ListFiles(folder, rel, skip, files) && ok;
+        else if (!TextEqualNoCase((base + "\\" + name).c_str(), skip.c_str()))
+            files.push_back({rel, base + "\\" + name});
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return ok;
+}
+
+template <typename Ch> bool IsBlank(Ch c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+template <typename Ch> Ch Fold(Ch c)
+{
+    return c >= 'a' && c <= 'z' ? (Ch)(c - 'a' + 'A') : c;
+}
+
+template <typename Ch> bool SameNoCase(const std::basic_string<Ch>& a, const std::basic_string<Ch>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Fold(a[i]) != Fold(b[i]))
+            return false;
+    return true;
+}
+
+template <typename Ch> size_t FindNoCase(const std::basic_string<Ch>& text, const std::basic_string<Ch>& what)
+{
+    for (size_t i = 0; i + what.size() <= text.size(); ++i)
+        if (SameNoCase(text.substr(i, what.size()), what))
+            return i;
+    return std::basic_string<Ch>::npos;
+}
+
+template <typename Ch> std::basic_string<Ch> Widen(const std::string& text);
+template <> std::string Widen<char>(const std::string& text)
+{
+    return text;
+}
+template <> std::wstring Widen<wchar_t>(const std::string& text)
+{
+    std::wstring out(text.size() + 1, L'\0');
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &out[0], (int)out.size());
+    out.resize(n > 0 ? n - 1 : 0);
+    return out;
+}
+
+// One entry line of the section: its key and where its value stands in the text.
+template <typename Ch> struct Entry
+{
+    std::basic_string<Ch> key;
+    size_t valueStart, valueEnd;
+};
+
+// Writes or checks one section in text; counts what it did.
+template <typename Ch>
+bool ProcessSection(std::basic_string<Ch>& text, const DigestSection& section,
+                    const std::vector<DeliveredFile>& files, const std::vector<std::string>& digests, bool verify,
+                    int& differences)
+{
+    typedef std::basic_string<Ch> Str;
+    const Str header = Widen<Ch>(section.header);
+    const size_t at = FindNoCase(text, header);
+    if (at == Str::npos)
+    {
+        fprintf(stderr, "error: the settings file has no %s section\n", section.header);
+        return false;
+    }
+    const Str lineEnd = text.find(Widen<Ch>("\r\n")) != Str::npos ? Widen<Ch>("\r\n") : Widen<Ch>("\n");
+    const size_t bodyStart = at + header.size();
+    size_t bodyEnd = text.find(Widen<Ch>("\n["), bodyStart);
+    bodyEnd = bodyEnd == Str::npos ? text.size() : bodyEnd + 1;
+
+    // The entries, and the end of the last line with text (new entries go there).
+    std::vector<Entry<Ch>> entries;
+    // Without any entry, new ones follow the header's line.
+    const size_t headerLineEnd = text.find((Ch)'\n', bodyStart);
+    bool lastHasLineEnd = headerLineEnd != Str::npos && headerLineEnd < bodyEnd;
+    size_t insertAt = lastHasLineEnd ? headerLineEnd + 1 : bodyEnd, lineStart = bodyStart;
+    while (lineStart < bodyEnd)
+    {
+        size_t lf = text.find((Ch)'\n', lineStart);
+        const size_t lineStop = (lf == Str::npos || lf >= bodyEnd) ? bodyEnd : lf;
+        size_t p = lineStart;
+        while (p < lineStop && IsBlank(text[p]))
+            ++p;
+        if (p < lineStop)
+        {
+            insertAt = lineStop < bodyEnd && lineStop < text.size() ? lineStop + 1 : lineStop;
+            lastHasLineEnd = lineStop < text.size() && text[lineStop] == '\n';
+            const size_t eq = text.find((Ch)'=', p);
+            if (eq != Str::npos && eq < lineStop)
+            {
+                size_t keyEnd = eq;
+                while (keyEnd > p && IsBlank(text[keyEnd - 1]))
+                    --keyEnd;
+                size_t valueStart = eq + 1, valueEnd = lineStop;
+                while (valueStart < valueEnd && IsBlank(text[valueStart]))
+                    ++valueStart;
+                while (valueEnd > valueStart && IsBlank(text[valueEnd - 1]))
+                    --valueEnd;
+                entries.push_back({text.substr(p, keyEnd - p), valueStart, valueEnd});
+            }
+        }
+        lineStart = lineStop + 1;
+    }
+
+    // Edits are applied from the end of the text so that earlier positions hold.
+    struct Edit
+    {
+        size_t start, end;
+        Str replacement;
+    };
+    std::vector<Edit> edits;
+    Str added;
+    for (size_t i = 0; i < files.size(); ++i)
+    {
+        const Str key = Widen<Ch>(files[i].relative);
+        const Str digest = Widen<Ch>(digests[i]);
+        const Entry<Ch>* entry = NULL;
+        for (const Entry<Ch>& e : entries)
+            if (SameNoCase(e.key, key))
+            {
+                entry = &e;
+                break;
+            }
+        const char* state = "ok";
+        if (entry == NULL)
+        {
+            state = verify ? "MISSING" : "added";
+            added += key + Widen<Ch>("=") + digest + lineEnd;
+            ++differences;
+        }
+        else if (!SameNoCase(text.substr(entry->valueStart, entry->valueEnd - entry->valueStart), digest))
+        {
+            state = verify ? "DIFFERS" : "updated";
+            edits.push_back({entry->valueStart, entry->valueEnd, digest});
+            ++differences;
+        }
+        printf("%-8s %s=%s\n", state, files[i].relative.c_str(), digests[i].c_str());
+    }
+    if (verify)
+        return true;
+    if (!added.empty())
+        edits.push_back({insertAt, insertAt, (lastHasLineEnd ? Str() : lineEnd) + added});
+    std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) { return a.start > b.start; });
+    for (const Edit& e : edits)
+        text.replace(e.start, e.end - e.start, e.replacement);
+    return true;
+}
+
+bool ReadAll(const std::string& path, std::string& bytes)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const DWORD size = GetFileSize(file, NULL);
+    bytes.assign(size, '\0');
+    DWORD got = 0;
+    const bool ok = size == INVALID_FILE_SIZE ? false : (size == 0 || ReadFile(file, &bytes[0], size, &got, NULL)) && got == size;
+    CloseHandle(file);
+    return ok;
+}
+
+// Written beside the file and moved over it: a failed write loses nothing.
+bool WriteAllReplacing(const std::string& path, const std::string& bytes)
+{
+    const std::string temporary = path + ".new";
+    HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    bool ok = WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL) && written == bytes.size();
+    ok = CloseHandle(file) && ok;
+    if (ok)
+        ok = MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    if (!ok)
+        DeleteFileA(temporary.c_str());
+    return ok;
+}
+
+std::string FullPath(const char* path)
+{
+    char full[MAX_PATH];
+    const DWORD n = GetFullPathNameA(path, MAX_PATH, full, NULL);
+    return n > 0 && n < MAX_PATH ? std::string(full) : std::string();
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool verify = false;
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+    {
+        if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0 || strcmp(argv[i], "/?") == 0)
+        {
+            fputs(USAGE, stdout);
+            return EXIT_OK;
+        }
+        if (strcmp(argv[i], "--verify") == 0)
+            verify = true;
+        else
+            args.push_back(argv[i]);
+    }
+    if (args.empty() || args.size() > 2)
+    {
+        fputs(USAGE, stderr);
+        return EXIT_FAILED;
+    }
+    std::string folder = FullPath(args[0].c_str());
+    while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/'))
+        folder.pop_back();
+    const std::string settingsPath = FullPath(args.size() > 1 ? args[1].c_str() : (folder + "\\Zaph.ini").c_str());
+    if (folder.empty() || !(GetFileAttributesA(folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY) ||
+        GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES)
+    {
+        fprintf(stderr, "error: '%s' is not a folder\n", args[0].c_str());
+        return EXIT_FAILED;
+    }
+    std::string bytes;
+    if (settingsPath.empty() || !ReadAll(settingsPath, bytes))
+    {
+        fprintf(stderr, "error: cannot read the settings file '%s'\n", settingsPath.c_str());
+        return EXIT_FAILED;
+    }
+
+    std::vector<DeliveredFile> files;
+    if (!ListFiles(folder, "", settingsPath, files))
+    {
+        fprintf(stderr, "error: cannot list every file below '%s'\n", folder.c_str());
+        return EXIT_FAILED;
+    }
+    std::sort(files.begin(), files.end(), [](const DeliveredFile& a, const DeliveredFile& b) {
+        return _stricmp(a.relative.c_str(), b.relative.c_str()) < 0;
+    });
+
+    const bool utf16 = bytes.size() >= 2 && (unsigned char)bytes[0] == 0xFF && (unsigned char)bytes[1] == 0xFE;
+    if (utf16 && bytes.size() % 2 != 0)
+    {
+        fprintf(stderr, "error: '%s' is not whole UTF-16 text\n", settingsPath.c_str());
+        return EXIT_FAILED;
+    }
+    std::wstring wide;
+    if (utf16)
+        wide.assign((const wchar_t*)(bytes.data() + 2), (bytes.size() - 2) / 2);
+
+    int differences = 0;
+    for (const DigestSection& section : SECTIONS)
+    {
+        std::vector<std::string> digests;
+        for (const DeliveredFile& f : files)
+        {
+            std::string text;
+            if (!section.digest(f.full.c_str(), text))
+            {
+                fprintf(stderr, "error: cannot read '%s'\n", f.full.c_str());
+                return EXIT_FAILED;
+            }
+            digests.push_back(text);
+        }
+        const bool ok = utf16 ? ProcessSection(wide, section, files, digests, verify, differences)
+                              : ProcessSection(bytes, section, files, digests, verify, differences);
+        if (!ok)
+            return EXIT_FAILED;
+
+        // What the setup program itself reads back: an entry it cannot find
+        // (for instance one hidden behind an earlier line) is as bad as a
+        // missing one.
+        if (verify && section.programLookup != NULL)
+        {
+            CResource settings;
+            if (!settings.Load(settingsPath.c_str()))
+            {
+                fprintf(stderr, "error: the setup program cannot load '%s'\n", settingsPath.c_str());
+                return EXIT_DIFFERENT;
+            }
+            for (size_t i = 0; i < files.size(); ++i)
+            {
+                const char* read = section.programLookup(settings, files[i].relative.c_str());
+                if (read == NULL || _stricmp(read, digests[i].c_str()) != 0)
+                {
+                    printf("UNREAD   %s (the setup program reads '%s')\n", files[i].relative.c_str(),
+                           read ? read : "");
+                    ++differences;
+                }
+            }
+        }
+    }
+
+    if (verify)
+        return differences == 0 ? EXIT_OK : EXIT_DIFFERENT;
+    if (differences == 0)
+        return EXIT_OK;
+    if (utf16)
+        bytes = std::string("\xFF\xFE", 2) + std::string((const char*)wide.data(), wide.size() * sizeof(wchar_t));
+    if (!WriteAllReplacing(settingsPath, bytes))
+    {
+        fprintf(stderr, "error: cannot write '%s'\n", settingsPath.c_str());
+        return EXIT_FAILED;
+    }
+    return EXIT_OK;
+}
