@@ -307,3 +307,38 @@ TEST(ComponentNames, PackedExtensionAndLanguageFilter)
     }
     RunState.Reset();
 }
+
+// The release tool rewrites only the values and adds what is missing: the
+// encoding, the line ends and every other line stay as they were.
+TEST(ChecksumTool, KeepsEncodingLineEndsAndOtherLines)
+{
+    struct Row
+    {
+        bool utf16;
+        std::string before, after;
+    } rows[] = {
+        {true, "[Settings]\nA=1\n[CheckSums]\n; kept\n  a.zip = 0BAD0BAD \nold.zip=12345678\n[Labels_EN]\nX=Y\n",
+         "[Settings]\nA=1\n[CheckSums]\n; kept\n  a.zip = " + CheckSumOf("abc") +
+             " \nold.zip=12345678\nsub\\b.pdf=" + CheckSumOf("") + "\n[Labels_EN]\nX=Y\n"},
+        {false, "[Settings]\r\nA=1\r\n[CheckSums]\r\nSUB\\B.PDF=00000000",
+         "[Settings]\r\nA=1\r\n[CheckSums]\r\nSUB\\B.PDF=00000000\r\na.zip=" + CheckSumOf("abc") + "\r\n"},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.before);
+        fwtest::TempDir dir("fwtool");
+        auto encode = [&](const std::string& text) {
+            std::string bytes = row.utf16 ? "\xFF\xFE" : "";
+            for (char c : text)
+                bytes += row.utf16 ? std::string(1, c) + '\0' : std::string(1, c);
+            return bytes;
+        };
+        ASSERT_TRUE(CreateFolderTree(dir.File("sub").c_str()));
+        ASSERT_TRUE(fwtest::WriteBytes(dir.File("a.zip"), "abc") && fwtest::WriteBytes(dir.File("sub\\b.pdf"), ""));
+        ASSERT_TRUE(fwtest::WriteBytes(dir.File("Zaph.ini"), encode(row.before)));
+        EXPECT_EQ(1u, RunTool("--verify " + dir.Path()));
+        EXPECT_EQ(0u, RunTool(dir.Path()));
+        EXPECT_EQ(encode(row.after), Read(dir.File("Zaph.ini")));
+    }
+    EXPECT_EQ(2u, RunTool("C:\\no\\such\\folder"));
+}
