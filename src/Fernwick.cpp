@@ -64,6 +64,11 @@ static bool UpdateIntoGivenTarget(const SequenceLocals& locals)
            !locals.skipProductPackage;
 }
 
+static bool AfterDirectoryChange(const SequenceLocals& locals)
+{
+    return locals.relocation.dirMoved;
+}
+
 // The order of a setup or upgrade. A row whose phase is null is not part of
 // this build yet: a run that reaches it stops there (see RunPhases).
 static const PhaseRow PHASES[] = {
@@ -82,15 +87,15 @@ static const PhaseRow PHASES[] = {
     {13, "Windows Installer engine", NULL, NULL, true},
     {14, "language selection", NULL, NULL, true},
     {15, "installation check", NULL, NULL, false},
-    {16, "product package skip decision", NULL, UpdateIntoGivenTarget, false},
-    {17, "setup type and protected folders", NULL, NULL, false},
-    {18, "product package", NULL, NULL, false},
-    {19, "target directory after installation", NULL, NULL, false},
-    {20, "change of directory and setup type", NULL, NULL, false},
-    {21, "client finish", NULL, NULL, false},
-    {22, "product files in use after installation", NULL, ForQrtEdition, false},
-    {23, "relocation of the earlier installation", NULL, NULL, false},
-    {24, "registry and component key paths", NULL, NULL, false},
+    {16, "product package skip decision", PhaseProductPackageSkip, UpdateIntoGivenTarget, false},
+    {17, "setup type and protected folders", PhaseSetupTypeAndProtection, NULL, false},
+    {18, "product package", PhaseProductPackage, NULL, false},
+    {19, "target directory after installation", PhaseTargetAfterInstallation, NULL, false},
+    {20, "change of directory and setup type", PhaseDirectoryChange, NULL, false},
+    {21, "client finish", PhaseClientFinish, IsClientSetup, false},
+    {22, "product files in use after installation", PhaseFilesInUseAfterInstallation, ForQrtEdition, false},
+    {23, "relocation of the earlier installation", PhaseRelocation, AfterDirectoryChange, false},
+    {24, "registry and component key paths", PhaseRegistryAndKeyPaths, NULL, false},
     {25, "data components", NULL, NULL, false},
     {26, "programs, security policy, shortcuts", NULL, NULL, false},
 };

@@ -24,6 +24,21 @@ const long RC_RESTART_STARTED = 1641;    // ERROR_SUCCESS_REBOOT_INITIATED
 const long RC_BAD_SETTINGS = 13;         // ERROR_INVALID_DATA
 inline bool IsRestartCode(long rc) { return rc == RC_RESTART_NEEDED || rc == RC_RESTART_STARTED; }
 
+// Where the product lives before and after its package, and what must follow
+// it there (phases 17 to 24).
+struct RelocationLocals
+{
+    C_String oldDir;     // the earlier installation's folder; empty without one
+    C_String newDir;     // the folder the package installed to
+    C_String setupType;  // "Server" or "Client", from the product key
+    bool dirMoved;
+    bool registryUpdateNeeded;
+    bool subdirAppended;
+    bool newDirWasEmpty;
+
+    void Reset();
+};
+
 // What the phases of one run share. The first phase that sets rc to a value
 // other than 0 ends the phases (restart codes aside, see PhaseRow).
 struct SequenceLocals
@@ -54,6 +69,8 @@ struct SequenceLocals
     bool isClient;
     char installedVersion[INSTALLED_VERSION_SIZE];
     C_String detectedDir;
+
+    RelocationLocals relocation;
 
     // A phase that finishes the run early on purpose (the client finish) sets
     // this: the rows after it do not run, and rc keeps its value.
@@ -99,3 +116,17 @@ void GetProgramFileName(char* out);
 // LOCAL when the marker file can be opened in the current directory or the
 // program is named setup.exe (any case).
 bool IsLocalRun(const char* programName);
+
+// The product package and the relocation of the earlier installation,
+// phases 16 to 24.
+void PhaseProductPackageSkip(SequenceLocals& locals);
+void PhaseSetupTypeAndProtection(SequenceLocals& locals);
+void PhaseProductPackage(SequenceLocals& locals);
+void PhaseTargetAfterInstallation(SequenceLocals& locals);
+void PhaseDirectoryChange(SequenceLocals& locals);
+// The client finish runs, and ends the phases, when the package left a client.
+bool IsClientSetup(const SequenceLocals& locals);
+void PhaseClientFinish(SequenceLocals& locals);
+void PhaseFilesInUseAfterInstallation(SequenceLocals& locals);
+void PhaseRelocation(SequenceLocals& locals);
+void PhaseRegistryAndKeyPaths(SequenceLocals& locals);

@@ -53,6 +53,7 @@ void SequenceLocals::Reset()
     previousFound = noUpgradeNeeded = abandonUpgrade = isClient = false;
     installedVersion[0] = 0;
     detectedDir.Clear();
+    relocation.Reset();
     endPhases = false;
 }
 
