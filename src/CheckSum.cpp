@@ -4,19 +4,28 @@
 #include "Log.h"
 
 #include <stdio.h>
+#include <string.h>
 
 namespace
 {
 const uint32_t CHECKSUM_POLYNOMIAL = 0xEDB88320u;
 
-// Sixteen tables of 256 entries: entry[0] is the code's own table;
-// entry[k][i] is the effect of byte i followed by k zero bytes. The code is
-// linear over GF(2) (the kept top bit is a linear operation too), so sixteen
-// bytes can be folded in one step and still give the byte-wise result.
-const int SLICES = 16;
+// entry[k][i] is the effect of byte i followed by k zero bytes; entry[0] is
+// the code's own table. The code is linear over GF(2) (the kept top bit is a
+// linear operation too), so the effects of bytes can be added up (exclusive-or)
+// and eight bytes folded in one step still give the byte-wise result.
+//
+// Long data runs as BRAIDS interleaved streams of 8-byte words: stream j
+// takes words j, j + BRAIDS, ... so that the processor works on BRAIDS
+// independent chains. A word's effect is carried to the same stream's next
+// word, 8 * BRAIDS bytes on, through braid[k] = entry[8 * BRAIDS - 1 - k]; the
+// last round feeds the streams' values into its words and folds them in order.
+const int BRAIDS = 6;
+const size_t BRAID_ROUND = 8 * BRAIDS;
 struct SliceTables
 {
-    uint32_t entry[SLICES][256];
+    uint32_t entry[8][256];
+    uint32_t braid[8][256];
 };
 
 constexpr uint32_t MakeEntry(uint32_t i)
@@ -39,12 +48,18 @@ constexpr SliceTables MakeTables()
     SliceTables t{};
     for (uint32_t i = 0; i < 256; ++i)
         t.entry[0][i] = MakeEntry(i);
-    for (int k = 1; k < SLICES; ++k)
-        for (uint32_t i = 0; i < 256; ++i)
+    for (uint32_t i = 0; i < 256; ++i)
+    {
+        uint32_t value = t.entry[0][i];
+        for (size_t zeros = 1; zeros < BRAID_ROUND; ++zeros)
         {
-            const uint32_t prev = t.entry[k - 1][i];
-            t.entry[k][i] = (prev >> 8) ^ t.entry[0][prev & 0xFFu];
+            value = (value >> 8) ^ t.entry[0][value & 0xFFu];
+            if (zeros < 8)
+                t.entry[zeros][i] = value;
+            if (zeros >= BRAID_ROUND - 8)
+                t.braid[BRAID_ROUND - 1 - zeros][i] = value;
         }
+    }
     return t;
 }
 
@@ -58,9 +73,29 @@ static_assert(kTables.entry[0][4] == 0xFF6DC419u, "checksum table");
 static_assert(kTables.entry[0][128] == 0xEDB88320u, "checksum table");
 static_assert(kTables.entry[0][255] == 0x0702EF8Du, "checksum table");
 
-inline uint32_t Load32(const unsigned char* p)
+// Little-endian words whatever the alignment.
+inline uint64_t Load64(const unsigned char* p)
 {
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+    uint64_t word;
+    memcpy(&word, p, sizeof(word));
+    return word;
+}
+
+// A word's effect on its stream's next word.
+inline uint32_t Braid(uint64_t w)
+{
+    const uint32_t(*b)[256] = kTables.braid;
+    return b[0][w & 0xFF] ^ b[1][(w >> 8) & 0xFF] ^ b[2][(w >> 16) & 0xFF] ^ b[3][(w >> 24) & 0xFF] ^
+           b[4][(w >> 32) & 0xFF] ^ b[5][(w >> 40) & 0xFF] ^ b[6][(w >> 48) & 0xFF] ^ b[7][w >> 56];
+}
+
+// Eight bytes folded into the value in one step.
+inline uint32_t Fold8(uint32_t value, uint64_t w)
+{
+    const uint32_t(*t)[256] = kTables.entry;
+    w ^= value;
+    return t[7][w & 0xFF] ^ t[6][(w >> 8) & 0xFF] ^ t[5][(w >> 16) & 0xFF] ^ t[4][(w >> 24) & 0xFF] ^
+           t[3][(w >> 32) & 0xFF] ^ t[2][(w >> 40) & 0xFF] ^ t[1][(w >> 48) & 0xFF] ^ t[0][w >> 56];
 }
 } // namespace
 
@@ -74,22 +109,29 @@ uint32_t TableEntry(unsigned index)
 uint32_t Update(uint32_t value, const void* data, size_t size)
 {
     const unsigned char* p = static_cast<const unsigned char*>(data);
-    const uint32_t(*t)[256] = kTables.entry;
-    while (size >= 16)
+    if (size >= 2 * BRAID_ROUND)
     {
-        const uint32_t w0 = value ^ Load32(p);
-        const uint32_t w1 = Load32(p + 4);
-        const uint32_t w2 = Load32(p + 8);
-        const uint32_t w3 = Load32(p + 12);
-        value = t[15][w0 & 0xFF] ^ t[14][(w0 >> 8) & 0xFF] ^ t[13][(w0 >> 16) & 0xFF] ^ t[12][w0 >> 24] ^
-                t[11][w1 & 0xFF] ^ t[10][(w1 >> 8) & 0xFF] ^ t[9][(w1 >> 16) & 0xFF] ^ t[8][w1 >> 24] ^
-                t[7][w2 & 0xFF] ^ t[6][(w2 >> 8) & 0xFF] ^ t[5][(w2 >> 16) & 0xFF] ^ t[4][w2 >> 24] ^
-                t[3][w3 & 0xFF] ^ t[2][(w3 >> 8) & 0xFF] ^ t[1][(w3 >> 16) & 0xFF] ^ t[0][w3 >> 24];
-        p += 16;
-        size -= 16;
+        const size_t rounds = size / BRAID_ROUND;
+        uint32_t c[BRAIDS] = {value};
+        for (size_t round = 1; round < rounds; ++round)
+        {
+            uint64_t w[BRAIDS];
+            for (int j = 0; j < BRAIDS; ++j)
+                w[j] = Load64(p + 8 * j) ^ c[j];
+            for (int j = 0; j < BRAIDS; ++j)
+                c[j] = Braid(w[j]);
+            p += BRAID_ROUND;
+        }
+        value = 0;
+        for (int j = 0; j < BRAIDS; ++j)
+            value = Fold8(value, Load64(p + 8 * j) ^ c[j]);
+        p += BRAID_ROUND;
+        size -= rounds * BRAID_ROUND;
     }
+    for (; size >= 8; size -= 8, p += 8)
+        value = Fold8(value, Load64(p));
     while (size-- > 0)
-        value = (value >> 8) ^ t[0][(value ^ *p++) & 0xFF];
+        value = (value >> 8) ^ kTables.entry[0][(value ^ *p++) & 0xFF];
     return value;
 }
 
