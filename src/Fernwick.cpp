@@ -32,7 +32,8 @@ static const long RC_NO_INTERNET = 2250;  // ERROR_NOT_CONNECTED, as the downloa
 // ---------------------------------------------------------------------------
 
 // Conditions of the rows that do not run in every run. Rows without one
-// decide inside the phase (their log lines are written in every run).
+// decide inside the phase: their log lines, the target directory, the run's
+// phase and the progress steps are due in every run.
 static bool ForDotNetUpgradeOfQrt(const SequenceLocals& locals)
 {
     return RunState.dotNetEdition && locals.qrtRegistered;
@@ -74,15 +75,15 @@ static bool AfterDirectoryChange(const SequenceLocals& locals)
 static const PhaseRow PHASES[] = {
     {1, "settings file and language", PhaseSettingsAndLanguage, NULL, false},
     {2, "progress window, source, member state, versions", PhaseWindowAndSource, NULL, false},
-    {3, "edition conflict", NULL, NULL, false},
-    {4, "client/server check", NULL, ForDotNetUpgradeOfQrt, false},
-    {5, "earlier installation", NULL, NULL, false},
-    {6, "default target directory", NULL, NULL, false},
-    {7, "backup confirmation", NULL, AfterEarlierInstallationWithTarget, false},
-    {8, "Multi-MS detection", NULL, NULL, false},
-    {9, "nothing to upgrade", NULL, UpdateWithNothingToDo, false},
+    {3, "edition conflict", PhaseEditionConflict, NULL, false},
+    {4, "client/server check", PhaseClientServerOrder, ForDotNetUpgradeOfQrt, false},
+    {5, "earlier installation", PhaseEarlierInstallation, NULL, false},
+    {6, "default target directory", PhaseDefaultTargetDir, NULL, false},
+    {7, "backup confirmation", PhaseBackupConfirmation, AfterEarlierInstallationWithTarget, false},
+    {8, "Multi-MS detection", PhaseMultiMs, NULL, false},
+    {9, "nothing to upgrade", PhaseNothingToUpgrade, UpdateWithNothingToDo, false},
     {10, "product files in use", NULL, NULL, false},
-    {11, "administrator warning", NULL, NULL, false},
+    {11, "administrator warning", PhaseAdministratorWarning, NULL, false},
     {12, "operating system and prerequisites", NULL, ForDotNetEdition, false},
     {13, "Windows Installer engine", NULL, NULL, true},
     {14, "language selection", NULL, NULL, true},

@@ -22,6 +22,9 @@ extern const char* const LOCAL_PROGRAM_NAME;  // "setup.exe"
 const long RC_RESTART_NEEDED = 3010;     // ERROR_SUCCESS_REBOOT_REQUIRED
 const long RC_RESTART_STARTED = 1641;    // ERROR_SUCCESS_REBOOT_INITIATED
 const long RC_BAD_SETTINGS = 13;         // ERROR_INVALID_DATA
+const long RC_STEP_FAILED = 2;           // a prerequisite or engine step failed without a code
+const long RC_IN_USE = 148;              // the product's files are in use
+const long RC_NOTHING_TO_UPGRADE = 232;  // update mode, and nothing to upgrade
 inline bool IsRestartCode(long rc) { return rc == RC_RESTART_NEEDED || rc == RC_RESTART_STARTED; }
 
 // Where the product lives before and after its package, and what must follow
@@ -116,6 +119,16 @@ void GetProgramFileName(char* out);
 // LOCAL when the marker file can be opened in the current directory or the
 // program is named setup.exe (any case).
 bool IsLocalRun(const char* programName);
+
+// The checks before installation, phases 3 to 15.
+void PhaseEditionConflict(SequenceLocals& locals);
+void PhaseClientServerOrder(SequenceLocals& locals);
+void PhaseEarlierInstallation(SequenceLocals& locals);
+void PhaseDefaultTargetDir(SequenceLocals& locals);
+void PhaseBackupConfirmation(SequenceLocals& locals);
+void PhaseMultiMs(SequenceLocals& locals);
+void PhaseNothingToUpgrade(SequenceLocals& locals);
+void PhaseAdministratorWarning(SequenceLocals& locals);
 
 // The product package and the relocation of the earlier installation,
 // phases 16 to 24.

@@ -9,11 +9,17 @@
 
 #include "AppObjects.h"
 #include "CDownloadManager.h"
+#include "CMSI.h"
 #include "CMainUI.h"
 #include "CResource.h"
 #include "CodeTables.h"
+#include "FileUtil.h"
+#include "FileVersion.h"
 #include "Log.h"
+#include "PreviousInstallation.h"
+#include "Registry.h"
 #include "RunState.h"
+#include "SystemInfo.h"
 #include "TextUtil.h"
 #include "WideAPI.h"
 #include "resource.h"
@@ -246,4 +252,236 @@ void PhaseWindowAndSource(SequenceLocals& locals)
     g_downloadManager->SetBaseUrl(baseUrl);
 
     ui->SetItemText(IDC_STATUS_UPPER, A2W(RunState.memberState.GetNarrow()));
+}
+
+// ---------------------------------------------------------------------------
+// Phases 3 to 15: the checks before anything is installed
+// ---------------------------------------------------------------------------
+
+static const char* const PROGRAM_FILES_PLACEHOLDER = "<ProgramFiles>";
+static const char* const SHELL_FOLDERS_KEY_PATH =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+static const char* const COMMON_DOCUMENTS_VALUE = "Common Documents";
+// Multi-MS: an installed package of version 7 or later is the QRT edition's.
+static const char* const MULTI_MS_QRT_FROM = "7+";
+static const char* const MULTI_MS_TAG = "Multi-MS";
+
+// A label's text kept beyond the next look-up ("" when missing).
+static std::wstring Label(const wchar_t* key)
+{
+    const wchar_t* text = g_resource->GetLabel(key);
+    return std::wstring(text ? text : L"");
+}
+
+static std::string ProductValue(const char* name, bool* present)
+{
+    C_String value;
+    *present = ReadRegistryString(HKEY_LOCAL_MACHINE, ProductRegistryKey, name, value);
+    return *present ? std::string(value.GetNarrow()) : std::string();
+}
+
+static void TrimTrailingBackslashes(std::string& path)
+{
+    while (!path.empty() && path[path.size() - 1] == '\\')
+        path.erase(path.size() - 1);
+}
+
+void PhaseEditionConflict(SequenceLocals& locals)
+{
+    bool present = false;
+    std::string dotNet = ProductValue(PRODUCT_VALUE_DOTNET, &present);
+    if (!present)
+    {
+        bool hasPath = false, hasType = false;
+        ProductValue(PRODUCT_VALUE_INSTALL_PATH, &hasPath);
+        ProductValue(PRODUCT_VALUE_SETUP_TYPE, &hasType);
+        if (hasPath && hasType)
+        {
+            locals.qrtRegistered = true;
+            LogMessage(2, LOG_INFO, "%hs registry information not detected, QRT detected OK.\n",
+                       PRODUCT_VALUE_DOTNET);
+        }
+        else
+        {
+            LogMessage(2, LOG_INFO, "%hs registry information not detected. Don't know.\n",
+                       PRODUCT_VALUE_DOTNET);
+        }
+        return;
+    }
+
+    LogMessage(2, LOG_INFO, "%hs=%hs\n", PRODUCT_VALUE_DOTNET, dotNet.c_str());
+    bool registeredDotNet = TextEqualNoCase(dotNet.c_str(), DOTNET_YES);
+    if (!registeredDotNet || RunState.dotNetEdition)
+    {
+        locals.qrtRegistered = !registeredDotNet;
+        return;
+    }
+
+    // A QRT package must not overwrite the .NET edition: neither the engine
+    // nor the package is touched, and where the .NET edition's member-state
+    // data is present the run stops.
+    LogMessage(2, LOG_WARNING, "ZAPH.NET version should not be upgraded to ZAPH.QRT!\n");
+    locals.skipMsi = true;
+    bool hasPath = false;
+    std::string folder = RunState.targetDir.IsEmpty()
+                             ? ProductValue(PRODUCT_VALUE_INSTALL_PATH, &hasPath)
+                             : std::string(RunState.targetDir.GetNarrow());
+    if (folder.empty())
+    {
+        LogMessage(2, LOG_WARNING, "Could not determine where ZAPH.NET is!\n");
+        return;
+    }
+    LogMessage(2, LOG_INFO, "We're checking for ZAPH.NET presence in '%hs'!\n", folder.c_str());
+    TrimTrailingBackslashes(folder);
+    std::string manifest = folder + "\\" + RunState.memberState.GetNarrow() + "\\" + MEMBER_STATE_MANIFEST;
+    if (FileExists(manifest.c_str()) || FileExists((manifest + ".zip").c_str()))
+    {
+        g_mainUI->ShowMessage(false, g_resource->FormatLabel(LABEL_ERROR_OCCURRED, L"*** ZAPH.NET ***"));
+        locals.rc = ERROR_CANCELLED;
+    }
+}
+
+void PhaseClientServerOrder(SequenceLocals& locals)
+{
+    if (!CheckClientServerOrder())
+        locals.rc = ERROR_CANCELLED;
+}
+
+void PhaseEarlierInstallation(SequenceLocals& locals)
+{
+    C_String folder(RunState.targetDir);
+    const char* memberState = RunState.memberState.IsEmpty() ? NULL : RunState.memberState.GetNarrow();
+    locals.installedVersion[0] = 0;
+    locals.previousFound = DetectPreviousInstallation(memberState, locals.versionLabel, folder,
+                                                      locals.noUpgradeNeeded, locals.abandonUpgrade,
+                                                      locals.installedVersion);
+    locals.detectedDir = folder;
+    if (!locals.abandonUpgrade)
+        return;
+
+    // Newer data than this release would be replaced by older: refused.
+    locals.stepKey = NULL;
+    std::wstring text = Label(LABEL_WAS_ABANDONED) + L"\n***" + Label(LABEL_NO_UPGRADE) + L"***\n\n" +
+                        Wide(locals.installedVersion) + L"\n";
+    g_mainUI->ShowMessage(true, text.c_str());
+    locals.rc = RC_BAD_SETTINGS;
+}
+
+// The folder that stands for <ProgramFiles>: on Windows Vista the parent of
+// the common documents folder, elsewhere (and when Vista's is unknown) the
+// Program Files folder.
+static std::string ProgramFilesStandIn(const SequenceLocals& locals)
+{
+    if (locals.winMajor == 6)
+    {
+        C_String documents;
+        if (ReadRegistryString(HKEY_LOCAL_MACHINE, SHELL_FOLDERS_KEY_PATH, COMMON_DOCUMENTS_VALUE,
+                               documents) &&
+            !documents.IsEmpty())
+        {
+            std::string parent = documents.GetNarrow();
+            TrimTrailingBackslashes(parent);
+            size_t slash = parent.rfind('\\');
+            if (slash != std::string::npos && slash < MAX_PATH)
+                return parent.substr(0, slash);
+        }
+    }
+    char programFiles[MAX_PATH];
+    return GetProgramFilesDir(PROGRAM_FILES_VALUE, programFiles);
+}
+
+void PhaseDefaultTargetDir(SequenceLocals& locals)
+{
+    const char* setting = g_resource->GetSetting(SETTING_DEFAULT_TARGET_DIR, false);
+    if (setting != NULL)
+    {
+        std::string value = setting;
+        size_t at = value.find(PROGRAM_FILES_PLACEHOLDER);
+        if (at != std::string::npos)
+            value.replace(at, strlen(PROGRAM_FILES_PLACEHOLDER), ProgramFilesStandIn(locals));
+        RunState.defaultTargetDir = value.c_str();
+        LogMessage(2, LOG_INFO, "Default dir = %hs \n", value.c_str());
+    }
+
+    std::string target = RunState.targetDir.GetNarrow();
+    if (target.empty() && !locals.detectedDir.IsEmpty())
+        target = locals.detectedDir.GetNarrow();
+    TrimTrailingBackslashes(target);
+    RunState.targetDir = target.c_str();
+}
+
+void PhaseBackupConfirmation(SequenceLocals& locals)
+{
+    std::wstring question = Label(LABEL_MADE_BACKUP);
+    if (question.empty())
+        return;
+    if (!g_mainUI->Confirm(question.c_str()))
+    {
+        g_mainUI->ShowMessage(false, g_resource->GetLabel(LABEL_AFTER_BACKUP));
+        locals.rc = ERROR_CANCELLED;
+    }
+}
+
+void PhaseMultiMs(SequenceLocals& locals)
+{
+    bool present = false;
+    std::string version = ProductValue(PRODUCT_VALUE_MULTI_MS_VERSION, &present);
+    if (present)
+        LogMessage(2, LOG_INFO, "=== Multi-MS: version detected '%hs'.\n", version.c_str());
+    else
+        LogMessage(2, LOG_INFO, "=== Multi-MS: no version detected.\n");
+    if (!RunState.multiMode)
+        return;
+
+    const char* target = RunState.targetDir.GetNarrow();
+    if (!IsFolder(target))
+    {
+        LogMessage(2, LOG_WARNING,
+                   "=== Multi-MS: Directory '%hs' doesn't exist. *not* skipping MSI step.\n", target);
+        return;
+    }
+    LogMessage(2, LOG_INFO, "=== Multi-MS: Directory '%hs' exists.\n", target);
+    C_String installed, productCode;
+    if (!FindProductCode(installed, productCode, MULTI_MS_TAG))
+    {
+        LogMessage(2, LOG_WARNING, "=== Multi-MS: Need to run MSI.\n");
+        return;
+    }
+    std::string judged = std::string("V") + installed.GetNarrow();
+    if (CompareVersions(MULTI_MS_QRT_FROM, judged.c_str()) != VERSION_B_LOWER)
+    {
+        LogMessage(2, LOG_INFO, "=== Multi-MS: Installed MSI is QRT.\n");
+        locals.skipMsi = !RunState.dotNetEdition;
+    }
+    else
+    {
+        LogMessage(2, LOG_INFO, "=== Multi-MS: Installed MSI is NET.\n");
+        locals.skipMsi = true;
+    }
+}
+
+void PhaseNothingToUpgrade(SequenceLocals& locals)
+{
+    locals.stepKey = NULL;
+    g_mainUI->ShowMessage(false, g_resource->GetLabel(LABEL_NO_UPGRADE));
+    locals.rc = RC_NOTHING_TO_UPGRADE;
+}
+
+void PhaseAdministratorWarning(SequenceLocals& locals)
+{
+    std::wstring status = Wide(RunState.memberState.GetNarrow());
+    if (!RunState.targetDir.IsEmpty())
+        status += L" - " + Wide(RunState.targetDir.GetNarrow());
+    g_mainUI->SetItemText(IDC_STATUS_UPPER, status.c_str());
+
+    locals.skipProductPackage = locals.skipMsi;
+    if (!locals.skipMsi && !RunState.isAdmin)
+    {
+        g_mainUI->ShowMessage(false, g_resource->GetLabel(LABEL_WARN_NOT_ADMIN));
+        // Unattended or aimed at a given folder, the package would fail
+        // half-way without the rights: it is left out.
+        if (RunState.autoUpgrade || RunState.targetGiven)
+            locals.skipProductPackage = true;
+    }
+    g_mainUI->StepProgress(1, 5);
 }
