@@ -21,8 +21,8 @@ namespace
 const char* const CAPTION = "MORV_TELA Setup and Upgrade Tool"; // string table entry 11
 const char* const START = "**** Fernwick START ****.";
 const char* const END = "**** Fernwick END ****.";
-const char* const PHASE3_MISSING =
-    "E\tPhase 3 (edition conflict) is not available in this build: the run stops here.";
+const char* const STOP_LINE =
+    "E\tPhase 10 (product files in use) is not available in this build: the run stops here.";
 const char* const BASE_URL = "http://downloads.example/LU/2.1/";
 
 std::string ReturnCodeLine(int rc)
@@ -316,7 +316,7 @@ TEST(MainSequence, UsageEndsBeforeAnyPhase)
 }
 
 // A good settings file: phases 1 and 2 run, the window shows the texts of the
-// labels, and the run stops where this build ends (phase 3), with 50, the
+// labels, and the run stops where this build ends, with 50, the
 // error box named by the step, and no success.
 TEST(MainSequence, PhasesOneAndTwoThenStopWith50)
 {
@@ -354,7 +354,7 @@ TEST(MainSequence, PhasesOneAndTwoThenStopWith50)
                              "\t'WEB' Installation", "\tINIFILE setting 'MS' = 'LU'",
                              "\tINIFILE setting 'IniVersion' = '2.1'",
                              "\tINIFILE variable 'ExeVersion' = '2.1.0.5'",
-                             std::string("\tBASE_URL = '") + BASE_URL + "'", PHASE3_MISSING,
+                             std::string("\tBASE_URL = '") + BASE_URL + "'", STOP_LINE,
                              "E\tAn error occurred:", "Initialising", ReturnCodeLine(50), END}));
     EXPECT_TRUE(log.Lacks("successfully"));
     EXPECT_TRUE(log.Lacks("Installation of ZAPH.NET"));
@@ -413,7 +413,7 @@ TEST(MainSequence, SourceModeAndBaseUrl)
         }
         else
         {
-            EXPECT_TRUE(log.InOrder({"\tBASE_URL = '" + s.Dir() + "\\'", PHASE3_MISSING,
+            EXPECT_TRUE(log.InOrder({"\tBASE_URL = '" + s.Dir() + "\\'", STOP_LINE,
                                      ReturnCodeLine(50)}));
         }
     }
@@ -434,7 +434,7 @@ TEST(MainSequence, MemberStateAndVersionsAreOnlyLogged)
     EXPECT_TRUE(s.Log().InOrder({"\tInstallation of ZAPH.NET",
                                  "W\tINIFILE setting 'MS' missing/incorrect!",
                                  "W\tINIFILE setting 'IniVersion' missing/incorrect!",
-                                 PHASE3_MISSING, ReturnCodeLine(50)}));
+                                 STOP_LINE, ReturnCodeLine(50)}));
 }
 
 // The system lines of the start-up follow the Windows version the program sees.
@@ -529,5 +529,5 @@ TEST(MainSequence, LoggingSettingMovesTheLog)
     EXPECT_TRUE(s.Log().HasLine("\tLogging continues in '" + moved + "' (setting Logging)."));
     EXPECT_TRUE(s.Log().LacksLine(END));
     LogView log = s.LogFile(moved);
-    EXPECT_TRUE(log.InOrder({"\tMy name is 'fernwick.exe'", PHASE3_MISSING, ReturnCodeLine(50), END}));
+    EXPECT_TRUE(log.InOrder({"\tMy name is 'fernwick.exe'", STOP_LINE, ReturnCodeLine(50), END}));
 }
