@@ -6,6 +6,8 @@
 #include <wchar.h>
 #include <wctype.h>
 
+#include <string>
+
 #include "Assert.h"
 #include "CodeTables.h"
 #include "FileUtil.h"
@@ -21,6 +23,20 @@ static const size_t FIRST_CAPTION_CAPACITY = 256;
 static const size_t MAX_CAPTION_CAPACITY = 1u << 20;
 
 static const wchar_t LABELS_PREFIX[] = L"[Labels_";
+
+// What each label receives when it is formatted: 'w' a wide text (%s), 'n' a
+// narrow text (%hs), in order. A label not listed receives nothing. The label
+// is input, and the runtime's formatter reads whatever its specifiers ask for.
+static const struct
+{
+    const wchar_t* key;
+    const char* kinds;
+} LABEL_ARGUMENTS[] = {
+    { LABEL_CAPTION, "wn" },        { LABEL_DOWNLOAD_FILE, "nn" }, { LABEL_FAIL_FILE, "nn" },
+    { LABEL_INVALID_VALUE, "w" },   { LABEL_ERROR_OCCURRED, "w" }, { LABEL_PLEASE_WAIT, "w" },
+    { LABEL_NO_INSTALLATION, "n" }, { LABEL_CANNOT_MOVE, "nn" },   { LABEL_HAS_MOVED, "nn" },
+    { LABEL_CANNOT_COPY, "nn" },    { LABEL_CANNOT_MOVE_SUB, "nn" },
+};
 static const wchar_t SETTINGS_HEADER[] = L"[Settings]";
 
 // The sections Load requires besides [Settings] and the labels, in the order
@@ -71,6 +87,141 @@ static void DefaultSettingsPath(char* out)
     char folder[FW_PATH_SIZE];
     if (!GetCurrentFolder(folder) || !CombineSourcePath(folder, SETTINGS_FILE_NAME, out))
         out[0] = 0;
+}
+
+static const char* LabelArgumentKinds(const wchar_t* key)
+{
+    for (size_t i = 0; i < sizeof(LABEL_ARGUMENTS) / sizeof(LABEL_ARGUMENTS[0]); ++i)
+        if (TextEqualNoCase(LABEL_ARGUMENTS[i].key, key))
+            return LABEL_ARGUMENTS[i].kinds;
+    return "";
+}
+
+// One specifier of a label: flags, width and precision as digits only, then
+// "s" or "ls" (wide) or "hs" (narrow). Returns the kind, or 0 for anything
+// else; end is set after the specifier.
+static char LabelSpecifier(const wchar_t* p, const wchar_t*& end)
+{
+    while (*p && wcschr(L"-+ #0", *p))
+        ++p;
+    while (*p >= L'0' && *p <= L'9')
+        ++p;
+    if (*p == L'.')
+        for (++p; *p >= L'0' && *p <= L'9';)
+            ++p;
+    char kind = 0;
+    if (p[0] == L's')
+        kind = 'w', p += 1;
+    else if (p[0] == L'l' && p[1] == L's')
+        kind = 'w', p += 2;
+    else if (p[0] == L'h' && p[1] == L's')
+        kind = 'n', p += 2;
+    end = p;
+    return kind;
+}
+
+// True when every specifier of the label takes, in order, an argument of the
+// kind its use supplies. Fewer specifiers than arguments leave some unused,
+// which is harmless (a translation may leave a path out).
+static bool LabelFitsArguments(const wchar_t* label, const char* kinds)
+{
+    size_t used = 0;
+    for (const wchar_t* p = label; *p; ++p)
+    {
+        if (*p != L'%')
+            continue;
+        if (p[1] == L'%')
+        {
+            ++p;
+            continue;
+        }
+        const wchar_t* end;
+        char kind = LabelSpecifier(p + 1, end);
+        if (kind == 0 || kinds[used] != kind)
+            return false;
+        ++used;
+        p = end - 1;
+    }
+    return true;
+}
+
+// A narrow argument is text in the system's ANSI code page (paths, codes);
+// the runtime would read it in its "C" locale instead.
+static std::wstring WidenArgument(const char* text)
+{
+    std::wstring wide;
+    if (text == NULL)
+        return L"(null)";
+    int size = MultiByteToWideChar(CP_ACP, 0, text, -1, NULL, 0);
+    if (size > 1)
+    {
+        wide.resize((size_t)size);
+        MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], size);
+        wide.resize((size_t)size - 1);
+    }
+    return wide;
+}
+
+// Formats a label that LabelFitsArguments accepted, one specifier at a time.
+static bool FormatCheckedLabel(std::wstring& out, const wchar_t* label, va_list args)
+{
+    for (const wchar_t* p = label; *p;)
+    {
+        if (*p != L'%')
+        {
+            out += *p++;
+            continue;
+        }
+        if (p[1] == L'%')
+        {
+            out += L'%';
+            p += 2;
+            continue;
+        }
+        const wchar_t* end;
+        char kind = LabelSpecifier(p + 1, end);
+        // The flags, width and precision as written, for a wide text.
+        std::wstring spec(p, end);
+        spec.erase(spec.size() - (kind == 'n' || spec[spec.size() - 2] == L'l' ? 2 : 1));
+        spec += L"s";
+        std::wstring argument;
+        if (kind == 'n')
+            argument = WidenArgument(va_arg(args, const char*));
+        else
+        {
+            const wchar_t* wide = va_arg(args, const wchar_t*);
+            argument = wide != NULL ? wide : L"(null)";
+        }
+        for (size_t size = 256;; size *= 2)
+        {
+            if (size > MAX_CAPTION_CAPACITY)
+                return false;
+            std::wstring piece(size, L'\0');
+            int n = _snwprintf(&piece[0], size - 1, spec.c_str(), argument.c_str());
+            if (n >= 0 && (size_t)n < size - 1)
+            {
+                out.append(piece.c_str(), (size_t)n);
+                break;
+            }
+        }
+        p = end;
+    }
+    return true;
+}
+
+// A CR not followed by LF ends a line too: files written with old Macintosh
+// line ends would otherwise read as one line, and every value would run on
+// into the labels after it. True when there was one.
+static bool EndLoneCarriageReturns(wchar_t* text)
+{
+    bool found = false;
+    for (; text != NULL && *text; ++text)
+        if (text[0] == L'\r' && text[1] != L'\n')
+        {
+            text[0] = L'\n';
+            found = true;
+        }
+    return found;
 }
 
 UINT LanguageCodePage(int languageIndex)
@@ -150,6 +301,8 @@ bool CResource::Load(const char* path)
         return false;
     }
     m_bValid = true;
+    if (EndLoneCarriageReturns(m_file.GetWritableText()))
+        LogMessage(2, LOG_WARNING, "INIFILE '%hs' has lines ended by CR alone: read as line ends.\n", m_szIniFile);
 
     if (!FindSection(SETTINGS_HEADER, SECTION_SETTINGS))
     {
@@ -327,50 +480,44 @@ const wchar_t* CResource::FormatLabelV(const wchar_t* key, va_list args)
     if (format == NULL || format[0] == 0)
         return NULL;
 
+    if (!LabelFitsArguments(format, LabelArgumentKinds(key)))
+    {
+        LogMessage(2, LOG_WARNING, "Caption '%ws' does not fit its arguments: not used.\n", key);
+        return NULL;
+    }
+
     FW_ASSERT(!m_bUsingCaptionBuffer);
     if (m_bUsingCaptionBuffer)
         return NULL;
     m_bUsingCaptionBuffer = true;
 
-    // Formatted into a buffer that doubles until the text fits. The runtime's
-    // own sizing call (_vscwprintf) is missing from the msvcrt.dll of Windows
-    // 9x and 2000, and an import of it keeps the program from starting there.
-    // The runtime answers -1 both for "too small" and for an argument it
-    // cannot convert; only the first is cured by a larger buffer, so the
-    // doubling has a ceiling.
-    size_t capacity = m_captionCapacity != 0 ? m_captionCapacity : FIRST_CAPTION_CAPACITY;
-    for (;;)
+    std::wstring text;
+    va_list formatting;
+    va_copy(formatting, args);
+    bool formatted = FormatCheckedLabel(text, format, formatting);
+    va_end(formatting);
+    if (!formatted)
     {
-        if (m_captionBuffer == NULL || capacity != m_captionCapacity)
+        m_bUsingCaptionBuffer = false;
+        LogMessage(2, LOG_WARNING, "Caption '%ws' cannot be formatted!\n", key);
+        return NULL;
+    }
+    // The buffer doubles from its first size until the text fits, and stays.
+    size_t capacity = m_captionCapacity != 0 ? m_captionCapacity : FIRST_CAPTION_CAPACITY;
+    while (capacity <= text.size())
+        capacity *= 2;
+    if (m_captionBuffer == NULL || capacity != m_captionCapacity)
+    {
+        free(m_captionBuffer);
+        m_captionBuffer = (wchar_t*)malloc(capacity * sizeof(wchar_t));
+        m_captionCapacity = m_captionBuffer != NULL ? capacity : 0;
+        if (m_captionBuffer == NULL)
         {
-            free(m_captionBuffer);
-            m_captionBuffer = (wchar_t*)malloc(capacity * sizeof(wchar_t));
-            if (m_captionBuffer == NULL)
-            {
-                m_captionCapacity = 0;
-                m_bUsingCaptionBuffer = false;
-                return NULL;
-            }
-            m_captionCapacity = capacity;
-        }
-        m_captionBuffer[0] = 0;
-
-        va_list formatting;
-        va_copy(formatting, args);
-        int written = _vsnwprintf(m_captionBuffer, m_captionCapacity, format, formatting);
-        va_end(formatting);
-        // A text of exactly the capacity has no room for its terminator.
-        if (written >= 0 && (size_t)written < m_captionCapacity)
-            break;
-        if (capacity >= MAX_CAPTION_CAPACITY)
-        {
-            m_captionBuffer[0] = 0;
             m_bUsingCaptionBuffer = false;
-            LogMessage(2, LOG_WARNING, "Caption '%ws' cannot be formatted!\n", key);
             return NULL;
         }
-        capacity *= 2;
     }
+    memcpy(m_captionBuffer, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
     m_bUsingCaptionBuffer = false;
     return m_captionBuffer;
 }

@@ -5,9 +5,13 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
+
 static const char* const KIND_PREFIX[] = { "", "\t", "W\t", "E\t", "***DEBUG*** " };
 static const int KIND_COUNT = sizeof(KIND_PREFIX) / sizeof(KIND_PREFIX[0]);
 static const size_t FIRST_FORMAT_SIZE = 512;
+// A line longer than this is a broken format or argument, not a log line.
+static const size_t MAX_LINE_SIZE = 1u << 20;
 
 static int s_verbosity = DEFAULT_LOG_VERBOSITY;
 static bool s_loggingOn = false;
@@ -61,6 +65,160 @@ static void WriteLine(int kind, const char* text, bool withDate)
     CloseHandle(file);
 }
 
+// A wide text in the system's ANSI code page; what that code page cannot
+// carry becomes the system's replacement character instead of failing.
+static void AppendWide(std::string& out, const wchar_t* text, int length)
+{
+    if (length == 0)
+        return;
+    // No best fit: a log that shows "l" for "\u0142" misleads; Windows 9x
+    // does not know the flag and is asked without it.
+    DWORD flags = WC_NO_BEST_FIT_CHARS;
+    int size = WideCharToMultiByte(CP_ACP, flags, text, length, NULL, 0, NULL, NULL);
+    if (size <= 0)
+    {
+        flags = 0;
+        size = WideCharToMultiByte(CP_ACP, flags, text, length, NULL, 0, NULL, NULL);
+    }
+    if (size <= 0)
+        return;
+    std::string narrow((size_t)size, '\0');
+    WideCharToMultiByte(CP_ACP, flags, text, length, &narrow[0], size, NULL, NULL);
+    if (length < 0)
+        narrow.resize(strlen(narrow.c_str()));
+    out += narrow;
+}
+
+// The runtime's formatter, into a buffer that doubles until the text fits;
+// false when it cannot format at all.
+static bool AppendOneV(std::string& out, const char* spec, va_list args)
+{
+    for (size_t size = FIRST_FORMAT_SIZE;; size *= 2)
+    {
+        std::string piece(size, '\0');
+        va_list copy;
+        va_copy(copy, args);
+        int n = _vsnprintf(&piece[0], size - 1, spec, copy);
+        va_end(copy);
+        if (n >= 0 && (size_t)n < size - 1)
+        {
+            out.append(piece.c_str(), (size_t)n);
+            return true;
+        }
+        if (size > MAX_LINE_SIZE)
+            return false;
+    }
+}
+
+static bool AppendOne(std::string& out, const char* spec, ...)
+{
+    va_list args;
+    va_start(args, spec);
+    bool ok = AppendOneV(out, spec, args);
+    va_end(args);
+    return ok;
+}
+
+// The runtime's formatter converts wide arguments (%ws, %ls, %S, %lc) in its
+// "C" locale and fails the whole line at the first character beyond Latin-1.
+// So each conversion is formatted on its own and the wide texts are converted
+// by the system. False for a conversion this does not know (the caller then
+// leaves the whole line to the runtime).
+static bool FormatLine(std::string& out, const char* format, va_list args)
+{
+    const char* p = format;
+    while (*p)
+    {
+        if (*p != '%')
+        {
+            out += *p++;
+            continue;
+        }
+        if (p[1] == '%')
+        {
+            out += '%';
+            p += 2;
+            continue;
+        }
+        std::string spec(1, *p++);
+        while (*p && strchr("-+ #0", *p))
+            spec += *p++;
+        while (*p >= '0' && *p <= '9')
+            spec += *p++;
+        std::string precision;
+        if (*p == '.')
+            for (precision += *p++; *p >= '0' && *p <= '9';)
+                precision += *p++;
+        std::string size;
+        if (strncmp(p, "I64", 3) == 0)
+            size = "I64", p += 3;
+        else if (strncmp(p, "ll", 2) == 0)
+            size = "I64", p += 2;
+        else if (*p == 'h' || *p == 'l' || *p == 'w' || *p == 'I')
+            size = *p++;
+        if (size == "I")
+            size = sizeof(void*) == 8 ? "I64" : "";
+        char conversion = *p ? *p++ : 0;
+        bool ok = true;
+        switch (conversion)
+        {
+        case 'd': case 'i': case 'o': case 'u': case 'x': case 'X':
+            spec += precision;
+            if (size == "I64")
+                ok = AppendOne(out, (spec + "I64" + conversion).c_str(), va_arg(args, long long));
+            else if (size == "l")
+                ok = AppendOne(out, (spec + "l" + conversion).c_str(), va_arg(args, long));
+            else
+                ok = AppendOne(out, (spec + size + conversion).c_str(), va_arg(args, int));
+            break;
+        case 'p':
+            ok = AppendOne(out, (spec + precision + "p").c_str(), va_arg(args, void*));
+            break;
+        case 'c':
+        case 'C':
+            if (size == "l" || size == "w" || (conversion == 'C' && size != "h"))
+            {
+                wchar_t wide = (wchar_t)va_arg(args, int);
+                std::string narrow;
+                AppendWide(narrow, &wide, 1);
+                ok = AppendOne(out, (spec + "s").c_str(), narrow.c_str());
+            }
+            else
+                ok = AppendOne(out, (spec + "c").c_str(), va_arg(args, int));
+            break;
+        case 's':
+        case 'S':
+            if (size == "l" || size == "w" || (conversion == 'S' && size != "h"))
+            {
+                const wchar_t* wide = va_arg(args, const wchar_t*);
+                std::string narrow;
+                if (wide == NULL)
+                    narrow = "(null)";
+                else
+                {
+                    // A precision counts characters of the text, not bytes.
+                    int length = precision.size() > 1 ? atoi(precision.c_str() + 1) : -1;
+                    if (length >= 0 && (size_t)length > wcslen(wide))
+                        length = -1;
+                    AppendWide(narrow, wide, length);
+                }
+                ok = AppendOne(out, (spec + "s").c_str(), narrow.c_str());
+            }
+            else
+            {
+                const char* narrow = va_arg(args, const char*);
+                ok = AppendOne(out, (spec + precision + "s").c_str(), narrow ? narrow : "(null)");
+            }
+            break;
+        default:   // floating point, '*', %n: not used by our lines
+            return false;
+        }
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
 void LogMessage(int level, int kind, const char* format, ...)
 {
     if (level > s_verbosity || !s_loggingOn || format == NULL)
@@ -73,46 +231,25 @@ void LogMessage(int level, int kind, const char* format, ...)
         ~LastErrorKeeper() { SetLastError(saved); }
     } keeper;
 
-    // The runtime's own formatter: it knows %hs, %ws and %S. Most lines fit the
-    // first buffer and are formatted once. A failure is either a short buffer
-    // or a wide argument the code page cannot carry; only then is the size
-    // asked, so that the second is not taken for the first.
-    // One byte stays beyond the terminator: the log window feed turns a final
-    // LF into CR and appends the LF after it.
-    size_t size = FIRST_FORMAT_SIZE;
-    char* buffer = (char*)malloc(size);
-    if (buffer == NULL)
-        return;
+    std::string line;
     va_list args;
     va_start(args, format);
-    int n = _vsnprintf(buffer, size - 1, format, args);
+    bool formatted = FormatLine(line, format, args);
     va_end(args);
-    if (n < 0 || (size_t)n >= size - 1)
+    if (!formatted)
     {
-        free(buffer);
+        line.clear();
         va_start(args, format);
-        int needed = _vscprintf(format, args);
+        formatted = AppendOneV(line, format, args);
         va_end(args);
-        if (needed < 0)
-        {
-            LogMessage(level, kind, "<unprintable text> %hs", format);
+        if (!formatted)
             return;
-        }
-        while (size <= (size_t)needed + 1)
-            size *= 2;
-        buffer = (char*)malloc(size);
-        if (buffer == NULL)
-            return;
-        va_start(args, format);
-        n = _vsnprintf(buffer, size, format, args);
-        va_end(args);
-        if (n < 0)
-        {
-            free(buffer);
-            return;
-        }
     }
-    buffer[n] = 0;
+    // One byte stays beyond the terminator: the log window feed turns a final
+    // LF into CR and appends the LF after it.
+    size_t length = line.size();
+    line.resize(length + 2, '\0');
+    char* buffer = &line[0];
 
     if (s_windowFeed != NULL)
     {
@@ -122,7 +259,6 @@ void LogMessage(int level, int kind, const char* format, ...)
         s_windowFeed(buffer);
     }
     WriteLine(kind, buffer, false);
-    free(buffer);
 }
 
 void LogBanner(const char* text)

@@ -18,6 +18,8 @@ public:
 
     // The text (terminated), owned by this object; null before a successful Read.
     const wchar_t* GetText() const { return m_bLoaded ? m_pText : NULL; }
+    // The same text, for a reader that mends it in place (never longer).
+    wchar_t* GetWritableText() { return m_bLoaded ? m_pText : NULL; }
     bool IsUnicode() const { return m_bUnicode; }
     bool IsLoaded() const { return m_bLoaded; }
     const char* GetFileName() const { return m_szFileName; }

@@ -373,12 +373,16 @@ TEST(MainSequence, SourceModeAndBaseUrl)
         const char* baseUrlLine;
         const char* mode;
         int rc;
+        const char* lineEnd = "\n";       // CR alone: an old editor's line ends
+        const char* invalidValue = NULL;  // a label that asks for other arguments
     };
     const Row rows[] = {
         {"setup.exe", "SETUP.EXE", false, "", "LOCAL", 50},
         {"marker", "fernwick.exe", true, "", "LOCAL", 50},
         {"web without BASE_URL", "fernwick.exe", false, "", "WEB", 13},
         {"web with empty BASE_URL", "fernwick.exe", false, "BASE_URL=\n", "WEB", 13},
+        {"CR-only line ends", "fernwick.exe", false, "", "WEB", 13, "\r"},
+        {"label with other specifiers", "fernwick.exe", false, "", "WEB", 13, "\n", "'%s' %hs %d"},
     };
     for (const Row& row : rows)
     {
@@ -392,12 +396,18 @@ TEST(MainSequence, SourceModeAndBaseUrl)
         }
         Settings settings;
         settings.baseUrl = row.baseUrlLine;
-        ASSERT_TRUE(s.WriteUnicodeFile("Zaph.ini", settings.Text()));
+        std::string text = settings.Text();
+        if (row.invalidValue)
+            text.replace(text.find("The setting '%s'"), 10, row.invalidValue);
+        for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += strlen(row.lineEnd))
+            text.replace(at, 1, row.lineEnd);
+        ASSERT_TRUE(s.WriteUnicodeFile("Zaph.ini", text));
         if (row.rc == 13)
         {
             s.ExpectBox()
                 .TitleEquals("Ombrant ZAPH Setup [EN] 2.1")
-                .TextEquals("The setting 'BASE_URL' of the settings file is missing or invalid.")
+                .TextEquals(row.invalidValue ? "?!Missing Information/Error Message.\nPlease contact your supplier."
+                                             : "The setting 'BASE_URL' of the settings file is missing or invalid.")
                 .Icon(ICON_ERROR)
                 .Owned(true);
         }

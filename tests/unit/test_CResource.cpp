@@ -361,6 +361,33 @@ TEST_F(ResourceTest, FormatLabelFillsArgumentsAndGrowsBeyond256Characters)
     EXPECT_STREQ(L"Downloading 'a' from 'b'\nPlease wait", res.FormatLabel(L"DownloadFile", "a", "b"));
     EXPECT_EQ(NULL, res.FormatLabel(L"Empty"));
     EXPECT_EQ(NULL, res.FormatLabel(L"Nothing"));
+
+    // A label is input: one whose specifiers ask for other or more arguments
+    // than its use supplies (two narrow texts here) is a missing label. Narrow
+    // arguments are text of the system code page (here 1252).
+    struct Row { const wchar_t* label; const wchar_t* expected; } rows[] = {
+        { L"%hs of %hs", L"caf\u00e9 \u20ac of b" }, { L"%-3hs/%.1hs 100%%", L"caf\u00e9 \u20ac/b 100%" },
+        { L"no arguments", L"no arguments" },  { L"%ls %hs", NULL }, { L"%hs %hs %hs", NULL },
+        { L"%d %hs", NULL }, { L"%n", NULL }, { L"%*hs", NULL }, { L"%hs %", NULL }, { L"%S", NULL },
+    };
+    for (const Row& row : rows)
+    {
+        CResource one;
+        ASSERT_TRUE(LoadText(one, MakeIni(L"A=1", std::wstring(L"[Labels_EN]\r\nFailFile=") + row.label)));
+        one.SetLanguage(3);
+        const wchar_t* text = one.FormatLabel(L"FailFile", "caf\xE9 \x80", "b");
+        EXPECT_EQ(W(row.expected), W(text)) << W(row.label);
+        EXPECT_TRUE(row.expected == NULL || wcscmp(row.expected, text) == 0) << W(row.label);
+    }
+    EXPECT_TRUE(Logged("W\tCaption 'FailFile' does not fit its arguments: not used."));
+
+    // CR alone ends a line as well, so the labels do not run together.
+    CResource cr;
+    ASSERT_TRUE(LoadText(cr, L"[Settings]\rA=1\r[Components]\ra\r[CheckSums]\rx=0\r[Additional]\rb\r"
+                             L"[Labels_EN]\rCaption=%s [%hs]\rDownloadFile=%hs %hs\r\n"));
+    cr.SetLanguage(3);
+    EXPECT_STREQ("1", OrNull(cr.GetSetting(L"A")));
+    EXPECT_STREQ(L"O [EN]", cr.FormatLabel(L"Caption", L"O", "EN"));
 }
 
 // ------------------------------------------------------- ChooseLanguage

@@ -88,7 +88,13 @@ TEST_F(LogTest, FormatsNarrowWideAndLongTexts)
                (long)-1618, 0xBEEFUL);
     std::string longText(3000, 'L');
     LogMessage(2, LOG_INFO, "%hs|\n", longText.c_str());
-    EXPECT_EQ("\t'narrow' 'wide' 'also' '-1618' '0000BEEF'\r\n\t" + longText + "|\r\n",
+    // Beyond Latin-1 (the euro sign is in the code page, Greek is not): the
+    // line keeps what the code page carries and marks the rest.
+    ASSERT_EQ(1252u, GetACP());
+    LogMessage(2, LOG_ERROR, "%ws|%S|%.2ws|%lc|%I64u\n", L"caf\u00e9 \u20ac \u0395\u03bb", L"\u0142", L"\u20ac\u20ac\u20ac",
+               (wint_t)0x20AC, 1ULL << 40);
+    EXPECT_EQ("\t'narrow' 'wide' 'also' '-1618' '0000BEEF'\r\n\t" + longText + "|\r\n" +
+                  "E\tcaf\xE9 \x80 ??|?|\x80\x80|\x80|1099511627776\r\n",
               Content());
 }
 
