@@ -429,6 +429,32 @@ TEST(MainSequence, SourceModeAndBaseUrl)
     }
 }
 
+// A fault of the processor in the middle of the main sequence (planted by a
+// test build of the program) ends like an escaping exception: the log line,
+// the box without owner and -1, not the system's crash dialog.
+TEST(MainSequence, ProcessorFaultsEndWithTheAbortBoxAndMinusOne)
+{
+    for (const char* kind : {"access", "stack"})
+    {
+        SCOPED_TRACE(kind);
+        Scenario s;
+        ASSERT_TRUE(s.CopyFromBin("fernwick_faulting.exe", "fernwick.exe"));
+        ASSERT_TRUE(s.WriteUnicodeFile("Zaph.ini", Settings().Text()));
+        SetEnvironmentVariableA("FW_TEST_FAULT", kind);
+        s.ExpectBox()
+            .TitleEquals("Setup")
+            .TextEquals("Fernwick has encountered an unexpected error and will stop.")
+            .Icon(ICON_ERROR)
+            .Owned(false);
+        int rc = s.Run("/l EN");
+        SetEnvironmentVariableA("FW_TEST_FAULT", NULL);
+        EXPECT_EQ(-1, rc);
+        LogView log = s.Log();
+        EXPECT_TRUE(log.InOrder({START, "E\tEXCEPTION - ABORT"}));
+        EXPECT_TRUE(log.Lacks("Main return code"));
+    }
+}
+
 // Values that are only logged: a wrong member state and a missing IniVersion
 // leave their values empty and the run goes on; the .NET edition says so.
 TEST(MainSequence, MemberStateAndVersionsAreOnlyLogged)
