@@ -14,6 +14,7 @@
 #include "C_String.h"
 #include "CommandLine.h"
 #include "FileUtil.h"
+#include "FileVersion.h"
 #include "Log.h"
 #include "RunState.h"
 #include "SystemInfo.h"
@@ -242,25 +243,19 @@ bool GetOwnVersionText(char* out, size_t size)
     if (out == NULL || size == 0)
         return false;
     out[0] = 0;
-
-    std::vector<char> data;
-    if (!ReadOwnVersionResource(data))
-        return false;
-    VS_FIXEDFILEINFO* info = NULL;
-    UINT infoLength = 0;
-    if (!VerQueryValueA(&data[0], "\\", (void**)&info, &infoLength) || info == NULL ||
-        infoLength < sizeof(VS_FIXEDFILEINFO))
-        return false;
-
-    int n = _snprintf(out, size, "V%d.%d.%d.%d", (int)HIWORD(info->dwFileVersionMS),
-                      (int)LOWORD(info->dwFileVersionMS), (int)HIWORD(info->dwFileVersionLS),
-                      (int)LOWORD(info->dwFileVersionLS));
+    // Reading it writes the level-0 line: the only record of the tool's
+    // version in logs kept at the lower verbosities.
+    DWORD ms = 0;
+    DWORD ls = 0;
+    bool read = GetFileVersionNumbers(NULL, &ms, &ls) == ERROR_SUCCESS;
+    int n = _snprintf(out, size, "V%d.%d.%d.%d", (int)HIWORD(ms), (int)LOWORD(ms), (int)HIWORD(ls),
+                      (int)LOWORD(ls));
     if (n < 0 || (size_t)n >= size)
     {
         out[0] = 0;
         return false;
     }
-    return true;
+    return read;
 }
 
 // ---------------------------------------------------------------------------
@@ -434,10 +429,7 @@ int MainSequence(HINSTANCE instance, const char* commandLine)
 
     locals.rc = ParseCommandLine(rawCommandLine, locals.languageCode, locals.iniFile);
 
-    if (GetOwnVersionText(locals.ownVersion, sizeof(locals.ownVersion)))
-        LogMessage(3, LOG_INFO, "Program version '%hs'.\n", locals.ownVersion);
-    else
-        LogMessage(2, LOG_WARNING, "Program version not readable from its version resource.\n");
+    GetOwnVersionText(locals.ownVersion, sizeof(locals.ownVersion));
 
     if (locals.rc != 0)
         return (int)ShutDown(locals, objects);

@@ -22,8 +22,9 @@ int MainSequence(HINSTANCE instance, const char* commandLine);
 // created once and held until the process ends.
 bool IsAlreadyRunning();
 
-// The program's own file version as "V%d.%d.%d.%d"; false (out empty) when the
-// version resource cannot be read.
+// The program's own file version as "V%d.%d.%d.%d" (the build-number rule of
+// GetFileVersionNumbers applies); false when the version resource cannot be
+// read (the text then shows the words that reading left).
 bool GetOwnVersionText(char* out, size_t size);
 
 // Runs the rows in order: a row runs while rc is 0 (or holds a restart code
