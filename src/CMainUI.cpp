@@ -762,7 +762,7 @@ void SelectLanguage(int languageIndex)
     {
         // Narrow texts follow the language's code page; a Western language
         // goes back to the system's, or it would keep the last group's.
-        SetConversionCodePage(LanguageCodePage(languageIndex));
+        UseLanguageCodePage(LanguageCodePage(languageIndex));
     }
     settings->SetLanguage(languageIndex);
     LogMessage(3, LOG_INFO, "Window language = '%hs'\n", settings->GetLanguageCode());

@@ -312,13 +312,9 @@ bool CResource::Load(const char* path)
     }
 
     m_nLabelSections = FindLabelSections();
+    // No label header at all: the main sequence tells the user.
     if (m_nLabelSections == 0)
-    {
-        // The main sequence tells the user; the log says why.
-        LogMessage(2, LOG_ERROR, "INIFILE '%hs' doesn't have a valid labels section.\n",
-                   m_szIniFile);
         return false;
-    }
 
     for (size_t i = 0; i < sizeof(REQUIRED_SECTIONS) / sizeof(REQUIRED_SECTIONS[0]); ++i)
     {
@@ -410,7 +406,7 @@ bool CResource::ChooseLanguage(const char* code)
     {
         UINT codePage = LanguageCodePage(m_iLanguage);
         if (codePage != 0)
-            SetConversionCodePage(codePage);
+            UseLanguageCodePage(codePage);
     }
 
     if (!chosen)

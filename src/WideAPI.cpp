@@ -2,8 +2,10 @@
 
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 #include "Assert.h"
+#include "Log.h"
 
 bool isWinNT = false;
 bool useWideApi = false;
@@ -58,6 +60,18 @@ UINT GetConversionCodePage()
 void SetConversionCodePage(UINT codePage)
 {
     s_codePage = codePage;
+}
+
+UINT UseLanguageCodePage(UINT codePage)
+{
+    if (codePage != 0 && !IsValidCodePage(codePage))
+    {
+        LogMessage(2, LOG_WARNING, "Code page %u is not installed: the system code page is used.\n",
+                   (unsigned)codePage);
+        codePage = 0;
+    }
+    s_codePage = codePage;
+    return codePage;
 }
 
 const wchar_t* A2W(const char* text)
@@ -157,5 +171,18 @@ BOOL GetTextExtentWide(HDC dc, const wchar_t* text, int count, SIZE* size)
 {
     if (useWideApi)
         return GetTextExtentPoint32W(dc, text, count, size);
-    return GetTextExtentPoint32A(dc, W2A(text), count, size);
+    // The narrow text is measured by its own length: a conversion may come
+    // out shorter than the wide count, and the count must not run past it.
+    wchar_t* prefix = NULL;
+    if (text != NULL && count >= 0 && (size_t)count < wcslen(text))
+    {
+        prefix = (wchar_t*)malloc((count + 1) * sizeof(wchar_t));
+        if (prefix == NULL)
+            return FALSE;
+        memcpy(prefix, text, count * sizeof(wchar_t));
+        prefix[count] = 0;
+    }
+    const char* narrow = W2A(prefix != NULL ? prefix : text);
+    free(prefix);
+    return GetTextExtentPoint32A(dc, narrow, (int)strlen(narrow), size);
 }

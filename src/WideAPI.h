@@ -11,6 +11,11 @@ bool InitWideApi();
 
 UINT GetConversionCodePage();
 void SetConversionCodePage(UINT codePage);
+// Makes a language's code page the conversion code page (0: the system's).
+// One the system lacks (a Windows 9x without that language's support) would
+// fail every conversion and leave every text empty: the system's own code
+// page is used then, and the log says so. Returns the code page now in use.
+UINT UseLanguageCodePage(UINT codePage);
 
 // Results live in one shared buffer each, valid until the next call of the
 // same routine. Never null.

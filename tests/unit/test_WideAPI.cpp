@@ -73,6 +73,20 @@ TEST_F(WideApiTest, ConversionUsesTheChosenCodePage)
 
     SetConversionCodePage(1250); // the same bytes mean other letters in East European
     EXPECT_STREQ(L"\x00E1\x00E2", A2W("\xE1\xE2"));
+
+    // A language's code page the system lacks: the system's own instead.
+    EXPECT_EQ(1253u, UseLanguageCodePage(1253));
+    EXPECT_EQ(0u, UseLanguageCodePage(12345));
+    EXPECT_EQ(0u, GetConversionCodePage());
+
+    // Measuring never runs past a conversion that came out shorter.
+    useWideApi = false;
+    SetConversionCodePage(12345);
+    HDC dc = GetDC(NULL);
+    SIZE size = {-1, -1};
+    EXPECT_TRUE(GetTextExtentWide(dc, L"abc", 3, &size));
+    EXPECT_EQ(0, size.cx);
+    ReleaseDC(NULL, dc);
 }
 
 TEST_F(WideApiTest, LoadStringWideOnBothPaths)
