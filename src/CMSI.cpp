@@ -192,11 +192,8 @@ bool CMSI::LoadInstaller()
 
 bool CMSI::SetPackage(const char* path)
 {
-    if (path == NULL || path[0] == 0)
-    {
-        LogMessage(0, LOG_ERROR, "MSI package path is empty.\n");
-        return false;
-    }
+    if (path == NULL)
+        path = "";
     if (IsLocalSource(path) && !FileExists(path))
     {
         LogMessage(0, LOG_ERROR, "*local* MSI file doesn't exist '%hs'.\n", path);
@@ -207,8 +204,9 @@ bool CMSI::SetPackage(const char* path)
         LogMessage(0, LOG_ERROR, "MSI too long '%hs'.\n", path);
         return false;
     }
+    // An empty path is logged like any other, and refused.
     LogMessage(0, LOG_INFO, "Installing using working file '%hs'.\n", m_packagePath);
-    return true;
+    return m_packagePath[0] != 0;
 }
 
 bool CMSI::SetProperty(const char* name, const char* value)

@@ -273,7 +273,8 @@ TEST(CMSI, AcceptsAnExistingPackageOrAnAddress)
     EXPECT_TRUE(msi.SetPackage(url.c_str()));
     EXPECT_STREQ(url.c_str(), msi.GetPackagePath());
     EXPECT_TRUE(msi.SetPackage(fwtest::PackagePath(fwtest::RELEASE_610).c_str()));
-    log.Expect({ "E\t*local* MSI file doesn't exist '" + missing + "'.", "E\tMSI too long '" + longUrl + "'.",
+    log.Expect({ "E\t*local* MSI file doesn't exist '" + missing + "'.", "\tInstalling using working file ''.",
+                 "E\tMSI too long '" + longUrl + "'.",
                  "\tInstalling using working file '" + url + "'." });
 }
 
