@@ -442,11 +442,6 @@ void HttpTestServer::Serve(SOCKET client)
         }
         break;
     }
-    case SERVE_DROP:
-        SendBody(client, body, 0, half, chunk);
-        Sleep(50); // let the first half arrive before the reset overtakes it
-        Reset(client);
-        return;
     case SERVE_SHORT:
         ok = SendBody(client, body, 0, half, chunk);
         break;

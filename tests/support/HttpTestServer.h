@@ -23,9 +23,6 @@ public:
         SERVE_NO_LENGTH,   // 200 without Content-Length: the body ends with the connection
         SERVE_STALL,       // headers and the first half of the body, then nothing until
                            // ReleaseStalls (rest is sent) or Stop / the stall limit (closed)
-        SERVE_DROP,        // headers and the first half of the body, then the connection is reset
-                           // (Wine's urlmon then never returns from the download: only
-                           // Cancel with the download worker gets out of it)
         SERVE_SHORT,       // headers and the first half of the body, then an orderly close
         SERVE_DROP_AT_START // the connection is reset before anything is answered: what a
                             // failed download looks like under Wine, which caches a 404
