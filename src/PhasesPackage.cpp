@@ -118,6 +118,55 @@ static void UpdateRegistryForNewDir(SequenceLocals& locals)
         LogMessage(2, LOG_WARNING, "Could not update %hs with %hs\n", ProductRegistryKey, value.c_str());
 }
 
+// Copies the earlier installation into the package's folder. A file that is
+// there already is the package's own, newer than the earlier one: it is kept.
+// Stops at the first file that cannot be copied (one held open, say), so the
+// old folder is never deleted after an incomplete copy; error receives the
+// system's code.
+static bool CopyTreeKeepingExisting(const std::string& from, const std::string& to, DWORD& error)
+{
+    if (!CreateFolderTree(to.c_str()))
+    {
+        error = GetLastError();
+        return false;
+    }
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((from + "\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return true;
+    bool copied = true;
+    do
+    {
+        std::string name = entry.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        std::string source = from + "\\" + name, target = to + "\\" + name;
+        if (source.size() >= (size_t)FW_PATH_SIZE || target.size() >= (size_t)FW_PATH_SIZE)
+        {
+            LogMessage(2, LOG_ERROR, "Path too long: '%hs' '%hs'.\n", source.c_str(), target.c_str());
+            error = ERROR_FILENAME_EXCED_RANGE;
+            copied = false;
+        }
+        else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        {
+            copied = CopyTreeKeepingExisting(source, target, error);
+        }
+        else if (GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES)
+        {
+            LogMessage(3, LOG_INFO, "'%hs' kept: the package installed it.\n", target.c_str());
+        }
+        else if (!CopyFileA(source.c_str(), target.c_str(), TRUE))
+        {
+            error = GetLastError();
+            LogMessage(2, LOG_ERROR, "'%hs' could not be copied to '%hs' [%ld].\n", source.c_str(), target.c_str(),
+                       (long)error);
+            copied = false;
+        }
+    } while (copied && FindNextFileA(find, &entry));
+    FindClose(find);
+    return copied;
+}
+
 // A refused or failed move: the product is registered at the old folder again.
 // The move deletes nothing before its copy is complete, so the old folder is
 // whole; nothing is copied back from the new one, which may hold files that
@@ -235,7 +284,9 @@ void PhaseTargetAfterInstallation(SequenceLocals& locals)
     {
         target = WithoutTrailingBackslashes(installPath);
         std::string given = Narrow(RunState.targetDir);
-        if (RunState.targetGiven && !TextEqualNoCase(target.c_str(), given.c_str()))
+        // A folder from the command line that the installation check found
+        // unusable is gone from the run: the package's folder stands then.
+        if (RunState.targetGiven && !given.empty() && !TextEqualNoCase(target.c_str(), given.c_str()))
         {
             LogMessage(2, LOG_WARNING, "'%hs' from registry does not match '%hs' from command line\n",
                        target.c_str(), given.c_str());
@@ -405,9 +456,10 @@ void PhaseRelocation(SequenceLocals& locals)
     }
 
     LogMessage(2, LOG_INFO, "Copying %hs to %hs ...\n", oldDir.c_str(), newDir.c_str());
-    if (!CopyFolderContents(oldDir.c_str(), newDir.c_str()))
+    DWORD copyError = 0;
+    if (!CopyTreeKeepingExisting(oldDir, newDir, copyError))
     {
-        long error = (long)GetLastError();
+        long error = (long)copyError;
         ShowFolderMessage(true, LABEL_CANNOT_COPY, oldDir, newDir);
         LogMessage(2, LOG_ERROR, "Could not copy %hs to %hs [%ld]\n", oldDir.c_str(), newDir.c_str(), error);
         if (reloc.newDirWasEmpty)
