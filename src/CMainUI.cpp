@@ -6,10 +6,13 @@
 #include <string.h>
 #include <wchar.h>
 
+#include <string>
+
 #include "AppObjects.h"
 #include "Assert.h"
 #include "CResource.h"
 #include "CodeTables.h"
+#include "Dialogs.h"
 #include "Log.h"
 #include "RunState.h"
 #include "TextUtil.h"
@@ -531,7 +534,6 @@ INT_PTR CMainUI::OnInitDialog(HWND window)
 
 void CMainUI::OnCommand(int controlId, int notification)
 {
-    (void)notification;
     if (controlId == IDCANCEL)
     {
         if (m_bInModalWait)
@@ -553,11 +555,11 @@ void CMainUI::OnCommand(int controlId, int notification)
     }
     else if (controlId == IDC_BRANDING_LINE)
     {
-        // Shows the log window once it exists.
+        ShowLogWindow(NULL, NULL, NULL, NULL);
     }
-    else if (IsLanguageChoice(controlId))
+    else if (IsLanguageChoice(controlId) && notification == BN_CLICKED)
     {
-        // The language choices are handled by the language selection.
+        OnLanguageChoiceClicked(this, controlId);
     }
 }
 
@@ -750,6 +752,12 @@ void FillWindowTexts()
     ui->SetItemText(IDC_PERCENT, L"");
 
     ui->SetBranding(settings->GetLabel(LABEL_BRANDING));
+
+    // The log window is made (hidden) with the first texts and re-texted
+    // with every later language.
+    std::wstring title = ui->GetCaption();
+    const wchar_t* installing = settings->GetLabel(LABEL_INSTALL_SYSTEM);
+    ShowLogWindow(g_hInstance, NULL, title.c_str(), installing ? installing : L"");
 }
 
 void SelectLanguage(int languageIndex)

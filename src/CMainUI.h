@@ -79,6 +79,11 @@ public:
     void ApplyFonts();
     void SetLanguageFont(int languageIndex);
 
+    // Language choices (check boxes 6000 + language index).
+    void SetDefaultLanguage(int languageIndex);
+    void AddLanguageChoice(const wchar_t* caption, int languageIndex, bool checked, bool enabled);
+    bool IsChoiceChecked(int languageIndex) const;
+
     // Label keys of the heading and the information text, kept so that a
     // change of language re-texts them (null: none).
     const wchar_t* GetHeadingKey() const { return m_pszHeadingKey; }

@@ -16,7 +16,9 @@
 #include "FileUtil.h"
 #include "FileVersion.h"
 #include "Log.h"
+#include "Prerequisites.h"
 #include "RunState.h"
+#include "SecurityPolicy.h"
 #include "SystemInfo.h"
 #include "WideAPI.h"
 
@@ -406,6 +408,7 @@ int MainSequence(HINSTANCE instance, const char* commandLine)
 {
     g_hInstance = instance;
     RunState.Reset();
+    ResetPrerequisiteState();
 
     char logName[LOG_PATH_SIZE];
     if (MakeLogName(logName, NULL))
@@ -438,8 +441,9 @@ int MainSequence(HINSTANCE instance, const char* commandLine)
 
     if (RunState.repairMode)
     {
-        // Nothing was repaired: that must not end as the success of a repair run.
-        StopAtMissingPart(locals, "The repair routine");
+        // The repair has told the user its outcome; the run itself succeeded.
+        RepairSecurityPolicy();
+        locals.rc = 0;
     }
     else
     {

@@ -1,0 +1,128 @@
+#include "SecurityPolicy.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "AppObjects.h"
+#include "CMSI.h"
+#include "CMainUI.h"
+#include "FileUtil.h"
+#include "Log.h"
+#include "Prerequisites.h"
+#include "Registry.h"
+#include "RunState.h"
+#include "SystemInfo.h"
+
+const char* const POLICY_GROUP_NAME = "ZAPH";
+const char* const POLICY_GROUP_DESCRIPTION = "ZAPH.NET by Ombrant";
+const char* const REPAIR_PROGRAM_FORMAT = "%s\\Zaph.exe";
+
+static const int POLICY_COMMAND_SIZE = 1040;
+static const char* const REMOVE_GROUP_FORMAT = "%s -q -machine -remgroup %s";
+static const char* const ADD_GROUP_FORMAT =
+    "%s -q -machine -ag 1 -strong -file \"%s\" %s -noversion FullTrust -description \"%s\" -name %s";
+static const char* const REPAIR_NO_FOLDER = "Did not find ZAPH installation path. Could not repair.";
+static const wchar_t* const REPAIR_NO_FOLDER_TEXT =
+    L"Did not find ZAPH installation path. Could not repair.";
+
+// Runs one tool command and logs its outcome; the exit code, or -1 when the
+// command did not fit.
+static long RunPolicyCommand(const char* command)
+{
+    long code = (long)RunAndWait(command, NULL);
+    LogMessage(2, code != 0 ? LOG_WARNING : LOG_INFO, "CASPOL: command '%hs' returned %ld.\n",
+               command, code);
+    return code;
+}
+
+bool RegisterSecurityPolicy(const char* programFile, const char* groupName,
+                            const char* description)
+{
+    LogMessage(2, LOG_INFO, "CASPOL on '%hs'.\n", programFile ? programFile : "");
+    if (programFile == NULL || !FileExists(programFile))
+    {
+        LogMessage(2, LOG_WARNING, "CASPOL: file gone missing '%hs'.\n",
+                   programFile ? programFile : "");
+        return false;
+    }
+    if (caspolPath[0] == 0)
+    {
+        LogMessage(2, LOG_WARNING, "CASPOL: command not found.\n");
+        return false;
+    }
+
+    char command[POLICY_COMMAND_SIZE];
+    int n = _snprintf(command, sizeof(command), REMOVE_GROUP_FORMAT, caspolPath, groupName);
+    if (n < 0 || n >= (int)sizeof(command))
+    {
+        LogMessage(2, LOG_WARNING, "CASPOL: command for '%hs' too long.\n", programFile);
+        return false;
+    }
+    // The group may not exist yet: a failed removal does not stop the addition.
+    RunPolicyCommand(command);
+
+    n = _snprintf(command, sizeof(command), ADD_GROUP_FORMAT, caspolPath, programFile, "-noname",
+                  description, groupName);
+    if (n < 0 || n >= (int)sizeof(command))
+    {
+        LogMessage(2, LOG_WARNING, "CASPOL: command for '%hs' too long.\n", programFile);
+        return false;
+    }
+    return RunPolicyCommand(command) == 0;
+}
+
+// The installation's folder as the product's package recorded it.
+static bool FindInstalledFolder(C_String& folder)
+{
+    if (!ReadRegistryString(ProductRegistryRoot, ProductRegistryKey, PRODUCT_VALUE_INSTALL_PATH,
+                            folder) ||
+        folder.IsEmpty())
+        return false;
+    // Kept without its trailing backslashes, as every folder of the run.
+    char path[MAX_PATH];
+    lstrcpynA(path, folder.GetNarrow(), sizeof(path));
+    size_t length = strlen(path);
+    while (length > 3 && path[length - 1] == '\\')
+        path[--length] = 0;
+    folder = path;
+    return true;
+}
+
+void RepairSecurityPolicy()
+{
+    IsDotNetInstalled(DOTNET_V20, false);
+    IsDotNetInstalled(DOTNET_V11, false);
+
+    C_String folder;
+    bool found;
+    if (RunState.targetGiven && !RunState.targetDir.IsEmpty())
+    {
+        folder = RunState.targetDir;
+        found = true;
+    }
+    else
+    {
+        found = FindInstalledFolder(folder);
+    }
+    CMainUI* ui = g_mainUI;
+    if (!found)
+    {
+        if (ui != NULL)
+            ui->ShowMessage(false, REPAIR_NO_FOLDER_TEXT);
+        LogMessage(2, LOG_WARNING, "%hs\n", REPAIR_NO_FOLDER);
+        return;
+    }
+
+    char program[MAX_PATH];
+    int n = _snprintf(program, sizeof(program), REPAIR_PROGRAM_FORMAT, folder.GetNarrow());
+    if (n < 0 || n >= (int)sizeof(program))
+        program[0] = 0;
+    LogMessage(2, LOG_INFO, "Attempting CASPOL repair for '%hs'.\n", program);
+    bool repaired = RegisterSecurityPolicy(program, POLICY_GROUP_NAME, POLICY_GROUP_DESCRIPTION);
+    if (ui == NULL)
+        return;
+    if (repaired)
+        ui->ShowMessage(false, L"Repair successfull.");
+    else
+        ui->ShowMessage(true, L"One or more repair attempts have failed.");
+}
