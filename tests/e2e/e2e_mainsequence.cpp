@@ -537,20 +537,6 @@ TEST(MainSequence, LogsAreCopiedIntoTheTargetFolder)
     EXPECT_TRUE(FileAbsent(missing));
 }
 
-// A repair run cannot repair anything yet: it says so and ends with 50, with
-// no box and above all without the success of a repair run (0).
-TEST(MainSequence, RepairIsNotAvailable)
-{
-    Scenario s;
-    ASSERT_TRUE(s.WriteUnicodeFile("Zaph.ini", Settings().Text()));
-    EXPECT_EQ(50, s.Run("/r"));
-    EXPECT_TRUE(s.Log().InOrder(
-        {"\tREPAIR", "\tAdmin='yes', WINNT='yes'.",
-         "E\tThe repair routine is not available in this build: the run stops here.",
-         ReturnCodeLine(50), END}));
-    EXPECT_TRUE(s.Boxes().empty());
-}
-
 // The settings file's Logging setting moves the rest of the run's log, and
 // the old log says where to.
 TEST(MainSequence, LoggingSettingMovesTheLog)
