@@ -4,12 +4,11 @@
 #include <string.h>
 
 #include "AppObjects.h"
-#include "CMSI.h"
 #include "CMainUI.h"
 #include "FileUtil.h"
 #include "Log.h"
 #include "Prerequisites.h"
-#include "Registry.h"
+#include "PreviousInstallation.h"
 #include "RunState.h"
 #include "SystemInfo.h"
 
@@ -71,23 +70,6 @@ bool RegisterSecurityPolicy(const char* programFile, const char* groupName,
     return RunPolicyCommand(command) == 0;
 }
 
-// The installation's folder as the product's package recorded it.
-static bool FindInstalledFolder(C_String& folder)
-{
-    if (!ReadRegistryString(ProductRegistryRoot, ProductRegistryKey, PRODUCT_VALUE_INSTALL_PATH,
-                            folder) ||
-        folder.IsEmpty())
-        return false;
-    // Kept without its trailing backslashes, as every folder of the run.
-    char path[MAX_PATH];
-    lstrcpynA(path, folder.GetNarrow(), sizeof(path));
-    size_t length = strlen(path);
-    while (length > 3 && path[length - 1] == '\\')
-        path[--length] = 0;
-    folder = path;
-    return true;
-}
-
 void RepairSecurityPolicy()
 {
     IsDotNetInstalled(DOTNET_V20, false);
@@ -102,7 +84,10 @@ void RepairSecurityPolicy()
     }
     else
     {
-        found = FindInstalledFolder(folder);
+        // Without member state and version the detection only finds the folder.
+        bool sameOrNewer = false, newer = false;
+        found = DetectPreviousInstallation(NULL, NULL, folder, sameOrNewer, newer, NULL) &&
+                !folder.IsEmpty();
     }
     CMainUI* ui = g_mainUI;
     if (!found)

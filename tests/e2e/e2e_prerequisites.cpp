@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "MachineStates.h"
 #include "Scenario.h"
 #include "StandIns.h"
 #include "TestSupport.h"
@@ -26,7 +27,6 @@ const char* const ALLOW = "Install the missing system components?";
 const char* const SHOULD_UPGRADE = "Please install the service pack of the .NET Framework 1.1.";
 const char* const FAIL_PRE = "An error occurred:\nA system component could not be installed.";
 const char* const FAIL_MSI = "An error occurred:\nThe Windows Installer could not be upgraded.";
-const char* const PRODUCT_KEY = "HKLM\\SOFTWARE\\Ombrant\\ZAPH QRT";
 
 std::string Settings(const std::string& extra, const std::vector<std::string>& languages = {"EN"})
 {
@@ -491,22 +491,23 @@ TEST(LanguageSelection, SingleLanguageNeedsNoChoice)
     EXPECT_TRUE(s.Log().HasLine("HOST languages=EN count=1"));
 }
 
-// Repair mode through fernwick.exe: (command line, registry folder, Framework) -> caspol calls and box.
+// Repair mode through fernwick.exe: (earlier installation, command line,
+// Framework) -> the policy tool's calls and the one box; always code 0.
 struct RepairRow
 {
     const char* name;
-    const char* args;        // %DIR% is the installation folder
-    bool registered;         // InstallPath names the folder
+    const fwtest::StateRow* state;
+    bool folderGiven;        // /r names another folder holding Zaph.exe
     bool framework;
-    bool repaired;
-    const char* box;
+    const char* box;         // the one box, warning unless it is the failure
 };
 
 const RepairRow REPAIR_ROWS[] = {
-    {"installed", "/r", true, true, true, "Repair successfull."},
-    {"folder given overrides the registry", "/r \"%DIR%\"", false, true, true, "Repair successfull."},
-    {"no installation", "/r", false, true, false, "Did not find ZAPH installation path. Could not repair."},
-    {"no Framework", "/r", true, false, false, "One or more repair attempts have failed."},
+    {"installed", &fwtest::STATE_DOTNET_SERVER, false, true, "Repair successfull."},
+    {"folder given overrides the registry", &fwtest::STATE_DOTNET_SERVER, true, true, "Repair successfull."},
+    {"no installation", &fwtest::STATE_NOTHING, false, true, "Did not find ZAPH installation path. Could not repair."},
+    {"no Framework", &fwtest::STATE_DOTNET_SERVER, false, false, "One or more repair attempts have failed."},
+    {"older line without Zaph.exe", &fwtest::STATE_OLDER_LINE, false, true, "One or more repair attempts have failed."},
 };
 
 void PrintTo(const RepairRow& row, std::ostream* out)
@@ -522,27 +523,25 @@ TEST_P(Repair, CaspolCallsAndBox)
 {
     const RepairRow& row = GetParam();
     Scenario s;
+    fwtest::MachineState machine;
     fwtest::StandIns standIns(s.Folder("machine"));
-    std::string folder = s.Folder("ZAPH");
-    ASSERT_TRUE(s.WriteFile(folder + "\\Zaph.exe", "MZ"));
-    ASSERT_TRUE(s.GuardRegKey(PRODUCT_KEY));
-    ASSERT_TRUE(s.SetRegString(PRODUCT_KEY, "InstallPath", row.registered ? folder + "\\" : s.Folder("other")));
-    if (!row.registered && std::string(row.args) == "/r")
+    std::string folder = machine.Apply(*row.state);
+    std::string args = "/r";
+    if (row.folderGiven)
     {
-        ASSERT_TRUE(s.DeleteRegValue(PRODUCT_KEY, "InstallPath"));
+        folder = s.Folder("given");
+        ASSERT_TRUE(s.WriteFile(folder + "\\Zaph.exe", "MZ"));
+        args += " \"" + folder + "\"";
     }
     if (row.framework)
         standIns.SetFramework("v1.1.4322", 1, true);
-    std::string args = row.args;
-    if (args.find("%DIR%") != std::string::npos)
-        args.replace(args.find("%DIR%"), 5, folder);
-    bool found = std::string(row.box).find("Did not find") == std::string::npos;
+    bool failed = std::string(row.box).find("failed") != std::string::npos;
     s.ExpectBox().TitleEquals("MORV_TELA Setup and Upgrade Tool").TextEquals(row.box)
-        .Icon(row.repaired || !found ? ICON_WARNING : ICON_ERROR);
+        .Icon(failed ? ICON_ERROR : ICON_WARNING);
     EXPECT_EQ(0, s.Run(args)) << row.name;
 
     std::vector<std::string> calls;
-    if (row.repaired)
+    if (!failed && !folder.empty())
         calls = {"caspol.exe|-q -machine -remgroup ZAPH",
                  "caspol.exe|-q -machine -ag 1 -strong -file \"" + folder +
                      "\\Zaph.exe\" -noname -noversion FullTrust -description \"ZAPH.NET by Ombrant\" -name ZAPH"};
