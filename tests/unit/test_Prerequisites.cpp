@@ -1,0 +1,112 @@
+// The judgements of the prerequisite step that need no machine state: may
+// .NET 2.0 go on this system, is MDAC too old, what an installer's exit code
+// means, and the restart command. The machine states, the installers and the
+// questions are the rows of the prerequisites scenarios.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Prerequisites.h"
+#include "RunState.h"
+
+TEST(Prerequisites, DotNet20BySystem)
+{
+    struct Row
+    {
+        const char* explorer;
+        bool win9x;
+        DWORD major, minor, servicePack, engine;
+        bool may;
+    } rows[] = {
+        {"6.0.2900.2180", false, 5, 1, 2, 300, true},   // XP SP2
+        {"6.0.2900.2180", false, 5, 1, 1, 300, false},  // XP SP1
+        {"6.0.2900.2180", false, 5, 1, 2, 200, false},  // engine 2.0
+        {"6.0.2800.1106", false, 5, 0, 3, 300, true},   // 2000 SP3
+        {"6.0.2800.1106", false, 5, 0, 2, 300, false},
+        {"6.0.3790.0", false, 5, 2, 0, 300, true},      // 2003
+        {"6.0.3790.0", false, 5, 2, 0, 200, false},
+        {"5.50.4807.2300", false, 6, 0, 0, 0, true},    // Vista: any engine
+        {"5.00.2920.0000", false, 6, 0, 0, 400, false}, // Explorer 5.00
+        {"4.72.3110.0", false, 6, 0, 0, 400, false},
+        {"", false, 6, 0, 0, 400, false},               // no Explorer known
+        {"6.0.2800.1106", false, 4, 0, 6, 300, false},  // NT 4.0
+        {"6.0.2800.1106", true, 4, 10, 0, 200, true},   // 98 with engine 2.0
+        {"6.0.2800.1106", true, 4, 10, 0, 120, false},
+        {"6.0.2800.1106", true, 4, 90, 0, 300, false},  // Me
+        {"6.0.2800.1106", true, 4, 0, 0, 300, false},   // 95
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(r.may, MayInstallDotNet20(r.explorer, r.win9x, r.major, r.minor, r.servicePack,
+                                            r.engine))
+            << r.explorer << " " << r.major << "." << r.minor << " SP" << r.servicePack
+            << " engine " << r.engine;
+}
+
+TEST(Prerequisites, MdacByFullInstallVersion)
+{
+    struct Row
+    {
+        const char* version;
+        bool needed;
+    } rows[] = {{NULL, true},     {"2.50.4403.12", true}, {"2.62.7400.1", true}, {"2.0", true},
+                {"2.71.9030", false}, {"2.81.1117.0", false}, {"1.5", false}, {"3.0", false},
+                {"2.", false},    {"", false}};
+    for (const Row& r : rows)
+        EXPECT_EQ(r.needed, NeedsMdac(r.version)) << (r.version ? r.version : "(absent)");
+}
+
+TEST(Prerequisites, ExitCodeVerdicts)
+{
+    struct Row
+    {
+        long code;
+        bool accepted, reboot, cancelled;
+        const char* message;
+    } rows[] = {
+        {0, true, false, false, ""},
+        {3010, true, true, false, ""},
+        {1641, true, true, false, ""},
+        {2, false, false, false, "Instmsi executable not found."},
+        {1602, false, false, true, "User cancelled the instmsi upgrade."},
+        {1626, false, false, false, "Instmsi executable not executed."},
+        {1633, false, false, false,
+         "This installation package is not supported on this platform. Contact your application vendor."},
+        {1, false, false, false, "Unexpected failure"},
+        {(long)0xC0000005, false, false, false, "Unexpected failure"},
+    };
+    for (const Row& r : rows)
+    {
+        RunState.Reset();
+        ResetPrerequisiteState();
+        prereqCancelled = true;
+        EXPECT_EQ(r.accepted, AcceptInstallerResult(r.code)) << r.code;
+        EXPECT_EQ(r.reboot, RunState.prereqRebootNeeded) << r.code;
+        EXPECT_EQ(r.cancelled, prereqCancelled) << r.code;
+        EXPECT_EQ(!r.accepted, prereqAbandoned) << r.code;
+        EXPECT_STREQ(r.message, lastPrereqMessage) << r.code;
+    }
+}
+
+TEST(Prerequisites, ResumeCommandKeepsTheArguments)
+{
+    struct Row
+    {
+        const char* commandLine;
+        const char* resumed;
+    } rows[] = {
+        {"setup.exe", "\"C:\\dist\\setup.exe\""},
+        {"\"setup.exe\"   /l FR", "\"C:\\dist\\setup.exe\" /l FR"},
+        {"\"C:\\a b\\setup.exe\" /t \"C:\\My Apps\\ZAPH\" /d3", "\"C:\\dist\\setup.exe\" /t \"C:\\My Apps\\ZAPH\" /d3"},
+        {"..\\dist\\setup.exe\t/u", "\"C:\\dist\\setup.exe\" /u"},
+    };
+    for (const Row& r : rows)
+    {
+        char command[300];
+        ASSERT_TRUE(MakeResumeCommand("C:\\dist\\setup.exe", SkipProgramName(r.commandLine), command,
+                                      sizeof(command)));
+        EXPECT_STREQ(r.resumed, command) << r.commandLine;
+    }
+    char small[16] = "x";
+    EXPECT_FALSE(MakeResumeCommand("C:\\dist\\setup.exe", "/l FR", small, sizeof(small)));
+    EXPECT_STREQ("", small);
+}
