@@ -30,6 +30,8 @@ static const int CHOICE_MARGIN = 36;
 static const int CHOICE_GAP = 4;
 static const int CHOICE_LINE_FALLBACK = 24;
 static const int WESTERN_CHARSET_MARK = 1;
+static const int BUSY_STOP_TRIES = 200;
+static const DWORD BUSY_STOP_WAIT_MS = 10;
 
 // ---------------------------------------------------------------------------
 // Log window
@@ -241,11 +243,14 @@ void StopLogWindowAnimation()
         s_timer = 0;
     }
     // The busy thread sleeps in its message wait: wake it so that it sees the
-    // cleared flag and ends, instead of lingering for the rest of the run.
+    // cleared flag and ends, instead of lingering for the rest of the run. A
+    // thread that has not reached its wait yet has no queue to post to: post
+    // again until it ends.
     if (busyThread != NULL && s_busyThreadId != 0)
     {
-        PostThreadMessageA(s_busyThreadId, WM_NULL, 0, 0);
-        WaitForSingleObject(busyThread, 2000);
+        for (int i = 0; i < BUSY_STOP_TRIES && WaitForSingleObject(busyThread, BUSY_STOP_WAIT_MS) ==
+                                                   WAIT_TIMEOUT; ++i)
+            PostThreadMessageA(s_busyThreadId, WM_NULL, 0, 0);
         ReleaseBusyThread();
     }
     if (window != NULL)
