@@ -26,6 +26,8 @@ static const char* const SYSTEM_PACKAGE = "Sys_%s.msi";
 static const DWORD WORKER_GRACE_MS = 3000;
 // How long a worker that reported its end may take to leave its procedure.
 static const DWORD WORKER_EXIT_MS = 5000;
+// HTTP status codes from here on are the server's errors (400 Bad Request...).
+static const DWORD HTTP_STATUS_FIRST_ERROR = 400;
 
 // Opens the file for reading; its size in bytes through size when asked.
 static bool CanOpenForReading(const char* path, DWORD* size = NULL)
@@ -91,7 +93,7 @@ HMODULE LoadSystemLibrary(const char* name)
 CDownloadManager::CDownloadManager(CMainUI* ui, CResource* resMgr)
     : m_useWorkerThread(false), m_workerResult(E_UNEXPECTED), m_workerBusy(false),
       m_workerThreadId(0), m_workerThread(NULL), m_workerUrl(NULL), m_workerCachePath(NULL),
-      m_workerLastError(0), m_connected(false), m_needHangUp(false), m_ui(ui), m_resMgr(resMgr),
+      m_workerLastError(0), m_workerHttpStatus(0), m_connected(false), m_needHangUp(false), m_ui(ui), m_resMgr(resMgr),
       m_baseUrl(NULL), m_mayLoad(true), m_hWininet(NULL), m_hUrlmon(NULL), m_functionsGiven(false)
 {
     FW_ASSERT(m_ui != NULL);
@@ -382,11 +384,13 @@ bool CDownloadManager::ObtainFile(const char* sourceName, char* localPath, DWORD
     cachePath[0] = 0;
     HRESULT result = E_UNEXPECTED;
     DWORD lastError = 0;
+    DWORD httpStatus = 0;
     if (m_useWorkerThread)
     {
         m_workerUrl = url;
         m_workerCachePath = cachePath;
         m_workerLastError = 0;
+        m_workerHttpStatus = 0;
         if (!StartDownloadWorker())
         {
             m_workerUrl = NULL;
@@ -402,6 +406,7 @@ bool CDownloadManager::ObtainFile(const char* sourceName, char* localPath, DWORD
         StopDownloadWorker();
         result = m_workerResult;
         lastError = m_workerLastError;
+        httpStatus = m_workerHttpStatus;
         m_workerUrl = NULL;
         m_workerCachePath = NULL;
     }
@@ -413,6 +418,7 @@ bool CDownloadManager::ObtainFile(const char* sourceName, char* localPath, DWORD
             result = m_fn.downloadToCacheFile(NULL, url, cachePath, DOWNLOAD_PATH_SIZE, 0,
                                               static_cast<IBindStatusCallback*>(&callback));
             lastError = GetLastError();
+            httpStatus = callback.HttpStatus();
         }
     }
 
@@ -438,6 +444,16 @@ bool CDownloadManager::ObtainFile(const char* sourceName, char* localPath, DWORD
         DeleteCacheEntry(url);
         // The line may have gone: the next download checks the connection again.
         m_connected = false;
+        return false;
+    }
+    // Some systems cache a server's error page (404 and the like) as if it
+    // were the file: that page must never be installed or run.
+    if (httpStatus >= HTTP_STATUS_FIRST_ERROR)
+    {
+        LogMessage(2, LOG_ERROR, "URLDownloadToCacheFile '%hs' answered with HTTP status %lu [%ld/%ld].\n", url,
+                   (unsigned long)httpStatus, progress, progressMax);
+        DeleteCacheEntry(url);
+        code = ERROR_FILE_NOT_FOUND;
         return false;
     }
     DWORD cachedSize = 0;
@@ -481,6 +497,7 @@ DWORD WINAPI CDownloadManager::DownloadWorker(void* param)
                                                            DOWNLOAD_PATH_SIZE, 0,
                                                            static_cast<IBindStatusCallback*>(&callback));
         manager->m_workerLastError = GetLastError();
+        manager->m_workerHttpStatus = callback.HttpStatus();
         manager->m_workerResult = result;
     }
     DWORD exitCode = 0;

@@ -106,6 +106,7 @@ private:
     const char* m_workerUrl;
     char* m_workerCachePath;
     volatile DWORD m_workerLastError;   // the worker thread's last error after the call
+    volatile DWORD m_workerHttpStatus;  // the server's last HTTP status in the worker's download (0: none)
     bool m_connected;
     bool m_needHangUp;
     CMainUI* m_ui;

@@ -19,7 +19,7 @@ UINT ScaleDownloadProgress(ULONG progress, ULONG progressMax)
     return (UINT)(unsigned long long)(long long)scaled;
 }
 
-CDownloadBindStatusCallback::CDownloadBindStatusCallback(CMainUI* ui) : m_ui(ui), m_refCount(1)
+CDownloadBindStatusCallback::CDownloadBindStatusCallback(CMainUI* ui) : m_ui(ui), m_refCount(1), m_httpStatus(0)
 {
 }
 
@@ -31,7 +31,13 @@ STDMETHODIMP CDownloadBindStatusCallback::QueryInterface(REFIID riid, void** ppv
     // the object as that interface directly.
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_FernwickDownloadCallback))
     {
-        *ppvObject = this;
+        *ppvObject = static_cast<IBindStatusCallback*>(this);
+        AddRef();
+        return S_OK;
+    }
+    if (IsEqualIID(riid, IID_IHttpNegotiate))
+    {
+        *ppvObject = static_cast<IHttpNegotiate*>(this);
         AddRef();
         return S_OK;
     }
@@ -119,5 +125,22 @@ STDMETHODIMP CDownloadBindStatusCallback::OnDataAvailable(DWORD, DWORD, FORMATET
 
 STDMETHODIMP CDownloadBindStatusCallback::OnObjectAvailable(REFIID, IUnknown*)
 {
+    return S_OK;
+}
+
+STDMETHODIMP CDownloadBindStatusCallback::BeginningTransaction(LPCWSTR, LPCWSTR, DWORD,
+                                                               LPWSTR* pszAdditionalHeaders)
+{
+    if (pszAdditionalHeaders != NULL)
+        *pszAdditionalHeaders = NULL;
+    return S_OK;
+}
+
+STDMETHODIMP CDownloadBindStatusCallback::OnResponse(DWORD dwResponseCode, LPCWSTR, LPCWSTR,
+                                                     LPWSTR* pszAdditionalRequestHeaders)
+{
+    if (pszAdditionalRequestHeaders != NULL)
+        *pszAdditionalRequestHeaders = NULL;
+    m_httpStatus = dwResponseCode;
     return S_OK;
 }

@@ -23,8 +23,11 @@ UINT ScaleDownloadProgress(ULONG progress, ULONG progressMax);
 // downloading code: its creator holds the first reference for the whole call
 // and never releases it, so Release by the download code cannot free it.
 // Release at zero deletes, which is only right for an object made with new.
-// The interface table is IBindStatusCallback's, slot for slot.
-class CDownloadBindStatusCallback final : public IBindStatusCallback
+// The interface table is IBindStatusCallback's, slot for slot. The object also
+// answers IHttpNegotiate, only to learn the server's status: an error page
+// (404 and the like) can arrive as a successful download, and must not be
+// taken for the file.
+class CDownloadBindStatusCallback final : public IBindStatusCallback, public IHttpNegotiate
 {
 public:
     explicit CDownloadBindStatusCallback(CMainUI* ui);
@@ -47,7 +50,18 @@ public:
                                  STGMEDIUM* pstgmed) override;
     STDMETHODIMP OnObjectAvailable(REFIID riid, IUnknown* punk) override;
 
+    // IHttpNegotiate
+    STDMETHODIMP BeginningTransaction(LPCWSTR szURL, LPCWSTR szHeaders, DWORD dwReserved,
+                                      LPWSTR* pszAdditionalHeaders) override;
+    STDMETHODIMP OnResponse(DWORD dwResponseCode, LPCWSTR szResponseHeaders,
+                            LPCWSTR szRequestHeaders, LPWSTR* pszAdditionalRequestHeaders) override;
+
+    // The last HTTP status the server answered; 0 when none came (a file
+    // source, or no response at all).
+    DWORD HttpStatus() const { return m_httpStatus; }
+
 private:
     CMainUI* m_ui;
     volatile LONG m_refCount;
+    volatile DWORD m_httpStatus;
 };

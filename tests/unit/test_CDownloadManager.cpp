@@ -523,15 +523,19 @@ TEST_P(HttpDownloadTest, DroppedConnectionFailsTheDownloadWithTheFailFileBox)
 {
     // Reset before the answer: Wine reports a reset part-way only by never
     // returning. An orderly close part-way it reports as success: the size tells.
+    // A 404 answered with a page must not be taken for the file either.
     struct Row
     {
         HttpTestServer::Behaviour behaviour;
         const char* logged;
-    } rows[] = {{HttpTestServer::SERVE_DROP_AT_START, "' failed with HRESULT='0x"},
-                {HttpTestServer::SERVE_SHORT, "' incomplete: 150000 of 300000 bytes"}};
+        const char* name;
+    } rows[] = {{HttpTestServer::SERVE_DROP_AT_START, "' failed with HRESULT='0x", "Data/De/File.zip"},
+                {HttpTestServer::SERVE_SHORT, "' incomplete: 150000 of 300000 bytes", "Data/De/File.zip"},
+                {HttpTestServer::SERVE_NORMAL, "' answered with HTTP status 404", "Data/De/Gone.zip"}};
     for (const Row& row : rows)
     {
         SCOPED_TRACE(row.logged);
+        std::string url = server.BaseUrl() + Lower(row.name);
         server.SetBehaviour(PAYLOAD_NAME, row.behaviour);
         char path[DOWNLOAD_PATH_SIZE] = "x";
         DWORD code = 0;
@@ -541,20 +545,20 @@ TEST_P(HttpDownloadTest, DroppedConnectionFailsTheDownloadWithTheFailFileBox)
         for (int attempt = 0; attempt < 5; ++attempt)
         {
             strcpy(path, "x");
-            code = ObtainSourceFile("Data/De/File.zip", path);
+            code = ObtainSourceFile(row.name, path);
             std::string bytes;
             if (code != 0 || !fwtest::ReadBytes(path, bytes) || !bytes.empty())
                 break;
-            DeleteUrlCacheEntryA(Url().c_str());
+            DeleteUrlCacheEntryA(url.c_str());
         }
         EXPECT_NE(0u, code);
         EXPECT_NE(1223u, code);
         EXPECT_STREQ("", path);
         std::vector<std::string> boxes = robot.Texts();
         ASSERT_EQ(size_t(&row - rows + 1), boxes.size());
-        EXPECT_EQ("Cannot obtain Data/De/File.zip from " + server.BaseUrl(), boxes.back());
-        ExpectLogged(Log(), {"URLDownloadToCacheFile '" + Url() + row.logged});
-        EXPECT_FALSE(InCache(Url()));
+        EXPECT_EQ("Cannot obtain " + std::string(row.name) + " from " + server.BaseUrl(), boxes.back());
+        ExpectLogged(Log(), {"URLDownloadToCacheFile '" + url + row.logged});
+        EXPECT_FALSE(InCache(url));
         EXPECT_FALSE(manager->IsConnected());
     }
 }
