@@ -453,6 +453,7 @@ bool CDownloadManager::ObtainFile(const char* sourceName, char* localPath, DWORD
         LogMessage(2, LOG_ERROR, "URLDownloadToCacheFile '%hs' answered with HTTP status %lu [%ld/%ld].\n", url,
                    (unsigned long)httpStatus, progress, progressMax);
         DeleteCacheEntry(url);
+        m_connected = false;
         code = ERROR_FILE_NOT_FOUND;
         return false;
     }

@@ -434,7 +434,7 @@ Outcome RunOnSettings(const std::string& bytes, const std::string& arguments = "
     std::vector<BoxSeen> boxes = s.Boxes();
     bool clearBox = false;
     for (const BoxSeen& box : boxes)
-        clearBox = clearBox || ((box.icon == ICON_ERROR || box.icon == ICON_WARNING) && !box.text.empty());
+        clearBox = clearBox || (box.icon != ICON_INFORMATION && box.icon != ICON_QUESTION && !box.text.empty());
     if (outcome.code == -2)
         outcome.fault = "hang (killed after 60 s)";
     else if (bool(log.Contains("EXCEPTION")) || outcome.code == -1)
@@ -502,4 +502,37 @@ TEST(SettingsFaults, MutantsEndWithACodeAndABox)
     EXPECT_TRUE(valid.fault.empty()) << valid.fault;
     EXPECT_NE(0, valid.code);
     RunMutants(EnvNumber("FW_FAULT_SEED", 1), EnvNumber("FW_FAULT_COUNT", 32));
+}
+
+// Paths at and beyond the 259 characters a path may have, and targets that
+// cannot be made, given on the command line: refused or reported, never cut
+// short into another path.
+TEST(PathFaults, LongAndImpossiblePathsEndWithACodeAndABox)
+{
+    const std::string valid = Mutant{SplitLines(FromUtf8(VALID_INI))}.Bytes();
+    const std::string deep = "C:\\fwfault-deep\\" + std::string(300, 'd');
+    const std::string atLimit = "C:\\fwfault-limit\\" + std::string(259 - 17, 'l'); // 259 characters
+    const std::string arguments[] = {
+        "/u /t " + atLimit,
+        "/u /t " + atLimit + "x",
+        "/u /t " + deep,
+        "/u /t C:\\windows\\system32\\kernel32.dll\\sub", // below a file
+        "/u /t \\\\nohost\\noshare\\zaph",
+        "/u /t C:\\fwfault-limit\\a*?<>|b",
+        "/u /i " + deep + "\\Zaph.ini",
+        "/u /d3 " + deep + "\\fern.log",
+    };
+    for (const std::string& args : arguments)
+    {
+        SCOPED_TRACE(args.substr(0, 80));
+        Outcome outcome = RunOnSettings(valid, args);
+        EXPECT_TRUE(outcome.fault.empty()) << outcome.fault;
+        EXPECT_NE(0, outcome.code);
+        // A run that installs nothing leaves no folder behind.
+        for (const char* made : {"C:\\fwfault-limit", "C:\\fwfault-deep"})
+        {
+            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(made)) << made;
+            fwtest::DeleteTree(made);
+        }
+    }
 }
