@@ -100,13 +100,12 @@ static const PhaseRow PHASES[] = {
     {22, "product files in use after installation", PhaseFilesInUseAfterInstallation, ForQrtEdition, false},
     {23, "relocation of the earlier installation", PhaseRelocation, AfterDirectoryChange, false},
     {24, "registry and component key paths", PhaseRegistryAndKeyPaths, NULL, false},
-    {25, "data components", NULL, NULL, false},
-    {26, "programs, security policy, shortcuts", NULL, NULL, false},
+    {25, "data components", PhaseDataComponents, NULL, false},
+    {26, "programs, security policy, shortcuts", PhaseProgramsAndShortcuts, NULL, false},
 };
 
-// Writes the completion records after a successful run (with the data
-// components and completion); null until that is part of the program.
-static const PhaseFunction WRITE_COMPLETION_RECORDS = NULL;
+// Writes the completion records after a successful run.
+static const PhaseFunction WRITE_COMPLETION_RECORDS = WriteCompletionRecords;
 
 const PhaseRow* GetPhaseTable(size_t* count)
 {

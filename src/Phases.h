@@ -143,3 +143,10 @@ void PhaseClientFinish(SequenceLocals& locals);
 void PhaseFilesInUseAfterInstallation(SequenceLocals& locals);
 void PhaseRelocation(SequenceLocals& locals);
 void PhaseRegistryAndKeyPaths(SequenceLocals& locals);
+
+// The data components and the completion, phases 25 and 26.
+void PhaseDataComponents(SequenceLocals& locals);
+void PhaseProgramsAndShortcuts(SequenceLocals& locals);
+// After a successful run (not a repair): the edition, the login settings, the
+// settings file in the staging folder, the end of the older line's entry.
+void WriteCompletionRecords(SequenceLocals& locals);
