@@ -5,9 +5,9 @@ The file is UTF-16 little-endian with the mark FF FE and CR LF line ends, as
 the distributions ship it: one file carries the labels of every language,
 Greek and Polish among them.
 
-[CheckSums] gets an entry for every packed source file of the component lists
-that lies in examples/ when this script runs (checksum as Fernwick computes it),
-so rerun the script after adding or changing a delivered file:
+[CheckSums] is left empty here: the delivered files are made by
+make_distribution.py in a copy of this folder, and the release tool fwchecksums
+writes their entries there. Rerun this script after changing a list below:
 
     python3 examples/make_ini.py
 """
@@ -40,7 +40,7 @@ SETTINGS = [
     ("SYS_LN_DIR", "setup"),
     ("SYSLNVersion", "2.1.0"),
     ("InstallSysLN", "yes"),
-    ("NumComponents", "8"),
+    ("NumComponents", "9"),
     ("Reboot", "yes"),
     ("V11InstallerAvailable", "no"),
     ("SPV11InstallerAvailable", "no"),
@@ -49,6 +49,8 @@ SETTINGS = [
 
 # Component lines: name=value;rules (grammar of the component lists).
 COMPONENTS = [
+    "# The main program travels packed; it is unpacked once the data is in place",
+    "Login.exe.zip=V2.1.0.5",
     "# Data of the member state",
     "<MS>\\ms.mdb=V2.1.0.0",
     "<MS>\\<Lang>\\labels.mdb=V2.1.0.0",
@@ -297,31 +299,6 @@ LABELS = {
 }
 
 
-def checksum_table():
-    """The 32-bit cyclic code of Fernwick: the right shift keeps the top bit."""
-    table = []
-    for i in range(256):
-        value = i
-        for _ in range(8):
-            low = value & 1
-            value = (value >> 1) | (value & 0x80000000)
-            if low:
-                value ^= 0xEDB88320
-        table.append(value)
-    return table
-
-
-TABLE = checksum_table()
-
-
-def checksum(path):
-    value = 0
-    with open(path, "rb") as f:
-        for b in f.read():
-            value = (value >> 8) ^ TABLE[(value ^ b) & 0xFF]
-    return "%08X" % value
-
-
 def packed(name):
     """The name a file travels under: .zip, or .zsi for databases of the
     non-.NET edition; archives and documents travel as they are."""
@@ -347,19 +324,18 @@ def source_names():
     return names
 
 
-def build():
+def build(overrides=None):
+    """The settings file's text; overrides replace settings by key."""
+    overrides = overrides or {}
     lines = ["[Settings]"]
     for key, value in SETTINGS:
+        value = overrides.get(key, value)
         lines.append(key if value is None else "%s=%s" % (key, value))
 
     lines += ["", "[Components]"] + COMPONENTS
     lines += ["", "[Additional]"] + ADDITIONAL
 
-    lines += ["", "[CheckSums]", "; relative source name=checksum (written by make_ini.py)"]
-    for name in source_names():
-        path = os.path.join(HERE, *name.split("\\"))
-        if os.path.isfile(path):
-            lines.append("%s=%s" % (name, checksum(path)))
+    lines += ["", "[CheckSums]", "; relative source name=checksum (written by the release tool fwchecksums)"]
 
     keys = list(LABELS["EN"].keys())
     for lang in LANGUAGES:
@@ -373,17 +349,14 @@ def build():
     return "\r\n".join(lines)
 
 
-def main():
-    # The self-check the program relies on: "abc" gives 14ADA6D0.
-    value = 0
-    for b in b"abc":
-        value = (value >> 8) ^ TABLE[(value ^ b) & 0xFF]
-    assert "%08X" % value == "14ADA6D0"
-
-    text = build()
-    out = os.path.join(HERE, "Zaph.ini")
+def write(out, overrides=None):
     with open(out, "wb") as f:
-        f.write(b"\xff\xfe" + text.encode("utf-16-le"))
+        f.write(b"\xff\xfe" + build(overrides).encode("utf-16-le"))
+
+
+def main():
+    out = os.path.join(HERE, "Zaph.ini")
+    write(out)
     print("wrote", out)
 
 
