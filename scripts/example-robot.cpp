@@ -9,6 +9,10 @@
 //
 // For every box it writes box_<n>.txt (title, text, buttons) into the current
 // folder and waits up to 5 s for box_<n>.png to appear before answering.
+// The program runs in its own folder (where its settings file lies). When the
+// progress window offers the language selection, the robot checks the
+// languages of FERNWICK_EXAMPLE_LANGS (for example "FR EN"; all offered ones
+// when unset), clears the others and presses Proceed.
 #include <windows.h>
 
 #include <stdio.h>
@@ -60,10 +64,46 @@ static bool IsMessageBox(HWND hwnd)
     return hasText;
 }
 
+// The progress window's language choices and Proceed button.
+static const int LANGUAGE_CHOICE_FIRST = 6000;
+static const int PROCEED_BUTTON = 1106;
+static const char* const LANGUAGE_CODES[] = {"DA", "DE", "EL", "EN", "ES", "FI", "FR", "IT",
+                                             "NL", "PT", "SV", "LU", "EU", "CY", "CZ", "EE",
+                                             "HU", "LV", "LT", "MT", "PL", "SI", "SK"};
+
+// Answers the language selection once: true when Proceed was pressed.
+static bool ChooseLanguages(HWND window)
+{
+    HWND proceed = GetDlgItem(window, PROCEED_BUTTON);
+    if (proceed == NULL || !IsWindowVisible(proceed))
+        return false;
+    const char* wanted = getenv("FERNWICK_EXAMPLE_LANGS");
+    bool offered = false;
+    for (int i = 0; i < (int)(sizeof(LANGUAGE_CODES) / sizeof(LANGUAGE_CODES[0])); ++i)
+    {
+        HWND choice = GetDlgItem(window, LANGUAGE_CHOICE_FIRST + i);
+        if (choice == NULL || !IsWindowVisible(choice) || !IsWindowEnabled(choice))
+            continue;
+        offered = true;
+        bool want = wanted == NULL || wanted[0] == 0 || strstr(wanted, LANGUAGE_CODES[i]) != NULL;
+        bool checked = SendMessageA(choice, BM_GETCHECK, 0, 0) == BST_CHECKED;
+        if (want != checked)
+            SendMessageA(choice, BM_CLICK, 0, 0);
+    }
+    if (!offered || !IsWindowEnabled(proceed))
+        return false;
+    printf("Language selection: %s, then Proceed\n", wanted && wanted[0] ? wanted : "every language offered");
+    fflush(stdout);
+    Sleep(1000);   // time for a screenshot of the choice
+    SendMessageA(proceed, BM_CLICK, 0, 0);
+    return true;
+}
+
 struct Search
 {
     DWORD pid;
     std::vector<HWND> boxes;
+    std::vector<HWND> windows;
 };
 
 static BOOL CALLBACK Collect(HWND hwnd, LPARAM param)
@@ -71,8 +111,8 @@ static BOOL CALLBACK Collect(HWND hwnd, LPARAM param)
     Search* search = (Search*)param;
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == search->pid && IsWindowVisible(hwnd) && IsMessageBox(hwnd))
-        search->boxes.push_back(hwnd);
+    if (pid == search->pid && IsWindowVisible(hwnd))
+        (IsMessageBox(hwnd) ? search->boxes : search->windows).push_back(hwnd);
     return TRUE;
 }
 
@@ -142,7 +182,10 @@ int main(int argc, char** argv)
     PROCESS_INFORMATION process = {};
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back(0);
-    if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+    std::string folder = argv[2];
+    size_t slash = folder.find_last_of("\\/");
+    folder = slash == std::string::npos ? "." : folder.substr(0, slash);
+    if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, folder.c_str(), &startup, &process))
     {
         fprintf(stderr, "cannot start %s (%lu)\n", commandLine.c_str(), GetLastError());
         return 2;
@@ -152,6 +195,7 @@ int main(int argc, char** argv)
     DWORD start = GetTickCount();
     int number = 0;
     std::vector<HWND> answered;
+    bool languagesChosen = false;
     while (WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT)
     {
         if (GetTickCount() - start > limitMs)
@@ -167,6 +211,9 @@ int main(int argc, char** argv)
                 answered.erase(answered.begin() + i);
         Search search = {process.dwProcessId, {}};
         EnumWindows(Collect, (LPARAM)&search);
+        for (HWND window : search.windows)
+            if (!languagesChosen && search.boxes.empty())
+                languagesChosen = ChooseLanguages(window);
         for (HWND box : search.boxes)
         {
             bool seen = false;

@@ -1,44 +1,164 @@
 #!/bin/sh
-# The example run on a display (called by run-example.sh with ROOT, B, OUT and
-# WINEPREFIX set): the robot starts fernwick.exe in $OUT and answers its boxes;
-# this loop takes a screenshot of each box before it is answered (the robot
-# waits for box_<n>.png) and one of the screen every few seconds.
+# The example run on a display (called by run-example.sh with ROOT, B, MODE and
+# WINEPREFIX set, the distribution folders made in $B/example): writes their
+# checksums, runs fernwick.exe through the robot, which answers its boxes,
+# takes screenshots, and reports what the installation left on the machine.
 . "$ROOT/scripts/wine-env.sh"
 wine_prefix_ready
-cd "$OUT"
-wine "$B/example-robot.exe" "${FERNWICK_EXAMPLE_TIMEOUT:-300}" fernwick.exe "$@" &
-pid=$!
-tick=0; n=0
-while kill -0 $pid 2>/dev/null; do
-    for box in box_*.txt; do
-        [ -e "$box" ] || continue
-        shot="${box%.txt}.png"
-        [ -e "$shot" ] && continue
-        # Written under another name first: the robot answers once the file exists.
-        if import -window root "box.tmp.png" 2>/dev/null; then
-            mv box.tmp.png "$shot"
-        else
-            touch "$shot"   # no screenshot possible: do not hold the robot
+EX="$B/example"
+PRODUCT_KEY='HKLM\SOFTWARE\Ombrant\ZAPH QRT'
+LANGS=${FERNWICK_EXAMPLE_LANGS:-FR EN}
+
+checksums() {
+    wine "$B/x64/bin/fwchecksums.exe" "$(winepath -w "$1")" >/dev/null
+}
+
+reg_value() {
+    wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
+}
+
+# Runs fernwick.exe in folder $1 (further arguments are its own) through the
+# robot; the screenshot loop shoots each box before it is answered (the robot
+# waits for box_<n>.png) and the screen every few seconds. Sets RC.
+run() {
+    folder=$1; shift
+    shots="$EX/shots-$(basename "$folder")"
+    mkdir -p "$shots"
+    (cd "$shots" && FERNWICK_EXAMPLE_LANGS="$LANGS" \
+        wine "$B/example-robot.exe" "${FERNWICK_EXAMPLE_TIMEOUT:-600}" \
+             "$(winepath -w "$folder/fernwick.exe")" "$@") &
+    pid=$!
+    tick=0; n=0
+    while kill -0 $pid 2>/dev/null; do
+        for box in "$shots"/box_*.txt; do
+            [ -e "$box" ] || continue
+            shot="${box%.txt}.png"
+            [ -e "$shot" ] && continue
+            # Written under another name first: the robot answers once the file exists.
+            if import -window root "$shots/box.tmp.png" 2>/dev/null; then
+                mv "$shots/box.tmp.png" "$shot"
+            else
+                touch "$shot"   # no screenshot possible: do not hold the robot
+            fi
+        done
+        tick=$((tick + 1))
+        if [ $((tick % 15)) -eq 0 ] && [ $n -lt 100 ]; then
+            n=$((n + 1))
+            import -window root "$shots/screen_$n.png" 2>/dev/null || true
         fi
+        sleep 0.2
     done
-    tick=$((tick + 1))
-    if [ $((tick % 15)) -eq 0 ] && [ $n -lt 100 ]; then
-        n=$((n + 1))
-        import -window root "screen_$n.png" 2>/dev/null || true
-    fi
-    sleep 0.2
+    RC=0
+    wait $pid || RC=$?
+    wineserver -w
+}
+
+outcome() {
+    case $1 in
+        0) echo "installed completely" ;;
+        1223) echo "cancelled" ;;
+        1641|3010) echo "installed; a restart completes it" ;;
+        *) echo "failed" ;;
+    esac
+}
+
+# What the product does on its first start after a setup: it takes the data of
+# the staging folder in (unpacked) and the staging folder goes.
+take_in() {
+    target=$(reg_value "$PRODUCT_KEY" InstallPath)
+    [ -n "$target" ] || return 0
+    python3 - "$(winepath -u "$target")" <<'EOF'
+import os, shutil, sys, zipfile
+root = sys.argv[1]
+for name in os.listdir(root):
+    staging = os.path.join(root, name)
+    if not (name.endswith("_New") and os.path.isdir(staging)):
+        continue
+    data = os.path.join(root, name[:-4])
+    for folder, _, files in os.walk(staging):
+        relative = os.path.relpath(folder, staging)
+        if relative.split(os.sep)[0] in ("setup", "Log"):
+            continue
+        for f in files:
+            if f == "FW_Complete.lol":
+                continue
+            into = os.path.join(data, relative)
+            os.makedirs(into, exist_ok=True)
+            if f.lower().endswith((".zip", ".zsi")):
+                zipfile.ZipFile(os.path.join(folder, f)).extractall(into)
+            else:
+                shutil.copy2(os.path.join(folder, f), into)
+    shutil.rmtree(staging)
+    print("The product took '%s' in as '%s'." % (name, name[:-4]))
+EOF
+}
+
+case "$MODE" in
+    upgrade)
+        checksums "$EX/earlier"
+        echo "=== The release before this one ($(ls "$EX/earlier/setup" | head -n 1 | sed 's/_.*//'), languages $LANGS)"
+        run "$EX/earlier"
+        echo "Earlier release: exit code $RC ($(outcome $RC))"
+        take_in
+        checksums "$EX/dist"
+        echo "=== The upgrade"
+        run "$EX/dist" "$@"
+        ;;
+    web)
+        checksums "$EX/dist"
+        port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+        python3 -m http.server --bind 127.0.0.1 --directory "$EX/dist" "$port" >"$EX/server.log" 2>&1 &
+        server=$!
+        # The folder the program starts from: itself and its settings file,
+        # whose base now names the server.
+        mkdir -p "$EX/web"
+        cp "$EX/dist/fernwick.exe" "$EX/web/"
+        python3 - "$EX/dist/Zaph.ini" "$EX/web/Zaph.ini" "http://127.0.0.1:$port/" <<'EOF'
+import re, sys
+text = open(sys.argv[1], "rb").read().decode("utf-16")
+text = re.sub(r"(?m)^BASE_URL=.*$", "BASE_URL=" + sys.argv[3].replace("\\", "\\\\"), text, count=1)
+open(sys.argv[2], "wb").write(text.encode("utf-16"))
+EOF
+        sleep 1
+        echo "=== WEB installation from http://127.0.0.1:$port/"
+        run "$EX/web" "$@"
+        kill $server 2>/dev/null || true
+        echo "Files the server delivered: $(grep -c '"GET ' "$EX/server.log")"
+        ;;
+    *)
+        checksums "$EX/dist"
+        echo "=== LOCAL installation from $EX/dist"
+        run "$EX/dist" "$@"
+        ;;
+esac
+
+echo
+echo "=== Outcome"
+echo "fernwick.exe's exit code: $RC ($(outcome $RC))"
+echo
+echo "=== Registry values ($PRODUCT_KEY)"
+wine reg query "$PRODUCT_KEY" 2>/dev/null | tr -d '\r' | sed -n 's/^ \{4\}/    /p'
+target=$(reg_value "$PRODUCT_KEY" InstallPath)
+if [ -n "$target" ]; then
+    echo
+    echo "=== Installed folders and files ($target)"
+    (cd "$(winepath -u "$target")" && find . -type f -printf '%P  %s bytes\n' | sort)
+fi
+echo
+echo "=== Shortcuts"
+find "$WINEPREFIX/drive_c" -name '*.lnk' -path '*Desktop*' -o -name '*.lnk' -path '*Start Menu*' 2>/dev/null |
+while read -r link; do
+    points=$(strings "$link" | grep -i 'login.exe' | head -n 1)
+    echo "$link -> ${points:-?}"
 done
-wait $pid; rc=$?
-wineserver -w
-echo "fernwick.exe's exit code (as the shell sees it): $rc"
+echo
 log=$(ls -t "$WINEPREFIX"/drive_c/users/*/AppData/Local/Temp/Fern_*.log \
             "$WINEPREFIX"/drive_c/users/*/Temp/Fern_*.log 2>/dev/null | head -n 1)
 if [ -n "$log" ]; then
-    echo "Log of the run: $log"
+    echo "=== Log: $log"
     echo "--- last lines ---"
-    tail -n 15 "$log"
+    tail -n 12 "$log"
     echo "------------------"
 fi
-shots=$(ls "$OUT"/box_*.png "$OUT"/screen_*.png 2>/dev/null | wc -l)
-echo "Screenshots ($shots) and box texts are in $OUT"
-exit $rc
+echo "Screenshots and box texts: $(ls "$EX"/shots-*/*.png 2>/dev/null | wc -l) in $EX/shots-*"
+exit $RC

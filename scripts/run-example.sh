@@ -1,33 +1,57 @@
 #!/bin/sh
-# The main job: builds Fernwick and runs fernwick.exe on the sample distribution
-# in examples/ (a copy of it) under Wine, in a prefix of its own. Uses the
-# user's display when there is one, else a virtual one; a small robot answers
-# the program's message boxes (OK, Yes) so that the run ends by itself, and a
-# screenshot is saved of every box and every few seconds.
-# Extra arguments are passed to fernwick.exe (default: none), for example
-#     ./scripts/run-example.sh /?
-# FERNWICK_EXAMPLE_TIMEOUT (seconds, default 300) stops a run that hangs;
+# The main job: builds Fernwick and installs the sample distribution of
+# examples/ with fernwick.exe under Wine, on a bare machine (a prefix of its
+# own, made afresh), then shows what was installed. Uses the user's display
+# when there is one, else a virtual one; a small robot answers the program's
+# boxes (OK, Yes) and its language selection, and a screenshot is saved of
+# every box and every few seconds.
+#
+#     ./scripts/run-example.sh [--upgrade | --web] [fernwick.exe arguments...]
+#
+#   (none)     a LOCAL installation from the distribution folder
+#   --upgrade  installs the release before this one first, lets the product
+#              take its data in, then upgrades it with the current release
+#   --web      the same installation from a loopback web server: the folder
+#              fernwick.exe starts from holds only itself and its settings file
+#
+# FERNWICK_EXAMPLE_LANGS (default "FR EN") are the languages chosen;
+# FERNWICK_EXAMPLE_TIMEOUT (seconds, default 600) stops a run that hangs;
 # FERNWICK_EXAMPLE_DATA_MB (default 200) is about the size of the data archives.
 set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 B=${FW_BUILD_DIR:-$ROOT/build}
 case "$B" in /*) ;; *) B="$PWD/$B" ;; esac
+MODE=local
+case "$1" in
+    --upgrade) MODE=upgrade; shift ;;
+    --web) MODE=web; shift ;;
+esac
 "$ROOT/scripts/deps.sh"
 FW_BUILD_DIR="$B" FERNWICK_TESTS=OFF FERNWICK_SKIP_X86=1 "$ROOT/scripts/build.sh"
 x86_64-w64-mingw32-g++-posix -O1 -static -o "$B/example-robot.exe" "$ROOT/scripts/example-robot.cpp" -luser32
-export ROOT B
+export ROOT B MODE
 export WINEPREFIX="$B/example-prefix"
-OUT="$B/example-run"
-rm -rf "$OUT"; mkdir -p "$OUT"
-cp -r "$ROOT/examples/." "$OUT/"
-cp "$B/x64/bin/fernwick.exe" "$OUT/"
-[ -f "$B/x64/bin/dunzip32.dll" ] && cp "$B/x64/bin/dunzip32.dll" "$OUT/"
-# What the distribution delivers (product packages, data archives) is made
-# here, not kept in the repository.
-DUNZIP=""
-[ -f "$B/x64/bin/dunzip32.dll" ] && DUNZIP="$B/x64/bin/dunzip32.dll"
-python3 "$ROOT/examples/make_distribution.py" "$OUT" --dunzip "$DUNZIP" --data-mb "${FERNWICK_EXAMPLE_DATA_MB:-200}"
-export OUT
+# Every example starts from a machine without the product.
+rm -rf "$WINEPREFIX"
+EX="$B/example"
+rm -rf "$EX"; mkdir -p "$EX"
+DUNZIP="$B/x64/bin/dunzip32.dll"
+[ -f "$DUNZIP" ] || DUNZIP=""
+
+# A distribution folder: the settings file, the program and what the
+# distribution delivers (product packages, data archives), made here rather
+# than kept in the repository. Its [CheckSums] are written by the release tool
+# once the folder is complete (run-example-inner.sh, under Wine).
+make_distribution() {
+    mkdir -p "$1"
+    cp "$ROOT/examples/Zaph.ini" "$ROOT/examples/_FW_LOCAL_.txt" "$B/x64/bin/fernwick.exe" "$1/"
+    python3 "$ROOT/examples/make_distribution.py" "$1" --dunzip "$DUNZIP" \
+            --data-mb "${FERNWICK_EXAMPLE_DATA_MB:-200}" $2
+}
+make_distribution "$EX/dist"
+if [ "$MODE" = upgrade ]; then
+    make_distribution "$EX/earlier" --earlier
+fi
 if [ -n "$DISPLAY" ] && { ! command -v xdpyinfo >/dev/null || xdpyinfo >/dev/null 2>&1; }; then
     sh "$ROOT/scripts/run-example-inner.sh" "$@"
 else
