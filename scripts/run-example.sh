@@ -28,7 +28,7 @@ case "$1" in
 esac
 "$ROOT/scripts/deps.sh"
 FW_BUILD_DIR="$B" FERNWICK_TESTS=OFF FERNWICK_SKIP_X86=1 "$ROOT/scripts/build.sh"
-x86_64-w64-mingw32-g++-posix -O1 -static -o "$B/example-robot.exe" "$ROOT/scripts/example-robot.cpp" -luser32
+x86_64-w64-mingw32-g++-posix -O1 -static -o "$B/example-robot.exe" "$ROOT/scripts/example-robot.cpp" -luser32 -lpsapi
 export ROOT B MODE
 export WINEPREFIX="$B/example-prefix"
 # Every example starts from a machine without the product.

@@ -1,0 +1,142 @@
+#!/bin/sh
+# Whole-installation benchmarks: fernwick.exe installs the sample distribution
+# (about 200 MB of data archives; the first argument changes the size in MB)
+# on a bare Wine prefix, and each figure is printed beside its baseline from
+# the same run:
+#   - LOCAL install against copying the same files with CopyFileA;
+#   - WEB install from a loopback server against curl fetching the same files
+#     from the same server;
+#   - a second run with everything in place: bytes obtained and its time;
+#   - peak working set and time to the first window against a minimal Win32
+#     program that shows one message box.
+# The robot of the example run drives the installations (languages FR and EN).
+set -e
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+FW_BUILD_DIR=${FW_BUILD_DIR:-$ROOT/build}
+case "$FW_BUILD_DIR" in /*) ;; *) FW_BUILD_DIR="$PWD/$FW_BUILD_DIR" ;; esac
+if [ "$1" != --inner ]; then
+    "$ROOT/scripts/deps.sh"
+    cmake -S "$ROOT" -B "$FW_BUILD_DIR/x64" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" \
+          -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$FW_BUILD_DIR/x64" -j "$(nproc 2>/dev/null || echo 2)" \
+          --target fernwick fwchecksums dunzip32 bench_minimal_box bench_copy
+    x86_64-w64-mingw32-g++-posix -O1 -static -o "$FW_BUILD_DIR/example-robot.exe" \
+        "$ROOT/scripts/example-robot.cpp" -luser32 -lpsapi
+    BB="$FW_BUILD_DIR/bench-install"
+    rm -rf "$BB"; mkdir -p "$BB/dist"
+    cp "$ROOT/examples/Zaph.ini" "$ROOT/examples/_FW_LOCAL_.txt" "$FW_BUILD_DIR/x64/bin/fernwick.exe" "$BB/dist/"
+    python3 "$ROOT/examples/make_distribution.py" "$BB/dist" --dunzip "$FW_BUILD_DIR/x64/bin/dunzip32.dll" \
+            --data-mb "${1:-200}" >/dev/null
+    export FW_BUILD_DIR ROOT BB
+    exec xvfb-run -a -s "-screen 0 1024x768x24" sh "$0" --inner
+fi
+
+. "$ROOT/scripts/wine-env.sh"
+BIN="$FW_BUILD_DIR/x64/bin"
+export WINEPREFIX="$BB/prefix"
+export FERNWICK_EXAMPLE_NOSHOTS=1 FERNWICK_EXAMPLE_LANGS="FR EN"
+w() { winepath -w "$1"; }
+
+bare_machine() {
+    wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+    wine_prefix_ready
+}
+
+# Runs a program through the robot; FIG holds its figures line.
+robot() {
+    out=$(cd "$BB" && wine "$FW_BUILD_DIR/example-robot.exe" 900 "$(w "$1")" | tr -d '\r')
+    wineserver -w
+    echo "$out" >>"$BB/robot.log"
+    FIG=$(echo "$out" | sed -n 's/^figures: //p')
+    RC=$(echo "$out" | sed -n 's/.* ended with exit code \(-*[0-9]*\)$/\1/p')
+}
+fig() { echo "$FIG" | tr ' ' '\n' | sed -n "s/^$1=//p"; }
+
+log_file() {
+    ls "$WINEPREFIX"/drive_c/users/*/AppData/Local/Temp/Fern_*.log 2>/dev/null | head -n 1
+}
+log_lines() { f=$(log_file); [ -n "$f" ] && wc -l <"$f" || echo 0; }
+# The files of the distribution folder that the run since line $1 of the log
+# copied into place, relative to it (copies of installed files left out).
+copied_from_dist() {
+    python3 - "$(log_file)" "$1" "$(w "$BB/dist")" <<'EOF'
+import sys
+log, skip, dist = sys.argv[1], int(sys.argv[2]), sys.argv[3].lower().rstrip("\\") + "\\"
+for line in open(log, "rb").read().decode("latin-1").split("\n")[skip:]:
+    line = line.rstrip("\r")
+    if line.startswith("\tCopied '"):
+        source = line[len("\tCopied '"):].split("'", 1)[0]
+        if source.lower().startswith(dist):
+            print(source[len(dist):])
+EOF
+}
+sum_sizes() { total=0; while read -r f; do [ -f "$f" ] && total=$((total + $(stat -c %s "$f"))); done; echo $total; }
+ratio() { python3 -c "print('%.2f' % ($1 / $2))" 2>/dev/null || echo "?"; }
+mb_s() { python3 -c "print('%.1f' % ($1 / 1048576.0 / ($2 / 1000.0)))"; }
+
+bare_machine
+wine "$BIN/fwchecksums.exe" "$(w "$BB/dist")" >/dev/null
+
+robot "$BIN/bench_minimal_box.exe"
+MIN_FIRST=$(fig first-window-ms); MIN_PEAK=$(fig peak-working-set-kb)
+
+# LOCAL: the first installation, then the same again with everything in place.
+before=$(log_lines)
+robot "$BB/dist/fernwick.exe"
+LOCAL_RC=$RC; LOCAL_MS=$(fig total-ms); LOCAL_FIRST=$(fig first-window-ms); LOCAL_PEAK=$(fig peak-working-set-kb)
+copied_from_dist "$before" | sort -u >"$BB/local-files.txt"
+LOCAL_BYTES=$( (cd "$BB/dist" && tr '\\' '/' <"$BB/local-files.txt" | sum_sizes) )
+before=$(log_lines)
+robot "$BB/dist/fernwick.exe"
+LOCAL2_RC=$RC; LOCAL2_MS=$(fig total-ms)
+LOCAL2_BYTES=$(copied_from_dist "$before" | (cd "$BB/dist" && tr '\\' '/' | sum_sizes))
+
+# The system's copy of the same files, in the same prefix.
+COPY=$(wine "$BIN/bench_copy.exe" "$(w "$BB/dist")" 'C:\benchcopy' $(cat "$BB/local-files.txt") | tr -d '\r')
+COPY_MS=$(echo "$COPY" | sed -n 's/.*copy-ms=\([0-9]*\).*/\1/p')
+
+# WEB, on a bare machine again, from a loopback server.
+bare_machine
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+python3 -m http.server --bind 127.0.0.1 --directory "$BB/dist" "$port" >"$BB/server.log" 2>&1 &
+server=$!
+mkdir -p "$BB/web"
+cp "$BB/dist/fernwick.exe" "$BB/web/"
+python3 - "$BB/dist/Zaph.ini" "$BB/web/Zaph.ini" "http://127.0.0.1:$port/" <<'EOF'
+import re, sys
+text = open(sys.argv[1], "rb").read().decode("utf-16")
+text = re.sub(r"(?m)^BASE_URL=.*$", "BASE_URL=" + sys.argv[3], text, count=1)
+open(sys.argv[2], "wb").write(text.encode("utf-16"))
+EOF
+sleep 1
+served() { sed -n 's/.*"GET \/\([^ ]*\) HTTP[^"]*" 200 .*/\1/p' "$BB/server.log"; }
+robot "$BB/web/fernwick.exe"
+WEB_RC=$RC; WEB_MS=$(fig total-ms); WEB_FIRST=$(fig first-window-ms); WEB_PEAK=$(fig peak-working-set-kb)
+served >"$BB/web-files.txt"
+WEB_BYTES=$( (cd "$BB/dist" && python3 -c 'import sys, urllib.parse; [print(urllib.parse.unquote(l.strip())) for l in sys.stdin]' <"$BB/web-files.txt" | sum_sizes) )
+served_before=$(wc -l <"$BB/web-files.txt")
+robot "$BB/web/fernwick.exe"
+WEB2_RC=$RC; WEB2_MS=$(fig total-ms)
+WEB2_FILES=$(($(served | wc -l) - served_before))
+WEB2_BYTES=$( (cd "$BB/dist" && served | tail -n +"$((served_before + 1))" |
+               python3 -c 'import sys, urllib.parse; [print(urllib.parse.unquote(l.strip())) for l in sys.stdin]' | sum_sizes) )
+start=$(date +%s%N)
+for f in $(cat "$BB/web-files.txt"); do
+    curl -s -o /dev/null "http://127.0.0.1:$port/$f"
+done
+CURL_MS=$((($(date +%s%N) - start) / 1000000))
+kill $server 2>/dev/null || true
+wineserver -k 2>/dev/null || true
+
+echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $(nproc) cores, $(free -g | awk '/Mem:/ {print $2}') GiB; $(wine --version 2>/dev/null)"
+echo "Exit codes: LOCAL $LOCAL_RC, LOCAL again $LOCAL2_RC, WEB $WEB_RC, WEB again $WEB2_RC"
+printf '%-46s %14s %14s %8s\n' "figure" "fernwick.exe" "baseline" "ratio"
+printf '%-46s %11s ms %11s ms %8s\n' "LOCAL install ($((LOCAL_BYTES / 1048576)) MB) vs CopyFileA" "$LOCAL_MS" "$COPY_MS" "$(ratio "$LOCAL_MS" "$COPY_MS")"
+printf '%-46s %9s MB/s %9s MB/s %8s\n' "WEB install ($((WEB_BYTES / 1048576)) MB) vs curl, throughput" \
+       "$(mb_s "$WEB_BYTES" "$WEB_MS")" "$(mb_s "$WEB_BYTES" "$CURL_MS")" "$(ratio "$CURL_MS" "$WEB_MS")"
+printf '%-46s %11s ms %11s ms %8s\n' "LOCAL again, all in place ($LOCAL2_BYTES bytes copied)" "$LOCAL2_MS" "$LOCAL_MS" "$(ratio "$LOCAL2_MS" "$LOCAL_MS")"
+printf '%-46s %11s ms %11s ms %8s\n' "WEB again ($WEB2_FILES files, $WEB2_BYTES bytes obtained)" "$WEB2_MS" "$WEB_MS" "$(ratio "$WEB2_MS" "$WEB_MS")"
+printf '%-46s %11s KB %11s KB %8s\n' "peak working set, LOCAL vs minimal program" "$LOCAL_PEAK" "$MIN_PEAK" "$(ratio "$LOCAL_PEAK" "$MIN_PEAK")"
+printf '%-46s %11s KB %11s KB %8s\n' "peak working set, WEB vs minimal program" "$WEB_PEAK" "$MIN_PEAK" "$(ratio "$WEB_PEAK" "$MIN_PEAK")"
+printf '%-46s %11s ms %11s ms %8s\n' "start to first window vs minimal program" "$LOCAL_FIRST" "$MIN_FIRST" "$(ratio "$LOCAL_FIRST" "$MIN_FIRST")"
