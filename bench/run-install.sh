@@ -54,7 +54,8 @@ robot() {
 fig() { echo "$FIG" | tr ' ' '\n' | sed -n "s/^$1=//p"; }
 
 log_file() {
-    ls "$WINEPREFIX"/drive_c/users/*/AppData/Local/Temp/Fern_*.log 2>/dev/null | head -n 1
+    ls "$WINEPREFIX"/drive_c/users/*/AppData/Local/Temp/Fern_*.log \
+       "$WINEPREFIX"/drive_c/users/*/Temp/Fern_*.log 2>/dev/null | head -n 1
 }
 log_lines() { f=$(log_file); [ -n "$f" ] && wc -l <"$f" || echo 0; }
 # The files of the distribution folder that the run since line $1 of the log
@@ -98,9 +99,11 @@ COPY_MS=$(echo "$COPY" | sed -n 's/.*copy-ms=\([0-9]*\).*/\1/p')
 
 # WEB, on a bare machine again, from a loopback server.
 bare_machine
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-python3 -m http.server --bind 127.0.0.1 --directory "$BB/dist" "$port" >"$BB/server.log" 2>&1 &
+rm -f "$BB/port"
+python3 "$ROOT/scripts/loopback-server.py" "$BB/dist" "$BB/port" 2>"$BB/server.log" &
 server=$!
+while [ ! -s "$BB/port" ]; do sleep 0.2; done
+port=$(cat "$BB/port")
 mkdir -p "$BB/web"
 cp "$BB/dist/fernwick.exe" "$BB/web/"
 python3 - "$BB/dist/Zaph.ini" "$BB/web/Zaph.ini" "http://127.0.0.1:$port/" <<'EOF'
@@ -109,18 +112,18 @@ text = open(sys.argv[1], "rb").read().decode("utf-16")
 text = re.sub(r"(?m)^BASE_URL=.*$", "BASE_URL=" + sys.argv[3], text, count=1)
 open(sys.argv[2], "wb").write(text.encode("utf-16"))
 EOF
-sleep 1
-served() { sed -n 's/.*"GET \/\([^ ]*\) HTTP[^"]*" 200 .*/\1/p' "$BB/server.log"; }
+# The files served so far, and their bytes.
+served() { awk '$3 == 200 {print substr($2, 2)}' "$BB/server.log"; }
+served_bytes() { awk '$3 == 200 {n += $4} END {print n + 0}' "$BB/server.log"; }
 robot "$BB/web/fernwick.exe"
 WEB_RC=$RC; WEB_MS=$(fig total-ms); WEB_FIRST=$(fig first-window-ms); WEB_PEAK=$(fig peak-working-set-kb)
 served >"$BB/web-files.txt"
-WEB_BYTES=$( (cd "$BB/dist" && python3 -c 'import sys, urllib.parse; [print(urllib.parse.unquote(l.strip())) for l in sys.stdin]' <"$BB/web-files.txt" | sum_sizes) )
+WEB_BYTES=$(served_bytes)
 served_before=$(wc -l <"$BB/web-files.txt")
 robot "$BB/web/fernwick.exe"
 WEB2_RC=$RC; WEB2_MS=$(fig total-ms)
 WEB2_FILES=$(($(served | wc -l) - served_before))
-WEB2_BYTES=$( (cd "$BB/dist" && served | tail -n +"$((served_before + 1))" |
-               python3 -c 'import sys, urllib.parse; [print(urllib.parse.unquote(l.strip())) for l in sys.stdin]' | sum_sizes) )
+WEB2_BYTES=$(($(served_bytes) - WEB_BYTES))
 start=$(date +%s%N)
 for f in $(cat "$BB/web-files.txt"); do
     curl -s -o /dev/null "http://127.0.0.1:$port/$f"

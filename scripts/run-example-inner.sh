@@ -106,9 +106,11 @@ case "$MODE" in
         ;;
     web)
         checksums "$EX/dist"
-        port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-        python3 -m http.server --bind 127.0.0.1 --directory "$EX/dist" "$port" >"$EX/server.log" 2>&1 &
+        rm -f "$EX/port"
+        python3 "$ROOT/scripts/loopback-server.py" "$EX/dist" "$EX/port" 2>"$EX/server.log" &
         server=$!
+        while [ ! -s "$EX/port" ]; do sleep 0.2; done
+        port=$(cat "$EX/port")
         # The folder the program starts from: itself and its settings file,
         # whose base now names the server.
         mkdir -p "$EX/web"
@@ -119,11 +121,10 @@ text = open(sys.argv[1], "rb").read().decode("utf-16")
 text = re.sub(r"(?m)^BASE_URL=.*$", "BASE_URL=" + sys.argv[3].replace("\\", "\\\\"), text, count=1)
 open(sys.argv[2], "wb").write(text.encode("utf-16"))
 EOF
-        sleep 1
         echo "=== WEB installation from http://127.0.0.1:$port/"
         run "$EX/web" "$@"
         kill $server 2>/dev/null || true
-        echo "Files the server delivered: $(grep -c '"GET ' "$EX/server.log")"
+        echo "Files the server delivered: $(grep -c ' 200 ' "$EX/server.log"), $(awk '$3 == 200 {n += $4} END {print n + 0}' "$EX/server.log") bytes"
         ;;
     *)
         checksums "$EX/dist"
