@@ -17,7 +17,7 @@
 // For the benchmarks it reports, on its last line, the milliseconds from the
 // start to the program's first visible window, the whole run's milliseconds
 // and the program's peak working set. FERNWICK_EXAMPLE_NOSHOTS set: no wait
-// for screenshots.
+// for screenshots; FERNWICK_EXAMPLE_ANSWER_DELAY_MS: how long a box stays.
 #include <windows.h>
 #include <psapi.h>
 
@@ -153,6 +153,8 @@ static void Answer(HWND box, int number)
     fflush(stdout);
 
     SetForegroundWindow(box);
+    if (const char* delay = getenv("FERNWICK_EXAMPLE_ANSWER_DELAY_MS"))
+        Sleep((DWORD)atoi(delay));
     sprintf(name, "box_%d.png", number);
     for (int wait = 0; wait < 100 && !getenv("FERNWICK_EXAMPLE_NOSHOTS") &&
                        GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES; ++wait)
