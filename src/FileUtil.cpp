@@ -123,10 +123,22 @@ static int FailKeepingError(DWORD error)
 }
 
 // Removes a half-written copy so that nobody takes it for the real file.
-static void RemovePartialCopy(const char* destination)
+// Beside its destination, the name a copy is written under until it is
+// complete: a run killed part-way never leaves a partial file under the final
+// name, where the next run would take it for a copy already in place.
+static const char* const PARTIAL_COPY_SUFFIX = ".fwpart";
+
+// What a copy that did not finish leaves: nothing under either name (the
+// destination's old content was given up when the copy began).
+static void RemovePartialCopy(const char* written, const char* destination)
 {
-    SetFileAttributesA(destination, FILE_ATTRIBUTE_NORMAL);
-    if (DeleteFileA(destination))
+    if (written != destination)
+    {
+        SetFileAttributesA(destination, FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(destination);
+    }
+    SetFileAttributesA(written, FILE_ATTRIBUTE_NORMAL);
+    if (DeleteFileA(written))
         LogMessage(2, LOG_WARNING, "AltCopyFileEx removed the partial copy '%hs'\n", destination);
     else
         LogMessage(2, LOG_ERROR, "AltCopyFileEx could not remove partial '%hs' [%d]\n",
@@ -518,8 +530,34 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
         (destAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
         (destAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
         SetFileAttributesA(destination, FILE_ATTRIBUTE_NORMAL);
-    HANDLE out = CreateFileA(destination, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, NULL);
+    // A destination that cannot be replaced (in use) fails here, before any
+    // byte is copied.
+    char partial[FW_PATH_SIZE];
+    // Devices and pipes ("\\.\...") are written directly.
+    const bool viaPartial = strncmp(destination, "\\\\.\\", 4) != 0 &&
+                            strlen(destination) + strlen(PARTIAL_COPY_SUFFIX) < sizeof(partial);
+    const char* written = destination;
+    HANDLE out = INVALID_HANDLE_VALUE;
+    if (viaPartial)
+    {
+        snprintf(partial, sizeof(partial), "%s%s", destination, PARTIAL_COPY_SUFFIX);
+        written = partial;
+        HANDLE probe = CreateFileA(destination, GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, NULL);
+        DWORD probeError = GetLastError();
+        if (probe != INVALID_HANDLE_VALUE)
+            CloseHandle(probe);
+        if (probe != INVALID_HANDLE_VALUE || probeError == ERROR_FILE_NOT_FOUND)
+            out = CreateFileA(partial, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              NULL);
+        else
+            SetLastError(probeError);
+    }
+    else
+    {
+        out = CreateFileA(destination, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, NULL);
+    }
     if (out == INVALID_HANDLE_VALUE)
     {
         DWORD error = GetLastError();
@@ -589,11 +627,23 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
     CloseHandle(in);
     CloseHandle(out);
 
+    if (!isCancelled && !failed && viaPartial)
+    {
+        SetFileAttributesA(destination, FILE_ATTRIBUTE_NORMAL);
+        if ((!DeleteFileA(destination) && GetLastError() != ERROR_FILE_NOT_FOUND) ||
+            !MoveFileA(partial, destination))
+        {
+            error = GetLastError();
+            LogMessage(2, LOG_WARNING, "AltCopyFileEx could not put '%hs' in place [%d]\n",
+                       destination, (int)error);
+            failed = true;
+        }
+    }
     if (isCancelled || failed)
     {
         if (cancelled)
             *cancelled = !failed;
-        RemovePartialCopy(destination);
+        RemovePartialCopy(written, destination);
         return FailKeepingError(error);
     }
     DWORD attributes = GetFileAttributesA(source);

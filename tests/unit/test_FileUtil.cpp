@@ -102,12 +102,16 @@ struct ProgressScript
     std::vector<ProgressCall> calls;
     std::vector<DWORD> answers;
     std::string context;
+    std::string watch;   // a path that must not exist while the copy runs
+    int watchSeen = 0;
 };
 
 DWORD ScriptedProgress(DWORD total, DWORD done, DWORD state, void* context)
 {
     ProgressScript* script = (ProgressScript*)context;
     script->calls.push_back({total, done, state});
+    if (!script->watch.empty() && GetFileAttributesA(script->watch.c_str()) != INVALID_FILE_ATTRIBUTES)
+        ++script->watchSeen;
     size_t i = script->calls.size() - 1;
     return i < script->answers.size() ? script->answers[i] : ALTCOPY_CONTINUE;
 }
@@ -414,10 +418,12 @@ TEST(FileUtil, AltCopyReportsProgressAndCarriesTimesAndAttributes)
         SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
 
         ProgressScript script;
+        script.watch = dest; // a run killed part-way leaves no partial file under the final name
         bool cancelled = true;
         EXPECT_EQ(1, AltCopyFileEx(source.c_str(), dest.c_str(), ScriptedProgress, &script,
                                    &cancelled, false));
         EXPECT_FALSE(cancelled);
+        EXPECT_EQ(0, script.watchSeen);
         EXPECT_EQ(Pattern(row.size), Content(dest));
         ASSERT_EQ(row.done.size() + 1, script.calls.size());
         EXPECT_EQ(ALTCOPY_STATE_START, script.calls[0].state);
