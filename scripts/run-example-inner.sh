@@ -96,7 +96,7 @@ EOF
 case "$MODE" in
     upgrade)
         checksums "$EX/earlier"
-        echo "=== The release before this one ($(ls "$EX/earlier/setup" | head -n 1 | sed 's/_.*//'), languages $LANGS)"
+        echo "=== The release before this one (languages $LANGS)"
         run "$EX/earlier"
         echo "Earlier release: exit code $RC ($(outcome $RC))"
         take_in
