@@ -3,8 +3,12 @@
 #include <windows.h>
 
 #include "EntryGuard.h"
+#include "SystemLibrary.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
+    // Before anything can load a library: none from the folders an
+    // administrator's download may share with planted files.
+    RestrictLibrarySearch();
     return RunGuarded(instance, commandLine);
 }

@@ -2,6 +2,7 @@
 
 #include "FileUtil.h"
 #include "Log.h"
+#include "SystemLibrary.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -33,7 +34,7 @@ CCompression::CCompression(const char* installFolder)
 
     if (FileExists(m_szLibraryPath))
     {
-        m_hModule = LoadLibraryA(m_szLibraryPath);
+        m_hModule = LoadLibraryFromPath(m_szLibraryPath);
         if (m_hModule != NULL)
             m_pfnDunzip = (DunzipEntry)(void*)GetProcAddress(m_hModule, UNZIP_LIBRARY_ENTRY);
         if (m_pfnDunzip == NULL)

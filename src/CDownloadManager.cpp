@@ -11,6 +11,7 @@
 #include "DownloadCallback.h"
 #include "FileUtil.h"
 #include "Log.h"
+#include "SystemLibrary.h"
 #include "TextUtil.h"
 #include "resource.h"
 
@@ -65,29 +66,6 @@ static bool CopyBounded(char* dest, const char* src, size_t size)
     }
     memcpy(dest, src, length + 1);
     return true;
-}
-
-HMODULE LoadSystemLibrary(const char* name)
-{
-    char systemDir[MAX_PATH];
-    char path[MAX_PATH];
-    UINT length = GetSystemDirectoryA(systemDir, sizeof(systemDir));
-    if (length == 0 || length >= sizeof(systemDir))
-        systemDir[0] = 0;
-    int written = _snprintf(path, sizeof(path), "%s\\%s", systemDir, name);
-    bool inSystemDir = written > 0 && written < (int)sizeof(path) && CanOpenForReading(path);
-    if (!inSystemDir)
-    {
-        LogMessage(2, LOG_WARNING, "'%hs' doesn't exist in '%hs'. Trying with PATH\n", name, systemDir);
-        return LoadLibraryA(name);
-    }
-    HMODULE module = LoadLibraryA(path);
-    if (module == NULL)
-    {
-        LogMessage(2, LOG_WARNING, "Could not load '%hs'. Trying with PATH\n", path);
-        module = LoadLibraryA(name);
-    }
-    return module;
 }
 
 CDownloadManager::CDownloadManager(CMainUI* ui, CResource* resMgr)

@@ -50,10 +50,6 @@ struct InternetFunctions
     PFN_URLDownloadToCacheFileA downloadToCacheFile;
 };
 
-// Loads a library from the system folder, or by the normal search order when
-// it is not there or does not load from there. Null when it cannot be loaded.
-HMODULE LoadSystemLibrary(const char* name);
-
 class CDownloadManager
 {
 public:

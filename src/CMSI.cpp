@@ -7,6 +7,7 @@
 #include "FileUtil.h"
 #include "FileVersion.h"
 #include "Log.h"
+#include "SystemLibrary.h"
 #include "Registry.h"
 #include "TextUtil.h"
 
@@ -162,7 +163,7 @@ bool CMSI::LoadInstaller()
     }
 
     m_lastResult = 0;
-    m_hLibrary = LoadLibraryA(m_libraryPath);
+    m_hLibrary = LoadLibraryFromPath(m_libraryPath);
     if (m_hLibrary == NULL)
     {
         m_lastResult = GetLastError();

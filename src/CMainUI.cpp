@@ -14,6 +14,7 @@
 #include "CodeTables.h"
 #include "Dialogs.h"
 #include "Log.h"
+#include "SystemLibrary.h"
 #include "RunState.h"
 #include "TextUtil.h"
 #include "WideAPI.h"
@@ -88,18 +89,22 @@ UINT CMainUI::GetBarMaximum(UINT uiIdx) const
 
 bool CMainUI::Create(HWND parent)
 {
+    // The common controls are loaded at run time (an import would be looked
+    // for beside the program on systems that do not know the library).
     // InitCommonControlsEx came with comctl32 4.70: the first Windows 95 has
-    // only InitCommonControls, and an import of the other would keep the
-    // program from starting there.
+    // only InitCommonControls.
     typedef BOOL(WINAPI * InitControlsExFn)(const INITCOMMONCONTROLSEX*);
+    typedef void(WINAPI * InitControlsFn)(void);
     INITCOMMONCONTROLSEX controls;
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES;
-    HMODULE comctl = GetModuleHandleA("comctl32.dll");
+    HMODULE comctl = LoadCommonControls();
     InitControlsExFn initEx =
-        comctl != NULL ? (InitControlsExFn)GetProcAddress(comctl, "InitCommonControlsEx") : NULL;
-    if (initEx == NULL || !initEx(&controls))
-        InitCommonControls();
+        comctl != NULL ? (InitControlsExFn)(void*)GetProcAddress(comctl, "InitCommonControlsEx") : NULL;
+    InitControlsFn init =
+        comctl != NULL ? (InitControlsFn)(void*)GetProcAddress(comctl, "InitCommonControls") : NULL;
+    if ((initEx == NULL || !initEx(&controls)) && init != NULL)
+        init();
     m_hParent = parent;
 
     if (m_hWnd == NULL)

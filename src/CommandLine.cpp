@@ -11,6 +11,7 @@
 #include "CMainUI.h"
 #include "CodeTables.h"
 #include "Log.h"
+#include "SystemLibrary.h"
 #include "RunState.h"
 #include "WideAPI.h"
 #include "resource.h"
@@ -340,11 +341,11 @@ bool ReadOwnVersionResource(std::vector<char>& data)
     if (length == 0 || length >= MAX_PATH)
         return false;
     DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeA(path, &handle);
+    DWORD size = VersionInfoSize(path, &handle);
     if (size == 0)
         return false;
     data.resize(size);
-    if (!GetFileVersionInfoA(path, 0, size, &data[0]))
+    if (!VersionInfoRead(path, size, &data[0]))
     {
         data.clear();
         return false;
@@ -374,7 +375,7 @@ bool GetProgramVersionStrings(C_String& comments, C_String& companyName,
         std::string key = std::string(VERSION_BLOCK) + entries[k].name;
         char* value = NULL;
         UINT valueLength = 0;
-        if (VerQueryValueA(&data[0], key.c_str(), (void**)&value, &valueLength) && value != NULL)
+        if (VersionInfoQuery(&data[0], key.c_str(), (void**)&value, &valueLength) && value != NULL)
             *entries[k].text = value;
     }
     return true;

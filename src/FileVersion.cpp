@@ -2,6 +2,7 @@
 
 #include "CheckSum.h"
 #include "Log.h"
+#include "SystemLibrary.h"
 #include "TextUtil.h"
 #include "WideAPI.h"
 
@@ -24,7 +25,7 @@ const char* QueryVersionText(void* block, const char* query)
 {
     char* text = NULL;
     UINT length = 0;
-    if (!VerQueryValueA(block, query, (void**)&text, &length) || text == NULL || length == 0 ||
+    if (!VersionInfoQuery(block, query, (void**)&text, &length) || text == NULL || length == 0 ||
         text[0] == '\0')
         return NULL;
     return text;
@@ -185,7 +186,7 @@ DWORD GetFileVersionNumbers(const char* path, DWORD* mostSignificant, DWORD* lea
     DWORD ls = 0;
     void* block = NULL;
     DWORD unused = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path, &unused);
+    const DWORD size = VersionInfoSize(path, &unused);
     if (size == 0)
     {
         error = GetLastError();
@@ -197,7 +198,7 @@ DWORD GetFileVersionNumbers(const char* path, DWORD* mostSignificant, DWORD* lea
         error = ERROR_NOT_ENOUGH_MEMORY;
         ls = 0xFFFFFFFF;
     }
-    else if (!GetFileVersionInfoA(path, 0, size, block))
+    else if (!VersionInfoRead(path, size, block))
     {
         error = GetLastError();
         if (error == ERROR_SUCCESS)
@@ -208,7 +209,7 @@ DWORD GetFileVersionNumbers(const char* path, DWORD* mostSignificant, DWORD* lea
     {
         VS_FIXEDFILEINFO* info = NULL;
         UINT infoLength = 0;
-        if (VerQueryValueA(block, "\\", (void**)&info, &infoLength) && info != NULL && infoLength != 0)
+        if (VersionInfoQuery(block, "\\", (void**)&info, &infoLength) && info != NULL && infoLength != 0)
         {
             ms = info->dwFileVersionMS;
             ls = info->dwFileVersionLS;

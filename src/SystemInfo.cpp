@@ -95,7 +95,8 @@ static bool TokenGroupsHold(PSID sid)
 // CheckTokenMembership is looked up at run time: it does not exist before Windows 2000.
 static bool TokenMembershipHolds(PSID sid)
 {
-    HMODULE advapi = LoadLibraryA("advapi32.dll");
+    // Imported by the program, so already loaded: no search for it.
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
     if (advapi == NULL)
         return false;
     bool member = false;
@@ -104,7 +105,6 @@ static bool TokenMembershipHolds(PSID sid)
     BOOL isMember = FALSE;
     if (check != NULL && check(NULL, sid, &isMember))
         member = isMember != FALSE;
-    FreeLibrary(advapi);
     return member;
 }
 
