@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need (only what is missing).
 set -e
 PKGS="cmake make g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-win32 binutils-mingw-w64
-      libz-mingw-w64-dev googletest wine wine64 xvfb xauth wixl imagemagick python3 zlib1g-dev"
+      libz-mingw-w64-dev googletest wine wine64 xvfb xauth wixl imagemagick python3 zlib1g-dev
+      osslsigncode openssl"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -52,6 +52,8 @@ static const struct
     { SECTION_ADDITIONAL, L"[Additional]", "[Additional]" },
 };
 
+static const wchar_t* const DIGESTS_HEADER = L"[SHA256]";
+
 static bool IsWhite(wchar_t c)
 {
     return c != 0 && iswspace(c) != 0;
@@ -325,6 +327,8 @@ bool CResource::Load(const char* path)
             return false;
         }
     }
+    // Older settings files have no digests; downloads then rely on signatures.
+    FindSection(DIGESTS_HEADER, SECTION_DIGESTS);
     return true;
 }
 
@@ -523,6 +527,16 @@ const char* CResource::GetCheckSum(const char* key)
     if (key == NULL || key[0] == 0)
         return NULL;
     const wchar_t* value = Lookup(A2W(key), SECTION_CHECKSUMS, ValueBufferSlot());
+    if (value == NULL)
+        return NULL;
+    return W2A(value);
+}
+
+const char* CResource::GetDigest(const char* key)
+{
+    if (key == NULL || key[0] == 0)
+        return NULL;
+    const wchar_t* value = Lookup(A2W(key), SECTION_DIGESTS, ValueBufferSlot());
     if (value == NULL)
         return NULL;
     return W2A(value);

@@ -19,6 +19,7 @@ const int SECTION_SETTINGS = 0;
 const int SECTION_COMPONENTS = 1;
 const int SECTION_CHECKSUMS = 2;
 const int SECTION_ADDITIONAL = 3;
+const int SECTION_DIGESTS = 4;          // optional: SHA-256 of downloaded installers
 const int SECTION_LABELS = 5;           // + language index
 
 // The settings file beside the tool, when no other path is given.
@@ -129,6 +130,9 @@ public:
     const wchar_t* FormatLabel(const wchar_t* key, ...);
     const wchar_t* FormatLabelV(const wchar_t* key, va_list args);
     const char* GetCheckSum(const char* key);
+    // The SHA-256 digest (64 hexadecimal digits) that the optional section
+    // [SHA256] lists for a source name, or null; same buffer rule as GetCheckSum.
+    const char* GetDigest(const char* key);
 
     bool HasLabels(int languageIndex) const;
     bool HasLabels(const char* code) const;

@@ -1,6 +1,7 @@
 // The release engineer's checksum tool: writes, or with --verify checks, the
 // [CheckSums] entries of every file of a distribution folder in the
-// program's own checksum form. See Usage below.
+// program's own checksum form, and the [SHA256] entries of its programs (the
+// installers that the setup program may fetch and run). See Usage below.
 //
 // The settings file keeps its encoding (UTF-16 with FF FE, or ANSI), its line
 // ends and every line other than the entries written; a new entry is added
@@ -18,6 +19,7 @@
 
 #include "CResource.h"
 #include "CheckSum.h"
+#include "Sha256.h"
 #include "TextUtil.h"
 
 namespace
@@ -27,7 +29,10 @@ const char USAGE[] =
     "\n"
     "Writes the [CheckSums] entry of every file below the distribution folder\n"
     "(the settings file excepted), keyed by its path relative to the folder, as\n"
-    "eight hexadecimal digits of the checksum the setup program verifies.\n"
+    "eight hexadecimal digits of the checksum the setup program verifies, and\n"
+    "the [SHA256] entry of every program (.exe) below it: the digest that lets\n"
+    "the setup program run an installer it downloaded (the section is added\n"
+    "after [CheckSums] when the settings file has none).\n"
     "Existing entries are updated in place, missing ones added at the end of the\n"
     "section; every other line, the encoding and the line ends stay as they are.\n"
     "The settings file defaults to Zaph.ini in the distribution folder.\n"
@@ -48,13 +53,17 @@ struct DeliveredFile
     std::string full;
 };
 
-// A section of digests: its header, how a file's digest text is made, and
-// how the setup program reads an entry back (null: it does not).
+// A section of digests: its header, how a file's digest text is made, how
+// the setup program reads an entry back (null: it does not), which files it
+// lists (null: all), and the section after which it is made when missing
+// (null: it must exist).
 struct DigestSection
 {
     const char* header;
     bool (*digest)(const char* path, std::string& text);
     const char* (*programLookup)(CResource& settings, const char* key);
+    bool (*lists)(const std::string& relative);
+    const char* after;
 };
 
 bool CheckSumText(const char* path, std::string& text)
@@ -71,8 +80,28 @@ const char* ProgramCheckSum(CResource& settings, const char* key)
     return settings.GetCheckSum(key);
 }
 
+bool Sha256FileText(const char* path, std::string& text)
+{
+    char out[SHA256_TEXT_SIZE];
+    if (Sha256OfFile(path, out) == SHA256_FAILED)
+        return false;
+    text = out;
+    return true;
+}
+
+const char* ProgramDigest(CResource& settings, const char* key)
+{
+    return settings.GetDigest(key);
+}
+
+bool IsProgram(const std::string& relative)
+{
+    return relative.size() > 4 && _stricmp(relative.c_str() + relative.size() - 4, ".exe") == 0;
+}
+
 const DigestSection SECTIONS[] = {
-    {"[CheckSums]", CheckSumText, ProgramCheckSum},
+    {"[CheckSums]", CheckSumText, ProgramCheckSum, NULL, NULL},
+    {"[SHA256]", Sha256FileText, ProgramDigest, IsProgram, "[CheckSums]"},
 };
 
 bool ListFiles(const std::string& folder, const std::string& relative, const std::string& skip,
@@ -147,6 +176,33 @@ template <typename Ch> struct Entry
     size_t valueStart, valueEnd;
 };
 
+// Puts an empty section right after the body of another; its position, or
+// npos when that other one is missing too.
+template <typename Ch>
+size_t MakeSectionAfter(std::basic_string<Ch>& text, const std::basic_string<Ch>& header,
+                        const std::basic_string<Ch>& after)
+{
+    typedef std::basic_string<Ch> Str;
+    const size_t at = FindNoCase(text, after);
+    if (at == Str::npos)
+        return Str::npos;
+    const Str lineEnd = text.find(Widen<Ch>("\r\n")) != Str::npos ? Widen<Ch>("\r\n") : Widen<Ch>("\n");
+    size_t end = text.find(Widen<Ch>("\n["), at + after.size());
+    Str inserted = header + lineEnd;
+    if (end == Str::npos)
+    {
+        end = text.size();
+        if (end > 0 && text[end - 1] != '\n')
+            inserted = lineEnd + inserted;
+    }
+    else
+    {
+        end += 1;
+    }
+    text.insert(end, inserted);
+    return end + (inserted.size() - header.size() - lineEnd.size());
+}
+
 // Writes or checks one section in text; counts what it did.
 template <typename Ch>
 bool ProcessSection(std::basic_string<Ch>& text, const DigestSection& section,
@@ -155,7 +211,9 @@ bool ProcessSection(std::basic_string<Ch>& text, const DigestSection& section,
 {
     typedef std::basic_string<Ch> Str;
     const Str header = Widen<Ch>(section.header);
-    const size_t at = FindNoCase(text, header);
+    size_t at = FindNoCase(text, header);
+    if (at == Str::npos && section.after != NULL)
+        at = MakeSectionAfter(text, header, Widen<Ch>(section.after));
     if (at == Str::npos)
     {
         fprintf(stderr, "error: the settings file has no %s section\n", section.header);
@@ -320,13 +378,13 @@ int main(int argc, char** argv)
         return EXIT_FAILED;
     }
 
-    std::vector<DeliveredFile> files;
-    if (!ListFiles(folder, "", settingsPath, files))
+    std::vector<DeliveredFile> allFiles;
+    if (!ListFiles(folder, "", settingsPath, allFiles))
     {
         fprintf(stderr, "error: cannot list every file below '%s'\n", folder.c_str());
         return EXIT_FAILED;
     }
-    std::sort(files.begin(), files.end(), [](const DeliveredFile& a, const DeliveredFile& b) {
+    std::sort(allFiles.begin(), allFiles.end(), [](const DeliveredFile& a, const DeliveredFile& b) {
         return _stricmp(a.relative.c_str(), b.relative.c_str()) < 0;
     });
 
@@ -343,6 +401,12 @@ int main(int argc, char** argv)
     int differences = 0;
     for (const DigestSection& section : SECTIONS)
     {
+        std::vector<DeliveredFile> files;
+        for (const DeliveredFile& f : allFiles)
+            if (section.lists == NULL || section.lists(f.relative))
+                files.push_back(f);
+        if (files.empty() && section.after != NULL)
+            continue; // an optional section with nothing to list is not made
         std::vector<std::string> digests;
         for (const DeliveredFile& f : files)
         {

@@ -309,19 +309,26 @@ TEST(ComponentNames, PackedExtensionAndLanguageFilter)
 }
 
 // The release tool rewrites only the values and adds what is missing: the
-// encoding, the line ends and every other line stay as they were.
+// encoding, the line ends and every other line stay as they were. Programs
+// get their SHA-256 in [SHA256], made after [CheckSums] when missing.
 TEST(ChecksumTool, KeepsEncodingLineEndsAndOtherLines)
 {
     struct Row
     {
         bool utf16;
         std::string before, after;
+        std::string program = "";
     } rows[] = {
         {true, "[Settings]\nA=1\n[CheckSums]\n; kept\n  a.zip = 0BAD0BAD \nold.zip=12345678\n[Labels_EN]\nX=Y\n",
          "[Settings]\nA=1\n[CheckSums]\n; kept\n  a.zip = " + CheckSumOf("abc") +
              " \nold.zip=12345678\nsub\\b.pdf=" + CheckSumOf("") + "\n[Labels_EN]\nX=Y\n"},
         {false, "[Settings]\r\nA=1\r\n[CheckSums]\r\nSUB\\B.PDF=00000000",
          "[Settings]\r\nA=1\r\n[CheckSums]\r\nSUB\\B.PDF=00000000\r\na.zip=" + CheckSumOf("abc") + "\r\n"},
+        {false, "[CheckSums]\r\nx=1\r\n[Labels_EN]\r\nX=Y\r\n",
+         "[CheckSums]\r\nx=1\r\na.zip=" + CheckSumOf("abc") + "\r\nsetup\\i.exe=" + CheckSumOf("abc") +
+             "\r\nsub\\b.pdf=" + CheckSumOf("") + "\r\n[SHA256]\r\nsetup\\i.exe="
+             "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\r\n[Labels_EN]\r\nX=Y\r\n",
+         "setup\\i.exe"},
     };
     for (const Row& row : rows)
     {
@@ -336,6 +343,9 @@ TEST(ChecksumTool, KeepsEncodingLineEndsAndOtherLines)
         ASSERT_TRUE(CreateFolderTree(dir.File("sub").c_str()));
         ASSERT_TRUE(fwtest::WriteBytes(dir.File("a.zip"), "abc") && fwtest::WriteBytes(dir.File("sub\\b.pdf"), ""));
         ASSERT_TRUE(fwtest::WriteBytes(dir.File("Zaph.ini"), encode(row.before)));
+        if (!row.program.empty())
+            ASSERT_TRUE(CreateFolderTree(dir.File("setup").c_str()) &&
+                        fwtest::WriteBytes(dir.File(row.program), "abc"));
         EXPECT_EQ(1u, RunTool("--verify " + dir.Path()));
         EXPECT_EQ(0u, RunTool(dir.Path()));
         EXPECT_EQ(encode(row.after), Read(dir.File("Zaph.ini")));

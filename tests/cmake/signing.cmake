@@ -1,0 +1,20 @@
+# Test programs signed by a test certificate authority that only the test
+# set-up trusts (bin/signed/): the verification of downloaded installers. The
+# authority is added to the prefix's root store before the tests that need it
+# start, and removed afterwards.
+set(FW_SIGNED_DIR ${CMAKE_BINARY_DIR}/bin/signed)
+add_custom_command(
+    OUTPUT ${FW_SIGNED_DIR}/ca.der ${FW_SIGNED_DIR}/fw_child_ms.exe ${FW_SIGNED_DIR}/fw_child_other.exe
+    COMMAND sh ${CMAKE_SOURCE_DIR}/tests/fixtures/signing/sign.sh ${FW_SIGNED_DIR} $<TARGET_FILE:fw_child> fw_child
+    DEPENDS fw_child ${CMAKE_SOURCE_DIR}/tests/fixtures/signing/sign.sh
+    COMMENT "Signing the test programs with the test authority")
+add_custom_target(fw_signed DEPENDS ${FW_SIGNED_DIR}/ca.der)
+add_dependencies(test_InstallerTrust fw_signed)
+target_link_libraries(fw_trust PRIVATE crypt32)
+
+to_wine_path(FW_CA_WIN ${FW_SIGNED_DIR}/ca.der)
+add_test(NAME trust.add COMMAND fw_trust add ${FW_CA_WIN})
+add_test(NAME trust.remove COMMAND fw_trust remove ${FW_CA_WIN})
+set_tests_properties(trust.add PROPERTIES FIXTURES_SETUP test_authority RESOURCE_LOCK machine)
+set_tests_properties(trust.remove PROPERTIES FIXTURES_CLEANUP test_authority RESOURCE_LOCK machine)
+set_tests_properties(unit.test_InstallerTrust PROPERTIES FIXTURES_REQUIRED test_authority RESOURCE_LOCK machine)
