@@ -12,6 +12,7 @@
 #include "CResource.h"
 #include "Dialogs.h"
 #include "FileUtil.h"
+#include "InstallerTrust.h"
 #include "Log.h"
 #include "Registry.h"
 #include "RunState.h"
@@ -330,6 +331,14 @@ static bool RunPrerequisite(const PrerequisiteInstaller& installer, const char* 
     }
     if (localPath[0] == 0)
         return false;
+    // Nothing runs elevated that is not what the release meant to run.
+    if (!VerifyObtainedInstaller(installer.file, localPath, code))
+    {
+        result = code;
+        prereqAbandoned = true;
+        lastPrereqMessage = "The installer is not signed by its publisher and matches no listed digest.";
+        return false;
+    }
 
     char command[COMMAND_SIZE];
     int n = _snprintf(command, sizeof(command), "%s %s", localPath, installer.options);

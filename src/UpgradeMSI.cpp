@@ -13,7 +13,9 @@
 #include "CResource.h"
 #include "FileUtil.h"
 #include "FileVersion.h"
+#include "InstallerTrust.h"
 #include "Log.h"
+#include "SystemLibrary.h"
 #include "Prerequisites.h"
 #include "RunState.h"
 #include "SystemInfo.h"
@@ -63,7 +65,7 @@ bool NeedsEngineUpgrade(int required)
         path[0] = 0;
     strcat(path, ENGINE_LIBRARY_NAME);
 
-    HMODULE library = LoadLibraryA(path);
+    HMODULE library = LoadLibraryFromPath(path);
     if (library == NULL)
     {
         LogMessage(2, LOG_INFO, "Can't load '%hs'; assuming upgrade is necessary\n", path);
@@ -258,6 +260,9 @@ bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings)
     if (result != 0 || localPath[0] == 0)
         return false;
     LogMessage(3, LOG_INFO, "'%hs' obtained as '%hs'\n", sourceName, localPath);
+    // Nothing runs elevated that is not what the release meant to run.
+    if (!VerifyObtainedInstaller(sourceName, localPath, result))
+        return false;
 
     if (!CheckEngineInstallerVersion((int)required, localPath))
     {
