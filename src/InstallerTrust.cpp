@@ -29,8 +29,8 @@ const wchar_t* const LABEL_UNTRUSTED = L"UntrustedInstaller";
 // When the settings file has no such label the user still learns what
 // happened and that nothing ran.
 const char* const UNTRUSTED_TEXT =
-    "The installer '%s' is not signed by %s and does not match a digest of the settings file. "
-    "It was not run.";
+    "The installer '%s' is not the one this setup expects: it is neither signed by %s nor "
+    "matches the digest in the settings file. It was not run.";
 
 // A chain with any of these faults does not make a signature trustworthy,
 // whatever the signature check itself said (Wine's check, for one, accepts a

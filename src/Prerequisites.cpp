@@ -336,7 +336,7 @@ static bool RunPrerequisite(const PrerequisiteInstaller& installer, const char* 
     {
         result = code;
         prereqAbandoned = true;
-        lastPrereqMessage = "The installer is not signed by its publisher and matches no listed digest.";
+        lastPrereqMessage = "The installer is neither signed by its publisher nor matches its listed digest.";
         return false;
     }
 

@@ -1,15 +1,17 @@
 # Test programs signed by a test certificate authority that only the test
 # set-up trusts (bin/signed/): the verification of downloaded installers. The
 # authority is added to the prefix's root store before the tests that need it
-# start, and removed afterwards.
+# start (the system reads the store once per process), and removed afterwards.
 set(FW_SIGNED_DIR ${CMAKE_BINARY_DIR}/bin/signed)
 add_custom_command(
-    OUTPUT ${FW_SIGNED_DIR}/ca.der ${FW_SIGNED_DIR}/fw_child_ms.exe ${FW_SIGNED_DIR}/fw_child_other.exe
-    COMMAND sh ${CMAKE_SOURCE_DIR}/tests/fixtures/signing/sign.sh ${FW_SIGNED_DIR} $<TARGET_FILE:fw_child> fw_child
-    DEPENDS fw_child ${CMAKE_SOURCE_DIR}/tests/fixtures/signing/sign.sh
+    OUTPUT ${FW_SIGNED_DIR}/ca.der ${FW_SIGNED_DIR}/fw_child_ms.exe ${FW_SIGNED_DIR}/fw_standin_ms.exe
+    COMMAND sh ${CMAKE_SOURCE_DIR}/tests/fixtures/signing/sign.sh ${FW_SIGNED_DIR}
+            $<TARGET_FILE:fw_child> $<TARGET_FILE:fw_standin>
+    DEPENDS fw_child fw_standin ${CMAKE_SOURCE_DIR}/tests/fixtures/signing/sign.sh
     COMMENT "Signing the test programs with the test authority")
 add_custom_target(fw_signed DEPENDS ${FW_SIGNED_DIR}/ca.der)
 add_dependencies(test_InstallerTrust fw_signed)
+add_dependencies(e2e_prerequisites fw_signed)
 target_link_libraries(fw_trust PRIVATE crypt32)
 
 to_wine_path(FW_CA_WIN ${FW_SIGNED_DIR}/ca.der)

@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "MachineStates.h"
+#include "HttpTestServer.h"
 #include "Scenario.h"
+#include "Sha256.h"
 #include "StandIns.h"
 #include "TestSupport.h"
 #include "resource.h"
@@ -556,3 +558,103 @@ TEST_P(Repair, CaspolCallsAndBox)
 
 INSTANTIATE_TEST_SUITE_P(Rows, Repair, ::testing::ValuesIn(REPAIR_ROWS), RowName<RepairRow>);
 } // namespace
+
+// Installers fetched from the network (WEB mode, a loopback server) run only
+// when signed by their publisher through an authority the system trusts, or
+// when they match the digest the settings file lists; a refused one is not
+// run and ends the step with the refusal box.
+struct DownloadRow
+{
+    const char* name;
+    const char* program;  // below bin\: the stand-in served as setup\mdac_typ.exe
+    bool oneByteChanged;
+    bool authorityTrusted;
+    const char* digest;   // "" none listed, "right" or "wrong"
+    bool runs;
+};
+
+const DownloadRow DOWNLOAD_ROWS[] = {
+    {"signed", "signed\\fw_standin_ms.exe", false, true, "", true},
+    {"signed, one byte changed", "signed\\fw_standin_ms.exe", true, true, "", false},
+    {"unsigned", "fw_standin.exe", false, true, "", false},
+    {"another publisher", "signed\\fw_standin_other.exe", false, true, "", false},
+    {"authority not trusted", "signed\\fw_standin_ms.exe", false, false, "", false},
+    {"unsigned, digest listed", "fw_standin.exe", false, false, "right", true},
+    {"unsigned, wrong digest", "fw_standin.exe", false, false, "wrong", false},
+    {"signed, wrong digest", "signed\\fw_standin_ms.exe", false, true, "wrong", false},
+};
+
+void PrintTo(const DownloadRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+// Runs bin\fw_trust.exe: the test authority in or out of the user's root store.
+bool Trust(const char* what)
+{
+    std::string line = "\"" + fwtest::BinDir() + "\\fw_trust.exe\" " + what + " \"" + fwtest::BinDir() +
+                       "\\signed\\ca.der\"";
+    std::vector<char> buffer(line.begin(), line.end());
+    buffer.push_back(0);
+    STARTUPINFOA startup = {sizeof(startup)};
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(NULL, buffer.data(), NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL, NULL, &startup, &process))
+        return false;
+    WaitForSingleObject(process.hProcess, 30000);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return code == 0;
+}
+
+class DownloadedInstaller : public ::testing::TestWithParam<DownloadRow>
+{
+};
+
+TEST_P(DownloadedInstaller, RunsOnlyWhenSignedOrListed)
+{
+    const DownloadRow& row = GetParam();
+    HostRun run("prereq");
+    Scenario& s = run.s;
+    DeleteFileA(s.Path("_FW_LOCAL_.txt").c_str());
+    std::string bytes;
+    ASSERT_TRUE(fwtest::ReadBytes(fwtest::BinDir() + "\\" + row.program, bytes));
+    if (row.oneByteChanged)
+        bytes[0x400] ^= 1;
+    const std::string served = s.Folder("web") + "\\setup\\mdac_typ.exe";
+    ASSERT_TRUE(s.WriteFile(served, bytes));
+    fwtest::HttpTestServer server(s.Folder("web"));
+    ASSERT_TRUE(server.Start());
+
+    std::string settings = Settings("");
+    settings.replace(settings.find("http://downloads.example/LU/2.1/"), 32, server.BaseUrl());
+    if (row.digest[0])
+    {
+        char digest[SHA256_TEXT_SIZE];
+        ASSERT_NE(SHA256_FAILED, Sha256OfFile(served.c_str(), digest));
+        settings += std::string("[SHA256]\nsetup\\mdac_typ.exe=") +
+                    (std::string(row.digest) == "right" ? digest : std::string(64, 'a')) + "\n";
+    }
+    ASSERT_TRUE(s.WriteUnicodeFile("Zaph.ini", settings));
+    run.standIns.SetFramework("v2.0.50727", 0, false);
+    run.standIns.SetMdac(OLD_MDAC);
+    ASSERT_TRUE(Trust(row.authorityTrusted ? "add" : "remove"));
+
+    s.ExpectBox().TitleEquals(TITLE).TextEquals(Question("   Microsoft Data Access Components V2.8 (MDAC)"))
+        .Press(IDYES);
+    if (!row.runs)
+        s.ExpectBox().TitleEquals(TITLE).TextContains("setup\\mdac_typ.exe").TextContains("It was not run.")
+            .Icon(ICON_ERROR);
+    int code = s.Run();
+    Trust("remove");
+    EXPECT_EQ(row.runs ? 3010 : 577, code) << row.name;
+    bool ran = false;
+    for (const std::string& call : run.standIns.Calls())
+        ran = ran || call.find("mdac_typ") != std::string::npos;
+    EXPECT_EQ(row.runs, ran) << row.name;
+    LogView log = s.Log();
+    EXPECT_EQ(!row.runs, (bool)log.Contains("refused: it is not run.")) << row.name << log.Describe();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, DownloadedInstaller, ::testing::ValuesIn(DOWNLOAD_ROWS), RowName<DownloadRow>);
