@@ -128,7 +128,12 @@ void PhaseDefaultTargetDir(SequenceLocals& locals);
 void PhaseBackupConfirmation(SequenceLocals& locals);
 void PhaseMultiMs(SequenceLocals& locals);
 void PhaseNothingToUpgrade(SequenceLocals& locals);
+void PhaseFilesInUse(SequenceLocals& locals);
 void PhaseAdministratorWarning(SequenceLocals& locals);
+void PhaseSystemAndPrerequisites(SequenceLocals& locals);
+void PhaseInstallerEngine(SequenceLocals& locals);
+void PhaseLanguageSelection(SequenceLocals& locals);
+void PhaseInstallationCheck(SequenceLocals& locals);
 
 // The product package and the relocation of the earlier installation,
 // phases 16 to 24.

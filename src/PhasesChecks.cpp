@@ -13,14 +13,19 @@
 #include "CMainUI.h"
 #include "CResource.h"
 #include "CodeTables.h"
+#include "Dialogs.h"
 #include "FileUtil.h"
 #include "FileVersion.h"
 #include "Log.h"
+#include "Migration.h"
+#include "Prerequisites.h"
 #include "PreviousInstallation.h"
 #include "Registry.h"
 #include "RunState.h"
+#include "Shortcuts.h"
 #include "SystemInfo.h"
 #include "TextUtil.h"
+#include "UpgradeMSI.h"
 #include "WideAPI.h"
 #include "resource.h"
 
@@ -265,6 +270,10 @@ static const char* const COMMON_DOCUMENTS_VALUE = "Common Documents";
 // Multi-MS: an installed package of version 7 or later is the QRT edition's.
 static const char* const MULTI_MS_QRT_FROM = "7+";
 static const char* const MULTI_MS_TAG = "Multi-MS";
+// The hotfix that NT 4.0 with service pack 6 needs for the .NET edition.
+static const char* const HOTFIX_Q246009_KEY =
+    "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Hotfix\\Q246009";
+static const char* const HOTFIX_INSTALLED_VALUE = "Installed";
 
 // A label's text kept beyond the next look-up ("" when missing).
 static std::wstring Label(const wchar_t* key)
@@ -467,6 +476,17 @@ void PhaseNothingToUpgrade(SequenceLocals& locals)
     locals.rc = RC_NOTHING_TO_UPGRADE;
 }
 
+void PhaseFilesInUse(SequenceLocals& locals)
+{
+    RunState.phase = 1;
+    locals.stepKey = NULL;
+    if (!RunState.dotNetEdition && IsProductInUse())
+    {
+        g_mainUI->ShowMessage(true, g_resource->GetLabel(LABEL_IN_USE));
+        locals.rc = RC_IN_USE;
+    }
+}
+
 void PhaseAdministratorWarning(SequenceLocals& locals)
 {
     std::wstring status = Wide(RunState.memberState.GetNarrow());
@@ -484,4 +504,127 @@ void PhaseAdministratorWarning(SequenceLocals& locals)
             locals.skipProductPackage = true;
     }
     g_mainUI->StepProgress(1, 5);
+}
+
+// The .NET edition's systems: Windows 98 and Millennium, NT 4.0 from service
+// pack 5 (service pack 6 only with hotfix Q246009), and every later system.
+static bool IsSystemAllowedForDotNet(const SequenceLocals& locals)
+{
+    if (locals.winMajor == 0)
+        return false;
+    if (locals.winMajor != 4 || locals.winMinor != 0)
+        return true;
+    if (locals.winServicePack == 6)
+    {
+        DWORD installed = 0;
+        return ReadRegistryDword(HKEY_LOCAL_MACHINE, HOTFIX_Q246009_KEY, HOTFIX_INSTALLED_VALUE, installed) &&
+               installed == 1;
+    }
+    return locals.winServicePack >= 5;
+}
+
+void PhaseSystemAndPrerequisites(SequenceLocals& locals)
+{
+    if (!IsSystemAllowedForDotNet(locals))
+    {
+        g_mainUI->ShowMessage(true, g_resource->GetLabel(LABEL_CANNOT_INSTALL_PRE));
+        locals.rc = RC_STEP_FAILED;
+        return;
+    }
+
+    DWORD result = 0;
+    if (InstallPreconditions(result, g_mainUI, g_resource))
+    {
+        locals.rc = (long)result;
+        if (RunState.prereqRebootNeeded)
+            RunState.rebootNeeded = true;
+        // Logs which frameworks are there now.
+        IsDotNetInstalled(DOTNET_V30, false);
+        IsDotNetInstalled(DOTNET_V20, false);
+        IsDotNetInstalled(DOTNET_V11, false);
+        return;
+    }
+
+    StopLogWindowAnimation();
+    locals.rc = result != 0 ? (long)result : RC_STEP_FAILED;
+    if (locals.rc == ERROR_INSTALL_PLATFORM_UNSUPPORTED)
+    {
+        g_mainUI->ShowMessage(true, g_resource->GetLabel(LABEL_CANNOT_INSTALL_PRE));
+        return;
+    }
+    std::wstring text = Label(LABEL_FAIL_INSTALL_PRE) + L"\n[" + Wide(lastPrereqMessage) + L"]";
+    g_mainUI->ShowMessage(true, text.c_str());
+}
+
+void PhaseInstallerEngine(SequenceLocals& locals)
+{
+    // A restart that the prerequisites asked for stays asked for, whatever
+    // the engine step does when it succeeds.
+    long pendingRestart = IsRestartCode(locals.rc) ? locals.rc : 0;
+    const char* required = g_resource->GetSetting(SETTING_MSI_VERSION, true);
+    if (locals.skipMsi)
+    {
+        LogMessage(2, LOG_INFO, "=== SkipMSI: Installation of MSI will be skipped!\n");
+    }
+    else if (required != NULL && TextEqualNoCase(required, SETTING_SKIP_VALUE))
+    {
+        g_mainUI->ShowMessage(true, L"HARD Bypass of MSI installation!");
+        locals.rc = pendingRestart;
+    }
+    else
+    {
+        DWORD result = 0;
+        if (UpgradeInstallerEngine(result, g_mainUI, g_resource))
+        {
+            locals.rc = result != 0 ? (long)result : pendingRestart;
+        }
+        else
+        {
+            locals.rc = result != 0 ? (long)result : RC_STEP_FAILED;
+            g_mainUI->ShowMessage(true, g_resource->GetLabel(LABEL_WAS_ABANDONED));
+        }
+    }
+
+    if (IsRestartCode(locals.rc))
+        RunState.rebootNeeded = true;
+    RunState.phase = 2;
+    StopLogWindowAnimation();
+    g_mainUI->StepProgress(1, 1);
+}
+
+void PhaseLanguageSelection(SequenceLocals& locals)
+{
+    if (RunState.autoUpgrade)
+    {
+        // The earlier installation's languages stand; a restart still due
+        // from the engine or the prerequisites ends an unattended run here.
+        LogMessage(2, LOG_INFO, "Update mode: the %d language(s) of the earlier installation are kept.\n",
+                   RunState.languageCount);
+        if (IsRestartCode(locals.rc))
+            LogMessage(2, LOG_INFO, "Update mode: the run ends here for the restart.\n");
+        return;
+    }
+    DWORD result = 0;
+    RunLanguageSelection(result, locals.previousFound);
+    locals.rc = (long)result;
+}
+
+void PhaseInstallationCheck(SequenceLocals& locals)
+{
+    LogMessage(2, LOG_INFO, "UI Language is '%hs'.\n", g_resource->GetLanguageCode());
+    g_mainUI->StepProgress(1, 10);
+    locals.stepKey = LABEL_INSTALL_SYSTEM;
+    std::wstring step = Label(LABEL_INSTALL_SYSTEM);
+    g_mainUI->SetItemText(IDC_STATUS_LOWER, g_resource->FormatLabel(LABEL_PLEASE_WAIT, step.c_str()));
+
+    DWORD result = 0;
+    if (!VerifyInstallation(result))
+    {
+        locals.rc = result != 0 ? (long)result : RC_STEP_FAILED;
+        return;
+    }
+    // The earlier package's removal wants a restart: the new installation
+    // may go on, the restart is announced at the end.
+    if (IsRestartCode((long)result))
+        RunState.rebootNeeded = true;
 }

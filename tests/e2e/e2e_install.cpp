@@ -8,10 +8,16 @@
 //
 //   {"upgrade declines the backup",          // name
 //    &fwtest::STATE_QRT_OLDER,               // earlier installation (null: none)
-//    "",                                     // Windows: "" (the prefix's), "win98", "winxp",
-//                                            //   "vista", "nt40 sp4", "nt40 sp6", "nt40 sp6 hotfix"
+//    "",                                     // the system: a Windows version ("" the prefix's
+//                                            //   Windows 7, "win98", "winxp", "vista", "nt40"),
+//                                            //   then "sp4" (service pack), "hotfix" (Q246009),
+//                                            //   "prereqs" (.NET 1.1 SP1 and MDAC 2.8 present),
+//                                            //   "net11" (the same without the service pack),
+//                                            //   "inuse" (the state's main program held open),
+//                                            //   "exit=<installer>:<code>" (a stand-in's exit code)
 //    "@AfterBackup=Back up, then start again.",  // changes to the distribution
-//                                            //   (Distribution::Apply: "Key=V; Key-; @Label=T; langs=EN FR")
+//                                            //   (Distribution::Apply: "Key=V; Key-; @Label=T;
+//                                            //   langs=EN FR; standin=<relative path>")
 //    "",                                     // command line; <folder> is the state's folder
 //    {"Q:Have you made a backup of your data?>no",   // boxes in order: icon E/W/I/Q, ':', the
 //     "W:Back up, then start again."},       //   exact text, then ">yes"/">no" for questions
@@ -21,12 +27,13 @@
 //                                            //   "EN+* FR- proceed": each choice checked (+) or
 //                                            //   not (-), "*" when marked as installed, then
 //                                            //   proceed, cancel-yes or cancel-no (then Proceed)
-//    ""},                                    // registry after the run: "Value=data; Value-"
-//                                            //   of the product key; "" nothing changed
+//    ""},                                    // after the run: "Value=data; Value-" of the
+//                                            //   product key, "RunOnce" (the restart is registered);
+//                                            //   "" nothing changed
 //
-// Every box is owned by the progress window and bears its caption. A run that
-// ends with 50 has reached the end of what this build does: it must say so in
-// its log and show the error box of the step in progress. Unless the row says
+// Every box is owned by the progress window and bears its caption. A row whose
+// code is AT_PACKAGE passes every check and ends at the product package, which
+// the distribution lacks (code 13, the step's error box). Unless the row says
 // otherwise, the product's registry values and the state's files are exactly
 // as before the run.
 #include <gtest/gtest.h>
@@ -39,6 +46,7 @@
 #include "Distribution.h"
 #include "MachineStates.h"
 #include "Scenario.h"
+#include "StandIns.h"
 #include "TestSupport.h"
 #include "resource.h"
 
@@ -50,7 +58,13 @@ namespace
 const char PRODUCT_KEY[] = "HKLM\\SOFTWARE\\Ombrant\\ZAPH QRT";
 const char* const PRODUCT_VALUES[] = {"InstallPath", "SetupType", "DotNet", "MultiMSVersion",
                                       "IntendedPath", "ProductCode"};
-const char STOPS_HERE[] = "is not available in this build: the run stops here.";
+// The run passes every check and reaches the product package, which these
+// distributions do not hold: it ends there with 13 and the error box of the
+// step in progress.
+const int AT_PACKAGE = -1;
+const char STEP_ERROR[] = "An error occurred:\nInstalling the system";
+const char NO_PACKAGE[] = "E\t*local* MSI file doesn't exist '";
+const char ALLOW_PRE[] = "Install the missing system components?";
 
 // A QRT client whose server is not upgraded yet (no ms.xml, no zaph.exe).
 const StateRow STATE_QRT_CLIENT = {"qrtclient", KIND_PRODUCT, "6.1", false, "Client", "EN", "", 0, true, false};
@@ -63,7 +77,7 @@ struct Row
 {
     const char* name;
     const StateRow* machine;
-    const char* windows;
+    const char* system;
     const char* dist;
     const char* args;
     std::vector<std::string> boxes;
@@ -101,6 +115,7 @@ std::string Snapshot(const std::string& root)
     std::string text;
     for (const char* name : PRODUCT_VALUES)
         text += std::string(name) + "=" + RegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY + 5, name) + "\n";
+    text += "RunOnce=" + RegString(HKEY_LOCAL_MACHINE, RUN_ONCE_KEY_PATH, "Fernwick") + "\n";
     std::vector<std::string> folders = {root};
     while (!folders.empty())
     {
@@ -125,15 +140,33 @@ std::string Snapshot(const std::string& root)
     return text;
 }
 
-void SetWindows(Scenario& s, const std::string& windows)
+// The system of a row; returns the handle of a file held open ("inuse").
+HANDLE SetSystem(Scenario& s, StandIns& standIns, const std::string& system, const std::string& folder)
 {
-    std::vector<std::string> words = Words(windows);
-    if (words.empty())
-        return;
-    s.SetWindowsVersion(words[0]);
-    for (size_t i = 1; i < words.size(); ++i)
+    HANDLE held = INVALID_HANDLE_VALUE;
+    std::vector<std::string> words = Words(system);
+    for (size_t i = 0; i < words.size(); ++i)
     {
-        if (words[i].compare(0, 2, "sp") == 0)
+        if (words[i].compare(0, 3, "win") == 0 || words[i] == "vista" || words[i] == "nt40")
+        {
+            s.SetWindowsVersion(words[i]);
+        }
+        else if (words[i] == "prereqs" || words[i] == "net11")
+        {
+            standIns.SetFramework("v1.1.4322", words[i] == "prereqs" ? 1 : 0, false);
+            standIns.SetMdac("2.81.1117.0");
+        }
+        else if (words[i] == "inuse")
+        {
+            held = CreateFileA((folder + "\\Login.exe").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+            EXPECT_NE(INVALID_HANDLE_VALUE, held);
+        }
+        else if (words[i].compare(0, 5, "exit=") == 0)
+        {
+            size_t colon = words[i].find(':');
+            standIns.ExitWith(words[i].substr(5, colon - 5), (DWORD)std::stoul(words[i].substr(colon + 1)));
+        }
+        else if (words[i].compare(0, 2, "sp") == 0)
         {
             EXPECT_TRUE(s.SetRegDword("HKLM\\SYSTEM\\CurrentControlSet\\Control\\Windows", "CSDVersion",
                                       (DWORD)std::stoul(words[i].substr(2)) << 8));
@@ -143,7 +176,12 @@ void SetWindows(Scenario& s, const std::string& windows)
             EXPECT_TRUE(s.SetRegDword("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Hotfix\\Q246009",
                                       "Installed", 1));
         }
+        else
+        {
+            ADD_FAILURE() << "unknown system word '" << words[i] << "'";
+        }
     }
+    return held;
 }
 
 void ExpectBoxes(Scenario& s, const Row& row, const std::string& title, const std::string& folder)
@@ -168,8 +206,8 @@ void ExpectBoxes(Scenario& s, const Row& row, const std::string& title, const st
         expect.TextEquals(text);
     }
     // The end of this build: the error named by the step in progress.
-    if (row.rc == 50)
-        s.ExpectBox().TitleEquals(title).Owned(true).Icon(ICON_ERROR).TextStartsWith("An error occurred:\n");
+    if (row.rc == AT_PACKAGE)
+        s.ExpectBox().TitleEquals(title).Owned(true).Icon(ICON_ERROR).TextEquals(STEP_ERROR);
 }
 
 // The language selection: the choices as expected, then the row's action.
@@ -217,7 +255,8 @@ void Select(Scenario& s, const std::string& title, const std::string& selection)
     }
 }
 
-void CheckAfter(const Row& row, const std::string& before, const std::string& root)
+void CheckAfter(const Row& row, const std::string& before, const std::string& root, const std::string& exe,
+                const std::string& args, const StandIns& standIns)
 {
     if (row.after[0] == 0)
     {
@@ -227,7 +266,9 @@ void CheckAfter(const Row& row, const std::string& before, const std::string& ro
     for (const std::string& change : Words(row.after, ';'))
     {
         size_t eq = change.find('=');
-        if (eq == std::string::npos)
+        if (change == "RunOnce")
+            EXPECT_EQ("\"" + exe + "\"" + (args.empty() ? "" : " " + args), standIns.RestartCommand());
+        else if (eq == std::string::npos)
             EXPECT_TRUE(RegValueAbsent(PRODUCT_KEY, change.substr(0, change.size() - 1)));
         else
             EXPECT_TRUE(RegValueIs(PRODUCT_KEY, change.substr(0, eq), change.substr(eq + 1)));
@@ -240,7 +281,8 @@ void RunRow(const Row& row)
     MachineState machine;
     std::string folder = row.machine ? machine.Apply(*row.machine) : "";
     Scenario s;
-    SetWindows(s, row.windows);
+    StandIns standIns(s.Folder("machine"));
+    HANDLE held = SetSystem(s, standIns, row.system, folder);
     Distribution dist;
     dist.Apply(row.dist);
     ASSERT_TRUE(dist.WriteTo(s));
@@ -259,19 +301,23 @@ void RunRow(const Row& row)
         Select(s, dist.Title(), row.selection);
         rc = s.Wait();
     }
-    EXPECT_EQ(row.rc, rc);
+    EXPECT_EQ(row.rc == AT_PACKAGE ? 13 : row.rc, rc);
+    if (held != INVALID_HANDLE_VALUE)
+        CloseHandle(held);
 
     LogView log = s.Log();
     std::vector<std::string> lines;
     for (const std::string& line : row.log)
         lines.push_back(Replace(line, "<folder>", folder));
-    lines.push_back("\t**> Main return code '" + std::to_string(row.rc) + "'.");
+    if (row.rc == AT_PACKAGE)
+        lines.push_back(NO_PACKAGE + s.Path("sys_" + dist.FirstLanguage() + ".msi") + "'.");
+    lines.push_back("\t**> Main return code '" + std::to_string(row.rc == AT_PACKAGE ? 13 : row.rc) + "'.");
     EXPECT_TRUE(log.InOrder(lines));
-    if (row.rc == 50)
-        EXPECT_TRUE(log.Contains(STOPS_HERE));
-    else
-        EXPECT_TRUE(log.Lacks(STOPS_HERE));
-    CheckAfter(row, before, machine.Root());
+    if (row.rc != AT_PACKAGE)
+    {
+        EXPECT_TRUE(log.Lacks(NO_PACKAGE));
+    }
+    CheckAfter(row, before, machine.Root(), s.ExePath(), args, standIns);
 }
 
 const Row ROWS[] = {
@@ -297,45 +343,104 @@ const Row ROWS[] = {
      "", ""},
 
     // Runs that pass every check of this build.
-    {"fresh machine", nullptr, "winxp", "", "", {}, 50,
+    {"fresh machine", nullptr, "winxp", "", "", {}, AT_PACKAGE,
      {"\tDotNet registry information not detected. Don't know.",
       "\tNo information about previous ZAPH installation.", "\tDefault dir = C:\\Program Files\\ZAPH ",
       "\t=== Multi-MS: no version detected."},
      "", ""},
     {"QRT upgrade, backup made", &STATE_QRT_OLDER, "winxp", "", "",
-     {"Q:Have you made a backup of your data?>yes"}, 50,
-     {"\tDotNet=No", "\tFound ZAPH in '<folder>'",
+     {"Q:Have you made a backup of your data?>yes"}, AT_PACKAGE,
+     {"\tAdmin='yes', WINNT='yes'.", "\tDotNet=No", "\tFound ZAPH in '<folder>'",
       "\tINIFILE '<folder>\\LU\\setup\\Zaph.ini' setting 'VERSION=V6.1' LOWER than 'V6.2'",
       "\tFound language 'EN' in '<folder>\\LU\\*'", "\tDefault dir = C:\\Program Files\\ZAPH "},
      "", ""},
-    {"no backup question without its label", &STATE_QRT_OLDER, "", "@MadeBackup-", "", {}, 50,
+    {"no backup question without its label", &STATE_QRT_OLDER, "", "@MadeBackup-", "", {}, AT_PACKAGE,
      {"\tFound ZAPH in '<folder>'"}, "", ""},
-    {"update mode with an older installation", &STATE_QRT_OLDER, "", "@MadeBackup-", "/u", {}, 50,
+    {"update mode with an older installation", &STATE_QRT_OLDER, "", "@MadeBackup-", "/u", {}, AT_PACKAGE,
      {"\tAUTOUPGRADE", "\tINIFILE '<folder>\\LU\\setup\\Zaph.ini' setting 'VERSION=V6.1' LOWER than 'V6.2'"},
      "", ""},
-    {".NET package over the .NET edition", &STATE_DOTNET_OLDER, "", "DotNet=yes; @MadeBackup-", "", {}, 50,
+    {".NET package over the .NET edition", &STATE_DOTNET_OLDER, "prereqs", "DotNet=yes; @MadeBackup-", "", {}, AT_PACKAGE,
      {"\tDotNet=Yes", "\tINIFILE '<folder>\\LU\\setup\\Zaph.ini' setting 'VERSION=V16.1' LOWER than 'V16.2'"},
      "", ""},
     {"QRT package where the registry says .NET but no data", &STATE_DOTNET_SERVER, "",
-     "MemberState=BE; @MadeBackup-", "", {}, 50,
+     "MemberState=BE; @MadeBackup-", "", {"E:An error occurred:\n"}, 50,
      {"W\tZAPH.NET version should not be upgraded to ZAPH.QRT!",
-      "\tWe're checking for ZAPH.NET presence in '<folder>\\'!"},
+      "\tWe're checking for ZAPH.NET presence in '<folder>\\'!", "\t=== SkipMSI: Installation of MSI will be skipped!",
+      "E\tPhase 25 (data components) is not available in this build: the run stops here."},
      "", ""},
-    {"Multi-MS without the target folder", nullptr, "", "@MadeBackup-", "/m /t C:\\nowhere\\zaph", {}, 50,
+    {"Multi-MS without the target folder", nullptr, "", "@MadeBackup-", "/m /t C:\\nowhere\\zaph",
+     {"W:There is no usable installation in C:\\nowhere\\zaph."}, AT_PACKAGE,
      {"\tMULTIMODE", "\t=== Multi-MS: no version detected.",
       "W\t=== Multi-MS: Directory 'C:\\nowhere\\zaph' doesn't exist. *not* skipping MSI step."},
      "", ""},
-    {"Multi-MS over a folder without a package", &STATE_QRT_OLDER, "", "@MadeBackup-", "/m", {}, 50,
+    {"Multi-MS over a folder without a package", &STATE_QRT_OLDER, "", "@MadeBackup-", "/m", {}, AT_PACKAGE,
      {"\t=== Multi-MS: Directory '<folder>' exists.", "\t=== Multi-MS: Find product code matching '-5A1E-4B7D-8C20-91F3C6A0D4E8}'",
       "W\t=== Multi-MS: Need to run MSI."},
      "", ""},
-    {"Vista's default folder", nullptr, "vista", "", "", {}, 50,
+    {"member state and version only logged", nullptr, "prereqs", "MemberState=LUX; IniVersion-; DotNet=YES", "",
+     {}, AT_PACKAGE,
+     {"\tInstallation of ZAPH.NET", "W\tINIFILE setting 'MS' missing/incorrect!",
+      "W\tINIFILE setting 'IniVersion' missing/incorrect!"},
+     "", ""},
+    {"Vista's default folder", nullptr, "vista", "", "", {}, AT_PACKAGE,
      {"\tDefault dir = C:\\users\\Public\\ZAPH "}, "", ""},
+    // The .NET edition's systems and prerequisites.
+    {".NET edition on Windows 98", nullptr, "win98 prereqs", "DotNet=yes", "", {}, AT_PACKAGE,
+     {"\tAdmin='yes', WINNT='no'.", "\tThe minimally required Microsoft .NET Framework(s) is(are) up to date.",
+      "\tMDAC is up-to-date enough", "\tUI Language is 'EN'."},
+     "", ""},
+    {".NET edition on NT 4.0 SP4", nullptr, "nt40 sp4 prereqs", "DotNet=yes", "",
+     {"E:The system components cannot be installed on this system."}, 2,
+     {"W\tNT 4.0 SP4 detected. Will revert to MSI V1.2"}, "", ""},
+    {".NET edition on NT 4.0 SP6 without the hotfix", nullptr, "nt40 sp6 prereqs", "DotNet=yes", "",
+     {"E:The system components cannot be installed on this system."}, 2,
+     {"W\tNT 4.0 SP6 detected. Will use MSI V2.0"}, "", ""},
+    {".NET edition on NT 4.0 SP6 with the hotfix", nullptr, "nt40 sp6 hotfix prereqs", "DotNet=yes", "", {}, AT_PACKAGE,
+     {"W\tNT 4.0 SP6 detected. Will use MSI V2.0", "\tMDAC is up-to-date enough", "\tUI Language is 'EN'."},
+     "", ""},
+    {"QRT edition on NT 4.0 SP4 needs no prerequisites", nullptr, "nt40 sp4", "", "", {}, AT_PACKAGE,
+     {"W\tNT 4.0 SP4 detected. Will revert to MSI V1.2", "\tUI Language is 'EN'."}, "", ""},
+    {"a prerequisite fails", nullptr, "winxp exit=dotnetfx.exe:1603", "DotNet=yes; standin=setup\\dotnetfx.exe", "",
+     {"Q:" + std::string(ALLOW_PRE) + "\n\n\n   Microsoft .NET Framework V1.1\n"
+      "   Microsoft Data Access Components V2.8 (MDAC)\n\n>yes",
+      "E:An error occurred:\nA system component could not be installed.",
+      "E:A system component could not be installed.\n[Error opening installation log file. Verify that the "
+      "specified log file location exists and is writable.]"},
+     1603, {"W\tInstallPreconditions abandoned."}, "", ""},
+    {"a prerequisite not for this platform", nullptr, "winxp net11 exit=dotnetsp11.exe:1633",
+     "DotNet=yes; standin=setup\\dotnetsp11.exe", "",
+     {"Q:" + std::string(ALLOW_PRE) + "\n\n\n   Microsoft .NET Framework V1.1 Service Pack 1\n\n>yes",
+      "E:An error occurred:\nA system component could not be installed.",
+      "E:The system components cannot be installed on this system."},
+     1633, {"W\tMicrosoft .NET Framework v1.1.4322 installed *without* service pack."}, "", ""},
+    {"the engine installer fails", nullptr, "exit=instmsiw.exe:1603",
+     "MSI_Version=999; AskMSIUpgrade=no; CheckMSIVersion=$SKIP$; standin=setup\\instmsiw.exe", "",
+     {"E:An error occurred:\nThe Windows Installer could not be upgraded.", "E:The installation was abandoned."},
+     1603, {"\tWindows Installer upgrade is required. System Version = 405."}, "", ""},
+    {"the engine bypassed", nullptr, "", "MSI_Version=$SKIP$", "", {"E:HARD Bypass of MSI installation!"}, AT_PACKAGE,
+     {"\tUI Language is 'EN'."}, "", ""},
+    {"update mode ends for the engine's restart", nullptr, "exit=instmsiw.exe:3010",
+     "MSI_Version=999; AskMSIUpgrade=no; CheckMSIVersion=$SKIP$; standin=setup\\instmsiw.exe", "/u",
+     {"W:Please restart the computer."}, 3010, {"\tDoInstallMSI wants a reboot."}, "", "RunOnce"},
+
+    // The language selection and the check of the installation.
+    {"QRT upgrade keeps its languages", &STATE_QRT_OLDER_EN_DE, "", "@MadeBackup-; langs=EN FR DE", "", {}, AT_PACKAGE,
+     {"\tFound language 'EN' in '<folder>\\LU\\*'", "\tIGNORED found language 'IT' in '<folder>\\LU\\*' (not available)",
+      "\tLanguage 'DE' selected.", "\tLanguage 'EN' selected.", "\tVerifyInstallation deemed OK."},
+     "EN+* FR- DE+* proceed", ""},
+    {".NET upgrade keeps its languages", &STATE_DOTNET_OLDER, "prereqs", "DotNet=yes; @MadeBackup-; langs=EN FR", "",
+     {}, AT_PACKAGE, {"\tLanguage 'EN' selected.", "\tVerifyInstallation deemed OK."}, "EN+* FR- proceed", ""},
+    {"cancel at the language selection", nullptr, "", "langs=EN FR", "", {"Q:Stop the setup?>yes"}, 1223,
+     {"\tCancelled by the user."}, "EN+ FR+ cancel-yes", ""},
+    {"product in use", &STATE_QRT_OLDER, "inuse", "@MadeBackup-", "", {"E:ZAPH is in use. Please close it first."},
+     148, {"\tFound ZAPH in '<folder>'"}, "", ""},
 };
 
 TEST(Install, Scenarios)
 {
+    const char* only = getenv("FW_ROW");
     for (const Row& row : ROWS)
-        RunRow(row);
+        if (only == nullptr || std::string(row.name).find(only) != std::string::npos)
+            RunRow(row);
 }
 } // namespace

@@ -164,6 +164,8 @@ Distribution& Distribution::Apply(const std::string& changes)
             Languages(value);
         else if (key == "file")
             File(value, "");
+        else if (key == "standin")
+            Copy("fw_standin.exe", value);
         else if (eq == std::string::npos && !key.empty() && key.back() == '-')
             label ? Label(key.substr(0, key.size() - 1), "") : Remove(key.substr(0, key.size() - 1));
         else
@@ -207,6 +209,14 @@ std::string Distribution::LabelText(const std::string& key) const
             return text;
         }
     return "";
+}
+
+std::string Distribution::FirstLanguage() const
+{
+    std::string code = m_languages.empty() ? "" : m_languages[0];
+    for (char& c : code)
+        c = (char)tolower((unsigned char)c);
+    return code;
 }
 
 std::string Distribution::Title() const
