@@ -299,7 +299,9 @@ void PhaseTargetAfterInstallation(SequenceLocals& locals)
         LogMessage(2, LOG_ERROR, "ZAPH registry key '%hs\\%hs' after installation is missing.\n",
                    ProductRegistryKey, PRODUCT_VALUE_INSTALL_PATH);
         locals.rc = RC_NO_INSTALL_PATH;
-        if (!RunState.targetGiven)
+        // A command-line folder the installation check dropped cannot stand
+        // in: without any folder there is nothing to install into.
+        if (!RunState.targetGiven || RunState.targetDir.IsEmpty())
             return;
         target = Narrow(RunState.targetDir);
         LogMessage(2, LOG_WARNING, "We'll use the TargetDir '%hs' from the command line to recover.\n",
