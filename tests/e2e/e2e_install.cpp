@@ -38,11 +38,16 @@
 // as before the run.
 #include <gtest/gtest.h>
 
+#include "HttpTestServer.h" // winsock2.h before windows.h
+
+#include <stdio.h>
+
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "CheckSum.h"
 #include "Distribution.h"
 #include "MachineStates.h"
 #include "Scenario.h"
@@ -438,3 +443,346 @@ TEST(Install, Scenarios)
             RunRow(row);
 }
 } // namespace
+
+// ---------------------------------------------------------------------------
+// Whole runs from start to end: a release with real data (the product package
+// of each language, the packed main program, the member state's archives with
+// their checksums), installed LOCAL, from the loopback server, through a
+// proxy, over an earlier installation; broken by a damaged archive or a
+// cancelled download and then run again with the good release. A run that
+// succeeds is checked for what a complete installation has: the staged data
+// as delivered, the unpacked program, the completion records, the shortcut,
+// the package as the installer reports it and the product's values.
+// ---------------------------------------------------------------------------
+namespace
+{
+const char NOT_IN_THIS_BUILD[] = "is not available in this build";
+const char RELEASE_VERSION[] = "6.2.0.5";
+const char COMPLETION[] = "LU_New\\FW_Complete.lol";
+
+// The version marker that delivered data carries, in 16-bit characters.
+std::string Marker(const std::string& version)
+{
+    std::string marker, text = "OMBRANT_--V" + version + "--_OMBRANT";
+    for (char c : text)
+        marker += std::string(1, c) + '\0';
+    return marker;
+}
+
+// A data file larger than the marker search's first window, ending in its marker.
+std::string Data(const std::string& what, const std::string& version)
+{
+    std::string bytes;
+    while (bytes.size() < 40000)
+        bytes += what + " data, release " + version + ".\r\n";
+    return bytes + Marker(version);
+}
+
+uint32_t Crc32(const std::string& bytes)
+{
+    uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char c : bytes)
+    {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+// A zip archive with one stored member.
+std::string StoredZip(const std::string& name, const std::string& bytes)
+{
+    auto le = [](uint32_t value, int width) {
+        std::string out;
+        for (int i = 0; i < width; ++i)
+            out += (char)((value >> (8 * i)) & 0xFF);
+        return out;
+    };
+    uint32_t crc = Crc32(bytes), size = (uint32_t)bytes.size(), nameSize = (uint32_t)name.size();
+    std::string common = le(20, 2) + le(0, 2) + le(0, 2) + le(0, 2) + le(0x21, 2) + le(crc, 4) + le(size, 4) +
+                         le(size, 4) + le(nameSize, 2) + le(0, 2);
+    std::string local = le(0x04034b50, 4) + common + name + bytes;
+    std::string central = le(0x02014b50, 4) + le(20, 2) + common + le(0, 2) + le(0, 2) + le(0, 2) + le(0, 4) +
+                          le(0, 4) + name;
+    return local + central + le(0x06054b50, 4) + le(0, 2) + le(0, 2) + le(1, 2) + le(1, 2) +
+           le((uint32_t)central.size(), 4) + le((uint32_t)local.size(), 4) + le(0, 2);
+}
+
+std::string CheckSumText(const std::string& bytes)
+{
+    char text[16];
+    sprintf(text, "%08lX", (unsigned long)CheckSum::Update(0, bytes.data(), bytes.size()));
+    return text;
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::string bytes;
+    return ReadBytes(path, bytes) ? bytes : "<missing>";
+}
+
+// The files of the release in the distribution folder, by relative name.
+std::map<std::string, std::string> ReleaseFiles(const std::vector<std::string>& languages)
+{
+    std::map<std::string, std::string> files = {
+        {"Login.exe.zip", StoredZip("Login.exe", std::string("ZAPH Login.exe, release ") + RELEASE_VERSION)},
+        {"LU\\ms.mdb.zsi", StoredZip("ms.mdb", Data("ms", RELEASE_VERSION))},
+        {"LU\\news.txt.zip", StoredZip("news.txt", "What is new.\r\n")}};
+    for (const std::string& lang : languages)
+        files["LU\\" + lang + "\\labels.mdb.zsi"] = StoredZip("labels.mdb", Data("labels " + lang, RELEASE_VERSION));
+    return files;
+}
+
+struct WholeRow
+{
+    const char* name;
+    const StateRow* machine;
+    // Distribution::Apply changes, and: "web" (from the loopback server),
+    // "proxy" (only through the proxy of the Internet settings), "client"
+    // (the package variant that installs a client), "damaged=<file>" (the
+    // delivered file differs from its checksum), "stall=<file>" (the download
+    // stalls; the run is cancelled there).
+    const char* dist;
+    const char* args;
+    const char* languages;           // chosen in the selection ("" none shown)
+    std::vector<std::string> boxes; // as in ROWS
+    int rc;
+    std::vector<std::string> log;   // in order; <folder>, <target>, <dist> replaced
+    // Target files afterwards: "relative=<dist file>" equal to a delivered
+    // file, "relative=<absolute or <folder> path>", "relative=-" absent.
+    std::vector<std::string> files;
+    // The run again with the good release: its boxes and code (-1: no rerun).
+    std::vector<std::string> rerunBoxes;
+    int rerunRc;
+    // Files obtained from the distribution (copy lines of the log); -1: not counted.
+    int obtained = -1;
+};
+
+const char SUCCESS[] = "I:ZAPH has been installed successfully.";
+const char BACKUP_YES[] = "Q:Have you made a backup of your data?>yes";
+
+// The earlier release's data: the database already of this release, the
+// labels older than it requires.
+void AddEarlierData(const std::string& folder)
+{
+    ASSERT_TRUE(WriteBytes(folder + "\\LU\\ms.mdb", Data("ms", RELEASE_VERSION)));
+    ASSERT_TRUE(WriteBytes(folder + "\\LU\\EN\\labels.mdb", Data("labels EN", "6.1.0.2")));
+}
+
+const WholeRow WHOLE_ROWS[] = {
+    {"fresh LOCAL, two languages", nullptr, "", "", "EN FR", {SUCCESS}, 0,
+     {"\t--- Install components MS='LU' LANG='EN' SECTION='1'.", "\t--- Install components MS='LU' LANG='EN' SECTION='3'.",
+      "\t--- Install components MS='LU' LANG='FR' SECTION='1'.", "\t--- Install components MS='LU' LANG='FR' SECTION='3'.",
+      "\tUncompressed '<target>\\Login.exe.zip' OK."},
+     {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi", "LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi",
+      "LU_New\\FR\\labels.mdb.zsi=LU\\FR\\labels.mdb.zsi", "LU_New\\news.txt.zip=LU\\news.txt.zip"},
+     {}, -1},
+    {"fresh WEB from the loopback server", nullptr, "web", "", "EN FR", {SUCCESS}, 0,
+     {"\t--- Install components MS='LU' LANG='FR' SECTION='3'."},
+     {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi", "LU_New\\FR\\labels.mdb.zsi=LU\\FR\\labels.mdb.zsi"}, {}, -1},
+    {"WEB through the proxy of the Internet settings", nullptr, "web; proxy", "", "EN", {SUCCESS}, 0, {},
+     {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi", "LU_New\\FR\\labels.mdb.zsi=-"}, {}, -1},
+    {"upgrade reuses the up-to-date database", &STATE_QRT_PACKAGE, "", "", "EN", {BACKUP_YES, SUCCESS}, 0,
+     {"\t\tCopied '<folder>\\LU\\ms.mdb' to 'LU_New\\ms.mdb'", "\t\tCopied '<dist>\\lu\\en\\labels.mdb.zsi' to 'LU_New\\EN\\labels.mdb.zsi'"},
+     {"LU_New\\ms.mdb=<folder>\\LU\\ms.mdb", "LU_New\\ms.mdb.zsi=-", "LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi"},
+     {}, -1, 3},
+    {"update mode", &STATE_QRT_PACKAGE, "@MadeBackup-", "/u", "", {SUCCESS}, 0, {"\tAUTOUPGRADE"},
+     {"LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi"}, {}, -1},
+    {"client", nullptr, "client", "", "EN", {SUCCESS}, 0, {}, {"LU_New\\ms.mdb.zsi=-", "LU_New\\setup\\Zaph.ini=-"},
+     {}, -1},
+    {"damaged archive, then the good one", nullptr, "damaged=LU\\ms.mdb.zsi", "", "EN",
+     {"E:An error occurred:\nInstalling the data"}, 23, {"\t--- Install components MS='LU' LANG='EN' SECTION='1'."},
+     {COMPLETION + std::string("=-")}, {BACKUP_YES, SUCCESS}, 0},
+    {"cancelled download, then a full run", nullptr, "web; Threading=On; stall=LU/ms.mdb.zsi", "", "EN", {"Q:Stop the setup?>yes"},
+     1223, {"\tCancel requested by the user.", "\tCancelled by the user."}, {COMPLETION + std::string("=-")},
+     {BACKUP_YES, SUCCESS}, 0},
+};
+
+// Picks exactly the languages given, then Proceed.
+void Choose(Scenario& s, const std::string& title, const std::string& languages)
+{
+    static const char* const CODES[] = {"DA", "DE", "EL", "EN", "ES", "FI", "FR", "IT", "NL", "PT", "SV", "LU",
+                                        "EU", "CY", "CZ", "EE", "HU", "LV", "LT", "MT", "PL", "SI", "SK"};
+    ProgramWindow window = s.FindWindow(title);
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(window.WaitForText(IDC_INFO_TEXT, "Choose the languages.", 30000)) << window.Describe();
+    for (int i = 0; i < 23; ++i)
+    {
+        bool wanted = languages.find(CODES[i]) != std::string::npos;
+        if (window.HasControl(IDC_LANGUAGE_FIRST + i) && window.IsChecked(IDC_LANGUAGE_FIRST + i) != wanted)
+            EXPECT_TRUE(window.Click(IDC_LANGUAGE_FIRST + i));
+    }
+    EXPECT_TRUE(window.Click(IDC_PROCEED)) << window.Describe();
+}
+
+std::string Option(const std::string& changes, const std::string& key)
+{
+    for (const std::string& item : Words(changes, ';'))
+        if (item.compare(0, key.size(), key) == 0)
+            return item.size() > key.size() && item[key.size()] == '=' ? item.substr(key.size() + 1) : "yes";
+    return "";
+}
+
+std::string InstalledFolder()
+{
+    std::string path = RegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY + 5, "InstallPath");
+    while (!path.empty() && path.back() == '\\')
+        path.pop_back();
+    return path;
+}
+
+std::string DesktopShortcut()
+{
+    return RegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                     "Common Desktop") + "\\GESTION BALVORA.lnk";
+}
+
+void CheckComplete(const WholeRow& row, Scenario& s, bool client)
+{
+    std::string target = InstalledFolder();
+    ASSERT_FALSE(target.empty());
+    std::string settings = ReadAll(s.Path("Zaph.ini"));
+    EXPECT_TRUE(ReadAll(target + "\\" + COMPLETION) == (client ? "<missing>" : settings)) << COMPLETION;
+    EXPECT_TRUE(ReadAll(target + "\\LU_New\\setup\\Zaph.ini") == (client ? "<missing>" : settings));
+    EXPECT_TRUE(RegValueIs(PRODUCT_KEY, "DotNet", "No"));
+    EXPECT_TRUE(RegValueIs(PRODUCT_KEY, "SetupType", client ? "Client" : "Server"));
+    EXPECT_TRUE(IsInstalled(client ? RELEASE_620_CLIENT : RELEASE_620));
+    EXPECT_TRUE(FileExists(DesktopShortcut()));
+    EXPECT_TRUE(RegKeyAbsent("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZAPH QVL"));
+    if (!client)
+    {
+        EXPECT_EQ(std::string("ZAPH Login.exe, release ") + RELEASE_VERSION, ReadAll(target + "\\Login.exe"));
+        EXPECT_TRUE(FileAbsent(target + "\\Login.exe.zip"));
+    }
+}
+
+void RunWholeRow(const WholeRow& row)
+{
+    SCOPED_TRACE(row.name);
+    TestPackageSetup packages({"C:\\Program Files\\ZAPH"});
+    MachineState machine;
+    std::string folder = row.machine ? machine.Apply(*row.machine) : "";
+    if (row.machine)
+        AddEarlierData(folder);
+    Scenario s;
+    s.SetWindowsVersion("winxp");
+    s.GuardPath(DesktopShortcut());
+    s.GuardPath(RegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                          "Common Programs") + "\\MORV OSKE");
+
+    std::string changes = row.dist;
+    std::vector<std::string> languages = {"EN", "FR"};
+    Distribution dist;
+    dist.Apply("langs=EN FR; NumComponents=3; SYS_LN_DIR=setup; SYSLNVersion=6.2.0; ExeVersion=6.2.0.5; "
+               "@InstallComponents=Installing the data; @PostInstallCheck=Checking the installation");
+    for (const std::string& item : Words(changes, ';'))
+        if (item.find("web") != 0 && item.find("proxy") != 0 && item.find("client") != 0 &&
+            item.find("damaged") != 0 && item.find("stall") != 0)
+            dist.Apply(item);
+    dist.Line("Components", "Login.exe.zip=V6.2.0.5");
+    dist.Line("Components", "<MS>\\<Lang>\\labels.mdb=V6.2.0.0");
+    const char* packageFolder = Option(changes, "client").empty() ? "6.2.0" : "6.2.0-client";
+    for (const std::string& lang : languages)
+        dist.Copy(std::string("packages\\") + packageFolder + "\\Sys_" + lang + ".msi", "setup\\Sys_" + lang + ".msi");
+    std::map<std::string, std::string> files = ReleaseFiles(languages);
+    for (const auto& file : files)
+    {
+        dist.Line("CheckSums", file.first + "=" + CheckSumText(file.second));
+        dist.File(file.first, file.first == Option(changes, "damaged") ? file.second + "damaged" : file.second);
+    }
+
+    HttpTestServer server(s.Dir());
+    bool web = !Option(changes, "web").empty();
+    if (web)
+    {
+        ASSERT_TRUE(server.Start());
+        std::string base = server.BaseUrl();
+        if (!Option(changes, "proxy").empty())
+        {
+            // Only the proxy reaches the server; the address names no machine here.
+            server.SetProxyOnly(true);
+            base = Replace(base, "127.0.0.1", "zaph.example");
+            const char* internet = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+            ASSERT_TRUE(s.GuardRegKey(internet));
+            ASSERT_TRUE(s.SetRegDword(internet, "ProxyEnable", 1));
+            ASSERT_TRUE(s.SetRegString(internet, "ProxyServer", "127.0.0.1:" + std::to_string(server.Port())));
+        }
+        dist.Web().Set("BASE_URL", base);
+    }
+    std::string stalled = Option(changes, "stall");
+    if (!stalled.empty())
+        server.SetBehaviour(stalled, HttpTestServer::SERVE_STALL);
+    ASSERT_TRUE(dist.WriteTo(s));
+
+    std::string title = dist.Title();
+    Row boxes = {row.name, row.machine, "", row.dist, row.args, row.boxes, row.rc, {}, "", ""};
+    ExpectBoxes(s, boxes, title, folder);
+    ASSERT_TRUE(s.Start(row.args));
+    if (row.languages[0] != 0)
+        Choose(s, title, row.languages);
+    if (!stalled.empty())
+    {
+        ASSERT_TRUE(server.WaitForStall(60000));
+        EXPECT_TRUE(s.FindWindow(title).Click(IDCANCEL));
+    }
+    EXPECT_EQ(row.rc, s.Wait(120000));
+    server.ReleaseStalls();
+
+    std::string target = InstalledFolder();
+    LogView log = s.Log();
+    std::vector<std::string> lines;
+    for (const std::string& line : row.log)
+        lines.push_back(Replace(Replace(Replace(line, "<folder>", folder), "<target>", target), "<dist>", s.Dir()));
+    lines.push_back("\t**> Main return code '" + std::to_string(row.rc) + "'.");
+    EXPECT_TRUE(log.InOrder(lines));
+    EXPECT_TRUE(log.Lacks(NOT_IN_THIS_BUILD));
+    for (const std::string& expected : row.files)
+    {
+        size_t eq = expected.find('=');
+        std::string file = target + "\\" + expected.substr(0, eq), source = expected.substr(eq + 1);
+        if (source == "-")
+            EXPECT_TRUE(FileAbsent(file));
+        else
+            EXPECT_TRUE(ReadAll(file) == (source.find("<folder>") == 0 ? ReadAll(Replace(source, "<folder>", folder))
+                                                                       : files[source]))
+                << file << " differs from " << source;
+    }
+    if (row.obtained >= 0)
+    {
+        // The program, the labels of this release and the news; not the database.
+        std::string prefix = "\t\tCopied '" + s.Dir() + "\\";
+        int obtained = 0;
+        for (const std::string& line : log.Lines())
+            obtained += line.size() > prefix.size() && _strnicmp(line.c_str(), prefix.c_str(), prefix.size()) == 0;
+        EXPECT_EQ(row.obtained, obtained);
+    }
+    if (web && !Option(changes, "proxy").empty())
+    {
+        EXPECT_LT(0, (int)server.Requests().size());
+    }
+    if (row.rc == 0)
+        CheckComplete(row, s, !Option(changes, "client").empty());
+
+    if (row.rerunRc < 0)
+        return;
+    SCOPED_TRACE("run again with the good release");
+    server.SetBehaviour(stalled.empty() ? "none" : stalled, HttpTestServer::SERVE_NORMAL);
+    for (const auto& file : files)
+        ASSERT_TRUE(s.WriteFile(file.first, file.second));
+    Row again = {row.name, row.machine, "", row.dist, row.args, row.rerunBoxes, row.rerunRc, {}, "", ""};
+    ExpectBoxes(s, again, title, folder);
+    ASSERT_TRUE(s.Start(row.args));
+    if (row.languages[0] != 0)
+        Choose(s, title, row.languages);
+    EXPECT_EQ(row.rerunRc, s.Wait(120000));
+    if (row.rerunRc == 0)
+        CheckComplete(row, s, false);
+}
+} // namespace
+
+TEST(Install, WholeRuns)
+{
+    for (const WholeRow& row : WHOLE_ROWS)
+        RunWholeRow(row);
+}

@@ -360,6 +360,18 @@ void HttpTestServer::Serve(SOCKET client)
     size_t space2 = space1 == std::string::npos ? std::string::npos : line.find(' ', space1 + 1);
     std::string method = space1 == std::string::npos ? "" : line.substr(0, space1);
     std::string target = space2 == std::string::npos ? "" : line.substr(space1 + 1, space2 - space1 - 1);
+    if (m_proxyOnly)
+    {
+        const std::string scheme = "http://";
+        if (Lower(target.substr(0, scheme.size())) != scheme)
+        {
+            InterlockedIncrement(&m_directRefused);
+            Reset(client);
+            return;
+        }
+        size_t slash = target.find('/', scheme.size());
+        target = slash == std::string::npos ? "/" : target.substr(slash);
+    }
     std::string path;
     bool pathOk = DecodePath(target, path);
     if (pathOk && Lower(path.substr(0, m_runPrefix.size())) == Lower(m_runPrefix))

@@ -58,6 +58,12 @@ public:
     // Lets every stalled response (present and future) finish.
     void ReleaseStalls();
 
+    // A proxy only: a request for a whole address ("GET http://host/...") is
+    // served as the path it names; a direct one ("GET /...") is refused
+    // (connection reset) and counted.
+    void SetProxyOnly(bool proxyOnly) { m_proxyOnly = proxyOnly; }
+    int DirectRequestsRefused() const { return m_directRefused; }
+
     // Decoded request paths (below BaseUrl) in the order received.
     std::vector<std::string> Requests() const;
     int RequestCount(const std::string& path) const;
@@ -93,5 +99,7 @@ private:
     DWORD m_stallLimit;
     std::vector<std::string> m_requests;
     std::vector<HANDLE> m_connectionThreads;
+    volatile bool m_proxyOnly = false;
+    volatile LONG m_directRefused = 0;
 };
 } // namespace fwtest
