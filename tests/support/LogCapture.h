@@ -16,12 +16,16 @@ namespace fwtest
 class LogCapture
 {
 public:
-    LogCapture() : m_dir("fwlog"), m_path(m_dir.File("test.log"))
+    explicit LogCapture(int verbosity = DEFAULT_LOG_VERBOSITY) : m_dir("fwlog"), m_path(m_dir.File("test.log"))
     {
         SetLogFile(m_path.c_str());
+        SetLogVerbosity(verbosity);
+    }
+    ~LogCapture()
+    {
+        SetLogFile("");
         SetLogVerbosity(DEFAULT_LOG_VERBOSITY);
     }
-    ~LogCapture() { SetLogFile(""); }
     std::vector<std::string> Lines() const { return ReadLines(m_path); }
     // Forgets what was logged so far.
     void Clear() const { DeleteFileA(m_path.c_str()); }

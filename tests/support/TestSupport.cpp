@@ -5,10 +5,13 @@
 
 namespace fwtest
 {
-TempDir::TempDir(const char* tag)
+TempDir::TempDir(const char* tag, const char* base)
 {
     char temp[MAX_PATH];
-    GetTempPathA(sizeof(temp), temp);
+    if (base)
+        lstrcpynA(temp, base, sizeof(temp));
+    else
+        GetTempPathA(sizeof(temp), temp);
     static LONG counter = 0;
     char name[MAX_PATH];
     for (;;)
@@ -26,6 +29,39 @@ TempDir::TempDir(const char* tag)
 TempDir::~TempDir()
 {
     DeleteTree(m_path);
+}
+
+DWORD RunProgram(std::string commandLine, DWORD timeoutMs)
+{
+    STARTUPINFOA startup = {sizeof(startup)};
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(NULL, &commandLine[0], NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL, NULL, &startup,
+                        &process))
+        return (DWORD)-1;
+    DWORD code = (DWORD)-2;
+    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &code);
+    else
+        TerminateProcess(process.hProcess, 99);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+std::string Utf16File(const std::wstring& text)
+{
+    std::string bytes("\xFF\xFE", 2);
+    for (wchar_t c : text)
+        bytes += std::string{(char)(c & 0xFF), (char)(c >> 8)};
+    return bytes;
+}
+
+std::string Utf16File(const std::string& text)
+{
+    std::wstring wide;
+    for (char c : text)
+        wide += (wchar_t)(unsigned char)c;
+    return Utf16File(wide);
 }
 
 bool WriteBytes(const std::string& path, const std::string& bytes)
