@@ -5,25 +5,17 @@
 #include <vector>
 
 #include "AppObjects.h"
-#include "CMainUI.h"
 #include "BoxAnswerer.h"
 #include "CommandLine.h"
 #include "Log.h"
 #include "RunState.h"
 #include "TestSupport.h"
-#include "WideAPI.h"
 #include "version.h"
+#include "WideAPI.h"
 
 namespace
 {
 using fwtest::BoxAnswerer;
-
-const char* const USAGE_TEXT =
-    "Usage:\n   /h :  Show this dialog.\n   /v :  Show version information.\n   /r :   Repair "
-    "ZAPH.NET\n   /u:  Update mode\n   /l <lang>\n   /t <full path>:  Install the package on "
-    "that path.\n   /i: <ini file name>: Optionally the name of the ini file (alternative "
-    "location).\n   /d[0-4] [<log file name>]: Switch on logging (debug) with optional verbosity "
-    "level.";
 
 std::wstring Wide(const std::string& text)
 {
@@ -38,15 +30,12 @@ protected:
     void SetUp() override
     {
         RunState.Reset();
-        m_useWideApi = useWideApi;
         m_file = m_dir.File("run.log");
         SetLogFile(m_file.c_str());
         SetLogVerbosity(DEFAULT_LOG_VERBOSITY);
     }
     void TearDown() override
     {
-        useWideApi = m_useWideApi;
-        g_mainUI = NULL;
         SetLogFile(NULL);
         SetLogVerbosity(DEFAULT_LOG_VERBOSITY);
         RunState.Reset();
@@ -79,27 +68,12 @@ protected:
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
 
-    // The one box the last parse showed.
-    void ExpectBox(const std::wstring& caption, const std::wstring& text, const char* icon)
-    {
-        ASSERT_EQ(1u, m_boxes.size());
-        EXPECT_EQ(caption, m_boxes[0].caption);
-        EXPECT_EQ(text, m_boxes[0].text);
-        if (icon)
-        {
-            EXPECT_EQ(icon, m_boxes[0].icon);
-        }
-    }
-
     fwtest::TempDir m_dir{ "fwcmd" };
     std::string m_file;
     std::string m_raw;
     C_String m_language;
     C_String m_iniFile;
     std::vector<fwtest::AnsweredBox> m_boxes;
-
-private:
-    bool m_useWideApi = false;
 };
 
 struct Row
@@ -163,10 +137,12 @@ TEST_F(CommandLineTest, ValuesConsumptionAndResults)
         EXPECT_EQ(row.targetDir[0] != 0, RunState.targetGiven);
         EXPECT_STREQ(row.language, m_language.GetNarrowTemp());
         EXPECT_STREQ(row.iniFile, m_iniFile.GetNarrowTemp());
+        ASSERT_EQ(row.error ? 1u : 0u, m_boxes.size());
         if (row.error)
-            ExpectBox(L"Setup", Wide(row.error), NULL);
-        else
-            EXPECT_EQ(0u, m_boxes.size());
+        {
+            EXPECT_EQ(L"Setup", m_boxes[0].caption);
+            EXPECT_EQ(Wide(row.error), m_boxes[0].text);
+        }
         for (const std::string& line : row.lines)
             EXPECT_TRUE(Logged(line)) << line;
         for (const std::string& line : row.absentLines)
@@ -238,62 +214,6 @@ TEST_F(CommandLineTest, LogOptionSetsVerbosityAndFile)
     EXPECT_STREQ(defaultName, GetLogFile());
     EXPECT_EQ('-' - '0', GetLogVerbosity()); // no digit: the verbosity stays
     EXPECT_TRUE(RunState.multiMode);
-}
-
-TEST_F(CommandLineTest, TooLongLogFileNameKeepsTheLog)
-{
-    std::string tooLong = m_dir.Path() + "\\" + std::string(LOG_PATH_SIZE, 'n') + ".log";
-    EXPECT_EQ(0, Parse({ "/d3", tooLong, "/u" }));
-    EXPECT_EQ(m_file, GetLogFile());
-    EXPECT_TRUE(RunState.autoUpgrade); // the name was consumed, the scan went on
-    std::vector<std::string> lines = Lines();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(0u, lines[0].find("W\tLog file name of ")) << lines[0];
-    EXPECT_FALSE(Logged("\tLOGFILE='" + tooLong + "'"));
-}
-
-TEST_F(CommandLineTest, BoxesWithoutTheWindow)
-{
-    EXPECT_EQ(22, Parse({ "/?", "/u" }));
-    EXPECT_FALSE(RunState.autoUpgrade);
-    ExpectBox(L"Setup", Wide(USAGE_TEXT), "warning");
-    EXPECT_TRUE(Logged("\tCommand line '/? /u' parsed *NOT* OK."));
-
-    EXPECT_EQ(22, Parse({ "/v" }));
-    ExpectBox(L"Setup", L"Version Information", NULL);
-
-    // /9 on an NT-family system: the box, then the narrow interfaces.
-    ASSERT_TRUE(isWinNT);
-    useWideApi = true;
-    EXPECT_EQ(0, Parse({ "/9" }));
-    ExpectBox(L"Setup", L"FORCED WIN95", "warning");
-    EXPECT_FALSE(useWideApi);
-    EXPECT_TRUE(Logged("\tForceWin95"));
-}
-
-TEST_F(CommandLineTest, BoxesThroughTheProgressWindow)
-{
-    CMainUI ui(GetModuleHandleA(NULL));
-    g_mainUI = &ui;
-    const std::wstring caption = ui.GetCaption();
-    ASSERT_FALSE(caption.empty());
-
-    EXPECT_EQ(22, Parse({ "/h" }));
-    ExpectBox(caption, Wide(USAGE_TEXT), "warning");
-
-    DeleteFileA(m_file.c_str());
-    EXPECT_EQ(8, Parse({ "/t" }));
-    ExpectBox(caption, Wide(std::string(USAGE_TEXT) + "\n\nCommand line ERROR: /t option invalid"), "stop");
-    std::vector<std::string> lines = Lines();
-    ASSERT_GE(lines.size(), 2u);
-    // The box text, logged as an error before the box.
-    EXPECT_EQ("E\t" + std::string(USAGE_TEXT) + "\n\nCommand line ERROR: /t option invalid",
-              lines[0]);
-    EXPECT_TRUE(Logged("E\tCommand line ERROR: '/t option invalid'"));
-
-    EXPECT_EQ(22, Parse({ "/V" }));
-    ExpectBox(caption, Wide(std::string(FW_COMMENTS) + "\nVersion " + FW_VERSION_TEXT + ".\n" + FW_COPYRIGHT +
-                                "\n" + FW_COMPANY), "warning");
 }
 
 TEST(ProgramVersion, StringsOfTheOwnVersionResource)
