@@ -34,16 +34,6 @@ TEST_F(WideApiTest, NullAndEmptyConvertToEmptyTextNeverNull)
     EXPECT_STREQ("", W2A(L""));
 }
 
-TEST_F(WideApiTest, ResultLivesInOneSharedBufferOverwrittenByTheNextCall)
-{
-    const char* first = W2A(L"first");
-    EXPECT_EQ(first, W2A(L"second"));
-    EXPECT_STREQ("second", first);
-    const wchar_t* wideFirst = A2W("one");
-    EXPECT_EQ(wideFirst, A2W("two"));
-    EXPECT_STREQ(L"two", wideFirst);
-}
-
 TEST_F(WideApiTest, BuffersGrowForLongTextsAndStayUsable)
 {
     for (size_t length : { (size_t)255, (size_t)256, (size_t)300, (size_t)5000 })
