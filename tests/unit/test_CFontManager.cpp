@@ -5,9 +5,7 @@
 
 #include "Assert.h"
 #include "CFontManager.h"
-#include "CMainUI.h"
 #include "WideAPI.h"
-#include "resource.h"
 
 namespace
 {
@@ -58,13 +56,14 @@ struct FontWindow
     HFONT font;
 };
 
-// Font handling is for the narrow interfaces: chooses the interfaces for a test.
+// Font handling is for the narrow interfaces (the switch-off under the wide
+// ones is seen in the window scenarios): chooses them for a test.
 class ApiMode
 {
 public:
-    explicit ApiMode(bool wide = false) : m_saved(useWideApi)
+    ApiMode() : m_saved(useWideApi)
     {
-        useWideApi = wide;
+        useWideApi = false;
         AddTahoma();
     }
     ~ApiMode() { useWideApi = m_saved; }
@@ -81,19 +80,6 @@ TEST(FontManager, SlotsOfTheFiveCharacterSets)
                          { 1, -1 }, { 204, -1 }, { 255, -1 } };
     for (const Row& row : rows)
         EXPECT_EQ(row.slot, CFontManager::SlotOfCharSet(row.charSet)) << (int)row.charSet;
-}
-
-TEST(FontManager, WideInterfacesSwitchFontHandlingOff)
-{
-    ApiMode wide(true);
-    FontWindow model(ANSI_CHARSET);
-    CFontManager manager;
-    EXPECT_TRUE(manager.IsEnabled());
-    manager.Attach(model.window);
-    EXPECT_FALSE(manager.IsEnabled());
-    EXPECT_EQ(NULL, manager.GetWindow());
-    EXPECT_FALSE(manager.ApplyFont(model.window));
-    EXPECT_EQ(model.font, FontOf(model.window)) << "controls keep their template font";
 }
 
 TEST(FontManager, EachSetGetsACandidateFaceOrTheWindowFont)
@@ -206,37 +192,4 @@ TEST(FontManager, WindowWithoutAFontLeavesHandlingAsItWas)
     EXPECT_EQ(NULL, manager.GetSlotFont(0));
     EXPECT_FALSE(manager.ApplyFont(bare)) << "no font to set, quietly";
     DestroyWindow(bare);
-}
-
-TEST(FontManager, ProgressWindowUnderNarrowInterfacesUsesTheGroupsFont)
-{
-    ApiMode narrow;
-    CMainUI ui(GetModuleHandleA(NULL));
-    ASSERT_TRUE(ui.Create(NULL));
-    CFontManager& manager = ui.FontManager();
-    ASSERT_TRUE(manager.IsEnabled());
-    EXPECT_EQ(ui.GetWindow(), manager.GetWindow());
-
-    ui.SetLanguageFont(20); // PL
-    HWND status = GetDlgItem(ui.GetWindow(), IDC_STATUS_LOWER);
-    EXPECT_EQ(manager.GetSlotFont(2), FontOf(status));
-    EXPECT_TRUE(manager.OwnsSlotFont(2));
-    // The heading has its own large font of the chosen face.
-    HFONT heading = FontOf(GetDlgItem(ui.GetWindow(), IDC_HEADING));
-    LOGFONTA log;
-    ASSERT_NE(0, GetObjectA(heading, sizeof(log), &log));
-    EXPECT_EQ(EASTEUROPE_CHARSET, log.lfCharSet);
-    EXPECT_STRCASEEQ("Tahoma", log.lfFaceName);
-
-    // No Greek candidate here: the controls keep the dialog font, the heading
-    // asks for Arial in the Greek set.
-    ui.SetLanguageFont(2); // EL
-    EXPECT_EQ(manager.GetSlotFont(1), FontOf(status));
-    heading = FontOf(GetDlgItem(ui.GetWindow(), IDC_HEADING));
-    ASSERT_NE(0, GetObjectA(heading, sizeof(log), &log));
-    EXPECT_EQ(GREEK_CHARSET, log.lfCharSet);
-
-    ui.SetLanguageFont(6); // FR
-    EXPECT_EQ(manager.GetSlotFont(0), FontOf(status));
-    ui.Close(0);
 }
