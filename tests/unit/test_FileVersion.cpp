@@ -2,42 +2,19 @@
 
 #include "FileVersion.h"
 #include "Log.h"
+#include "LogCapture.h"
 #include "TestSupport.h"
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 using fwtest::BinDir;
-using fwtest::ReadLines;
+using fwtest::LogCapture;
 using fwtest::TempDir;
 using fwtest::WriteBytes;
 
 namespace
 {
-class LogCapture
-{
-public:
-    explicit LogCapture(const TempDir& dir, int verbosity = 4) : m_path(dir.File("test.log"))
-    {
-        SetLogFile(m_path.c_str());
-        SetLogVerbosity(verbosity);
-    }
-    ~LogCapture()
-    {
-        SetLogFile("");
-        SetLogVerbosity(DEFAULT_LOG_VERBOSITY);
-    }
-    bool Has(const std::string& line) const
-    {
-        const std::vector<std::string> lines = ReadLines(m_path);
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
-
-private:
-    std::string m_path;
-};
-
 std::string VersionText(DWORD ms, DWORD ls)
 {
     char text[64];
@@ -85,7 +62,7 @@ FileVersionQuery Query(DWORD method, const char* expected = "")
 TEST(FileVersion, NumbersFromVersionResources)
 {
     TempDir dir;
-    LogCapture log(dir);
+    LogCapture log(4);
     ASSERT_TRUE(WriteBytes(dir.File("plain.txt"), "no resources here"));
     const struct { std::string path; const char* expected; } rows[] = {   // null: no version
         {Fixture("ver_build"), "7.1.4.123"},          // third field 0: the build number of "...-123]" comes fourth
@@ -105,20 +82,19 @@ TEST(FileVersion, NumbersFromVersionResources)
         if (row.expected)
         {
             EXPECT_EQ(0u, rc);
-            EXPECT_TRUE(log.Has("\t'" + row.path + "' is version " + row.expected));
+            EXPECT_TRUE(log.Has({"\t'" + row.path + "' is version " + row.expected}));
         }
         else
         {
             EXPECT_NE(0u, rc);
-            EXPECT_TRUE(log.Has("W\tCould not obtain verions info of '" + row.path + "'"));
+            EXPECT_TRUE(log.Has({"W\tCould not obtain verions info of '" + row.path + "'"}));
         }
     }
 }
 
 TEST(FileVersion, OwnFileIsLoggedAlways)
 {
-    TempDir dir;
-    LogCapture log(dir, 0);
+    LogCapture log(0);
     DWORD ms = 0;
     DWORD ls = 0;
     ASSERT_EQ(0u, GetFileVersionNumbers(NULL, &ms, &ls));
@@ -126,13 +102,13 @@ TEST(FileVersion, OwnFileIsLoggedAlways)
     EXPECT_EQ("6.2.31.0", VersionText(ms, ls));
     char own[MAX_PATH];
     GetModuleFileNameA(NULL, own, MAX_PATH);
-    EXPECT_TRUE(log.Has(std::string("\t'") + own + "' is version 6.2.31.0"));
+    EXPECT_TRUE(log.Has({std::string("\t'") + own + "' is version 6.2.31.0"}));
 }
 
 TEST(FileVersion, MarkerVersions)
 {
     TempDir dir;
-    LogCapture log(dir);
+    LogCapture log(4);
     const size_t W = MARKER_WINDOW_SIZE;
     const std::string m = Marker("6.2.0.15");
     const size_t big = 40000; // windows start at 23616 and 7232
@@ -161,12 +137,10 @@ TEST(FileVersion, MarkerVersions)
             EXPECT_STREQ(row.expected, version);
         }
     }
-    EXPECT_TRUE(log.Has("\t'" + dir.File("in_second_window") + "' has version '6.2.0.15' ( 2 reads )."));
-    EXPECT_TRUE(log.Has("\t'" + dir.File("in_window_30") + "' has version '6.2.0.15' ( 30 reads )."));
-    EXPECT_TRUE(log.Has("W\tCould not retrieve version property from '" + dir.File("beyond_30_windows") +
-                        "' ( 30 reads )"));
-    EXPECT_TRUE(log.Has("W\tCould not retrieve version property from '" + dir.File("exactly_one_window") +
-                        "' ( 0 reads )"));
+    EXPECT_TRUE(log.Has({"\t'" + dir.File("in_second_window") + "' has version '6.2.0.15' ( 2 reads ).",
+                         "\t'" + dir.File("in_window_30") + "' has version '6.2.0.15' ( 30 reads ).",
+                         "W\tCould not retrieve version property from '" + dir.File("beyond_30_windows") + "' ( 30 reads )",
+                         "W\tCould not retrieve version property from '" + dir.File("exactly_one_window") + "' ( 0 reads )"}));
     char version[MARKER_VERSION_SIZE];
     EXPECT_EQ((DWORD)ERROR_INVALID_DATA, GetMarkerVersion(dir.File("missing").c_str(), version));
 }
