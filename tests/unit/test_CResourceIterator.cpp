@@ -34,14 +34,7 @@ std::vector<std::string> Walk(const std::string& settings, const std::string& co
     fwtest::TempDir dir("fwcomp");
     std::string text = "[Settings]\r\nX=1\r\n" + settings + "\r\n[Labels_EN]\r\nA=B\r\n[CheckSums]\r\nx=0\r\n[Additional]\r\ny\r\n"
                        "[Components]\r\n" + components + tail;
-    std::string bytes = text;
-    if (utf16)
-    {
-        bytes = "\xFF\xFE";
-        for (char c : text)
-            bytes += std::string(1, c) + '\0';
-    }
-    EXPECT_TRUE(fwtest::WriteBytes(dir.File("Zaph.ini"), bytes));
+    EXPECT_TRUE(fwtest::WriteBytes(dir.File("Zaph.ini"), utf16 ? fwtest::Utf16File(text) : text));
     CResource resource;
     EXPECT_TRUE(resource.Load(dir.File("Zaph.ini").c_str()));
     CResourceIterator it(&resource, SECTION_COMPONENTS);

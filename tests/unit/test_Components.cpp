@@ -48,20 +48,7 @@ std::string CheckSumOf(const std::string& bytes)
 // Runs the checksum tool; its exit code.
 DWORD RunTool(const std::string& arguments)
 {
-    std::string command = "\"" + fwtest::BinDir() + "\\fwchecksums.exe\" " + arguments;
-    STARTUPINFOA si = {sizeof(si)};
-    si.dwFlags = STARTF_USESTDHANDLES;
-    PROCESS_INFORMATION pi;
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back(0);
-    if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL, NULL, &si, &pi))
-        return 999;
-    WaitForSingleObject(pi.hProcess, 60000);
-    DWORD code = 999;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    return code;
+    return fwtest::RunProgram("\"" + fwtest::BinDir() + "\\fwchecksums.exe\" " + arguments);
 }
 
 std::string Read(const std::string& path)
@@ -69,21 +56,6 @@ std::string Read(const std::string& path)
     std::string bytes;
     return fwtest::ReadBytes(path, bytes) ? bytes : "<missing>";
 }
-
-// A target near the root: the search for installed files descends only into
-// folders of a few levels, as below an installation folder.
-struct ShallowDir
-{
-    std::string path = "C:\\fwc" + std::to_string(GetCurrentProcessId());
-    ShallowDir()
-    {
-        fwtest::DeleteTree(path);
-        CreateDirectoryA(path.c_str(), NULL);
-    }
-    ~ShallowDir() { fwtest::DeleteTree(path); }
-    const std::string& Path() const { return path; }
-    std::string File(const std::string& relative) const { return path + "\\" + relative; }
-};
 
 class ComponentsTest : public ::testing::Test
 {
@@ -161,7 +133,9 @@ protected:
     }
 
     fwtest::TempDir dist{"fwcdist"};
-    ShallowDir target;
+    // Near the root: the search for installed files descends only into
+    // folders of a few levels, as below an installation folder.
+    fwtest::TempDir target{"fwc", "C:\\"};
     fwtest::TempDir logDir{"fwclog"};
     std::string logPath = logDir.File("components.log");
     std::string big;
@@ -334,12 +308,7 @@ TEST(ChecksumTool, KeepsEncodingLineEndsAndOtherLines)
     {
         SCOPED_TRACE(row.before);
         fwtest::TempDir dir("fwtool");
-        auto encode = [&](const std::string& text) {
-            std::string bytes = row.utf16 ? "\xFF\xFE" : "";
-            for (char c : text)
-                bytes += row.utf16 ? std::string(1, c) + '\0' : std::string(1, c);
-            return bytes;
-        };
+        auto encode = [&](const std::string& text) { return row.utf16 ? fwtest::Utf16File(text) : text; };
         ASSERT_TRUE(CreateFolderTree(dir.File("sub").c_str()));
         ASSERT_TRUE(fwtest::WriteBytes(dir.File("a.zip"), "abc") && fwtest::WriteBytes(dir.File("sub\\b.pdf"), ""));
         ASSERT_TRUE(fwtest::WriteBytes(dir.File("Zaph.ini"), encode(row.before)));

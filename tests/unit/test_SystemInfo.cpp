@@ -23,23 +23,6 @@ std::string Quote(const std::string& s)
 
 const std::string CHILD = Quote(fwtest::BinDir() + "\\fw_child.exe");
 
-// Runs a program to its end with a time limit; returns its exit code.
-DWORD RunWithTimeout(std::string commandLine, DWORD timeout = 60000)
-{
-    STARTUPINFOA startup = {sizeof(startup)};
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(NULL, &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
-        return (DWORD)-1;
-    DWORD code = (DWORD)-2;
-    if (WaitForSingleObject(process.hProcess, timeout) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.hProcess, &code);
-    else
-        TerminateProcess(process.hProcess, 99);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
-}
-
 DWORD ReadCsdVersion(bool* present = NULL)
 {
     DWORD value = 0;
@@ -99,7 +82,7 @@ std::vector<std::string> ProbeUnder(const char* version, DWORD csdVersion)
     DWORD code;
     {
         CsdVersionOverride csd(csdVersion);
-        code = RunWithTimeout(Quote(dir.File(exeName)) + " --gtest_filter=VersionProbe.Report");
+        code = fwtest::RunProgram(Quote(dir.File(exeName)) + " --gtest_filter=VersionProbe.Report");
     }
     SetEnvironmentVariableA(PROBE_ENV, NULL);
     SHDeleteKeyA(HKEY_CURRENT_USER, key.c_str());

@@ -22,15 +22,6 @@ std::wstring Ansi(const std::string& bytes)
     MultiByteToWideChar(CP_ACP, 0, bytes.c_str(), -1, buffer, 256);
     return buffer;
 }
-
-// The text as UTF-16 LE with the mark.
-std::string Utf16(const std::wstring& text)
-{
-    std::string bytes("\xFF\xFE");
-    for (wchar_t c : text)
-        bytes += std::string{(char)(c & 0xFF), (char)(c >> 8)};
-    return bytes;
-}
 } // namespace
 
 TEST(UniFile, ReadsBothEncodingsAsTheFileHoldsThem)
@@ -45,7 +36,7 @@ TEST(UniFile, ReadsBothEncodingsAsTheFileHoldsThem)
         {"mark only", Bytes("\xFF\xFE", 2), true, L""},
         {"utf16 odd byte count", Bytes("\xFF\xFEh\0i\0j", 7), true, L"hi"},
         {"utf16 embedded zero", Bytes("\xFF\xFE" "a\0\0\0b\0", 8), true, L"a"},
-        {"utf16 larger than any buffer", Utf16(large), true, large},
+        {"utf16 larger than any buffer", fwtest::Utf16File(large), true, large},
         {"ansi whole, last character kept", "[Settings]\r\nBASE_URL=x", false,
          L"[Settings]\r\nBASE_URL=x"},
         {"ansi single byte", "x", false, L"x"},
