@@ -1,4 +1,5 @@
 #include "HttpTestServer.h"
+#include "TestSupport.h"
 
 #include <ws2tcpip.h>
 #include <ctype.h>
@@ -14,6 +15,7 @@ namespace
 const size_t MAX_REQUEST_HEADER = 16384;
 const DWORD SOCKET_TIMEOUT_MS = 10000;    // a silent client cannot hold a thread for long
 const DWORD THREAD_JOIN_TIMEOUT_MS = 10000;
+const DWORD STALL_LIMIT_MS = 30000;       // a stall ends by itself after this
 
 struct ConnectionStart
 {
@@ -66,27 +68,11 @@ bool DecodePath(const std::string& target, std::string& path)
     return true;
 }
 
-bool ReadFileBytes(const std::string& path, std::string& bytes)
-{
-    bytes.clear();
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    char chunk[65536];
-    DWORD got = 0;
-    BOOL ok = TRUE;
-    while ((ok = ReadFile(file, chunk, sizeof(chunk), &got, NULL)) && got > 0)
-        bytes.append(chunk, got);
-    CloseHandle(file);
-    return ok != FALSE;
-}
 } // namespace
 
 HttpTestServer::HttpTestServer(const std::string& folder)
     : m_folder(folder), m_listener(INVALID_SOCKET), m_port(0), m_acceptThread(NULL),
-      m_winsockStarted(false), m_defaultBehaviour(SERVE_NORMAL),
-      m_chunkSize(4096), m_stallLimit(30000)
+      m_winsockStarted(false), m_chunkSize(4096)
 {
     InitializeCriticalSection(&m_lock);
     static LONG instances = 0;
@@ -190,24 +176,10 @@ void HttpTestServer::SetBehaviour(const std::string& path, Behaviour behaviour)
     LeaveCriticalSection(&m_lock);
 }
 
-void HttpTestServer::SetDefaultBehaviour(Behaviour behaviour)
-{
-    EnterCriticalSection(&m_lock);
-    m_defaultBehaviour = behaviour;
-    LeaveCriticalSection(&m_lock);
-}
-
 void HttpTestServer::SetChunkSize(size_t bytes)
 {
     EnterCriticalSection(&m_lock);
     m_chunkSize = bytes == 0 ? 1 : bytes;
-    LeaveCriticalSection(&m_lock);
-}
-
-void HttpTestServer::SetStallLimit(DWORD milliseconds)
-{
-    EnterCriticalSection(&m_lock);
-    m_stallLimit = milliseconds;
     LeaveCriticalSection(&m_lock);
 }
 
@@ -291,13 +263,11 @@ void HttpTestServer::AcceptLoop()
     }
 }
 
-HttpTestServer::Behaviour HttpTestServer::BehaviourFor(const std::string& path, size_t& chunk,
-                                                       DWORD& stallLimit) const
+HttpTestServer::Behaviour HttpTestServer::BehaviourFor(const std::string& path, size_t& chunk) const
 {
     EnterCriticalSection(&m_lock);
     chunk = m_chunkSize;
-    stallLimit = m_stallLimit;
-    Behaviour behaviour = m_defaultBehaviour;
+    Behaviour behaviour = SERVE_NORMAL;
     std::map<std::string, Behaviour>::const_iterator found = m_behaviours.find(Lower(path));
     if (found != m_behaviours.end())
         behaviour = found->second;
@@ -387,8 +357,7 @@ void HttpTestServer::Serve(SOCKET client)
     LeaveCriticalSection(&m_lock);
 
     size_t chunk;
-    DWORD stallLimit;
-    Behaviour behaviour = BehaviourFor(path, chunk, stallLimit);
+    Behaviour behaviour = BehaviourFor(path, chunk);
     if (behaviour == SERVE_DROP_AT_START)
     {
         Reset(client);
@@ -397,13 +366,13 @@ void HttpTestServer::Serve(SOCKET client)
 
     std::string body;
     bool found = false;
-    if (pathOk && (method == "GET" || method == "HEAD"))
+    if (pathOk && method == "GET")
     {
         std::string file = m_folder + "\\" + path;
         std::replace(file.begin(), file.end(), '/', '\\');
         DWORD attributes = GetFileAttributesA(file.c_str());
         found = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                ReadFileBytes(file, body);
+                ReadBytes(file, body);
     }
 
     char header[512];
@@ -429,7 +398,7 @@ void HttpTestServer::Serve(SOCKET client)
                   "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: %u\r\n"
                   "Cache-Control: no-cache\r\nConnection: close\r\n\r\n",
                   (unsigned)body.size());
-    if (!SendAll(client, header, strlen(header)) || method == "HEAD")
+    if (!SendAll(client, header, strlen(header)))
     {
         closesocket(client);
         return;
@@ -444,7 +413,7 @@ void HttpTestServer::Serve(SOCKET client)
         ok = SendBody(client, body, 0, half, chunk);
         SetEvent(m_stalledEvent);
         HANDLE events[2] = {m_stopEvent, m_releaseEvent};
-        DWORD woke = WaitForMultipleObjects(2, events, FALSE, stallLimit);
+        DWORD woke = WaitForMultipleObjects(2, events, FALSE, STALL_LIMIT_MS);
         if (ok && woke == WAIT_OBJECT_0 + 1)
             ok = SendBody(client, body, half, body.size(), chunk);
         else

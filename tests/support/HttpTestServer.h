@@ -45,13 +45,10 @@ public:
     std::string BaseUrl() const;
 
     // Behaviour for one request path (without the leading slash, compared
-    // without regard to case), or for every path that has none of its own.
+    // without regard to case); every other path is served normally.
     void SetBehaviour(const std::string& path, Behaviour behaviour);
-    void SetDefaultBehaviour(Behaviour behaviour);
     // How many body bytes to send per write (smaller: more progress reports).
     void SetChunkSize(size_t bytes);
-    // Longest a stall lasts before the server gives up and closes (bounded tests).
-    void SetStallLimit(DWORD milliseconds);
 
     // Waits until a stalled response has sent its first half; false on timeout.
     bool WaitForStall(DWORD timeoutMs);
@@ -76,8 +73,8 @@ private:
     static DWORD WINAPI ConnectionThread(void* param);
     void AcceptLoop();
     void Serve(SOCKET client);
-    // The path's behaviour, with the chunk size and stall limit of the moment.
-    Behaviour BehaviourFor(const std::string& path, size_t& chunk, DWORD& stallLimit) const;
+    // The path's behaviour, with the chunk size of the moment.
+    Behaviour BehaviourFor(const std::string& path, size_t& chunk) const;
     bool SendAll(SOCKET client, const char* data, size_t size);
     bool SendBody(SOCKET client, const std::string& body, size_t from, size_t to, size_t chunk);
     void Reset(SOCKET client);
@@ -94,9 +91,7 @@ private:
 
     mutable CRITICAL_SECTION m_lock; // guards everything below
     std::map<std::string, Behaviour> m_behaviours;
-    Behaviour m_defaultBehaviour;
     size_t m_chunkSize;
-    DWORD m_stallLimit;
     std::vector<std::string> m_requests;
     std::vector<HANDLE> m_connectionThreads;
     volatile bool m_proxyOnly = false;
