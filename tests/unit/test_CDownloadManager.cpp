@@ -250,13 +250,6 @@ TEST_F(DownloadTest, CallbackAnswersOnlyItsOwnInterfacesAndKeepsItsCount)
     EXPECT_EQ(2u, bsc->Release());
     EXPECT_EQ(1u, bsc->Release());
 
-    EXPECT_EQ(E_NOTIMPL, bsc->GetPriority(NULL));
-    EXPECT_EQ(S_OK, bsc->OnStartBinding(0, NULL));
-    EXPECT_EQ(S_OK, bsc->OnLowResource(0));
-    EXPECT_EQ(S_OK, bsc->OnStopBinding(S_OK, NULL));
-    EXPECT_EQ(S_OK, bsc->GetBindInfo(NULL, NULL));
-    EXPECT_EQ(S_OK, bsc->OnDataAvailable(0, 0, NULL, NULL));
-    EXPECT_EQ(S_OK, bsc->OnObjectAvailable(IID_IUnknown, NULL));
 
     IBindStatusCallback* heap = new CDownloadBindStatusCallback(&ui);
     EXPECT_EQ(0u, heap->Release()); // frees itself at zero
