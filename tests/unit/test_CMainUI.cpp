@@ -355,29 +355,6 @@ TEST_F(WindowTest, ShowForWorkShowsProceedAndChoicesOnlyWhenAllowed)
     EXPECT_FALSE(IsWindowVisible(choice));
 }
 
-TEST_F(WindowTest, HeadingFontIsLargeBoldInTheLanguageGroupsSet)
-{
-    struct Row { int language; BYTE charSet; };
-    const Row rows[] = { { 3, 0 }, { 2, 161 }, { 20, 238 }, { 17, 186 }, { 19, 162 }, { 1, 0 } };
-    for (const Row& row : rows)
-    {
-        ui->SetLanguageFont(row.language);
-        HFONT font = (HFONT)SendDlgItemMessageA(Window(), IDC_HEADING, WM_GETFONT, 0, 0);
-        LOGFONTA log;
-        ASSERT_NE(0, GetObjectA(font, sizeof(log), &log));
-        EXPECT_EQ(-22, log.lfHeight);
-        EXPECT_EQ(700, log.lfWeight);
-        EXPECT_EQ(row.charSet, log.lfCharSet) << "language " << row.language;
-        if (row.charSet == 0)
-        {
-            EXPECT_STREQ("Arial", log.lfFaceName);
-        }
-    }
-}
-
-// The copy routine is handed to the chunked copy as its progress routine.
-static const AltCopyProgress s_copyRoutine = CopyProgress;
-
 TEST_F(WindowTest, BusyShowsTheWaitCursorExceptOverCancel)
 {
     HCURSOR wait = LoadCursor(NULL, IDC_WAIT);
@@ -398,7 +375,6 @@ TEST_F(WindowTest, BusyShowsTheWaitCursorExceptOverCancel)
         EXPECT_EQ(row.waitCursor, GetCursor() == wait) << "busy " << row.busy << " over " << row.over;
     }
     ui->m_busy = false;
-    EXPECT_EQ(0u, s_copyRoutine(0, 0, 0, NULL));
 }
 
 TEST(MainUI, ConfirmProceedAcceptsOnlyInPhaseTwo)
@@ -461,9 +437,7 @@ protected:
             L"[Labels_DE]\r\nOrganisation=Org DE\r\nCancelButton=Abbrechen\r\n"
             L"LanguageSelection=W\u00e4hlen\r\nBranding=Marke\r\n"
             L"[Labels_EL]\r\nCaption=" + std::wstring(300, L'\u03a9') + L"\r\nHeader=\u039a\u03b1\u03bb\u03ce\u03c2\r\n";
-        std::string bytes = "\xFF\xFE";
-        bytes.append((const char*)text.data(), text.size() * sizeof(wchar_t));
-        ASSERT_TRUE(fwtest::WriteBytes(dir.File("Zaph.ini"), bytes));
+        ASSERT_TRUE(fwtest::WriteBytes(dir.File("Zaph.ini"), fwtest::Utf16File(text)));
         ASSERT_TRUE(settings.Load(dir.File("Zaph.ini").c_str()));
         ASSERT_TRUE(settings.ChooseLanguage("EN"));
         g_resource = &settings;
@@ -471,14 +445,12 @@ protected:
     }
     void TearDown() override
     {
-        SetConversionCodePage(savedCodePage);
         g_resource = NULL;
         WindowTest::TearDown();
     }
 
     fwtest::TempDir dir{ "fwtexts" };
     CResource settings;
-    const UINT savedCodePage = GetConversionCodePage();
 };
 } // namespace
 
@@ -517,27 +489,7 @@ TEST_F(WindowTextsTest, SelectLanguageReTextsTheWindowAndKeepsWhatTheLanguageLac
         EXPECT_EQ(1, settings.GetLanguage()) << index;
         EXPECT_EQ(L"untouched", ControlText(Window(), IDCANCEL)) << index;
     }
-}
-
-TEST_F(WindowTextsTest, CaptionOf256CharactersOrMoreKeepsThePreviousOne)
-{
-    FillWindowTexts();
-    SelectLanguage(2); // EL: a Caption label of 300 characters
+    SelectLanguage(2); // EL: its Caption label of 300 characters leaves the caption
     EXPECT_EQ(L"Org Setup [EN] 7.1", WindowTitle(Window()));
     EXPECT_EQ(L"\u039a\u03b1\u03bb\u03ce\u03c2", ControlText(Window(), IDC_HEADING));
-}
-
-TEST_F(WindowTextsTest, NarrowInterfacesSwitchTheCodePageWithTheLanguageGroup)
-{
-    bool savedWide = useWideApi;
-    useWideApi = false;
-    SelectLanguage(2); // EL
-    EXPECT_EQ(1253u, GetConversionCodePage());
-    SelectLanguage(1); // DE: back to the system's code page
-    EXPECT_EQ(0u, GetConversionCodePage());
-    useWideApi = savedWide;
-
-    SetConversionCodePage(0);
-    SelectLanguage(2);
-    EXPECT_EQ(0u, GetConversionCodePage()) << "the wide interfaces need no code page";
 }
