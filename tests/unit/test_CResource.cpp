@@ -15,11 +15,6 @@
 
 namespace
 {
-std::string Utf16File(const std::wstring& text)
-{
-    return std::string("\xFF\xFE", 2) + std::string((const char*)text.data(), text.size() * sizeof(wchar_t));
-}
-
 std::string Narrow(const std::wstring& text)
 {
     std::string out;
@@ -67,7 +62,7 @@ protected:
     std::string Write(const std::wstring& text, const char* name = "Zaph.ini")
     {
         std::string path = m_dir.File(name);
-        EXPECT_TRUE(fwtest::WriteBytes(path, Utf16File(text)));
+        EXPECT_TRUE(fwtest::WriteBytes(path, fwtest::Utf16File(text)));
         return path;
     }
 
@@ -304,25 +299,6 @@ TEST_F(ResourceTest, SettingsConvertWithTheSystemCodePageWhateverTheLanguage)
     EXPECT_EQ(1253u, GetConversionCodePage());
 }
 
-TEST_F(ResourceTest, LocalModeAnswersBaseUrlWithTheCurrentDirectory)
-{
-    CResource res;
-    ASSERT_TRUE(LoadText(res, MakeIni(L"MemberState=LU")));
-    char saved[MAX_PATH];
-    GetCurrentDirectoryA(sizeof(saved), saved);
-    ASSERT_TRUE(SetCurrentDirectoryA(m_dir.Path().c_str()));
-    res.SetLocal(true);
-    SetCurrentDirectoryA(saved);
-
-    EXPECT_STREQ(m_dir.Path().c_str(), OrNull(res.GetSetting(L"base_url")));
-    EXPECT_STREQ(m_dir.Path().c_str(), OrNull(res.GetSetting(L"BASE_URL")));
-    EXPECT_TRUE(Logged("\t'LOCAL' Installation"));
-
-    res.SetLocal(false);
-    EXPECT_EQ(NULL, res.GetSetting(L"BASE_URL", false));
-    EXPECT_TRUE(Logged("\t'WEB' Installation"));
-}
-
 TEST_F(ResourceTest, LabelsAnswerInTheCurrentOrGivenLanguage)
 {
     CResource res;
@@ -471,18 +447,6 @@ TEST_F(ChooseLanguageTest, UserLocaleComesBeforeEnAndTheFirstHeader)
     EXPECT_TRUE(res.ChooseLanguage());
     EXPECT_STREQ(locale.c_str(), res.GetLanguageCode());
     EXPECT_EQ(LanguageIndex(locale.c_str()), res.GetPreferredLanguage());
-}
-
-TEST_F(ChooseLanguageTest, HeaderOutsideTheTableLoadsButChoosesNothing)
-{
-    CResource res;
-    std::string path = Write(MakeIni(L"A=1", L"[Labels_XX]\r\nHeader=x\r\n"));
-    ASSERT_TRUE(res.Load(path.c_str()));
-    EXPECT_EQ(1u, res.GetLabelSectionCount());
-    EXPECT_STREQ("XX", res.GetLabelCode(0));
-    EXPECT_FALSE(res.ChooseLanguage("XX"));
-    EXPECT_STREQ("EN", res.GetLanguageCode());
-    EXPECT_TRUE(Logged("E\tINIFILE '" + path + "' doesn't have a valid labels section."));
 }
 
 TEST_F(ChooseLanguageTest, NarrowInterfacesFollowTheLanguageCodePage)
