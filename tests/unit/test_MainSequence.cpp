@@ -138,20 +138,6 @@ TEST_F(RunPhasesTest, MissingPhaseStopsTheRunAndSaysWhich)
     EXPECT_EQ("E\tPhase 3 (gap) is not available in this build: the run stops here.", lines[0]);
 }
 
-// The program's table: every phase once, in order 1 to 26, and the first two
-// are part of the program.
-TEST(PhaseTable, NumbersRunOneToTwentySix)
-{
-    size_t count = 0;
-    const PhaseRow* rows = GetPhaseTable(&count);
-    ASSERT_EQ(26u, count);
-    for (size_t i = 0; i < count; ++i)
-        EXPECT_EQ((int)i + 1, rows[i].number);
-    EXPECT_NE(nullptr, rows[0].run);
-    EXPECT_NE(nullptr, rows[1].run);
-    EXPECT_TRUE(rows[12].takesRestartCode);  // the engine step
-    EXPECT_TRUE(rows[13].takesRestartCode);  // the language selection
-}
 // The release program must start on every Windows it supports: it may not
 // import what older systems lack (msvcrt.dll before XP has no _vscwprintf,
 // the first comctl32 no InitCommonControlsEx). The 32-bit runtime library
