@@ -68,69 +68,18 @@ std::string BoxSeen::Describe() const
 
 // --- the script -------------------------------------------------------------
 
-BoxExpectation& BoxExpectation::TitleEquals(const std::string& title)
-{
-    m_titleEquals = title;
-    m_hasTitleEquals = true;
-    return *this;
-}
-BoxExpectation& BoxExpectation::TitleContains(const std::string& part)
-{
-    m_titleContains = part;
-    return *this;
-}
-BoxExpectation& BoxExpectation::TextEquals(const std::string& text)
-{
-    m_textEquals = text;
-    m_hasTextEquals = true;
-    return *this;
-}
-BoxExpectation& BoxExpectation::TextStartsWith(const std::string& start)
-{
-    m_textStart = start;
-    return *this;
-}
-BoxExpectation& BoxExpectation::TextContains(const std::string& part)
-{
-    m_textContains.push_back(part);
-    return *this;
-}
-BoxExpectation& BoxExpectation::TextLacks(const std::string& part)
-{
-    m_textLacks.push_back(part);
-    return *this;
-}
-BoxExpectation& BoxExpectation::Icon(BoxIcon icon)
-{
-    m_icon = icon;
-    m_hasIcon = true;
-    return *this;
-}
-BoxExpectation& BoxExpectation::Owned(bool owned)
-{
-    m_owned = owned ? 1 : 0;
-    return *this;
-}
-BoxExpectation& BoxExpectation::Buttons(std::vector<int> ids)
-{
-    m_buttons = ids;
-    return *this;
-}
-BoxExpectation& BoxExpectation::Press(int id)
-{
-    m_press = id;
-    return *this;
-}
-BoxExpectation& BoxExpectation::Optional()
-{
-    m_optional = true;
-    return *this;
-}
-BoxExpectation& BoxExpectation::SaveBitmap(const std::string& path)
-{
-    m_bitmap = path;
-    return *this;
-}
+BoxExpectation& BoxExpectation::TitleEquals(const std::string& title) { m_titleEquals = title; m_hasTitleEquals = true; return *this; }
+BoxExpectation& BoxExpectation::TitleContains(const std::string& part) { m_titleContains = part; return *this; }
+BoxExpectation& BoxExpectation::TextEquals(const std::string& text) { m_textEquals = text; m_hasTextEquals = true; return *this; }
+BoxExpectation& BoxExpectation::TextStartsWith(const std::string& start) { m_textStart = start; return *this; }
+BoxExpectation& BoxExpectation::TextContains(const std::string& part) { m_textContains.push_back(part); return *this; }
+BoxExpectation& BoxExpectation::TextLacks(const std::string& part) { m_textLacks.push_back(part); return *this; }
+BoxExpectation& BoxExpectation::Icon(BoxIcon icon) { m_icon = icon; m_hasIcon = true; return *this; }
+BoxExpectation& BoxExpectation::Owned(bool owned) { m_owned = owned ? 1 : 0; return *this; }
+BoxExpectation& BoxExpectation::Buttons(std::vector<int> ids) { m_buttons = ids; return *this; }
+BoxExpectation& BoxExpectation::Press(int id) { m_press = id; return *this; }
+BoxExpectation& BoxExpectation::Optional() { m_optional = true; return *this; }
+BoxExpectation& BoxExpectation::SaveBitmap(const std::string& path) { m_bitmap = path; return *this; }
 
 bool BoxExpectation::Matches(const BoxSeen& box, std::string* why) const
 {

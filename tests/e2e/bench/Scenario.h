@@ -125,14 +125,10 @@ public:
     bool IsEnabled(int id) const;
     bool IsChecked(int id) const;               // BM_GETCHECK == BST_CHECKED
     int ProgressPos(int id) const;              // PBM_GETPOS; -1 when missing
-    std::vector<std::string> ListItems(int id) const;  // list box items
-    std::vector<int> ListSelection(int id) const;      // selected indexes (multi or single)
 
     // User actions: each fails (with the reason) when a user could not do it
     // either: missing, hidden or disabled control.
     ::testing::AssertionResult Click(int id) const;    // BM_CLICK
-    ::testing::AssertionResult SetText(int id, const std::string& utf8) const;
-    ::testing::AssertionResult SelectListItem(int id, int index, bool select = true) const;
     ::testing::AssertionResult Close() const;          // WM_CLOSE, as the title bar's X
 
     // Waits until the control's text contains the part (or the timeout).
@@ -146,9 +142,6 @@ public:
 private:
     HWND m_hwnd = NULL;
 };
-
-// Screenshot of the whole (virtual) screen as a 24-bit .bmp.
-::testing::AssertionResult SaveScreenBitmap(const std::string& path);
 
 // ---------------------------------------------------------------------------
 // The log of a run

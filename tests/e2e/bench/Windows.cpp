@@ -169,16 +169,6 @@ bool SaveRectBitmap(const RECT& r, const std::string& path)
     return ok;
 }
 
-::testing::AssertionResult SaveScreenBitmap(const std::string& path)
-{
-    RECT r = {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN), 0, 0};
-    r.right = r.left + GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    r.bottom = r.top + GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    if (SaveRectBitmap(r, path))
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "could not save the screen to " << path;
-}
-
 // --- ProgramWindow ----------------------------------------------------------
 
 bool ProgramWindow::Exists() const
@@ -266,48 +256,6 @@ int ProgramWindow::ProgressPos(int id) const
     return (int)pos;
 }
 
-std::vector<std::string> ProgramWindow::ListItems(int id) const
-{
-    std::vector<std::string> items;
-    HWND control = Control(id);
-    DWORD_PTR count = 0;
-    if (control == NULL ||
-        !SendMessageTimeoutW(control, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, READ_TIMEOUT_MS, &count))
-        return items;
-    for (int i = 0; i < (int)count; ++i)
-    {
-        DWORD_PTR length = 0;
-        SendMessageTimeoutW(control, LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG, READ_TIMEOUT_MS, &length);
-        if ((LONG_PTR)length < 0)
-            length = 0;
-        std::wstring text(length + 1, L'\0');
-        DWORD_PTR got = 0;
-        SendMessageTimeoutW(control, LB_GETTEXT, i, (LPARAM)&text[0], SMTO_ABORTIFHUNG,
-                            READ_TIMEOUT_MS, &got);
-        text.resize((LONG_PTR)got < 0 ? 0 : got);
-        items.push_back(ToUtf8(text));
-    }
-    return items;
-}
-
-std::vector<int> ProgramWindow::ListSelection(int id) const
-{
-    std::vector<int> selected;
-    HWND control = Control(id);
-    DWORD_PTR count = 0;
-    if (control == NULL ||
-        !SendMessageTimeoutW(control, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, READ_TIMEOUT_MS, &count))
-        return selected;
-    for (int i = 0; i < (int)count; ++i)
-    {
-        DWORD_PTR state = 0;
-        SendMessageTimeoutW(control, LB_GETSEL, i, 0, SMTO_ABORTIFHUNG, READ_TIMEOUT_MS, &state);
-        if ((LONG_PTR)state > 0)
-            selected.push_back(i);
-    }
-    return selected;
-}
-
 static ::testing::AssertionResult Usable(const ProgramWindow& window, int id, HWND& control)
 {
     control = window.Control(id);
@@ -339,43 +287,6 @@ static ::testing::AssertionResult Usable(const ProgramWindow& window, int id, HW
         GetLastError() != ERROR_TIMEOUT && GetLastError() != 0)
         return ::testing::AssertionFailure() << "BM_CLICK on control " << id << " failed ("
                                              << GetLastError() << ")";
-    return ::testing::AssertionSuccess();
-}
-
-::testing::AssertionResult ProgramWindow::SetText(int id, const std::string& utf8) const
-{
-    HWND control = NULL;
-    ::testing::AssertionResult usable = Usable(*this, id, control);
-    if (!usable)
-        return usable;
-    std::wstring text = FromUtf8(utf8);
-    DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(control, WM_SETTEXT, 0, (LPARAM)text.c_str(), SMTO_ABORTIFHUNG,
-                             READ_TIMEOUT_MS, &result) ||
-        !result)
-        return ::testing::AssertionFailure() << "WM_SETTEXT on control " << id << " failed";
-    return ::testing::AssertionSuccess();
-}
-
-::testing::AssertionResult ProgramWindow::SelectListItem(int id, int index, bool select) const
-{
-    HWND control = NULL;
-    ::testing::AssertionResult usable = Usable(*this, id, control);
-    if (!usable)
-        return usable;
-    DWORD_PTR result = 0;
-    LONG style = GetWindowLongA(control, GWL_STYLE);
-    bool multi = (style & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL)) != 0;
-    BOOL sent = multi ? SendMessageTimeoutW(control, LB_SETSEL, select, index, SMTO_ABORTIFHUNG,
-                                            READ_TIMEOUT_MS, &result)
-                      : SendMessageTimeoutW(control, LB_SETCURSEL, select ? index : -1, 0,
-                                            SMTO_ABORTIFHUNG, READ_TIMEOUT_MS, &result);
-    if (!sent || ((LONG_PTR)result == LB_ERR && select))
-        return ::testing::AssertionFailure() << "could not select item " << index
-                                             << " of list " << id;
-    // The program hears of the change as a user's click would tell it.
-    HWND parent = GetParent(control);
-    PostMessageW(parent, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), (LPARAM)control);
     return ::testing::AssertionSuccess();
 }
 
