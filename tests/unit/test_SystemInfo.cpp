@@ -204,15 +204,6 @@ TEST(SystemInfo, VersionUnderEmulatedSystems)
     EXPECT_EQ(before, ReadCsdVersion()) << "the prefix's value is back";
 }
 
-TEST(SystemInfo, ServicePackComesFromCsdVersion)
-{
-    DWORD servicePack = 99;
-    DWORD major = 0;
-    GetWindowsVersion(&major, NULL, &servicePack, NULL);
-    EXPECT_EQ((ReadCsdVersion() >> 8) & 0xFF, servicePack);
-    EXPECT_FALSE(GetWindowsVersion(NULL, NULL, NULL, NULL)) << "Wine's default is of the NT family";
-}
-
 TEST(SystemInfo, DescriptionNamesEverySystem)
 {
     const DWORD NT = VER_PLATFORM_WIN32_NT, NINE_X = VER_PLATFORM_WIN32_WINDOWS;
