@@ -77,36 +77,39 @@ TEST(C_String, GetNarrowKeepsTheConvertedCopyTempDoesNot)
     EXPECT_FALSE(n.HasWide());
 }
 
-TEST(C_String, AppendsKeepOnlyTheFormTheyWrote)
+// Whatever forms a string holds before an append, both forms read the whole
+// text after it.
+TEST(C_String, AppendsReadTheSameInBothForms)
 {
-    C_String narrowOnly("ab");
-    narrowOnly += L"cd";
-    EXPECT_TRUE(narrowOnly.HasWide());
-    EXPECT_FALSE(narrowOnly.HasNarrow());
-    EXPECT_STREQ(L"abcd", narrowOnly.GetWide());
-    EXPECT_EQ(4u, narrowOnly.Length());
-
-    C_String wideOnly(L"ab");
-    wideOnly += "cd";
-    EXPECT_TRUE(wideOnly.HasNarrow());
-    EXPECT_FALSE(wideOnly.HasWide());
-    EXPECT_STREQ("abcd", wideOnly.GetNarrow());
-
-    C_String both(L"ab");
-    both.GetNarrow();
-    both += "cd";
-    EXPECT_FALSE(both.HasWide());
-    EXPECT_STREQ("abcd", both.GetNarrowTemp());
-    EXPECT_EQ(4u, both.Length());
-
-    C_String empty;
-    empty += "copy";
-    EXPECT_STREQ("copy", empty.GetNarrowTemp());
-    EXPECT_EQ(4u, empty.Length());
-
+    enum Start { NARROW, WIDE, BOTH, UNSET };
+    const struct { Start start; const char* appended; bool appendWide; const char* expected; } rows[] = {
+        { NARROW, "cd", true, "abcd" },
+        { WIDE, "cd", false, "abcd" },
+        { BOTH, "cd", false, "abcd" },
+        { BOTH, "cd", true, "abcd" },
+        { UNSET, "copy", false, "copy" },
+        { NARROW, NULL, false, "ab" },
+        { WIDE, "", true, "ab" },
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(std::to_string(row.start) + (row.appended ? row.appended : "(null)"));
+        C_String s;
+        if (row.start == NARROW || row.start == BOTH)
+            s = "ab";
+        if (row.start == WIDE)
+            s = L"ab";
+        if (row.start == BOTH)
+            s.GetWide();
+        if (row.appendWide)
+            s += row.appended ? std::wstring(row.appended, row.appended + strlen(row.appended)).c_str() : NULL;
+        else
+            s += row.appended;
+        EXPECT_EQ(strlen(row.expected), s.Length());
+        EXPECT_STREQ(row.expected, s.GetNarrowTemp());
+        EXPECT_STREQ(A2W(row.expected), s.GetWide());
+    }
     C_String unchanged("keep");
-    unchanged += (const char*)NULL;
-    unchanged += "";
     unchanged += C_String();
     EXPECT_STREQ("keep", unchanged.GetNarrowTemp());
 
@@ -118,21 +121,15 @@ TEST(C_String, AppendsKeepOnlyTheFormTheyWrote)
     C_String narrowLeft("left-");
     narrowLeft += A2W("right");
     EXPECT_STREQ(L"left-right", narrowLeft.GetWide());
-}
 
-TEST(C_String, AppendStringFollowsThisStringsForm)
-{
+    // A C_String appended in the other form, and a string appended to itself.
     C_String wide(L"C:\\Zaph");
     wide += C_String("\\Log");
     EXPECT_STREQ(L"C:\\Zaph\\Log", wide.GetWide());
-    EXPECT_FALSE(wide.HasNarrow());
     EXPECT_EQ(11u, wide.Length());
-
     C_String narrow("C:\\Zaph");
     narrow += C_String(L"\\Log");
     EXPECT_STREQ("C:\\Zaph\\Log", narrow.GetNarrowTemp());
-    EXPECT_FALSE(narrow.HasWide());
-
     C_String self("ab");
     self += self;
     EXPECT_STREQ("abab", self.GetNarrowTemp());
