@@ -31,6 +31,13 @@ TempDir::~TempDir()
     DeleteTree(m_path);
 }
 
+std::string Expand(std::string text, const std::string& mark, const std::string& value)
+{
+    for (size_t at = 0; (at = text.find(mark, at)) != std::string::npos; at += value.size())
+        text.replace(at, mark.size(), value);
+    return text;
+}
+
 DWORD RunProgram(std::string commandLine, DWORD timeoutMs)
 {
     STARTUPINFOA startup = {sizeof(startup)};

@@ -30,6 +30,8 @@ std::string Utf16File(const std::string& text);
 bool ReadBytes(const std::string& path, std::string& bytes);
 std::vector<std::string> ReadLines(const std::string& path); // CR LF split, line ends removed
 bool DeleteTree(const std::string& path);
+// The text with every mark (such as "<f>") replaced by value.
+std::string Expand(std::string text, const std::string& mark, const std::string& value);
 // Runs a program to its end; its exit code, (DWORD)-1 when it cannot start,
 // (DWORD)-2 when it was killed after the time limit.
 DWORD RunProgram(std::string commandLine, DWORD timeoutMs = 60000);

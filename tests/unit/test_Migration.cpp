@@ -194,12 +194,7 @@ TEST_F(Migration, InUseTestNeverLosesTheMainProgram)
         EXPECT_EQ(row.hold == SPARE_UNRENAMABLE, GetFileAttributesA(spare.c_str()) != INVALID_FILE_ATTRIBUTES);
         if (row.line != NULL)
         {
-            std::string line = row.line;
-            for (size_t at; (at = line.find("<m>")) != std::string::npos;)
-                line.replace(at, 3, main);
-            for (size_t at; (at = line.find("<s>")) != std::string::npos;)
-                line.replace(at, 3, spare);
-            EXPECT_TRUE(log.Has({ line }));
+            EXPECT_TRUE(log.Has({ Expand(Expand(row.line, "<m>", main), "<s>", spare) }));
         }
         SetFileAttributesA(main.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(spare.c_str());

@@ -24,13 +24,6 @@ const char SETUP_SETTINGS[] = "[Settings]\r\nIniVersion=6.2\r\n[Components]\r\nx
                               "[Additional]\r\nx\r\n[Labels_EN]\r\nErrorOccurred=Error: %s\r\n"
                               "[Labels_FR]\r\nCaption=x\r\n[Labels_NL]\r\nCaption=x\r\n";
 
-std::string Expand(std::string text, const std::string& folder)
-{
-    for (size_t at; (at = text.find("<f>")) != std::string::npos;)
-        text.replace(at, 3, folder);
-    return text;
-}
-
 std::string Marked()
 {
     std::string codes;
@@ -123,7 +116,7 @@ TEST_F(Earlier, DetectionOverTheMachineStates)
         EXPECT_EQ((int)(std::string(row.languages).size() + 1) / 3, RunState.languageCount);
         std::vector<std::string> lines;
         for (const std::string& line : row.lines)
-            lines.push_back(Expand(line, folder));
+            lines.push_back(Expand(line, "<f>", folder));
         EXPECT_TRUE(log.Has(lines));
     }
 }
@@ -274,7 +267,7 @@ TEST_F(Earlier, ClassifiesFolders)
         EXPECT_EQ(row.empty, IsEffectivelyEmpty(folder.c_str()));
         EXPECT_EQ(row.foreign, IsForeignDirectory(folder.c_str()));
         if (row.line != NULL)
-            EXPECT_TRUE(log.Contains(Expand(row.line, folder)));
+            EXPECT_TRUE(log.Contains(Expand(row.line, "<f>", folder)));
     }
     std::string empty = machine.Apply(STATE_EFFECTIVELY_EMPTY), foreign = machine.Apply(STATE_FOREIGN);
     EXPECT_TRUE(IsEffectivelyEmpty(empty.c_str()));

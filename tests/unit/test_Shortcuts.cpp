@@ -61,12 +61,6 @@ Link ReadLink(const std::string& path)
     return link;
 }
 
-std::string Expand(std::string text, const std::string& mark, const std::string& value)
-{
-    size_t at = text.find(mark);
-    return at == std::string::npos ? text : text.replace(at, mark.size(), value);
-}
-
 bool Exists(const std::string& path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
