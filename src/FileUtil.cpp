@@ -764,3 +764,15 @@ bool CopyFileCreatingFolders(const char* source, const char* destFolder, const c
     }
     return CopyOneFile(source, destination, routine);
 }
+
+bool FormatPath(char* out, const char* format, const char* a, const char* b)
+{
+    int length = _snprintf(out, FW_PATH_SIZE, format, a, b);
+    if (length < 0 || length >= FW_PATH_SIZE)
+    {
+        out[0] = 0;
+        LogMessage(2, LOG_WARNING, "Path too long: '%hs' '%hs'.\n", a, b);
+        return false;
+    }
+    return true;
+}

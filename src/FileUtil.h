@@ -48,6 +48,9 @@ bool FileExistsIn(const char* folder, const char* name);
 const char* FileNamePart(const char* path);
 char* FileNamePart(char* path);
 // The path cut at its last backslash (a path without one is copied whole).
+// A path made of format and two texts into out (FW_PATH_SIZE bytes); one that
+// would not fit leaves out empty, is logged and gives false, never a cut path.
+bool FormatPath(char* out, const char* format, const char* a, const char* b);
 bool ParentFolder(const char* path, char* out);        // out: FW_PATH_SIZE bytes
 bool CreateFolderTree(const char* path);
 bool ForceDeleteFile(const char* path);                 // clears read-only first

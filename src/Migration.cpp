@@ -24,18 +24,6 @@ const KeyPathFile KEY_PATH_FILES[KEY_PATH_FILE_COUNT] = {
 static const char COMMON_APPDATA_VALUE[] = "Common AppData";
 static const int PROTECTED_FOLDER_COUNT = 4;
 
-static bool Format(char* out, const char* format, const char* a, const char* b)
-{
-    int length = _snprintf(out, FW_PATH_SIZE, format, a, b);
-    if (length < 0 || length >= FW_PATH_SIZE)
-    {
-        out[0] = 0;
-        LogMessage(2, LOG_WARNING, "Path too long: '%hs' '%hs'.\n", a, b);
-        return false;
-    }
-    return true;
-}
-
 void UpdateComponentKeyPath(const C_String& productFolder, const char* packedComponent, const char* relativePath)
 {
     // Without a product code the record cannot be told apart from another
@@ -44,13 +32,13 @@ void UpdateComponentKeyPath(const C_String& productFolder, const char* packedCom
     if (product[0] == 0)
         return;
     char key[FW_PATH_SIZE];
-    if (!Format(key, "%s\\%s", isWinNT ? COMPONENTS_KEY_NT : COMPONENTS_KEY_9X, packedComponent))
+    if (!FormatPath(key, "%s\\%s", isWinNT ? COMPONENTS_KEY_NT : COMPONENTS_KEY_9X, packedComponent))
         return;
     C_String current;
     if (!ReadRegistryString(HKEY_LOCAL_MACHINE, key, product, current) || current.IsEmpty())
         return;
     char path[FW_PATH_SIZE];
-    if (Format(path, "%s\\%s", productFolder.GetNarrowTemp(), relativePath) &&
+    if (FormatPath(path, "%s\\%s", productFolder.GetNarrowTemp(), relativePath) &&
         WriteRegistryString(HKEY_LOCAL_MACHINE, key, product, path))
         LogMessage(2, LOG_INFO, "Updated %hs with %hs\n", key, path);
     else
@@ -77,7 +65,7 @@ bool IsProductInUse()
     char spare[FW_PATH_SIZE];
     const char* folder = RunState.targetDir.GetNarrow();
     const char* name = RunState.mainExeName.GetNarrow();
-    if (!Format(file, "%s\\%s", folder, name) || GetFileAttributesA(file) == INVALID_FILE_ATTRIBUTES)
+    if (!FormatPath(file, "%s\\%s", folder, name) || GetFileAttributesA(file) == INVALID_FILE_ATTRIBUTES)
         return false;
 
     HANDLE handle = CreateFileA(file, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -89,7 +77,7 @@ bool IsProductInUse()
     CloseHandle(handle);
 
     char spareName[FW_PATH_SIZE];
-    if (!Format(spareName, "%s%s", SPARE_PREFIX, name) || !Format(spare, "%s\\%s", folder, spareName))
+    if (!FormatPath(spareName, "%s%s", SPARE_PREFIX, name) || !FormatPath(spare, "%s\\%s", folder, spareName))
         return true;
     if (GetFileAttributesA(spare) != INVALID_FILE_ATTRIBUTES)
         ForceDeleteFile(spare);
@@ -122,7 +110,7 @@ bool IsProductInUse()
 static void CopyBackMissing(const char* oldFolder, const char* newFolder)
 {
     char pattern[FW_PATH_SIZE];
-    if (!Format(pattern, "%s\\%s", newFolder, "*"))
+    if (!FormatPath(pattern, "%s\\%s", newFolder, "*"))
         return;
     WIN32_FIND_DATAA entry;
     HANDLE find = FindFirstFileA(pattern, &entry);
@@ -135,8 +123,8 @@ static void CopyBackMissing(const char* oldFolder, const char* newFolder)
             continue;
         char source[FW_PATH_SIZE];
         char target[FW_PATH_SIZE];
-        if (!Format(source, "%s\\%s", newFolder, entry.cFileName) ||
-            !Format(target, "%s\\%s", oldFolder, entry.cFileName))
+        if (!FormatPath(source, "%s\\%s", newFolder, entry.cFileName) ||
+            !FormatPath(target, "%s\\%s", oldFolder, entry.cFileName))
             continue;
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             CopyBackMissing(target, source);
@@ -163,7 +151,7 @@ void RestorePreviousLocation(const char* oldFolder, const char* newFolder)
         UpdateComponentKeyPath(folder, KEY_PATH_FILES[i].packedComponent, KEY_PATH_FILES[i].relativePath);
 
     char installPath[FW_PATH_SIZE];
-    if (Format(installPath, "%s%s", oldFolder, "\\") &&
+    if (FormatPath(installPath, "%s%s", oldFolder, "\\") &&
         WriteRegistryString(ProductRegistryRoot, ProductRegistryKey, PRODUCT_VALUE_INSTALL_PATH, installPath))
         LogMessage(2, LOG_INFO, "Updated %hs with %hs\n", ProductRegistryKey, installPath);
     else

@@ -29,18 +29,6 @@ static const char* const OLD_DESKTOP_SHORTCUTS[] = { OLD_DESKTOP_SHORTCUT_1, OLD
 static const char* const MAIN_PROGRAMS[] = { REQUIRED_LOGIN, REQUIRED_MAIN };
 static const char VERIFY_TAG[] = "Verify Installation";
 
-static bool Format(char* out, const char* format, const char* a, const char* b)
-{
-    int length = _snprintf(out, FW_PATH_SIZE, format, a, b);
-    if (length < 0 || length >= FW_PATH_SIZE)
-    {
-        out[0] = 0;
-        LogMessage(2, LOG_WARNING, "Path too long: '%hs' '%hs'.\n", a, b);
-        return false;
-    }
-    return true;
-}
-
 static void DeleteIfPresent(const char* path)
 {
     if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
@@ -116,16 +104,16 @@ void CreateProductShortcuts(const char* productFolder, bool client)
     HKEY root = isWinNT ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     char target[FW_PATH_SIZE];
     char path[FW_PATH_SIZE];
-    bool haveTarget = Format(target, "%s\\%s", productFolder, SHORTCUT_TARGET);
+    bool haveTarget = FormatPath(target, "%s\\%s", productFolder, SHORTCUT_TARGET);
 
     C_String desktop;
     if (ReadRegistryString(root, SHELL_FOLDERS_KEY, isWinNT ? COMMON_DESKTOP_VALUE : USER_DESKTOP_VALUE, desktop) &&
         !desktop.IsEmpty())
     {
-        if (haveTarget && Format(path, "%s\\%s", desktop.GetNarrow(), DESKTOP_SHORTCUT))
+        if (haveTarget && FormatPath(path, "%s\\%s", desktop.GetNarrow(), DESKTOP_SHORTCUT))
             CreateShortcut(target, path, SHORTCUT_DESCRIPTION, client);
         for (size_t i = 0; i < sizeof(OLD_DESKTOP_SHORTCUTS) / sizeof(OLD_DESKTOP_SHORTCUTS[0]); i++)
-            if (Format(path, "%s\\%s", desktop.GetNarrow(), OLD_DESKTOP_SHORTCUTS[i]))
+            if (FormatPath(path, "%s\\%s", desktop.GetNarrow(), OLD_DESKTOP_SHORTCUTS[i]))
                 DeleteIfPresent(path);
     }
     else
@@ -136,9 +124,9 @@ void CreateProductShortcuts(const char* productFolder, bool client)
                            programs) &&
         !programs.IsEmpty())
     {
-        if (haveTarget && Format(path, "%s\\%s", programs.GetNarrow(), PROGRAMS_SHORTCUT))
+        if (haveTarget && FormatPath(path, "%s\\%s", programs.GetNarrow(), PROGRAMS_SHORTCUT))
             CreateShortcut(target, path, SHORTCUT_DESCRIPTION, client);
-        if (Format(path, "%s\\%s", programs.GetNarrow(), OLD_PROGRAMS_SHORTCUT))
+        if (FormatPath(path, "%s\\%s", programs.GetNarrow(), OLD_PROGRAMS_SHORTCUT))
             DeleteIfPresent(path);
     }
     else
@@ -160,14 +148,14 @@ static bool IsBroken(const char* folder)
     int programs = 0;
     for (size_t i = 0; i < sizeof(MAIN_PROGRAMS) / sizeof(MAIN_PROGRAMS[0]); i++)
     {
-        if (Format(path, "%s\\%s", folder, MAIN_PROGRAMS[i]) && FileExists(path))
+        if (FormatPath(path, "%s\\%s", folder, MAIN_PROGRAMS[i]) && FileExists(path))
             programs++;
         else
             LogMessage(2, LOG_WARNING, "VerifyInstallation may fail because '%hs' has gone missing.\n", path);
     }
     if (programs == 0)
         broken = true;
-    if (!Format(path, "%s\\%s", folder, REQUIRED_UNZIP) || !FileExists(path))
+    if (!FormatPath(path, "%s\\%s", folder, REQUIRED_UNZIP) || !FileExists(path))
     {
         LogMessage(2, LOG_WARNING, "VerifyInstallation Failed because '%hs' has gone missing.\n", path);
         broken = true;
