@@ -14,11 +14,14 @@
 //                                            //   "prereqs" (.NET 1.1 SP1 and MDAC 2.8 present),
 //                                            //   "net11" (the same without the service pack),
 //                                            //   "inuse" (the state's main program held open),
+//                                            //   "hold=<file>" (that file of the state held open),
 //                                            //   "exit=<installer>:<code>" (a stand-in's exit code)
 //    "@AfterBackup=Back up, then start again.",  // changes to the distribution
 //                                            //   (Distribution::Apply: "Key=V; Key-; @Label=T;
-//                                            //   langs=EN FR; standin=<relative path>")
-//    "",                                     // command line; <folder> is the state's folder
+//                                            //   langs=EN FR; standin=<relative path>;
+//                                            //   package=<release folder>")
+//    "",                                     // command line; <folder> is the state's folder,
+//                                            //   <moved> where the moving release installs
 //    {"Q:Have you made a backup of your data?>no",   // boxes in order: icon E/W/I/Q, ':', the
 //     "W:Back up, then start again."},       //   exact text, then ">yes"/">no" for questions
 //    1223,                                   // exit code
@@ -28,14 +31,18 @@
 //                                            //   not (-), "*" when marked as installed, then
 //                                            //   proceed, cancel-yes or cancel-no (then Proceed)
 //    ""},                                    // after the run: "Value=data; Value-" of the
-//                                            //   product key, "RunOnce" (the restart is registered);
-//                                            //   "" nothing changed
+//                                            //   product key, "RunOnce" (the restart is registered),
+//                                            //   "prop:NAME=value" (what the package received, from
+//                                            //   the installer's log), "keypaths=<dir>" (msi.dll
+//                                            //   reports the key files there), "nofile=<path>",
+//                                            //   "removed=<dir>" (then the product is removed and
+//                                            //   leaves none of its files there nor its values)
 //
 // Every box is owned by the progress window and bears its caption. A row whose
 // code is AT_PACKAGE passes every check and ends at the product package, which
-// the distribution lacks (code 13, the step's error box). Unless the row says
-// otherwise, the product's registry values and the state's files are exactly
-// as before the run.
+// the distribution lacks (code 13, the step's error box). The product's
+// registry values the row does not name and the states' files are, byte for
+// byte, as before the run.
 #include <gtest/gtest.h>
 
 #include "HttpTestServer.h" // winsock2.h before windows.h
@@ -43,6 +50,7 @@
 #include <stdio.h>
 
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -113,14 +121,29 @@ std::vector<std::string> Words(const std::string& text, char separator = ' ')
     return words;
 }
 
-// The machine as a run could change it: the product's values and every file
-// of the states' folders with its size.
-std::string Snapshot(const std::string& root)
+std::string Expand(std::string text, const std::string& folder, const std::string& target = "",
+                   const std::string& dist = "")
 {
-    std::string text;
+    std::string moved = MovedFolder();
+    text = Replace(Replace(text, "<folder>", folder), "<moved>", moved.substr(0, moved.size() - 1));
+    return Replace(Replace(text, "<target>", target), "<dist>", dist);
+}
+
+// The machine as a run could change it: the product's values, the restart
+// entry and every file of the states' folders with a checksum of its bytes.
+struct MachineSnapshot
+{
+    std::map<std::string, std::string> values;
+    std::string files;
+};
+
+MachineSnapshot Snapshot(const std::string& root)
+{
+    MachineSnapshot snapshot;
     for (const char* name : PRODUCT_VALUES)
-        text += std::string(name) + "=" + RegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY + 5, name) + "\n";
-    text += "RunOnce=" + RegString(HKEY_LOCAL_MACHINE, RUN_ONCE_KEY_PATH, "Fernwick") + "\n";
+        snapshot.values[name] = RegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY + 5, name);
+    snapshot.values["RunOnce"] = RegString(HKEY_LOCAL_MACHINE, RUN_ONCE_KEY_PATH, "Fernwick");
+    std::string& text = snapshot.files;
     std::vector<std::string> folders = {root};
     while (!folders.empty())
     {
@@ -136,13 +159,116 @@ std::string Snapshot(const std::string& root)
             // The run's logs go into the target's Log folder: that is wanted.
             if (name == "." || name == ".." || name == "Log")
                 continue;
+            std::string path = folder + "\\" + name, bytes;
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                folders.push_back(folder + "\\" + name);
-            text += folder + "\\" + name + " " + std::to_string(found.nFileSizeLow) + "\n";
+                folders.push_back(path);
+            else
+                ReadBytes(path, bytes);
+            text += path + " " + std::to_string(CheckSum::Update(0, bytes.data(), bytes.size())) + "\n";
         } while (FindNextFileA(find, &found));
         FindClose(find);
     }
-    return text;
+    return snapshot;
+}
+
+// The key files of the test package and their components.
+const char* const KEY_FILES[][2] = {{"Login.exe", "{F7B1E49C-80A3-5D62-1E7B-0FA4C9D3E682}"},
+                                    {"Bin\\VBC.dll", "{6A3D80F5-1E2C-97B4-0A6D-3F81B2C79E54}"},
+                                    {"Bin\\dunzip32.dll", "{C9402B7E-F6A1-8D35-C8F0-B2E7D4913A06}"},
+                                    {"Zaph.exe", "{B70E1C3A-29D5-6F84-1B0E-4CD7928F6A51}"}};
+
+typedef int(WINAPI* GetComponentPathFn)(const char*, const char*, char*, DWORD*);
+typedef int(WINAPI* SetInternalUIFn)(int, HWND*);
+typedef UINT(WINAPI* ConfigureProductExFn)(const char*, int, int, const char*);
+
+// Where msi.dll says the installed product's key files are ("" for one it
+// does not know as installed).
+std::vector<std::string> KeyPaths(HMODULE msi, const std::string& product)
+{
+    GetComponentPathFn getPath = (GetComponentPathFn)(void*)GetProcAddress(msi, "MsiGetComponentPathA");
+    std::vector<std::string> paths;
+    for (const auto& file : KEY_FILES)
+    {
+        char path[MAX_PATH] = "";
+        DWORD size = sizeof(path);
+        paths.push_back(getPath && getPath(product.c_str(), file[1], path, &size) == 3 ? path : "");
+    }
+    return paths;
+}
+
+// The key files lie in dir by msi.dll's records; with remove, the product is
+// then removed and must leave neither its files there nor its values.
+void CheckKeyPaths(const std::string& dir, bool remove)
+{
+    std::string product = RegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY + 5, "ProductCode");
+    HMODULE msi = LoadLibraryA("msi.dll");
+    ASSERT_TRUE(msi != NULL);
+    std::vector<std::string> paths = KeyPaths(msi, product);
+    for (size_t i = 0; i < paths.size(); ++i)
+        EXPECT_EQ(dir + "\\" + KEY_FILES[i][0], paths[i]);
+    if (remove)
+    {
+        ((SetInternalUIFn)(void*)GetProcAddress(msi, "MsiSetInternalUI"))(2, NULL);
+        EXPECT_EQ(0u, ((ConfigureProductExFn)(void*)GetProcAddress(msi, "MsiConfigureProductExA"))(product.c_str(),
+                                                                                                   0, 2, ""));
+        for (const std::string& path : KeyPaths(msi, product))
+            EXPECT_EQ("", path);
+        for (const auto& file : KEY_FILES)
+            EXPECT_TRUE(FileAbsent(dir + "\\" + file[0]));
+        EXPECT_TRUE(RegValueAbsent(PRODUCT_KEY, "InstallPath"));
+        EXPECT_TRUE(RegValueAbsent(PRODUCT_KEY, "ProductCode"));
+    }
+    FreeLibrary(msi);
+}
+
+// The installer's log of a run: MSI_<day>.log beside the program's own.
+std::string InstallerLogPath()
+{
+    return Replace(DefaultLogPath(), "\\Fern_", "\\MSI_");
+}
+
+// What the package received, from the property list of the installer's log.
+std::string Received(const std::string& installerLog, const std::string& name)
+{
+    std::string marker = "Property(S): " + name + " = ";
+    size_t at = installerLog.rfind(marker);
+    if (at == std::string::npos)
+        return "(not in the installer's log)";
+    at += marker.size();
+    return installerLog.substr(at, installerLog.find_first_of("\r\n", at) - at);
+}
+
+// The after field's checks (its placeholders replaced); returns the product
+// values it names.
+std::set<std::string> CheckNamed(const std::string& after, const std::string& restartCommand,
+                                 const StandIns& standIns)
+{
+    std::set<std::string> named;
+    std::string installerLog;
+    ReadBytes(InstallerLogPath(), installerLog);
+    for (const std::string& word : Words(after, ';'))
+    {
+        size_t eq = word.find('=');
+        std::string key = word.substr(0, eq == std::string::npos ? word.size() - 1 : eq);
+        std::string value = eq == std::string::npos ? "" : word.substr(eq + 1);
+        if (word == "RunOnce")
+        {
+            key = word;
+            EXPECT_EQ(restartCommand, standIns.RestartCommand());
+        }
+        else if (key.compare(0, 5, "prop:") == 0)
+            EXPECT_EQ(value, Received(installerLog, key.substr(5))) << key;
+        else if (key == "keypaths" || key == "removed")
+            CheckKeyPaths(value, key == "removed");
+        else if (key == "nofile")
+            EXPECT_TRUE(FileAbsent(value));
+        else if (eq == std::string::npos)
+            EXPECT_TRUE(RegValueAbsent(PRODUCT_KEY, key));
+        else
+            EXPECT_TRUE(RegValueIs(PRODUCT_KEY, key, value));
+        named.insert(key);
+    }
+    return named;
 }
 
 // The system of a row; returns the handle of a file held open ("inuse").
@@ -161,9 +287,10 @@ HANDLE SetSystem(Scenario& s, StandIns& standIns, const std::string& system, con
             standIns.SetFramework("v1.1.4322", words[i] == "prereqs" ? 1 : 0, false);
             standIns.SetMdac("2.81.1117.0");
         }
-        else if (words[i] == "inuse")
+        else if (words[i] == "inuse" || words[i].compare(0, 5, "hold=") == 0)
         {
-            held = CreateFileA((folder + "\\Login.exe").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+            std::string file = words[i] == "inuse" ? "Login.exe" : words[i].substr(5);
+            held = CreateFileA((folder + "\\" + file).c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
             EXPECT_NE(INVALID_HANDLE_VALUE, held);
         }
         else if (words[i].compare(0, 5, "exit=") == 0)
@@ -194,7 +321,7 @@ void ExpectBoxes(Scenario& s, const Row& row, const std::string& title, const st
     for (const std::string& box : row.boxes)
     {
         BoxExpectation& expect = s.ExpectBox().TitleEquals(title).Owned(true);
-        std::string text = Replace(box.substr(2), "<folder>", folder);
+        std::string text = Expand(box.substr(2), folder);
         switch (box[0])
         {
         case 'E': expect.Icon(ICON_ERROR).Buttons({IDOK}); break;
@@ -260,24 +387,15 @@ void Select(Scenario& s, const std::string& title, const std::string& selection)
     }
 }
 
-void CheckAfter(const Row& row, const std::string& before, const std::string& root, const std::string& exe,
-                const std::string& args, const StandIns& standIns)
+void CheckAfter(const Row& row, const MachineSnapshot& before, const std::string& root, const std::string& folder,
+                const std::string& restartCommand, const StandIns& standIns)
 {
-    if (row.after[0] == 0)
-    {
-        EXPECT_EQ(before, Snapshot(root)) << "the run changed the machine";
-        return;
-    }
-    for (const std::string& change : Words(row.after, ';'))
-    {
-        size_t eq = change.find('=');
-        if (change == "RunOnce")
-            EXPECT_EQ("\"" + exe + "\"" + (args.empty() ? "" : " " + args), standIns.RestartCommand());
-        else if (eq == std::string::npos)
-            EXPECT_TRUE(RegValueAbsent(PRODUCT_KEY, change.substr(0, change.size() - 1)));
-        else
-            EXPECT_TRUE(RegValueIs(PRODUCT_KEY, change.substr(0, eq), change.substr(eq + 1)));
-    }
+    std::set<std::string> named = CheckNamed(Expand(row.after, folder), restartCommand, standIns);
+    MachineSnapshot now = Snapshot(root);
+    for (const auto& value : before.values)
+        if (named.count(value.first) == 0)
+            EXPECT_EQ(value.second, now.values[value.first]) << value.first << " changed";
+    EXPECT_EQ(before.files, now.files) << "the run changed the states' files";
 }
 
 void RunRow(const Row& row)
@@ -285,16 +403,19 @@ void RunRow(const Row& row)
     SCOPED_TRACE(row.name);
     MachineState machine;
     std::string folder = row.machine ? machine.Apply(*row.machine) : "";
+    // Before any file is held open.
+    MachineSnapshot before = Snapshot(machine.Root());
     Scenario s;
+    s.GuardPath(Expand("<moved>", ""));
     StandIns standIns(s.Folder("machine"));
     HANDLE held = SetSystem(s, standIns, row.system, folder);
     Distribution dist;
     dist.Apply(row.dist);
     ASSERT_TRUE(dist.WriteTo(s));
     ExpectBoxes(s, row, dist.Title(), folder);
-    std::string before = Snapshot(machine.Root());
+    DeleteFileA(InstallerLogPath().c_str());
 
-    std::string args = Replace(row.args, "<folder>", folder);
+    std::string args = Expand(row.args, folder);
     int rc = -1;
     if (row.selection[0] == 0)
     {
@@ -313,7 +434,7 @@ void RunRow(const Row& row)
     LogView log = s.Log();
     std::vector<std::string> lines;
     for (const std::string& line : row.log)
-        lines.push_back(Replace(line, "<folder>", folder));
+        lines.push_back(Expand(line, folder));
     if (row.rc == AT_PACKAGE)
         lines.push_back(NO_PACKAGE + s.Path("sys_" + dist.FirstLanguage() + ".msi") + "'.");
     lines.push_back("\t**> Main return code '" + std::to_string(row.rc == AT_PACKAGE ? 13 : row.rc) + "'.");
@@ -322,7 +443,8 @@ void RunRow(const Row& row)
     {
         EXPECT_TRUE(log.Lacks(NO_PACKAGE));
     }
-    CheckAfter(row, before, machine.Root(), s.ExePath(), args, standIns);
+    CheckAfter(row, before, machine.Root(), folder, "\"" + s.ExePath() + "\"" + (args.empty() ? "" : " " + args),
+               standIns);
 }
 
 const Row ROWS[] = {
@@ -433,6 +555,21 @@ const Row ROWS[] = {
      {"\tCancelled by the user."}, "EN+ FR+ cancel-yes", ""},
     {"product in use", &STATE_QRT_OLDER, "inuse", "@MadeBackup-", "", {"E:ZAPH is in use. Please close it first."},
      148, {"\tFound ZAPH in '<folder>'"}, "", ""},
+
+    // The product package and the relocation, where they end the run.
+    {"protected folder on Vista", &STATE_PROTECTED, "vista", "@MadeBackup-", "", {}, AT_PACKAGE,
+     {"W\t'c:\\program files\\zaph_fwstate' is in a protected directory 'c:\\program files'."}, "", ""},
+    {"failing package leaves the earlier installation", &STATE_QRT_PACKAGE, "", "package=6.2.0-failing; @MadeBackup-",
+     "", {"E:An error occurred:\nInstalling the system"}, 1627,
+     {"\t**> Installation returned '1627' '$$ErrorOccurred'."}, "", "prop:AUTOUPGRADE=true; keypaths=<folder>"},
+    {"move refused by a file held open", &STATE_QRT_PACKAGE, "hold=LU\\PSI\\data.mdb",
+     "package=6.2.0-moved; @MadeBackup-", "",
+     {"E:<folder> could not be copied to <moved>.", "E:An error occurred:\nChecking the installed system"}, 266,
+     {"\tCopying <folder> to <moved> ...",
+      "E\t'<folder>\\LU\\PSI\\data.mdb' could not be copied to '<moved>\\LU\\PSI\\data.mdb' [32].",
+      "E\tCould not copy <folder> to <moved> [32]", "W\tCleanup after failure. Restore to original location '<folder>'.",
+      "\tUpdated SOFTWARE\\Ombrant\\ZAPH QRT with <folder>\\"},
+     "", "IntendedPath=<moved>\\; ProductCode={3456789A-5A1E-4B7D-8C20-91F3C6A0D4E8}; keypaths=<folder>"},
 };
 
 TEST(Install, Scenarios)
@@ -538,59 +675,87 @@ struct WholeRow
 {
     const char* name;
     const StateRow* machine;
-    // Distribution::Apply changes, and: "web" (from the loopback server),
-    // "proxy" (only through the proxy of the Internet settings), "client"
-    // (the package variant that installs a client), "damaged=<file>" (the
-    // delivered file differs from its checksum), "stall=<file>" (the download
-    // stalls; the run is cancelled there).
+    // Distribution::Apply changes ("package=" when not 6.2.0), and: "web"
+    // (from the loopback server), "proxy" (only through the proxy of the
+    // Internet settings), "system=<words>" (as in ROWS, besides Windows XP),
+    // "damaged=<file>" (the delivered file differs from its checksum),
+    // "stall=<file>" (the download stalls; the run is cancelled there).
     const char* dist;
     const char* args;
     const char* languages;           // chosen in the selection ("" none shown)
     std::vector<std::string> boxes; // as in ROWS
     int rc;
-    std::vector<std::string> log;   // in order; <folder>, <target>, <dist> replaced
+    std::vector<std::string> log;   // in order; <folder>, <moved>, <target>, <dist> replaced
     // Target files afterwards: "relative=<dist file>" equal to a delivered
-    // file, "relative=<absolute or <folder> path>", "relative=-" absent.
+    // file, "relative=<folder>\\<file>" equal to the earlier installation's
+    // file as it was before the run, "relative=-" absent.
     std::vector<std::string> files;
     // The run again with the good release: its boxes and code (-1: no rerun).
     std::vector<std::string> rerunBoxes;
     int rerunRc;
     // Files obtained from the distribution (copy lines of the log); -1: not counted.
     int obtained = -1;
+    const char* after = ""; // as in ROWS: the values named, the package's properties, key paths
 };
 
 const char SUCCESS[] = "I:ZAPH has been installed successfully.";
 const char BACKUP_YES[] = "Q:Have you made a backup of your data?>yes";
 
 // The earlier release's data: the database already of this release, the
-// labels older than it requires.
+// labels older than it requires; and the last of the libraries that make the
+// installation complete.
 void AddEarlierData(const std::string& folder)
 {
+    ASSERT_TRUE(WriteBytes(folder + "\\Bin\\dzip32.dll", "zip library"));
     ASSERT_TRUE(WriteBytes(folder + "\\LU\\ms.mdb", Data("ms", RELEASE_VERSION)));
     ASSERT_TRUE(WriteBytes(folder + "\\LU\\EN\\labels.mdb", Data("labels EN", "6.1.0.2")));
 }
 
 const WholeRow WHOLE_ROWS[] = {
     {"fresh LOCAL, two languages", nullptr, "", "", "EN FR", {SUCCESS}, 0,
-     {"\t--- Install components MS='LU' LANG='EN' SECTION='1'.", "\t--- Install components MS='LU' LANG='EN' SECTION='3'.",
+     {"W\tNo previous MSI registration found.\tClient-server prompt / Folder prompt.",
+      "\t**> Installation returned '0' '<>'.", "\tTarget directory after install = '<target>'",
+      "\t[2] Client or server = 'Server'.", "\tZAPH will be installed in '<target>' and 'SetupType=Server'.",
+      "\t--- Install components MS='LU' LANG='EN' SECTION='1'.", "\t--- Install components MS='LU' LANG='EN' SECTION='3'.",
       "\t--- Install components MS='LU' LANG='FR' SECTION='1'.", "\t--- Install components MS='LU' LANG='FR' SECTION='3'.",
       "\tUncompressed '<target>\\Login.exe.zip' OK."},
      {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi", "LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi",
       "LU_New\\FR\\labels.mdb.zsi=LU\\FR\\labels.mdb.zsi", "LU_New\\news.txt.zip=LU\\news.txt.zip"},
-     {}, -1},
+     {}, -1, -1, "prop:AUTOUPGRADE=false; prop:FORCEFOLDER=false; prop:DEFAULTDIR=<target>; keypaths=<target>"},
     {"fresh WEB from the loopback server", nullptr, "web", "", "EN FR", {SUCCESS}, 0,
      {"\t--- Install components MS='LU' LANG='FR' SECTION='3'."},
      {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi", "LU_New\\FR\\labels.mdb.zsi=LU\\FR\\labels.mdb.zsi"}, {}, -1},
     {"WEB through the proxy of the Internet settings", nullptr, "web; proxy", "", "EN", {SUCCESS}, 0, {},
      {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi", "LU_New\\FR\\labels.mdb.zsi=-"}, {}, -1},
     {"upgrade reuses the up-to-date database", &STATE_QRT_PACKAGE, "", "", "EN", {BACKUP_YES, SUCCESS}, 0,
-     {"\t\tCopied '<folder>\\LU\\ms.mdb' to 'LU_New\\ms.mdb'", "\t\tCopied '<dist>\\lu\\en\\labels.mdb.zsi' to 'LU_New\\EN\\labels.mdb.zsi'"},
+     {"\t[1] Client or server = 'Server'.", "W\tPrevious MSI registration found and directory <folder> exists.",
+      "\tTarget directory <folder> *not* changed", "\tRegistry value '<folder>' is up-to-date.",
+      "\t\tCopied '<folder>\\LU\\ms.mdb' to 'LU_New\\ms.mdb'", "\t\tCopied '<dist>\\lu\\en\\labels.mdb.zsi' to 'LU_New\\EN\\labels.mdb.zsi'"},
      {"LU_New\\ms.mdb=<folder>\\LU\\ms.mdb", "LU_New\\ms.mdb.zsi=-", "LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi"},
-     {}, -1, 3},
-    {"update mode", &STATE_QRT_PACKAGE, "@MadeBackup-", "/u", "", {SUCCESS}, 0, {"\tAUTOUPGRADE"},
-     {"LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi"}, {}, -1},
-    {"client", nullptr, "client", "", "EN", {SUCCESS}, 0, {}, {"LU_New\\ms.mdb.zsi=-", "LU_New\\setup\\Zaph.ini=-"},
-     {}, -1},
+     {}, -1, 3, "InstallPath=<folder>\\; prop:AUTOUPGRADE=true; prop:LNS=1; keypaths=<folder>"},
+    {"upgrade that moves the product", &STATE_QRT_PACKAGE, "package=6.2.0-moved", "", "EN",
+     {BACKUP_YES, "W:ZAPH has moved from <folder> to <moved>.", SUCCESS}, 0,
+     {"W\tTarget directory *has* changed from <folder> to <moved>", "\tMay Move Directory <folder> to <moved>?",
+      "\tYES.", "\tCopying <folder> to <moved> ...", "\tOK. Deleted <folder>",
+      "\tZAPH will be installed in '<moved>' and 'SetupType=Server'."},
+     {"LU\\PSI\\data.mdb=<folder>\\LU\\PSI\\data.mdb", "LU\\setup\\Zaph.ini=<folder>\\LU\\setup\\Zaph.ini",
+      "LU\\EN\\labels.mdb=<folder>\\LU\\EN\\labels.mdb", "Bin\\dzip32.dll=<folder>\\Bin\\dzip32.dll"},
+     {}, -1, -1, "InstallPath=<moved>\\; nofile=<folder>; removed=<moved>"},
+    {"update mode into the given folder", &STATE_QRT_PACKAGE, "@MadeBackup-", "/u /t <folder>", "", {SUCCESS}, 0,
+     {"\tAUTOUPGRADE", "\tCommand line info about ZAPH is '<folder>'", "\tReal upgrade. Checking MSI skip.",
+      "\tInstalled version is lower. We will *not* skip SYS_LN step.", "\t**> Installation returned '0' '<>'.",
+      "\tTarget directory after install = '<folder>'"},
+     {"LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi"}, {}, -1, -1,
+     "InstallPath=<folder>\\; prop:AUTOUPGRADE=true; keypaths=<folder>"},
+    {"update mode skips the package it has", &STATE_QRT_PACKAGE, "@MadeBackup-; package=6.1.0; SYSLNVersion=6.1.0",
+     "/u /t <folder>", "", {SUCCESS}, 0,
+     {"\tInstalled version is higher/equal. We will skip SYS_LN step!",
+      "\tSkip of install SYS_LN due to lack of Admin privileges, Multi-MS mode or not necessary.",
+      "\tTarget directory after install = '<folder>'"},
+     {}, {}, -1, -1, "InstallPath=<folder>\\; keypaths=<folder>"},
+    {"client", nullptr, "package=6.2.0-client", "", "EN", {SUCCESS}, 0,
+     {"\t[2] Client or server = 'Client'.", "\tClient installation requested. Finito!."},
+     {"LU_New\\ms.mdb.zsi=-", "LU_New\\setup\\Zaph.ini=-"}, {}, -1},
     {"damaged archive, then the good one", nullptr, "damaged=LU\\ms.mdb.zsi", "", "EN",
      {"E:An error occurred:\nInstalling the data"}, 23, {"\t--- Install components MS='LU' LANG='EN' SECTION='1'."},
      {COMPLETION + std::string("=-")}, {BACKUP_YES, SUCCESS}, 0},
@@ -638,16 +803,28 @@ std::string DesktopShortcut()
                      "Common Desktop") + "\\GESTION BALVORA.lnk";
 }
 
-void CheckComplete(const WholeRow& row, Scenario& s, bool client)
+// The release of the row's package.
+const TestRelease& PackageRelease(const std::string& changes)
 {
+    static const TestRelease* const RELEASES[] = {&RELEASE_610, &RELEASE_620_MOVED, &RELEASE_620_CLIENT,
+                                                  &RELEASE_620_DOTNET};
+    for (const TestRelease* release : RELEASES)
+        if (Option(changes, "package") == release->folder)
+            return *release;
+    return RELEASE_620;
+}
+
+void CheckComplete(Scenario& s, const TestRelease& release)
+{
+    bool client = &release == &RELEASE_620_CLIENT;
     std::string target = InstalledFolder();
     ASSERT_FALSE(target.empty());
     std::string settings = ReadAll(s.Path("Zaph.ini"));
     EXPECT_TRUE(ReadAll(target + "\\" + COMPLETION) == (client ? "<missing>" : settings)) << COMPLETION;
     EXPECT_TRUE(ReadAll(target + "\\LU_New\\setup\\Zaph.ini") == (client ? "<missing>" : settings));
-    EXPECT_TRUE(RegValueIs(PRODUCT_KEY, "DotNet", "No"));
+    EXPECT_TRUE(RegValueIs(PRODUCT_KEY, "DotNet", &release == &RELEASE_620_DOTNET ? "Yes" : "No"));
     EXPECT_TRUE(RegValueIs(PRODUCT_KEY, "SetupType", client ? "Client" : "Server"));
-    EXPECT_TRUE(IsInstalled(client ? RELEASE_620_CLIENT : RELEASE_620));
+    EXPECT_TRUE(IsInstalled(release));
     EXPECT_TRUE(FileExists(DesktopShortcut()));
     EXPECT_TRUE(RegKeyAbsent("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZAPH QVL"));
     if (!client)
@@ -660,13 +837,14 @@ void CheckComplete(const WholeRow& row, Scenario& s, bool client)
 void RunWholeRow(const WholeRow& row)
 {
     SCOPED_TRACE(row.name);
-    TestPackageSetup packages({"C:\\Program Files\\ZAPH"});
+    TestPackageSetup packages({"C:\\Program Files\\ZAPH", MovedFolder()});
     MachineState machine;
     std::string folder = row.machine ? machine.Apply(*row.machine) : "";
     if (row.machine)
         AddEarlierData(folder);
     Scenario s;
-    s.SetWindowsVersion("winxp");
+    StandIns standIns(s.Folder("machine"));
+    SetSystem(s, standIns, "winxp " + Option(row.dist, "system"), folder);
     s.GuardPath(DesktopShortcut());
     s.GuardPath(RegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
                           "Common Programs") + "\\MORV OSKE");
@@ -677,14 +855,13 @@ void RunWholeRow(const WholeRow& row)
     dist.Apply("langs=EN FR; NumComponents=3; SYS_LN_DIR=setup; SYSLNVersion=6.2.0; ExeVersion=6.2.0.5; "
                "@InstallComponents=Installing the data; @PostInstallCheck=Checking the installation");
     for (const std::string& item : Words(changes, ';'))
-        if (item.find("web") != 0 && item.find("proxy") != 0 && item.find("client") != 0 &&
+        if (item.find("web") != 0 && item.find("proxy") != 0 && item.find("system") != 0 &&
             item.find("damaged") != 0 && item.find("stall") != 0)
             dist.Apply(item);
+    if (Option(changes, "package").empty())
+        dist.Apply("package=6.2.0");
     dist.Line("Components", "Login.exe.zip=V6.2.0.5");
     dist.Line("Components", "<MS>\\<Lang>\\labels.mdb=V6.2.0.0");
-    const char* packageFolder = Option(changes, "client").empty() ? "6.2.0" : "6.2.0-client";
-    for (const std::string& lang : languages)
-        dist.Copy(std::string("packages\\") + packageFolder + "\\Sys_" + lang + ".msi", "setup\\Sys_" + lang + ".msi");
     std::map<std::string, std::string> files = ReleaseFiles(languages);
     for (const auto& file : files)
     {
@@ -718,7 +895,14 @@ void RunWholeRow(const WholeRow& row)
     std::string title = dist.Title();
     Row boxes = {row.name, row.machine, "", row.dist, row.args, row.boxes, row.rc, {}, "", ""};
     ExpectBoxes(s, boxes, title, folder);
-    ASSERT_TRUE(s.Start(row.args));
+    // The earlier installation's files that the row compares, as they were.
+    std::map<std::string, std::string> earlier;
+    for (const std::string& expected : row.files)
+        if (expected.find("=<folder>") != std::string::npos)
+            ReadBytes(Expand(expected.substr(expected.find('=') + 1), folder), earlier[expected]);
+    DeleteFileA(InstallerLogPath().c_str());
+    std::string args = Expand(row.args, folder);
+    ASSERT_TRUE(s.Start(args));
     if (row.languages[0] != 0)
         Choose(s, title, row.languages);
     if (!stalled.empty())
@@ -733,7 +917,7 @@ void RunWholeRow(const WholeRow& row)
     LogView log = s.Log();
     std::vector<std::string> lines;
     for (const std::string& line : row.log)
-        lines.push_back(Replace(Replace(Replace(line, "<folder>", folder), "<target>", target), "<dist>", s.Dir()));
+        lines.push_back(Expand(line, folder, target, s.Dir()));
     lines.push_back("\t**> Main return code '" + std::to_string(row.rc) + "'.");
     EXPECT_TRUE(log.InOrder(lines));
     EXPECT_TRUE(log.Lacks(NOT_IN_THIS_BUILD));
@@ -744,8 +928,7 @@ void RunWholeRow(const WholeRow& row)
         if (source == "-")
             EXPECT_TRUE(FileAbsent(file));
         else
-            EXPECT_TRUE(ReadAll(file) == (source.find("<folder>") == 0 ? ReadAll(Replace(source, "<folder>", folder))
-                                                                       : files[source]))
+            EXPECT_TRUE(ReadAll(file) == (source.find("<folder>") == 0 ? earlier[expected] : files[source]))
                 << file << " differs from " << source;
     }
     if (row.obtained >= 0)
@@ -762,7 +945,8 @@ void RunWholeRow(const WholeRow& row)
         EXPECT_LT(0, (int)server.Requests().size());
     }
     if (row.rc == 0)
-        CheckComplete(row, s, !Option(changes, "client").empty());
+        CheckComplete(s, PackageRelease(changes));
+    CheckNamed(Expand(row.after, folder, target), "", standIns);
 
     if (row.rerunRc < 0)
         return;
@@ -772,17 +956,19 @@ void RunWholeRow(const WholeRow& row)
         ASSERT_TRUE(s.WriteFile(file.first, file.second));
     Row again = {row.name, row.machine, "", row.dist, row.args, row.rerunBoxes, row.rerunRc, {}, "", ""};
     ExpectBoxes(s, again, title, folder);
-    ASSERT_TRUE(s.Start(row.args));
+    ASSERT_TRUE(s.Start(args));
     if (row.languages[0] != 0)
         Choose(s, title, row.languages);
     EXPECT_EQ(row.rerunRc, s.Wait(120000));
     if (row.rerunRc == 0)
-        CheckComplete(row, s, false);
+        CheckComplete(s, RELEASE_620);
 }
 } // namespace
 
 TEST(Install, WholeRuns)
 {
+    const char* only = getenv("FW_ROW");
     for (const WholeRow& row : WHOLE_ROWS)
-        RunWholeRow(row);
+        if (only == nullptr || std::string(row.name).find(only) != std::string::npos)
+            RunWholeRow(row);
 }

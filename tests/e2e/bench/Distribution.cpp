@@ -82,7 +82,12 @@ Distribution::Distribution()
                 {"NoInstallation", "There is no usable installation in %hs."},
                 {"UninstallFail", "The earlier package could not be removed."},
                 {"ConfirmCancel", "Stop the setup?"},
-                {"LanguageSelection", "Choose the languages."}};
+                {"LanguageSelection", "Choose the languages."},
+                {"PostInstallCheck", "Checking the installed system"},
+                {"CannotMove", "%hs cannot be moved to %hs."},
+                {"CannotMoveSub", "%hs and %hs lie inside one another."},
+                {"CannotCopy", "%hs could not be copied to %hs."},
+                {"HasMoved", "ZAPH has moved from %hs to %hs."}};
     m_languages = {"EN"};
     m_sections["Components"] = {"<MS>\\ms.mdb=V6.2.0.0"};
     m_sections["Additional"] = {"<MS>\\news.txt=Any"};
@@ -166,6 +171,15 @@ Distribution& Distribution::Apply(const std::string& changes)
             File(value, "");
         else if (key == "standin")
             Copy("fw_standin.exe", value);
+        else if (key == "package")
+            for (const std::string& code : m_languages)
+            {
+                std::string folder;
+                for (const auto& setting : m_settings)
+                    if (setting.first == "SYS_LN_DIR")
+                        folder = setting.second + "\\";
+                Copy("packages\\" + value + "\\Sys_" + code + ".msi", folder + "Sys_" + code + ".msi");
+            }
         else if (eq == std::string::npos && !key.empty() && key.back() == '-')
             label ? Label(key.substr(0, key.size() - 1), "") : Remove(key.substr(0, key.size() - 1));
         else

@@ -43,7 +43,9 @@ public:
     Distribution& Web();
     // Changes written as one line, separated by ";": "Key=Value" and "Key-"
     // for settings, "@Key=Text" and "@Key-" for labels, "langs=EN FR",
-    // "web", "file=<relative>" (an empty file).
+    // "web", "file=<relative>" (an empty file), "package=<release folder>"
+    // (the test package of every language so far, from bin\packages, into
+    // SYS_LN_DIR when set).
     Distribution& Apply(const std::string& changes);
 
     std::string SettingsText() const;
