@@ -1,6 +1,7 @@
 #include "DownloadCallback.h"
 
 #include "CMainUI.h"
+#include "Log.h"
 #include "resource.h"
 
 // {3C7E91D2-5A08-4B6F-9E13-D74A2F60B851}
@@ -38,6 +39,12 @@ STDMETHODIMP CDownloadBindStatusCallback::QueryInterface(REFIID riid, void** ppv
     if (IsEqualIID(riid, IID_IHttpNegotiate))
     {
         *ppvObject = static_cast<IHttpNegotiate*>(this);
+        AddRef();
+        return S_OK;
+    }
+    if (IsEqualIID(riid, IID_IHttpSecurity) || IsEqualIID(riid, IID_IWindowForBindingUI))
+    {
+        *ppvObject = static_cast<IHttpSecurity*>(this);
         AddRef();
         return S_OK;
     }
@@ -143,4 +150,23 @@ STDMETHODIMP CDownloadBindStatusCallback::OnResponse(DWORD dwResponseCode, LPCWS
         *pszAdditionalRequestHeaders = NULL;
     m_httpStatus = dwResponseCode;
     return S_OK;
+}
+
+// No window: nothing about this download may be put to the user as a question.
+STDMETHODIMP CDownloadBindStatusCallback::GetWindow(REFGUID, HWND* phwnd)
+{
+    if (phwnd == NULL)
+        return E_INVALIDARG;
+    *phwnd = NULL;
+    return S_FALSE;
+}
+
+// An https:// server whose certificate the system does not trust (or that
+// names another host, has expired or was revoked) is not the distribution's
+// server: the download is refused and fails like any other.
+STDMETHODIMP CDownloadBindStatusCallback::OnSecurityProblem(DWORD dwProblem)
+{
+    LogMessage(2, LOG_ERROR, "The server's certificate is not accepted (problem %lu): the download is refused.\n",
+               (unsigned long)dwProblem);
+    return E_ABORT;
 }

@@ -26,8 +26,10 @@ UINT ScaleDownloadProgress(ULONG progress, ULONG progressMax);
 // The interface table is IBindStatusCallback's, slot for slot. The object also
 // answers IHttpNegotiate, only to learn the server's status: an error page
 // (404 and the like) can arrive as a successful download, and must not be
-// taken for the file.
-class CDownloadBindStatusCallback final : public IBindStatusCallback, public IHttpNegotiate
+// taken for the file; and IHttpSecurity, so that a certificate problem of an
+// https:// server ends the download instead of asking anyone whether to go
+// on (nor offering a window to ask in).
+class CDownloadBindStatusCallback final : public IBindStatusCallback, public IHttpNegotiate, public IHttpSecurity
 {
 public:
     explicit CDownloadBindStatusCallback(CMainUI* ui);
@@ -55,6 +57,10 @@ public:
                                       LPWSTR* pszAdditionalHeaders) override;
     STDMETHODIMP OnResponse(DWORD dwResponseCode, LPCWSTR szResponseHeaders,
                             LPCWSTR szRequestHeaders, LPWSTR* pszAdditionalRequestHeaders) override;
+
+    // IWindowForBindingUI, IHttpSecurity
+    STDMETHODIMP GetWindow(REFGUID rguidReason, HWND* phwnd) override;
+    STDMETHODIMP OnSecurityProblem(DWORD dwProblem) override;
 
     // The last HTTP status the server answered; 0 when none came (a file
     // source, or no response at all).

@@ -12,6 +12,8 @@ add_custom_command(
 add_custom_target(fw_signed DEPENDS ${FW_SIGNED_DIR}/ca.der)
 add_dependencies(test_InstallerTrust fw_signed)
 add_dependencies(e2e_prerequisites fw_signed)
+# The whole runs from an https:// server use its certificates.
+add_dependencies(e2e_install fw_signed)
 target_link_libraries(fw_trust PRIVATE crypt32)
 
 to_wine_path(FW_CA_WIN ${FW_SIGNED_DIR}/ca.der)
@@ -20,3 +22,4 @@ add_test(NAME trust.remove COMMAND fw_trust remove ${FW_CA_WIN})
 set_tests_properties(trust.add PROPERTIES FIXTURES_SETUP test_authority RESOURCE_LOCK machine)
 set_tests_properties(trust.remove PROPERTIES FIXTURES_CLEANUP test_authority RESOURCE_LOCK machine)
 set_tests_properties(unit.test_InstallerTrust PROPERTIES FIXTURES_REQUIRED test_authority RESOURCE_LOCK machine)
+set_tests_properties(e2e_install PROPERTIES FIXTURES_REQUIRED test_authority)

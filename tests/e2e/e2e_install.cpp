@@ -50,6 +50,7 @@
 #include <stdio.h>
 
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -58,8 +59,10 @@
 #include "CheckSum.h"
 #include "Distribution.h"
 #include "MachineStates.h"
+#include "Planted.h"
 #include "Scenario.h"
 #include "StandIns.h"
+#include "TlsRelay.h"
 #include "TestSupport.h"
 #include "resource.h"
 
@@ -394,7 +397,9 @@ void CheckAfter(const Row& row, const MachineSnapshot& before, const std::string
     MachineSnapshot now = Snapshot(root);
     for (const auto& value : before.values)
         if (named.count(value.first) == 0)
+        {
             EXPECT_EQ(value.second, now.values[value.first]) << value.first << " changed";
+        }
     EXPECT_EQ(before.files, now.files) << "the run changed the states' files";
 }
 
@@ -678,8 +683,12 @@ struct WholeRow
     // Distribution::Apply changes ("package=" when not 6.2.0), and: "web"
     // (from the loopback server), "proxy" (only through the proxy of the
     // Internet settings), "system=<words>" (as in ROWS, besides Windows XP),
+    // "https" (WEB through an https://localhost front whose certificate the
+    // test authority issued; "https=stranger": one that no one trusts),
     // "damaged=<file>" (the delivered file differs from its checksum),
-    // "stall=<file>" (the download stalls; the run is cancelled there).
+    // "stall=<file>" (the download stalls; the run is cancelled there),
+    // "planted" (a recording library under the name of every library the
+    // program loads, beside it: none may be loaded).
     const char* dist;
     const char* args;
     const char* languages;           // chosen in the selection ("" none shown)
@@ -759,6 +768,17 @@ const WholeRow WHOLE_ROWS[] = {
     {"damaged archive, then the good one", nullptr, "damaged=LU\\ms.mdb.zsi", "", "EN",
      {"E:An error occurred:\nInstalling the data"}, 23, {"\t--- Install components MS='LU' LANG='EN' SECTION='1'."},
      {COMPLETION + std::string("=-")}, {BACKUP_YES, SUCCESS}, 0},
+    {"fresh LOCAL with libraries planted beside the program", nullptr, "planted", "", "EN", {SUCCESS}, 0, {}, {}, {},
+     -1},
+    {"WEB from an https server", nullptr, "web; https", "", "EN", {SUCCESS}, 0, {},
+     {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi"}, {}, -1},
+    // Multi-MS over the installed package: no package to install, so the
+    // first download is the program's own.
+    {"WEB from an https server whose certificate no one trusts", &STATE_QRT_PACKAGE,
+     "web; https=stranger; @MadeBackup-; @FailFile=Cannot obtain %hs.", "/m", "",
+     {"E:Cannot obtain Login.exe.zip.", "E:An error occurred:\nInstalling the data"}, 2,
+     {"E\tThe server's certificate is not accepted (problem 12045): the download is refused."},
+     {COMPLETION + std::string("=-")}, {}, -1},
     {"cancelled download, then a full run", nullptr, "web; Threading=On; stall=LU/ms.mdb.zsi", "", "EN", {"Q:Stop the setup?>yes"},
      1223, {"\tCancel requested by the user.", "\tCancelled by the user."}, {COMPLETION + std::string("=-")},
      {BACKUP_YES, SUCCESS}, 0},
@@ -776,7 +796,9 @@ void Choose(Scenario& s, const std::string& title, const std::string& languages)
     {
         bool wanted = languages.find(CODES[i]) != std::string::npos;
         if (window.HasControl(IDC_LANGUAGE_FIRST + i) && window.IsChecked(IDC_LANGUAGE_FIRST + i) != wanted)
+        {
             EXPECT_TRUE(window.Click(IDC_LANGUAGE_FIRST + i));
+        }
     }
     EXPECT_TRUE(window.Click(IDC_PROCEED)) << window.Describe();
 }
@@ -855,9 +877,13 @@ void RunWholeRow(const WholeRow& row)
     dist.Apply("langs=EN FR; NumComponents=3; SYS_LN_DIR=setup; SYSLNVersion=6.2.0; ExeVersion=6.2.0.5; "
                "@InstallComponents=Installing the data; @PostInstallCheck=Checking the installation");
     for (const std::string& item : Words(changes, ';'))
-        if (item.find("web") != 0 && item.find("proxy") != 0 && item.find("system") != 0 &&
-            item.find("damaged") != 0 && item.find("stall") != 0)
+    {
+        bool own = false;
+        for (const char* option : {"web", "proxy", "system", "https", "damaged", "stall", "planted"})
+            own = own || item.find(option) == 0;
+        if (!own)
             dist.Apply(item);
+    }
     if (Option(changes, "package").empty())
         dist.Apply("package=6.2.0");
     dist.Line("Components", "Login.exe.zip=V6.2.0.5");
@@ -870,11 +896,19 @@ void RunWholeRow(const WholeRow& row)
     }
 
     HttpTestServer server(s.Dir());
+    TlsRelay relay;
     bool web = !Option(changes, "web").empty();
     if (web)
     {
         ASSERT_TRUE(server.Start());
         std::string base = server.BaseUrl();
+        std::string https = Option(changes, "https");
+        if (!https.empty())
+        {
+            ASSERT_TRUE(relay.Start(server.Port(), https == "yes"));
+            base = Replace(base, "http://127.0.0.1:" + std::to_string(server.Port()),
+                           "https://localhost:" + std::to_string(relay.Port()));
+        }
         if (!Option(changes, "proxy").empty())
         {
             // Only the proxy reaches the server; the address names no machine here.
@@ -902,6 +936,9 @@ void RunWholeRow(const WholeRow& row)
             ReadBytes(Expand(expected.substr(expected.find('=') + 1), folder), earlier[expected]);
     DeleteFileA(InstallerLogPath().c_str());
     std::string args = Expand(row.args, folder);
+    std::unique_ptr<Planted> planted;
+    if (!Option(changes, "planted").empty())
+        planted.reset(new Planted(s, "fernwick.exe", false));
     ASSERT_TRUE(s.Start(args));
     if (row.languages[0] != 0)
         Choose(s, title, row.languages);
@@ -946,6 +983,10 @@ void RunWholeRow(const WholeRow& row)
     }
     if (row.rc == 0)
         CheckComplete(s, PackageRelease(changes));
+    if (planted)
+    {
+        EXPECT_EQ("", planted->Loaded());
+    }
     CheckNamed(Expand(row.after, folder, target), "", standIns);
 
     if (row.rerunRc < 0)
