@@ -665,14 +665,22 @@ std::string ReadAll(const std::string& path)
 }
 
 // The files of the release in the distribution folder, by relative name.
-std::map<std::string, std::string> ReleaseFiles(const std::vector<std::string>& languages)
+// The .NET edition's main program is Zaph.exe; its distribution holds the
+// member state's data in <MS>_New, the databases packed as .zip.
+std::string MainProgram(bool dotNet)
 {
+    return dotNet ? "Zaph.exe" : "Login.exe";
+}
+
+std::map<std::string, std::string> ReleaseFiles(const std::vector<std::string>& languages, bool dotNet = false)
+{
+    std::string main = MainProgram(dotNet), packed = dotNet ? ".zip" : ".zsi", ms = dotNet ? "LU_New\\" : "LU\\";
     std::map<std::string, std::string> files = {
-        {"Login.exe.zip", StoredZip("Login.exe", std::string("ZAPH Login.exe, release ") + RELEASE_VERSION)},
-        {"LU\\ms.mdb.zsi", StoredZip("ms.mdb", Data("ms", RELEASE_VERSION))},
-        {"LU\\news.txt.zip", StoredZip("news.txt", "What is new.\r\n")}};
+        {main + ".zip", StoredZip(main, "ZAPH " + main + ", release " + RELEASE_VERSION)},
+        {ms + "ms.mdb" + packed, StoredZip("ms.mdb", Data("ms", RELEASE_VERSION))},
+        {ms + "news.txt.zip", StoredZip("news.txt", "What is new.\r\n")}};
     for (const std::string& lang : languages)
-        files["LU\\" + lang + "\\labels.mdb.zsi"] = StoredZip("labels.mdb", Data("labels " + lang, RELEASE_VERSION));
+        files[ms + lang + "\\labels.mdb" + packed] = StoredZip("labels.mdb", Data("labels " + lang, RELEASE_VERSION));
     return files;
 }
 
@@ -740,7 +748,8 @@ const WholeRow WHOLE_ROWS[] = {
      {"\t[1] Client or server = 'Server'.", "W\tPrevious MSI registration found and directory <folder> exists.",
       "\tTarget directory <folder> *not* changed", "\tRegistry value '<folder>' is up-to-date.",
       "\t\tCopied '<folder>\\LU\\ms.mdb' to 'LU_New\\ms.mdb'", "\t\tCopied '<dist>\\lu\\en\\labels.mdb.zsi' to 'LU_New\\EN\\labels.mdb.zsi'"},
-     {"LU_New\\ms.mdb=<folder>\\LU\\ms.mdb", "LU_New\\ms.mdb.zsi=-", "LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi"},
+     {"LU_New\\ms.mdb=<folder>\\LU\\ms.mdb", "LU_New\\ms.mdb.zsi=-", "LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi",
+      "LU\\PSI\\data.mdb=<folder>\\LU\\PSI\\data.mdb"},
      {}, -1, 3, "InstallPath=<folder>\\; prop:AUTOUPGRADE=true; prop:LNS=1; keypaths=<folder>"},
     {"upgrade that moves the product", &STATE_QRT_PACKAGE, "package=6.2.0-moved", "", "EN",
      {BACKUP_YES, "W:ZAPH has moved from <folder> to <moved>.", SUCCESS}, 0,
@@ -765,6 +774,10 @@ const WholeRow WHOLE_ROWS[] = {
     {"client", nullptr, "package=6.2.0-client", "", "EN", {SUCCESS}, 0,
      {"\t[2] Client or server = 'Client'.", "\tClient installation requested. Finito!."},
      {"LU_New\\ms.mdb.zsi=-", "LU_New\\setup\\Zaph.ini=-"}, {}, -1},
+    {".NET edition", nullptr, "system=prereqs; DotNet=yes; package=6.2.0-dotnet", "", "EN", {SUCCESS}, 0,
+     {"\tInstallation of ZAPH.NET", "\t**> Installation returned '0' '<>'.",
+      "\tZAPH will be installed in '<target>' and 'SetupType=Server'."},
+     {"LU_New\\ms.mdb.zip=LU_New\\ms.mdb.zip"}, {}, -1, -1, "prop:DOTNET=true"},
     {"damaged archive, then the good one", nullptr, "damaged=LU\\ms.mdb.zsi", "", "EN",
      {"E:An error occurred:\nInstalling the data"}, 23, {"\t--- Install components MS='LU' LANG='EN' SECTION='1'."},
      {COMPLETION + std::string("=-")}, {BACKUP_YES, SUCCESS}, 0},
@@ -838,21 +851,29 @@ const TestRelease& PackageRelease(const std::string& changes)
 
 void CheckComplete(Scenario& s, const TestRelease& release)
 {
-    bool client = &release == &RELEASE_620_CLIENT;
+    bool client = &release == &RELEASE_620_CLIENT, dotNet = &release == &RELEASE_620_DOTNET;
     std::string target = InstalledFolder();
     ASSERT_FALSE(target.empty());
     std::string settings = ReadAll(s.Path("Zaph.ini"));
-    EXPECT_TRUE(ReadAll(target + "\\" + COMPLETION) == (client ? "<missing>" : settings)) << COMPLETION;
+    // The .NET edition's login program learns the language and member state
+    // from the user's settings instead of the completion marker.
+    EXPECT_TRUE(ReadAll(target + "\\" + COMPLETION) == (client || dotNet ? "<missing>" : settings)) << COMPLETION;
+    if (dotNet)
+    {
+        EXPECT_TRUE(RegValueIs("HKCU\\Software\\Ombrant\\ZAPH.NET\\Login", "DefaultLanguage", "EN"));
+        EXPECT_TRUE(RegValueIs("HKCU\\Software\\Ombrant\\ZAPH.NET\\Login", "DefaultMemberState", "LU"));
+    }
     EXPECT_TRUE(ReadAll(target + "\\LU_New\\setup\\Zaph.ini") == (client ? "<missing>" : settings));
-    EXPECT_TRUE(RegValueIs(PRODUCT_KEY, "DotNet", &release == &RELEASE_620_DOTNET ? "Yes" : "No"));
+    EXPECT_TRUE(RegValueIs(PRODUCT_KEY, "DotNet", dotNet ? "Yes" : "No"));
     EXPECT_TRUE(RegValueIs(PRODUCT_KEY, "SetupType", client ? "Client" : "Server"));
     EXPECT_TRUE(IsInstalled(release));
     EXPECT_TRUE(FileExists(DesktopShortcut()));
     EXPECT_TRUE(RegKeyAbsent("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZAPH QVL"));
     if (!client)
     {
-        EXPECT_EQ(std::string("ZAPH Login.exe, release ") + RELEASE_VERSION, ReadAll(target + "\\Login.exe"));
-        EXPECT_TRUE(FileAbsent(target + "\\Login.exe.zip"));
+        std::string main = MainProgram(dotNet);
+        EXPECT_EQ("ZAPH " + main + ", release " + RELEASE_VERSION, ReadAll(target + "\\" + main));
+        EXPECT_TRUE(FileAbsent(target + "\\" + main + ".zip"));
     }
 }
 
@@ -886,9 +907,12 @@ void RunWholeRow(const WholeRow& row)
     }
     if (Option(changes, "package").empty())
         dist.Apply("package=6.2.0");
-    dist.Line("Components", "Login.exe.zip=V6.2.0.5");
+    bool dotNet = &PackageRelease(changes) == &RELEASE_620_DOTNET;
+    dist.Line("Components", MainProgram(dotNet) + ".zip=V6.2.0.5");
     dist.Line("Components", "<MS>\\<Lang>\\labels.mdb=V6.2.0.0");
-    std::map<std::string, std::string> files = ReleaseFiles(languages);
+    std::map<std::string, std::string> files = ReleaseFiles(languages, dotNet);
+    // Where the .NET edition keeps the login program's language and member state.
+    ASSERT_TRUE(s.GuardRegKey("HKCU\\Software\\Ombrant\\ZAPH.NET"));
     for (const auto& file : files)
     {
         dist.Line("CheckSums", file.first + "=" + CheckSumText(file.second));
