@@ -100,7 +100,8 @@ static bool ChooseLanguages(HWND window)
         return false;
     printf("Language selection: %s, then Proceed\n", wanted && wanted[0] ? wanted : "every language offered");
     fflush(stdout);
-    Sleep(1000);   // time for a screenshot of the choice
+    if (!getenv("FERNWICK_EXAMPLE_NOSHOTS"))
+        Sleep(1000);   // time for a screenshot of the choice
     SendMessageA(proceed, BM_CLICK, 0, 0);
     return true;
 }

@@ -668,11 +668,24 @@ DWORD CopyProgress(DWORD totalBytes, DWORD bytesDone, DWORD state, void* context
     _snwprintf(percentText, 15, L"%2d%%", percent);
     percentText[15] = 0;
 
+    // The bar and the percentage are redrawn only when the percentage moves:
+    // a large file reports many chunks per percent, and each redraw costs
+    // more than copying the chunk. The messages are still pumped every time,
+    // so that Cancel is seen at the next chunk.
+    static int shownPercent = -1;
     ui->m_busy = true;
     if (state == 0)
     {
-        ui->SetProgressPos(0, (UINT)percent);
-        ui->SetItemText(IDC_PERCENT, percentText);
+        if (percent != shownPercent)
+        {
+            ui->SetProgressPos(0, (UINT)percent);
+            ui->SetItemText(IDC_PERCENT, percentText);
+            shownPercent = percent;
+        }
+        else
+        {
+            ui->PumpMessages();
+        }
         ui->m_busy = false;
         if (bytesDone == totalBytes)
         {
@@ -687,6 +700,7 @@ DWORD CopyProgress(DWORD totalBytes, DWORD bytesDone, DWORD state, void* context
         ui->SetProgressPos(0, (UINT)percent);
         ui->SetItemText(IDC_INFO_TEXT, A2W(ShownDestination((const char*)context)));
         ui->SetItemText(IDC_PERCENT, percentText);
+        shownPercent = percent;
     }
 
     if (ui->m_cancelRequested)

@@ -20,7 +20,10 @@ UINT ScaleDownloadProgress(ULONG progress, ULONG progressMax)
     return (UINT)(unsigned long long)(long long)scaled;
 }
 
-CDownloadBindStatusCallback::CDownloadBindStatusCallback(CMainUI* ui) : m_ui(ui), m_refCount(1), m_httpStatus(0)
+static const UINT NO_POSITION = (UINT)-1;
+
+CDownloadBindStatusCallback::CDownloadBindStatusCallback(CMainUI* ui)
+    : m_ui(ui), m_shownPosition(NO_POSITION), m_refCount(1), m_httpStatus(0)
 {
 }
 
@@ -95,8 +98,17 @@ STDMETHODIMP CDownloadBindStatusCallback::OnProgress(ULONG ulProgress, ULONG ulP
         return S_OK;
 
     if (ulStatusCode == BINDSTATUS_BEGINDOWNLOADDATA)
+    {
         m_ui->SetProgressRange(0, DOWNLOAD_PROGRESS_RANGE);
-    m_ui->SetProgressPos(0, ScaleDownloadProgress(ulProgress, ulProgressMax));
+        m_shownPosition = NO_POSITION;
+    }
+    const UINT position = ScaleDownloadProgress(ulProgress, ulProgressMax);
+    if (m_shownPosition == NO_POSITION || position < m_shownPosition ||
+        position - m_shownPosition >= DOWNLOAD_PROGRESS_STEP || ulStatusCode == BINDSTATUS_ENDDOWNLOADDATA)
+    {
+        m_ui->SetProgressPos(0, position);
+        m_shownPosition = position;
+    }
     m_ui->m_downloadProgress[0] = ulProgress;
     m_ui->m_downloadProgress[1] = ulProgressMax;
     if (ulStatusCode == BINDSTATUS_ENDDOWNLOADDATA)

@@ -11,6 +11,11 @@ class CMainUI;
 // within the 16 bits that the progress bar's range message carries.
 const UINT DOWNLOAD_PROGRESS_RANGE = 10000;
 
+// The bar follows a download in steps of this many positions (half a per
+// cent): each step is a message to the window's thread, and the data of a
+// fast download arrives in far smaller pieces.
+const UINT DOWNLOAD_PROGRESS_STEP = DOWNLOAD_PROGRESS_RANGE / 200;
+
 // Our own interface identifier, answered by QueryInterface beside IUnknown.
 // {3C7E91D2-5A08-4B6F-9E13-D74A2F60B851}
 extern const IID IID_FernwickDownloadCallback;
@@ -68,6 +73,7 @@ public:
 
 private:
     CMainUI* m_ui;
+    UINT m_shownPosition;   // where the bar was last set; NO_POSITION before the first data
     volatile LONG m_refCount;
     volatile DWORD m_httpStatus;
 };

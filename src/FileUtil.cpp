@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "Assert.h"
@@ -567,6 +568,17 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
         return FailKeepingError(error);
     }
 
+    // The chunk lives on the heap: too large for the stack of every thread.
+    char* chunk = (char*)malloc(ALTCOPY_CHUNK_SIZE);
+    if (chunk == NULL)
+    {
+        LogMessage(2, LOG_ERROR, "AltCopyFileEx has no memory to copy '%hs'\n", source);
+        CloseHandle(in);
+        CloseHandle(out);
+        RemovePartialCopy(written, destination);
+        return FailKeepingError(ERROR_NOT_ENOUGH_MEMORY);
+    }
+
     DWORD answer = ALTCOPY_CONTINUE;
     if (routine)
         answer = routine(size, 0, ALTCOPY_STATE_START, context);
@@ -576,11 +588,10 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
     bool failed = false;
     DWORD error = NO_ERROR;
     DWORD done = 0;
-    char chunk[ALTCOPY_CHUNK_SIZE];
     while (answer == ALTCOPY_CONTINUE)
     {
         DWORD got = 0;
-        if (!ReadFile(in, chunk, sizeof(chunk), &got, NULL))
+        if (!ReadFile(in, chunk, ALTCOPY_CHUNK_SIZE, &got, NULL))
         {
             error = GetLastError();
             LogMessage(2, LOG_WARNING,
@@ -606,9 +617,10 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
         done += got;
         if (routine)
             answer = routine(size, done, ALTCOPY_STATE_CHUNK, context);
-        if (got < sizeof(chunk))
+        if (got < ALTCOPY_CHUNK_SIZE)
             break;
     }
+    free(chunk);
     bool isCancelled = answer != ALTCOPY_CONTINUE;
 
     if (!failed && !isCancelled)

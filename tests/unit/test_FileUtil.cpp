@@ -363,10 +363,11 @@ TEST(FileUtil, AltCopyReportsProgressAndCarriesTimesAndAttributes)
     TempDir dir("alt");
     std::string source = dir.File("src.bin");
     std::string dest = dir.File("dst.bin");
+    const DWORD C = ALTCOPY_CHUNK_SIZE;
     const struct { size_t size; std::vector<DWORD> done; } rows[] = {   // done: after each chunk
         {0, {}},
-        {10000, {4096, 8192, 10000}},
-        {12288, {4096, 8192, 12288}},
+        {2 * C + 1808, {C, 2 * C, 2 * C + 1808}},
+        {3 * C, {C, 2 * C, 3 * C}},
     };
     for (const auto& row : rows)
     {
@@ -409,13 +410,14 @@ TEST(FileUtil, AltCopyCancelRemovesTheDestination)
     TempDir dir("cancel");
     std::string source = dir.File("src.bin");
     std::string dest = dir.File("dst.bin");
+    const size_t fiveChunks = 4 * ALTCOPY_CHUNK_SIZE + 3616;
     const struct { const char* name; size_t size; std::vector<DWORD> answers; size_t calls; } rows[] = {
-        {"at the start", 20000, {ALTCOPY_CANCEL}, 1},
+        {"at the start", fiveChunks, {ALTCOPY_CANCEL}, 1},
         // The window forgets a cancel once answered: the copy must not go on.
-        {"at the start, then continue", 20000, {ALTCOPY_CANCEL, ALTCOPY_CONTINUE}, 1},
-        {"after the second chunk", 20000, {0, 0, ALTCOPY_CANCEL}, 3},
-        {"on the last chunk", 20000, {0, 0, 0, 0, 0, ALTCOPY_CANCEL}, 6},
-        {"any other non-zero answer", 20000, {0, 2}, 2},
+        {"at the start, then continue", fiveChunks, {ALTCOPY_CANCEL, ALTCOPY_CONTINUE}, 1},
+        {"after the second chunk", fiveChunks, {0, 0, ALTCOPY_CANCEL}, 3},
+        {"on the last chunk", fiveChunks, {0, 0, 0, 0, 0, ALTCOPY_CANCEL}, 6},
+        {"any other non-zero answer", fiveChunks, {0, 2}, 2},
         {"an empty file at the start", 0, {ALTCOPY_CANCEL}, 1},
     };
     for (const auto& row : rows)
@@ -531,7 +533,8 @@ TEST(FileUtil, CopyOneFileChunkedPassesTheDestinationAndCancel)
 {
     TempDir dir("chunked");
     std::string source = dir.File("data.mdb");
-    Put(source, Pattern(9000));
+    const size_t threeChunks = 2 * ALTCOPY_CHUNK_SIZE + 808;
+    Put(source, Pattern(threeChunks));
     CopyModeScope scope(COPY_MODE_CHUNKED);
     LogCapture log;
 
@@ -539,7 +542,7 @@ TEST(FileUtil, CopyOneFileChunkedPassesTheDestinationAndCancel)
     g_script = &script;
     EXPECT_FALSE(CopyOneFile(source.c_str(), dir.Path().c_str(), GlobalProgress))
         << "a file onto itself cannot be opened for writing";
-    EXPECT_EQ(Pattern(9000), Content(source)) << "and is not harmed";
+    EXPECT_EQ(Pattern(threeChunks), Content(source)) << "and is not harmed";
     script = ProgressScript();
     std::string folder = dir.File("t");
     ASSERT_TRUE(CreateFolderTree(folder.c_str()));
