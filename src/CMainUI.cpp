@@ -668,19 +668,28 @@ DWORD CopyProgress(DWORD totalBytes, DWORD bytesDone, DWORD state, void* context
     _snwprintf(percentText, 15, L"%2d%%", percent);
     percentText[15] = 0;
 
-    // The bar and the percentage are redrawn only when the percentage moves:
-    // a large file reports many chunks per percent, and each redraw costs
-    // more than copying the chunk. The messages are still pumped every time,
-    // so that Cancel is seen at the next chunk.
+    // The bar and the percentage are redrawn only when the percentage moves,
+    // and then at most every COPY_REDRAW_MS unless it jumps by
+    // COPY_REDRAW_STEP or more or the copy ends: a fast copy passes a per
+    // cent in a millisecond, and each redraw costs more than copying the
+    // chunk. The messages are still pumped every time, so that Cancel is
+    // seen at the next chunk.
+    static const DWORD COPY_REDRAW_MS = 50;
+    static const int COPY_REDRAW_STEP = 5;
     static int shownPercent = -1;
+    static DWORD shownAt = 0;
+    const DWORD now = GetTickCount();
     ui->m_busy = true;
     if (state == 0)
     {
-        if (percent != shownPercent)
+        if (percent != shownPercent &&
+            (now - shownAt >= COPY_REDRAW_MS || abs(percent - shownPercent) >= COPY_REDRAW_STEP ||
+             bytesDone == totalBytes))
         {
             ui->SetProgressPos(0, (UINT)percent);
             ui->SetItemText(IDC_PERCENT, percentText);
             shownPercent = percent;
+            shownAt = now;
         }
         else
         {
@@ -701,6 +710,7 @@ DWORD CopyProgress(DWORD totalBytes, DWORD bytesDone, DWORD state, void* context
         ui->SetItemText(IDC_INFO_TEXT, A2W(ShownDestination((const char*)context)));
         ui->SetItemText(IDC_PERCENT, percentText);
         shownPercent = percent;
+        shownAt = now;
     }
 
     if (ui->m_cancelRequested)
