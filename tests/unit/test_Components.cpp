@@ -1,34 +1,37 @@
-// Installation of data components from a distribution folder made here (real
-// zip archives, checksums written by the release tool), from the folder and
-// over HTTP from the loopback server, with the real progress window, copies
-// and message boxes.
+// Installation of the data and the last two phases: a distribution folder made
+// here (real zip archives, checksums written by the release tool), the
+// loopback server, the real progress window, copies, unzip library, boxes and
+// registry. The whole runs of e2e_install cover a clean installation, the
+// reuse of an up-to-date database, a damaged archive and a confirmed cancel;
+// these are the cases they do not reach.
 #include <gtest/gtest.h>
 
-#include "HttpTestServer.h" // winsock2.h before windows.h
+#include "AppStage.h" // winsock2.h before windows.h
 
 #include "AppObjects.h"
 #include "BoxAnswerer.h"
-#include "CDownloadManager.h"
-#include "CMainUI.h"
-#include "CResource.h"
-#include "CResourceIterator.h"
+#include "CMSI.h"
 #include "CheckSum.h"
 #include "Components.h"
 #include "FileUtil.h"
-#include "Log.h"
+#include "MachineStates.h"
+#include "Phases.h"
+#include "PreviousInstallation.h"
+#include "Registry.h"
 #include "RunState.h"
-#include "TestSupport.h"
 
 #include <stdio.h>
+#include <string.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
-using fwtest::HttpTestServer;
+using namespace fwtest;
 
 namespace
 {
-const std::string EARLIER_DATA = "A database of the member state.\r\n"; // the zipped data.mdb
+const char LOGIN_KEY[] = "Software\\Ombrant\\ZAPH.NET\\Login";
 
 int Count(const std::vector<std::string>& lines, const std::string& part)
 {
@@ -48,13 +51,13 @@ std::string CheckSumOf(const std::string& bytes)
 // Runs the checksum tool; its exit code.
 DWORD RunTool(const std::string& arguments)
 {
-    return fwtest::RunProgram("\"" + fwtest::BinDir() + "\\fwchecksums.exe\" " + arguments);
+    return RunProgram("\"" + BinDir() + "\\fwchecksums.exe\" " + arguments);
 }
 
 std::string Read(const std::string& path)
 {
     std::string bytes;
-    return fwtest::ReadBytes(path, bytes) ? bytes : "<missing>";
+    return ReadBytes(path, bytes) ? bytes : "<missing>";
 }
 
 class ComponentsTest : public ::testing::Test
@@ -62,27 +65,24 @@ class ComponentsTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        const std::string zips = fwtest::BinaryDir() + "\\componentzips\\";
+        const std::string zips = BinaryDir() + "\\componentzips\\";
         for (size_t i = 0; i < 300000; ++i)
             big += (char)(i * 7 + i / 251);
-        ASSERT_TRUE(CreateFolderTree(dist.File("LU\\FR").c_str()) && CreateFolderTree(dist.File("LU\\DE").c_str()) &&
-                    CreateFolderTree(dist.File("docs").c_str()));
-        ASSERT_TRUE(fwtest::WriteBytes(dist.File("LU\\FR\\help.pdf"), "help"));
-        ASSERT_TRUE(fwtest::WriteBytes(dist.File("LU\\DE\\hilfe.pdf"), "Hilfe"));
-        ASSERT_TRUE(fwtest::WriteBytes(dist.File("LU\\FR\\big.pdf"), big));
-        ASSERT_TRUE(CreateFolderTree(dist.File("Reports").c_str()));
-        ASSERT_TRUE(CopyFileA((zips + "readme.txt.zip").c_str(), dist.File("Reports\\LU.txt.zip").c_str(), FALSE));
-        ASSERT_TRUE(CopyFileA((zips + "readme.txt.zip").c_str(), dist.File("extra.txt.zip").c_str(), FALSE));
+        for (const char* folder : {"LU\\FR", "LU\\DE", "docs", "Reports"})
+            ASSERT_TRUE(CreateFolderTree(dist.File(folder).c_str()));
+        ASSERT_TRUE(WriteBytes(dist.File("LU\\FR\\help.pdf"), "help") &&
+                    WriteBytes(dist.File("LU\\DE\\hilfe.pdf"), "Hilfe") && WriteBytes(dist.File("LU\\FR\\big.pdf"), big));
+        for (const char* copy : {"Reports\\LU.txt.zip", "extra.txt.zip", "docs\\readme.txt.zip"})
+            ASSERT_TRUE(CopyFileA((zips + "readme.txt.zip").c_str(), dist.File(copy).c_str(), FALSE));
         ASSERT_TRUE(CopyFileA((zips + "data.mdb.zsi").c_str(), dist.File("LU\\data.mdb.zsi").c_str(), FALSE));
-        ASSERT_TRUE(CopyFileA((zips + "readme.txt.zip").c_str(), dist.File("docs\\readme.txt.zip").c_str(), FALSE));
-        ASSERT_TRUE(fwtest::WriteBytes(
+        ASSERT_TRUE(WriteBytes(
             dist.File("Zaph.ini"),
             "[Settings]\r\nBASE_URL=unused\r\n"
             "[Labels_EN]\r\nConfirmCancel=Stop the installation?\r\nFailFile=Cannot obtain %hs from %hs\r\n"
-            "DownloadFile=Downloading %hs from %hs\r\nWorkingOffLine=Offline\r\n"
+            "DownloadFile=Downloading %hs from %hs\r\nWorkingOffLine=Offline\r\nPleaseWait=%s...\r\n"
             "[Additional]\r\nx\r\n"
             "[Components]\r\n# data of the member state\r\n<MS>\\FR\\help.pdf\r\n<MS>\\FR\\big.pdf\r\n"
-            "<MS>\\DE\\hilfe.pdf\r\n<MS>\\data.mdb=" + CheckSumOf(EARLIER_DATA) + "\r\ndocs\\readme.txt\r\n"
+            "<MS>\\DE\\hilfe.pdf\r\n<MS>\\data.mdb\r\ndocs\\readme.txt\r\n"
             // Not a language folder; another language's QvlData folder.
             "Reports\\<MS>.txt\r\nQvlData\\DE\\y.mdb\r\n"
             // Existence rules: skipped ones have nothing to obtain; Then before the test does nothing.
@@ -91,29 +91,16 @@ protected:
             "[CheckSums]\r\n"));
         ASSERT_EQ(0u, RunTool("\"" + dist.Path() + "\""));
         ASSERT_EQ(0u, RunTool("--verify \"" + dist.Path() + "\""));
-
-        SetLogFile(logPath.c_str());
-        ASSERT_TRUE(resource.Load(dist.File("Zaph.ini").c_str()));
-        ASSERT_TRUE(resource.ChooseLanguage("EN"));
-        ASSERT_TRUE(ui.Create(NULL));
-        manager = new CDownloadManager(&ui, &resource);
-        manager->SetBaseUrl(dist.Path().c_str());
-        g_mainUI = &ui;
-        g_resource = &resource;
-        g_downloadManager = manager;
+        stage.reset(new AppStage(Read(dist.File("Zaph.ini")), dist.Path()));
         RunState.Reset();
         RunState.targetDir = target.Path().c_str();
+        RunState.memberState = "LU";
         copyMode = COPY_MODE_CHUNKED;
     }
 
     void TearDown() override
     {
-        delete manager;
-        g_downloadManager = NULL;
-        g_resource = NULL;
-        g_mainUI = NULL;
-        ui.Close(0);
-        SetLogFile("");
+        stage.reset();
         RunState.Reset();
         copyMode = COPY_MODE_SHELL;
     }
@@ -121,43 +108,22 @@ protected:
     // One section for LU and FR; the log lines it wrote.
     std::vector<std::string> Install(bool expectedOk, DWORD expectedResult)
     {
-        const size_t before = fwtest::ReadLines(logPath).size();
+        const size_t before = stage->log.Lines().size();
         DWORD result = 12345;
         EXPECT_EQ(expectedOk, InstallComponents(result, "LU", "FR", target.Path().c_str(), SECTION_COMPONENTS));
-        EXPECT_EQ(expectedResult, result);
-        std::vector<std::string> lines = fwtest::ReadLines(logPath);
-        if (result != expectedResult) // what happened, for the failure report
-            for (size_t i = before; i < lines.size(); ++i)
-                printf("  log: %s\n", lines[i].c_str());
+        EXPECT_EQ(expectedResult, result) << stage->log.Text();
+        std::vector<std::string> lines = stage->log.Lines();
         return std::vector<std::string>(lines.begin() + std::min(before, lines.size()), lines.end());
     }
 
-    fwtest::TempDir dist{"fwcdist"};
+    TempDir dist{"fwcdist"};
     // Near the root: the search for installed files descends only into
     // folders of a few levels, as below an installation folder.
-    fwtest::TempDir target{"fwc", "C:\\"};
-    fwtest::TempDir logDir{"fwclog"};
-    std::string logPath = logDir.File("components.log");
+    TempDir target{"fwc", "C:\\"};
     std::string big;
-    CResource resource;
-    CMainUI ui{GetModuleHandleA(NULL)};
-    CDownloadManager* manager = NULL;
-    fwtest::BoxAnswerer robot;
+    std::unique_ptr<AppStage> stage;
+    BoxAnswerer robot;
 };
-
-// Presses the window's Cancel once the server stalls, then lets it go on.
-DWORD WINAPI PressCancel(void* param)
-{
-    auto* self = static_cast<std::pair<HttpTestServer*, CMainUI*>*>(param);
-    if (!self->first->WaitForStall(20000))
-        return 1;
-    DWORD_PTR ignored;
-    SendMessageTimeoutA(GetDlgItem(self->second->GetWindow(), IDCANCEL), BM_CLICK, 0, 0, SMTO_NORMAL, 10000,
-                        &ignored);
-    PostMessageA(self->second->GetWindow(), WM_NULL, 0, 0);
-    self->first->ReleaseStalls();
-    return 0;
-}
 } // namespace
 
 TEST_F(ComponentsTest, FromTheDistributionFolder)
@@ -171,12 +137,7 @@ TEST_F(ComponentsTest, FromTheDistributionFolder)
         EXPECT_TRUE(FileExists(target.File("extra.txt.zip").c_str()));
         EXPECT_EQ(1, Count(log, "[Non] Existence condition on '" + staged + "' met. THEN skip rule 'skipped.txt'"));
         EXPECT_EQ(1, Count(log, "[Non] Existence condition on '' *NOT* met. ELSE skip rule 'else2.txt'"));
-        EXPECT_EQ("help", Read(staged));
-        EXPECT_EQ(big, Read(target.File("LU_New\\FR\\big.pdf")));
-        EXPECT_EQ(Read(dist.File("LU\\data.mdb.zsi")), Read(target.File("LU_New\\data.mdb.zsi")));
-        EXPECT_EQ(Read(dist.File("docs\\readme.txt.zip")), Read(target.File("docs\\readme.txt.zip")));
         EXPECT_FALSE(FileExists(target.File("LU_New\\DE\\hilfe.pdf").c_str())); // another language
-        EXPECT_EQ(1, Count(log, "--- Install components MS='LU' LANG='FR' SECTION='1'."));
     }
     {
         SCOPED_TRACE("everything in place");
@@ -184,79 +145,134 @@ TEST_F(ComponentsTest, FromTheDistributionFolder)
     }
     {
         SCOPED_TRACE("staged file with a wrong checksum");
-        ASSERT_TRUE(fwtest::WriteBytes(staged, "damaged"));
+        ASSERT_TRUE(WriteBytes(staged, "damaged"));
         std::vector<std::string> log = Install(true, 0);
         EXPECT_EQ(1, Count(log, "'LU_New\\FR\\help.pdf' check sum mismatch. Need to obtain the file again."));
         EXPECT_EQ(1, Count(log, "\tCopied '"));
         EXPECT_EQ("help", Read(staged));
     }
     {
-        SCOPED_TRACE("up-to-date copy in the earlier installation");
-        ASSERT_TRUE(fwtest::DeleteTree(target.File("LU_New")));
-        ASSERT_TRUE(CreateFolderTree(target.File("LU").c_str()));
-        ASSERT_TRUE(fwtest::WriteBytes(target.File("LU\\data.mdb"), EARLIER_DATA));
-        std::vector<std::string> log = Install(true, 0);
-        EXPECT_EQ(1, Count(log, "\tCopied '" + target.File("LU\\data.mdb") + "' to 'LU_New\\data.mdb'"));
-        EXPECT_EQ(1, Count(log, "Override to checkSum lookup "));
-        EXPECT_EQ(3, Count(log, "\tCopied '")); // the rest stayed in place
-        EXPECT_EQ(EARLIER_DATA, Read(target.File("LU_New\\data.mdb")));
-        EXPECT_FALSE(FileExists(target.File("LU_New\\data.mdb.zsi").c_str()));
-    }
-    {
         SCOPED_TRACE("a copy that fails twice");
-        ASSERT_TRUE(fwtest::WriteBytes(staged, "locked"));
+        ASSERT_TRUE(WriteBytes(staged, "locked"));
         HANDLE locked = CreateFileA(staged.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
         std::vector<std::string> log = Install(false, 266);
         CloseHandle(locked);
         EXPECT_EQ(1, Count(log, "*RETRY* copying '" + dist.File("lu\\fr\\help.pdf") + "' '" + target.Path() +
                                     "' 'LU_New\\FR\\help.pdf' (in 1sec)"));
-        EXPECT_EQ(1, Count(log, "Could not copy '" + dist.File("lu\\fr\\help.pdf") + "'"));
         EXPECT_EQ(0, Count(log, "\tCopied '")); // the section ends at the first failure
-    }
-    {
-        SCOPED_TRACE("a delivered file that does not match [CheckSums]");
-        ASSERT_TRUE(fwtest::DeleteTree(target.File("LU_New")));
-        ASSERT_TRUE(fwtest::WriteBytes(dist.File("LU\\FR\\help.pdf"), "help, changed after the release"));
-        EXPECT_EQ(1u, RunTool("--verify \"" + dist.Path() + "\""));
-        std::vector<std::string> log = Install(false, 23);
-        EXPECT_EQ(1, Count(log, "'" + staged + "' check sum mismatch (" +
-                                    CheckSumOf("help, changed after the release") + ")."));
     }
 }
 
-// Cancel during a download: declined, the component is tried again and the
-// section completes; confirmed, the section ends with 1223.
-class ComponentsHttpTest : public ComponentsTest, public ::testing::WithParamInterface<bool>
+// A cancel during a download that the user takes back: the component is
+// obtained again and the section completes. (A confirmed cancel is the whole
+// run "cancelled download, then a full run".)
+TEST_F(ComponentsTest, DeclinedCancelObtainsTheFileAgain)
 {
-};
-
-TEST_P(ComponentsHttpTest, CancelDuringADownload)
-{
-    const bool confirm = GetParam();
     HttpTestServer server(dist.Path());
     ASSERT_TRUE(server.Start());
     server.SetBehaviour("LU/FR/big.pdf", HttpTestServer::SERVE_STALL);
-    manager->SetBaseUrl(server.BaseUrl().c_str());
-    manager->SetUseWorkerThread(true);
-    robot.SetButton(confirm ? IDYES : IDNO);
-    std::pair<HttpTestServer*, CMainUI*> presser(&server, &ui);
-    HANDLE thread = CreateThread(NULL, 0, PressCancel, &presser, 0, NULL);
+    stage->manager.SetBaseUrl(server.BaseUrl().c_str());
+    stage->manager.SetUseWorkerThread(true);
+    robot.SetButton(IDNO);
+    CancelOnStall user(server, stage->ui, true);
 
-    std::vector<std::string> log = Install(!confirm, confirm ? 1223 : 0);
-    WaitForSingleObject(thread, 30000);
-    CloseHandle(thread);
+    std::vector<std::string> log = Install(true, 0);
+    EXPECT_TRUE(user.Join());
     server.Stop();
 
     EXPECT_EQ(std::vector<std::string>({"Stop the installation?"}), robot.Texts());
-    EXPECT_EQ(1, Count(log, std::string("'Stop the installation?' => '") + (confirm ? "yes'" : "no'")));
-    EXPECT_EQ("help", Read(target.File("LU_New\\FR\\help.pdf")));
-    EXPECT_EQ(confirm ? "<missing>" : big, Read(target.File("LU_New\\FR\\big.pdf")));
-    EXPECT_EQ(confirm ? 1 : 2, server.RequestCount("LU/FR/big.pdf"));
-    EXPECT_EQ(confirm ? "<missing>" : Read(dist.File("docs\\readme.txt.zip")),
-              Read(target.File("docs\\readme.txt.zip")));
+    EXPECT_EQ(1, Count(log, "'Stop the installation?' => 'no'"));
+    EXPECT_EQ(big, Read(target.File("LU_New\\FR\\big.pdf")));
+    EXPECT_EQ(2, server.RequestCount("LU/FR/big.pdf"));
+    EXPECT_EQ(Read(dist.File("docs\\readme.txt.zip")), Read(target.File("docs\\readme.txt.zip")));
 }
-INSTANTIATE_TEST_SUITE_P(Answer, ComponentsHttpTest, ::testing::Values(false, true));
 
+// A good archive replaces the main program in the whole runs; anything else
+// must leave the working program in place.
+TEST_F(ComponentsTest, MainProgramKeptWithoutAGoodArchive)
+{
+    struct Row
+    {
+        const char* name;
+        bool archive, library;
+        bool rcIsFailure;
+        bool archiveLeft;
+    } rows[] = {
+        {"damaged archive", true, true, true, true},
+        {"no archive", false, true, false, false},
+        {"no unzip library", true, false, true, true},
+    };
+    RunState.mainExeName = "readme.txt";
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        DeleteTree(target.File("bin"));
+        DeleteFileA(target.File("readme.txt.zip").c_str());
+        ASSERT_TRUE(WriteBytes(target.File("readme.txt"), "earlier"));
+        if (row.library)
+        {
+            ASSERT_TRUE(CreateFolderTree(target.File("bin").c_str()));
+            ASSERT_TRUE(CopyFileA((BinDir() + "\\dunzip32.dll").c_str(), target.File("bin\\dunzip32.dll").c_str(), FALSE));
+        }
+        if (row.archive)
+            ASSERT_TRUE(WriteBytes(target.File("readme.txt.zip"), "PK\x03\x04 not an archive"));
+        SequenceLocals locals;
+
+        PhaseProgramsAndShortcuts(locals);
+
+        EXPECT_EQ(row.rcIsFailure, locals.rc != 0) << locals.rc;
+        EXPECT_EQ("earlier", Read(target.File("readme.txt")));
+        EXPECT_EQ(row.archiveLeft, FileExists(target.File("readme.txt.zip").c_str()));
+        EXPECT_FALSE(FileExists(target.File("readme.txt.fwkeep").c_str()));
+    }
+}
+
+// The records of the QRT server and client are checked after every whole run;
+// these are the .NET edition's and a run without the package step.
+TEST_F(ComponentsTest, CompletionRecordsOfTheOtherEditions)
+{
+    struct Row
+    {
+        const char* name;
+        bool dotNet, skipMsi, multi;
+        const char* dotNetValue; // afterwards, from "before"
+        bool marker;
+    } rows[] = {
+        {".NET", true, false, false, "Yes", false},
+        {"QRT without the package step keeps DotNet", false, true, true, "before", true},
+    };
+    MachineState machine;
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        DeleteTree(target.File("LU_New"));
+        machine.SetValue(HKEY_LOCAL_MACHINE, ProductRegistryKey, PRODUCT_VALUE_DOTNET, "before");
+        machine.SetValue(HKEY_LOCAL_MACHINE, ProductRegistryKey, PRODUCT_VALUE_MULTI_MS_VERSION, REG_ABSENT);
+        DeleteRegistryKey(HKEY_CURRENT_USER, LOGIN_KEY);
+        ASSERT_TRUE(EnsureRegistryKey(HKEY_LOCAL_MACHINE, OLDER_LINE_UNINSTALL_KEY));
+        RunState.targetDir = target.Path().c_str();
+        RunState.dotNetEdition = row.dotNet;
+        RunState.multiMode = row.multi;
+        SequenceLocals locals;
+        locals.skipMsi = row.skipMsi;
+        strcpy(locals.ownVersion, "V1.2.3.4");
+
+        WriteCompletionRecords(locals);
+
+        EXPECT_EQ(target.File("LU_New"), RunState.targetDir.GetNarrow());
+        EXPECT_EQ(row.dotNetValue, RegString(HKEY_LOCAL_MACHINE, ProductRegistryKey, PRODUCT_VALUE_DOTNET));
+        std::string settings = Read(stage->dir.File("Zaph.ini"));
+        EXPECT_EQ(settings, Read(target.File("LU_New\\setup\\Zaph.ini")));
+        EXPECT_EQ(row.marker ? settings : "<missing>", Read(target.File("LU_New\\FW_Complete.lol")));
+        EXPECT_EQ(row.dotNet ? "EN" : REG_ABSENT, RegString(HKEY_CURRENT_USER, LOGIN_KEY, "DefaultLanguage"));
+        EXPECT_EQ(row.dotNet ? "LU" : REG_ABSENT, RegString(HKEY_CURRENT_USER, LOGIN_KEY, "DefaultMemberState"));
+        EXPECT_EQ(row.multi ? "V1.2.3.4" : REG_ABSENT,
+                  RegString(HKEY_LOCAL_MACHINE, ProductRegistryKey, PRODUCT_VALUE_MULTI_MS_VERSION));
+        HKEY key;
+        EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, OLDER_LINE_UNINSTALL_KEY, 0, KEY_READ, &key));
+    }
+    DeleteRegistryKey(HKEY_CURRENT_USER, LOGIN_KEY);
+}
 TEST(ComponentNames, PackedExtensionAndLanguageFilter)
 {
     struct PackedRow

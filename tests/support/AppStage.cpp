@@ -1,0 +1,61 @@
+#include "AppStage.h"
+
+#include "AppObjects.h"
+#include "Log.h"
+
+namespace fwtest
+{
+AppStage::AppStage(const std::string& settings, const std::string& base)
+{
+    WriteBytes(dir.File("Zaph.ini"), settings);
+    EXPECT_TRUE(resource.Load(dir.File("Zaph.ini").c_str())) << log.Text();
+    EXPECT_TRUE(resource.ChooseLanguage("EN"));
+    EXPECT_TRUE(ui.Create(NULL));
+    if (!base.empty())
+        manager.SetBaseUrl(base.c_str());
+    g_mainUI = &ui;
+    g_resource = &resource;
+    g_downloadManager = &manager;
+}
+
+AppStage::~AppStage()
+{
+    g_downloadManager = NULL;
+    g_resource = NULL;
+    g_mainUI = NULL;
+    ui.Close(0);
+}
+
+CancelOnStall::CancelOnStall(HttpTestServer& server, CMainUI& ui, bool releaseAfterClick)
+    : m_server(server), m_ui(ui), m_release(releaseAfterClick)
+{
+    m_thread = CreateThread(NULL, 0, Run, this, 0, NULL);
+}
+
+bool CancelOnStall::Join()
+{
+    if (m_thread != NULL)
+    {
+        WaitForSingleObject(m_thread, 30000);
+        CloseHandle(m_thread);
+        m_thread = NULL;
+    }
+    return m_clicked;
+}
+
+DWORD WINAPI CancelOnStall::Run(void* param)
+{
+    CancelOnStall* self = static_cast<CancelOnStall*>(param);
+    if (!self->m_server.WaitForStall(20000))
+        return 1;
+    DWORD_PTR ignored;
+    // A real click arrives as posted input, which also wakes a waiting message
+    // loop; BM_CLICK is sent, so a null message follows it.
+    self->m_clicked = SendMessageTimeoutA(GetDlgItem(self->m_ui.GetWindow(), IDCANCEL), BM_CLICK, 0, 0,
+                                          SMTO_NORMAL, 10000, &ignored) != 0;
+    PostMessageA(self->m_ui.GetWindow(), WM_NULL, 0, 0);
+    if (self->m_release)
+        self->m_server.ReleaseStalls();
+    return 0;
+}
+} // namespace fwtest
