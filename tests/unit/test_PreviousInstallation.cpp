@@ -61,6 +61,9 @@ protected:
 };
 } // namespace
 
+// The states of this product's QRT edition are the rows of e2e_install
+// (older, equal, newer, over a package, languages kept and ignored); these are
+// the older line, the .NET edition's version label and a client.
 TEST_F(Earlier, DetectionOverTheMachineStates)
 {
     struct Row
@@ -72,29 +75,14 @@ TEST_F(Earlier, DetectionOverTheMachineStates)
         std::vector<std::string> lines; // <f>: the state's folder
     };
     const Row rows[] = {
-        { &STATE_NOTHING, false, false, false, "", "",
-          { "\tRegistry info about ZAPH is ''", "\tNo information about previous ZAPH installation." } },
         { &STATE_OLDER_LINE, true, false, false, "", "",
           { "\tZAPH '<f>' derived from 'SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZAPH QVL'.",
             "\tFound ZAPH in '<f>'",
             "W\tMS directory not found '<f>\\LU'." } },
-        { &STATE_QRT_OLDER, true, false, false, "", "EN",
-          { "\tZAPH '<f>\\' retrieved from 'SOFTWARE\\Ombrant\\ZAPH QRT'.",
-            "\tINIFILE '<f>\\LU\\setup\\Zaph.ini' setting 'VERSION' = 'V6.1'",
-            "\tINIFILE '<f>\\LU\\setup\\Zaph.ini' setting 'VERSION=V6.1' LOWER than 'V6.2'",
-            "\tFound language 'EN' in '<f>\\LU\\*'" } },
-        { &STATE_QRT_EQUAL, true, true, false, "", "EN",
-          { "\tINIFILE '<f>\\LU\\setup\\Zaph.ini' setting 'VERSION=V6.2' SAME as 'V6.2'" } },
-        { &STATE_QRT_NEWER, true, true, true, "\t\tV6.2 vs. V6.3", "EN FR",
-          { "\tINIFILE '<f>\\LU\\setup\\Zaph.ini' setting 'VERSION=V6.3' HIGHER than 'V6.2'",
-            "\tIGNORED found language 'DE' in '<f>\\LU\\*' (not available)" } },
-        { &STATE_QRT_PACKAGE, true, false, false, "", "EN",
-          { "\tINIFILE '<f>\\LU\\setup\\Zaph.ini' setting 'VERSION=V6.1' LOWER than 'V6.2'" } },
         // The .NET edition's label has "V1" in front: its 6.2 is above our 6.2.
         { &STATE_DOTNET_SERVER, true, true, true, "\t\tV6.2 vs. 6.2", "EN",
           { "\tINIFILE '<f>\\LU\\setup\\Zaph.ini' setting 'VERSION=V16.2' HIGHER than 'V6.2'" } },
         { &STATE_DOTNET_CLIENT, true, false, false, "", "", { "W\tMS directory not found '<f>\\LU'." } },
-        { &STATE_PROTECTED, true, false, false, "", "EN", { "\tFound ZAPH in '<f>'" } },
     };
     for (const Row& row : rows)
     {
@@ -181,21 +169,6 @@ TEST_F(Earlier, StagingFolderAndMemberStateChecks)
     EXPECT_TRUE(log.Has({ "W\t'XX' is not a valid member state." }));
 }
 
-TEST_F(Earlier, FindsTheInstalledPackageAndItsVersion)
-{
-    MachineState machine;
-    C_String version, code;
-    EXPECT_FALSE(FindProductCode(version, code, "Test"));
-    EXPECT_TRUE(log.Has({ "\t=== Test: Find product code matching '-5A1E-4B7D-8C20-91F3C6A0D4E8}'",
-                          "\t=== Test: No matching product code found" }));
-    machine.Apply(STATE_QRT_PACKAGE);
-    ASSERT_TRUE(FindProductCode(version, code, "Test"));
-    EXPECT_STREQ(PACKAGE_RELEASE1_CODE, code.GetNarrow());
-    EXPECT_STREQ("6.1.0", version.GetNarrow());
-    EXPECT_TRUE(log.Has({ "\t=== Test: Product code found '{12345678-5A1E-4B7D-8C20-91F3C6A0D4E8}' with version "
-                          "V6.1.0" }));
-}
-
 TEST_F(Earlier, ClientWaitsForItsServer)
 {
     BoxAnswerer boxes;
@@ -206,8 +179,6 @@ TEST_F(Earlier, ClientWaitsForItsServer)
         bool mayGoOn;
     };
     const Row rows[] = {
-        { &STATE_NOTHING, false, true },
-        { &STATE_DOTNET_SERVER, false, true },
         { &STATE_DOTNET_CLIENT, false, false },
         { &STATE_DOTNET_CLIENT, true, true },
     };
