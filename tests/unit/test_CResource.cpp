@@ -12,6 +12,8 @@
 #include "Log.h"
 #include "TestSupport.h"
 #include "WideAPI.h"
+#include "UniFile.h"
+#include "CResourceIterator.h"
 
 namespace
 {
@@ -127,36 +129,6 @@ TEST_F(ResourceTest, LoadRefusesIncompleteFilesWithTheirReason)
             EXPECT_EQ("", LogText()) << "nothing logged";
         DeleteFileA(m_logPath.c_str());
     }
-}
-
-TEST_F(ResourceTest, LoadReportsMissingAndUnreadableFiles)
-{
-    CResource res;
-    std::string missing = m_dir.File("nothere.ini");
-    EXPECT_FALSE(res.Load(missing.c_str()));
-    EXPECT_TRUE(Logged("E\tINIFILE '" + missing + "' does not exist."));
-
-    std::string empty = m_dir.File("empty.ini");
-    ASSERT_TRUE(fwtest::WriteBytes(empty, ""));
-    EXPECT_FALSE(res.Load(empty.c_str()));
-    EXPECT_TRUE(Logged("E\tINIFILE '" + empty + "' could not be loaded."));
-    EXPECT_STREQ(empty.c_str(), res.GetIniFile());
-}
-
-TEST_F(ResourceTest, LoadWithoutPathReadsZaphIniOfTheCurrentDirectory)
-{
-    Write(MakeIni(L"IniVersion=2.1"));
-    char saved[MAX_PATH];
-    GetCurrentDirectoryA(sizeof(saved), saved);
-    ASSERT_TRUE(SetCurrentDirectoryA(m_dir.Path().c_str()));
-    CResource res;
-    bool loaded = res.Load();
-    std::string used = res.GetIniFile();
-    SetCurrentDirectoryA(saved);
-
-    EXPECT_TRUE(loaded);
-    EXPECT_EQ(m_dir.File("Zaph.ini"), used);
-    EXPECT_STREQ("2.1", OrNull(res.GetSetting(L"IniVersion")));
 }
 
 TEST_F(ResourceTest, SectionsAreFoundInAnyOrderAndCaseFirstHeaderWins)
@@ -278,16 +250,6 @@ TEST_F(ResourceTest, LineStartingWithBracketEndsTheSection)
     EXPECT_EQ(NULL, res.GetSetting(L"B"));
 }
 
-TEST_F(ResourceTest, MissingSettingIsLoggedOnlyWhenAsked)
-{
-    CResource res;
-    ASSERT_TRUE(LoadText(res, MakeIni(L"Empty=\r\nOther=1")));
-    EXPECT_EQ(NULL, res.GetSetting(L"Quiet", false));
-    EXPECT_EQ(NULL, res.GetSetting(L"Empty", true));
-    EXPECT_FALSE(Logged("W\tSetting 'Quiet' missing!"));
-    EXPECT_TRUE(Logged("W\tSetting 'Empty' missing!")) << LogText();
-}
-
 TEST_F(ResourceTest, SettingsConvertWithTheSystemCodePageWhateverTheLanguage)
 {
     CResource res;
@@ -299,19 +261,12 @@ TEST_F(ResourceTest, SettingsConvertWithTheSystemCodePageWhateverTheLanguage)
     EXPECT_EQ(1253u, GetConversionCodePage());
 }
 
-TEST_F(ResourceTest, LabelsAnswerInTheCurrentOrGivenLanguage)
+TEST_F(ResourceTest, LabelsOfALanguageOutsideTheTableAreNone)
 {
     CResource res;
-    ASSERT_TRUE(LoadText(res, MakeIni(L"A=1", L"[Labels_EN]\r\nHeader=Welcome\r\nOnlyEn=x\r\n"
-                                              L"[Labels_EL]\r\nHeader=\x039a\x03b1\x03bb\x03c9\x03c3\x03ae\x03c1\x03b8\x03b1\x03c4\x03b5\r\n")));
-    res.SetLanguage(3);
-    EXPECT_STREQ(L"Welcome", res.GetLabel(L"header"));
-    EXPECT_STREQ(L"\x039a\x03b1\x03bb\x03c9\x03c3\x03ae\x03c1\x03b8\x03b1\x03c4\x03b5", res.GetLabelFor(L"Header", 2));
-    res.SetLanguage(2);
-    EXPECT_STREQ("EL", res.GetLanguageCode());
-    EXPECT_EQ(NULL, res.GetLabel(L"OnlyEn"));
-    EXPECT_TRUE(Logged("W\tCaption 'OnlyEn' missing!"));
-    EXPECT_EQ(NULL, res.GetLabelFor(L"Header", 1));      // no German section
+    ASSERT_TRUE(LoadText(res, MakeIni(L"A=1", L"[Labels_EN]\r\nHeader=Welcome\r\n")));
+    EXPECT_STREQ(L"Welcome", res.GetLabelFor(L"Header", 3));
+    EXPECT_EQ(NULL, res.GetLabelFor(L"Header", 1)); // no German section
     EXPECT_EQ(NULL, res.GetLabelFor(L"Header", 24));
     EXPECT_EQ(NULL, res.GetLabelFor(L"Header", -1));
 }
@@ -437,41 +392,6 @@ TEST_F(ChooseLanguageTest, FallbacksInOrder)
     }
 }
 
-TEST_F(ChooseLanguageTest, UserLocaleComesBeforeEnAndTheFirstHeader)
-{
-    std::string locale = LocaleCode();
-    if (locale.empty() || locale == "EN")
-        GTEST_SKIP() << "the user's language is not one the file can prefer over EN";
-    CResource res;
-    ASSERT_TRUE(LoadText(res, MakeIni(L"A=1", Labels({ Foreign()[0], "EN", locale }))));
-    EXPECT_TRUE(res.ChooseLanguage());
-    EXPECT_STREQ(locale.c_str(), res.GetLanguageCode());
-    EXPECT_EQ(LanguageIndex(locale.c_str()), res.GetPreferredLanguage());
-}
-
-TEST_F(ChooseLanguageTest, NarrowInterfacesFollowTheLanguageCodePage)
-{
-    struct Row { const char* code; bool wide; UINT expected; };
-    const Row rows[] = {
-        { "EL", false, 1253 }, { "PL", false, 1250 }, { "LV", false, 1257 }, { "MT", false, 1254 },
-        { "FR", false, 777 },   // keeps what was set
-        { "EL", true, 777 },    // the wide interfaces need no code page
-    };
-    CResource res;
-    ASSERT_TRUE(LoadText(res, MakeIni(L"A=1", Labels({ "EL", "PL", "LV", "MT", "FR" }))));
-    for (const Row& row : rows)
-    {
-        SCOPED_TRACE(row.code);
-        SetConversionCodePage(777);
-        useWideApi = row.wide;
-        EXPECT_TRUE(res.ChooseLanguage(row.code));
-        EXPECT_EQ(row.expected, GetConversionCodePage());
-    }
-    EXPECT_EQ(1253u, LanguageCodePage(13));
-    EXPECT_EQ(1250u, LanguageCodePage(22));
-    EXPECT_EQ(0u, LanguageCodePage(3));
-}
-
 // ------------------------------------------------- the sample settings file
 
 TEST_F(ResourceTest, SampleSettingsFileHasEveryLabelInEveryLanguage)
@@ -541,3 +461,193 @@ TEST_F(ResourceTest, SampleSettingsFileHasEveryLabelInEveryLanguage)
     }
 }
 } // namespace
+
+using fwtest::TempDir;
+using fwtest::WriteBytes;
+
+namespace
+{
+std::string Bytes(const char* data, size_t size)
+{
+    return std::string(data, size);
+}
+
+// What the system's ANSI code page makes of 8-bit bytes (up to a zero).
+std::wstring Ansi(const std::string& bytes)
+{
+    wchar_t buffer[256] = {0};
+    MultiByteToWideChar(CP_ACP, 0, bytes.c_str(), -1, buffer, 256);
+    return buffer;
+}
+} // namespace
+
+TEST(UniFile, ReadsBothEncodingsAsTheFileHoldsThem)
+{
+    const std::string bigEndian = Bytes("\xFE\xFFh\0i\0", 6);
+    std::wstring large;
+    for (int i = 0; i < 30000; i++)
+        large += (wchar_t)(L'A' + i % 26);
+    large += L"\u0394END";
+    const struct { const char* name; std::string bytes; bool unicode; std::wstring text; } cases[] = {
+        {"utf16 with mark", Bytes("\xFF\xFEh\0\xE9\0\x14\x20", 8), true, L"h\u00e9\u2014"},
+        {"mark only", Bytes("\xFF\xFE", 2), true, L""},
+        {"utf16 odd byte count", Bytes("\xFF\xFEh\0i\0j", 7), true, L"hi"},
+        {"utf16 embedded zero", Bytes("\xFF\xFE" "a\0\0\0b\0", 8), true, L"a"},
+        {"utf16 larger than any buffer", fwtest::Utf16File(large), true, large},
+        {"ansi whole, last character kept", "[Settings]\r\nBASE_URL=x", false,
+         L"[Settings]\r\nBASE_URL=x"},
+        {"ansi single byte", "x", false, L"x"},
+        {"ansi embedded zero", Bytes("ab\0cd", 5), false, L"ab"},
+        {"big-endian mark is 8-bit text", bigEndian, false, Ansi(bigEndian)},
+    };
+    TempDir dir("unifile");
+    std::string path = dir.File("t.ini");
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(WriteBytes(path, c.bytes));
+        CUniFile file;
+        ASSERT_TRUE(file.Open(path.c_str()));
+        EXPECT_EQ(nullptr, file.GetText());
+        ASSERT_TRUE(file.Read());
+        file.Close();
+        // The settings file must not stay locked (the run copies it at the
+        // end), and the text outlives the handle.
+        EXPECT_TRUE(DeleteFileA(path.c_str()));
+        EXPECT_EQ(c.unicode, file.IsUnicode());
+        ASSERT_NE(nullptr, file.GetText());
+        EXPECT_EQ(c.text, std::wstring(file.GetText()));
+    }
+}
+
+TEST(UniFile, RefusesWhatCannotBeRead)
+{
+    TempDir dir("unifile");
+    ASSERT_TRUE(WriteBytes(dir.File("empty.ini"), ""));
+    CUniFile file;
+    EXPECT_FALSE(file.Read()) << "Read before Open";
+    EXPECT_FALSE(file.Open(""));
+    EXPECT_FALSE(file.Open(NULL));
+    EXPECT_FALSE(file.Open(std::string(300, 'a').c_str()));
+    EXPECT_FALSE(file.Open(dir.File("missing.ini").c_str()));
+    EXPECT_FALSE(file.Open(dir.Path().c_str())) << "a folder";
+
+    ASSERT_TRUE(file.Open(dir.File("empty.ini").c_str()));
+    EXPECT_FALSE(file.Read()) << "a file of 0 bytes";
+    EXPECT_EQ(nullptr, file.GetText());
+}
+
+TEST(UniFile, SecondOpenStartsOver)
+{
+    TempDir dir("unifile");
+    ASSERT_TRUE(WriteBytes(dir.File("a.ini"), Bytes("\xFF\xFE" "a\0", 4)));
+    ASSERT_TRUE(WriteBytes(dir.File("b.ini"), "bee"));
+    CUniFile file;
+    ASSERT_TRUE(file.Open(dir.File("a.ini").c_str()));
+    ASSERT_TRUE(file.Read());
+    EXPECT_FALSE(file.Read()) << "already loaded";
+    EXPECT_STREQ(L"a", file.GetText());
+
+    ASSERT_TRUE(file.Open(dir.File("b.ini").c_str()));
+    EXPECT_EQ(nullptr, file.GetText());
+    ASSERT_TRUE(file.Read());
+    EXPECT_FALSE(file.IsUnicode());
+    EXPECT_STREQ(L"bee", file.GetText());
+    EXPECT_STREQ(dir.File("b.ini").c_str(), file.GetFileName());
+}
+
+// The component line grammar and the walk over a component section, on real
+// settings files (ANSI and UTF-16).
+
+
+
+namespace
+{
+// One component as "name|value|keyword:value:kind,...".
+std::string Describe(CComponent& c)
+{
+    std::string text = std::string(c.m_name.GetNarrow()) + "|" + c.m_value.GetNarrow() + "|";
+    for (unsigned i = 0; i < c.m_ruleCount; ++i)
+    {
+        char kind[16];
+        sprintf(kind, "%lX", (unsigned long)c.m_rules[i].kind);
+        text += std::string(c.m_rules[i].keyword.GetNarrow()) + ":" + c.m_rules[i].value.GetNarrow() + ":" + kind +
+                (i + 1 < c.m_ruleCount ? "," : "");
+    }
+    return text;
+}
+
+// Walks [Components] of a settings file made of the given parts.
+// An empty tail makes [Components] the section that runs to the end of the file.
+std::vector<std::string> Walk(const std::string& settings, const std::string& components, bool utf16,
+                              const std::string& tail)
+{
+    fwtest::TempDir dir("fwcomp");
+    std::string text = "[Settings]\r\nX=1\r\n" + settings + "\r\n[Labels_EN]\r\nA=B\r\n[CheckSums]\r\nx=0\r\n[Additional]\r\ny\r\n"
+                       "[Components]\r\n" + components + tail;
+    EXPECT_TRUE(fwtest::WriteBytes(dir.File("Zaph.ini"), utf16 ? fwtest::Utf16File(text) : text));
+    CResource resource;
+    EXPECT_TRUE(resource.Load(dir.File("Zaph.ini").c_str()));
+    CResourceIterator it(&resource, SECTION_COMPONENTS);
+    std::vector<std::string> out;
+    while (CComponent* c = it.Next())
+    {
+        out.push_back(Describe(*c));
+        delete c;
+    }
+    return out;
+}
+
+typedef std::vector<std::string> Lines;
+} // namespace
+
+TEST(ComponentGrammar, LinesBecomeComponents)
+{
+    SetLogFile("");
+    const char* tail = "[Extra]\r\nz\r\n";
+    struct Row
+    {
+        const char* settings;
+        std::string components;
+        Lines expected;
+    } rows[] = {
+        {"ExeVersion=2.1.0.5",
+         "  data\\<MS>\\<Lang>\\a.mdb = V1.0.0.0 ; IfExists = x.txt ; Then = $SKIP$ \r\n", {"data\\<MS>\\<Lang>\\a.mdb|V1.0.0.0|IfExists:x.txt:1,Then:$SKIP$:200"}},
+        {"", "plain.txt\r\n", {"plain.txt||"}},
+        {"", "a.txt=;;Source==b.zip\r\n", {"a.txt||Source:b.zip:2"}},
+        {"", "a=1;IfNotExists=p;Multi=m;Extension=.mdb;Else=$SKIP$;Source=s\r\n",
+         {"a|1|IfNotExists:p:100,Multi:m:80,Extension:.mdb:40,Else:$SKIP$:400"}},
+        {"", "a=1;MS=any;MS=DE;Foo=bar;Source\r\n", {"a|1|MS:any:20,MS:DE:10,Foo:bar:0"}},
+        {"ExeVersion=2.1.0.5", "a.exe=V<ExeVersion>\r\nb.exe=<ExeVersion>;Source=<ExeVersion>\r\n",
+         {"a.exe|V2.1.0.5|", "b.exe|2.1.0.5|Source:<ExeVersion>:2"}},
+        {"", "a.exe=V<ExeVersion>\r\n", {"a.exe|V|"}},
+        {"ExeVersion=12345678901234567890123456789012", "a.exe=V<ExeVersion>\r\n", {"a.exe|V|"}},
+        // Blank lines and indentation make no components.
+        {"", "a\r\n\r\n   \r\n\t b = 1 \r\n\r\n", {"a||", "b|1|"}},
+        // The last line before the next section is returned whatever stands
+        // before its line end.
+        {"", "a=1\r\nb=2   \r\n", {"a|1|", "b|2|"}},
+        {"", "a=1\nb=2\t \n", {"a|1|", "b|2|"}},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.components);
+        EXPECT_EQ(row.expected, Walk(row.settings, row.components, false, tail));
+        EXPECT_EQ(row.expected, Walk(row.settings, row.components, true, tail));
+    }
+    // The section that runs to the end of the file: its last line needs no line end.
+    EXPECT_EQ(Lines({"a|1|", "b|2|"}), Walk("", "a=1\r\nb=2", false, ""));
+    EXPECT_EQ(Lines({"a|1|", "b|2|"}), Walk("", "a=1\r\nb=2  \r\n\r\n", true, ""));
+}
+
+TEST(ComponentGrammar, ParseRulesStartsAfreshAndToleratesNothing)
+{
+    CComponent c;
+    c.ParseRules("Source=a;Multi=b");
+    EXPECT_EQ(2u, c.m_ruleCount);
+    c.ParseRules(NULL);
+    EXPECT_EQ("||", Describe(c));
+    c.ParseRules(" ; = ;; ");
+    EXPECT_EQ(0u, c.m_ruleCount);
+    EXPECT_TRUE(c.m_rules[0].keyword.IsEmpty());
+}
