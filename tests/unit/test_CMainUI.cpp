@@ -37,32 +37,10 @@ std::wstring ControlText(HWND window, int id)
     return WindowTitle(GetDlgItem(window, id));
 }
 
-RECT ChildRect(HWND window, int id)
-{
-    RECT rect = { 0, 0, 0, 0 };
-    GetWindowRect(GetDlgItem(window, id), &rect);
-    MapWindowPoints(NULL, window, (POINT*)&rect, 2);
-    return rect;
-}
-
-// Left, top, right, bottom of a control in its window's client area.
-std::vector<LONG> Edges(HWND window, int id)
-{
-    RECT rect = ChildRect(window, id);
-    return { rect.left, rect.top, rect.right, rect.bottom };
-}
-
 // Whether a control is shown (its parent may be hidden still).
 bool Shown(HWND window, int id)
 {
     return (GetWindowLongA(GetDlgItem(window, id), GWL_STYLE) & WS_VISIBLE) != 0;
-}
-
-int ClientWidth(HWND window)
-{
-    RECT client;
-    GetClientRect(window, &client);
-    return client.right - client.left;
 }
 
 // A progress window of the test program's own resources, made the run's
@@ -106,29 +84,8 @@ CMainUI* WindowTest::ui = NULL;
 } // namespace
 
 
-TEST_F(WindowTest, CreateLaysOutBandLineBarsAndTitle)
-{
-    HWND window = Window();
-    ASSERT_NE((HWND)NULL, window);
-    EXPECT_TRUE(ui->IsCreated());
-    EXPECT_FALSE(IsWindowVisible(window)) << "created hidden";
-    EXPECT_EQ(std::wstring(ui->GetCaption()), WindowTitle(window));
-
-    const LONG width = ClientWidth(window);
-    EXPECT_EQ((std::vector<LONG>{ 0, 0, width, BAND_HEIGHT }), Edges(window, IDC_BAND));
-    EXPECT_EQ((std::vector<LONG>{ 0, BAND_HEIGHT, width, BAND_HEIGHT + 2 }), Edges(window, IDC_BAND_LINE));
-
-    EXPECT_FALSE(Shown(window, IDC_BAR0)) << "bar 0 hidden until used";
-    EXPECT_EQ(100, (int)SendDlgItemMessageA(window, IDC_BAR1, PBM_GETRANGE, FALSE, 0));
-    EXPECT_EQ(100u, ui->GetBarMaximum(1));
-    EXPECT_EQ(NULL, ui->GetLogoBitmap()) << "no Fernwick.bmp in the test's folder";
-    EXPECT_NE((HANDLE)NULL, (HANDLE)SendDlgItemMessageA(window, IDC_LOGO, STM_GETIMAGE,
-                                                        IMAGE_BITMAP, 0))
-        << "the resource bitmap stands in";
-    // The template's percentage text is not shown.
-    EXPECT_FALSE(Shown(window, IDC_PERCENT));
-}
-
+// The layout, texts, fonts, logo and branding of the window are seen in the
+// window scenarios (e2e_window); these are the limits and the waits.
 TEST_F(WindowTest, CaptionTakesOnlyNonEmptyTextsBelow256Characters)
 {
     std::wstring fits(255, L'x');
@@ -146,25 +103,6 @@ TEST_F(WindowTest, CaptionTakesOnlyNonEmptyTextsBelow256Characters)
 
     ui->SetItemText(IDC_STATUS_LOWER, L"Status \u00e9\u00e8");
     EXPECT_EQ(L"Status \u00e9\u00e8", ControlText(Window(), IDC_STATUS_LOWER));
-}
-
-TEST(MainUI, TextsWaitForCreateAndCloseEndsThemAndClearsFlags)
-{
-    CMainUI own(GetModuleHandleA(NULL));
-    EXPECT_STREQ(L"MORV_TELA Setup and Upgrade Tool", own.GetCaption());
-    own.SetItemText(IDC_CAPTION, L"Too early");
-    EXPECT_STREQ(L"MORV_TELA Setup and Upgrade Tool", own.GetCaption());
-    EXPECT_FALSE(own.Close(0)) << "no window to close";
-    ASSERT_TRUE(own.Create(NULL));
-    own.m_cancelRequested = true;
-    EXPECT_TRUE(own.Close(1223));
-    EXPECT_EQ(1223u, own.GetResult());
-    EXPECT_EQ(NULL, own.GetWindow());
-    EXPECT_FALSE(own.IsCreated());
-    EXPECT_FALSE(own.m_cancelRequested);
-    own.SetItemText(IDC_CAPTION, L"After close");
-    EXPECT_STRNE(L"After close", own.GetCaption());
-    EXPECT_FALSE(own.Close(0));
 }
 
 TEST_F(WindowTest, ProgressBarIndexIsAsserted)
@@ -318,108 +256,6 @@ TEST_F(WindowTest, PumpMessagesLeavesTheQuitMessageForItsLoop)
     EXPECT_EQ(77u, (unsigned)msg.wParam);
 }
 
-TEST_F(WindowTest, BrandingPlacesTheLineAfterItsText)
-{
-    HWND window = Window();
-    ui->SetBranding(L"Made by Fernwick");
-    EXPECT_TRUE(Shown(window, IDC_BRANDING));
-    EXPECT_EQ(L"Made by Fernwick", ControlText(window, IDC_BRANDING));
-    RECT text = ChildRect(window, IDC_BRANDING);
-    RECT line = ChildRect(window, IDC_BRANDING_LINE);
-    EXPECT_EQ(16, text.left);
-    EXPECT_GT(text.right, text.left);
-    EXPECT_EQ((std::vector<LONG>{ text.right, line.top, ClientWidth(window), line.top + 2 }),
-              Edges(window, IDC_BRANDING_LINE));
-
-    for (const wchar_t* empty : { L"", (const wchar_t*)NULL })
-    {
-        ui->SetBranding(empty);
-        EXPECT_FALSE(Shown(window, IDC_BRANDING));
-        std::vector<LONG> edges = Edges(window, IDC_BRANDING_LINE);
-        EXPECT_EQ(0, edges[0]) << "the line starts at the left edge";
-        EXPECT_EQ(ClientWidth(window), edges[2]);
-    }
-}
-
-TEST_F(WindowTest, ShowForWorkShowsProceedAndChoicesOnlyWhenAllowed)
-{
-    HWND choice = CreateWindowExA(0, "Button", "DE", WS_CHILD | BS_AUTOCHECKBOX, 16, 105, 80, 20,
-                                  Window(), (HMENU)(INT_PTR)(IDC_LANGUAGE_FIRST + 1), NULL, NULL);
-    ASSERT_NE((HWND)NULL, choice);
-    ui->ShowForWork(true);
-    EXPECT_TRUE(IsWindowVisible(Window()));
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(Window(), IDC_PROCEED)));
-    EXPECT_TRUE(IsWindowVisible(choice));
-    ui->ShowForWork(false);
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(Window(), IDC_PROCEED)));
-    EXPECT_FALSE(IsWindowVisible(choice));
-}
-
-TEST_F(WindowTest, BusyShowsTheWaitCursorExceptOverCancel)
-{
-    HCURSOR wait = LoadCursor(NULL, IDC_WAIT);
-    HCURSOR arrow = LoadCursor(NULL, IDC_ARROW);
-    struct Row { bool busy; int over; bool waitCursor; };
-    const Row rows[] = {
-        { true, IDC_HEADING, true },
-        { true, IDC_PROCEED, true },
-        { true, IDCANCEL, false },   // Cancel stays usable-looking
-        { false, IDC_HEADING, false },
-    };
-    for (const Row& row : rows)
-    {
-        SetCursor(arrow);
-        ui->m_busy = row.busy;
-        SendMessageA(Window(), WM_SETCURSOR, (WPARAM)GetDlgItem(Window(), row.over),
-                     MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-        EXPECT_EQ(row.waitCursor, GetCursor() == wait) << "busy " << row.busy << " over " << row.over;
-    }
-    ui->m_busy = false;
-}
-
-TEST(MainUI, ConfirmProceedAcceptsOnlyInPhaseTwo)
-{
-    struct Row { int phase; DWORD result; };
-    const Row rows[] = { { 0, 160 }, { 1, 160 }, { 2, 0 }, { 3, 160 } };
-    for (const Row& row : rows)
-    {
-        RunState.phase = row.phase;
-        DWORD result = 99;
-        ConfirmProceed(result);
-        EXPECT_EQ(row.result, result) << "phase " << row.phase;
-    }
-    RunState.phase = 0;
-}
-
-TEST(MainUI, LogoFileReplacesTheResourceBitmap)
-{
-    fwtest::TempDir dir("fwlogo");
-    // A 2x2 24-bit bitmap file; the window scales it to 159 by 67.
-    std::string bmp;
-    const unsigned char header[] = {
-        'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,
-        40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 16, 0, 0, 0,
-        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0 };
-    bmp.assign((const char*)header, sizeof(header));
-    bmp.append(16, '\x80');
-    ASSERT_TRUE(fwtest::WriteBytes(dir.File("Fernwick.bmp"), bmp));
-    char previous[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, previous);
-    SetCurrentDirectoryA(dir.Path().c_str());
-    {
-        CMainUI ui(GetModuleHandleA(NULL));
-        ASSERT_TRUE(ui.Create(NULL));
-        HBITMAP logo = ui.GetLogoBitmap();
-        ASSERT_NE((HBITMAP)NULL, logo);
-        BITMAP info;
-        ASSERT_NE(0, GetObjectA(logo, sizeof(info), &info));
-        EXPECT_EQ(159, info.bmWidth);
-        EXPECT_EQ(67, info.bmHeight);
-        ui.Close(0);
-    }
-    SetCurrentDirectoryA(previous);
-}
-
 namespace
 {
 // The window filled from a settings file of three languages.
@@ -453,19 +289,6 @@ protected:
     CResource settings;
 };
 } // namespace
-
-TEST_F(WindowTextsTest, FillWindowTextsTakesEveryTextFromTheLabels)
-{
-    FillWindowTexts();
-    EXPECT_EQ(L"Org Setup [EN] 7.1", WindowTitle(Window()));
-    EXPECT_STREQ(L"Org Setup [EN] 7.1", ui->GetCaption()) << "message boxes use it too";
-    EXPECT_EQ(L"Welcome", ControlText(Window(), IDC_HEADING));
-    EXPECT_EQ(L"Stop", ControlText(Window(), IDCANCEL));
-    EXPECT_EQ(L"Go", ControlText(Window(), IDC_PROCEED));
-    EXPECT_EQ(L"", ControlText(Window(), IDC_INFO_TEXT)) << "no information key";
-    EXPECT_FALSE(Shown(Window(), IDC_BRANDING)) << "no Branding label";
-    EXPECT_STREQ(L"Header", ui->GetHeadingKey());
-}
 
 TEST_F(WindowTextsTest, SelectLanguageReTextsTheWindowAndKeepsWhatTheLanguageLacks)
 {
