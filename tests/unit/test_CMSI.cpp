@@ -1,5 +1,7 @@
-// CMSI against Wine's real msi.dll and the stand-in system packages built from
-// tests/fixtures/packages (bin/packages/<version>/Sys_<lang>.msi).
+// CMSI against Wine's real msi.dll. Installing, recording and removing a real
+// package through it is done by the product package table (test_ProductPackage),
+// the moves of test_Migration and every whole run; the installer's version by
+// the engine rows of e2e_prerequisites.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -17,25 +19,7 @@ namespace
 using fwtest::LogCapture;
 
 const char RELEASE1_CODE[] = "{12345678-5A1E-4B7D-8C20-91F3C6A0D4E8}";
-const char RELEASE1_PACKED[] = "87654321E1A5D7B4C802193F6C0A4D8E";
-const std::string COMPONENTS_KEY =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Components\\";
-const std::string UNINSTALL_KEY = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-// The stand-in package's record of the properties it received.
-const char RECEIVED_KEY[] = "SOFTWARE\\Fernwick\\TestPackage\\Received";
 const std::string ABSENT = fwtest::REG_ABSENT;
-
-struct KeyFile
-{
-    const char* packedComponent;
-    const char* relative;
-};
-const KeyFile KEY_FILES[] = {
-    { "C94E1B7F3A0826D5E1B7F04A9C3D6E28", "Login.exe" },
-    { "5F08D3A6C2E14B79A0D6F3182B7CE945", "Bin\\VBC.dll" },
-    { "E7B2049C1A6F53D88C0F2B7E4D19A360", "Bin\\dunzip32.dll" },
-    { "A3C1E07B5D9248F6B1E0C47D29F8A615", "Zaph.exe" },
-};
 
 // A string value of HKLM, or ABSENT.
 std::string Value(const std::string& keyPath, const char* name)
@@ -60,29 +44,6 @@ private:
     std::string m_value = Value(INSTALLER_REGISTRY_KEY, INSTALLER_LOCATION_VALUE);
 };
 
-// Loads the library, sets the package and the properties (name, value pairs)
-// and installs.
-void Install(CMSI& msi, const std::string& package, std::initializer_list<std::pair<const char*, std::string>> properties)
-{
-    ASSERT_TRUE(msi.LoadInstaller());
-    ASSERT_TRUE(msi.SetPackage(package.c_str()));
-    for (const auto& property : properties)
-        ASSERT_TRUE(msi.SetProperty(property.first, property.second.c_str())) << property.first;
-    ASSERT_TRUE(msi.InstallProduct()) << "result " << msi.GetLastResult();
-}
-
-// Each key file of the product is recorded under its component for the given
-// release, and is on disk, or neither.
-void ExpectKeyFiles(const std::string& folder, const char* packedProduct, bool installed)
-{
-    for (const KeyFile& file : KEY_FILES)
-    {
-        SCOPED_TRACE(file.relative);
-        std::string path = folder + "\\" + file.relative;
-        EXPECT_EQ(installed ? path : ABSENT, Value(COMPONENTS_KEY + file.packedComponent, packedProduct));
-        EXPECT_EQ(installed, GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES);
-    }
-}
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -187,20 +148,6 @@ TEST(CMSI, LoadsTheLibraryNamedByTheRegistryOrFallsBack)
     }
 }
 
-TEST(CMSI, SwitchesOnTheInstallerLogWhenAsked)
-{
-    LogCapture log;
-    CMSI msi;
-    char day[16], temp[MAX_PATH];
-    FormatTimestamp(day, true);
-    GetTempPathA(sizeof(temp), temp);
-    EXPECT_EQ(std::string(temp) + "MSI_" + day + ".log", msi.GetLogPath());
-
-    msi.SetLogEnabled(true);
-    ASSERT_TRUE(msi.LoadInstaller());
-    EXPECT_TRUE(log.Has({ "\tMSI Log file '" + std::string(msi.GetLogPath()) + "'" }));
-}
-
 TEST(CMSI, OperationsRefuseToRunWithoutTheirPreconditions)
 {
     LogCapture log;
@@ -260,98 +207,4 @@ TEST(CMSI, GivesTextsOnlyForCodesThatNeedOne)
     // fixed text (2, 3 and 123 asking for 1619's).
     for (DWORD code : { 2, 3, 123, 1619, 1605, 1638 })
         EXPECT_STREQ(MSI_NO_ERROR_TEXT, msi.GetErrorText(code)) << code;
-}
-
-TEST(CMSI, ReportsTheInstallerVersionAsMajorTimesHundredPlusMinor)
-{
-    InstallerLocationGuard location;
-    const std::string system = SystemFolder() + "\\msi.dll";
-    const DWORD expected = 405; // Wine's msi.dll is 4.5
-    {
-        LogCapture log;
-        EXPECT_EQ(expected, GetInstallerVersion());
-        EXPECT_TRUE(log.Has({ "\tMSI = " + system, "\thas version " + std::to_string(expected) }));
-    }
-    // No existence fallback here: a folder without the library gives 0.
-    fwtest::TempDir empty("nomsi");
-    fwtest::SetRegString(HKEY_LOCAL_MACHINE, INSTALLER_REGISTRY_KEY, INSTALLER_LOCATION_VALUE, empty.Path());
-    LogCapture log;
-    EXPECT_EQ(0u, GetInstallerVersion());
-    EXPECT_TRUE(log.Has({ "W\tMSI does not exist!" }));
-}
-
-// ---------------------------------------------------------------------------
-// Installing and removing the product's package
-
-TEST(CMSI, InstallsThePackageAndReadsBackWhatItRecorded)
-{
-    const std::string folder = "C:\\Fernwick Test\\ZAPH One";
-    fwtest::TestPackageSetup cleanup({ "C:\\Fernwick Test" });
-    LogCapture log;
-
-    CMSI msi;
-    msi.SetLogEnabled(true);
-    Install(msi, fwtest::PackagePath(fwtest::RELEASE_610), { { "LNS", "2" }, { "TARGETDIR", folder }, { "FORCEFOLDER", "false" },
-                                         { "AUTOUPGRADE", "false" }, { "SETUPTYPE", "Client" }, { "DOTNET", "true" } });
-    EXPECT_EQ(0u, msi.GetLastResult());
-    EXPECT_STREQ((folder + "\\").c_str(), msi.GetIntendedPath());
-    EXPECT_STREQ(RELEASE1_PACKED, msi.GetPackedProductCode());
-    EXPECT_TRUE(log.Has({ "\tMSI InstallProduct (" + fwtest::PackagePath(fwtest::RELEASE_610) + ", LNS=2 TARGETDIR=\"" + folder +
-                     "\" FORCEFOLDER=false AUTOUPGRADE=false SETUPTYPE=Client DOTNET=true )",
-                 "\tMSI InstallProduct returns '0'", "\t\tIntendedPath = " + folder + "\\",
-                 std::string("\t\tProductCode = ") + RELEASE1_CODE + ", " + RELEASE1_PACKED }));
-
-    // What the package made of the properties.
-    struct Row
-    {
-        std::string key;
-        const char* name;
-        std::string value;
-    };
-    const Row rows[] = {
-        { ProductRegistryKey, PRODUCT_VALUE_INSTALL_PATH, folder + "\\" },
-        { ProductRegistryKey, PRODUCT_VALUE_SETUP_TYPE, "Client" },
-        { ProductRegistryKey, PRODUCT_VALUE_DOTNET, "Yes" },
-        { RECEIVED_KEY, "LNS", "2" },
-        { RECEIVED_KEY, "AUTOUPGRADE", "false" },
-        { UNINSTALL_KEY + RELEASE1_CODE, "DisplayVersion", "6.1.0" },
-    };
-    for (const Row& row : rows)
-        EXPECT_EQ(row.value, Value(row.key, row.name)) << row.key << " " << row.name;
-    // The installer records each key file under the packed codes that the
-    // relocation rewrites.
-    ExpectKeyFiles(folder, RELEASE1_PACKED, true);
-
-    // The installer wrote its own log, property dump included. (Wine's msi
-    // starts the file afresh for each installer session instead of appending.)
-    std::string installerLog;
-    ASSERT_TRUE(fwtest::ReadBytes(msi.GetLogPath(), installerLog));
-    EXPECT_NE(std::string::npos, installerLog.find("Property(S): DOTNET = true"));
-    EXPECT_NE(std::string::npos, installerLog.find("Property(S): TARGETDIR = " + folder + "\\"));
-
-    // Removal takes it all away again.
-    EXPECT_TRUE(msi.UninstallProduct(RELEASE1_CODE)) << "result " << msi.GetLastResult();
-    EXPECT_EQ(0u, msi.GetLastResult());
-    EXPECT_TRUE(log.Has({ std::string("\tMSI Uninstall '") + RELEASE1_CODE + "'", "\tMSI ConfigureProduct returns '0'" }));
-    EXPECT_EQ(ABSENT, Value(ProductRegistryKey, PRODUCT_VALUE_INSTALL_PATH));
-    EXPECT_FALSE(fwtest::IsInstalled(fwtest::RELEASE_610));
-    ExpectKeyFiles(folder, RELEASE1_PACKED, false);
-}
-
-TEST(CMSI, ReportsTheInstallerResultOfABrokenPackage)
-{
-    // A file that is not a package: the installer's failure code (Windows says
-    // 1620, Wine 1627), and nothing read back.
-    fwtest::TestPackageSetup cleanup;
-    fwtest::TempDir dir("cmsibad");
-    const std::string bad = dir.File("Sys_EN.msi");
-    ASSERT_TRUE(fwtest::WriteBytes(bad, "not a package"));
-    CMSI msi;
-    ASSERT_TRUE(msi.LoadInstaller());
-    ASSERT_TRUE(msi.SetPackage(bad.c_str()));
-    EXPECT_FALSE(msi.InstallProduct());
-    EXPECT_NE(0u, msi.GetLastResult());
-    EXPECT_NE((DWORD)ERROR_INVALID_STATE, msi.GetLastResult());
-    EXPECT_STREQ("", msi.GetIntendedPath());
-    EXPECT_STREQ("", msi.GetPackedProductCode());
 }
