@@ -2,7 +2,6 @@
 
 #include <shlwapi.h>
 #include <stdio.h>
-#include <stdlib.h>
 
 #include <string>
 #include <vector>
@@ -14,80 +13,12 @@ using fwtest::TempDir;
 
 namespace
 {
-const char* const PROBE_ENV = "FW_VERSION_PROBE_OUT";
-
 std::string Quote(const std::string& s)
 {
     return "\"" + s + "\"";
 }
 
 const std::string CHILD = Quote(fwtest::BinDir() + "\\fw_child.exe");
-
-DWORD ReadCsdVersion(bool* present = NULL)
-{
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    bool found = SHGetValueA(HKEY_LOCAL_MACHINE, CSD_VERSION_KEY, CSD_VERSION_VALUE, NULL, &value,
-                             &size) == ERROR_SUCCESS;
-    if (present)
-        *present = found;
-    return found ? value : 0;
-}
-
-// Wine keeps one CSDVersion for the whole prefix whatever version a program
-// is shown; a probe that needs another one sets it for its run and puts the
-// old value back.
-class CsdVersionOverride
-{
-public:
-    explicit CsdVersionOverride(DWORD value) : m_old(ReadCsdVersion(&m_hadOld)), m_active(value != 0)
-    {
-        if (m_active)
-            SHSetValueA(HKEY_LOCAL_MACHINE, CSD_VERSION_KEY, CSD_VERSION_VALUE, REG_DWORD, &value,
-                        sizeof(value));
-    }
-    ~CsdVersionOverride()
-    {
-        if (m_active && m_hadOld)
-            SHSetValueA(HKEY_LOCAL_MACHINE, CSD_VERSION_KEY, CSD_VERSION_VALUE, REG_DWORD, &m_old,
-                        sizeof(m_old));
-        else if (m_active)
-            SHDeleteValueA(HKEY_LOCAL_MACHINE, CSD_VERSION_KEY, CSD_VERSION_VALUE);
-    }
-
-private:
-    bool m_hadOld = false;
-    DWORD m_old;
-    bool m_active;
-};
-
-// Runs a copy of this test program under Wine's emulation of another Windows
-// version; the copy answers through VersionProbe.Report below with its lines
-// (9x family, major, minor, service pack, administrator, description), or
-// none when it could not run.
-std::vector<std::string> ProbeUnder(const char* version, DWORD csdVersion)
-{
-    TempDir dir("probe");
-    std::string exeName = std::string("fw_probe_") + version + ".exe";
-    char self[MAX_PATH];
-    GetModuleFileNameA(NULL, self, sizeof(self));
-    if (!CopyFileA(self, dir.File(exeName).c_str(), FALSE))
-        return {};
-    std::string key = "Software\\Wine\\AppDefaults\\" + exeName;
-    if (SHSetValueA(HKEY_CURRENT_USER, key.c_str(), "Version", REG_SZ, version,
-                    (DWORD)strlen(version) + 1) != ERROR_SUCCESS)
-        return {};
-    std::string out = dir.File("probe.txt");
-    SetEnvironmentVariableA(PROBE_ENV, out.c_str());
-    DWORD code;
-    {
-        CsdVersionOverride csd(csdVersion);
-        code = fwtest::RunProgram(Quote(dir.File(exeName)) + " --gtest_filter=VersionProbe.Report");
-    }
-    SetEnvironmentVariableA(PROBE_ENV, NULL);
-    SHDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
-    return code == 0 ? fwtest::ReadLines(out) : std::vector<std::string>();
-}
 
 // A window of the test thread that counts what reaches it: WM_APP + 1 sent
 // (answered 1234), WM_APP + 2 posted.
@@ -164,46 +95,10 @@ protected:
 };
 } // namespace
 
-// Runs only inside a probe copy (see ProbeUnder): reports what the system
-// queries answer under the emulated version.
-TEST(VersionProbe, Report)
-{
-    char out[MAX_PATH];
-    if (GetEnvironmentVariableA(PROBE_ENV, out, sizeof(out)) == 0)
-        GTEST_SKIP() << "only in a probe copy";
-    DWORD major = 0, minor = 0, servicePack = 99;
-    char description[VERSION_DESCRIPTION_SIZE];
-    bool nineX = GetWindowsVersion(&major, &minor, &servicePack, description);
-    FILE* file = fopen(out, "wb");
-    ASSERT_NE(nullptr, file);
-    fprintf(file, "%d\r\n%lu\r\n%lu\r\n%lu\r\n%d\r\n%s\r\n", nineX ? 1 : 0, major, minor,
-            servicePack, IsAdministrator() ? 1 : 0, description);
-    fclose(file);
-}
-
-TEST(SystemInfo, VersionUnderEmulatedSystems)
-{
-    const DWORD before = ReadCsdVersion();
-    const std::string own = std::to_string((before >> 8) & 0xFF);
-    // Administrator everywhere: 9x without asking for a token, NT 4 by the
-    // token walk, later systems by the membership check.
-    const struct { const char* version; DWORD csd; std::vector<std::string> lines; } rows[] = {
-        {"win98", 0, {"1", "4", "10", own, "1", "Win9X V4.10.2222 [ A ] = Windows 98"}},
-        {"nt40", 0x600, {"0", "4", "0", "6", "1", "WinNT V4.0.1381 [Service Pack 6a] = Windows NT"}},
-        {"winxp", 0x300, {"0", "5", "1", "3", "1", "WinNT V5.1.2600 [Service Pack 3] = Windows XP"}},
-        {"vista", 0x200, {"0", "6", "0", "2", "1", "WinNT V6.0.6002 [Service Pack 2] = Windows Vista"}},
-        {"win7", 0x100, {"0", "6", "1", "1", "1", "WinNT V6.1.7601 [Service Pack 1] = Windows Vista"}},
-        // Only the second byte counts.
-        {"winxp", 0x12345, {"0", "5", "1", "35", "1", "WinNT V5.1.2600 [Service Pack 3] = Windows XP"}},
-    };
-    for (const auto& row : rows)
-    {
-        SCOPED_TRACE(row.version);
-        EXPECT_EQ(row.lines, ProbeUnder(row.version, row.csd));
-    }
-    EXPECT_EQ(before, ReadCsdVersion()) << "the prefix's value is back";
-}
-
+// What the system queries answer under each emulated Windows (version,
+// service pack, family, administrator) is read back from the runs of
+// e2e_install and e2e_prerequisites under win98, nt40, winxp and vista; the
+// exit codes of RunAndWait are the prerequisite installers' there too.
 TEST(SystemInfo, DescriptionNamesEverySystem)
 {
     const DWORD NT = VER_PLATFORM_WIN32_NT, NINE_X = VER_PLATFORM_WIN32_WINDOWS;
@@ -285,20 +180,6 @@ TEST(SystemInfo, ProgramFilesFolder)
         << "the recorded value replaces the default";
     EXPECT_EQ(out, GetProgramFilesDir(PROGRAM_FILES_VALUE, out));
     EXPECT_EQ(0, _strnicmp("C:\\Program Files", out, 16)) << out;
-}
-
-TEST(SystemInfo, RunAndWaitReturnsTheExitCode)
-{
-    const struct { const char* arguments; DWORD code; } rows[] = {
-        {"0", 0}, {"42", 42}, {"3010 50", 3010}, {"-1", 0xFFFFFFFF}};
-    for (const auto& row : rows)
-    {
-        SCOPED_TRACE(row.arguments);
-        EXPECT_EQ(row.code, RunAndWait((CHILD + " " + row.arguments).c_str(), NULL));
-    }
-    TempDir dir("run");
-    std::string missing = Quote(dir.File("no_such_installer.exe")) + " /q";
-    EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, RunAndWait(missing.c_str(), NULL));
 }
 
 TEST_F(SystemInfoWait, WindowStaysResponsiveWhileAProgramRuns)
