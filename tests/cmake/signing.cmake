@@ -1,7 +1,8 @@
 # Test programs signed by a test certificate authority that only the test
 # set-up trusts (bin/signed/): the verification of downloaded installers. The
-# authority is added to the prefix's root store before the tests that need it
-# start (the system reads the store once per process), and removed afterwards.
+# installer scenarios put the authority into the prefix's root store and take
+# it out again with fw_trust; for the https:// whole runs it is added before
+# they start (the system reads the store once per process), removed after.
 set(FW_SIGNED_DIR ${CMAKE_BINARY_DIR}/bin/signed)
 add_custom_command(
     OUTPUT ${FW_SIGNED_DIR}/ca.der ${FW_SIGNED_DIR}/fw_child_ms.exe ${FW_SIGNED_DIR}/fw_standin_ms.exe
@@ -10,7 +11,6 @@ add_custom_command(
     DEPENDS fw_child fw_standin ${CMAKE_SOURCE_DIR}/tests/fixtures/signing/sign.sh
     COMMENT "Signing the test programs with the test authority")
 add_custom_target(fw_signed DEPENDS ${FW_SIGNED_DIR}/ca.der)
-add_dependencies(test_InstallerTrust fw_signed)
 add_dependencies(e2e_prerequisites fw_signed)
 # The whole runs from an https:// server use its certificates.
 add_dependencies(e2e_install fw_signed)
@@ -21,5 +21,4 @@ add_test(NAME trust.add COMMAND fw_trust add ${FW_CA_WIN})
 add_test(NAME trust.remove COMMAND fw_trust remove ${FW_CA_WIN})
 set_tests_properties(trust.add PROPERTIES FIXTURES_SETUP test_authority RESOURCE_LOCK machine)
 set_tests_properties(trust.remove PROPERTIES FIXTURES_CLEANUP test_authority RESOURCE_LOCK machine)
-set_tests_properties(unit.test_InstallerTrust PROPERTIES FIXTURES_REQUIRED test_authority RESOURCE_LOCK machine)
 set_tests_properties(e2e_install PROPERTIES FIXTURES_REQUIRED test_authority)

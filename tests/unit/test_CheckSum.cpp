@@ -9,6 +9,10 @@
 
 #include <random>
 #include <string>
+#include <stdio.h>
+#include "CResource.h"
+#include "InstallerTrust.h"
+#include "Sha256.h"
 
 using fwtest::LogCapture;
 using fwtest::TempDir;
@@ -130,4 +134,91 @@ TEST(CheckSum, UnreadableFileGivesNoChecksum)
     }
     CloseHandle(holder);
     EXPECT_FALSE(CheckSum::Compute(missing.c_str(), NULL));
+}
+
+// SHA-256 of files against the published test vectors, by the system's
+// provider and by our own code (which older systems use), and the judgement
+// of an obtained installer by its listed digest.
+
+
+
+
+namespace
+{
+struct Vector
+{
+    std::string message;
+    const char* digest;
+};
+
+std::string Repeat(const std::string& part, size_t times)
+{
+    std::string text;
+    for (size_t i = 0; i < times; ++i)
+        text += part;
+    return text;
+}
+} // namespace
+
+TEST(Sha256, PublishedVectorsBySystemAndOwnCode)
+{
+    const Vector rows[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu",
+         "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1"},
+        {Repeat("a", 1000000), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    fwtest::TempDir dir("sha256");
+    for (const Vector& row : rows)
+    {
+        std::string path = dir.File("message.bin");
+        ASSERT_TRUE(fwtest::WriteBytes(path, row.message));
+        char system[SHA256_TEXT_SIZE];
+        char own[SHA256_TEXT_SIZE];
+        EXPECT_NE(SHA256_FAILED, Sha256OfFile(path.c_str(), system, true));
+        EXPECT_EQ(SHA256_OWN, Sha256OfFile(path.c_str(), own, false));
+        EXPECT_STREQ(row.digest, system) << row.message.size() << " bytes";
+        EXPECT_STREQ(row.digest, own) << row.message.size() << " bytes";
+    }
+    char text[SHA256_TEXT_SIZE];
+    EXPECT_EQ(SHA256_FAILED, Sha256OfFile(dir.File("missing.bin").c_str(), text));
+}
+
+// A listed digest decides for network and local files alike; without one a
+// local file runs and a downloaded one needs a signature. The signatures
+// themselves (good, tampered, another publisher, an untrusted authority) are
+// the rows of the downloaded-installer scenario in e2e_prerequisites.
+TEST(InstallerTrust, ListedDigestDecides)
+{
+    fwtest::TempDir dir("trust");
+    const char* const ABC = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    std::string ini = "[Settings]\r\nBASE_URL=http://x/\r\n[Components]\r\na=b\r\n[CheckSums]\r\na=0\r\n"
+                      "[Additional]\r\na=b\r\n[SHA256]\r\nsetup\\good.exe=" + std::string(ABC) +
+                      "\r\nsetup\\upper.exe=" + "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD" +
+                      "\r\nsetup\\bad.exe=" + std::string(64, '0') + "\r\n[Labels_EN]\r\nA=b\r\n";
+    ASSERT_TRUE(fwtest::WriteBytes(dir.File("Zaph.ini"), ini));
+    ASSERT_TRUE(fwtest::WriteBytes(dir.File("file.exe"), "abc"));
+    CResource settings;
+    ASSERT_TRUE(settings.Load(dir.File("Zaph.ini").c_str()));
+    const std::string file = dir.File("file.exe");
+    const struct
+    {
+        const char* name;
+        bool fromNetwork;
+        InstallerVerdict verdict;
+    } rows[] = {
+        {"setup\\good.exe", true, INSTALLER_DIGEST_MATCHES},
+        {"SETUP\\Good.exe", false, INSTALLER_DIGEST_MATCHES},
+        {"setup\\upper.exe", true, INSTALLER_DIGEST_MATCHES},
+        {"setup\\bad.exe", true, INSTALLER_REFUSED},
+        {"setup\\bad.exe", false, INSTALLER_REFUSED},
+        {"setup\\unlisted.exe", false, INSTALLER_LOCAL},
+        {"setup\\unlisted.exe", true, INSTALLER_REFUSED},  // unsigned
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.verdict, JudgeInstaller(&settings, row.name, file.c_str(), row.fromNetwork))
+            << row.name << (row.fromNetwork ? " downloaded" : " local");
 }
