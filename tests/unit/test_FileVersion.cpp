@@ -92,19 +92,8 @@ TEST(FileVersion, NumbersFromVersionResources)
     }
 }
 
-TEST(FileVersion, OwnFileIsLoggedAlways)
-{
-    LogCapture log(0);
-    DWORD ms = 0;
-    DWORD ls = 0;
-    ASSERT_EQ(0u, GetFileVersionNumbers(NULL, &ms, &ls));
-    // 6.2.0.31 with a product version and no build number in the product name.
-    EXPECT_EQ("6.2.31.0", VersionText(ms, ls));
-    char own[MAX_PATH];
-    GetModuleFileNameA(NULL, own, MAX_PATH);
-    EXPECT_TRUE(log.Has({std::string("\t'") + own + "' is version 6.2.31.0"}));
-}
-
+// The program's own version, logged at every verbosity, is read back by the
+// command-line scenario "VersionBoxShowsTheVersionResource".
 TEST(FileVersion, MarkerVersions)
 {
     TempDir dir;
