@@ -75,11 +75,6 @@ const StateRow STATE_EFFECTIVELY_EMPTY = { "empty", KIND_EMPTY_FOLDER, NULL, fal
 const StateRow STATE_FOREIGN = { "foreign", KIND_FOREIGN_FOLDER, NULL, false, NULL, "", "", 0, false, false };
 const StateRow STATE_PROTECTED = { "ZAPH_fwstate", KIND_PRODUCT, "6.1", false, "Server", "EN", "LU", 0, true,
                                    true };
-const StateRow* const ALL_STATES[] = { &STATE_NOTHING,      &STATE_OLDER_LINE,        &STATE_QRT_OLDER,
-                                       &STATE_QRT_EQUAL,    &STATE_QRT_NEWER,         &STATE_QRT_PACKAGE,
-                                       &STATE_DOTNET_SERVER, &STATE_DOTNET_CLIENT,    &STATE_EFFECTIVELY_EMPTY,
-                                       &STATE_FOREIGN,      &STATE_PROTECTED,         NULL };
-
 std::string RegString(HKEY root, const std::string& key, const std::string& name)
 {
     char data[1024] = "";

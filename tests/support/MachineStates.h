@@ -15,7 +15,7 @@
 //     row.languages = "EN FR NL";                                      // a variant
 //     machine.Apply(row);                                              // a second state beside the first
 //
-// Versions: SETUP_INI_VERSION ("6.2") is the release the tests play; the rows
+// Versions: 6.2 is the release the tests play; the rows
 // say older (6.1), equal (6.2) or newer (6.3). A folder row lives under a root
 // private to the MachineState unless the row asks for the Program Files
 // folder (the protected state); a folder path passed to Apply overrides both.
@@ -30,10 +30,8 @@
 
 namespace fwtest
 {
-const char SETUP_INI_VERSION[] = "6.2";
-// Product codes of the test package's releases (release 1: 6.1.0, 2: 6.2.0).
+// Product code of the test package's first release (6.1.0).
 const char PACKAGE_RELEASE1_CODE[] = "{12345678-5A1E-4B7D-8C20-91F3C6A0D4E8}";
-const char PACKAGE_RELEASE2_CODE[] = "{23456789-5A1E-4B7D-8C20-91F3C6A0D4E8}";
 
 enum StateKind
 {
@@ -69,7 +67,6 @@ extern const StateRow STATE_DOTNET_CLIENT;        // .NET 6.2 client, its server
 extern const StateRow STATE_EFFECTIVELY_EMPTY;
 extern const StateRow STATE_FOREIGN;
 extern const StateRow STATE_PROTECTED;            // 6.1 under Program Files (see SetWindowsVersion)
-extern const StateRow* const ALL_STATES[];        // the rows above, null-terminated
 
 class MachineState
 {

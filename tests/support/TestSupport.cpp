@@ -164,14 +164,4 @@ std::string BinDir()
 {
     return BinaryDir() + "\\bin";
 }
-
-std::string ModuleDir()
-{
-    char path[MAX_PATH];
-    GetModuleFileNameA(NULL, path, sizeof(path));
-    char* slash = strrchr(path, '\\');
-    if (slash)
-        *slash = 0;
-    return path;
-}
 } // namespace fwtest

@@ -38,5 +38,4 @@ DWORD RunProgram(std::string commandLine, DWORD timeoutMs = 60000);
 std::string SourceDir();   // the source tree, as a Windows path
 std::string BinaryDir();   // the build tree, as a Windows path
 std::string BinDir();      // where the built programs are
-std::string ModuleDir();   // folder of the running test program
 } // namespace fwtest
