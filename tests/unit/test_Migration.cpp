@@ -1,10 +1,12 @@
-// Moving an installation: the installer's key paths (asked back from Wine's
-// msi.dll), the in-use test with a main program that is open, read-only or
-// cannot be renamed back, the roll-back of a move that failed on an open
-// file, and the protected folders.
+// Moving an installation. The move itself, the key paths msi.dll reports
+// after it and the removal of the moved product are the whole run "upgrade
+// that moves the product" of e2e_install; the roll-back of a move refused by
+// an open file is its row "move refused by a file held open", and Vista's
+// protected folder "protected folder on Vista". Here: only this product's
+// records are rewritten, the in-use test with a main program that is open,
+// read-only or cannot be renamed back, and the other protected folders.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 
 #include "AppObjects.h"
@@ -20,7 +22,6 @@ using namespace fwtest;
 
 namespace
 {
-const char PRODUCT_KEY[] = "SOFTWARE\\Ombrant\\ZAPH QRT";
 // The component codes of the key files, in the order of KEY_PATH_FILES.
 const char* const COMPONENT_CODES[KEY_PATH_FILE_COUNT] = {
     "{F7B1E49C-80A3-5D62-1E7B-0FA4C9D3E682}", "{6A3D80F5-1E2C-97B4-0A6D-3F81B2C79E54}",
@@ -53,26 +54,6 @@ std::vector<std::string> Expected(const std::string& folder)
     return paths;
 }
 
-// Every file under folder, by relative path, with its bytes.
-void Snapshot(const std::string& folder, std::map<std::string, std::string>& files, const std::string& prefix = "")
-{
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do
-    {
-        std::string name = entry.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            Snapshot(folder + "\\" + name, files, prefix + name + "\\");
-        else
-            ReadBytes(folder + "\\" + name, files[prefix + name]);
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
-}
-
 class Migration : public ::testing::Test
 {
 protected:
@@ -80,7 +61,6 @@ protected:
     {
         RunState.Reset();
         g_msi = &msi;
-        shell = machine.RedirectShellFolders();
     }
     void TearDown() override
     {
@@ -99,34 +79,17 @@ protected:
         ASSERT_TRUE(msi.InstallProduct()) << msi.GetLastResult();
         ASSERT_EQ(Expected(folder), InstallerPaths());
     }
-    // What the move does before it deletes the old folder: copy, then point
-    // the records at the copy.
-    void CopyAndRepoint(const std::string& from, const std::string& to)
-    {
-        machine.OwnFolder(to);
-        ASSERT_TRUE(CopyFolderContents(from.c_str(), to.c_str()));
-        for (const KeyPathFile& file : KEY_PATH_FILES)
-            UpdateComponentKeyPath(C_String(to.c_str()), file.packedComponent, file.relativePath);
-        SetRegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "InstallPath", to + "\\");
-    }
 
     CMSI msi;
     MachineState machine;
-    std::string shell;
     LogCapture log;
 };
 } // namespace
 
-TEST_F(Migration, KeyPathsFollowTheProductAndRemovalFindsIt)
+TEST_F(Migration, OnlyThisProductsKeyPathsAreRewritten)
 {
     const std::string oldFolder = machine.Root() + "\\old", newFolder = machine.Root() + "\\moved";
     InstallInto(oldFolder);
-    CopyAndRepoint(oldFolder, newFolder);
-    ASSERT_TRUE(DeleteFolderTree(oldFolder.c_str()));
-    EXPECT_EQ(Expected(newFolder), InstallerPaths());
-    EXPECT_TRUE(log.Has({ "\tUpdated SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18"
-                          "\\Components\\C94E1B7F3A0826D5E1B7F04A9C3D6E28 with " + newFolder + "\\Login.exe" }));
-
     // A component this product does not use is left alone, and so is
     // everything when the run knows no product code.
     const std::string foreignKey = std::string(COMPONENTS_KEY_NT) + "\\00000000000000000000000000000001";
@@ -135,15 +98,10 @@ TEST_F(Migration, KeyPathsFollowTheProductAndRemovalFindsIt)
     EXPECT_EQ("C:\\other\\x.exe", RegString(HKEY_LOCAL_MACHINE, foreignKey, "11111111111111111111111111111111"));
     CMSI fresh;
     g_msi = &fresh;
-    UpdateComponentKeyPath(C_String(oldFolder.c_str()), KEY_PATH_FILES[0].packedComponent, "Login.exe");
+    UpdateComponentKeyPath(C_String(newFolder.c_str()), KEY_PATH_FILES[0].packedComponent, "Login.exe");
     g_msi = &msi;
-    EXPECT_EQ(Expected(newFolder), InstallerPaths());
-
+    EXPECT_EQ(Expected(oldFolder), InstallerPaths());
     ASSERT_TRUE(msi.UninstallProduct(PACKAGE_RELEASE1_CODE)) << msi.GetLastResult();
-    std::map<std::string, std::string> left;
-    Snapshot(oldFolder, left);
-    Snapshot(newFolder, left);
-    EXPECT_TRUE(left.empty()) << left.begin()->first;
 }
 
 TEST_F(Migration, InUseTestNeverLosesTheMainProgram)
@@ -201,43 +159,6 @@ TEST_F(Migration, InUseTestNeverLosesTheMainProgram)
     }
 }
 
-TEST_F(Migration, FailedMoveIsRolledBackCompletely)
-{
-    const std::string oldFolder = machine.Root() + "\\old", newFolder = machine.Root() + "\\moved";
-    InstallInto(oldFolder);
-    ASSERT_TRUE(WriteBytes(oldFolder + "\\zz.txt", "last"));
-    CreateDirectoryA((oldFolder + "\\LU").c_str(), NULL);
-    CreateDirectoryA((oldFolder + "\\LU\\PSI").c_str(), NULL);
-    ASSERT_TRUE(WriteBytes(oldFolder + "\\LU\\PSI\\data.mdb", std::string(100000, 'd')));
-    SetRegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "SetupType", "cLiEnT");
-    std::map<std::string, std::string> before;
-    Snapshot(oldFolder, before);
-
-    CopyAndRepoint(oldFolder, newFolder);
-    // The move's delete fails on a database that is open.
-    HANDLE held = CreateFileA((oldFolder + "\\LU\\PSI\\data.mdb").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
-                              OPEN_EXISTING, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    EXPECT_FALSE(DeleteFolderTree(oldFolder.c_str()));
-    std::map<std::string, std::string> partial;
-    Snapshot(oldFolder, partial);
-    RestorePreviousLocation(oldFolder.c_str(), newFolder.c_str());
-    CloseHandle(held);
-
-    std::map<std::string, std::string> after;
-    Snapshot(oldFolder, after);
-    // The failed delete had already taken files; the restore brought them back.
-    EXPECT_LT(partial.size(), before.size());
-    EXPECT_EQ(before, after);
-    EXPECT_EQ(Expected(oldFolder), InstallerPaths());
-    EXPECT_EQ(oldFolder + "\\", RegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "InstallPath"));
-    // Client shortcuts ("client" in any case) for the old folder.
-    std::string link;
-    EXPECT_TRUE(ReadBytes(shell + "\\CommonDesktop\\GESTION BALVORA.lnk", link));
-    EXPECT_TRUE(log.Has({ "W\tCleanup after failure. Restore to original location '" + oldFolder + "'.",
-                          "\tUpdated SOFTWARE\\Ombrant\\ZAPH QRT with " + oldFolder + "\\" }));
-}
-
 TEST_F(Migration, ProtectedFolders)
 {
     char windows[MAX_PATH] = "";
@@ -252,7 +173,6 @@ TEST_F(Migration, ProtectedFolders)
     };
     const Row rows[] = {
         { "", true, false },
-        { machine.Apply(STATE_PROTECTED), true, true },
         { std::string(windows) + "\\ZAPH", true, true },
         { "C:\\ProgramData\\ZAPH", true, true },
         { machine.Root() + "\\ZAPH", true, false },
@@ -267,10 +187,4 @@ TEST_F(Migration, ProtectedFolders)
         RunState.targetDir = row.target.c_str();
         EXPECT_EQ(row.isProtected, CheckProtectedDirectory());
     }
-    std::string lower = rows[1].target, pf = programFiles;
-    for (char& c : lower)
-        c = (char)tolower((unsigned char)c);
-    for (char& c : pf)
-        c = (char)tolower((unsigned char)c);
-    EXPECT_TRUE(log.Has({ "W\t'" + lower + "' is in a protected directory '" + pf + "'." }));
 }
