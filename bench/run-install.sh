@@ -5,7 +5,10 @@
 # the same run:
 #   - LOCAL install against copying the same files with CopyFileA;
 #   - WEB install from a loopback server against curl fetching the same files
-#     from the same server;
+#     from the same server, and against the system's download routine that
+#     the program uses (bench_download.exe);
+#   - the data phase of each (from the program's log, bench/log-times.py)
+#     against the same baselines: what the program itself costs;
 #   - a second run with everything in place: bytes obtained and its time;
 #   - peak working set and time to the first window against a minimal Win32
 #     program that shows one message box.
@@ -19,7 +22,7 @@ if [ "$1" != --inner ]; then
     cmake -S "$ROOT" -B "$FW_BUILD_DIR/x64" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" \
           -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build "$FW_BUILD_DIR/x64" -j "$(nproc 2>/dev/null || echo 2)" \
-          --target fernwick fwchecksums dunzip32 bench_minimal_box bench_copy
+          --target fernwick fwchecksums dunzip32 bench_minimal_box bench_copy bench_download
     x86_64-w64-mingw32-g++-posix -O1 -static -o "$FW_BUILD_DIR/example-robot.exe" \
         "$ROOT/scripts/example-robot.cpp" -luser32 -lpsapi
     BB="$FW_BUILD_DIR/bench-install"
@@ -140,6 +143,9 @@ robot "$BB/web/fernwick.exe"
 WEB2_RC=$RC; WEB2_MS=$(fig total-ms)
 WEB2_FILES=$(($(served | wc -l) - served_before))
 WEB2_BYTES=$(($(served_bytes) - WEB_BYTES))
+# The system's download routine, then curl, fetching the same files.
+FETCH=$(wine "$BIN/bench_download.exe" "http://127.0.0.1:$port/" $(cat "$BB/web-files.txt") | tr -d '\r')
+FETCH_MS=$(echo "$FETCH" | sed -n 's/.*download-ms=\([0-9]*\).*/\1/p')
 start=$(date +%s%N)
 for f in $(cat "$BB/web-files.txt"); do
     curl -s -o /dev/null "http://127.0.0.1:$port/$f"
@@ -157,6 +163,8 @@ printf '%-46s %9s MB/s %9s MB/s %8s\n' "WEB install ($((WEB_BYTES / 1048576)) MB
        "$(mb_s "$WEB_BYTES" "$WEB_MS")" "$(mb_s "$WEB_BYTES" "$CURL_MS")" "$(ratio "$CURL_MS" "$WEB_MS")"
 printf '%-46s %9s MB/s %9s MB/s %8s\n' "  its data phase alone vs curl, throughput" \
        "$(mb_s "$WEB_BYTES" "$WEB_DATA_MS")" "$(mb_s "$WEB_BYTES" "$CURL_MS")" "$(ratio "$CURL_MS" "$WEB_DATA_MS")"
+printf '%-46s %9s MB/s %9s MB/s %8s\n' "  its data phase vs URLDownloadToCacheFileA" \
+       "$(mb_s "$WEB_BYTES" "$WEB_DATA_MS")" "$(mb_s "$WEB_BYTES" "$FETCH_MS")" "$(ratio "$FETCH_MS" "$WEB_DATA_MS")"
 printf '%-46s %11s ms %11s ms %8s\n' "LOCAL again, all in place ($LOCAL2_FILES files copied)" "$LOCAL2_MS" "$LOCAL_MS" "$(ratio "$LOCAL2_MS" "$LOCAL_MS")"
 printf '%-46s %11s ms %11s ms %8s\n' "WEB again ($WEB2_FILES files, $WEB2_BYTES bytes obtained)" "$WEB2_MS" "$WEB_MS" "$(ratio "$WEB2_MS" "$WEB_MS")"
 printf '%-46s %11s KB %11s KB %8s\n' "peak working set, LOCAL vs minimal program" "$LOCAL_PEAK" "$MIN_PEAK" "$(ratio "$LOCAL_PEAK" "$MIN_PEAK")"
