@@ -347,7 +347,12 @@ void PhaseEditionConflict(SequenceLocals& locals)
     {
         g_mainUI->ShowMessage(false, g_resource->FormatLabel(LABEL_ERROR_OCCURRED, L"*** ZAPH.NET ***"));
         locals.rc = ERROR_CANCELLED;
+        return;
     }
+    // Another member state beside the .NET edition: its data goes in, while
+    // the engine, the package and the edition recorded stay as they are.
+    LogMessage(2, LOG_INFO, "No ZAPH.NET data of member state '%hs' there: going on without the engine and the "
+               "product package.\n", RunState.memberState.GetNarrow());
 }
 
 void PhaseClientServerOrder(SequenceLocals& locals)

@@ -123,7 +123,9 @@ void PhaseDataComponents(SequenceLocals& locals)
         char bracketed[8];
         _snprintf(bracketed, sizeof(bracketed), "[%s]", code);
         bracketed[sizeof(bracketed) - 1] = 0;
-        std::wstring step = std::wstring(g_resource->GetLabel(LABEL_INSTALL_COMPONENTS)) + A2W(bracketed);
+        // A settings file without the label still names the language.
+        const wchar_t* label = g_resource->GetLabel(LABEL_INSTALL_COMPONENTS);
+        std::wstring step = std::wstring(label != NULL ? label : L"") + A2W(bracketed);
         ui->SetItemText(IDC_STATUS_LOWER, g_resource->FormatLabel(LABEL_PLEASE_WAIT, step.c_str()));
 
         DWORD result = 0;
