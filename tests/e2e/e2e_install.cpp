@@ -81,6 +81,9 @@ const int AT_PACKAGE = -1;
 const char STEP_ERROR[] = "An error occurred:\nInstalling the system";
 const char NO_PACKAGE[] = "E\t*local* MSI file doesn't exist '";
 const char ALLOW_PRE[] = "Install the missing system components?";
+// In the boxes of an AT_PACKAGE row: where the package's error box comes
+// when boxes of the shut-down follow it (else it is the last).
+const char PACKAGE_BOX[] = "PACKAGE";
 
 // A QRT client whose server is not upgraded yet (no ms.xml, no zaph.exe).
 const StateRow STATE_QRT_CLIENT = {"qrtclient", KIND_PRODUCT, "6.1", false, "Client", "EN", "", 0, true, false};
@@ -321,8 +324,15 @@ HANDLE SetSystem(Scenario& s, StandIns& standIns, const std::string& system, con
 
 void ExpectBoxes(Scenario& s, const Row& row, const std::string& title, const std::string& folder)
 {
+    bool packagePlaced = false;
     for (const std::string& box : row.boxes)
     {
+        if (box == PACKAGE_BOX)
+        {
+            s.ExpectBox().TitleEquals(title).Owned(true).Icon(ICON_ERROR).TextEquals(STEP_ERROR);
+            packagePlaced = true;
+            continue;
+        }
         BoxExpectation& expect = s.ExpectBox().TitleEquals(title).Owned(true);
         std::string text = Expand(box.substr(2), folder);
         switch (box[0])
@@ -341,8 +351,23 @@ void ExpectBoxes(Scenario& s, const Row& row, const std::string& title, const st
         expect.TextEquals(text);
     }
     // The end of this build: the error named by the step in progress.
-    if (row.rc == AT_PACKAGE)
+    if (row.rc == AT_PACKAGE && !packagePlaced)
         s.ExpectBox().TitleEquals(title).Owned(true).Icon(ICON_ERROR).TextEquals(STEP_ERROR);
+}
+
+// The progress window, not the log window that bears the same caption and
+// is on screen while an outside installer runs.
+ProgramWindow ProgressWindow(Scenario& s, const std::string& title, DWORD timeoutMs = 30000)
+{
+    DWORD start = GetTickCount();
+    do
+    {
+        for (const ProgramWindow& window : s.Windows())
+            if (window.Title() == title && window.HasControl(IDC_PROCEED))
+                return window;
+        Sleep(25);
+    } while (GetTickCount() - start < timeoutMs && s.Running());
+    return s.FindWindow(title, 0);
 }
 
 // The language selection: the choices as expected, then the row's action.
@@ -350,7 +375,7 @@ void Select(Scenario& s, const std::string& title, const std::string& selection)
 {
     static const char* const CODES[] = {"DA", "DE", "EL", "EN", "ES", "FI", "FR", "IT", "NL", "PT", "SV", "LU",
                                         "EU", "CY", "CZ", "EE", "HU", "LV", "LT", "MT", "PL", "SI", "SK"};
-    ProgramWindow window = s.FindWindow(title);
+    ProgramWindow window = ProgressWindow(s, title);
     ASSERT_TRUE(window);
     ASSERT_TRUE(window.WaitForText(IDC_INFO_TEXT, "Choose the languages.", 20000)) << window.Describe();
     std::string action;
@@ -374,8 +399,13 @@ void Select(Scenario& s, const std::string& title, const std::string& selection)
     {
         if (action == "cancel-no")
         {
+            // The question answered and gone: its owner takes clicks again.
+            size_t seen = s.Boxes().size();
             EXPECT_TRUE(window.Click(IDCANCEL));
-            EXPECT_TRUE(s.WaitForBoxes(20000));
+            DWORD start = GetTickCount();
+            while ((s.Boxes().size() == seen || !IsWindowEnabled(window.Handle())) && s.Running() &&
+                   GetTickCount() - start < 20000)
+                Sleep(25);
         }
         EXPECT_TRUE(window.IsEnabled(IDC_PROCEED)) << window.Describe();
         EXPECT_TRUE(window.Click(IDC_PROCEED));
@@ -554,6 +584,15 @@ const Row ROWS[] = {
      1603, {"\tWindows Installer upgrade is required. System Version = 405."}, "", ""},
     {"the engine bypassed", nullptr, "", "MSI_Version=$SKIP$", "", {"E:HARD Bypass of MSI installation!"}, AT_PACKAGE,
      {"\tUI Language is 'EN'."}, "", ""},
+    {".NET edition on a bare machine", nullptr, "winxp",
+     "DotNet=yes; langs=EN FR; standin=setup\\dotnetfx.exe; standin=setup\\dotnetsp11.exe; standin=setup\\mdac_typ.exe", "",
+     {"Q:" + std::string(ALLOW_PRE) + "\n\n\n   Microsoft .NET Framework V1.1\n"
+      "   Microsoft .NET Framework V1.1 Service Pack 1\n   Microsoft Data Access Components V2.8 (MDAC)\n\n>yes",
+      PACKAGE_BOX, "W:Please restart the computer."},
+     AT_PACKAGE,
+     {"\tInstalling Microsoft .NET Framework V1.1", "\tInstalling MDAC", "\tInstallPreconditions (MDAC) wants a reboot.",
+      "\tLanguage 'EN' selected."},
+     "EN+ FR+ proceed", "RunOnce"},
     {"update mode ends for the engine's restart", nullptr, "exit=instmsiw.exe:3010",
      "MSI_Version=999; AskMSIUpgrade=no; CheckMSIVersion=$SKIP$; standin=setup\\instmsiw.exe", "/u",
      {"W:Please restart the computer."}, 3010, {"\tDoInstallMSI wants a reboot."}, "", "RunOnce"},
@@ -567,6 +606,9 @@ const Row ROWS[] = {
      {}, AT_PACKAGE, {"\tLanguage 'EN' selected.", "\tVerifyInstallation deemed OK."}, "EN+* FR- proceed", ""},
     {"cancel at the language selection", nullptr, "", "langs=EN FR", "", {"Q:Stop the setup?>yes"}, 1223,
      {"\tCancelled by the user."}, "EN+ FR+ cancel-yes", ""},
+    {"cancel at the language selection withdrawn", nullptr, "", "langs=EN FR", "", {"Q:Stop the setup?>no"},
+     AT_PACKAGE, {"\tLanguage 'EN' selected.", "\tLanguage 'FR' selected.", "\tUI Language is 'EN'."},
+     "EN+ FR+ cancel-no", ""},
     {"product in use", &STATE_QRT_OLDER, "inuse", "@MadeBackup-", "", {"E:ZAPH is in use. Please close it first."},
      148, {"\tFound ZAPH in '<folder>'"}, "", ""},
 
@@ -811,7 +853,7 @@ void Choose(Scenario& s, const std::string& title, const std::string& languages)
 {
     static const char* const CODES[] = {"DA", "DE", "EL", "EN", "ES", "FI", "FR", "IT", "NL", "PT", "SV", "LU",
                                         "EU", "CY", "CZ", "EE", "HU", "LV", "LT", "MT", "PL", "SI", "SK"};
-    ProgramWindow window = s.FindWindow(title);
+    ProgramWindow window = ProgressWindow(s, title);
     ASSERT_TRUE(window);
     ASSERT_TRUE(window.WaitForText(IDC_INFO_TEXT, "Choose the languages.", 30000)) << window.Describe();
     for (int i = 0; i < 23; ++i)
