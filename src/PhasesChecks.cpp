@@ -116,12 +116,38 @@ bool IsLocalRun(const char* programName)
     return programName != NULL && TextEqualNoCase(programName, LOCAL_PROGRAM_NAME);
 }
 
+// The distribution is the folder the program is started from, and normally
+// the current folder. After a restart Windows starts the registered command
+// in a folder of its own choosing: when the settings file is not found from
+// the current folder but lies beside the program, the program's folder
+// becomes the current one, so that the settings file, the LOCAL marker and
+// the files of a LOCAL run are all found where the program lies.
+static void WorkFromProgramFolder(const char* iniName)
+{
+    const char* name = iniName != NULL ? iniName : SETTINGS_FILE_NAME;
+    if (IsAbsoluteSource(name) || name[0] == '\\' || FileExists(name))
+        return;
+    char folder[FW_PATH_SIZE], current[FW_PATH_SIZE];
+    DWORD length = GetModuleFileNameA(NULL, folder, sizeof(folder));
+    char* slash = length > 0 && length < sizeof(folder) ? strrchr(folder, '\\') : NULL;
+    if (slash == NULL)
+        return;
+    *slash = 0;
+    if ((GetCurrentFolder(current) && TextEqualNoCase(current, folder)) || !FileExistsIn(folder, name))
+        return;
+    if (SetCurrentDirectoryA(folder))
+        LogMessage(2, LOG_INFO, "Working in '%hs', where the program and its settings file are.\n", folder);
+    else
+        LogSystemError("The program's folder could not be made the current one", GetLastError());
+}
+
 void PhaseSettingsAndLanguage(SequenceLocals& locals)
 {
     CResource* settings = g_resource;
     CMainUI* ui = g_mainUI;
 
     const char* iniName = locals.iniFile.IsEmpty() ? NULL : locals.iniFile.GetNarrow();
+    WorkFromProgramFolder(iniName);
     if (!settings->Load(iniName))
     {
         // The path tried, or the name given when it could not even be made.

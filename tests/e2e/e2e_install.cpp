@@ -35,6 +35,7 @@
 //                                            //   "prop:NAME=value" (what the package received, from
 //                                            //   the installer's log), "keypaths=<dir>" (msi.dll
 //                                            //   reports the key files there), "nofile=<path>",
+//                                            //   "staged=<dir>" (the run put new files there),
 //                                            //   "removed=<dir>" (then the product is removed and
 //                                            //   leaves none of its files there nor its values)
 //
@@ -84,6 +85,10 @@ const char ALLOW_PRE[] = "Install the missing system components?";
 // In the boxes of an AT_PACKAGE row: where the package's error box comes
 // when boxes of the shut-down follow it (else it is the last).
 const char PACKAGE_BOX[] = "PACKAGE";
+// The question on a machine without any of the .NET edition's prerequisites.
+const std::string ALLOW_ALL = "Q:" + std::string(ALLOW_PRE) + "\n\n\n   Microsoft .NET Framework V1.1\n"
+                              "   Microsoft .NET Framework V1.1 Service Pack 1\n"
+                              "   Microsoft Data Access Components V2.8 (MDAC)\n\n>yes";
 
 // A QRT client whose server is not upgraded yet (no ms.xml, no zaph.exe).
 const StateRow STATE_QRT_CLIENT = {"qrtclient", KIND_PRODUCT, "6.1", false, "Client", "EN", "", 0, true, false};
@@ -133,6 +138,15 @@ std::string Expand(std::string text, const std::string& folder, const std::strin
     std::string moved = MovedFolder();
     text = Replace(Replace(text, "<folder>", folder), "<moved>", moved.substr(0, moved.size() - 1));
     return Replace(Replace(text, "<target>", target), "<dist>", dist);
+}
+
+// The value of key in "key=value; ..." ("yes" for a bare key), "" without it.
+std::string Option(const std::string& changes, const std::string& key)
+{
+    for (const std::string& item : Words(changes, ';'))
+        if (item.compare(0, key.size(), key) == 0)
+            return item.size() > key.size() && item[key.size()] == '=' ? item.substr(key.size() + 1) : "yes";
+    return "";
 }
 
 // The machine as a run could change it: the product's values, the restart
@@ -268,6 +282,8 @@ std::set<std::string> CheckNamed(const std::string& after, const std::string& re
             CheckKeyPaths(value, key == "removed");
         else if (key == "nofile")
             EXPECT_TRUE(FileAbsent(value));
+        else if (key == "staged")
+            EXPECT_TRUE(DirExists(value));
         else if (eq == std::string::npos)
             EXPECT_TRUE(RegValueAbsent(PRODUCT_KEY, key));
         else
@@ -423,14 +439,21 @@ void Select(Scenario& s, const std::string& title, const std::string& selection)
 void CheckAfter(const Row& row, const MachineSnapshot& before, const std::string& root, const std::string& folder,
                 const std::string& restartCommand, const StandIns& standIns)
 {
-    std::set<std::string> named = CheckNamed(Expand(row.after, folder), restartCommand, standIns);
+    std::string after = Expand(row.after, folder);
+    std::set<std::string> named = CheckNamed(after, restartCommand, standIns);
     MachineSnapshot now = Snapshot(root);
     for (const auto& value : before.values)
         if (named.count(value.first) == 0)
         {
             EXPECT_EQ(value.second, now.values[value.first]) << value.first << " changed";
         }
-    EXPECT_EQ(before.files, now.files) << "the run changed the states' files";
+    // What the run staged is new; everything else is as it was.
+    std::string staged = Option(after, "staged"), files;
+    std::istringstream lines(now.files);
+    for (std::string line; std::getline(lines, line);)
+        if (staged.empty() || line.compare(0, staged.size(), staged) != 0)
+            files += line + "\n";
+    EXPECT_EQ(before.files, files) << "the run changed the states' files";
 }
 
 void RunRow(const Row& row)
@@ -532,7 +555,7 @@ const Row ROWS[] = {
       "\t=== SkipMSI: Installation of MSI will be skipped!",
       "\tSkip of install SYS_LN due to lack of Admin privileges, Multi-MS mode or not necessary.",
       "\t--- Install components MS='BE' LANG='EN' SECTION='1'."},
-     "", "DotNet=Yes"},
+     "", "DotNet=Yes; staged=<folder>\\BE_New"},
     {"Multi-MS without the target folder", nullptr, "", "@MadeBackup-", "/m /t C:\\nowhere\\zaph",
      {"W:There is no usable installation in C:\\nowhere\\zaph."}, AT_PACKAGE,
      {"\tMULTIMODE", "\t=== Multi-MS: no version detected.",
@@ -586,9 +609,7 @@ const Row ROWS[] = {
      {"\tUI Language is 'EN'."}, "", ""},
     {".NET edition on a bare machine", nullptr, "winxp",
      "DotNet=yes; langs=EN FR; standin=setup\\dotnetfx.exe; standin=setup\\dotnetsp11.exe; standin=setup\\mdac_typ.exe", "",
-     {"Q:" + std::string(ALLOW_PRE) + "\n\n\n   Microsoft .NET Framework V1.1\n"
-      "   Microsoft .NET Framework V1.1 Service Pack 1\n   Microsoft Data Access Components V2.8 (MDAC)\n\n>yes",
-      PACKAGE_BOX, "W:Please restart the computer."},
+     {ALLOW_ALL, PACKAGE_BOX, "W:Please restart the computer."},
      AT_PACKAGE,
      {"\tInstalling Microsoft .NET Framework V1.1", "\tInstalling MDAC", "\tInstallPreconditions (MDAC) wants a reboot.",
       "\tLanguage 'EN' selected."},
@@ -747,7 +768,9 @@ struct WholeRow
     // "damaged=<file>" (the delivered file differs from its checksum),
     // "stall=<file>" (the download stalls; the run is cancelled there),
     // "planted" (a recording library under the name of every library the
-    // program loads, beside it: none may be loaded).
+    // program loads, beside it: none may be loaded), "restart" (the run
+    // again is the restart command the first run registered, started as
+    // Windows does after the restart: the value gone, in another folder).
     const char* dist;
     const char* args;
     const char* languages;           // chosen in the selection ("" none shown)
@@ -829,6 +852,14 @@ const WholeRow WHOLE_ROWS[] = {
      {"\tInstallation of ZAPH.NET", "\t**> Installation returned '0' '<>'.",
       "\tZAPH will be installed in '<target>' and 'SetupType=Server'."},
      {"LU_New\\ms.mdb.zip=LU_New\\ms.mdb.zip"}, {}, -1, -1, "prop:DOTNET=true"},
+    {".NET edition on a bare machine, then the restart's command", nullptr,
+     "restart; DotNet=yes; package=6.2.0-dotnet; standin=setup\\dotnetfx.exe; standin=setup\\dotnetsp11.exe; "
+     "standin=setup\\mdac_typ.exe", "", "EN",
+     {ALLOW_ALL, "W:ZAPH has been installed successfully.\n\n***\nPlease restart the computer.\n***\n\n"}, 0,
+     {"\tInstallPreconditions (MDAC) wants a reboot.", "\tLanguage 'EN' selected.",
+      "\tUncompressed '<target>\\Zaph.exe.zip' OK.", "\tCASPOL on '<target>\\Zaph.exe'."},
+     {"LU_New\\ms.mdb.zip=LU_New\\ms.mdb.zip", "LU_New\\EN\\labels.mdb.zip=LU_New\\EN\\labels.mdb.zip"},
+     {BACKUP_YES, SUCCESS}, 0, -1, "RunOnce"},
     {"damaged archive, then the good one", nullptr, "damaged=LU\\ms.mdb.zsi", "", "EN",
      {"E:An error occurred:\nInstalling the data"}, 23, {"\t--- Install components MS='LU' LANG='EN' SECTION='1'."},
      {COMPLETION + std::string("=-")}, {BACKUP_YES, SUCCESS}, 0},
@@ -865,14 +896,6 @@ void Choose(Scenario& s, const std::string& title, const std::string& languages)
         }
     }
     EXPECT_TRUE(window.Click(IDC_PROCEED)) << window.Describe();
-}
-
-std::string Option(const std::string& changes, const std::string& key)
-{
-    for (const std::string& item : Words(changes, ';'))
-        if (item.compare(0, key.size(), key) == 0)
-            return item.size() > key.size() && item[key.size()] == '=' ? item.substr(key.size() + 1) : "yes";
-    return "";
 }
 
 std::string InstalledFolder()
@@ -951,7 +974,7 @@ void RunWholeRow(const WholeRow& row)
     for (const std::string& item : Words(changes, ';'))
     {
         bool own = false;
-        for (const char* option : {"web", "proxy", "system", "https", "damaged", "stall", "planted"})
+        for (const char* option : {"web", "proxy", "system", "https", "damaged", "stall", "planted", "restart"})
             own = own || item.find(option) == 0;
         if (!own)
             dist.Apply(item);
@@ -1062,7 +1085,8 @@ void RunWholeRow(const WholeRow& row)
     {
         EXPECT_EQ("", planted->Loaded());
     }
-    CheckNamed(Expand(row.after, folder, target), "", standIns);
+    CheckNamed(Expand(row.after, folder, target), "\"" + s.ExePath() + "\"" + (args.empty() ? "" : " " + args),
+               standIns);
 
     if (row.rerunRc < 0)
         return;
@@ -1070,6 +1094,16 @@ void RunWholeRow(const WholeRow& row)
     server.SetBehaviour(stalled.empty() ? "none" : stalled, HttpTestServer::SERVE_NORMAL);
     for (const auto& file : files)
         ASSERT_TRUE(s.WriteFile(file.first, file.second));
+    bool restart = !Option(changes, "restart").empty();
+    if (restart)
+    {
+        std::string command = standIns.RestartCommand(), program = "\"" + s.ExePath() + "\"";
+        ASSERT_EQ(0u, command.find(program)) << command;
+        args = command.substr(program.size());
+        args.erase(0, args.find_first_not_of(' '));
+        EXPECT_EQ(0, RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, RUN_ONCE_KEY_PATH, "Fernwick"));
+        s.SetCurrentDir(s.Folder("after restart"));
+    }
     Row again = {row.name, row.machine, "", row.dist, row.args, row.rerunBoxes, row.rerunRc, {}, "", ""};
     ExpectBoxes(s, again, title, folder);
     ASSERT_TRUE(s.Start(args));
@@ -1077,7 +1111,12 @@ void RunWholeRow(const WholeRow& row)
         Choose(s, title, row.languages);
     EXPECT_EQ(row.rerunRc, s.Wait(120000));
     if (row.rerunRc == 0)
-        CheckComplete(s, RELEASE_620);
+        CheckComplete(s, PackageRelease(changes));
+    if (restart)
+    {
+        EXPECT_TRUE(s.Log().HasLine("\tWorking in '" + s.Dir() + "', where the program and its settings file are."));
+        EXPECT_EQ("", standIns.RestartCommand()) << "a restart registered again";
+    }
 }
 } // namespace
 
