@@ -42,6 +42,7 @@ TEST(CommandLine, UsageBoxEndsWith22)
         EXPECT_TRUE(log.InOrder({START, "\tUsage:", ReturnCodeLine(22), END}));
         EXPECT_TRUE(log.LacksLine(std::string("\tCommand line '") + option + "' parsed OK."));
         EXPECT_TRUE(log.Lacks("Command line ERROR"));
+        EXPECT_TRUE(log.Lacks("Admin='"));   // not even the system lines
     }
 }
 

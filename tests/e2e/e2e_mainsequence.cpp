@@ -1,15 +1,13 @@
 // The main sequence from the outside: the single instance, the start-up
-// lines, the settings file and the language (phase 1), the progress window,
-// the source mode, the member state, the versions and the base (phase 2), the
+// lines, the settings file and the language (phase 1), the source mode, the member state, the versions and the base (phase 2), the
 // stop where the build ends, the final boxes and the log copies in the target
 // folder.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "Distribution.h"
 #include "Scenario.h"
 #include "TestSupport.h"
 #include "resource.h"
@@ -74,149 +72,20 @@ void ExpectStopBox(Scenario& s)
     s.ExpectBox().TitleEquals("Ombrant ZAPH Setup [EN] 2.1").Icon(ICON_ERROR).Owned(true);
 }
 
-// A run of fernwick.exe in a scenario's folder without the box robot: its
-// message boxes wait until the test answers them, so that the test can look
-// at the program (or start another one) meanwhile. Killed if still running
-// at the end.
-class HeldRun
-{
-public:
-    HeldRun(Scenario& s, const std::string& arguments) : m_logPath(DefaultLogPath())
-    {
-        // Closed windows of an unmanaged program go at once under a bare X server.
-        s.SetRegString("HKCU\\Software\\Wine\\AppDefaults\\fernwick.exe\\X11 Driver", "Managed", "N");
-        std::string dummy;
-        fwtest::ReadBytes(m_logPath, dummy);
-        m_logOffset = dummy.size();
-        std::string line = "\"" + s.ExePath() + "\" " + arguments;
-        std::vector<char> buffer(line.begin(), line.end());
-        buffer.push_back(0);
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process = {};
-        if (CreateProcessA(s.ExePath().c_str(), buffer.data(), NULL, NULL, FALSE, 0, NULL,
-                           s.Dir().c_str(), &startup, &process))
-        {
-            CloseHandle(process.hThread);
-            m_process = process.hProcess;
-            m_pid = process.dwProcessId;
-        }
-    }
-    ~HeldRun()
-    {
-        if (m_process != NULL)
-        {
-            if (WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT)
-            {
-                TerminateProcess(m_process, 99);
-                WaitForSingleObject(m_process, 5000);
-            }
-            CloseHandle(m_process);
-        }
-    }
-    bool Started() const { return m_process != NULL; }
-
-    // The first visible message box of the program, or null after the timeout.
-    HWND WaitForBox(DWORD timeoutMs = 20000)
-    {
-        for (DWORD waited = 0; waited < timeoutMs; waited += 100)
-        {
-            Search search = {m_pid, NULL};
-            EnumWindows(FindBox, (LPARAM)&search);
-            if (search.box != NULL)
-                return search.box;
-            if (WaitForSingleObject(m_process, 100) != WAIT_TIMEOUT)
-                return NULL;
-        }
-        return NULL;
-    }
-
-    // The top-level window of the program with the given title part.
-    ProgramWindow MainWindow(const std::string& titlePart)
-    {
-        Search search = {m_pid, NULL};
-        search.title = titlePart;
-        EnumWindows(FindTitled, (LPARAM)&search);
-        return ProgramWindow(search.box);
-    }
-
-    static void Answer(HWND box, int id)
-    {
-        PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(box, id));
-    }
-
-    int Wait(DWORD timeoutMs = 30000)
-    {
-        if (m_process == NULL || WaitForSingleObject(m_process, timeoutMs) != WAIT_OBJECT_0)
-            return -2;
-        DWORD code = 0;
-        GetExitCodeProcess(m_process, &code);
-        return (int)code;
-    }
-
-    LogView Log() const
-    {
-        std::string text;
-        fwtest::ReadBytes(m_logPath, text);
-        return LogView(m_logPath, text.size() > m_logOffset ? text.substr(m_logOffset) : "");
-    }
-
-private:
-    struct Search
-    {
-        DWORD pid;
-        HWND box;
-        std::string title;
-    };
-    static bool IsBox(HWND hwnd)
-    {
-        char cls[64] = "";
-        GetClassNameA(hwnd, cls, sizeof(cls));
-        return std::string(cls) == "#32770" && GetDlgItem(hwnd, 0xFFFF) != NULL &&
-               GetDlgItem(hwnd, IDOK) != NULL;
-    }
-    static BOOL CALLBACK FindBox(HWND hwnd, LPARAM param)
-    {
-        Search* search = (Search*)param;
-        DWORD pid = 0;
-        GetWindowThreadProcessId(hwnd, &pid);
-        if (pid == search->pid && IsWindowVisible(hwnd) && IsBox(hwnd))
-        {
-            search->box = hwnd;
-            return FALSE;
-        }
-        return TRUE;
-    }
-    static BOOL CALLBACK FindTitled(HWND hwnd, LPARAM param)
-    {
-        Search* search = (Search*)param;
-        DWORD pid = 0;
-        GetWindowThreadProcessId(hwnd, &pid);
-        if (pid == search->pid && !IsBox(hwnd) &&
-            ProgramWindow(hwnd).Title().find(search->title) != std::string::npos)
-        {
-            search->box = hwnd;
-            return FALSE;
-        }
-        return TRUE;
-    }
-
-    std::string m_logPath;
-    size_t m_logOffset = 0;
-    HANDLE m_process = NULL;
-    DWORD m_pid = 0;
-};
 } // namespace
 
-// While one run waits at a box, a second start ends at once with 1618: no box,
-// no closing lines; the first run is not disturbed and ends as it would have.
+// While one run waits at its language selection, a second start ends at once
+// with 1618: no box, no closing lines; the first run is not disturbed and ends
+// as it would have.
 TEST(MainSequence, SecondInstanceEndsAtOnceWith1618)
 {
-    Scenario first;  // no settings file: the first run waits at its error box
-    HeldRun held(first, "");
-    ASSERT_TRUE(held.Started());
-    HWND box = held.WaitForBox();
-    ASSERT_TRUE(box != NULL) << held.Log().Describe();
+    Scenario first;
+    Distribution dist;
+    dist.Apply("langs=EN FR");
+    ASSERT_TRUE(dist.WriteTo(first));
+    ASSERT_TRUE(first.Start());
+    ProgramWindow window = first.FindWindow(dist.Title(), 20000);
+    ASSERT_TRUE(window.WaitForText(IDC_INFO_TEXT, "Choose the languages.", 20000)) << window.Describe();
 
     Scenario second;
     ASSERT_TRUE(second.WriteUnicodeFile("Zaph.ini", Settings().Text()));
@@ -228,9 +97,10 @@ TEST(MainSequence, SecondInstanceEndsAtOnceWith1618)
     EXPECT_TRUE(log.Lacks("parsed"));
     EXPECT_TRUE(second.Boxes().empty());
 
-    HeldRun::Answer(box, IDOK);
-    EXPECT_EQ(13, held.Wait());
-    EXPECT_TRUE(held.Log().InOrder({ReturnCodeLine(13), END}));
+    first.ExpectBox().TextEquals("Stop the setup?").Press(IDYES);
+    EXPECT_TRUE(window.Click(IDCANCEL));
+    EXPECT_EQ(1223, first.Wait());
+    EXPECT_TRUE(first.Log().InOrder({"\tCancelled by the user.", ReturnCodeLine(1223), END}));
 }
 
 // A settings file that is missing or unusable ends the run with 13 after an
@@ -302,56 +172,15 @@ TEST(MainSequence, LanguageWithoutLabels)
     }
 }
 
-// /h shows the usage and ends with 22 after the closing lines; nothing of the
-// run proper happens (not even the system lines).
-TEST(MainSequence, UsageEndsBeforeAnyPhase)
-{
-    Scenario s;
-    ASSERT_TRUE(s.WriteUnicodeFile("Zaph.ini", Settings().Text()));
-    s.ExpectBox().TextStartsWith("Usage:").Icon(ICON_WARNING).Owned(false);
-    EXPECT_EQ(22, s.Run("/h"));
-    LogView log = s.Log();
-    EXPECT_TRUE(log.InOrder({START, "\tUsage:", ReturnCodeLine(22), END}));
-    EXPECT_TRUE(log.Lacks("Admin='"));
-    EXPECT_TRUE(log.Lacks("Selected language"));
-    EXPECT_TRUE(log.Lacks("My name is"));
-}
-
-// A good settings file: the window shows the texts of the labels, and the run
+// A good settings file: every check of phases 1 and 2 is logged, and the run
 // ends with 13 at the engine version these settings lack, without success.
-TEST(MainSequence, WindowTextsThenStopWith13)
+TEST(MainSequence, SettingsPhasesThenStopWith13)
 {
     Scenario s;
     ASSERT_TRUE(s.WriteUnicodeFile("Zaph.ini", Settings().Text()));
-    HeldRun run(s, "/l EN");
-    ASSERT_TRUE(run.Started());
-    HWND box = run.WaitForBox();
-    ASSERT_TRUE(box != NULL) << run.Log().Describe();
-
-    ProgramWindow box_(box);
-    EXPECT_EQ(STOP_LINE + 2, box_.ControlText(0xFFFF));
-    // The engine step's log window bears the same caption and stands in
-    // for the progress window, which owns the box and keeps its texts.
-    ProgramWindow window(GetWindow(box, GW_OWNER));
-    ASSERT_TRUE(window) << box_.Describe();
-    EXPECT_EQ("Ombrant ZAPH Setup [EN] 2.1", window.Title());
-    EXPECT_EQ("ZAPH Setup and Upgrade", window.ControlText(IDC_HEADING));
-    EXPECT_EQ("Initialising", window.ControlText(IDC_INFO_TEXT));
-    EXPECT_EQ("LU", window.ControlText(IDC_STATUS_UPPER));
-    EXPECT_EQ("", window.ControlText(IDC_STATUS_LOWER));
-    EXPECT_EQ("Proceed", window.ControlText(IDC_PROCEED));
-    EXPECT_EQ("Cancel", window.ControlText(IDCANCEL));
-    EXPECT_EQ("Ombrant ZAPH", window.ControlText(IDC_BRANDING));
-    EXPECT_TRUE(window.SaveBitmap(s.Root() + "\\phase2_window.bmp"));
-
-    HeldRun::Answer(box, IDOK);
-    HWND abandoned = box;
-    for (int i = 0; i < 100 && (abandoned == box || abandoned == NULL); ++i, Sleep(100))
-        abandoned = run.WaitForBox();
-    ASSERT_TRUE(abandoned != NULL && abandoned != box) << run.Log().Describe();
-    HeldRun::Answer(abandoned, IDOK);
-    EXPECT_EQ(13, run.Wait());
-    LogView log = run.Log();
+    ExpectStopBox(s);
+    EXPECT_EQ(13, s.Run("/l EN"));
+    LogView log = s.Log();
     EXPECT_TRUE(log.InOrder({START, "\tLanguage='EN'", "\tAdmin='yes', WINNT='yes'.",
                              "\tDownloads run without the worker thread.",
                              "\tSelected language = 'EN'", "\tMy name is 'fernwick.exe'",
