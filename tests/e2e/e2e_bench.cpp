@@ -26,13 +26,6 @@ TEST(Bench, BoxThatNeverCameFails)
     EXPECT_NONFATAL_FAILURE(s.Run("/?"), "never appeared");
 }
 
-TEST(Bench, WrongIconIsNoMatch)
-{
-    Scenario s;
-    s.ExpectBox().TextStartsWith("Usage:").Icon(ICON_ERROR).Optional();
-    EXPECT_NONFATAL_FAILURE(s.Run("/?"), "icon is warning (exclamation), not error (stop)");
-}
-
 TEST(Bench, TimeoutKillsTheProgram)
 {
     Scenario s;
@@ -41,32 +34,4 @@ TEST(Bench, TimeoutKillsTheProgram)
     EXPECT_NONFATAL_FAILURE(rc = s.Run("/?", 1), "did not end within 1 ms");
     EXPECT_EQ(-2, rc);
     EXPECT_FALSE(s.Running());
-}
-
-// What a scenario changed goes away with it: keys it made, values it changed,
-// keys it deleted, the per-program Windows version and its working folder.
-TEST(Bench, MachineStateIsPutBack)
-{
-    const std::string key = "HKCU\\Software\\FernwickBenchTest";
-    std::string root;
-    Scenario outer;
-    ASSERT_TRUE(outer.SetRegString(key + "\\Kept", "Name", "before"));
-    ASSERT_TRUE(outer.SetRegString(key + "\\Kept\\Child", "Other", "child"));
-    {
-        Scenario s;
-        root = s.Root();
-        ASSERT_TRUE(s.SetRegDword(key + "\\Fresh\\Sub", "Number", 7));
-        ASSERT_TRUE(s.SetRegString(key + "\\Kept", "Name", "changed"));
-        ASSERT_TRUE(s.DeleteRegKey(key + "\\Kept\\Child"));
-        EXPECT_TRUE(RegKeyAbsent(key + "\\Kept\\Child"));
-        s.SetWindowsVersion("win98");
-        s.ExpectBox().TextStartsWith("Usage:");
-        EXPECT_EQ(22, s.Run("/?"));
-        EXPECT_TRUE(RegValueIs("HKCU\\Software\\Wine\\AppDefaults\\fernwick.exe", "Version", "win98"));
-    }
-    EXPECT_TRUE(RegKeyAbsent(key + "\\Fresh"));
-    EXPECT_TRUE(RegValueAbsent("HKCU\\Software\\Wine\\AppDefaults\\fernwick.exe", "Version"));
-    EXPECT_TRUE(RegValueIs(key + "\\Kept", "Name", "before"));
-    EXPECT_TRUE(RegValueIs(key + "\\Kept\\Child", "Other", "child"));
-    EXPECT_TRUE(FileAbsent(root));
 }
