@@ -15,7 +15,11 @@
 //                                            //   "net11" (the same without the service pack),
 //                                            //   "inuse" (the state's main program held open),
 //                                            //   "hold=<file>" (that file of the state held open),
-//                                            //   "exit=<installer>:<code>" (a stand-in's exit code)
+//                                            //   "exit=<installer>:<code>" (a stand-in's exit code),
+//                                            //   "crash=<installer>", "net=v2.0.50727" or
+//                                            //   "net=v1.1.4322+SP" (the Framework present),
+//                                            //   "mdac=<FullInstallVer>", "restartby=<installer>"
+//                                            //   (it registers a restart of its own)
 //    "@AfterBackup=Back up, then start again.",  // changes to the distribution
 //                                            //   (Distribution::Apply: "Key=V; Key-; @Label=T;
 //                                            //   langs=EN FR; standin=<relative path>;
@@ -25,13 +29,14 @@
 //    {"Q:Have you made a backup of your data?>no",   // boxes in order: icon E/W/I/Q, ':', the
 //     "W:Back up, then start again."},       //   exact text, then ">yes"/">no" for questions
 //    1223,                                   // exit code
-//    {"W\tZAPH.NET version should not ..."},  // log lines, in this order (<folder> replaced)
+//    {"W\tZAPH.NET version should not ..."},  // log lines, in this order (<folder>, <dist> replaced)
 //    "",                                     // the language selection: "" none waited for, or
 //                                            //   "EN+* FR- proceed": each choice checked (+) or
 //                                            //   not (-), "*" when marked as installed, then
 //                                            //   proceed, cancel-yes or cancel-no (then Proceed)
 //    ""},                                    // after the run: "Value=data; Value-" of the
-//                                            //   product key, "RunOnce" (the restart is registered),
+//                                            //   product key, "RunOnce" (the restart is registered;
+//                                            //   "RunOnce:<text>": that text is registered),
 //                                            //   "prop:NAME=value" (what the package received, from
 //                                            //   the installer's log), "keypaths=<dir>" (msi.dll
 //                                            //   reports the key files there), "nofile=<path>",
@@ -50,6 +55,7 @@
 
 #include <stdio.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <set>
@@ -276,6 +282,11 @@ std::set<std::string> CheckNamed(const std::string& after, const std::string& re
             key = word;
             EXPECT_EQ(restartCommand, standIns.RestartCommand());
         }
+        else if (word.compare(0, 8, "RunOnce:") == 0)
+        {
+            key = "RunOnce";
+            EXPECT_EQ(word.substr(8), standIns.RestartCommand());
+        }
         else if (key.compare(0, 5, "prop:") == 0)
             EXPECT_EQ(value, Received(installerLog, key.substr(5))) << key;
         else if (key == "keypaths" || key == "removed")
@@ -319,6 +330,25 @@ HANDLE SetSystem(Scenario& s, StandIns& standIns, const std::string& system, con
         {
             size_t colon = words[i].find(':');
             standIns.ExitWith(words[i].substr(5, colon - 5), (DWORD)std::stoul(words[i].substr(colon + 1)));
+        }
+        else if (words[i].compare(0, 4, "net=") == 0)
+        {
+            // "net=v2.0.50727", "net=v1.1.4322+SP" (with its service pack)
+            std::string version = words[i].substr(4);
+            bool sp = version.size() > 3 && version.compare(version.size() - 3, 3, "+SP") == 0;
+            standIns.SetFramework(sp ? version.substr(0, version.size() - 3) : version, sp ? 1 : 0, false);
+        }
+        else if (words[i].compare(0, 5, "mdac=") == 0)
+        {
+            standIns.SetMdac(words[i].substr(5));
+        }
+        else if (words[i].compare(0, 6, "crash=") == 0)
+        {
+            standIns.Crash(words[i].substr(6));
+        }
+        else if (words[i].compare(0, 10, "restartby=") == 0)
+        {
+            standIns.WriteRestartOnRun(words[i].substr(10), "written by " + words[i].substr(10));
         }
         else if (words[i].compare(0, 2, "sp") == 0)
         {
@@ -366,8 +396,10 @@ void ExpectBoxes(Scenario& s, const Row& row, const std::string& title, const st
         }
         expect.TextEquals(text);
     }
-    // The end of this build: the error named by the step in progress.
-    if (row.rc == AT_PACKAGE && !packagePlaced)
+    // The end of this build: the error named by the step in progress (unless
+    // the row lists it, followed by what comes after it).
+    if (row.rc == AT_PACKAGE && !packagePlaced &&
+        std::find(row.boxes.begin(), row.boxes.end(), std::string("E:") + STEP_ERROR) == row.boxes.end())
         s.ExpectBox().TitleEquals(title).Owned(true).Icon(ICON_ERROR).TextEquals(STEP_ERROR);
 }
 
@@ -492,7 +524,7 @@ void RunRow(const Row& row)
     LogView log = s.Log();
     std::vector<std::string> lines;
     for (const std::string& line : row.log)
-        lines.push_back(Expand(line, folder));
+        lines.push_back(Expand(line, folder, "", s.Dir()));
     if (row.rc == AT_PACKAGE)
         lines.push_back(NO_PACKAGE + s.Path("sys_" + dist.FirstLanguage() + ".msi") + "'.");
     lines.push_back("\t**> Main return code '" + std::to_string(row.rc == AT_PACKAGE ? 13 : row.rc) + "'.");
@@ -504,6 +536,44 @@ void RunRow(const Row& row)
     CheckAfter(row, before, machine.Root(), folder, "\"" + s.ExePath() + "\"" + (args.empty() ? "" : " " + args),
                standIns);
 }
+
+// The prerequisites' question listing the components to install, answered.
+std::string Ask(const std::string& components, const char* answer = "yes")
+{
+    return "Q:" + std::string(ALLOW_PRE) + "\n\n\n" + components + "\n>" + answer;
+}
+const char N11[] = "   Microsoft .NET Framework V1.1\n";
+const char SP11[] = "   Microsoft .NET Framework V1.1 Service Pack 1\n";
+const char N20[] = "   Microsoft .NET Framework V2.0\n";
+const char MDAC[] = "   Microsoft Data Access Components V2.8 (MDAC)\n";
+const char FAIL_PRE[] = "E:An error occurred:\nA system component could not be installed.";
+// The step's end: the failure and why.
+std::string PreFailed(const std::string& why)
+{
+    return "E:A system component could not be installed.\n[" + why + "]";
+}
+// A run that reaches the product package with a restart due: the package's
+// error, then the restart is asked for.
+const std::string AT_PACKAGE_ERROR = std::string("E:") + STEP_ERROR;
+const char RESTART[] = "W:Please restart the computer.";
+const char ABANDONED[] = "E:The installation was abandoned.";
+
+// The log line of an installer that ran (from the distribution's setup
+// folder) with the options it is given, and its exit code.
+std::string Ran(const std::string& installer, long code)
+{
+    const char* options = installer == "dotnetsp11.exe" ? "/I /Q"
+                          : installer == "mdac_typ.exe"  ? "/q /c:\"setup /QNT \""
+                                                         : "/q:a /c:\"install /l /q \"";
+    return "\tGood so far, '<dist>\\setup\\" + installer + " " + options + "' returned '" + std::to_string(code) +
+           "'";
+}
+
+// The installers a LOCAL distribution offers.
+#define PRE_V11 "DotNet=yes; standin=setup\\dotnetfx.exe; standin=setup\\dotnetsp11.exe; standin=setup\\mdac_typ.exe"
+#define PRE_ALL PRE_V11 "; standin=setup\\dotnetfx_20.exe"
+#define MDAC_28 "mdac=2.81.1117.0"
+#define ENGINE "MSI_Version=999; CheckMSIVersion=$SKIP$; AskMSIUpgrade=no; "
 
 const Row ROWS[] = {
     // Refusals before anything is installed.
@@ -618,6 +688,72 @@ const Row ROWS[] = {
      "MSI_Version=999; AskMSIUpgrade=no; CheckMSIVersion=$SKIP$; standin=setup\\instmsiw.exe", "/u",
      {"W:Please restart the computer."}, 3010, {"\tDoInstallMSI wants a reboot."}, "", "RunOnce"},
 
+    // What is missing decides what is installed, from what the distribution offers.
+    {"prerequisites: none present, 2.0 and MDAC, restart", nullptr, "", PRE_ALL, "/l EN",
+     {Ask(std::string(N20) + MDAC), AT_PACKAGE_ERROR, RESTART}, AT_PACKAGE, {Ran("dotnetfx_20.exe", 0), Ran("mdac_typ.exe", 0)},
+     "", "RunOnce"},
+    {"prerequisites: only 1.1 offered, its pack slipstreamed", nullptr, MDAC_28, PRE_V11, "",
+     {Ask(std::string(N11) + SP11)}, AT_PACKAGE, {Ran("dotnetfx.exe", 0), Ran("dotnetsp11.exe", 0)}, "", ""},
+    {"prerequisites: 1.1 without its pack", nullptr, MDAC_28, "DotNet=yes; standin=setup\\dotnetfx.exe", "",
+     {Ask(N11), "W:Please install the service pack of the .NET Framework 1.1."}, AT_PACKAGE,
+     {Ran("dotnetfx.exe", 0)}, "", ""},
+    {"prerequisites: 1.1 present, the pack only", nullptr, "net11", PRE_ALL, "", {Ask(SP11)}, AT_PACKAGE,
+     {Ran("dotnetsp11.exe", 0)}, "", ""},
+    {"prerequisites: 2.0 present, old MDAC", nullptr, "net=v2.0.50727 mdac=2.50.4403.12", PRE_ALL, "",
+     {Ask(MDAC), AT_PACKAGE_ERROR, RESTART}, AT_PACKAGE, {Ran("mdac_typ.exe", 0)}, "", "RunOnce"},
+    {"prerequisites: MDAC 2.7 is enough", nullptr, "net=v2.0.50727 mdac=2.71.9030.0", PRE_ALL, "", {}, AT_PACKAGE,
+     {"\tMDAC is up-to-date enough", "\tNo Windows Installer upgrade is necessary. We need 200 and we have 405"}, "",
+     ""},
+    {"prerequisites: restart skipped by the settings", nullptr, "net=v2.0.50727 mdac=2.50.4403.12",
+     PRE_ALL "; Reboot=$SKIP$", "", {Ask(MDAC), AT_PACKAGE_ERROR, RESTART}, AT_PACKAGE, {Ran("mdac_typ.exe", 0)}, "", ""},
+    {"prerequisites: Windows 98 takes 2.0", nullptr, "win98 " MDAC_28, PRE_ALL, "", {Ask(N20)}, AT_PACKAGE,
+     {Ran("dotnetfx_20.exe", 0)}, "", ""},
+    {"prerequisites: NT 4.0 takes 1.1", nullptr, "nt40 sp6 hotfix " MDAC_28, PRE_ALL, "", {Ask(std::string(N11) + SP11)},
+     AT_PACKAGE, {Ran("dotnetfx.exe", 0), Ran("dotnetsp11.exe", 0)}, "", ""},
+    {"prerequisites: XP SP1 takes 1.1", nullptr, "winxp sp1 " MDAC_28, PRE_ALL, "", {Ask(std::string(N11) + SP11)},
+     AT_PACKAGE, {Ran("dotnetfx.exe", 0), Ran("dotnetsp11.exe", 0)}, "", ""},
+    {"prerequisites: XP SP3 takes 2.0", nullptr, "winxp sp3 " MDAC_28, PRE_ALL, "", {Ask(N20)}, AT_PACKAGE,
+     {Ran("dotnetfx_20.exe", 0)}, "", ""},
+    {"prerequisites: declined", nullptr, "", PRE_ALL, "", {Ask(std::string(N20) + MDAC, "no"), PreFailed("Aborted by user")},
+     995, {}, "", ""},
+    {"prerequisites: no installer offered", nullptr, MDAC_28, "DotNet=yes", "",
+     {PreFailed(".NET Framework V1.1 installer is missing")}, 2,
+     {"E\tNo Microsoft .NET Framework detected but no installer available."}, "", ""},
+    {"prerequisites: an installer cancelled", nullptr, "exit=dotnetfx_20.exe:1602", PRE_ALL, "",
+     {Ask(std::string(N20) + MDAC), PreFailed("User cancelled the instmsi upgrade.")}, 1602,
+     {"W\tInstallPreconditions abandoned."}, "", ""},
+    {"prerequisites: an installer crashes", nullptr, "crash=dotnetfx_20.exe " MDAC_28, PRE_ALL, "", {Ask(N20), FAIL_PRE,
+     PreFailed("Unexpected failure")}, (int)0xC0000005, {}, "", ""},
+    {"prerequisites: MDAC fails after a restart request", nullptr, "exit=dotnetfx_20.exe:3010 exit=mdac_typ.exe:1603",
+     PRE_ALL, "",
+     {Ask(std::string(N20) + MDAC), FAIL_PRE, PreFailed("Error opening installation log file. Verify that the specified "
+                                                         "log file location exists and is writable.")},
+     1603, {Ran("dotnetfx_20.exe", 3010)}, "", "RunOnce"},
+    {"prerequisites: an installer's own restart is kept", nullptr,
+     "exit=dotnetfx.exe:3010 exit=dotnetsp11.exe:1641 restartby=dotnetsp11.exe " MDAC_28, PRE_V11, "",
+     {Ask(std::string(N11) + SP11), AT_PACKAGE_ERROR, RESTART}, AT_PACKAGE, {Ran("dotnetfx.exe", 3010), Ran("dotnetsp11.exe", 1641)}, "",
+     "RunOnce:written by dotnetsp11.exe"},
+    // The Windows Installer engine.
+    {"engine: MSI_Version below 110", nullptr, "", "MSI_Version=100", "",
+     {"E:The setting 'MSI_Version' of the settings file is missing or invalid.", ABANDONED}, 13, {}, "", ""},
+    {"engine: restart asked", nullptr, "exit=instmsiw.exe:3010",
+     "MSI_Version=999; CheckMSIVersion=$skip$; standin=setup\\instmsiw.exe", "", {"Q:Upgrade the Windows Installer?>yes",
+     AT_PACKAGE_ERROR, RESTART}, AT_PACKAGE, {"\tExecuting '<dist>\\setup\\instmsiw.exe'", "\tDoInstallMSI wants a reboot."}, "", "RunOnce"},
+    {"engine: upgrade declined", nullptr, "", "MSI_Version=999; standin=setup\\instmsiw.exe", "",
+     {"Q:Upgrade the Windows Installer?>no", ABANDONED}, 995, {}, "", ""},
+    {"engine: installer without a version", nullptr, "", "MSI_Version=999; AskMSIUpgrade=no; standin=setup\\instmsiw.exe",
+     "", {"E:An error occurred:\nThe Windows Installer could not be upgraded.", ABANDONED}, 2,
+     {"W\tCan't obtain version information '<dist>\\setup\\instmsiw.exe'."}, "", ""},
+    {"engine: installer cancelled", nullptr, "exit=instmsiw.exe:1602", ENGINE "standin=setup\\instmsiw.exe", "", {ABANDONED},
+     1602, {}, "", ""},
+    {"engine: Windows 98 takes MSI_9X", nullptr, "win98", ENGINE "standin=setup\\instmsia.exe", "", {}, AT_PACKAGE,
+     {"\t'setup\\instmsia.exe' obtained as '<dist>\\setup\\instmsia.exe'", "\tExecuting '<dist>\\setup\\instmsia.exe'"},
+     "", ""},
+    {"engine: NT 4.0 SP5 reverts to 1.2", nullptr, "nt40 sp5", ENGINE "standin=setup\\instmsiw12.exe", "", {}, AT_PACKAGE,
+     {"W\tNT 4.0 SP5 detected. Will revert to MSI V1.2 (setup\\instmsiw12.exe)",
+      "\tDelayed reboot mode of InstMSI is *NOT* supported."},
+     "", ""},
+
     // The language selection and the check of the installation.
     {"QRT upgrade keeps its languages", &STATE_QRT_OLDER_EN_DE, "", "@MadeBackup-; langs=EN FR DE", "", {}, AT_PACKAGE,
      {"\tFound language 'EN' in '<folder>\\LU\\*'", "\tIGNORED found language 'IT' in '<folder>\\LU\\*' (not available)",
@@ -630,6 +766,9 @@ const Row ROWS[] = {
     {"cancel at the language selection withdrawn", nullptr, "", "langs=EN FR", "", {"Q:Stop the setup?>no"},
      AT_PACKAGE, {"\tLanguage 'EN' selected.", "\tLanguage 'FR' selected.", "\tUI Language is 'EN'."},
      "EN+ FR+ cancel-no", ""},
+    {"cancel without its question's label goes on", nullptr, "", "langs=EN FR; @ConfirmCancel-", "",
+     {"W:?!Missing Confirm message.\nPlease contact your supplier."}, AT_PACKAGE,
+     {"\tConfirm <no message text available>", "\tLanguage 'EN' selected."}, "EN+ FR+ cancel-no", ""},
     {"product in use", &STATE_QRT_OLDER, "inuse", "@MadeBackup-", "", {"E:ZAPH is in use. Please close it first."},
      148, {"\tFound ZAPH in '<folder>'"}, "", ""},
 
