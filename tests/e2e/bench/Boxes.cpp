@@ -69,7 +69,6 @@ std::string BoxSeen::Describe() const
 // --- the script -------------------------------------------------------------
 
 BoxExpectation& BoxExpectation::TitleEquals(const std::string& title) { m_titleEquals = title; m_hasTitleEquals = true; return *this; }
-BoxExpectation& BoxExpectation::TitleContains(const std::string& part) { m_titleContains = part; return *this; }
 BoxExpectation& BoxExpectation::TextEquals(const std::string& text) { m_textEquals = text; m_hasTextEquals = true; return *this; }
 BoxExpectation& BoxExpectation::TextStartsWith(const std::string& start) { m_textStart = start; return *this; }
 BoxExpectation& BoxExpectation::TextContains(const std::string& part) { m_textContains.push_back(part); return *this; }
@@ -79,15 +78,12 @@ BoxExpectation& BoxExpectation::Owned(bool owned) { m_owned = owned ? 1 : 0; ret
 BoxExpectation& BoxExpectation::Buttons(std::vector<int> ids) { m_buttons = ids; return *this; }
 BoxExpectation& BoxExpectation::Press(int id) { m_press = id; return *this; }
 BoxExpectation& BoxExpectation::Optional() { m_optional = true; return *this; }
-BoxExpectation& BoxExpectation::SaveBitmap(const std::string& path) { m_bitmap = path; return *this; }
 
 bool BoxExpectation::Matches(const BoxSeen& box, std::string* why) const
 {
     std::string reason;
     if (m_hasTitleEquals && box.title != m_titleEquals)
         reason += "title is not \"" + m_titleEquals + "\"; ";
-    if (!m_titleContains.empty() && box.title.find(m_titleContains) == std::string::npos)
-        reason += "title lacks \"" + m_titleContains + "\"; ";
     if (m_hasTextEquals && box.text != m_textEquals)
         reason += "text is not \"" + m_textEquals + "\"; ";
     if (!m_textStart.empty() && box.text.compare(0, m_textStart.size(), m_textStart) != 0)
@@ -120,8 +116,6 @@ std::string BoxExpectation::Describe() const
     std::string out = "box expected at " + std::string(m_file) + ":" + std::to_string(m_line) + ":";
     if (m_hasTitleEquals)
         out += " title \"" + m_titleEquals + "\"";
-    if (!m_titleContains.empty())
-        out += " title containing \"" + m_titleContains + "\"";
     if (m_hasTextEquals)
         out += " text \"" + m_textEquals + "\"";
     if (!m_textStart.empty())
@@ -432,7 +426,6 @@ void BoxRobot::Handle(HWND box)
     if (!IsWindow(box))
         return; // closed while being read (the program's own timeout)
 
-    std::string bitmap;
     std::string mismatch;
     int press = 0;
     {
@@ -460,13 +453,10 @@ void BoxRobot::Handle(HWND box)
             m_next = matched + 1;
             seen.expected = true;
             press = expectation.m_press;
-            bitmap = expectation.m_bitmap;
         }
     }
     if (press == 0)
         press = DefaultAnswer(seen.buttons, seen.expected);
-    if (!bitmap.empty())
-        ProgramWindow(box).SaveBitmap(bitmap);
     if (seen.expected &&
         std::find(seen.buttons.begin(), seen.buttons.end(), press) == seen.buttons.end())
     {

@@ -46,22 +46,6 @@ int LogView::Find(const std::string& exactLine, int from) const
     return -1;
 }
 
-int LogView::FindContaining(const std::string& part, int from) const
-{
-    for (int i = from < 0 ? 0 : from; i < (int)m_lines.size(); ++i)
-        if (m_lines[i].find(part) != std::string::npos)
-            return i;
-    return -1;
-}
-
-int LogView::Count(const std::string& exactLine) const
-{
-    int count = 0;
-    for (const std::string& line : m_lines)
-        count += line == exactLine;
-    return count;
-}
-
 // Tabs and line ends made visible, so that "\tText" and "E\tText" differ in a message.
 static std::string Visible(const std::string& text)
 {

@@ -154,21 +154,6 @@ static std::string Printable(DWORD type, const std::string& data)
     return "type " + std::to_string(type) + ", " + std::to_string(data.size()) + " bytes";
 }
 
-bool ReadRegString(const std::string& keyPath, const std::string& name, std::string& value)
-{
-    RegPath path;
-    HKEY key;
-    if (!path.Parse(keyPath) || !OpenKey(path, KEY_READ, key))
-        return false;
-    DWORD type = 0;
-    std::string data;
-    bool ok = ReadValue(key, name, type, data) && (type == REG_SZ || type == REG_EXPAND_SZ);
-    RegCloseKey(key);
-    if (ok)
-        value = data.c_str();
-    return ok;
-}
-
 static ::testing::AssertionResult ValueIs(const std::string& keyPath, const std::string& name,
                                           DWORD wantType, const std::string& want)
 {
@@ -200,11 +185,6 @@ static ::testing::AssertionResult ValueIs(const std::string& keyPath, const std:
     return ValueIs(key, name, REG_SZ, expected);
 }
 
-::testing::AssertionResult RegDwordIs(const std::string& key, const std::string& name, DWORD expected)
-{
-    return ValueIs(key, name, REG_DWORD, std::string((const char*)&expected, sizeof(expected)));
-}
-
 ::testing::AssertionResult RegValueAbsent(const std::string& keyPath, const std::string& name)
 {
     RegPath path;
@@ -221,18 +201,6 @@ static ::testing::AssertionResult ValueIs(const std::string& keyPath, const std:
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "value \"" << name << "\" of " << keyPath << " exists: "
                                          << Printable(type, data);
-}
-
-::testing::AssertionResult RegKeyExists(const std::string& keyPath)
-{
-    RegPath path;
-    HKEY key;
-    if (path.Parse(keyPath) && OpenKey(path, KEY_READ, key))
-    {
-        RegCloseKey(key);
-        return ::testing::AssertionSuccess();
-    }
-    return ::testing::AssertionFailure() << "key " << keyPath << " is absent";
 }
 
 ::testing::AssertionResult RegKeyAbsent(const std::string& keyPath)
@@ -261,14 +229,6 @@ static ::testing::AssertionResult ValueIs(const std::string& keyPath, const std:
     if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << path << " exists";
-}
-
-::testing::AssertionResult DirExists(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "no folder " << path;
 }
 
 ::testing::AssertionResult FileContains(const std::string& path, const std::string& part)

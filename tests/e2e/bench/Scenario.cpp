@@ -182,13 +182,6 @@ std::string Scenario::Folder(const std::string& relative)
     return CopyIn(fwtest::BinDir() + "\\" + name, relative.empty() ? name : relative);
 }
 
-::testing::AssertionResult Scenario::CopyFromSource(const std::string& sourceRelative,
-                                                    const std::string& relative)
-{
-    std::string source = fwtest::SourceDir() + "\\" + Backslashes(sourceRelative);
-    return CopyIn(source, relative);
-}
-
 void Scenario::GuardPath(const std::string& path)
 {
     std::string full = Backslashes(path);
@@ -331,18 +324,6 @@ static ::testing::AssertionResult WriteValue(const std::string& key, const std::
     if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "cannot delete \"" << name << "\" of " << key << " (" << result << ")";
-}
-
-::testing::AssertionResult Scenario::DeleteRegKey(const std::string& key)
-{
-    ::testing::AssertionResult guarded = GuardRegKey(key);
-    if (!guarded)
-        return guarded;
-    RegPath path;
-    path.Parse(key);
-    if (DeleteTree(path))
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "cannot delete the key " << key;
 }
 
 std::string Scenario::RegistryVersionKey() const
@@ -530,29 +511,6 @@ ProgramWindow Scenario::FindWindow(const std::string& titleContains, DWORD timeo
                                << (Running() ? "" : "; the program has ended") << ".\n  windows:\n"
                                << DescribeWindows(m_pid);
     return ProgramWindow();
-}
-
-std::vector<ProgramWindow> Scenario::Windows() const
-{
-    std::vector<ProgramWindow> windows;
-    for (HWND hwnd : TopLevelWindowsOf(m_pid))
-        windows.push_back(ProgramWindow(hwnd));
-    return windows;
-}
-
-std::vector<std::string> Scenario::SaveWindowBitmaps(const std::string& prefix,
-                                                     const std::string& folder) const
-{
-    std::vector<std::string> files;
-    std::string where = folder.empty() ? m_root : Backslashes(folder);
-    int n = 0;
-    for (const ProgramWindow& window : Windows())
-    {
-        std::string path = where + "\\" + prefix + "_" + std::to_string(++n) + ".bmp";
-        if (window.SaveBitmap(path))
-            files.push_back(path);
-    }
-    return files;
 }
 
 // --- results ------------------------------------------------------------------------

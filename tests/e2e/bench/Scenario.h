@@ -65,7 +65,6 @@ class BoxExpectation
 {
 public:
     BoxExpectation& TitleEquals(const std::string& title);
-    BoxExpectation& TitleContains(const std::string& part);
     BoxExpectation& TextEquals(const std::string& text);
     BoxExpectation& TextStartsWith(const std::string& start);
     BoxExpectation& TextContains(const std::string& part); // may be called repeatedly
@@ -75,7 +74,6 @@ public:
     BoxExpectation& Buttons(std::vector<int> ids);         // exactly these, any order
     BoxExpectation& Press(int id);                         // default: IDOK, else the only button
     BoxExpectation& Optional();                            // may not appear at all
-    BoxExpectation& SaveBitmap(const std::string& path);   // screenshot of the box before answering
 
     // Internal: used by the robot.
     bool Matches(const BoxSeen& box, std::string* why) const;
@@ -84,7 +82,7 @@ public:
 private:
     friend class Scenario;
     friend class BoxRobot;
-    std::string m_titleEquals, m_titleContains, m_textEquals, m_textStart;
+    std::string m_titleEquals, m_textEquals, m_textStart;
     bool m_hasTitleEquals = false, m_hasTextEquals = false;
     std::vector<std::string> m_textContains, m_textLacks;
     bool m_hasIcon = false;
@@ -93,7 +91,6 @@ private:
     std::vector<int> m_buttons;
     int m_press = 0;
     bool m_optional = false;
-    std::string m_bitmap;
     const char* m_file = "";
     int m_line = 0;
     bool m_consumed = false;
@@ -115,21 +112,16 @@ public:
     bool Exists() const;                        // the window still exists
     explicit operator bool() const { return Exists(); }
     std::string Title() const;
-    std::string ClassName() const;
-    bool IsShown() const;                       // the window itself is visible
 
     HWND Control(int id) const;                 // null when there is none
     bool HasControl(int id) const { return Control(id) != NULL; }
     std::string ControlText(int id) const;      // WM_GETTEXT, UTF-8; "" when missing
-    bool IsVisible(int id) const;
     bool IsEnabled(int id) const;
     bool IsChecked(int id) const;               // BM_GETCHECK == BST_CHECKED
-    int ProgressPos(int id) const;              // PBM_GETPOS; -1 when missing
 
     // User actions: each fails (with the reason) when a user could not do it
     // either: missing, hidden or disabled control.
     ::testing::AssertionResult Click(int id) const;    // BM_CLICK
-    ::testing::AssertionResult Close() const;          // WM_CLOSE, as the title bar's X
 
     // Waits until the control's text contains the part (or the timeout).
     ::testing::AssertionResult WaitForText(int id, const std::string& part,
@@ -164,8 +156,6 @@ public:
     bool Empty() const { return m_lines.empty(); }
 
     int Find(const std::string& exactLine, int from = 0) const;   // index or -1
-    int FindContaining(const std::string& part, int from = 0) const;
-    int Count(const std::string& exactLine) const;
 
     ::testing::AssertionResult HasLine(const std::string& exactLine) const;
     ::testing::AssertionResult LacksLine(const std::string& exactLine) const;
@@ -195,16 +185,11 @@ std::string DefaultLogPath();
 // names); the 64-bit view unless the path starts with "32:".
 ::testing::AssertionResult RegValueIs(const std::string& key, const std::string& name,
                                       const std::string& expected);
-::testing::AssertionResult RegDwordIs(const std::string& key, const std::string& name,
-                                      DWORD expected);
 ::testing::AssertionResult RegValueAbsent(const std::string& key, const std::string& name);
-::testing::AssertionResult RegKeyExists(const std::string& key);
 ::testing::AssertionResult RegKeyAbsent(const std::string& key);
-bool ReadRegString(const std::string& key, const std::string& name, std::string& value);
 
 ::testing::AssertionResult FileExists(const std::string& path);
 ::testing::AssertionResult FileAbsent(const std::string& path);
-::testing::AssertionResult DirExists(const std::string& path);
 ::testing::AssertionResult FileContains(const std::string& path, const std::string& part);
 
 // Conversions for the Unicode texts of the program and its settings file.
@@ -253,8 +238,6 @@ public:
                                                 const std::string& utf8);
     ::testing::AssertionResult CopyIn(const std::string& sourcePath, const std::string& relative);
     ::testing::AssertionResult CopyFromBin(const std::string& name, const std::string& relative = "");
-    ::testing::AssertionResult CopyFromSource(const std::string& sourceRelative,
-                                              const std::string& relative = "");
     // A path outside the working folder that the run may create (a target
     // folder, a file in the Windows folder): removed at the end when it did
     // not exist now. An existing path is left as it is.
@@ -269,7 +252,6 @@ public:
     ::testing::AssertionResult SetRegDword(const std::string& key, const std::string& name,
                                            DWORD value);
     ::testing::AssertionResult DeleteRegValue(const std::string& key, const std::string& name);
-    ::testing::AssertionResult DeleteRegKey(const std::string& key); // whole tree
     // A key the run may write: its whole tree is recorded now and put back
     // exactly (or removed) at the end.
     ::testing::AssertionResult GuardRegKey(const std::string& key);
@@ -290,9 +272,6 @@ public:
     ::testing::AssertionResult Start(const std::string& arguments = "");
     int Wait(DWORD timeoutMs = 60000, FWE2E_HERE);
     bool Running() const;
-    DWORD ProcessId() const { return m_pid; }
-    int ExitCode() const { return m_exitCode; }
-    std::string CommandLine() const { return m_commandLine; }
     // Ends a running program at once (no clean-up by the program itself).
     void Kill();
     // Current folder of the run (default Dir()).
@@ -303,11 +282,6 @@ public:
     // an invalid window: `if (!w) return;`.
     ProgramWindow FindWindow(const std::string& titleContains = "", DWORD timeoutMs = 10000,
                              const std::string& className = "#32770", FWE2E_HERE) const;
-    std::vector<ProgramWindow> Windows() const; // every visible top-level window
-    // Saves a screenshot of every visible window of the program into Root()
-    // (or the folder given); returns the files written.
-    std::vector<std::string> SaveWindowBitmaps(const std::string& prefix,
-                                               const std::string& folder = "") const;
 
     // --- results ----------------------------------------------------------
     // The lines the last run added to the default log (the program's log in

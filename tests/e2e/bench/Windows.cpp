@@ -5,7 +5,6 @@
 // screenshots copy the window's rectangle from the screen.
 #include "BenchInternal.h"
 
-#include <commctrl.h>
 #include <stdio.h>
 
 namespace fwe2e
@@ -181,16 +180,6 @@ std::string ProgramWindow::Title() const
     return WindowText(m_hwnd);
 }
 
-std::string ProgramWindow::ClassName() const
-{
-    return Exists() ? WindowClass(m_hwnd) : std::string();
-}
-
-bool ProgramWindow::IsShown() const
-{
-    return Exists() && IsWindowVisible(m_hwnd);
-}
-
 struct FindControl
 {
     int id;
@@ -224,12 +213,6 @@ std::string ProgramWindow::ControlText(int id) const
     return WindowText(Control(id));
 }
 
-bool ProgramWindow::IsVisible(int id) const
-{
-    HWND control = Control(id);
-    return control != NULL && IsWindowVisible(control);
-}
-
 bool ProgramWindow::IsEnabled(int id) const
 {
     HWND control = Control(id);
@@ -244,16 +227,6 @@ bool ProgramWindow::IsChecked(int id) const
            SendMessageTimeoutW(control, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, READ_TIMEOUT_MS,
                                &state) &&
            state == BST_CHECKED;
-}
-
-int ProgramWindow::ProgressPos(int id) const
-{
-    HWND control = Control(id);
-    DWORD_PTR pos = 0;
-    if (control == NULL ||
-        !SendMessageTimeoutW(control, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, READ_TIMEOUT_MS, &pos))
-        return -1;
-    return (int)pos;
 }
 
 static ::testing::AssertionResult Usable(const ProgramWindow& window, int id, HWND& control)
@@ -287,14 +260,6 @@ static ::testing::AssertionResult Usable(const ProgramWindow& window, int id, HW
         GetLastError() != ERROR_TIMEOUT && GetLastError() != 0)
         return ::testing::AssertionFailure() << "BM_CLICK on control " << id << " failed ("
                                              << GetLastError() << ")";
-    return ::testing::AssertionSuccess();
-}
-
-::testing::AssertionResult ProgramWindow::Close() const
-{
-    if (!Exists())
-        return ::testing::AssertionFailure() << "the window is gone";
-    PostMessageW(m_hwnd, WM_CLOSE, 0, 0);
     return ::testing::AssertionSuccess();
 }
 
@@ -343,7 +308,7 @@ std::string ProgramWindow::Describe() const
     if (!Exists())
         return "  (window gone)\n";
     DescribeContext context = {m_hwnd, std::string()};
-    context.out = "  window \"" + Title() + "\" (" + ClassName() + ")" +
+    context.out = "  window \"" + Title() + "\" (" + WindowClass(m_hwnd) + ")" +
                   (IsMessageBox(m_hwnd) ? " message box" : "") + "\n";
     EnumChildWindows(m_hwnd, DescribeChild, (LPARAM)&context);
     return context.out;
