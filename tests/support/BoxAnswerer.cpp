@@ -2,24 +2,6 @@
 
 namespace fwtest
 {
-static std::string IconOf(HWND box)
-{
-    const struct { LPCSTR id; const char* name; } icons[] = {
-        { IDI_HAND, "stop" }, { IDI_EXCLAMATION, "warning" }, { IDI_ASTERISK, "information" },
-        { IDI_QUESTION, "question" } };
-    HWND child = NULL;
-    while ((child = FindWindowExA(box, child, "Static", NULL)) != NULL)
-    {
-        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
-            continue;
-        HICON icon = (HICON)SendMessageA(child, STM_GETICON, 0, 0);
-        for (const auto& known : icons)
-            if (icon == LoadIconA(NULL, known.id))
-                return known.name;
-    }
-    return "";
-}
-
 BoxAnswerer::BoxAnswerer() : m_stop(CreateEventA(NULL, TRUE, FALSE, NULL))
 {
     InitializeCriticalSection(&m_lock);
@@ -72,7 +54,6 @@ BOOL CALLBACK BoxAnswerer::Answer(HWND window, LPARAM self)
     GetDlgItemTextW(window, 0xFFFF, text, 4096);
     seen.caption = caption;
     seen.text = text;
-    seen.icon = IconOf(window);
     EnterCriticalSection(&answerer->m_lock);
     answerer->m_boxes.push_back(seen);
     LeaveCriticalSection(&answerer->m_lock);

@@ -15,7 +15,6 @@ struct AnsweredBox
 {
     std::wstring caption;
     std::wstring text;
-    std::string icon; // "stop", "warning", "information", "question" or ""
 };
 
 class BoxAnswerer

@@ -335,7 +335,6 @@ void HttpTestServer::Serve(SOCKET client)
         const std::string scheme = "http://";
         if (Lower(target.substr(0, scheme.size())) != scheme)
         {
-            InterlockedIncrement(&m_directRefused);
             Reset(client);
             return;
         }

@@ -57,9 +57,8 @@ public:
 
     // A proxy only: a request for a whole address ("GET http://host/...") is
     // served as the path it names; a direct one ("GET /...") is refused
-    // (connection reset) and counted.
+    // (connection reset).
     void SetProxyOnly(bool proxyOnly) { m_proxyOnly = proxyOnly; }
-    int DirectRequestsRefused() const { return m_directRefused; }
 
     // Decoded request paths (below BaseUrl) in the order received.
     std::vector<std::string> Requests() const;
@@ -95,6 +94,5 @@ private:
     std::vector<std::string> m_requests;
     std::vector<HANDLE> m_connectionThreads;
     volatile bool m_proxyOnly = false;
-    volatile LONG m_directRefused = 0;
 };
 } // namespace fwtest

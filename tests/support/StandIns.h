@@ -34,7 +34,6 @@ public:
     void WriteRestartOnRun(const std::string& fileName, const std::string& text) const;
     // "<file name>|<arguments>" per call, in order.
     std::vector<std::string> Calls() const;
-    std::string FrameworkRoot() const { return m_framework; }
 
     // Machine states: a Framework version ("v1.1.4322", "v2.0.50727") with
     // its service pack and, when given a tool, caspol.exe in its folder.
