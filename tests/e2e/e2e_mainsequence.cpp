@@ -1,7 +1,7 @@
 // The main sequence from the outside: the single instance, the start-up
-// lines, the settings file and the language (phase 1), the source mode, the member state, the versions and the base (phase 2), the
-// stop where the build ends, the final boxes and the log copies in the target
-// folder.
+// lines, the settings file and the language (phase 1), the source mode, the
+// member state, the versions and the base (phase 2), the final boxes and the
+// log copies in the target folder.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -19,57 +19,34 @@ namespace
 const char* const CAPTION = "MORV_TELA Setup and Upgrade Tool"; // string table entry 11
 const char* const START = "**** Fernwick START ****.";
 const char* const END = "**** Fernwick END ****.";
-// These settings lack the engine version: the run ends there, after every
-// check before it, with 13.
 const char* const STOP_LINE = "E\tThe setting 'MSI_Version' of the settings file is missing or invalid.";
-const char* const BASE_URL = "http://downloads.example/LU/2.1/";
+const char* const BASE_URL = "http://downloads.example/LU/6.2/";
 
 std::string ReturnCodeLine(int rc)
 {
     return "\t**> Main return code '" + std::to_string(rc) + "'.";
 }
 
-// A settings file of the sample's kind, small enough to read in a test. Each
-// setting line can be left out or changed by the test.
-struct Settings
+// The release's settings, fetched from the web (no marker), without the
+// engine version: a run ends there, after every check before it, with 13
+// (and with no backup question when given a target folder).
+Distribution Stopping()
 {
-    std::string baseUrl = std::string("BASE_URL=") + BASE_URL + "\n";
-    std::string memberState = "MemberState=LU\n";
-    std::string iniVersion = "IniVersion=2.1\n";
-    std::string dotNet = "DotNet=no\n";
-    std::string extra;
-    std::string labelsCode = "EN";
-
-    std::string Text() const
-    {
-        return "[Settings]\n" + baseUrl + memberState + iniVersion + "ExeVersion=2.1.0.5\n" +
-               dotNet + "Threading=Off\n" + extra +
-               "[Components]\n<MS>\\ms.mdb=V2.1.0.0\n[Additional]\n<MS>\\news.txt=Any\n"
-               "[CheckSums]\n<MS>\\ms.mdb=00000000\n"
-               "[Labels_" + labelsCode + "]\n"
-               "Caption=%s ZAPH Setup [%hs]\n"
-               "Organisation=Ombrant\n"
-               "Header=ZAPH Setup and Upgrade\n"
-               "Branding=Ombrant ZAPH\n"
-               "CancelButton=Cancel\n"
-               "ProceedButton=Proceed\n"
-               "InvalidValue=The setting '%s' of the settings file is missing or invalid.\n"
-               "ErrorOccurred=An error occurred:|%s\n"
-               "Initialising=Initialising\n"
-               "Success=ZAPH has been installed successfully.\n";
-    }
-};
+    Distribution dist;
+    dist.Web().Remove("MSI_Version").Label("MadeBackup", "");
+    return dist;
+}
 
 // The final boxes of a run that ends at the missing engine version: the
 // setting's error and the abandoned step, owned by the progress window.
 void ExpectStopBox(Scenario& s)
 {
     s.ExpectBox()
-        .TitleEquals("Ombrant ZAPH Setup [EN] 2.1")
+        .TitleEquals("Ombrant ZAPH Setup [EN] 6.2")
         .TextEquals(STOP_LINE + 2)
         .Icon(ICON_ERROR)
         .Owned(true);
-    s.ExpectBox().TitleEquals("Ombrant ZAPH Setup [EN] 2.1").Icon(ICON_ERROR).Owned(true);
+    s.ExpectBox().TitleEquals("Ombrant ZAPH Setup [EN] 6.2").Icon(ICON_ERROR).Owned(true);
 }
 
 } // namespace
@@ -88,7 +65,7 @@ TEST(MainSequence, SecondInstanceEndsAtOnceWith1618)
     ASSERT_TRUE(window.WaitForText(IDC_INFO_TEXT, "Choose the languages.", 20000)) << window.Describe();
 
     Scenario second;
-    ASSERT_TRUE(second.WriteUnicodeFile("Zaph.ini", Settings().Text()));
+    ASSERT_TRUE(Stopping().WriteTo(second));
     EXPECT_EQ(1618, second.Run("/l EN"));
     LogView log = second.Log();
     EXPECT_TRUE(log.HasLine(START));
@@ -151,9 +128,7 @@ TEST(MainSequence, LanguageWithoutLabels)
 {
     {
         Scenario s;
-        Settings settings;
-        settings.labelsCode = "QQ";   // a header, but no language of ours
-        ASSERT_TRUE(s.WriteUnicodeFile("Zaph.ini", settings.Text()));
+        ASSERT_TRUE(Stopping().Languages("QQ").WriteTo(s));   // labels, but of no language of ours
         s.ExpectBox()
             .TitleEquals(CAPTION)
             .TextEquals("Language 'DE' not found in file '" + s.Path("Zaph.ini") + "'")
@@ -165,7 +140,7 @@ TEST(MainSequence, LanguageWithoutLabels)
     }
     {
         Scenario s;
-        ASSERT_TRUE(s.WriteUnicodeFile("Zaph.ini", Settings().Text()));
+        ASSERT_TRUE(Stopping().WriteTo(s));
         ExpectStopBox(s);
         EXPECT_EQ(13, s.Run("/l DE"));
         EXPECT_TRUE(s.Log().InOrder({"\tSelected language = 'EN'", "\tMy name is 'fernwick.exe'"}));
@@ -177,7 +152,7 @@ TEST(MainSequence, LanguageWithoutLabels)
 TEST(MainSequence, SettingsPhasesThenStopWith13)
 {
     Scenario s;
-    ASSERT_TRUE(s.WriteUnicodeFile("Zaph.ini", Settings().Text()));
+    ASSERT_TRUE(Stopping().WriteTo(s));
     ExpectStopBox(s);
     EXPECT_EQ(13, s.Run("/l EN"));
     LogView log = s.Log();
@@ -185,8 +160,8 @@ TEST(MainSequence, SettingsPhasesThenStopWith13)
                              "\tDownloads run without the worker thread.",
                              "\tSelected language = 'EN'", "\tMy name is 'fernwick.exe'",
                              "\t'WEB' Installation", "\tINIFILE setting 'MS' = 'LU'",
-                             "\tINIFILE setting 'IniVersion' = '2.1'",
-                             "\tINIFILE variable 'ExeVersion' = '2.1.0.5'",
+                             "\tINIFILE setting 'IniVersion' = '6.2'",
+                             "\tINIFILE variable 'ExeVersion' = '6.2.0.5'",
                              std::string("\tBASE_URL = '") + BASE_URL + "'", STOP_LINE,
                              ReturnCodeLine(13), END}));
     EXPECT_TRUE(log.Lacks("successfully"));
@@ -203,19 +178,19 @@ TEST(MainSequence, SourceModeAndBaseUrl)
         const char* what;
         const char* exeName;
         bool marker;
-        const char* baseUrlLine;
+        const char* baseUrl;              // null: no such line
         const char* mode;
         int rc;
         const char* lineEnd = "\n";       // CR alone: an old editor's line ends
         const char* invalidValue = NULL;  // a label that asks for other arguments
     };
     const Row rows[] = {
-        {"setup.exe", "SETUP.EXE", false, "", "LOCAL", 0},
-        {"marker", "fernwick.exe", true, "", "LOCAL", 0},
-        {"web without BASE_URL", "fernwick.exe", false, "", "WEB", 13},
-        {"web with empty BASE_URL", "fernwick.exe", false, "BASE_URL=\n", "WEB", 13},
-        {"CR-only line ends", "fernwick.exe", false, "", "WEB", 13, "\r"},
-        {"label with other specifiers", "fernwick.exe", false, "", "WEB", 13, "\n", "'%s' %hs %d"},
+        {"setup.exe", "SETUP.EXE", false, nullptr, "LOCAL", 0},
+        {"marker", "fernwick.exe", true, nullptr, "LOCAL", 0},
+        {"web without BASE_URL", "fernwick.exe", false, nullptr, "WEB", 13},
+        {"web with empty BASE_URL", "fernwick.exe", false, "", "WEB", 13},
+        {"CR-only line ends", "fernwick.exe", false, nullptr, "WEB", 13, "\r"},
+        {"label with other specifiers", "fernwick.exe", false, nullptr, "WEB", 13, "\n", "'%s' %hs %d"},
     };
     for (const Row& row : rows)
     {
@@ -227,18 +202,18 @@ TEST(MainSequence, SourceModeAndBaseUrl)
         {
             ASSERT_TRUE(s.WriteFile("_FW_LOCAL_.txt", ""));
         }
-        Settings settings;
-        settings.baseUrl = row.baseUrlLine;
-        std::string text = settings.Text();
+        Distribution dist = Stopping();
+        row.baseUrl ? dist.Set("BASE_URL", row.baseUrl) : dist.Remove("BASE_URL");
         if (row.invalidValue)
-            text.replace(text.find("The setting '%s'"), 10, row.invalidValue);
+            dist.Label("InvalidValue", row.invalidValue);
+        std::string text = dist.SettingsText();
         for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += strlen(row.lineEnd))
             text.replace(at, 1, row.lineEnd);
         ASSERT_TRUE(s.WriteUnicodeFile("Zaph.ini", text));
         if (row.rc == 13)
         {
             s.ExpectBox()
-                .TitleEquals("Ombrant ZAPH Setup [EN] 2.1")
+                .TitleEquals("Ombrant ZAPH Setup [EN] 6.2")
                 .TextEquals(row.invalidValue ? "?!Missing Information/Error Message.\nPlease contact your supplier."
                                              : "The setting 'BASE_URL' of the settings file is missing or invalid.")
                 .Icon(ICON_ERROR)
@@ -276,7 +251,7 @@ TEST(MainSequence, ProcessorFaultsEndWithTheAbortBoxAndMinusOne)
         SCOPED_TRACE(kind);
         Scenario s;
         ASSERT_TRUE(s.CopyFromBin("fernwick_faulting.exe", "fernwick.exe"));
-        ASSERT_TRUE(s.WriteUnicodeFile("Zaph.ini", Settings().Text()));
+        ASSERT_TRUE(Stopping().WriteTo(s));
         SetEnvironmentVariableA("FW_TEST_FAULT", kind);
         s.ExpectBox()
             .TitleEquals("Setup")
@@ -297,7 +272,7 @@ TEST(MainSequence, ProcessorFaultsEndWithTheAbortBoxAndMinusOne)
 TEST(MainSequence, LogsAreCopiedIntoTheTargetFolder)
 {
     Scenario s;
-    ASSERT_TRUE(s.WriteUnicodeFile("Zaph.ini", Settings().Text()));
+    ASSERT_TRUE(Stopping().WriteTo(s));
     std::string target = s.Folder("My Target");
     // The installer log of the day lives in the temporary folder, shared with
     // earlier runs: give it a content of this run's own to find in the copy.
@@ -321,7 +296,7 @@ TEST(MainSequence, LogsAreCopiedIntoTheTargetFolder)
         DeleteFileA(msiLog.c_str());
 
     Scenario t;
-    ASSERT_TRUE(t.WriteUnicodeFile("Zaph.ini", Settings().Text()));
+    ASSERT_TRUE(Stopping().WriteTo(t));
     std::string missing = t.Root() + "\\not there";
     ExpectStopBox(t);
     EXPECT_EQ(13, t.Run("/l EN /t \"" + missing + "\""));
@@ -334,9 +309,7 @@ TEST(MainSequence, LoggingSettingMovesTheLog)
 {
     Scenario s;
     std::string moved = s.Path("moved.log");
-    Settings settings;
-    settings.extra = "Logging=" + moved + "\n";
-    ASSERT_TRUE(s.WriteUnicodeFile("Zaph.ini", settings.Text()));
+    ASSERT_TRUE(Stopping().Set("Logging", moved).WriteTo(s));
     ExpectStopBox(s);
     EXPECT_EQ(13, s.Run("/l EN"));
     EXPECT_TRUE(s.Log().HasLine("\tLogging continues in '" + moved + "' (setting Logging)."));
