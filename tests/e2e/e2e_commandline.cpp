@@ -93,16 +93,24 @@ TEST(CommandLine, RejectedValuesShowTheUsageAsError)
 }
 
 // Accepted switches are logged one by one and the scan stops at the first
-// argument that is not an option; an unknown letter is only a warning.
+// argument that is not an option; an unknown letter is only a warning. /d3
+// <file> moves the log: the start stays in the default log, everything after
+// the switch goes to the file given.
 TEST(CommandLine, SwitchesAreLoggedAndUnknownOnesIgnored)
 {
     Scenario s;
+    std::string file = s.Path("run log.txt");
     s.ExpectBox().TextStartsWith(USAGE_START).TextLacks("Command line ERROR").Icon(ICON_WARNING);
-    EXPECT_EQ(22, s.Run("/u /m /c /f /x /z /L en /T \"C:\\My Apps\\ZAPH\\\\\" /?"));
-    LogView log = s.Log();
-    EXPECT_TRUE(log.InOrder({"\tAUTOUPGRADE", "\tMULTIMODE", "\tCHECKONLY", "\tAdding Features",
-                             "\tDEBUG", "W\tArgument '/z' not recognised ( ignored )",
-                             "\tLanguage='en'", "\tTARGETDIR='C:\\My Apps\\ZAPH'", ReturnCodeLine(22)}));
+    EXPECT_EQ(22, s.Run("/d3 \"" + file + "\" /u /m /c /f /x /z /L en /T \"C:\\My Apps\\ZAPH\\\\\" /?"));
+    LogView moved = s.LogFile(file);
+    EXPECT_TRUE(moved.InOrder({"\tLOGFILE='" + file + "'", "\tAUTOUPGRADE", "\tMULTIMODE", "\tCHECKONLY",
+                               "\tAdding Features", "\tDEBUG", "W\tArgument '/z' not recognised ( ignored )",
+                               "\tLanguage='en'", "\tTARGETDIR='C:\\My Apps\\ZAPH'", "\tUsage:",
+                               ReturnCodeLine(22), END}));
+    EXPECT_TRUE(moved.LacksLine(START));
+    LogView original = s.Log();
+    EXPECT_TRUE(original.HasLine(START));
+    EXPECT_TRUE(original.LacksLine(END));
 }
 
 // /v shows the program's own version resource (language block 080904b0).
@@ -129,24 +137,6 @@ TEST(CommandLine, VersionBoxShowsTheVersionResource)
     else
         fields = version;
     EXPECT_TRUE(s.Log().InOrder({START, "\t'" + s.ExePath() + "' is version " + fields, END}));
-}
-
-// /d3 <file> moves the log: the start stays in the default log, everything
-// after the switch goes to the file given.
-TEST(CommandLine, LogSwitchWritesToTheFileGiven)
-{
-    Scenario s;
-    std::string file = s.Path("run log.txt");
-    s.ExpectBox().TextStartsWith(USAGE_START).Icon(ICON_WARNING);
-    EXPECT_EQ(22, s.Run("/d3 \"" + file + "\" /?"));
-
-    LogView moved = s.LogFile(file);
-    EXPECT_TRUE(moved.InOrder({"\tLOGFILE='" + file + "'", "\tUsage:", ReturnCodeLine(22), END}));
-    EXPECT_TRUE(moved.LacksLine(START));
-
-    LogView original = s.Log();
-    EXPECT_TRUE(original.HasLine(START));
-    EXPECT_TRUE(original.LacksLine(END));
 }
 
 // /9 forces the narrow system interfaces: on Windows 98 there is nothing to
