@@ -241,4 +241,12 @@ static ::testing::AssertionResult ValueIs(const std::string& keyPath, const std:
     return ::testing::AssertionFailure() << path << " (" << bytes.size() << " bytes) lacks \"" << part
                                          << "\"";
 }
+
+::testing::AssertionResult DirExists(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "no folder " << path;
+}
 } // namespace fwe2e

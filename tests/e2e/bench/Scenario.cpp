@@ -515,6 +515,14 @@ ProgramWindow Scenario::FindWindow(const std::string& titleContains, DWORD timeo
 
 // --- results ------------------------------------------------------------------------
 
+std::vector<ProgramWindow> Scenario::Windows() const
+{
+    std::vector<ProgramWindow> windows;
+    for (HWND hwnd : TopLevelWindowsOf(m_pid))
+        windows.push_back(ProgramWindow(hwnd));
+    return windows;
+}
+
 static std::string ReadFrom(const std::string& path, unsigned long long offset)
 {
     std::string bytes;

@@ -190,6 +190,7 @@ std::string DefaultLogPath();
 
 ::testing::AssertionResult FileExists(const std::string& path);
 ::testing::AssertionResult FileAbsent(const std::string& path);
+::testing::AssertionResult DirExists(const std::string& path);
 ::testing::AssertionResult FileContains(const std::string& path, const std::string& part);
 
 // Conversions for the Unicode texts of the program and its settings file.
@@ -282,6 +283,7 @@ public:
     // an invalid window: `if (!w) return;`.
     ProgramWindow FindWindow(const std::string& titleContains = "", DWORD timeoutMs = 10000,
                              const std::string& className = "#32770", FWE2E_HERE) const;
+    std::vector<ProgramWindow> Windows() const; // every visible top-level window
 
     // --- results ----------------------------------------------------------
     // The lines the last run added to the default log (the program's log in
