@@ -27,6 +27,9 @@ static const char* const SYSTEM_PACKAGE = "Sys_%s.msi";
 static const DWORD WORKER_GRACE_MS = 3000;
 // How long a worker that reported its end may take to leave its procedure.
 static const DWORD WORKER_EXIT_MS = 5000;
+// A download whose progress has not moved for this long is dead: the server
+// or the line went silent, and the Internet library may wait for it forever.
+static const DWORD DOWNLOAD_STALL_LIMIT_MS = 120000;
 // HTTP status codes from here on are the server's errors (400 Bad Request...).
 static const DWORD HTTP_STATUS_FIRST_ERROR = 400;
 
@@ -69,7 +72,7 @@ static bool CopyBounded(char* dest, const char* src, size_t size)
 }
 
 CDownloadManager::CDownloadManager(CMainUI* ui, CResource* resMgr)
-    : m_useWorkerThread(false), m_workerResult(E_UNEXPECTED), m_workerBusy(false),
+    : m_useWorkerThread(false), m_stallLimitMs(DOWNLOAD_STALL_LIMIT_MS), m_workerResult(E_UNEXPECTED), m_workerBusy(false),
       m_workerThreadId(0), m_workerThread(NULL), m_workerUrl(NULL), m_workerCachePath(NULL),
       m_workerLastError(0), m_workerHttpStatus(0), m_connected(false), m_needHangUp(false), m_ui(ui), m_resMgr(resMgr),
       m_baseUrl(NULL), m_mayLoad(true), m_hWininet(NULL), m_hUrlmon(NULL), m_functionsGiven(false)
@@ -375,15 +378,18 @@ bool CDownloadManager::ObtainFile(const char* sourceName, char* localPath, DWORD
             m_workerCachePath = NULL;
             return false;
         }
-        m_ui->WaitForDownload(m_workerThread);
+        bool moving = m_ui->WaitForDownload(m_workerThread, m_stallLimitMs);
+        if (!moving)
+            LogMessage(2, LOG_ERROR, "Download '%hs' stalled: no progress for %lu s.\n", url,
+                       (unsigned long)(m_stallLimitMs / 1000));
         if (!m_workerBusy)
             WaitForSingleObject(m_workerThread, WORKER_EXIT_MS);
         DWORD exitCode = ERROR_FILE_NOT_FOUND;
         if (GetExitCodeThread(m_workerThread, &exitCode))
             code = exitCode;
         StopDownloadWorker();
-        result = m_workerResult;
-        lastError = m_workerLastError;
+        result = moving ? m_workerResult : HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+        lastError = moving ? m_workerLastError : ERROR_TIMEOUT;
         httpStatus = m_workerHttpStatus;
         m_workerUrl = NULL;
         m_workerCachePath = NULL;

@@ -63,6 +63,9 @@ public:
 
     void SetUseWorkerThread(bool use) { m_useWorkerThread = use; }
     bool GetUseWorkerThread() const { return m_useWorkerThread; }
+    // How long a download on the worker may show no progress before it is
+    // given up as failed (0: never).
+    void SetStallLimit(DWORD milliseconds) { m_stallLimitMs = milliseconds; }
     bool IsConnected() const { return m_connected; }
 
     // Makes sure an Internet connection exists (dialling if the system does
@@ -95,6 +98,7 @@ private:
     static DWORD WINAPI DownloadWorker(void* manager);
 
     bool m_useWorkerThread;
+    DWORD m_stallLimitMs;
     volatile HRESULT m_workerResult;
     volatile bool m_workerBusy;
     DWORD m_workerThreadId;

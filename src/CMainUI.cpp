@@ -34,6 +34,8 @@ static const int FIRST_CHOICE_X = 16;
 static const int FIRST_CHOICE_Y = 105;
 // A progress range travels in the high word of PBM_SETRANGE.
 static const UINT MAX_BAR_RANGE = 0xFFFF;
+// How often a download wait looks at the progress when nothing else wakes it.
+static const DWORD STALL_CHECK_MS = 250;
 static const int HEADING_FONT_HEIGHT = -22;
 static const int HEADING_FONT_WEIGHT = FW_BOLD;
 static const char* const HEADING_FACE = "Arial";
@@ -312,47 +314,53 @@ void CMainUI::SetProgressPos(UINT uiIdx, UINT position)
     PumpMessages();
 }
 
-void CMainUI::WaitForDownload(HANDLE worker)
+bool CMainUI::WaitForDownload(HANDLE worker, DWORD stallLimitMs)
 {
-    if (m_hWnd == NULL)
+    // The Internet library may never end a transfer whose server went silent,
+    // and without a window (or in an unattended run) nobody presses Cancel:
+    // progress that stands still for the limit ends the wait.
+    if (m_hWnd != NULL)
+        ShowWindow(m_hWnd, SW_SHOW);
+    DWORD seen = m_downloadProgress[0];
+    DWORD movedAt = GetTickCount();
+    HANDLE* handles = worker != NULL ? &worker : NULL;
+    DWORD count = worker != NULL ? 1 : 0;
+    DWORD slice = stallLimitMs == 0 ? INFINITE : (stallLimitMs < STALL_CHECK_MS ? stallLimitMs : STALL_CHECK_MS);
+    while (!m_cancelRequested && (m_hWnd == NULL || IsWindow(m_hWnd)))
     {
-        // The run goes on without a window; the worker's end message then has
-        // nowhere to go, so the thread's own end is what is waited for.
-        while (worker != NULL && !m_cancelRequested)
+        if (m_hWnd == NULL && worker == NULL)
+            return true;   // nothing that could ever end the wait
+        DWORD woke = MsgWaitForMultipleObjects(count, handles, FALSE, slice, QS_ALLINPUT);
+        if (woke == WAIT_FAILED || (count == 1 && woke == WAIT_OBJECT_0))
+            return true;   // the worker ended, or the handle is unusable
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
         {
-            DWORD woke = MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT);
-            if (woke != WAIT_OBJECT_0 + 1)
-                break;   // the worker ended, or the handle is unusable
-            MSG msg;
-            while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+            if (msg.message == WM_QUIT)
             {
-                if (msg.message == WM_QUIT)
-                {
+                if (m_hWnd == NULL)
                     PostQuitMessage((int)msg.wParam);
-                    return;
-                }
-                TranslateMessage(&msg);
-                DispatchMessageA(&msg);
+                return true;
             }
+            if (msg.message == WM_DOWNLOAD_DONE)
+                return true;
+            if (m_hWnd != NULL && IsDialogMessageA(m_hWnd, &msg))
+                continue;
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
         }
-        return;
+        DWORD now = GetTickCount();
+        if (m_downloadProgress[0] != seen)
+        {
+            seen = m_downloadProgress[0];
+            movedAt = now;
+        }
+        else if (stallLimitMs != 0 && now - movedAt >= stallLimitMs)
+        {
+            return false;
+        }
     }
-    ShowWindow(m_hWnd, SW_SHOW);
-    MSG msg;
-    while (IsWindow(m_hWnd))
-    {
-        BOOL got = GetMessageA(&msg, NULL, 0, 0);
-        if (got == 0 || got == -1)
-            break;
-        if (msg.message == WM_DOWNLOAD_DONE)
-            break;
-        if (m_cancelRequested)
-            break;
-        if (IsDialogMessageA(m_hWnd, &msg))
-            continue;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
+    return true;
 }
 
 void CMainUI::WaitForChoice()

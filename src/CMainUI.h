@@ -67,10 +67,11 @@ public:
     void StepProgress(UINT uiIdx, int delta);
     void SetProgressPos(UINT uiIdx, UINT position);
 
-    // Runs the window's messages until the download worker reports its end,
-    // Cancel is pressed or the window goes away. Without a window it waits for
-    // the worker thread itself, still dispatching the thread's messages.
-    void WaitForDownload(HANDLE worker = NULL);
+    // Runs the thread's messages until the download worker reports its end
+    // (its message, or the end of the worker thread), Cancel is pressed or the
+    // window goes away. A download whose progress has not moved for stallLimitMs
+    // (0: no limit) ends the wait too: the result is then false.
+    bool WaitForDownload(HANDLE worker = NULL, DWORD stallLimitMs = 0);
     // The modal loop of a choice: until Proceed is accepted, a quit message
     // (whose code becomes the result) or the window goes away.
     void WaitForChoice();

@@ -301,6 +301,15 @@ static std::wstring LabelText(const wchar_t* key)
     return std::wstring(text ? text : L"");
 }
 
+// The failure box of a run that ended inside a step: names the step.
+static void ShowStepError(const SequenceLocals& locals)
+{
+    if (locals.stepKey == NULL)
+        return;
+    std::wstring step = LabelText(locals.stepKey);
+    g_mainUI->ShowMessage(true, g_resource->FormatLabel(LABEL_ERROR_OCCURRED, step.c_str()));
+}
+
 static void ReportOutcome(SequenceLocals& locals)
 {
     CMainUI* ui = g_mainUI;
@@ -319,26 +328,21 @@ static void ReportOutcome(SequenceLocals& locals)
     }
     else if (rc != 0)
     {
-        if (locals.stepKey != NULL)
-        {
-            std::wstring step = LabelText(locals.stepKey);
-            ui->ShowMessage(true, g_resource->FormatLabel(LABEL_ERROR_OCCURRED, step.c_str()));
-        }
-    }
-    else if (WRITE_COMPLETION_RECORDS == NULL)
-    {
-        // Success would be claimed without its records.
-        StopAtMissingPart(locals, "Writing the completion records");
-        if (locals.stepKey != NULL)
-        {
-            std::wstring step = LabelText(locals.stepKey);
-            ui->ShowMessage(true, g_resource->FormatLabel(LABEL_ERROR_OCCURRED, step.c_str()));
-        }
+        ShowStepError(locals);
     }
     else
     {
-        WRITE_COMPLETION_RECORDS(locals);
-        if (RunState.rebootNeeded)
+        // The records are part of the installation: success is not claimed
+        // without them.
+        if (WRITE_COMPLETION_RECORDS == NULL)
+            StopAtMissingPart(locals, "Writing the completion records");
+        else
+            WRITE_COMPLETION_RECORDS(locals);
+        if (locals.rc != 0)
+        {
+            ShowStepError(locals);
+        }
+        else if (RunState.rebootNeeded)
         {
             std::wstring text = LabelText(LABEL_SUCCESS) + L"\n\n***\n" + LabelText(LABEL_REBOOT) +
                                 L"\n***\n\n";

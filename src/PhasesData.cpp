@@ -299,17 +299,32 @@ void WriteCompletionRecords(SequenceLocals& locals)
     }
 
     char staging[FW_PATH_SIZE];
-    if (Format(staging, "%s\\%s%s", RunState.targetDir.GetNarrow(), memberState.c_str(), STAGING_SUFFIX))
+    bool stagingKnown = Format(staging, "%s\\%s%s", RunState.targetDir.GetNarrow(), memberState.c_str(),
+                               STAGING_SUFFIX);
+    if (stagingKnown)
         RunState.targetDir = staging;
     else
         LogMessage(2, LOG_WARNING, "Path too long below '%hs'.\n", RunState.targetDir.GetNarrow());
 
-    if (!locals.isClient && staging[0] != 0)
+    // The next run and the product read these copies to learn what was
+    // installed: a run that could not leave them has not succeeded. The
+    // marker is written only after the settings copy is in place.
+    if (!locals.isClient)
     {
         std::string settingsFile = g_resource->GetIniFile();
-        CopyFileCreatingFolders(settingsFile.c_str(), staging, INSTALLED_SETTINGS, NULL);
-        if (!dotNet)
-            CopyFileCreatingFolders(settingsFile.c_str(), staging, COMPLETION_MARKER, NULL);
+        const char* failed = NULL;
+        if (!stagingKnown)
+            failed = INSTALLED_SETTINGS;
+        else if (!CopyFileCreatingFolders(settingsFile.c_str(), staging, INSTALLED_SETTINGS, NULL))
+            failed = INSTALLED_SETTINGS;
+        else if (!dotNet && !CopyFileCreatingFolders(settingsFile.c_str(), staging, COMPLETION_MARKER, NULL))
+            failed = COMPLETION_MARKER;
+        if (failed != NULL)
+        {
+            LogMessage(2, LOG_ERROR, "Could not write the completion record '%hs' below '%hs' [%ld].\n", failed,
+                       stagingKnown ? staging : RunState.targetDir.GetNarrow(), (long)GetLastError());
+            locals.rc = (long)COMPONENTS_COPY_FAILED;
+        }
     }
 
     DeleteRegistryKey(HKEY_LOCAL_MACHINE, OLDER_LINE_UNINSTALL_KEY);

@@ -909,7 +909,14 @@ struct WholeRow
     // "planted" (a recording library under the name of every library the
     // program loads, beside it: none may be loaded), "restart" (the run
     // again is the restart command the first run registered, started as
-    // Windows does after the restart: the value gone, in another folder).
+    // Windows does after the restart: the value gone, in another folder),
+    // "second" (instead of the cancel, a second start meets the stall, then
+    // the download goes on), "kill=package|data" (the program is killed once
+    // the upgrade has removed the earlier package, or while "big=<file>", a
+    // large data file, is half copied), "locked=<relative>" (another program
+    // holds that file below the target open while the run writes it), "full"
+    // (the target is on the small drive S:, which the big file fills up; the
+    // room comes back for the run again).
     const char* dist;
     const char* args;
     const char* languages;           // chosen in the selection ("" none shown)
@@ -929,6 +936,11 @@ struct WholeRow
 };
 
 const char SUCCESS[] = "I:ZAPH has been installed successfully.";
+const int KILLED = 0xDEAD; // the exit code Scenario::Kill gives
+// Where the release's package installs when no earlier installation says otherwise.
+const char PACKAGE_FOLDER[] = "C:\\Program Files\\ZAPH";
+// A drive of a few megabytes where the machine allows one (scripts/small-drive.sh).
+const char SMALL_DRIVE[] = "S:\\";
 const char BACKUP_YES[] = "Q:Have you made a backup of your data?>yes";
 
 // The earlier release's data: the database already of this release, the
@@ -1016,6 +1028,20 @@ const WholeRow WHOLE_ROWS[] = {
     {"cancelled download, then a full run", nullptr, "web; Threading=On; stall=LU/ms.mdb.zsi", "", "EN", {"Q:Stop the setup?>yes"},
      1223, {"\tCancel requested by the user.", "\tCancelled by the user."}, {COMPLETION + std::string("=-")},
      {BACKUP_YES, SUCCESS}, 0},
+    {"killed in the product package, then run again", &STATE_QRT_PACKAGE, "kill=package", "", "EN", {BACKUP_YES},
+     KILLED, {"\tAssimilation imminent; 7 of 9"}, {COMPLETION + std::string("=-")}, {BACKUP_YES, SUCCESS}, 0},
+    {"killed while a data file is copied, then run again", &STATE_QRT_PACKAGE, "big=LU\\EN\\labels.mdb.zsi; kill=data",
+     "", "EN", {BACKUP_YES}, KILLED, {"\t\tCopied '<folder>\\LU\\ms.mdb' to 'LU_New\\ms.mdb'"},
+     {COMPLETION + std::string("=-"), "LU_New\\EN\\labels.mdb.zsi=-"}, {BACKUP_YES, SUCCESS}, 0},
+    {"a second start during a download", nullptr, "web; Threading=On; stall=LU/ms.mdb.zsi; second", "", "EN",
+     {SUCCESS}, 0, {}, {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi"}, {}, -1},
+    {"completion record cannot be written, then can", nullptr, "locked=LU_New\\FW_Complete.lol", "", "EN",
+     {"E:An error occurred:\nInstalling the data"}, 266,
+     {"E\tCould not write the completion record 'FW_Complete.lol' below '<target>\\LU_New' [32]."}, {},
+     {BACKUP_YES, SUCCESS}, 0},
+    {"disk full during the data, then room again", nullptr, "full; big=LU\\EN\\labels.mdb.zsi; DefaultTargetDir=S:\\ZAPH",
+     "", "EN", {"E:An error occurred:\nInstalling the data"}, 266, {}, {COMPLETION + std::string("=-"), "LU_New\\EN\\labels.mdb.zsi=-"},
+     {BACKUP_YES, SUCCESS}, 0},
 };
 
 // Picks exactly the languages given, then Proceed.
@@ -1093,7 +1119,7 @@ void CheckComplete(Scenario& s, const TestRelease& release)
 void RunWholeRow(const WholeRow& row)
 {
     SCOPED_TRACE(row.name);
-    TestPackageSetup packages({"C:\\Program Files\\ZAPH", MovedFolder()});
+    TestPackageSetup packages({PACKAGE_FOLDER, MovedFolder()});
     MachineState machine;
     std::string folder = row.machine ? machine.Apply(*row.machine) : "";
     if (row.machine)
@@ -1113,7 +1139,8 @@ void RunWholeRow(const WholeRow& row)
     for (const std::string& item : Words(changes, ';'))
     {
         bool own = false;
-        for (const char* option : {"web", "proxy", "system", "https", "damaged", "stall", "planted", "restart"})
+        for (const char* option : {"web", "proxy", "system", "https", "damaged", "stall", "planted", "restart",
+                                   "second", "kill", "big", "locked", "full"})
             own = own || item.find(option) == 0;
         if (!own)
             dist.Apply(item);
@@ -1126,6 +1153,13 @@ void RunWholeRow(const WholeRow& row)
     std::map<std::string, std::string> files = ReleaseFiles(languages, dotNet);
     // Where the .NET edition keeps the login program's language and member state.
     ASSERT_TRUE(s.GuardRegKey("HKCU\\Software\\Ombrant\\ZAPH.NET"));
+    std::string big = Option(changes, "big");
+    if (!big.empty())
+    {
+        std::string member = big.substr(big.rfind('\\') + 1);
+        member.resize(member.size() - 4);
+        files[big] = StoredZip(member, std::string(16 << 20, 'z') + Data(member, RELEASE_VERSION));
+    }
     for (const auto& file : files)
     {
         dist.Line("CheckSums", file.first + "=" + CheckSumText(file.second));
@@ -1163,6 +1197,43 @@ void RunWholeRow(const WholeRow& row)
         server.SetBehaviour(stalled, HttpTestServer::SERVE_STALL);
     ASSERT_TRUE(dist.WriteTo(s));
 
+    std::string locked = Option(changes, "locked");
+    struct Lock
+    {
+        HANDLE file = INVALID_HANDLE_VALUE;
+        void Release()
+        {
+            if (file != INVALID_HANDLE_VALUE)
+                CloseHandle(file);
+            file = INVALID_HANDLE_VALUE;
+        }
+        ~Lock() { Release(); }
+    } lock;
+    if (!locked.empty())
+    {
+        std::string path = PACKAGE_FOLDER + std::string("\\") + locked;
+        ASSERT_TRUE(s.WriteFile(path, ""));
+        lock.file = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, lock.file);
+    }
+    bool full = !Option(changes, "full").empty();
+    if (full)
+    {
+        ULARGE_INTEGER room, total;
+        if (!GetDiskFreeSpaceExA(SMALL_DRIVE, &room, &total, NULL) || total.QuadPart > (200ull << 20))
+        {
+            printf("[  SKIPPED ] %s: no small drive %s on this machine\n", row.name, SMALL_DRIVE);
+            return;
+        }
+        // Ballast leaves room for half the big file.
+        s.GuardPath(std::string(SMALL_DRIVE) + "ZAPH");
+        s.GuardPath(std::string(SMALL_DRIVE) + "ballast");
+        ASSERT_TRUE(WriteBytes(std::string(SMALL_DRIVE) + "ballast", std::string(room.QuadPart - (8 << 20), 'b')));
+    }
+    // The earlier installation's data, which no killed run may lose.
+    std::string kill = Option(changes, "kill");
+    std::string earlierData = row.machine && !kill.empty() ? ReadAll(folder + "\\LU\\ms.mdb") + ReadAll(folder + "\\LU\\EN\\labels.mdb") : "";
+
     std::string title = dist.Title();
     Row boxes = {row.name, row.machine, "", row.dist, row.args, row.boxes, row.rc, {}, "", ""};
     ExpectBoxes(s, boxes, title, folder);
@@ -1182,17 +1253,49 @@ void RunWholeRow(const WholeRow& row)
     if (!stalled.empty())
     {
         ASSERT_TRUE(server.WaitForStall(60000));
-        EXPECT_TRUE(s.FindWindow(title).Click(IDCANCEL));
+        if (!Option(changes, "second").empty())
+        {
+            // Another start while this run downloads: it ends at once, and
+            // this run goes on as if nothing had happened.
+            Scenario other;
+            EXPECT_EQ(1618, other.Run("", 30000));
+            EXPECT_TRUE(other.Boxes().empty());
+            EXPECT_TRUE(other.Log().HasLine("**** Fernwick START ****."));
+            EXPECT_TRUE(other.Log().LacksLine("**** Fernwick END ****."));
+            server.ReleaseStalls();
+        }
+        else
+        {
+            EXPECT_TRUE(s.FindWindow(title).Click(IDCANCEL));
+        }
+    }
+    if (!kill.empty())
+    {
+        // Killed while the installer writes its log, or while the big file's
+        // partial copy exists beside the place it is meant for.
+        std::string partial = big.empty() ? "" : "\\LU_New" + big.substr(2) + ".fwpart";
+        DWORD start = GetTickCount();
+        while (s.Running() && GetTickCount() - start < 60000 &&
+               (kill == "package" ? ReadAll(InstallerLogPath()) == "<missing>"
+                                  : GetFileAttributesA((InstalledFolder() + partial).c_str()) == INVALID_FILE_ATTRIBUTES))
+            Sleep(5);
+        s.Kill();
     }
     EXPECT_EQ(row.rc, s.Wait(120000));
     server.ReleaseStalls();
+    if (!earlierData.empty())
+        EXPECT_TRUE(earlierData == ReadAll(folder + "\\LU\\ms.mdb") + ReadAll(folder + "\\LU\\EN\\labels.mdb"))
+            << "the earlier installation's data changed";
 
     std::string target = InstalledFolder();
     LogView log = s.Log();
     std::vector<std::string> lines;
     for (const std::string& line : row.log)
         lines.push_back(Expand(line, folder, target, s.Dir()));
-    lines.push_back("\t**> Main return code '" + std::to_string(row.rc) + "'.");
+    if (kill.empty())
+        lines.push_back("\t**> Main return code '" + std::to_string(row.rc) + "'.");
+    else
+        EXPECT_TRUE(log.Lacks(kill == "package" ? "**> Installation returned" : "**> Main return code"));
     EXPECT_TRUE(log.InOrder(lines));
     EXPECT_TRUE(log.Lacks(NOT_IN_THIS_BUILD));
     for (const std::string& expected : row.files)
@@ -1243,6 +1346,9 @@ void RunWholeRow(const WholeRow& row)
         EXPECT_EQ(0, RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, RUN_ONCE_KEY_PATH, "Fernwick"));
         s.SetCurrentDir(s.Folder("after restart"));
     }
+    lock.Release();
+    if (full)
+        ASSERT_TRUE(DeleteFileA((std::string(SMALL_DRIVE) + "ballast").c_str()));
     Row again = {row.name, row.machine, "", row.dist, row.args, row.rerunBoxes, row.rerunRc, {}, "", ""};
     ExpectBoxes(s, again, title, folder);
     ASSERT_TRUE(s.Start(args));
@@ -1255,6 +1361,13 @@ void RunWholeRow(const WholeRow& row)
     {
         EXPECT_TRUE(s.Log().HasLine("\tWorking in '" + s.Dir() + "', where the program and its settings file are."));
         EXPECT_EQ("", standIns.RestartCommand()) << "a restart registered again";
+    }
+    if (!earlierData.empty())
+        EXPECT_TRUE(earlierData == ReadAll(folder + "\\LU\\ms.mdb") + ReadAll(folder + "\\LU\\EN\\labels.mdb"));
+    if (!big.empty())
+    {
+        EXPECT_TRUE(ReadAll(InstalledFolder() + "\\LU_New" + big.substr(2)) == files[big]);
+        EXPECT_TRUE(FileAbsent(InstalledFolder() + "\\LU_New" + big.substr(2) + ".fwpart"));
     }
 }
 } // namespace

@@ -212,7 +212,7 @@ void CALLBACK LetWorkerEnd(HWND, UINT, UINT_PTR, DWORD)
 }
 } // namespace
 
-// Without a window the wait lasts as long as the worker, and this thread's
+// Without a window the wait lasts as long as the worker (or its stall limit), and this thread's
 // messages (here a timer that lets the worker end) are still dispatched.
 TEST(MainUI, WaitForDownloadWithoutAWindowWaitsForTheWorker)
 {
@@ -221,11 +221,21 @@ TEST(MainUI, WaitForDownloadWithoutAWindowWaitsForTheWorker)
     HANDLE worker = CreateThread(NULL, 0, [](void*) -> DWORD { return WaitForSingleObject(s_workerMayEnd, 20000); },
                                  NULL, 0, NULL);
     UINT_PTR timer = SetTimer(NULL, 0, 10, LetWorkerEnd);
-    own.WaitForDownload(worker);
+    EXPECT_TRUE(own.WaitForDownload(worker));
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(worker, 0));
     DWORD exitCode = 1;
     EXPECT_TRUE(GetExitCodeThread(worker, &exitCode) && exitCode == WAIT_OBJECT_0) << "ended by the timer";
     KillTimer(NULL, timer);
+    CloseHandle(worker);
+
+    // A worker whose download never moves: the wait ends at the stall limit.
+    ResetEvent(s_workerMayEnd);
+    worker = CreateThread(NULL, 0, [](void*) -> DWORD { return WaitForSingleObject(s_workerMayEnd, 20000); }, NULL,
+                          0, NULL);
+    EXPECT_FALSE(own.WaitForDownload(worker, 100));
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(worker, 0));
+    SetEvent(s_workerMayEnd);
+    WaitForSingleObject(worker, 20000);
     CloseHandle(worker);
     CloseHandle(s_workerMayEnd);
 }
