@@ -298,6 +298,7 @@ void WriteCompletionRecords(SequenceLocals& locals)
         WriteRegistryString(HKEY_CURRENT_USER, LOGIN_SETTINGS_KEY, LOGIN_VALUE_MEMBER_STATE, memberState.c_str());
     }
 
+    std::string target = RunState.targetDir.GetNarrow();
     char staging[FW_PATH_SIZE];
     bool stagingKnown = Format(staging, "%s\\%s%s", RunState.targetDir.GetNarrow(), memberState.c_str(),
                                STAGING_SUFFIX);
@@ -322,8 +323,13 @@ void WriteCompletionRecords(SequenceLocals& locals)
         if (failed != NULL)
         {
             LogMessage(2, LOG_ERROR, "Could not write the completion record '%hs' below '%hs' [%ld].\n", failed,
-                       stagingKnown ? staging : RunState.targetDir.GetNarrow(), (long)GetLastError());
+                       stagingKnown ? staging : target.c_str(), (long)GetLastError());
             locals.rc = (long)COMPONENTS_COPY_FAILED;
+            // A failed run's logs go below the target itself, and what an
+            // unfinished installation still needs (the older line's
+            // uninstall entry) stays.
+            RunState.targetDir = target.c_str();
+            return;
         }
     }
 
