@@ -1271,12 +1271,12 @@ void RunWholeRow(const WholeRow& row)
     }
     if (!kill.empty())
     {
-        // Killed while the installer writes its log, or while the big file's
-        // partial copy exists beside the place it is meant for.
+        // Killed once the installer has begun changing the machine, or while
+        // the big file's partial copy lies beside the place it is meant for.
         std::string partial = big.empty() ? "" : "\\LU_New" + big.substr(2) + ".fwpart";
         DWORD start = GetTickCount();
         while (s.Running() && GetTickCount() - start < 60000 &&
-               (kill == "package" ? ReadAll(InstallerLogPath()) == "<missing>"
+               (kill == "package" ? ReadAll(InstallerLogPath()).find("InstallInitialize") == std::string::npos
                                   : GetFileAttributesA((InstalledFolder() + partial).c_str()) == INVALID_FILE_ATTRIBUTES))
             Sleep(5);
         s.Kill();
