@@ -7,3 +7,7 @@ if(TEST e2e_install)
     set_tests_properties(e2e.smalldrive.down PROPERTIES FIXTURES_CLEANUP smalldrive LABELS e2e)
     set_tests_properties(e2e_install PROPERTIES FIXTURES_REQUIRED smalldrive)
 endif()
+# The whole-run table with its runs again after each fault takes minutes.
+if(TEST e2e_install)
+    set_tests_properties(e2e_install PROPERTIES TIMEOUT 600)
+endif()

@@ -1028,8 +1028,11 @@ const WholeRow WHOLE_ROWS[] = {
     {"cancelled download, then a full run", nullptr, "web; Threading=On; stall=LU/ms.mdb.zsi", "", "EN", {"Q:Stop the setup?>yes"},
      1223, {"\tCancel requested by the user.", "\tCancelled by the user."}, {COMPLETION + std::string("=-")},
      {BACKUP_YES, SUCCESS}, 0},
+    // Under Wine the installer runs inside the killed process and nothing rolls
+    // back: the earlier package is gone, so the run again installs anew; the
+    // earlier data stays where it was.
     {"killed in the product package, then run again", &STATE_QRT_PACKAGE, "kill=package", "", "EN", {BACKUP_YES},
-     KILLED, {"\tAssimilation imminent; 7 of 9"}, {COMPLETION + std::string("=-")}, {BACKUP_YES, SUCCESS}, 0},
+     KILLED, {"\tAssimilation imminent; 7 of 9"}, {COMPLETION + std::string("=-")}, {SUCCESS}, 0},
     {"killed while a data file is copied, then run again", &STATE_QRT_PACKAGE, "big=LU\\EN\\labels.mdb.zsi; kill=data",
      "", "EN", {BACKUP_YES}, KILLED, {"\t\tCopied '<folder>\\LU\\ms.mdb' to 'LU_New\\ms.mdb'"},
      {COMPLETION + std::string("=-"), "LU_New\\EN\\labels.mdb.zsi=-"}, {BACKUP_YES, SUCCESS}, 0},
@@ -1271,12 +1274,13 @@ void RunWholeRow(const WholeRow& row)
     }
     if (!kill.empty())
     {
-        // Killed once the installer has begun changing the machine, or while
-        // the big file's partial copy lies beside the place it is meant for.
+        // Killed once the upgrade has removed the earlier package (the new one
+        // is not yet in place), or while the big file's partial copy lies
+        // beside the place it is meant for.
         std::string partial = big.empty() ? "" : "\\LU_New" + big.substr(2) + ".fwpart";
         DWORD start = GetTickCount();
         while (s.Running() && GetTickCount() - start < 60000 &&
-               (kill == "package" ? ReadAll(InstallerLogPath()).find("InstallInitialize") == std::string::npos
+               (kill == "package" ? IsInstalled(RELEASE_610)
                                   : GetFileAttributesA((InstalledFolder() + partial).c_str()) == INVALID_FILE_ATTRIBUTES))
             Sleep(5);
         s.Kill();
