@@ -1161,7 +1161,7 @@ void RunWholeRow(const WholeRow& row)
     {
         std::string member = big.substr(big.rfind('\\') + 1);
         member.resize(member.size() - 4);
-        files[big] = StoredZip(member, std::string(16 << 20, 'z') + Data(member, RELEASE_VERSION));
+        files[big] = StoredZip(member, std::string(32 << 20, 'z') + Data(member, RELEASE_VERSION));
     }
     for (const auto& file : files)
     {
@@ -1231,7 +1231,7 @@ void RunWholeRow(const WholeRow& row)
         // Ballast leaves room for half the big file.
         s.GuardPath(std::string(SMALL_DRIVE) + "ZAPH");
         s.GuardPath(std::string(SMALL_DRIVE) + "ballast");
-        ASSERT_TRUE(WriteBytes(std::string(SMALL_DRIVE) + "ballast", std::string(room.QuadPart - (8 << 20), 'b')));
+        ASSERT_TRUE(WriteBytes(std::string(SMALL_DRIVE) + "ballast", std::string(room.QuadPart - (16 << 20), 'b')));
     }
     // The earlier installation's data, which no killed run may lose.
     std::string kill = Option(changes, "kill");
