@@ -418,14 +418,33 @@ ProgramWindow ProgressWindow(Scenario& s, const std::string& title, DWORD timeou
     return s.FindWindow(title, 0);
 }
 
+// The languages of the selection, in the order of their check boxes.
+const char* const CODES[] = {"DA", "DE", "EL", "EN", "ES", "FI", "FR", "IT", "NL", "PT", "SV", "LU",
+                             "EU", "CY", "CZ", "EE", "HU", "LV", "LT", "MT", "PL", "SI", "SK"};
+
+// The progress window once it shows the language selection; a false window
+// (with the failure recorded) when it never does.
+ProgramWindow SelectionWindow(Scenario& s, const std::string& title, DWORD timeoutMs)
+{
+    ProgramWindow window = ProgressWindow(s, title);
+    if (!window)
+    {
+        ADD_FAILURE() << "no progress window '" << title << "'";
+        return window;
+    }
+    if (!window.WaitForText(IDC_INFO_TEXT, "Choose the languages.", timeoutMs))
+    {
+        ADD_FAILURE() << "no language selection: " << window.Describe();
+        return ProgramWindow();
+    }
+    return window;
+}
+
 // The language selection: the choices as expected, then the row's action.
 void Select(Scenario& s, const std::string& title, const std::string& selection)
 {
-    static const char* const CODES[] = {"DA", "DE", "EL", "EN", "ES", "FI", "FR", "IT", "NL", "PT", "SV", "LU",
-                                        "EU", "CY", "CZ", "EE", "HU", "LV", "LT", "MT", "PL", "SI", "SK"};
-    ProgramWindow window = ProgressWindow(s, title);
+    ProgramWindow window = SelectionWindow(s, title, 20000);
     ASSERT_TRUE(window);
-    ASSERT_TRUE(window.WaitForText(IDC_INFO_TEXT, "Choose the languages.", 20000)) << window.Describe();
     std::string action;
     for (const std::string& word : Words(selection))
     {
@@ -1050,11 +1069,8 @@ const WholeRow WHOLE_ROWS[] = {
 // Picks exactly the languages given, then Proceed.
 void Choose(Scenario& s, const std::string& title, const std::string& languages)
 {
-    static const char* const CODES[] = {"DA", "DE", "EL", "EN", "ES", "FI", "FR", "IT", "NL", "PT", "SV", "LU",
-                                        "EU", "CY", "CZ", "EE", "HU", "LV", "LT", "MT", "PL", "SI", "SK"};
-    ProgramWindow window = ProgressWindow(s, title);
+    ProgramWindow window = SelectionWindow(s, title, 30000);
     ASSERT_TRUE(window);
-    ASSERT_TRUE(window.WaitForText(IDC_INFO_TEXT, "Choose the languages.", 30000)) << window.Describe();
     for (int i = 0; i < 23; ++i)
     {
         bool wanted = languages.find(CODES[i]) != std::string::npos;
@@ -1288,8 +1304,10 @@ void RunWholeRow(const WholeRow& row)
     EXPECT_EQ(row.rc, s.Wait(120000));
     server.ReleaseStalls();
     if (!earlierData.empty())
+    {
         EXPECT_TRUE(earlierData == ReadAll(folder + "\\LU\\ms.mdb") + ReadAll(folder + "\\LU\\EN\\labels.mdb"))
             << "the earlier installation's data changed";
+    }
 
     std::string target = InstalledFolder();
     LogView log = s.Log();
@@ -1352,7 +1370,9 @@ void RunWholeRow(const WholeRow& row)
     }
     lock.Release();
     if (full)
+    {
         ASSERT_TRUE(DeleteFileA((std::string(SMALL_DRIVE) + "ballast").c_str()));
+    }
     Row again = {row.name, row.machine, "", row.dist, row.args, row.rerunBoxes, row.rerunRc, {}, "", ""};
     ExpectBoxes(s, again, title, folder);
     ASSERT_TRUE(s.Start(args));
@@ -1367,7 +1387,9 @@ void RunWholeRow(const WholeRow& row)
         EXPECT_EQ("", standIns.RestartCommand()) << "a restart registered again";
     }
     if (!earlierData.empty())
+    {
         EXPECT_TRUE(earlierData == ReadAll(folder + "\\LU\\ms.mdb") + ReadAll(folder + "\\LU\\EN\\labels.mdb"));
+    }
     if (!big.empty())
     {
         EXPECT_TRUE(ReadAll(InstalledFolder() + "\\LU_New" + big.substr(2)) == files[big]);
