@@ -6,7 +6,7 @@
 #   - LOCAL install against copying the same files with CopyFileA;
 #   - WEB install from a loopback server against curl fetching the same files
 #     from the same server, and against the system's download routine that
-#     the program uses (bench_download.exe);
+#     the program uses (bench_baseline.exe download);
 #   - the data phase of each (from the program's log, bench/log-times.py)
 #     against the same baselines: what the program itself costs;
 #   - a second run with everything in place: bytes obtained and its time;
@@ -22,7 +22,7 @@ if [ "$1" != --inner ]; then
     cmake -S "$ROOT" -B "$FW_BUILD_DIR/x64" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" \
           -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build "$FW_BUILD_DIR/x64" -j "$(nproc 2>/dev/null || echo 2)" \
-          --target fernwick fwchecksums dunzip32 bench_minimal_box bench_copy bench_download
+          --target fernwick fwchecksums dunzip32 bench_minimal_box bench_baseline
     x86_64-w64-mingw32-g++-posix -O1 -static -o "$FW_BUILD_DIR/example-robot.exe" \
         "$ROOT/scripts/example-robot.cpp" -luser32 -lpsapi
     BB="$FW_BUILD_DIR/bench-install"
@@ -111,7 +111,7 @@ LOCAL2_RC=$RC; LOCAL2_MS=$(fig total-ms)
 LOCAL2_FILES=$(copied_from_dist "$before" | wc -l)
 
 # The system's copy of the same files, in the same prefix.
-COPY=$(wine "$BIN/bench_copy.exe" "$(w "$BB/dist")" 'C:\benchcopy' $(cat "$BB/local-files.txt") | tr -d '\r')
+COPY=$(wine "$BIN/bench_baseline.exe" copy "$(w "$BB/dist")" 'C:\benchcopy' $(cat "$BB/local-files.txt") | tr -d '\r')
 COPY_MS=$(echo "$COPY" | sed -n 's/.*copy-ms=\([0-9]*\).*/\1/p')
 LOCAL_BYTES=$(echo "$COPY" | sed -n 's/.*copied-bytes=\([0-9]*\).*/\1/p')
 
@@ -144,7 +144,7 @@ WEB2_RC=$RC; WEB2_MS=$(fig total-ms)
 WEB2_FILES=$(($(served | wc -l) - served_before))
 WEB2_BYTES=$(($(served_bytes) - WEB_BYTES))
 # The system's download routine, then curl, fetching the same files.
-FETCH=$(wine "$BIN/bench_download.exe" "http://127.0.0.1:$port/" $(cat "$BB/web-files.txt") | tr -d '\r')
+FETCH=$(wine "$BIN/bench_baseline.exe" download "http://127.0.0.1:$port/" $(cat "$BB/web-files.txt") | tr -d '\r')
 FETCH_MS=$(echo "$FETCH" | sed -n 's/.*download-ms=\([0-9]*\).*/\1/p')
 start=$(date +%s%N)
 for f in $(cat "$BB/web-files.txt"); do
