@@ -20,7 +20,7 @@ case "$FW_BUILD_DIR" in /*) ;; *) FW_BUILD_DIR="$PWD/$FW_BUILD_DIR" ;; esac
 if [ "$1" != --inner ]; then
     "$ROOT/scripts/deps.sh"
     cmake -S "$ROOT" -B "$FW_BUILD_DIR/x64" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" \
-          -DCMAKE_BUILD_TYPE=Release >/dev/null
+          -DCMAKE_BUILD_TYPE=Release -DFERNWICK_TESTS=ON >/dev/null
     cmake --build "$FW_BUILD_DIR/x64" -j "$(nproc 2>/dev/null || echo 2)" \
           --target fernwick fwchecksums dunzip32 bench_minimal_box bench_baseline
     x86_64-w64-mingw32-g++-posix -O1 -static -o "$FW_BUILD_DIR/example-robot.exe" \
@@ -117,19 +117,7 @@ LOCAL_BYTES=$(echo "$COPY" | sed -n 's/.*copied-bytes=\([0-9]*\).*/\1/p')
 
 # WEB, on a bare machine again, from a loopback server.
 bare_machine
-rm -f "$BB/port"
-python3 "$ROOT/scripts/loopback-server.py" "$BB/dist" "$BB/port" 2>"$BB/server.log" &
-server=$!
-while [ ! -s "$BB/port" ]; do sleep 0.2; done
-port=$(cat "$BB/port")
-mkdir -p "$BB/web"
-cp "$BB/dist/fernwick.exe" "$BB/web/"
-python3 - "$BB/dist/Zaph.ini" "$BB/web/Zaph.ini" "http://127.0.0.1:$port/" <<'EOF'
-import re, sys
-text = open(sys.argv[1], "rb").read().decode("utf-16")
-text = re.sub(r"(?m)^BASE_URL=.*$", "BASE_URL=" + sys.argv[3], text, count=1)
-open(sys.argv[2], "wb").write(text.encode("utf-16"))
-EOF
+web_folder "$BB/dist" "$BB"
 # The files served so far, and their bytes.
 served() { awk '$3 == 200 {print substr($2, 2)}' "$BB/server.log"; }
 served_bytes() { awk '$3 == 200 {n += $4} END {print n + 0}' "$BB/server.log"; }
@@ -144,14 +132,14 @@ WEB2_RC=$RC; WEB2_MS=$(fig total-ms)
 WEB2_FILES=$(($(served | wc -l) - served_before))
 WEB2_BYTES=$(($(served_bytes) - WEB_BYTES))
 # The system's download routine, then curl, fetching the same files.
-FETCH=$(wine "$BIN/bench_baseline.exe" download "http://127.0.0.1:$port/" $(cat "$BB/web-files.txt") | tr -d '\r')
+FETCH=$(wine "$BIN/bench_baseline.exe" download "http://127.0.0.1:$PORT/" $(cat "$BB/web-files.txt") | tr -d '\r')
 FETCH_MS=$(echo "$FETCH" | sed -n 's/.*download-ms=\([0-9]*\).*/\1/p')
 start=$(date +%s%N)
 for f in $(cat "$BB/web-files.txt"); do
-    curl -s -o /dev/null "http://127.0.0.1:$port/$f"
+    curl -s -o /dev/null "http://127.0.0.1:$PORT/$f"
 done
 CURL_MS=$((($(date +%s%N) - start) / 1000000))
-kill $server 2>/dev/null || true
+kill $SERVER 2>/dev/null || true
 wineserver -k 2>/dev/null || true
 
 echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $(nproc) cores, $(free -g | awk '/Mem:/ {print $2}') GiB; $(wine --version 2>/dev/null)"

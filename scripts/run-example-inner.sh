@@ -106,24 +106,10 @@ case "$MODE" in
         ;;
     web)
         checksums "$EX/dist"
-        rm -f "$EX/port"
-        python3 "$ROOT/scripts/loopback-server.py" "$EX/dist" "$EX/port" 2>"$EX/server.log" &
-        server=$!
-        while [ ! -s "$EX/port" ]; do sleep 0.2; done
-        port=$(cat "$EX/port")
-        # The folder the program starts from: itself and its settings file,
-        # whose base now names the server.
-        mkdir -p "$EX/web"
-        cp "$EX/dist/fernwick.exe" "$EX/web/"
-        python3 - "$EX/dist/Zaph.ini" "$EX/web/Zaph.ini" "http://127.0.0.1:$port/" <<'EOF'
-import re, sys
-text = open(sys.argv[1], "rb").read().decode("utf-16")
-text = re.sub(r"(?m)^BASE_URL=.*$", "BASE_URL=" + sys.argv[3].replace("\\", "\\\\"), text, count=1)
-open(sys.argv[2], "wb").write(text.encode("utf-16"))
-EOF
-        echo "=== WEB installation from http://127.0.0.1:$port/"
+        web_folder "$EX/dist" "$EX"
+        echo "=== WEB installation from http://127.0.0.1:$PORT/"
         run "$EX/web" "$@"
-        kill $server 2>/dev/null || true
+        kill $SERVER 2>/dev/null || true
         echo "Files the server delivered: $(grep -c ' 200 ' "$EX/server.log"), $(awk '$3 == 200 {n += $4} END {print n + 0}' "$EX/server.log") bytes"
         ;;
     *)

@@ -22,3 +22,23 @@ wine_prefix_ready() {
     # before tests start in parallel.
     wine cmd.exe /c exit 0 >/dev/null 2>&1 || true
 }
+
+# A WEB installation's start: serves distribution folder $1 from a loopback
+# server (its log in $2/server.log) and makes $2/web, the folder the program
+# starts from: itself and its settings file, whose base names the server.
+# Sets SERVER (the server's pid) and PORT.
+web_folder() {
+    rm -f "$2/port"
+    python3 "$ROOT/scripts/loopback-server.py" "$1" "$2/port" 2>"$2/server.log" &
+    SERVER=$!
+    while [ ! -s "$2/port" ]; do sleep 0.2; done
+    PORT=$(cat "$2/port")
+    mkdir -p "$2/web"
+    cp "$1/fernwick.exe" "$2/web/"
+    python3 - "$1/Zaph.ini" "$2/web/Zaph.ini" "http://127.0.0.1:$PORT/" <<'PY'
+import re, sys
+text = open(sys.argv[1], "rb").read().decode("utf-16")
+text = re.sub(r"(?m)^BASE_URL=.*$", "BASE_URL=" + sys.argv[3].replace("\\", "\\\\"), text, count=1)
+open(sys.argv[2], "wb").write(text.encode("utf-16"))
+PY
+}
