@@ -1,40 +1,27 @@
+// The marker of an up-to-date database is found by every upgrade run
+// (e2e_install: "upgrade reuses the up-to-date database"); these are the
+// boundaries of the search windows, the version texts and the other checks.
 #include <gtest/gtest.h>
 
 #include "FileVersion.h"
-#include "Log.h"
 #include "LogCapture.h"
 #include "TestSupport.h"
 
 #include <string>
-#include <vector>
 
-using fwtest::BinDir;
 using fwtest::LogCapture;
 using fwtest::TempDir;
 using fwtest::WriteBytes;
 
 namespace
 {
-std::string VersionText(DWORD ms, DWORD ls)
-{
-    char text[64];
-    sprintf(text, "%u.%u.%u.%u", (unsigned)HIWORD(ms), (unsigned)LOWORD(ms), (unsigned)HIWORD(ls),
-            (unsigned)LOWORD(ls));
-    return text;
-}
-
-// A text as the 16-bit characters it is embedded as.
-std::string Utf16(const std::string& text)
-{
-    std::string bytes;
-    for (char c : text)
-        bytes += std::string{c, '\0'};
-    return bytes;
-}
-
+// The marker as the 16-bit characters it is embedded as.
 std::string Marker(const std::string& version)
 {
-    return Utf16("OMBRANT_--" + version + "--_OMBRANT");
+    std::string bytes;
+    for (char c : "OMBRANT_--" + version + "--_OMBRANT")
+        bytes += std::string{c, '\0'};
+    return bytes;
 }
 
 // A file of size bytes (filler 0x01) with text placed at offset.
@@ -47,7 +34,7 @@ std::string FileWith(size_t size, size_t offset, const std::string& text)
 
 std::string Fixture(const char* name)
 {
-    return BinDir() + "\\" + name + ".exe";
+    return fwtest::BinDir() + "\\" + name + ".exe";
 }
 
 FileVersionQuery Query(DWORD method, const char* expected = "")
@@ -64,37 +51,28 @@ TEST(FileVersion, NumbersFromVersionResources)
     TempDir dir;
     LogCapture log(4);
     ASSERT_TRUE(WriteBytes(dir.File("plain.txt"), "no resources here"));
-    const struct { std::string path; const char* expected; } rows[] = {   // null: no version
+    const struct { std::string path; const char* expected; } rows[] = {
         {Fixture("ver_build"), "7.1.4.123"},          // third field 0: the build number of "...-123]" comes fourth
         {Fixture("ver_full"), "6.2.1234.5"},          // third field set: taken as it is
         {Fixture("ver_noproductversion"), "7.1.0.4"}, // without a product version nothing moves
         {Fixture("ver_bigbuild"), "7.1.4.0"},         // 70000 does not fit a field and is not used
-        {dir.File("plain.txt"), NULL},
-        {dir.File("missing.exe"), NULL},
+        {dir.File("plain.txt"), "0.0.0.0"},
+        {dir.File("missing.exe"), "0.0.0.0"},
     };
     for (const auto& row : rows)
     {
-        SCOPED_TRACE(row.path);
-        DWORD ms = 0xDEAD;
-        DWORD ls = 0xBEEF;
+        DWORD ms = 0xDEAD, ls = 0xBEEF;
         const DWORD rc = GetFileVersionNumbers(row.path.c_str(), &ms, &ls);
-        EXPECT_EQ(row.expected ? row.expected : "0.0.0.0", VersionText(ms, ls));
-        if (row.expected)
-        {
-            EXPECT_EQ(0u, rc);
-            EXPECT_TRUE(log.Has({"\t'" + row.path + "' is version " + row.expected}));
-        }
-        else
-        {
-            EXPECT_NE(0u, rc);
-            EXPECT_TRUE(log.Has({"W\tCould not obtain verions info of '" + row.path + "'"}));
-        }
+        char text[64];
+        sprintf(text, "%u.%u.%u.%u", (unsigned)HIWORD(ms), (unsigned)LOWORD(ms), (unsigned)HIWORD(ls), (unsigned)LOWORD(ls));
+        EXPECT_EQ(row.expected, std::string(text)) << row.path;
+        EXPECT_EQ(ms == 0, rc != 0) << row.path;
     }
+    EXPECT_TRUE(log.Has({"\t'" + Fixture("ver_build") + "' is version 7.1.4.123",
+                         "W\tCould not obtain verions info of '" + dir.File("plain.txt") + "'"}));
 }
 
-// The program's own version, logged at every verbosity, is read back by the
-// command-line scenario "VersionBoxShowsTheVersionResource".
-TEST(FileVersion, MarkerVersions)
+TEST(FileVersion, MarkerWindows)
 {
     TempDir dir;
     LogCapture log(4);
@@ -110,15 +88,16 @@ TEST(FileVersion, MarkerVersions)
         { "in_unsearched_head", FileWith(big, 200, m), NULL },
         { "longest_version", FileWith(big, big - W, Marker(std::string(31, '9'))), "9999999999999999999999999999999" },
         { "version_too_long", FileWith(big, big - W, Marker(std::string(32, '9'))), NULL },
-        { "only_start_marker", FileWith(big, big - W, Utf16("OMBRANT_--6.2")), NULL },
+        { "only_start_marker", FileWith(big, big - W, Marker("6.2").substr(0, 26)), NULL },
         { "beyond_30_windows", FileWith(31 * W + 1000, 1000 + 16, m), NULL },
         { "in_window_30", FileWith(31 * W + 1000, 1000 + W + 16, m), "6.2.0.15" },
+        { "missing", "", NULL },
     };
     for (const auto& row : rows)
     {
         SCOPED_TRACE(row.name);
         const std::string path = dir.File(row.name);
-        ASSERT_TRUE(WriteBytes(path, row.content));
+        ASSERT_TRUE(row.content.empty() || WriteBytes(path, row.content));
         char version[MARKER_VERSION_SIZE] = "stale";
         EXPECT_EQ(row.expected ? 0u : (DWORD)ERROR_INVALID_DATA, GetMarkerVersion(path.c_str(), version));
         if (row.expected)
@@ -130,11 +109,9 @@ TEST(FileVersion, MarkerVersions)
                          "\t'" + dir.File("in_window_30") + "' has version '6.2.0.15' ( 30 reads ).",
                          "W\tCould not retrieve version property from '" + dir.File("beyond_30_windows") + "' ( 30 reads )",
                          "W\tCould not retrieve version property from '" + dir.File("exactly_one_window") + "' ( 0 reads )"}));
-    char version[MARKER_VERSION_SIZE];
-    EXPECT_EQ((DWORD)ERROR_INVALID_DATA, GetMarkerVersion(dir.File("missing").c_str(), version));
 }
 
-TEST(FileVersion, CompareVersionsTable)
+TEST(FileVersion, CompareVersions)
 {
     const struct { const char* a; const char* b; int expected; } rows[] = {
         { "V6.2", "6.2.0.0", 0 },      // "V" is optional, missing fields are 0
@@ -161,121 +138,69 @@ TEST(FileVersion, CompareVersionsTable)
         EXPECT_EQ(row.expected, CompareVersions(row.a, row.b))
             << (row.a ? row.a : "(null)") << " vs " << (row.b ? row.b : "(null)");
     }
-}
-
-TEST(FileVersion, CompareVersionsDifference)
-{
+    // The difference is b - a of the packed fields as an unsigned 32-bit number.
     DWORD difference = 1;
     EXPECT_EQ(1, CompareVersions("V6.2", "V6.2.1.3", &difference));
     EXPECT_EQ(0x0103u, difference);
     EXPECT_EQ(-1, CompareVersions("V6.2.1", "V6.2", &difference));
-    EXPECT_EQ(0xFFFFFF00u, difference); // b - a as an unsigned 32-bit number
+    EXPECT_EQ(0xFFFFFF00u, difference);
     EXPECT_EQ(-2, CompareVersions("V6", "V7+", &difference));
     EXPECT_EQ(0u, difference);
 }
 
-TEST(FileVersion, CheckByChecksum)
+// One candidate file judged by each method; true stops the search. Only an
+// accepted file of the checksum, version and marker methods is recorded.
+TEST(FileVersion, CheckOneFile)
 {
     TempDir dir;
-    const std::string path = dir.File("abc.txt");
-    ASSERT_TRUE(WriteBytes(path, "abc"));
-
-    FileVersionQuery match = Query(VERSION_BY_CHECKSUM, "14ada6d0"); // case is ignored
-    EXPECT_TRUE(CheckFileVersion(path.c_str(), &match));
-    EXPECT_TRUE(match.found);
-    EXPECT_STREQ("14ADA6D0", match.value);
-    EXPECT_EQ(path, match.path);
-    EXPECT_EQ(0u, match.best);
-
-    FileVersionQuery other = Query(VERSION_BY_CHECKSUM, "14ADA6D1");
-    EXPECT_FALSE(CheckFileVersionOf(path.c_str(), &other));
-    EXPECT_FALSE(other.found);
-    EXPECT_STREQ("", other.path);
-}
-
-TEST(FileVersion, CheckByFileVersionKeepsTheNewestFile)
-{
-    const std::string newer = Fixture("ver_build"); // 7.1.4.123
-    const std::string older = Fixture("ver_full");  // 6.2.1234.5
-
-    FileVersionQuery query = Query(VERSION_BY_FILE_VERSION, "V6.0");
-    query.keepSearching = true;
-    EXPECT_FALSE(CheckFileVersion(newer.c_str(), &query)); // go on searching
-    EXPECT_TRUE(query.found);
-    EXPECT_STREQ("V7.1.4.123", query.value);
-    EXPECT_EQ(0x01010000u + 0x0400u + 123u, query.best);
-    EXPECT_FALSE(CheckFileVersion(older.c_str(), &query));
-    EXPECT_EQ(newer, query.path); // the older one does not replace it
-    EXPECT_STREQ("V7.1.4.123", query.value);
-    EXPECT_EQ(0x01010000u + 0x0400u + 123u, query.best);
-
-    FileVersionQuery first = Query(VERSION_BY_FILE_VERSION, "V6.2");
-    EXPECT_TRUE(CheckFileVersion(older.c_str(), &first)); // stop at the first acceptable file
-    EXPECT_STREQ("V6.2.1234.5", first.value);
-
-    TempDir dir;
-    ASSERT_TRUE(WriteBytes(dir.File("plain.txt"), "text"));
-    const struct { std::string path; const char* expected; } refused[] = {
-        {newer, "V7.2"},                // too old
-        {dir.File("plain.txt"), "V1"},  // no version resource
-    };
-    for (const auto& row : refused)
-    {
-        FileVersionQuery none = Query(VERSION_BY_FILE_VERSION, row.expected);
-        EXPECT_FALSE(CheckFileVersion(row.path.c_str(), &none)) << row.path;
-        EXPECT_FALSE(none.found) << row.path;
-    }
-}
-
-TEST(FileVersion, CheckByMarkerAndExistence)
-{
-    TempDir dir;
-    const std::string path = dir.File("data.mdb");
-    ASSERT_TRUE(WriteBytes(path, FileWith(40000, 40000 - MARKER_WINDOW_SIZE, Marker("16.2.0.7"))));
-
-    FileVersionQuery marker = Query(VERSION_BY_MARKER, "16.2");
-    EXPECT_TRUE(CheckFileVersion(path.c_str(), &marker));
-    EXPECT_STREQ("16.2.0.7", marker.value);
-    EXPECT_EQ(7u, marker.best);
-    FileVersionQuery newer = Query(VERSION_BY_MARKER, "16.3");
-    EXPECT_FALSE(CheckFileVersion(path.c_str(), &newer));
-
-    FileVersionQuery exists = Query(VERSION_BY_EXISTENCE);
-    EXPECT_TRUE(CheckFileVersion(path.c_str(), &exists));
-    EXPECT_FALSE(exists.found); // nothing is recorded
-    FileVersionQuery unknown = Query(5);
-    EXPECT_FALSE(CheckFileVersion(path.c_str(), &unknown));
-    FileVersionQuery tooLong = Query(VERSION_BY_EXISTENCE);
-    EXPECT_FALSE(CheckFileVersion(("C:\\" + std::string(300, 'x')).c_str(), &tooLong))
-        << "a path that cannot be recorded";
-    EXPECT_FALSE(tooLong.found);
-}
-
-TEST(FileVersion, CheckByCreationDate)
-{
-    TempDir dir;
-    const std::string path = dir.File("new.bin");
-    ASSERT_TRUE(WriteBytes(path, "x"));
+    const std::string abc = dir.File("abc.txt"), data = dir.File("data.mdb");
+    ASSERT_TRUE(WriteBytes(abc, "abc"));
+    ASSERT_TRUE(WriteBytes(data, FileWith(40000, 40000 - MARKER_WINDOW_SIZE, Marker("16.2.0.7"))));
     SYSTEMTIME now;
     GetSystemTime(&now);
     char today[16];
     sprintf(today, "%02u.%02u.%04u", now.wDay, now.wMonth, now.wYear);
-
-    const struct { const char* expected; std::string file; bool result; } rows[] = {
-        { "01.01.2000", path, true },
-        { today, path, true },              // midnight today: not earlier
-        { "31.12.2999", path, false },
-        { "1.02.2006", path, false },       // nine characters: not a date
-        { "01.02.2006 ", path, false },
-        { "32.13.2006", path, false },      // no such day
-        { "01/01/2000", path, true },       // the separators are not looked at
-        { "01.01.2000", dir.File("missing"), false },
+    const struct { DWORD method; const char* expected; std::string path; bool result; const char* value; } rows[] = {
+        {VERSION_BY_CHECKSUM, "14ada6d0", abc, true, "14ADA6D0"},  // case is ignored
+        {VERSION_BY_CHECKSUM, "14ADA6D1", abc, false, NULL},
+        {VERSION_BY_FILE_VERSION, "V6.2", Fixture("ver_full"), true, "V6.2.1234.5"},
+        {VERSION_BY_FILE_VERSION, "V7.2", Fixture("ver_build"), false, NULL},
+        {VERSION_BY_FILE_VERSION, "V1", abc, false, NULL},         // no version resource
+        {VERSION_BY_MARKER, "16.2", data, true, "16.2.0.7"},
+        {VERSION_BY_MARKER, "16.3", data, false, NULL},
+        {VERSION_BY_EXISTENCE, "", data, true, NULL},
+        {VERSION_BY_EXISTENCE, "", "C:\\" + std::string(300, 'x'), false, NULL}, // a path that cannot be recorded
+        {5, "", data, false, NULL},
+        {VERSION_BY_DATE, "01.01.2000", abc, true, NULL},
+        {VERSION_BY_DATE, today, abc, true, NULL},                // midnight today: not earlier
+        {VERSION_BY_DATE, "31.12.2999", abc, false, NULL},
+        {VERSION_BY_DATE, "1.02.2006", abc, false, NULL},         // nine characters: not a date
+        {VERSION_BY_DATE, "01.02.2006 ", abc, false, NULL},
+        {VERSION_BY_DATE, "32.13.2006", abc, false, NULL},        // no such day
+        {VERSION_BY_DATE, "01/01/2000", abc, true, NULL},         // the separators are not looked at
+        {VERSION_BY_DATE, "01.01.2000", dir.File("missing"), false, NULL},
     };
     for (const auto& row : rows)
     {
-        FileVersionQuery query = Query(VERSION_BY_DATE, row.expected);
-        EXPECT_EQ(row.result, CheckFileVersion(row.file.c_str(), &query)) << row.expected;
-        EXPECT_FALSE(query.found) << row.expected; // nothing is recorded
+        SCOPED_TRACE(std::to_string(row.method) + " " + row.expected);
+        FileVersionQuery query = Query(row.method, row.expected);
+        EXPECT_EQ(row.result, CheckFileVersionOf(row.path.c_str(), &query));
+        EXPECT_EQ(row.value != NULL, query.found);
+        EXPECT_STREQ(row.value ? row.value : "", query.value);
+        EXPECT_STREQ(row.value ? row.path.c_str() : "", query.path);
     }
 }
 
+TEST(FileVersion, SearchOnKeepsTheNewestFile)
+{
+    const std::string newer = Fixture("ver_build"); // 7.1.4.123
+    const std::string older = Fixture("ver_full");  // 6.2.1234.5
+    FileVersionQuery query = Query(VERSION_BY_FILE_VERSION, "V6.0");
+    query.keepSearching = true;
+    EXPECT_FALSE(CheckFileVersion(newer.c_str(), &query));
+    EXPECT_TRUE(query.found);
+    EXPECT_FALSE(CheckFileVersion(older.c_str(), &query));
+    EXPECT_EQ(newer, query.path) << "the older one does not replace it";
+    EXPECT_STREQ("V7.1.4.123", query.value);
+    EXPECT_EQ(0x01010000u + 0x0400u + 123u, query.best);
+}
