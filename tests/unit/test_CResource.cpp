@@ -2,26 +2,32 @@
 
 #include <string.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "Assert.h"
 #include "CResource.h"
-#include "CodeTables.h"
-#include "Log.h"
-#include "TestSupport.h"
-#include "WideAPI.h"
-#include "UniFile.h"
 #include "CResourceIterator.h"
+#include "CodeTables.h"
+#include "LogCapture.h"
+#include "TestSupport.h"
+#include "UniFile.h"
+#include "WideAPI.h"
 
 namespace
 {
-std::string Narrow(const std::wstring& text)
+// A result that may be null, comparable and readable in a failure (UTF-8).
+std::string Show(const char* text)
 {
-    std::string out;
-    for (wchar_t c : text)
-        out.push_back((char)c);   // ASCII only
+    return text ? text : "<null>";
+}
+
+std::string Show(const wchar_t* text)
+{
+    if (text == NULL)
+        return "<null>";
+    std::string out(WideCharToMultiByte(CP_UTF8, 0, text, -1, NULL, 0, NULL, NULL), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], (int)out.size(), NULL, NULL);
+    out.resize(out.size() - 1);
     return out;
 }
 
@@ -34,114 +40,59 @@ std::wstring MakeIni(const std::wstring& settings, const std::wstring& labels = 
            L"\r\n[Additional]\r\nb.txt=Any\r\n" + labels;
 }
 
-const char* OrNull(const char* text)
-{
-    return text ? text : "<null>";
-}
-
-std::string W(const wchar_t* text)
-{
-    if (text == NULL)
-        return "<null>";
-    std::string out;
-    for (const wchar_t* p = text; *p; ++p)
-        out.push_back(*p < 128 ? (char)*p : '?');
-    return out;
-}
-
 class ResourceTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { SetLogFile(m_logPath.c_str()); }
+    void TearDown() override { SetConversionCodePage(m_savedCodePage); }
 
-    void TearDown() override
+    // An ANSI file holds the text's characters as bytes of the system code page (1252).
+    std::string Write(const std::wstring& text, bool ansi = false)
     {
-        SetLogFile(NULL);
-        SetConversionCodePage(m_savedCodePage);
-        useWideApi = m_savedWide;
-    }
-
-    std::string Write(const std::wstring& text, const char* name = "Zaph.ini")
-    {
-        std::string path = m_dir.File(name);
-        EXPECT_TRUE(fwtest::WriteBytes(path, fwtest::Utf16File(text)));
+        std::string path = m_dir.File("Zaph.ini");
+        EXPECT_TRUE(fwtest::WriteBytes(path, ansi ? std::string(text.begin(), text.end()) : fwtest::Utf16File(text)));
         return path;
     }
 
-    bool LoadText(CResource& res, const std::wstring& text)
-    {
-        return res.Load(Write(text).c_str());
-    }
-
-    bool Logged(const std::string& line)
-    {
-        std::vector<std::string> lines = fwtest::ReadLines(m_logPath);
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
-
-    std::string LogText()
-    {
-        std::string bytes;
-        fwtest::ReadBytes(m_logPath, bytes);
-        return bytes;
-    }
+    bool Load(CResource& res, const std::wstring& text) { return res.Load(Write(text).c_str()); }
 
     fwtest::TempDir m_dir{ "fwres" };
-    const std::string m_logPath = m_dir.File("test.log");
+    fwtest::LogCapture m_log;
     const UINT m_savedCodePage = GetConversionCodePage();
-    const bool m_savedWide = useWideApi;
 };
 
-// ---------------------------------------------------------------- Load
-
+// A whole run shows a refused file as its box; here the reason logged, and an
+// empty section that must not take the next section's body for its own.
 TEST_F(ResourceTest, LoadRefusesIncompleteFilesWithTheirReason)
 {
-    struct Row { const char* what; std::wstring text; const char* logLine; }; // logLine: "%s" for the path
-    const Row rows[] = {
-        { "no settings", L"[Components]\r\na=b\r\n[CheckSums]\r\na=b\r\n[Additional]\r\na=b\r\n[Labels_EN]\r\nHeader=x\r\n",
-          "E\tINIFILE '%s' doesn't have a valid settings section." },
-        { "settings header only",
-          L"[Settings]\r\n[Components]\r\na=b\r\n[CheckSums]\r\na=b\r\n[Additional]\r\na=b\r\n[Labels_EN]\r\nHeader=x\r\n",
-          "E\tINIFILE '%s' doesn't have a valid settings section." },
-        { "no labels", L"[Settings]\r\nA=1\r\n[Components]\r\na=b\r\n[CheckSums]\r\na=b\r\n[Additional]\r\na=b\r\n",
-          NULL },
-        { "no checksums", L"[Settings]\r\nA=1\r\n[Components]\r\na=b\r\n[Additional]\r\na=b\r\n[Labels_EN]\r\nHeader=x\r\n",
-          "E\tINIFILE '%s' doesn't have a valid '[CheckSums]' section." },
-        // An empty section must not take the next section's body for its own.
-        { "empty components",
-          L"[Settings]\r\nA=1\r\n[Components]\r\n\r\n[CheckSums]\r\na=b\r\n[Additional]\r\na=b\r\n[Labels_EN]\r\nHeader=x\r\n",
-          "E\tINIFILE '%s' doesn't have a valid '[Components]' section." },
-        { "additional at end, empty",
-          L"[Settings]\r\nA=1\r\n[Components]\r\na=b\r\n[CheckSums]\r\na=b\r\n[Labels_EN]\r\nHeader=x\r\n[Additional]\r\n  \r\n",
-          "E\tINIFILE '%s' doesn't have a valid '[Additional]' section." },
+    const struct { std::wstring text; const char* reason; } rows[] = {
+        { L"[Settings]\r\n[Components]\r\na=b\r\n[CheckSums]\r\na=b\r\n[Additional]\r\na=b\r\n[Labels_EN]\r\nH=x\r\n",
+          "settings" },
+        { L"[Settings]\r\nA=1\r\n[Components]\r\na=b\r\n[Additional]\r\na=b\r\n[Labels_EN]\r\nH=x\r\n", "'[CheckSums]'" },
+        { L"[Settings]\r\nA=1\r\n[Components]\r\n\r\n[CheckSums]\r\na=b\r\n[Additional]\r\na=b\r\n[Labels_EN]\r\nH=x\r\n",
+          "'[Components]'" },
+        { L"[Settings]\r\nA=1\r\n[Components]\r\na=b\r\n[CheckSums]\r\na=b\r\n[Labels_EN]\r\nH=x\r\n[Additional]\r\n  \r\n",
+          "'[Additional]'" },
     };
-    for (const Row& row : rows)
+    for (const auto& row : rows)
     {
-        SCOPED_TRACE(row.what);
         CResource res;
         std::string path = Write(row.text);
-        EXPECT_FALSE(res.Load(path.c_str()));
-        char line[512];
-        snprintf(line, sizeof(line), row.logLine ? row.logLine : "", path.c_str());
-        if (row.logLine)
-            EXPECT_TRUE(Logged(line)) << LogText();
-        else
-            EXPECT_EQ("", LogText()) << "nothing logged";
-        DeleteFileA(m_logPath.c_str());
+        EXPECT_FALSE(res.Load(path.c_str())) << row.reason;
+        EXPECT_TRUE(m_log.Has({ "E\tINIFILE '" + path + "' doesn't have a valid " + row.reason + " section." }));
     }
 }
 
 TEST_F(ResourceTest, SectionsAreFoundInAnyOrderAndCaseFirstHeaderWins)
 {
     CResource res;
-    ASSERT_TRUE(LoadText(res, L"[labels_fr]\r\nHeader=Installation\r\n"
-                              L"[additional]\r\nb.txt=Any\r\n"
-                              L"[SETTINGS]\r\nA=1\r\n"
-                              L"[checksums]\r\nx.zip=0000000A\r\n"
-                              L"[components]\r\na.txt=Any\r\n"
-                              L"[Settings]\r\nB=2\r\n"));
-    EXPECT_STREQ("1", OrNull(res.GetSetting(L"A")));
-    EXPECT_EQ(NULL, res.GetSetting(L"B"));   // second header of the same section
+    ASSERT_TRUE(Load(res, L"[labels_fr]\r\nHeader=Installation\r\n"
+                          L"[additional]\r\nb.txt=Any\r\n"
+                          L"[SETTINGS]\r\nA=1\r\n"
+                          L"[checksums]\r\nx.zip=0000000A\r\n"
+                          L"[components]\r\na.txt=Any\r\n"
+                          L"[Settings]\r\nB=2\r\n"));
+    EXPECT_EQ("1", Show(res.GetSetting(L"A")));
+    EXPECT_EQ("<null>", Show(res.GetSetting(L"B")));   // second header of the same section
     EXPECT_TRUE(res.HasLabels("FR"));
     EXPECT_TRUE(res.HasLabels(6));
     EXPECT_FALSE(res.HasLabels("EN"));
@@ -149,31 +100,12 @@ TEST_F(ResourceTest, SectionsAreFoundInAnyOrderAndCaseFirstHeaderWins)
     EXPECT_EQ(1u, res.GetLabelSectionCount());
 }
 
-TEST_F(ResourceTest, AnsiFileWorksLikeItsUtf16Form)
-{
-    std::wstring text = MakeIni(L"MemberState=LU\r\nPipe=a|b", L"[Labels_DE]\r\nHeader='Willkommen'\r\n");
-    std::string ansiPath = m_dir.File("ansi.ini");
-    ASSERT_TRUE(fwtest::WriteBytes(ansiPath, Narrow(text)));
-    CResource ansi;
-    ASSERT_TRUE(ansi.Load(ansiPath.c_str()));
-    CResource wide;
-    ASSERT_TRUE(LoadText(wide, text));
-    for (CResource* res : { &ansi, &wide })
-    {
-        EXPECT_STREQ("LU", OrNull(res->GetSetting(L"MemberState")));
-        EXPECT_STREQ("a\nb", OrNull(res->GetSetting(L"Pipe")));
-        EXPECT_STREQ(L"Willkommen", res->GetLabelFor(L"Header", 1));
-    }
-}
-
-// ------------------------------------------------------------- Look-ups
-
+// The grammar of the file, alike in both encodings. Settings are names of this
+// system: they convert with its code page even while a language's is chosen.
 TEST_F(ResourceTest, LookupRulesOfTheFormat)
 {
-    std::wstring key79(79, L'K');
-    std::wstring key80(80, L'L');
-    CResource res;
-    ASSERT_TRUE(LoadText(res, MakeIni(L"Plain=value\r\n"
+    std::wstring key79(79, L'K'), key80(80, L'L');
+    const std::wstring text = MakeIni(L"Plain=value\r\n"
                                       L"Spaced =no\r\n"
                                       L"Padded=  \t padded value \t \r\n"
                                       L"Double=\"double quoted\"\r\n"
@@ -185,227 +117,167 @@ TEST_F(ResourceTest, LookupRulesOfTheFormat)
                                       L"Blank=   \t \r\n"
                                       L"QuotedEmpty=\"\"\r\n"
                                       L"IniVersion=2.1\r\n"
+                                      L"Text=see Version=9 inside\r\n"
+                                      L"Version=3.0\r\n"
                                       L"   Indented=yes\r\n"
                                       L"Header=in settings\r\n"
+                                      L"Folder=C:\\Caf\x00e9\r\n"
                                       + key79 + L"=long\r\n" + key80 + L"=too long\r\n"
-                                      L"Last=end of section   ")));
-    struct Row { std::wstring key; const char* expected; };
-    const Row rows[] = {
+                                      L"Last=end of section   \r\n"
+                                      L"[Unknown part]\r\nB=2",
+                                      L"[Labels_EN]\r\nHeader='Welcome'\r\n",
+                                      L"data\\a.zip=AAAAAAAA\r\na.zip=BBBBBBBB\r\nsub\\b.zip=CCCCCCCC\r\n");
+    const struct { std::wstring key; const char* expected; } rows[] = {
         { L"Plain", "value" },
         { L"pLAIN", "value" },
-        { L"Spaced", NULL },              // the key is "Spaced " in the file
+        { L"Spaced", "<null>" },          // the key is "Spaced " in the file
         { L"Padded", "padded value" },
         { L"Double", "double quoted" },
         { L"Single", "single quoted" },
         { L"QuotedSpaces", " inner " },
         { L"Pipe", "one\ntwo\n\nthree" },
-        { L"Empty", NULL },               // the next line does not become its value
-        { L"Blank", NULL },
+        { L"Empty", "<null>" },           // the next line does not become its value
+        { L"Blank", "<null>" },
         { L"QuotedEmpty", "" },
-        { L"Version", NULL },             // only the tail of IniVersion
+        { L"Version", "3.0" },            // not the tail of IniVersion, nor inside a value
         { L"IniVersion", "2.1" },
         { L"Indented", "yes" },
         { L"Header", "in settings" },
+        { L"Folder", "C:\\Caf\xE9" },
         { key79, "long" },
-        { key80, NULL },
+        { key80, "<null>" },
         { L"Last", "end of section" },
-        { L"Components", NULL },
-        { L"a.txt", NULL },               // belongs to [Components]
-        { L"", NULL },
+        { L"B", "<null>" },               // a line starting with '[' ends the section
+        { L"a.txt", "<null>" },           // belongs to [Components]
+        { L"", "<null>" },
     };
-    for (const Row& row : rows)
+    // A file name matches whole, below its folder or none, in any case.
+    const char* const sums[][2] = { { "a.zip", "BBBBBBBB" }, { "DATA\\A.ZIP", "AAAAAAAA" }, { "b.zip", "<null>" },
+                                    { "sub\\b.zip", "CCCCCCCC" }, { "", "<null>" }, { NULL, "<null>" } };
+    for (bool ansi : { false, true })
     {
-        SCOPED_TRACE(W(row.key.c_str()));
-        const char* got = res.GetSetting(row.key.c_str(), false);
-        if (row.expected == NULL)
-            EXPECT_EQ(NULL, got) << got;
-        else
-            EXPECT_STREQ(row.expected, OrNull(got));
+        SCOPED_TRACE(ansi ? "ANSI" : "UTF-16");
+        SetConversionCodePage(1253);
+        CResource res;
+        ASSERT_TRUE(res.Load(Write(text, ansi).c_str()));
+        for (const auto& row : rows)
+            EXPECT_EQ(row.expected, Show(res.GetSetting(row.key.c_str(), false))) << Show(row.key.c_str());
+        EXPECT_EQ("<null>", Show(res.GetSetting(NULL)));
+        EXPECT_EQ(1253u, GetConversionCodePage());
+        for (const auto& sum : sums)
+            EXPECT_EQ(sum[1], Show(res.GetCheckSum(sum[0]))) << Show(sum[0]);
+        // A language without its section, or outside the table, has no labels.
+        EXPECT_EQ("Welcome", Show(res.GetLabelFor(L"Header", 3)));
+        for (int language : { 1, 24, -1 })
+            EXPECT_EQ("<null>", Show(res.GetLabelFor(L"Header", language))) << language;
     }
-    EXPECT_EQ(NULL, res.GetSetting(NULL));
-}
-
-TEST_F(ResourceTest, KeyMatchesOnlyAtTheStartOfAnEntry)
-{
-    CResource res;
-    ASSERT_TRUE(LoadText(res, MakeIni(L"IniVersion=2.1\r\nText=see Version=9 inside\r\nVersion=3.0",
-                                      L"[Labels_EN]\r\nHeader=x\r\n",
-                                      L"data\\a.zip=AAAAAAAA\r\n"
-                                      L"a.zip=BBBBBBBB\r\n"
-                                      L"sub\\b.zip=CCCCCCCC\r\n")));
-    EXPECT_STREQ("3.0", OrNull(res.GetSetting(L"Version")));
-    EXPECT_STREQ("BBBBBBBB", OrNull(res.GetCheckSum("a.zip")));
-    EXPECT_STREQ("AAAAAAAA", OrNull(res.GetCheckSum("DATA\\A.ZIP")));
-    EXPECT_EQ(NULL, res.GetCheckSum("b.zip"));
-    EXPECT_STREQ("CCCCCCCC", OrNull(res.GetCheckSum("sub\\b.zip")));
-    EXPECT_EQ(NULL, res.GetCheckSum(""));
-    EXPECT_EQ(NULL, res.GetCheckSum(NULL));
-}
-
-TEST_F(ResourceTest, LineStartingWithBracketEndsTheSection)
-{
-    CResource res;
-    ASSERT_TRUE(LoadText(res, MakeIni(L"A=1\r\n[Unknown part]\r\nB=2")));
-    EXPECT_STREQ("1", OrNull(res.GetSetting(L"A")));
-    EXPECT_EQ(NULL, res.GetSetting(L"B"));
-}
-
-TEST_F(ResourceTest, SettingsConvertWithTheSystemCodePageWhateverTheLanguage)
-{
-    CResource res;
-    ASSERT_TRUE(LoadText(res, MakeIni(L"Folder=C:\\Caf\x00e9")));
-    char expected[32] = "";
-    WideCharToMultiByte(CP_ACP, 0, L"C:\\Caf\x00e9", -1, expected, sizeof(expected), NULL, NULL);
-    SetConversionCodePage(1253);
-    EXPECT_STREQ(expected, OrNull(res.GetSetting(L"Folder")));
-    EXPECT_EQ(1253u, GetConversionCodePage());
-}
-
-TEST_F(ResourceTest, LabelsOfALanguageOutsideTheTableAreNone)
-{
-    CResource res;
-    ASSERT_TRUE(LoadText(res, MakeIni(L"A=1", L"[Labels_EN]\r\nHeader=Welcome\r\n")));
-    EXPECT_STREQ(L"Welcome", res.GetLabelFor(L"Header", 3));
-    EXPECT_EQ(NULL, res.GetLabelFor(L"Header", 1)); // no German section
-    EXPECT_EQ(NULL, res.GetLabelFor(L"Header", 24));
-    EXPECT_EQ(NULL, res.GetLabelFor(L"Header", -1));
 }
 
 TEST_F(ResourceTest, FormatLabelFillsArgumentsAndGrowsBeyond256Characters)
 {
     CResource res;
-    ASSERT_TRUE(LoadText(res, MakeIni(L"A=1", L"[Labels_EN]\r\nOrganisation=Ombrant\r\n"
-                                              L"Caption=%s Setup [%hs]\r\n"
-                                              L"DownloadFile=Downloading '%hs' from '%hs'|Please wait\r\n"
-                                              L"Empty=\r\n")));
+    ASSERT_TRUE(Load(res, MakeIni(L"A=1", L"[Labels_EN]\r\nOrganisation=Ombrant\r\n"
+                                          L"Caption=%s Setup [%hs]\r\n"
+                                          L"DownloadFile=Downloading '%hs' from '%hs'|Please wait\r\n"
+                                          L"Empty=\r\n")));
     res.SetLanguage(3);
     // The organisation comes from a look-up too: the format must not replace it.
-    EXPECT_STREQ(L"Ombrant Setup [EN]", res.FormatLabel(L"Caption", res.GetLabel(L"Organisation"), "EN"));
+    EXPECT_EQ("Ombrant Setup [EN]", Show(res.FormatLabel(L"Caption", res.GetLabel(L"Organisation"), "EN")));
 
     // 213 makes a text of exactly 256 characters: no room for its terminator.
     for (size_t length : { (size_t)213, (size_t)200, (size_t)600, (size_t)5000 })
     {
         std::string name(length, 'n');
-        const wchar_t* text = res.FormatLabel(L"DownloadFile", name.c_str(), "http://h/");
-        ASSERT_NE(nullptr, text);
-        std::wstring expected = L"Downloading '" + std::wstring(length, L'n') + L"' from 'http://h/'\nPlease wait";
-        EXPECT_EQ(expected, std::wstring(text));
+        EXPECT_EQ("Downloading '" + name + "' from 'http://h/'\nPlease wait",
+                  Show(res.FormatLabel(L"DownloadFile", name.c_str(), "http://h/")));
     }
     // A shorter text after a long one reuses the grown buffer.
-    EXPECT_STREQ(L"Downloading 'a' from 'b'\nPlease wait", res.FormatLabel(L"DownloadFile", "a", "b"));
-    EXPECT_EQ(NULL, res.FormatLabel(L"Empty"));
-    EXPECT_EQ(NULL, res.FormatLabel(L"Nothing"));
+    EXPECT_EQ("Downloading 'a' from 'b'\nPlease wait", Show(res.FormatLabel(L"DownloadFile", "a", "b")));
+    EXPECT_EQ("<null>", Show(res.FormatLabel(L"Empty")));
+    EXPECT_EQ("<null>", Show(res.FormatLabel(L"Nothing")));
 
     // A label is input: one whose specifiers ask for other or more arguments
     // than its use supplies (two narrow texts here) is a missing label. Narrow
     // arguments are text of the system code page (here 1252).
-    struct Row { const wchar_t* label; const wchar_t* expected; } rows[] = {
+    const struct { const wchar_t* label; const wchar_t* expected; } rows[] = {
         { L"%hs of %hs", L"caf\u00e9 \u20ac of b" }, { L"%-3hs/%.1hs 100%%", L"caf\u00e9 \u20ac/b 100%" },
         { L"no arguments", L"no arguments" },  { L"%ls %hs", NULL }, { L"%hs %hs %hs", NULL },
         { L"%d %hs", NULL }, { L"%n", NULL }, { L"%*hs", NULL }, { L"%hs %", NULL }, { L"%S", NULL },
     };
-    for (const Row& row : rows)
+    for (const auto& row : rows)
     {
         CResource one;
-        ASSERT_TRUE(LoadText(one, MakeIni(L"A=1", std::wstring(L"[Labels_EN]\r\nFailFile=") + row.label)));
+        ASSERT_TRUE(Load(one, MakeIni(L"A=1", std::wstring(L"[Labels_EN]\r\nFailFile=") + row.label)));
         one.SetLanguage(3);
-        const wchar_t* text = one.FormatLabel(L"FailFile", "caf\xE9 \x80", "b");
-        EXPECT_EQ(W(row.expected), W(text)) << W(row.label);
-        EXPECT_TRUE(row.expected == NULL || wcscmp(row.expected, text) == 0) << W(row.label);
+        EXPECT_EQ(Show(row.expected), Show(one.FormatLabel(L"FailFile", "caf\xE9 \x80", "b"))) << Show(row.label);
     }
-    EXPECT_TRUE(Logged("W\tCaption 'FailFile' does not fit its arguments: not used."));
+    EXPECT_TRUE(m_log.Has({ "W\tCaption 'FailFile' does not fit its arguments: not used." }));
 
     // CR alone ends a line as well, so the labels do not run together.
     CResource cr;
-    ASSERT_TRUE(LoadText(cr, L"[Settings]\rA=1\r[Components]\ra\r[CheckSums]\rx=0\r[Additional]\rb\r"
-                             L"[Labels_EN]\rCaption=%s [%hs]\rDownloadFile=%hs %hs\r\n"));
+    ASSERT_TRUE(Load(cr, L"[Settings]\rA=1\r[Components]\ra\r[CheckSums]\rx=0\r[Additional]\rb\r"
+                         L"[Labels_EN]\rCaption=%s [%hs]\rDownloadFile=%hs %hs\r\n"));
     cr.SetLanguage(3);
-    EXPECT_STREQ("1", OrNull(cr.GetSetting(L"A")));
-    EXPECT_STREQ(L"O [EN]", cr.FormatLabel(L"Caption", L"O", "EN"));
+    EXPECT_EQ("1", Show(cr.GetSetting(L"A")));
+    EXPECT_EQ("O [EN]", Show(cr.FormatLabel(L"Caption", L"O", "EN")));
 }
 
-// ------------------------------------------------------- ChooseLanguage
-
-class ChooseLanguageTest : public ResourceTest
+// The language a run starts with: the code given when the file has its
+// labels, else DefaultLanguage, the user's, EN, the first usable header. The
+// user's own language stays out of the files, so the fallbacks come from them.
+TEST_F(ResourceTest, ChooseLanguageFallbacksInOrder)
 {
-protected:
-    // The user's language as ChooseLanguage sees it, when it is in the table.
-    static std::string LocaleCode()
-    {
-        char name[8] = "";
-        if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SABBREVLANGNAME, name, sizeof(name)) < 2)
-            return "";
-        name[2] = 0;
-        return IsLanguageCode(name) ? std::string(name) : std::string();
-    }
-
-    static std::wstring Labels(const std::vector<std::string>& codes)
-    {
-        std::wstring text;
-        for (const std::string& code : codes)
-            text += L"[Labels_" + std::wstring(code.begin(), code.end()) + L"]\r\nHeader=" +
-                    std::wstring(code.begin(), code.end()) + L"\r\n";
-        return text;
-    }
-
-    // Two languages other than EN and the user's: the fallbacks must come
-    // from the file, not from this machine.
-    static std::vector<std::string> Foreign()
-    {
-        std::vector<std::string> codes;
-        for (const char* code : { "DE", "PL", "NL" })
-            if (LocaleCode() != code && codes.size() < 2)
-                codes.push_back(code);
-        return codes;
-    }
-};
-
-TEST_F(ChooseLanguageTest, FallbacksInOrder)
-{
-    std::vector<std::string> f = Foreign();
-    struct Row
+    char name[8] = "";
+    GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SABBREVLANGNAME, name, sizeof(name));
+    name[2] = 0;
+    const std::string user = IsLanguageCode(name) ? name : "";
+    std::vector<std::string> f;
+    for (const char* code : { "DE", "PL", "NL" })
+        if (user != code && f.size() < 2)
+            f.push_back(code);
+    const struct
     {
         const char* what; std::wstring settings; std::vector<std::string> labels;
         const char* code; std::string expected; int preferred;
-    };
-    const Row rows[] = {
+    } rows[] = {
         { "given code, lower case", L"DefaultLanguage=" + std::wstring(f[0].begin(), f[0].end()),
           { "FR", "EN", f[0] }, "fr", "FR", -1 },
         { "DefaultLanguage", L"DefaultLanguage=de", { "EN", "DE" }, NULL, "DE", 1 },
         { "DefaultLanguage with a note", L"DefaultLanguage=DE (Deutsch)", { "EN", "DE" }, NULL, "DE", 1 },
         { "code without labels", L"DefaultLanguage=DE", { "EN", "DE" }, "FR", "DE", 1 },
         { "code of three characters", L"DefaultLanguage=DE", { "FRA", "EN", "DE" }, "FRA", "DE", 1 },
-        { "EN before the first header", L"A=1", { f[0], "EN" }, NULL, "EN", LocaleCode() == "EN" ? 3 : -1 },
+        { "EN before the first header", L"A=1", { f[0], "EN" }, NULL, "EN", user == "EN" ? 3 : -1 },
         { "first header", L"DefaultLanguage=IT", { f[1], f[0] }, NULL, f[1], -1 },
         { "first usable header", L"A=1", { "XX", f[0] }, "", f[0], -1 },
     };
-    for (const Row& row : rows)
+    for (const auto& row : rows)
     {
         SCOPED_TRACE(row.what);
+        std::wstring labels;
+        for (const std::string& code : row.labels)
+            labels += L"[Labels_" + std::wstring(code.begin(), code.end()) + L"]\r\nHeader=" +
+                      std::wstring(code.begin(), code.end()) + L"\r\n";
         CResource res;
-        ASSERT_TRUE(LoadText(res, MakeIni(row.settings, Labels(row.labels))));
+        ASSERT_TRUE(Load(res, MakeIni(row.settings, labels)));
         EXPECT_TRUE(res.ChooseLanguage(row.code));
         EXPECT_STREQ(row.expected.c_str(), res.GetLanguageCode());
         EXPECT_EQ(row.preferred, res.GetPreferredLanguage());
-        EXPECT_TRUE(Logged("\tSelected language = '" + row.expected + "'"));
-        EXPECT_STREQ(std::wstring(row.expected.begin(), row.expected.end()).c_str(), res.GetLabel(L"Header"));
+        EXPECT_TRUE(m_log.Has({ "\tSelected language = '" + row.expected + "'" }));
+        EXPECT_EQ(row.expected, Show(res.GetLabel(L"Header")));
     }
 }
-
-// ------------------------------------------------- the sample settings file
 
 TEST_F(ResourceTest, SampleSettingsFileHasEveryLabelInEveryLanguage)
 {
     std::string path = fwtest::SourceDir() + "\\examples\\Zaph.ini";
     std::string bytes;
     ASSERT_TRUE(fwtest::ReadBytes(path, bytes));
-    ASSERT_GE(bytes.size(), 2u);
-    EXPECT_EQ("\xFF\xFE", bytes.substr(0, 2));
+    EXPECT_EQ(0u, bytes.find("\xFF\xFE"));
     EXPECT_NE(std::string::npos, bytes.find(std::string("\r\0\n\0", 4)));
 
     CResource res;
     ASSERT_TRUE(res.Load(path.c_str()));
-    EXPECT_STREQ("LU", OrNull(res.GetSetting(SETTING_MEMBER_STATE)));
+    EXPECT_EQ("LU", Show(res.GetSetting(SETTING_MEMBER_STATE)));
     EXPECT_NE(nullptr, res.GetSetting(SETTING_INI_VERSION));
 
     // Every label with the arguments its callers pass.
@@ -425,17 +297,22 @@ TEST_F(ResourceTest, SampleSettingsFileHasEveryLabelInEveryLanguage)
         { LABEL_MUST_BE_ADMIN, "" }, { LABEL_ALLOW_PRE_UPGRADE, "" }, { LABEL_ALLOW_UPDATE_MSI, "" },
         { LABEL_FAIL_INSTALL_MSI, "" },
     };
-    for (const char* code : { "EN", "FR", "DE", "EL", "PL" })
+    // Labels of EL and PL are written in their own letters.
+    const struct { const char* code; const wchar_t* letters; } languages[] = {
+        { "EN", NULL }, { "FR", NULL }, { "DE", NULL },
+        { "EL", L"\x0391\x0395\x039b\x03b1\x03b5\x03b9\x03bb\x03bd\x03bf\x03c1\x03c3\x03c4" },
+        { "PL", L"\x0105\x0107\x0119\x0142\x0144\x00f3\x015b\x017a\x017c\x0141\x015a\x017b" },
+    };
+    for (const auto& language : languages)
     {
-        SCOPED_TRACE(code);
-        int language = LanguageIndex(code);
-        ASSERT_TRUE(res.HasLabels(language));
-        bool script = false;
+        SCOPED_TRACE(language.code);
+        int index = LanguageIndex(language.code);
+        ASSERT_TRUE(res.HasLabels(index));
+        bool ownLetters = language.letters == NULL;
         for (const auto& label : labels)
         {
-            SCOPED_TRACE(W(label.key));
-            const wchar_t* text = res.GetLabelFor(label.key, language);
-            ASSERT_NE(nullptr, text);
+            const wchar_t* text = res.GetLabelFor(label.key, index);
+            ASSERT_NE(nullptr, text) << Show(label.key);
             // A conversion that does not match the argument would print
             // garbage or crash the run: compare them in order.
             std::string conversions;
@@ -446,66 +323,42 @@ TEST_F(ResourceTest, SampleSettingsFileHasEveryLabelInEveryLanguage)
                 else if (*p == L'%')
                     for (conversions += '%'; p[1] == L'h' || p[1] == L's';)
                         conversions += (char)*++p;
-                bool greek = *p >= 0x0370 && *p <= 0x03FF;
-                bool polish = wcschr(L"\x0105\x0107\x0119\x0142\x0144\x00f3\x015b\x017a\x017c"
-                                     L"\x0104\x0106\x0118\x0141\x0143\x00d3\x015a\x0179\x017b", *p) != NULL;
-                if ((greek && strcmp(code, "EL") == 0) || (polish && strcmp(code, "PL") == 0))
-                    script = true;
+                ownLetters = ownLetters || wcschr(language.letters, *p) != NULL;
             }
-            EXPECT_EQ(label.conversions, conversions);
+            EXPECT_EQ(label.conversions, conversions) << Show(label.key);
         }
-        if (strcmp(code, "EL") == 0 || strcmp(code, "PL") == 0)
-        {
-            EXPECT_TRUE(script) << "labels of " << code << " are not written in its own letters";
-        }
+        EXPECT_TRUE(ownLetters);
     }
 }
-} // namespace
 
-using fwtest::TempDir;
-using fwtest::WriteBytes;
-
-namespace
-{
-std::string Bytes(const char* data, size_t size)
-{
-    return std::string(data, size);
-}
-
-// What the system's ANSI code page makes of 8-bit bytes (up to a zero).
-std::wstring Ansi(const std::string& bytes)
-{
-    wchar_t buffer[256] = {0};
-    MultiByteToWideChar(CP_ACP, 0, bytes.c_str(), -1, buffer, 256);
-    return buffer;
-}
-} // namespace
+// ---------------------------------------------------------------- the file
 
 TEST(UniFile, ReadsBothEncodingsAsTheFileHoldsThem)
 {
-    const std::string bigEndian = Bytes("\xFE\xFFh\0i\0", 6);
+    const std::string bigEndian("\xFE\xFFh\0i\0", 6);
+    wchar_t bigEndianText[8] = L"";
+    MultiByteToWideChar(CP_ACP, 0, bigEndian.c_str(), -1, bigEndianText, 8);
     std::wstring large;
     for (int i = 0; i < 30000; i++)
         large += (wchar_t)(L'A' + i % 26);
     large += L"\u0394END";
     const struct { const char* name; std::string bytes; bool unicode; std::wstring text; } cases[] = {
-        {"utf16 with mark", Bytes("\xFF\xFEh\0\xE9\0\x14\x20", 8), true, L"h\u00e9\u2014"},
-        {"mark only", Bytes("\xFF\xFE", 2), true, L""},
-        {"utf16 odd byte count", Bytes("\xFF\xFEh\0i\0j", 7), true, L"hi"},
-        {"utf16 embedded zero", Bytes("\xFF\xFE" "a\0\0\0b\0", 8), true, L"a"},
-        {"utf16 larger than any buffer", fwtest::Utf16File(large), true, large},
-        {"ansi whole, last character kept", "[Settings]\r\nBASE_URL=x", false,
-         L"[Settings]\r\nBASE_URL=x"},
-        {"ansi single byte", "x", false, L"x"},
-        {"ansi embedded zero", Bytes("ab\0cd", 5), false, L"ab"},
-        {"big-endian mark is 8-bit text", bigEndian, false, Ansi(bigEndian)},
+        { "utf16 with mark", std::string("\xFF\xFEh\0\xE9\0\x14\x20", 8), true, L"h\u00e9\u2014" },
+        { "mark only", "\xFF\xFE", true, L"" },
+        { "utf16 odd byte count", std::string("\xFF\xFEh\0i\0j", 7), true, L"hi" },
+        { "utf16 embedded zero", std::string("\xFF\xFE" "a\0\0\0b\0", 8), true, L"a" },
+        { "utf16 larger than any buffer", fwtest::Utf16File(large), true, large },
+        { "ansi whole, last character kept", "[Settings]\r\nBASE_URL=x", false, L"[Settings]\r\nBASE_URL=x" },
+        { "ansi single byte", "x", false, L"x" },
+        { "ansi embedded zero", std::string("ab\0cd", 5), false, L"ab" },
+        { "big-endian mark is 8-bit text", bigEndian, false, bigEndianText },
     };
-    TempDir dir("unifile");
+    fwtest::TempDir dir("unifile");
     std::string path = dir.File("t.ini");
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(WriteBytes(path, c.bytes));
+        ASSERT_TRUE(fwtest::WriteBytes(path, c.bytes));
         CUniFile file;
         ASSERT_TRUE(file.Open(path.c_str()));
         EXPECT_EQ(nullptr, file.GetText());
@@ -515,54 +368,38 @@ TEST(UniFile, ReadsBothEncodingsAsTheFileHoldsThem)
         // end), and the text outlives the handle.
         EXPECT_TRUE(DeleteFileA(path.c_str()));
         EXPECT_EQ(c.unicode, file.IsUnicode());
-        ASSERT_NE(nullptr, file.GetText());
-        EXPECT_EQ(c.text, std::wstring(file.GetText()));
+        EXPECT_EQ(Show(c.text.c_str()), Show(file.GetText()));
     }
 }
 
-TEST(UniFile, RefusesWhatCannotBeRead)
+TEST(UniFile, RefusesWhatCannotBeReadAndASecondOpenStartsOver)
 {
-    TempDir dir("unifile");
-    ASSERT_TRUE(WriteBytes(dir.File("empty.ini"), ""));
+    fwtest::TempDir dir("unifile");
+    ASSERT_TRUE(fwtest::WriteBytes(dir.File("empty.ini"), ""));
+    ASSERT_TRUE(fwtest::WriteBytes(dir.File("a.ini"), std::string("\xFF\xFE" "a\0", 4)));
+    ASSERT_TRUE(fwtest::WriteBytes(dir.File("b.ini"), "bee"));
     CUniFile file;
     EXPECT_FALSE(file.Read()) << "Read before Open";
-    EXPECT_FALSE(file.Open(""));
-    EXPECT_FALSE(file.Open(NULL));
-    EXPECT_FALSE(file.Open(std::string(300, 'a').c_str()));
-    EXPECT_FALSE(file.Open(dir.File("missing.ini").c_str()));
-    EXPECT_FALSE(file.Open(dir.Path().c_str())) << "a folder";
-
+    for (const char* path : { "", (const char*)NULL })
+        EXPECT_FALSE(file.Open(path));
+    for (std::string path : { std::string(300, 'a'), dir.File("missing.ini"), dir.Path() })
+        EXPECT_FALSE(file.Open(path.c_str())) << path;
     ASSERT_TRUE(file.Open(dir.File("empty.ini").c_str()));
     EXPECT_FALSE(file.Read()) << "a file of 0 bytes";
     EXPECT_EQ(nullptr, file.GetText());
-}
 
-TEST(UniFile, SecondOpenStartsOver)
-{
-    TempDir dir("unifile");
-    ASSERT_TRUE(WriteBytes(dir.File("a.ini"), Bytes("\xFF\xFE" "a\0", 4)));
-    ASSERT_TRUE(WriteBytes(dir.File("b.ini"), "bee"));
-    CUniFile file;
     ASSERT_TRUE(file.Open(dir.File("a.ini").c_str()));
     ASSERT_TRUE(file.Read());
     EXPECT_FALSE(file.Read()) << "already loaded";
-    EXPECT_STREQ(L"a", file.GetText());
-
     ASSERT_TRUE(file.Open(dir.File("b.ini").c_str()));
     EXPECT_EQ(nullptr, file.GetText());
     ASSERT_TRUE(file.Read());
     EXPECT_FALSE(file.IsUnicode());
     EXPECT_STREQ(L"bee", file.GetText());
-    EXPECT_STREQ(dir.File("b.ini").c_str(), file.GetFileName());
 }
 
-// The component line grammar and the walk over a component section, on real
-// settings files (ANSI and UTF-16).
+// ------------------------------------------------------------ components
 
-
-
-namespace
-{
 // One component as "name|value|keyword:value:kind,...".
 std::string Describe(CComponent& c)
 {
@@ -599,7 +436,6 @@ std::vector<std::string> Walk(const std::string& settings, const std::string& co
 }
 
 typedef std::vector<std::string> Lines;
-} // namespace
 
 TEST(ComponentGrammar, LinesBecomeComponents)
 {
@@ -651,3 +487,4 @@ TEST(ComponentGrammar, ParseRulesStartsAfreshAndToleratesNothing)
     EXPECT_EQ(0u, c.m_ruleCount);
     EXPECT_TRUE(c.m_rules[0].keyword.IsEmpty());
 }
+} // namespace
