@@ -1,319 +1,313 @@
-// The main sequence from the outside: the single instance, the start-up
-// lines, the settings file and the language (phase 1), the source mode, the
-// member state, the versions and the base (phase 2), the final boxes and the
-// log copies in the target folder.
+// Runs that end before the language selection, one row each: the command
+// line (usage, version and rejected values), the settings file and the
+// language, the source mode and the base, the log's places, a processor fault
+// and libraries planted in the current folder. Every row is one Scenario; one
+// driver runs them all.
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "Planted.h"
 #include "Distribution.h"
 #include "Scenario.h"
 #include "TestSupport.h"
-#include "resource.h"
 
 using namespace fwe2e;
 
 namespace
 {
-const char* const CAPTION = "MORV_TELA Setup and Upgrade Tool"; // string table entry 11
-const char* const START = "**** Fernwick START ****.";
-const char* const END = "**** Fernwick END ****.";
-const char* const STOP_LINE = "E\tThe setting 'MSI_Version' of the settings file is missing or invalid.";
-const char* const BASE_URL = "http://downloads.example/LU/6.2/";
+const char CAPTION[] = "MORV_TELA Setup and Upgrade Tool"; // string table entry 11
+const char TITLE[] = "Ombrant ZAPH Setup [EN] 6.2";         // the progress window's caption
+const char START[] = "**** Fernwick START ****.";
+const char END[] = "**** Fernwick END ****.";
+const char STOP_LINE[] = "E\tThe setting 'MSI_Version' of the settings file is missing or invalid.";
+// The usage as a warning: its first and last lines; "..." stands between.
+#define USAGE "Usage:\n   /h :  Show this dialog.\n..." \
+              "   /d[0-4] [<log file name>]: Switch on logging (debug) with optional verbosity level."
+const char USAGE_BOX[] = "W||" USAGE;
+// The end of a run at the missing engine version, owned by the progress window.
+const std::vector<std::string> STOP = {"E|*|The setting 'MSI_Version' of the settings file is missing or invalid.",
+                                       "E|*|The installation was abandoned."};
+const std::vector<std::string> NO_BASE = {"E|*|The setting 'BASE_URL' of the settings file is missing or invalid.",
+                                          "E|*|An error occurred:\nInitialising"};
 
-std::string ReturnCodeLine(int rc)
+// The usage turned into an error naming the option, and its log line.
+std::string Bad(const std::string& option)
 {
-    return "\t**> Main return code '" + std::to_string(rc) + "'.";
+    return "E||Usage:\n...\n\nCommand line ERROR: " + option + " option invalid";
+}
+std::string Rejected(const std::string& option)
+{
+    return "E\tCommand line ERROR: '" + option + " option invalid'";
+}
+std::string NotOk(const std::string& file)
+{
+    return "E||Initialisation file '" + file + "' not OK\nIt may be missing or corrupted.";
 }
 
-// The release's settings, fetched from the web (no marker), without the
-// engine version: a run ends there, after every check before it, with 13
-// (and with no backup question when given a target folder).
-Distribution Stopping()
+struct Row
 {
-    Distribution dist;
-    dist.Web().Remove("MSI_Version").Label("MadeBackup", "");
-    return dist;
+    const char* name;
+    // Words: a Windows version ("win98", "winxp"), "exe=<name>", "marker" (the
+    // LOCAL marker file), "cr" (the settings' lines end in CR alone),
+    // "fault=access|stack" (the test build with a planted processor fault),
+    // "msilog" (the installer log of the day gets a text of this run),
+    // "planted" (libraries planted in a separate current folder that holds
+    // the settings file: none may be loaded).
+    const char* setup;
+    // The settings file: "-" none, "=<text>" that text, else changes to a
+    // release fetched from the web that lacks the engine version and the
+    // backup question (Distribution::Apply).
+    const char* ini;
+    const char* args;
+    // "E|title|text" or "W|...": "" the program's caption (no owner), "*" the
+    // progress window's (owned); "a...b" starts with a and contains b.
+    std::vector<std::string> boxes;
+    int rc; // -1: the abort, no closing lines
+    // In this order, then the return code and END; "@<file>": the lines
+    // after it are in that log instead of the default one.
+    std::vector<std::string> log;
+    std::vector<std::string> lacks = {}; // parts the last log lacks
+    std::vector<std::string> files = {}; // "<path>=<part>" contains it, "<path>=-" absent
+};
+
+const Row ROWS[] = {
+    // The command line. Usage before anything else: not even the system lines.
+    {"usage /?", "", "-", "/?", {USAGE_BOX}, 22, {START, "\tUsage:"}, {"Command line ERROR", "Admin='"}},
+    {"usage /h", "", "-", "/h", {USAGE_BOX}, 22, {START, "\tUsage:"}, {"Command line ERROR"}},
+    {"usage -H", "", "-", "-H", {USAGE_BOX}, 22, {START, "\tUsage:"}, {"Command line ERROR"}},
+    // An empty value ends with 8, one that replaced an earlier good value with 160.
+    {"/t empty", "", "-", "/t", {Bad("/t")}, 8, {START, Rejected("/t")}},
+    {"/t empty after /u", "", "-", "/u /t", {Bad("/t")}, 8, {"\tAUTOUPGRADE", Rejected("/t")}},
+    {"/t followed by an option", "", "-", "/t /u", {Bad("/t")}, 8, {Rejected("/t")}},
+    {"/l unknown", "", "-", "/l xx", {Bad("/l")}, 8, {Rejected("/l")}},
+    {"/l too long", "", "-", "/l ENG", {Bad("/l")}, 8, {Rejected("/l")}},
+    {"/l replaced by a bad one", "", "-", "/l EN /l xx", {Bad("/l")}, 160, {"\tLanguage='EN'", Rejected("/l")}},
+    {"/t replaced by an empty one", "", "-", "/t C:\\Zaph /t", {Bad("/t")}, 160,
+     {"\tTARGETDIR='C:\\Zaph'", Rejected("/t")}},
+    {"/i empty", "", "-", "/i", {Bad("/i")}, 8, {Rejected("/i")}},
+    // Switches logged one by one, an unknown letter only warned about; /d3
+    // moves the rest of the log to the file given.
+    {"switches logged, log moved", "", "-",
+     "/d3 \"<dist>\\run log.txt\" /u /m /c /f /x /z /L en /T \"C:\\My Apps\\ZAPH\\\\\" /?", {USAGE_BOX}, 22,
+     {START, "@<dist>\\run log.txt", "\tLOGFILE='<dist>\\run log.txt'", "\tAUTOUPGRADE", "\tMULTIMODE",
+      "\tCHECKONLY", "\tAdding Features", "\tDEBUG", "W\tArgument '/z' not recognised ( ignored )",
+      "\tLanguage='en'", "\tTARGETDIR='C:\\My Apps\\ZAPH'", "\tUsage:"},
+     {START}},
+    {"version box", "", "-", "/v", {"W||<version>"}, 22, {START}},
+    // /9 forces the narrow interfaces: on Windows 98 only its log line, on NT
+    // a box says so first; the usage box that follows is whole.
+    {"/9 on Windows 98", "win98", "-", "/9 /?", {USAGE_BOX}, 22, {START, "\tForceWin95", "\tUsage:"}},
+    {"/9 on XP", "winxp", "-", "/9 /?", {"W|Setup|FORCED WIN95", USAGE_BOX}, 22, {START, "\tForceWin95", "\tUsage:"}},
+
+    // A settings file missing or unusable: 13, a box without owner, no window.
+    {"settings file missing", "", "-", "", {NotOk("<dist>\\Zaph.ini")}, 13,
+     {START, "\tAdmin='yes', WINNT='yes'.", "E\tInitialisation file '<dist>\\Zaph.ini' not OK"}, {"My name is"}},
+    {"settings file without labels", "",
+     "=[Settings]\nBASE_URL=x\n[Components]\na=Any\n[Additional]\nb=Any\n[CheckSums]\na=0\n", "",
+     {NotOk("<dist>\\Zaph.ini")}, 13, {"E\tInitialisation file '<dist>\\Zaph.ini' not OK"}, {"My name is"}},
+    {"settings file without its settings", "", "=[Labels_EN]\nCaption=x\n", "", {NotOk("<dist>\\Zaph.ini")}, 13,
+     {"E\tInitialisation file '<dist>\\Zaph.ini' not OK"}, {"My name is"}},
+    {"/i file missing", "", "-", "/i other.ini", {NotOk("other.ini")}, 13,
+     {"E\tInitialisation file 'other.ini' not OK"}, {"My name is"}},
+    {"no labels of any language of ours", "", "langs=QQ", "/l DE",
+     {"E||Language 'DE' not found in file '<dist>\\Zaph.ini'"}, 13, {"\tLanguage='DE'"}, {"My name is"}},
+    // A language the file lacks falls back to one it has; every check of
+    // phases 1 and 2 is logged up to the stop.
+    {"phases 1 and 2, then the stop", "", "", "/l DE", STOP, 13,
+     {START, "\tLanguage='DE'", "\tAdmin='yes', WINNT='yes'.", "\tDownloads run without the worker thread.",
+      "\tSelected language = 'EN'", "\tMy name is 'fernwick.exe'", "\t'WEB' Installation",
+      "\tINIFILE setting 'MS' = 'LU'", "\tINIFILE setting 'IniVersion' = '6.2'",
+      "\tINIFILE variable 'ExeVersion' = '6.2.0.5'", "\tBASE_URL = 'http://downloads.example/LU/6.2/'",
+      STOP_LINE},
+     {"successfully", "Installation of ZAPH.NET"}},
+
+    // LOCAL by the name setup.exe or the marker: BASE_URL is the current
+    // folder. WEB without either: a missing or empty BASE_URL ends with 13.
+    {"setup.exe is LOCAL", "exe=SETUP.EXE", "BASE_URL-", "/l EN", STOP, 13,
+     {"\tMy name is 'SETUP.EXE'", "\t'LOCAL' Installation", "\tBASE_URL = '<dist>\\'", STOP_LINE}},
+    {"the marker is LOCAL", "marker", "BASE_URL-", "/l EN", STOP, 13,
+     {"\tMy name is 'fernwick.exe'", "\t'LOCAL' Installation", "\tBASE_URL = '<dist>\\'", STOP_LINE}},
+    {"WEB without BASE_URL", "", "BASE_URL-", "/l EN", NO_BASE, 13,
+     {"\t'WEB' Installation", "W\tSetting 'BASE_URL' missing!"}, {STOP_LINE}},
+    {"WEB with an empty BASE_URL", "", "BASE_URL=", "/l EN", NO_BASE, 13,
+     {"\t'WEB' Installation", "W\tSetting 'BASE_URL' missing!"}, {STOP_LINE}},
+    {"CR-only line ends", "cr", "BASE_URL-", "/l EN", NO_BASE, 13,
+     {"\t'WEB' Installation", "W\tSetting 'BASE_URL' missing!"}, {STOP_LINE}},
+    {"a label asking for other arguments", "", "BASE_URL-; @InvalidValue='%s' %hs %d", "/l EN",
+     {"E|*|?!Missing Information/Error Message.\nPlease contact your supplier.", NO_BASE[1]}, 13,
+     {"W\tSetting 'BASE_URL' missing!"}},
+
+    // The logs of the run go into the target's Log folder; a target that
+    // does not exist is not made for them.
+    {"logs copied into the target", "msilog", "", "/l EN /t \"<target>\"", STOP, 13, {STOP_LINE}, {},
+     {"<target>\\Log\\Fernwick_<day>.log=" + std::string(END),
+      "<target>\\Log\\Fernwick_<day>.log=**> Main return code '13'.",
+      "<target>\\Log\\MSI_<day>.log=installer log of this run"}},
+    {"no log folder made without the target", "", "", "/l EN /t \"<root>\\not there\"", STOP, 13, {STOP_LINE}, {},
+     {"<root>\\not there=-"}},
+    {"Logging setting moves the log", "", "Logging=<dist>\\moved.log", "/l EN", STOP, 13,
+     {"\tLogging continues in '<dist>\\moved.log' (setting Logging).", "@<dist>\\moved.log",
+      "\tMy name is 'fernwick.exe'", STOP_LINE}},
+
+    // A processor fault ends like an escaping exception, not with the
+    // system's crash dialog.
+    {"access violation", "fault=access", "", "/l EN",
+     {"E|Setup|Fernwick has encountered an unexpected error and will stop."}, -1,
+     {START, "E\tEXCEPTION - ABORT"}, {"Main return code"}},
+    {"stack overflow", "fault=stack", "", "/l EN",
+     {"E|Setup|Fernwick has encountered an unexpected error and will stop."}, -1,
+     {START, "E\tEXCEPTION - ABORT"}, {"Main return code"}},
+    {"libraries planted in the current folder", "planted", "", "/l EN", STOP, 13, {STOP_LINE}},
+};
+
+std::string Replace(std::string text, const std::string& what, const std::string& with)
+{
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
+        text.replace(at, what.size(), with);
+    return text;
 }
 
-// The final boxes of a run that ends at the missing engine version: the
-// setting's error and the abandoned step, owned by the progress window.
-void ExpectStopBox(Scenario& s)
+// <dist>, <root>, <target> (a folder made now), <day>, <version> (the text
+// of the version box, from the program's own version resource).
+std::string Expand(Scenario& s, std::string text)
 {
-    s.ExpectBox()
-        .TitleEquals("Ombrant ZAPH Setup [EN] 6.2")
-        .TextEquals(STOP_LINE + 2)
-        .Icon(ICON_ERROR)
-        .Owned(true);
-    s.ExpectBox().TitleEquals("Ombrant ZAPH Setup [EN] 6.2").Icon(ICON_ERROR).Owned(true);
-}
-
-} // namespace
-
-// While one run waits at its language selection, a second start ends at once
-// with 1618: no box, no closing lines; the first run is not disturbed and ends
-// as it would have.
-TEST(MainSequence, SecondInstanceEndsAtOnceWith1618)
-{
-    Scenario first;
-    Distribution dist;
-    dist.Apply("langs=EN FR");
-    ASSERT_TRUE(dist.WriteTo(first));
-    ASSERT_TRUE(first.Start());
-    ProgramWindow window = first.FindWindow(dist.Title(), 20000);
-    ASSERT_TRUE(window.WaitForText(IDC_INFO_TEXT, "Choose the languages.", 20000)) << window.Describe();
-
-    Scenario second;
-    ASSERT_TRUE(Stopping().WriteTo(second));
-    EXPECT_EQ(1618, second.Run("/l EN"));
-    LogView log = second.Log();
-    EXPECT_TRUE(log.HasLine(START));
-    EXPECT_TRUE(log.LacksLine(END));
-    EXPECT_TRUE(log.Lacks("Main return code"));
-    EXPECT_TRUE(log.Lacks("parsed"));
-    EXPECT_TRUE(second.Boxes().empty());
-
-    first.ExpectBox().TextEquals("Stop the setup?").Press(IDYES);
-    EXPECT_TRUE(window.Click(IDCANCEL));
-    EXPECT_EQ(1223, first.Wait());
-    EXPECT_TRUE(first.Log().InOrder({"\tCancelled by the user.", ReturnCodeLine(1223), END}));
-}
-
-// A settings file that is missing or unusable ends the run with 13 after an
-// error box without owner that names the file; no window, no later phase.
-TEST(MainSequence, UnusableSettingsFileEndsWith13)
-{
-    struct Row
+    if (text.find("<version>") != std::string::npos)
     {
-        const char* what;
-        const char* fileText;   // null: no file
-        const char* arguments;
-        const char* shownName;  // below Dir(), or as given when relative in /i
-    };
-    const Row rows[] = {
-        {"missing", nullptr, "", "Zaph.ini"},
-        {"no labels",
-         "[Settings]\nBASE_URL=x\n[Components]\na=Any\n[Additional]\nb=Any\n[CheckSums]\na=0\n", "",
-         "Zaph.ini"},
-        {"no settings section", "[Labels_EN]\nCaption=x\n", "", "Zaph.ini"},
-        {"missing /i file", nullptr, "/i other.ini", nullptr},
-    };
-    for (const Row& row : rows)
+        auto field = [&](const char* name) { return VersionString(s.ExePath(), "080904b0", name); };
+        text = Replace(text, "<version>", field("Comments") + "\nVersion " + field("ProductVersion") + ".\n" +
+                                              field("LegalCopyright") + "\n" + field("CompanyName"));
+    }
+    if (text.find("<target>") != std::string::npos)
+        text = Replace(text, "<target>", s.Folder("My Target"));
+    return Replace(Replace(Replace(text, "<dist>", s.Dir()), "<root>", s.Root()), "<day>", DayStamp());
+}
+
+void ExpectBoxes(Scenario& s, const Row& row)
+{
+    for (const std::string& box : row.boxes)
     {
-        SCOPED_TRACE(row.what);
-        Scenario s;
-        if (row.fileText)
-        {
-            ASSERT_TRUE(s.WriteUnicodeFile("Zaph.ini", row.fileText));
-        }
-        std::string shown = row.shownName ? s.Path(row.shownName) : "other.ini";
-        s.ExpectBox()
-            .TitleEquals(CAPTION)
-            .TextEquals("Initialisation file '" + shown + "' not OK\nIt may be missing or corrupted.")
-            .Icon(ICON_ERROR)
-            .Owned(false);
-        EXPECT_EQ(13, s.Run(row.arguments));
-        LogView log = s.Log();
-        EXPECT_TRUE(log.InOrder({START, "\tAdmin='yes', WINNT='yes'.",
-                                 "E\tInitialisation file '" + shown + "' not OK",
-                                 ReturnCodeLine(13), END}));
-        EXPECT_TRUE(log.Lacks("My name is"));
+        size_t bar = box.find('|', 2);
+        std::string who = box.substr(2, bar - 2), text = Expand(s, box.substr(bar + 1));
+        BoxExpectation& expect = s.ExpectBox()
+                                     .TitleEquals(who == "*" ? TITLE : who.empty() ? CAPTION : who)
+                                     .Owned(who == "*")
+                                     .Icon(box[0] == 'E' ? ICON_ERROR : ICON_WARNING)
+                                     .Buttons({IDOK});
+        size_t dots = text.find("...");
+        if (dots == std::string::npos)
+            expect.TextEquals(text);
+        else
+            expect.TextStartsWith(text.substr(0, dots)).TextContains(text.substr(dots + 3));
     }
 }
 
-// No usable label section for the language: 13 and the language box. A code
-// the file has no labels for falls back to a language it has.
-TEST(MainSequence, LanguageWithoutLabels)
+void RunRow(const Row& row)
 {
-    {
-        Scenario s;
-        ASSERT_TRUE(Stopping().Languages("QQ").WriteTo(s));   // labels, but of no language of ours
-        s.ExpectBox()
-            .TitleEquals(CAPTION)
-            .TextEquals("Language 'DE' not found in file '" + s.Path("Zaph.ini") + "'")
-            .Icon(ICON_ERROR)
-            .Owned(false);
-        EXPECT_EQ(13, s.Run("/l DE"));
-        EXPECT_TRUE(s.Log().InOrder({"\tLanguage='DE'", ReturnCodeLine(13), END}));
-        EXPECT_TRUE(s.Log().Lacks("My name is"));
-    }
-    {
-        Scenario s;
-        ASSERT_TRUE(Stopping().WriteTo(s));
-        ExpectStopBox(s);
-        EXPECT_EQ(13, s.Run("/l DE"));
-        EXPECT_TRUE(s.Log().InOrder({"\tSelected language = 'EN'", "\tMy name is 'fernwick.exe'"}));
-    }
-}
-
-// A good settings file: every check of phases 1 and 2 is logged, and the run
-// ends with 13 at the engine version these settings lack, without success.
-TEST(MainSequence, SettingsPhasesThenStopWith13)
-{
+    SCOPED_TRACE(row.name);
     Scenario s;
-    ASSERT_TRUE(Stopping().WriteTo(s));
-    ExpectStopBox(s);
-    EXPECT_EQ(13, s.Run("/l EN"));
-    LogView log = s.Log();
-    EXPECT_TRUE(log.InOrder({START, "\tLanguage='EN'", "\tAdmin='yes', WINNT='yes'.",
-                             "\tDownloads run without the worker thread.",
-                             "\tSelected language = 'EN'", "\tMy name is 'fernwick.exe'",
-                             "\t'WEB' Installation", "\tINIFILE setting 'MS' = 'LU'",
-                             "\tINIFILE setting 'IniVersion' = '6.2'",
-                             "\tINIFILE variable 'ExeVersion' = '6.2.0.5'",
-                             std::string("\tBASE_URL = '") + BASE_URL + "'", STOP_LINE,
-                             ReturnCodeLine(13), END}));
-    EXPECT_TRUE(log.Lacks("successfully"));
-    EXPECT_TRUE(log.Lacks("Installation of ZAPH.NET"));
-}
-
-// LOCAL when the program is named setup.exe or the marker lies in the current
-// folder; then BASE_URL is the current folder, and its absence stops nothing.
-// WEB without either, where a missing or empty BASE_URL ends the run with 13.
-TEST(MainSequence, SourceModeAndBaseUrl)
-{
-    struct Row
+    std::unique_ptr<Planted> planted;
+    std::string folder = s.Dir(), lineEnd = "\n", word;
+    std::istringstream setup(row.setup);
+    while (setup >> word)
     {
-        const char* what;
-        const char* exeName;
-        bool marker;
-        const char* baseUrl;              // null: no such line
-        const char* mode;
-        int rc;
-        const char* lineEnd = "\n";       // CR alone: an old editor's line ends
-        const char* invalidValue = NULL;  // a label that asks for other arguments
-    };
-    const Row rows[] = {
-        {"setup.exe", "SETUP.EXE", false, nullptr, "LOCAL", 0},
-        {"marker", "fernwick.exe", true, nullptr, "LOCAL", 0},
-        {"web without BASE_URL", "fernwick.exe", false, nullptr, "WEB", 13},
-        {"web with empty BASE_URL", "fernwick.exe", false, "", "WEB", 13},
-        {"CR-only line ends", "fernwick.exe", false, nullptr, "WEB", 13, "\r"},
-        {"label with other specifiers", "fernwick.exe", false, nullptr, "WEB", 13, "\n", "'%s' %hs %d"},
-    };
-    for (const Row& row : rows)
-    {
-        SCOPED_TRACE(row.what);
-        Scenario s;
-        if (std::string(row.exeName) != "fernwick.exe")
-            s.SetExeName(row.exeName);
-        if (row.marker)
+        if (word.compare(0, 3, "win") == 0)
+            s.SetWindowsVersion(word);
+        else if (word.compare(0, 4, "exe=") == 0)
+            s.SetExeName(word.substr(4));
+        else if (word == "marker")
         {
             ASSERT_TRUE(s.WriteFile("_FW_LOCAL_.txt", ""));
         }
-        Distribution dist = Stopping();
-        row.baseUrl ? dist.Set("BASE_URL", row.baseUrl) : dist.Remove("BASE_URL");
-        if (row.invalidValue)
-            dist.Label("InvalidValue", row.invalidValue);
-        std::string text = dist.SettingsText();
-        for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += strlen(row.lineEnd))
-            text.replace(at, 1, row.lineEnd);
-        ASSERT_TRUE(s.WriteUnicodeFile("Zaph.ini", text));
-        if (row.rc == 13)
+        else if (word == "cr")
+            lineEnd = "\r";
+        else if (word.compare(0, 6, "fault=") == 0)
         {
-            s.ExpectBox()
-                .TitleEquals("Ombrant ZAPH Setup [EN] 6.2")
-                .TextEquals(row.invalidValue ? "?!Missing Information/Error Message.\nPlease contact your supplier."
-                                             : "The setting 'BASE_URL' of the settings file is missing or invalid.")
-                .Icon(ICON_ERROR)
-                .Owned(true);
-            s.ExpectBox().TextEquals("An error occurred:\nInitialising").Icon(ICON_ERROR).Owned(true);
+            ASSERT_TRUE(s.CopyFromBin("fernwick_faulting.exe", "fernwick.exe"));
+            SetEnvironmentVariableA("FW_TEST_FAULT", word.substr(6).c_str());
+        }
+        else if (word == "msilog")
+        {
+            ASSERT_TRUE(fwtest::WriteBytes(Replace(DefaultLogPath(), "\\Fern_", "\\MSI_"),
+                                           "installer log of this run\r\n"));
+        }
+        else if (word == "planted")
+        {
+            planted.reset(new Planted(s, "fernwick.exe"));
+            folder = planted->Current();
         }
         else
         {
-            ExpectStopBox(s);
-        }
-        EXPECT_EQ(13, s.Run("/l EN"));
-        LogView log = s.Log();
-        EXPECT_TRUE(log.HasLine(std::string("\t'") + row.mode + "' Installation"));
-        EXPECT_TRUE(log.HasLine(std::string("\tMy name is '") + row.exeName + "'"));
-        if (row.rc == 13)
-        {
-            EXPECT_TRUE(log.InOrder({"W\tSetting 'BASE_URL' missing!", ReturnCodeLine(13), END}));
-            EXPECT_TRUE(log.Lacks(STOP_LINE));
-        }
-        else
-        {
-            EXPECT_TRUE(log.InOrder({"\tBASE_URL = '" + s.Dir() + "\\'", STOP_LINE,
-                                     ReturnCodeLine(13)}));
+            FAIL() << "unknown setup word " << word;
         }
     }
-}
-
-// A fault of the processor in the middle of the main sequence (planted by a
-// test build of the program) ends like an escaping exception: the log line,
-// the box without owner and -1, not the system's crash dialog.
-TEST(MainSequence, ProcessorFaultsEndWithTheAbortBoxAndMinusOne)
-{
-    for (const char* kind : {"access", "stack"})
+    if (row.ini[0] != '-')
     {
-        SCOPED_TRACE(kind);
-        Scenario s;
-        ASSERT_TRUE(s.CopyFromBin("fernwick_faulting.exe", "fernwick.exe"));
-        ASSERT_TRUE(Stopping().WriteTo(s));
-        SetEnvironmentVariableA("FW_TEST_FAULT", kind);
-        s.ExpectBox()
-            .TitleEquals("Setup")
-            .TextEquals("Fernwick has encountered an unexpected error and will stop.")
-            .Icon(ICON_ERROR)
-            .Owned(false);
-        int rc = s.Run("/l EN");
-        SetEnvironmentVariableA("FW_TEST_FAULT", NULL);
-        EXPECT_EQ(-1, rc);
-        LogView log = s.Log();
-        EXPECT_TRUE(log.InOrder({START, "E\tEXCEPTION - ABORT"}));
-        EXPECT_TRUE(log.Lacks("Main return code"));
+        std::string text = row.ini[0] == '=' ? row.ini + 1
+                                              : Distribution().Apply("web; MSI_Version-; @MadeBackup-; " +
+                                                                     Expand(s, row.ini)).SettingsText();
+        ASSERT_TRUE(s.WriteUnicodeFile(folder + "\\Zaph.ini", Replace(text, "\n", lineEnd)));
+    }
+    ExpectBoxes(s, row);
+    int rc = s.Run(Expand(s, row.args));
+    SetEnvironmentVariableA("FW_TEST_FAULT", NULL);
+    EXPECT_EQ(row.rc, rc);
+
+    LogView log = s.Log();
+    std::vector<std::string> lines;
+    for (const std::string& line : row.log)
+    {
+        if (line[0] != '@')
+        {
+            lines.push_back(Expand(s, line));
+            continue;
+        }
+        EXPECT_TRUE(log.InOrder(lines));
+        log = s.LogFile(Expand(s, line.substr(1)));
+        lines.clear();
+    }
+    if (row.rc != -1)
+    {
+        lines.push_back("\t**> Main return code '" + std::to_string(row.rc) + "'.");
+        lines.push_back(END);
+    }
+    EXPECT_TRUE(log.InOrder(lines));
+    for (const std::string& part : row.lacks)
+    {
+        EXPECT_TRUE(log.Lacks(part));
+    }
+    for (const std::string& file : row.files)
+    {
+        size_t eq = file.rfind('=');
+        std::string path = Expand(s, file.substr(0, eq)), part = file.substr(eq + 1);
+        EXPECT_TRUE(part == "-" ? FileAbsent(path) : FileContains(path, part));
+    }
+    if (planted)
+    {
+        EXPECT_EQ("", planted->Loaded());
     }
 }
+} // namespace
 
-// With a target folder the logs of the run go into its Log folder under the
-// day's name, END banner included; without an existing folder nothing is made.
-TEST(MainSequence, LogsAreCopiedIntoTheTargetFolder)
+TEST(MainSequence, Rows)
 {
-    Scenario s;
-    ASSERT_TRUE(Stopping().WriteTo(s));
-    std::string target = s.Folder("My Target");
-    // The installer log of the day lives in the temporary folder, shared with
-    // earlier runs: give it a content of this run's own to find in the copy.
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof(temp), temp);
-    std::string msiLog = std::string(temp) + "MSI_" + DayStamp() + ".log";
-    std::string oldMsiLog;
-    bool hadMsiLog = fwtest::ReadBytes(msiLog, oldMsiLog);
-    ASSERT_TRUE(fwtest::WriteBytes(msiLog, "installer log of the copy scenario\r\n"));
-    ExpectStopBox(s);
-    EXPECT_EQ(13, s.Run("/l EN /t \"" + target + "\""));
-    std::string copy = target + "\\Log\\Fernwick_" + DayStamp() + ".log";
-    EXPECT_TRUE(FileExists(copy));
-    EXPECT_TRUE(FileContains(copy, END));
-    EXPECT_TRUE(FileContains(copy, "**> Main return code '13'."));
-    EXPECT_TRUE(FileContains(target + "\\Log\\MSI_" + DayStamp() + ".log",
-                             "installer log of the copy scenario"));
-    if (hadMsiLog)
-        fwtest::WriteBytes(msiLog, oldMsiLog);
-    else
-        DeleteFileA(msiLog.c_str());
-
-    Scenario t;
-    ASSERT_TRUE(Stopping().WriteTo(t));
-    std::string missing = t.Root() + "\\not there";
-    ExpectStopBox(t);
-    EXPECT_EQ(13, t.Run("/l EN /t \"" + missing + "\""));
-    EXPECT_TRUE(FileAbsent(missing));
+    const char* only = getenv("FW_ROW");
+    for (const Row& row : ROWS)
+        if (only == nullptr || std::string(row.name).find(only) != std::string::npos)
+            RunRow(row);
 }
 
-// The settings file's Logging setting moves the rest of the run's log, and
-// the old log says where to.
-TEST(MainSequence, LoggingSettingMovesTheLog)
+// The control of the planted row: an ordinary program that loads a library
+// by its bare name does pick up the copy planted beside it.
+TEST(MainSequence, PlantedLibraryIsLoadedByAnOrdinaryProgram)
 {
     Scenario s;
-    std::string moved = s.Path("moved.log");
-    ASSERT_TRUE(Stopping().Set("Logging", moved).WriteTo(s));
-    ExpectStopBox(s);
-    EXPECT_EQ(13, s.Run("/l EN"));
-    EXPECT_TRUE(s.Log().HasLine("\tLogging continues in '" + moved + "' (setting Logging)."));
-    EXPECT_TRUE(s.Log().LacksLine(END));
-    LogView log = s.LogFile(moved);
-    EXPECT_TRUE(log.InOrder({"\tMy name is 'fernwick.exe'", STOP_LINE, ReturnCodeLine(13), END}));
+    Planted planted(s, "fw_child.exe");
+    s.SetExeName("fw_child.exe");
+    ASSERT_TRUE(s.CopyFromBin("fw_child.exe"));
+    EXPECT_EQ(0, s.Run("0 0 wininet.dll"));
+    EXPECT_NE(std::string::npos, planted.Loaded().find("\\dist\\wininet.dll")) << planted.Loaded();
 }
