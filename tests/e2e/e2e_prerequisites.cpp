@@ -20,26 +20,15 @@ using namespace fwe2e;
 
 namespace
 {
-// Test names from the rows' own names: letters and digits only, numbered.
-template <class Row>
-std::string RowName(const ::testing::TestParamInfo<Row>& info)
-{
-    std::string name;
-    for (const char* p = info.param.name; *p; ++p)
-        if (isalnum((unsigned char)*p))
-            name += *p;
-    return std::to_string(info.index) + "_" + name;
-}
-
 // Repair mode through fernwick.exe: (earlier installation, command line,
 // Framework) -> the policy tool's calls and the one box; always code 0.
 struct RepairRow
 {
     const char* name;
     const fwtest::StateRow* state;
-    bool folderGiven;        // /r names another folder holding Zaph.exe
+    bool folderGiven; // /r names another folder holding Zaph.exe
     bool framework;
-    const char* box;         // the one box, warning unless it is the failure
+    const char* box;  // the one box, warning unless it is the failure
 };
 
 const RepairRow REPAIR_ROWS[] = {
@@ -49,53 +38,6 @@ const RepairRow REPAIR_ROWS[] = {
     {"no Framework", &fwtest::STATE_DOTNET_SERVER, false, false, "One or more repair attempts have failed."},
     {"older line without Zaph.exe", &fwtest::STATE_OLDER_LINE, false, true, "One or more repair attempts have failed."},
 };
-
-void PrintTo(const RepairRow& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
-class Repair : public ::testing::TestWithParam<RepairRow>
-{
-};
-
-TEST_P(Repair, CaspolCallsAndBox)
-{
-    const RepairRow& row = GetParam();
-    Scenario s;
-    fwtest::MachineState machine;
-    fwtest::StandIns standIns(s.Folder("machine"));
-    std::string folder = machine.Apply(*row.state);
-    std::string args = "/r";
-    if (row.folderGiven)
-    {
-        folder = s.Folder("given");
-        ASSERT_TRUE(s.WriteFile(folder + "\\Zaph.exe", "MZ"));
-        args += " \"" + folder + "\"";
-    }
-    if (row.framework)
-        standIns.SetFramework("v1.1.4322", 1, true);
-    bool failed = std::string(row.box).find("failed") != std::string::npos;
-    s.ExpectBox().TitleEquals("MORV_TELA Setup and Upgrade Tool").TextEquals(row.box)
-        .Icon(failed ? ICON_ERROR : ICON_WARNING);
-    EXPECT_EQ(0, s.Run(args)) << row.name;
-
-    std::vector<std::string> calls;
-    if (!failed && !folder.empty())
-        calls = {"caspol.exe|-q -machine -remgroup ZAPH",
-                 "caspol.exe|-q -machine -ag 1 -strong -file \"" + folder +
-                     "\\Zaph.exe\" -noname -noversion FullTrust -description \"ZAPH.NET by Ombrant\" -name ZAPH"};
-    EXPECT_EQ(calls, standIns.Calls()) << row.name;
-    LogView log = s.Log();
-    if (!row.framework)
-    {
-        EXPECT_TRUE(log.HasLine("W\tCASPOL: command not found.")) << log.Describe();
-    }
-    EXPECT_TRUE(log.HasLine("\t**> Main return code '0'.")) << log.Describe();
-}
-
-INSTANTIATE_TEST_SUITE_P(Rows, Repair, ::testing::ValuesIn(REPAIR_ROWS), RowName<RepairRow>);
-} // namespace
 
 // Installers fetched from the network (WEB mode, a loopback server) run only
 // when signed by their publisher through an authority the system trusts, or
@@ -122,84 +64,97 @@ const DownloadRow DOWNLOAD_ROWS[] = {
     {"signed, wrong digest", "signed\\fw_standin_ms.exe", false, true, "wrong", false},
 };
 
-void PrintTo(const DownloadRow& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
-// Runs bin\fw_trust.exe: the test authority in or out of the user's root store.
+// Puts the test authority in or out of the user's root store (bin\fw_trust.exe).
 bool Trust(const char* what)
 {
-    std::string line = "\"" + fwtest::BinDir() + "\\fw_trust.exe\" " + what + " \"" + fwtest::BinDir() +
-                       "\\signed\\ca.der\"";
-    std::vector<char> buffer(line.begin(), line.end());
-    buffer.push_back(0);
-    STARTUPINFOA startup = {sizeof(startup)};
-    PROCESS_INFORMATION process;
-    if (!CreateProcessA(NULL, buffer.data(), NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL, NULL, &startup, &process))
-        return false;
-    WaitForSingleObject(process.hProcess, 30000);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    return code == 0;
+    return fwtest::RunProgram("\"" + fwtest::BinDir() + "\\fw_trust.exe\" " + what + " \"" + fwtest::BinDir() +
+                              "\\signed\\ca.der\"", 30000) == 0;
+}
+} // namespace
+
+TEST(Prerequisites, RepairCallsTheToolAndShowsOneBox)
+{
+    for (const RepairRow& row : REPAIR_ROWS)
+    {
+        SCOPED_TRACE(row.name);
+        Scenario s;
+        fwtest::MachineState machine;
+        fwtest::StandIns standIns(s.Folder("machine"));
+        std::string folder = machine.Apply(*row.state);
+        std::string args = "/r";
+        if (row.folderGiven)
+        {
+            folder = s.Folder("given");
+            ASSERT_TRUE(s.WriteFile(folder + "\\Zaph.exe", "MZ"));
+            args += " \"" + folder + "\"";
+        }
+        if (row.framework)
+            standIns.SetFramework("v1.1.4322", 1, true);
+        bool failed = std::string(row.box).find("failed") != std::string::npos;
+        s.ExpectBox().TitleEquals("MORV_TELA Setup and Upgrade Tool").TextEquals(row.box)
+            .Icon(failed ? ICON_ERROR : ICON_WARNING);
+        EXPECT_EQ(0, s.Run(args));
+
+        std::vector<std::string> calls;
+        if (!failed && !folder.empty())
+            calls = {"caspol.exe|-q -machine -remgroup ZAPH",
+                     "caspol.exe|-q -machine -ag 1 -strong -file \"" + folder +
+                         "\\Zaph.exe\" -noname -noversion FullTrust -description \"ZAPH.NET by Ombrant\" -name ZAPH"};
+        EXPECT_EQ(calls, standIns.Calls());
+        EXPECT_EQ(!row.framework, (bool)s.Log().HasLine("W\tCASPOL: command not found."));
+    }
 }
 
-class DownloadedInstaller : public ::testing::TestWithParam<DownloadRow>
+TEST(Prerequisites, DownloadedInstallerRunsOnlyWhenSignedOrListed)
 {
-};
-
-TEST_P(DownloadedInstaller, RunsOnlyWhenSignedOrListed)
-{
-    const DownloadRow& row = GetParam();
-    Scenario s;
-    fwtest::StandIns standIns(s.Folder("machine"));
-    std::string bytes;
-    ASSERT_TRUE(fwtest::ReadBytes(fwtest::BinDir() + "\\" + row.program, bytes));
-    if (row.oneByteChanged)
-        bytes[0x400] ^= 1;
-    const std::string served = s.Folder("web") + "\\setup\\mdac_typ.exe";
-    ASSERT_TRUE(s.WriteFile(served, bytes));
-    fwtest::HttpTestServer server(s.Folder("web"));
-    ASSERT_TRUE(server.Start());
-
-    Distribution dist;
-    dist.Apply("web; DotNet=yes").Set("BASE_URL", server.BaseUrl());
-    ASSERT_TRUE(dist.WriteTo(s));
-    if (row.digest[0])
+    for (const DownloadRow& row : DOWNLOAD_ROWS)
     {
-        char digest[SHA256_TEXT_SIZE];
-        ASSERT_NE(SHA256_FAILED, Sha256OfFile(served.c_str(), digest));
-        ASSERT_TRUE(s.WriteUnicodeFile("Zaph.ini", dist.SettingsText() + "[SHA256]\nsetup\\mdac_typ.exe=" +
-                                                       (std::string(row.digest) == "right" ? digest : std::string(64, 'a')) +
-                                                       "\n"));
-    }
-    standIns.SetFramework("v2.0.50727", 0, false);
-    standIns.SetMdac("2.50.4403.12");
-    ASSERT_TRUE(Trust(row.authorityTrusted ? "add" : "remove"));
+        SCOPED_TRACE(row.name);
+        Scenario s;
+        fwtest::StandIns standIns(s.Folder("machine"));
+        std::string bytes;
+        ASSERT_TRUE(fwtest::ReadBytes(fwtest::BinDir() + "\\" + row.program, bytes));
+        if (row.oneByteChanged)
+            bytes[0x400] ^= 1;
+        const std::string served = s.Folder("web") + "\\setup\\mdac_typ.exe";
+        ASSERT_TRUE(s.WriteFile(served, bytes));
+        fwtest::HttpTestServer server(s.Folder("web"));
+        ASSERT_TRUE(server.Start());
 
-    s.ExpectBox().TitleEquals(dist.Title()).TextEquals(std::string("Install the missing system components?\n\n\n"
-                                                                   "   Microsoft Data Access Components V2.8 (MDAC)\n\n"))
-        .Press(IDYES);
-    if (!row.runs)
-        s.ExpectBox().TitleEquals(dist.Title()).TextContains("setup\\mdac_typ.exe").TextContains("It was not run.")
-            .Icon(ICON_ERROR);
-    // The rest of the run (the release is not on this server) is not the subject.
-    for (int i = 0; i < 3; ++i)
-        s.ExpectBox().Optional();
-    int code = s.Run();
-    Trust("remove");
-    if (!row.runs)
-    {
-        EXPECT_EQ(577, code) << row.name;
+        Distribution dist;
+        dist.Apply("web; DotNet=yes").Set("BASE_URL", server.BaseUrl());
+        std::string digests;
+        if (row.digest[0])
+        {
+            char digest[SHA256_TEXT_SIZE];
+            ASSERT_NE(SHA256_FAILED, Sha256OfFile(served.c_str(), digest));
+            digests = "[SHA256]\nsetup\\mdac_typ.exe=" +
+                      (std::string(row.digest) == "right" ? digest : std::string(64, 'a')) + "\n";
+        }
+        ASSERT_TRUE(s.WriteUnicodeFile("Zaph.ini", dist.SettingsText() + digests));
+        standIns.SetFramework("v2.0.50727", 0, false);
+        standIns.SetMdac("2.50.4403.12");
+        ASSERT_TRUE(Trust(row.authorityTrusted ? "add" : "remove"));
+
+        s.ExpectBox().TitleEquals(dist.Title()).TextEquals("Install the missing system components?\n\n\n"
+                                                           "   Microsoft Data Access Components V2.8 (MDAC)\n\n")
+            .Press(IDYES);
+        if (!row.runs)
+            s.ExpectBox().TitleEquals(dist.Title()).TextContains("setup\\mdac_typ.exe").TextContains("It was not run.")
+                .Icon(ICON_ERROR);
+        // The rest of the run (the release is not on this server) is not the subject.
+        for (int i = 0; i < 3; ++i)
+            s.ExpectBox().Optional();
+        int code = s.Run();
+        Trust("remove");
+        if (!row.runs)
+        {
+            EXPECT_EQ(577, code);
+        }
+        bool ran = false;
+        for (const std::string& call : standIns.Calls())
+            ran = ran || call.find("mdac_typ") != std::string::npos;
+        EXPECT_EQ(row.runs, ran);
+        EXPECT_EQ(!row.runs, (bool)s.Log().Contains("refused: it is not run.")) << s.Log().Describe();
     }
-    bool ran = false;
-    for (const std::string& call : standIns.Calls())
-        ran = ran || call.find("mdac_typ") != std::string::npos;
-    EXPECT_EQ(row.runs, ran) << row.name;
-    LogView log = s.Log();
-    EXPECT_EQ(!row.runs, (bool)log.Contains("refused: it is not run.")) << row.name << log.Describe();
 }
-
-INSTANTIATE_TEST_SUITE_P(Rows, DownloadedInstaller, ::testing::ValuesIn(DOWNLOAD_ROWS), RowName<DownloadRow>);
