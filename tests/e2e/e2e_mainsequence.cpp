@@ -2,7 +2,11 @@
 // line (usage, version and rejected values), the settings file and the
 // language, the source mode and the base, the log's places, a processor fault
 // and libraries planted in the current folder. Every row is one Scenario; one
-// driver runs them all.
+// driver runs them all. Then the progress window held at its language
+// selection: the switch to the ticked language, at least one language, and
+// Greek shown in its own code page where the program uses the narrow system
+// interfaces (Windows 98). Cancel and its question are rows of the whole-run
+// table.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -14,6 +18,7 @@
 #include "Distribution.h"
 #include "Scenario.h"
 #include "TestSupport.h"
+#include "resource.h"
 
 using namespace fwe2e;
 
@@ -33,6 +38,11 @@ const std::vector<std::string> STOP = {"E|*|The setting 'MSI_Version' of the set
                                        "E|*|The installation was abandoned."};
 const std::vector<std::string> NO_BASE = {"E|*|The setting 'BASE_URL' of the settings file is missing or invalid.",
                                           "E|*|An error occurred:\nInitialising"};
+const std::vector<std::string> NO_BASE_LOG = {"\t'WEB' Installation", "W\tSetting 'BASE_URL' missing!"};
+// A processor fault ends like an escaping exception, not with the system's
+// crash dialog.
+const char ABORT[] = "E|Setup|Fernwick has encountered an unexpected error and will stop.";
+const std::vector<std::string> ABORT_LOG = {START, "E\tEXCEPTION - ABORT"};
 
 // The usage turned into an error naming the option, and its log line.
 std::string Bad(const std::string& option)
@@ -51,24 +61,22 @@ std::string NotOk(const std::string& file)
 struct Row
 {
     const char* name;
-    // Words: a Windows version ("win98", "winxp"), "exe=<name>", "marker" (the
-    // LOCAL marker file), "cr" (the settings' lines end in CR alone),
-    // "fault=access|stack" (the test build with a planted processor fault),
-    // "msilog" (the installer log of the day gets a text of this run),
-    // "planted" (libraries planted in a separate current folder that holds
+    // Words: "win98", "winxp", "exe=<name>", "marker" (LOCAL), "cr" (lines end
+    // in CR alone), "fault=access|stack" (the test build with a processor
+    // fault), "msilog" (the day's installer log gets a text of this run),
+    // "planted" (libraries planted in a separate current folder, which holds
     // the settings file: none may be loaded).
     const char* setup;
-    // The settings file: "-" none, "=<text>" that text, else changes to a
-    // release fetched from the web that lacks the engine version and the
-    // backup question (Distribution::Apply).
+    // The settings file: "-" none, "=<text>", else changes to a WEB release
+    // without the engine version and the backup question (Distribution::Apply).
     const char* ini;
     const char* args;
-    // "E|title|text" or "W|...": "" the program's caption (no owner), "*" the
-    // progress window's (owned); "a...b" starts with a and contains b.
+    // "E|title|text", "W|...": title "" the program's caption (no owner), "*"
+    // the progress window's (owned); text "a...b" starts with a, contains b.
     std::vector<std::string> boxes;
-    int rc; // -1: the abort, no closing lines
-    // In this order, then the return code and END; "@<file>": the lines
-    // after it are in that log instead of the default one.
+    int rc; // -1: the abort, without closing lines
+    // In this order, then the return code and END; after "@<file>" the lines
+    // are in that log.
     std::vector<std::string> log;
     std::vector<std::string> lacks = {}; // parts the last log lacks
     std::vector<std::string> files = {}; // "<path>=<part>" contains it, "<path>=-" absent
@@ -77,7 +85,6 @@ struct Row
 const Row ROWS[] = {
     // The command line. Usage before anything else: not even the system lines.
     {"usage /?", "", "-", "/?", {USAGE_BOX}, 22, {START, "\tUsage:"}, {"Command line ERROR", "Admin='"}},
-    {"usage /h", "", "-", "/h", {USAGE_BOX}, 22, {START, "\tUsage:"}, {"Command line ERROR"}},
     {"usage -H", "", "-", "-H", {USAGE_BOX}, 22, {START, "\tUsage:"}, {"Command line ERROR"}},
     // An empty value ends with 8, one that replaced an earlier good value with 160.
     {"/t empty", "", "-", "/t", {Bad("/t")}, 8, {START, Rejected("/t")}},
@@ -118,11 +125,9 @@ const Row ROWS[] = {
     // A language the file lacks falls back to one it has; every check of
     // phases 1 and 2 is logged up to the stop.
     {"phases 1 and 2, then the stop", "", "", "/l DE", STOP, 13,
-     {START, "\tLanguage='DE'", "\tAdmin='yes', WINNT='yes'.", "\tDownloads run without the worker thread.",
-      "\tSelected language = 'EN'", "\tMy name is 'fernwick.exe'", "\t'WEB' Installation",
-      "\tINIFILE setting 'MS' = 'LU'", "\tINIFILE setting 'IniVersion' = '6.2'",
-      "\tINIFILE variable 'ExeVersion' = '6.2.0.5'", "\tBASE_URL = 'http://downloads.example/LU/6.2/'",
-      STOP_LINE},
+     {START, "\tLanguage='DE'", "\tAdmin='yes', WINNT='yes'.", "\tSelected language = 'EN'",
+      "\tMy name is 'fernwick.exe'", "\t'WEB' Installation", "\tINIFILE setting 'MS' = 'LU'",
+      "\tBASE_URL = 'http://downloads.example/LU/6.2/'", STOP_LINE},
      {"successfully", "Installation of ZAPH.NET"}},
 
     // LOCAL by the name setup.exe or the marker: BASE_URL is the current
@@ -131,12 +136,9 @@ const Row ROWS[] = {
      {"\tMy name is 'SETUP.EXE'", "\t'LOCAL' Installation", "\tBASE_URL = '<dist>\\'", STOP_LINE}},
     {"the marker is LOCAL", "marker", "BASE_URL-", "/l EN", STOP, 13,
      {"\tMy name is 'fernwick.exe'", "\t'LOCAL' Installation", "\tBASE_URL = '<dist>\\'", STOP_LINE}},
-    {"WEB without BASE_URL", "", "BASE_URL-", "/l EN", NO_BASE, 13,
-     {"\t'WEB' Installation", "W\tSetting 'BASE_URL' missing!"}, {STOP_LINE}},
-    {"WEB with an empty BASE_URL", "", "BASE_URL=", "/l EN", NO_BASE, 13,
-     {"\t'WEB' Installation", "W\tSetting 'BASE_URL' missing!"}, {STOP_LINE}},
-    {"CR-only line ends", "cr", "BASE_URL-", "/l EN", NO_BASE, 13,
-     {"\t'WEB' Installation", "W\tSetting 'BASE_URL' missing!"}, {STOP_LINE}},
+    {"WEB without BASE_URL", "", "BASE_URL-", "/l EN", NO_BASE, 13, NO_BASE_LOG, {STOP_LINE}},
+    {"WEB with an empty BASE_URL", "", "BASE_URL=", "/l EN", NO_BASE, 13, NO_BASE_LOG, {STOP_LINE}},
+    {"CR-only line ends", "cr", "BASE_URL-", "/l EN", NO_BASE, 13, NO_BASE_LOG, {STOP_LINE}},
     {"a label asking for other arguments", "", "BASE_URL-; @InvalidValue='%s' %hs %d", "/l EN",
      {"E|*|?!Missing Information/Error Message.\nPlease contact your supplier.", NO_BASE[1]}, 13,
      {"W\tSetting 'BASE_URL' missing!"}},
@@ -144,8 +146,7 @@ const Row ROWS[] = {
     // The logs of the run go into the target's Log folder; a target that
     // does not exist is not made for them.
     {"logs copied into the target", "msilog", "", "/l EN /t \"<target>\"", STOP, 13, {STOP_LINE}, {},
-     {"<target>\\Log\\Fernwick_<day>.log=" + std::string(END),
-      "<target>\\Log\\Fernwick_<day>.log=**> Main return code '13'.",
+     {"<target>\\Log\\Fernwick_<day>.log=**** Fernwick END ****.",
       "<target>\\Log\\MSI_<day>.log=installer log of this run"}},
     {"no log folder made without the target", "", "", "/l EN /t \"<root>\\not there\"", STOP, 13, {STOP_LINE}, {},
      {"<root>\\not there=-"}},
@@ -153,14 +154,8 @@ const Row ROWS[] = {
      {"\tLogging continues in '<dist>\\moved.log' (setting Logging).", "@<dist>\\moved.log",
       "\tMy name is 'fernwick.exe'", STOP_LINE}},
 
-    // A processor fault ends like an escaping exception, not with the
-    // system's crash dialog.
-    {"access violation", "fault=access", "", "/l EN",
-     {"E|Setup|Fernwick has encountered an unexpected error and will stop."}, -1,
-     {START, "E\tEXCEPTION - ABORT"}, {"Main return code"}},
-    {"stack overflow", "fault=stack", "", "/l EN",
-     {"E|Setup|Fernwick has encountered an unexpected error and will stop."}, -1,
-     {START, "E\tEXCEPTION - ABORT"}, {"Main return code"}},
+    {"access violation", "fault=access", "", "/l EN", {ABORT}, -1, ABORT_LOG, {"Main return code"}},
+    {"stack overflow", "fault=stack", "", "/l EN", {ABORT}, -1, ABORT_LOG, {"Main return code"}},
     {"libraries planted in the current folder", "planted", "", "/l EN", STOP, 13, {STOP_LINE}},
 };
 
@@ -310,4 +305,86 @@ TEST(MainSequence, PlantedLibraryIsLoadedByAnOrdinaryProgram)
     ASSERT_TRUE(s.CopyFromBin("fw_child.exe"));
     EXPECT_EQ(0, s.Run("0 0 wininet.dll"));
     EXPECT_NE(std::string::npos, planted.Loaded().find("\\dist\\wininet.dll")) << planted.Loaded();
+}
+
+namespace
+{
+// Slots of the language choices (the order of the language table).
+const int DE = IDC_LANGUAGE_FIRST + 1, EL = IDC_LANGUAGE_FIRST + 2, EN = IDC_LANGUAGE_FIRST + 3;
+
+// Every text of the window differs from the English one, but for the
+// Proceed button, whose label German lacks.
+const char LABELS_DE[] = u8"[Labels_DE]\nCaption=%s Installation [%hs]\nOrganisation=Ombrant GmbH\n"
+                         u8"Header=Willkommen bei ZAPH\nBranding=Ombrant ZAPH\nCancelButton=Abbrechen\n"
+                         u8"LanguageSelection=Sprachen wählen.\nSelectLanguage=Sprache DE\n";
+const char LABELS_EL[] = u8"[Labels_EL]\nCaption=%s Εγκατάσταση [%hs]\nOrganisation=Φέρνγουικ\n"
+                         u8"Header=Καλώς ήρθατε\nCancelButton=Άκυρο\nProceedButton=Συνέχεια\n"
+                         u8"LanguageSelection=Επιλέξτε γλώσσες.\nSelectLanguage=Ελληνικά\n";
+
+// A release in English and one more language, started and waiting at the
+// language selection.
+ProgramWindow StartAtSelection(Scenario& s, const char* labels, const std::string& args,
+                               const std::string& info)
+{
+    Distribution dist;
+    EXPECT_TRUE(dist.WriteTo(s));
+    EXPECT_TRUE(s.WriteUnicodeFile("Zaph.ini", dist.SettingsText() + labels));
+    EXPECT_TRUE(s.Start(args));
+    ProgramWindow w = s.FindWindow("", 20000);
+    EXPECT_TRUE(w.WaitForText(IDC_INFO_TEXT, info, 20000)) << w.Describe();
+    return w;
+}
+
+// A control's text as a user of the narrow interfaces sees it: its bytes in
+// the language's code page.
+std::string Shown(const ProgramWindow& w, int id, UINT codePage)
+{
+    char narrow[512] = "";
+    HWND control = id ? w.Control(id) : w.Handle();
+    DWORD_PTR n = 0;
+    SendMessageTimeoutA(control, WM_GETTEXT, sizeof(narrow), (LPARAM)narrow, SMTO_ABORTIFHUNG, 5000, &n);
+    wchar_t wide[512] = L"";
+    MultiByteToWideChar(codePage, 0, narrow, -1, wide, 512);
+    return ToUtf8(wide);
+}
+} // namespace
+
+TEST(Window, TextsFollowTheTickedLanguage)
+{
+    Scenario s;
+    ProgramWindow w = StartAtSelection(s, LABELS_DE, "", "Choose the languages.");
+    ASSERT_TRUE(w);
+    EXPECT_EQ("Ombrant ZAPH", w.ControlText(IDC_BRANDING));
+    EXPECT_EQ("Sprache DE", w.ControlText(DE));
+
+    // Without a language there is nothing to proceed with.
+    EXPECT_TRUE(w.Click(DE));
+    EXPECT_TRUE(w.Click(EN));
+    EXPECT_FALSE(w.IsEnabled(IDC_PROCEED));
+    // Ticking a language re-texts the whole window in it.
+    EXPECT_TRUE(w.Click(DE));
+    EXPECT_TRUE(w.IsEnabled(IDC_PROCEED));
+    EXPECT_EQ("Ombrant GmbH Installation [DE] 6.2", w.Title());
+    EXPECT_EQ("Willkommen bei ZAPH", w.ControlText(IDC_HEADING));
+    EXPECT_EQ(u8"Sprachen wählen.", w.ControlText(IDC_INFO_TEXT));
+    EXPECT_EQ("Abbrechen", w.ControlText(IDCANCEL));
+    EXPECT_EQ("Proceed", w.ControlText(IDC_PROCEED)) << "a label the language lacks keeps the text";
+    // Kept in the build tree for a person to look at.
+    EXPECT_TRUE(w.SaveBitmap(fwtest::BinaryDir() + "\\e2e_window_de.bmp"));
+}
+
+TEST(Window, NarrowInterfacesShowGreekInItsCodePage)
+{
+    Scenario s;
+    s.SetWindowsVersion("win98");
+    ProgramWindow w = StartAtSelection(s, LABELS_EL, "/l EL", "");
+    ASSERT_TRUE(w);
+    for (int i = 0; i < 200 && Shown(w, IDC_INFO_TEXT, 1253) != u8"Επιλέξτε γλώσσες."; ++i)
+        Sleep(100);
+    EXPECT_EQ(u8"Επιλέξτε γλώσσες.", Shown(w, IDC_INFO_TEXT, 1253)) << w.Describe();
+    EXPECT_EQ(u8"Φέρνγουικ Εγκατάσταση [EL] 6.2", Shown(w, 0, 1253));
+    EXPECT_EQ(u8"Καλώς ήρθατε", Shown(w, IDC_HEADING, 1253));
+    EXPECT_EQ(u8"Ελληνικά", Shown(w, EL, 1253));
+    EXPECT_EQ("Language EN", Shown(w, EN, 1252));
+    EXPECT_TRUE(w.SaveBitmap(fwtest::BinaryDir() + "\\e2e_window_el_win98.bmp"));
 }

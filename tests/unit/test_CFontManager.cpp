@@ -86,15 +86,6 @@ TEST_F(FontManagerTest, EachSetGetsACandidateFaceOrTheWindowFont)
         EXPECT_STRCASEEQ("Tahoma", manager.GetChosenFace(row.charSet));
     }
 
-    // A Greek model keeps its font in the Greek slot; the Western one is searched.
-    FontWindow greek(GREEK_CHARSET);
-    CFontManager other;
-    other.Attach(greek.window);
-    EXPECT_EQ(greek.font, other.GetSlotFont(1));
-    EXPECT_FALSE(other.OwnsSlotFont(1));
-    LOGFONTA western;
-    ASSERT_NE(0, GetObjectA(other.GetSlotFont(0), sizeof(western), &western));
-    EXPECT_EQ(ANSI_CHARSET, western.lfCharSet);
 }
 
 TEST_F(FontManagerTest, ApplyFontFollowsTheCurrentSetOrTheControlsOwnMark)
