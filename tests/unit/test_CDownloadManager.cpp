@@ -1,23 +1,22 @@
-// Obtaining source files: from a distribution folder, and over HTTP into the
-// Internet cache through the real urlmon/wininet of Wine, from a loopback
-// server that the tests start themselves. The progress window is real too, and
-// a robot thread answers (and records) the message boxes and presses Cancel.
+// Obtaining source files where things go wrong: local names that do not
+// resolve, an offline or dial-up machine, old systems without some Internet
+// functions, and a loopback server that resets, cuts short, answers 404, goes
+// away or stalls while the user cancels. Downloads go through the real
+// urlmon/wininet of Wine into the Internet cache; a robot thread answers (and
+// records) the message boxes. Successful downloads are the whole runs' (WEB,
+// proxy and https rows of e2e_install).
 #include <gtest/gtest.h>
 
 #include "AppStage.h" // winsock2.h before windows.h
-#include <commctrl.h>
 #include <wininet.h>
 
 #include "AppObjects.h"
 #include "BoxAnswerer.h"
 #include "CDownloadManager.h"
 #include "CMainUI.h"
-#include "CResource.h"
 #include "DownloadCallback.h"
-#include "Log.h"
 #include "TestSupport.h"
 #include "WideAPI.h"
-#include "resource.h"
 
 #include <string>
 #include <vector>
@@ -71,32 +70,16 @@ struct FakeNet
     }
 };
 
-bool Contains(const std::vector<std::string>& lines, const std::string& part)
-{
-    for (size_t i = 0; i < lines.size(); ++i)
-        if (lines[i].find(part) != std::string::npos)
-            return true;
-    return false;
-}
-
 // Every part must appear in some line of the log.
 void ExpectLogged(const std::vector<std::string>& log, std::initializer_list<std::string> parts)
 {
     for (const std::string& part : parts)
-        EXPECT_TRUE(Contains(log, part)) << "not in the log: " << part;
-}
-
-std::string Lower(std::string text)
-{
-    for (size_t i = 0; i < text.size(); ++i)
-        text[i] = (char)tolower((unsigned char)text[i]);
-    return text;
-}
-
-// The bar's own visibility, whether or not the window is shown yet.
-bool Shown(HWND control)
-{
-    return (GetWindowLongA(control, GWL_STYLE) & WS_VISIBLE) != 0;
+    {
+        bool found = false;
+        for (const std::string& line : log)
+            found = found || line.find(part) != std::string::npos;
+        EXPECT_TRUE(found) << "not in the log: " << part;
+    }
 }
 
 bool InCache(const std::string& url)
@@ -112,6 +95,7 @@ protected:
     void SetUp() override
     {
         // The distribution: a folder with a file in a subfolder.
+        std::string payload;
         for (size_t i = 0; i < 300000; ++i)
             payload += (char)(i * 7 + i / 251);
         CreateDirectoryA(dist.File("data").c_str(), NULL);
@@ -120,32 +104,12 @@ protected:
     }
 
     std::vector<std::string> Log() { return stage.log.Lines(); }
-    int BarPos() { return (int)SendMessageA(GetDlgItem(ui.GetWindow(), IDC_BAR0), PBM_GETPOS, 0, 0); }
 
     fwtest::TempDir dist{"fwdist"};
-    std::string payload;
     fwtest::AppStage stage{SETTINGS_TEXT, ""};
     CMainUI& ui = stage.ui;
     CDownloadManager* manager = &stage.manager;
     fwtest::BoxAnswerer robot;
-};
-
-// Downloads from the loopback server, with the worker thread or Threading Off.
-class HttpDownloadTest : public DownloadTest
-{
-protected:
-    void SetUp() override
-    {
-        DownloadTest::SetUp();
-        ASSERT_TRUE(server.Start());
-        manager->SetBaseUrl(server.BaseUrl().c_str());
-        // Wine's library sometimes never ends a transfer whose connection was
-        // reset: such a download must fail, within the test's time.
-        manager->SetStallLimit(10000);
-    }
-    void TearDown() override { server.Stop(); }
-
-    fwtest::HttpTestServer server{dist.Path()};
 };
 } // namespace
 
@@ -165,102 +129,46 @@ TEST(DownloadProgress, ScalesToTheBarRangeAndNeverDividesByZero)
             << row.progress << "/" << row.maximum;
 }
 
-TEST_F(DownloadTest, ProgressReportsMoveBarZeroAndTurnCancelIntoAbort)
+// A folder base with mixed-case names is every LOCAL whole run's; the file://
+// forms, an absolute name and the refusals are not. A base gets its own
+// separator at the end; no base at all (empty rows) keeps the one before.
+TEST_F(DownloadTest, LocalSourcesAreCheckedInPlaceOrRefused)
 {
-    CDownloadBindStatusCallback callback(&ui);
-    HWND bar = GetDlgItem(ui.GetWindow(), IDC_BAR0);
-    ui.SetItemText(IDC_INFO_TEXT, L"Downloading");
-
-    EXPECT_EQ(S_OK, callback.OnProgress(0, 1000, BINDSTATUS_BEGINDOWNLOADDATA, NULL));
-    EXPECT_TRUE(Shown(bar));
-    EXPECT_EQ(10000, (int)SendMessageA(bar, PBM_GETRANGE, FALSE, 0));
-    EXPECT_EQ(S_OK, callback.OnProgress(250, 1000, BINDSTATUS_DOWNLOADINGDATA, NULL));
-    EXPECT_EQ(2500, BarPos());
-    EXPECT_EQ(250u, ui.m_downloadProgress[0]);
-    EXPECT_EQ(1000u, ui.m_downloadProgress[1]);
-
-    // Other phases neither move the bar nor see the cancel.
-    ui.m_cancelRequested = true;
-    EXPECT_EQ(S_OK, callback.OnProgress(999, 1000, BINDSTATUS_CONNECTING, NULL));
-    EXPECT_EQ(S_OK, callback.OnProgress(999, 1000, BINDSTATUS_CACHEFILENAMEAVAILABLE, NULL));
-    EXPECT_EQ(2500, BarPos());
-    EXPECT_EQ(250u, ui.m_downloadProgress[0]);
-    EXPECT_EQ(E_ABORT, callback.OnProgress(500, 1000, BINDSTATUS_DOWNLOADINGDATA, NULL));
-    EXPECT_EQ(E_ABORT, callback.OnProgress(0, 0, BINDSTATUS_BEGINDOWNLOADDATA, NULL));
-
-    // The end hides the bar and clears the information text.
-    EXPECT_EQ(E_ABORT, callback.OnProgress(1000, 1000, BINDSTATUS_ENDDOWNLOADDATA, NULL));
-    ui.m_cancelRequested = false;
-    EXPECT_EQ(S_OK, callback.OnProgress(1000, 1000, BINDSTATUS_ENDDOWNLOADDATA, NULL));
-    EXPECT_EQ(10000, BarPos());
-    EXPECT_FALSE(Shown(bar));
-    char info[64] = "x";
-    GetDlgItemTextA(ui.GetWindow(), IDC_INFO_TEXT, info, sizeof(info));
-    EXPECT_STREQ("", info);
-}
-
-TEST_F(DownloadTest, BaseGetsItsOwnSeparatorAtTheEnd)
-{
-    const char* rows[][2] = {
-        {"D:\\setup", "D:\\setup\\"},          {"D:\\setup\\", "D:\\setup\\"},
-        {"http://host/dir", "http://host/dir/"}, {"http://host/dir/", "http://host/dir/"},
-        {"setup", "setup\\"},
-        {"", "setup\\"}, {NULL, "setup\\"}, // no base at all keeps the one before
-    };
-    for (const auto& row : rows)
-    {
-        manager->SetBaseUrl(row[0]);
-        EXPECT_STREQ(row[1], manager->GetBaseUrl()) << (row[0] ? row[0] : "(null)");
-    }
-    EXPECT_TRUE(Contains(Log(), "BASE_URL = 'http://host/dir/'"));
-}
-
-// A folder base with mixed-case names is every LOCAL whole run's (the log
-// names "<dist>\\lu\\en\\labels.mdb.zsi"); the file:// forms and an absolute
-// name are not.
-TEST_F(DownloadTest, LocalSourcesAreCheckedInPlaceWithLowerCasedNames)
-{
-    std::string expected = dist.File("data\\de\\file.zip");
+    std::string file = dist.File("data\\de\\file.zip");
     struct Row
     {
-        std::string base;
-        const char* name;
+        std::string base, name;
+        DWORD code;
+        std::string path, box; // box: the start of its text ("" for none)
     } rows[] = {
-        {"file://" + dist.Path(), "data/de/file.zip"},
-        {"FILE://" + dist.Path(), "Data\\De\\File.zip"},
-        {"Q:\\elsewhere", expected.c_str()}, // an absolute name ignores the base
+        {"file://" + dist.Path(), "data/de/file.zip", 0, file, ""},
+        {"FILE://" + dist.Path(), "Data\\De\\File.zip", 0, file, ""},
+        {"Q:\\elsewhere", file, 0, file, ""}, // an absolute name ignores the base
+        {dist.Path(), "Data/None.zip", 2, "", "Cannot obtain Data/None.zip from " + dist.Path() + "\\"},
+        {"", "", 160, "x", ""},               // no name at all: refused without a message
+        // A name too long for a path is refused, not cut to another file's name.
+        {"", std::string(300, 'a'), 2, "", "Cannot obtain aaa"},
     };
+    size_t boxes = 0;
     for (const Row& row : rows)
     {
         SCOPED_TRACE(row.base + " + " + row.name);
-        manager->SetBaseUrl(row.base.c_str());
+        manager->SetBaseUrl(row.base.empty() ? NULL : row.base.c_str());
         char path[DOWNLOAD_PATH_SIZE] = "x";
-        EXPECT_EQ(0u, ObtainSourceFile(row.name, path));
-        EXPECT_EQ(Lower(expected), Lower(path));
+        EXPECT_EQ(row.code, ObtainSourceFile(row.name.c_str(), path));
+        EXPECT_EQ(0, _stricmp(row.path.c_str(), path)) << path;
+        std::vector<std::string> texts = robot.Texts();
+        ASSERT_EQ(boxes += !row.box.empty(), texts.size());
+        if (!row.box.empty())
+        {
+            EXPECT_EQ(row.box, texts.back().substr(0, row.box.size()));
+        }
     }
-    EXPECT_TRUE(robot.Texts().empty());
+    EXPECT_EQ(160u, ObtainSourceFile(NULL, NULL));
     // A run from a folder never touches the Internet libraries.
-    EXPECT_FALSE(Contains(Log(), "loaded OK"));
+    for (const std::string& line : Log())
+        EXPECT_EQ(std::string::npos, line.find("loaded OK")) << line;
     EXPECT_FALSE(manager->IsConnected());
-}
-
-TEST_F(DownloadTest, MissingLocalFileIsReportedOnceWithTheFailFileLabel)
-{
-    manager->SetBaseUrl(dist.Path().c_str());
-    char path[DOWNLOAD_PATH_SIZE] = "x";
-    EXPECT_EQ(2u, ObtainSourceFile("Data/None.zip", path));
-    EXPECT_STREQ("", path);
-    EXPECT_TRUE(Contains(Log(), "Download:: 'data/none.zip' doesn't exist"));
-    std::vector<std::string> boxes = robot.Texts();
-    ASSERT_EQ(1u, boxes.size());
-    EXPECT_EQ("Cannot obtain Data/None.zip from " + dist.Path() + "\\", boxes[0]);
-
-    // No name at all: refused without a message.
-    EXPECT_EQ(160u, ObtainSourceFile("", path));
-    EXPECT_EQ(160u, ObtainSourceFile(NULL, path));
-    // A name too long for a path is refused, not cut to another file's name.
-    EXPECT_EQ(2u, ObtainSourceFile(std::string(300, 'a').c_str(), path));
-    EXPECT_EQ(2u, robot.Texts().size());
 }
 
 TEST_F(DownloadTest, OfflineSystemRefusesEveryInternetSourceWithoutTrying)
@@ -272,28 +180,24 @@ TEST_F(DownloadTest, OfflineSystemRefusesEveryInternetSourceWithoutTrying)
     char path[DOWNLOAD_PATH_SIZE];
     EXPECT_EQ(2250u, ObtainSourceFile("a.zip", path));
     EXPECT_EQ(2250u, ObtainSourceFile("b.zip", path));
-    std::vector<std::string> boxes = robot.Texts();
-    ASSERT_EQ(2u, boxes.size());
-    EXPECT_EQ("No Internet connection", boxes[0]);
-    ExpectLogged(Log(), {"*NOT* Connected Configured MODEM *OFFLINE* ", "Need to hang up after connection = 'yes'.",
-                         "Could not connect to the internet (" + std::to_string(ERROR_INTERNET_DISCONNECTED) + ")."});
-    EXPECT_FALSE(Contains(Log(), "Download: '"));
-
     // The product package is refused the same way.
     DWORD code = 0;
-    char resolved[DOWNLOAD_PATH_SIZE], copy[DOWNLOAD_PATH_SIZE];
-    EXPECT_FALSE(ResolveSystemPackage(code, resolved, copy));
+    char resolved[DOWNLOAD_PATH_SIZE];
+    EXPECT_FALSE(ResolveSystemPackage(code, resolved, NULL));
     EXPECT_EQ(2250u, code);
     EXPECT_STREQ("http://127.0.0.1:9/dist/sysln/sys_en.msi", resolved);
-    EXPECT_STREQ(resolved, copy);
-    EXPECT_EQ(3u, robot.Texts().size());
-    EXPECT_TRUE(Contains(Log(), "'sysln\\sys_en.msi' for installation is "
-                                "'http://127.0.0.1:9/dist/sysln/sys_en.msi' ( Obtain returned 2250 )."));
+    EXPECT_EQ(std::vector<std::string>(3, "No Internet connection"), robot.Texts());
+    ExpectLogged(Log(), {"*NOT* Connected Configured MODEM *OFFLINE* ", "Need to hang up after connection = 'yes'.",
+                         "Could not connect to the internet (" + std::to_string(ERROR_INTERNET_DISCONNECTED) + ")."});
+    for (const std::string& line : Log())
+        EXPECT_EQ(std::string::npos, line.find("Download: '")) << line;
 }
 
-TEST_F(DownloadTest, DialledConnectionIsHungUpOnceAndOnlyOnce)
+// A line this program dialled is hung up exactly once: after a failed hang-up
+// it is tried again, and a download that failed on the dialled line (which
+// then reads as connected) still leaves it ours to hang up.
+TEST_F(DownloadTest, DialledLineIsHungUpOnceAndOnlyOnce)
 {
-    // Not connected: attempting will dial.
     manager->UseInternetFunctions(FakeNet::NotConnected(NET_CONNECTION_MODEM | NET_RAS_INSTALLED, 0));
     FakeNet::hangupResult = FALSE;
     ASSERT_TRUE(manager->EnsureConnected());
@@ -302,18 +206,10 @@ TEST_F(DownloadTest, DialledConnectionIsHungUpOnceAndOnlyOnce)
     EXPECT_TRUE(manager->IsConnected());
     FakeNet::hangupResult = TRUE;
     EXPECT_TRUE(manager->HangUp());
-    EXPECT_EQ(2, FakeNet::hangups);
-    std::vector<std::string> log = Log();
-    ExpectLogged(log, {"*NOT* Connected MODEM RAS Installed ", "Connected to the internet all right.",
-                       "Disconnection failed with 5", "Disconnection OK"});
-
     EXPECT_TRUE(manager->HangUp());
-    EXPECT_EQ(log.size(), Log().size());
     EXPECT_EQ(2, FakeNet::hangups);
-}
+    ExpectLogged(Log(), {"*NOT* Connected MODEM RAS Installed ", "Disconnection failed with 5", "Disconnection OK"});
 
-TEST_F(DownloadTest, LineDialledForAFailedDownloadIsStillHungUp)
-{
     // No download function: both downloads fail after dialling.
     manager->UseInternetFunctions(FakeNet::NotConnected(NET_CONNECTION_MODEM, 0));
     manager->SetBaseUrl("http://127.0.0.1:9/");
@@ -330,56 +226,49 @@ TEST_F(DownloadTest, MissingEntryPointsDegradeInsteadOfFailing)
 {
     manager->UseInternetFunctions(InternetFunctions());
     EXPECT_TRUE(manager->EnsureConnected());
-    ExpectLogged(Log(), {"Cannot determine Internet connection state (InternetGetConnectedState not available)",
-                         "Cannot attempt Internet connection (InternetAttemptConnect not available)",
-                         "Need to hang up after connection = 'no'."});
-
     // No download function: the download fails, and the failure is reported.
     manager->SetBaseUrl("http://127.0.0.1:9/");
     char path[DOWNLOAD_PATH_SIZE];
     EXPECT_NE(0u, ObtainSourceFile("x.zip", path));
-    ExpectLogged(Log(), {"Download: 'http://127.0.0.1:9/x.zip'", // not canonicalised
-                         "failed with HRESULT='0x8000FFFF'", "Code='65535', Facility='0', Severity='1'"});
+    ExpectLogged(Log(), {"Cannot determine Internet connection state (InternetGetConnectedState not available)",
+                         "Cannot attempt Internet connection (InternetAttemptConnect not available)",
+                         "Download: 'http://127.0.0.1:9/x.zip'", // not canonicalised
+                         "failed with HRESULT='0x8000FFFF'"});
     EXPECT_EQ(1u, robot.Texts().size());
     EXPECT_FALSE(manager->IsConnected()); // checked again next time
 }
 
-// What the server does, in either mode: a file delivered (its name in the
-// buffer that the window's narrow texts reuse), one without a length, and the
-// failures. A reset before the answer Wine reports as a failure; a reset
-// part-way only by never returning; an orderly close part-way as a success:
-// the size tells. A 404 page must not be taken for the file, nor may a server
-// that went away between two files.
-TEST_F(HttpDownloadTest, ServerBehaviours)
+// A reset before the answer Wine reports as a failure; an orderly close
+// part-way as a success (the size tells); a 404 page as the file itself. None
+// may be taken for the file, nor may a server that went away between two
+// files. The name lives in the buffer that the window's narrow texts reuse.
+TEST_F(DownloadTest, BrokenTransfersFailWithABoxAndLeaveNothingCached)
 {
+    HttpTestServer server(dist.Path());
+    ASSERT_TRUE(server.Start());
+    manager->SetBaseUrl(server.BaseUrl().c_str());
+    // Wine's library sometimes never ends a transfer whose connection was
+    // reset: such a download must fail, within the test's time.
+    manager->SetStallLimit(10000);
     struct Row
     {
-        fwtest::HttpTestServer::Behaviour behaviour;
+        HttpTestServer::Behaviour behaviour;
         bool worker;
         const char* name;
-        const char* logged; // after "URLDownloadToCacheFile '<url>"; null: delivered
-        int bar;
-        bool serverGone;
+        const char* logged; // after "URLDownloadToCacheFile '<url>"
     } rows[] = {
-        {fwtest::HttpTestServer::SERVE_NORMAL, false, "Data\\De\\File.ZIP", NULL, 10000, false},
-        {fwtest::HttpTestServer::SERVE_NO_LENGTH, true, PAYLOAD_NAME, NULL, 0, false},
-        {fwtest::HttpTestServer::SERVE_DROP_AT_START, true, "Data/De/File.zip", "' failed with HRESULT='0x", 0, false},
-        {fwtest::HttpTestServer::SERVE_SHORT, false, "Data/De/File.zip", "' incomplete: 150000 of 300000 bytes", 0,
-         false},
-        {fwtest::HttpTestServer::SERVE_NORMAL, true, "Data/De/Gone.zip", "' answered with HTTP status 404", 0, false},
-        {fwtest::HttpTestServer::SERVE_NORMAL, false, "Data/De/File.zip", "' failed with HRESULT='0x", 0, true},
+        {HttpTestServer::SERVE_DROP_AT_START, true, "Data/De/File.zip", "' failed with HRESULT='0x"},
+        {HttpTestServer::SERVE_SHORT, false, "Data/De/File.zip", "' incomplete: 150000 of 300000 bytes"},
+        {HttpTestServer::SERVE_NORMAL, true, "Data/De/Gone.zip", "' answered with HTTP status 404"},
+        {HttpTestServer::SERVE_NORMAL, false, "Data/De/File.zip", NULL}, // the server stopped
     };
     size_t boxes = 0;
     for (const Row& row : rows)
     {
-        SCOPED_TRACE(std::string(row.name) + " " + (row.logged ? row.logged : "delivered"));
-        std::string lower = Lower(row.name);
-        for (char& c : lower)
-            c = c == '\\' ? '/' : c;
-        std::string url = server.BaseUrl() + lower;
-        DeleteUrlCacheEntryA(url.c_str());
+        SCOPED_TRACE(std::string(row.name) + " " + (row.logged ? row.logged : "server gone"));
+        std::string url = server.BaseUrl() + CharLowerA(std::string(row.name).data());
         server.SetBehaviour(PAYLOAD_NAME, row.behaviour);
-        if (row.serverGone)
+        if (row.logged == NULL)
             server.Stop();
         manager->SetUseWorkerThread(row.worker);
         char path[DOWNLOAD_PATH_SIZE] = "x";
@@ -390,27 +279,14 @@ TEST_F(HttpDownloadTest, ServerBehaviours)
         // the program's doing: try again.
         for (int attempt = 0; attempt < 5; ++attempt)
         {
+            DeleteUrlCacheEntryA(url.c_str());
             strcpy(path, "x");
             bool savedWide = useWideApi;
             useWideApi = false;
             code = ObtainSourceFile(W2A(std::wstring(row.name, row.name + strlen(row.name)).c_str()), path);
             useWideApi = savedWide;
-            if (row.logged == NULL || code != 0 || !fwtest::ReadBytes(path, bytes) || !bytes.empty())
+            if (code != 0 || !fwtest::ReadBytes(path, bytes) || !bytes.empty())
                 break;
-            DeleteUrlCacheEntryA(url.c_str());
-        }
-        if (row.logged == NULL)
-        {
-            EXPECT_EQ(row.bar, BarPos());
-            ASSERT_EQ(0u, code);
-            ASSERT_TRUE(fwtest::ReadBytes(path, bytes));
-            EXPECT_TRUE(bytes == payload);
-            EXPECT_NE(std::string::npos, Lower(path).find("inetcache")) << path;
-            EXPECT_TRUE(InCache(url));
-            EXPECT_FALSE(Shown(GetDlgItem(ui.GetWindow(), IDC_BAR0)));
-            EXPECT_EQ(row.bar ? payload.size() : 0u, ui.m_downloadProgress[1]);
-            EXPECT_TRUE(Contains(Log(), "\tCached '" + std::string(row.name) + "' as '" + path + "' *OK*"));
-            continue;
         }
         EXPECT_NE(0u, code);
         EXPECT_NE(1223u, code);
@@ -418,30 +294,24 @@ TEST_F(HttpDownloadTest, ServerBehaviours)
         std::vector<std::string> texts = robot.Texts();
         ASSERT_EQ(++boxes, texts.size());
         EXPECT_EQ("Cannot obtain " + std::string(row.name) + " from " + server.BaseUrl(), texts.back());
-        ExpectLogged(Log(), {"URLDownloadToCacheFile '" + url + row.logged});
+        ExpectLogged(Log(), {"URLDownloadToCacheFile '" + url + (row.logged ? row.logged : "' failed with HRESULT='0x")});
         EXPECT_FALSE(InCache(url));
         EXPECT_FALSE(manager->IsConnected());
     }
-    // Under Wine the machine is always online: nothing was dialled, so
-    // hanging up has nothing to say.
-    size_t lines = Log().size();
-    EXPECT_TRUE(manager->HangUp());
-    EXPECT_EQ(lines, Log().size());
 }
 
-// Cancel while the server stalls: 1223 without a box, later operations stop
-// as well. With Threading Off the server goes on after the click and the
-// download notices at its next report; the worker's wait must end on the
-// flag alone while the server stays silent. (The worker with a server that
-// goes on is the whole run "cancelled download, then a full run".)
+// Cancel while the server stalls: 1223 without a box and nothing cached. With
+// Threading Off the server goes on after the click and the download notices
+// at its next report; the worker's wait must end on the flag alone while the
+// server stays silent.
 TEST_F(DownloadTest, CancelReturns1223WithoutABox)
 {
     for (bool worker : {false, true})
     {
         SCOPED_TRACE(worker ? "worker, silent server" : "Threading Off");
-        fwtest::HttpTestServer server(dist.Path());
+        HttpTestServer server(dist.Path());
         ASSERT_TRUE(server.Start());
-        server.SetBehaviour(PAYLOAD_NAME, fwtest::HttpTestServer::SERVE_STALL);
+        server.SetBehaviour(PAYLOAD_NAME, HttpTestServer::SERVE_STALL);
         manager->SetBaseUrl(server.BaseUrl().c_str());
         manager->SetUseWorkerThread(worker);
         ui.m_cancelRequested = false;
@@ -452,9 +322,8 @@ TEST_F(DownloadTest, CancelReturns1223WithoutABox)
         EXPECT_EQ(1223u, code);
         EXPECT_STREQ("", path);
         EXPECT_TRUE(robot.Texts().empty());
-        EXPECT_TRUE(ui.m_cancelRequested);
         std::string url = server.BaseUrl() + PAYLOAD_NAME;
         EXPECT_FALSE(InCache(url));
-        EXPECT_TRUE(Contains(Log(), "URLDownloadToCacheFile '" + url + "' cancelled by user ["));
+        ExpectLogged(Log(), {"URLDownloadToCacheFile '" + url + "' cancelled by user ["});
     }
 }
