@@ -1,6 +1,7 @@
 // Shortcuts made through the shell's link object and read back through it,
 // and the check of an installation about to be upgraded, over the shared
-// machine states (a real installed package among them).
+// machine states (a real installed package among them). The whole runs check
+// that a complete installation has its desktop shortcut.
 #include <gtest/gtest.h>
 
 #include <objbase.h>
@@ -15,6 +16,7 @@
 #include "CResource.h"
 #include "LogCapture.h"
 #include "MachineStates.h"
+#include "PreviousInstallation.h"
 #include "RunState.h"
 #include "Shortcuts.h"
 #include "TestSupport.h"
@@ -79,6 +81,11 @@ protected:
         g_mainUI = &ui;
         g_msi = &msi;
         RunState.Reset();
+        // The shell resolves its desktop once per process, on first use, and
+        // writes the user's folder values back then: before they are redirected.
+        IShellFolder* desktop = NULL;
+        if (SUCCEEDED(SHGetDesktopFolder(&desktop)))
+            desktop->Release();
         shell = machine.RedirectShellFolders();
     }
     void TearDown() override
@@ -100,50 +107,9 @@ protected:
 };
 } // namespace
 
-TEST_F(Shortcuts, OneShortcutReadBackThroughTheShell)
-{
-    const std::string target = machine.Apply(STATE_QRT_OLDER) + "\\Login.exe";
-    const std::string missing = machine.Root() + "\\gone\\Login.exe";
-    const std::string link = shell + "\\Desktop\\sub\\x.lnk";
-    struct Row
-    {
-        std::string target;
-        bool linkBefore, evenWithout, made, linkAfter;
-        const char* line;
-    };
-    const Row rows[] = {
-        { target, false, false, true, true, "\tCreating shortcut <l> for <t>." },
-        { missing, false, false, false, false, "\tCannot make shortcut <l> for non-existing <t>." },
-        { missing, true, false, false, false, "\tCleaning up shortcut <l> for non-existing <t>." },
-        { missing, true, true, true, true, "\t\t -> HRESULT='0x0000'." },
-        { "", true, true, false, true, NULL },
-    };
-    for (const Row& row : rows)
-    {
-        SCOPED_TRACE(row.target + (row.linkBefore ? " over a link" : "") + (row.evenWithout ? " even" : ""));
-        DeleteFileA(link.c_str());
-        if (row.linkBefore)
-        {
-            CreateDirectoryA((shell + "\\Desktop\\sub").c_str(), NULL);
-            ASSERT_TRUE(WriteBytes(link, "old link"));
-        }
-        EXPECT_EQ(row.made, CreateShortcut(row.target.c_str(), link.c_str(), "Described", row.evenWithout));
-        EXPECT_EQ(row.linkAfter, Exists(link));
-        if (row.line != NULL)
-        {
-            EXPECT_TRUE(log.Has({ Expand(Expand(row.line, "<l>", link), "<t>", row.target) }));
-        }
-        if (row.made)
-        {
-            Link read = ReadLink(link);
-            EXPECT_TRUE(read.loaded);
-            EXPECT_EQ(row.target, read.target);
-            EXPECT_EQ(row.target.substr(0, row.target.rfind('\\') + 1), read.workingFolder);
-            EXPECT_EQ("Described", read.description);
-        }
-    }
-}
-
+// Making the product's shortcuts is every whole run's; these read them back
+// and take the other editions and Windows 9x. Stale shortcuts of ours and the
+// older line's go, also when there is no program to point at.
 TEST_F(Shortcuts, ProductShortcutsReplaceTheOldOnes)
 {
     struct Row
@@ -151,37 +117,39 @@ TEST_F(Shortcuts, ProductShortcutsReplaceTheOldOnes)
         const StateRow* state;
         bool client, nt;
         bool made;
-        const char* desktop; // the shell folders the row uses
-        const char* programs;
     };
     const Row rows[] = {
-        { &STATE_QRT_OLDER, false, true, true, "CommonDesktop", "CommonPrograms" },
-        { &STATE_DOTNET_CLIENT, true, true, true, "CommonDesktop", "CommonPrograms" }, // no Login.exe
-        { &STATE_DOTNET_CLIENT, false, true, false, "CommonDesktop", "CommonPrograms" },
-        { &STATE_QRT_OLDER, false, false, true, "Desktop", "Programs" },               // Windows 9x
+        { &STATE_QRT_OLDER, false, true, true },
+        { &STATE_DOTNET_CLIENT, true, true, true }, // no Login.exe
+        { &STATE_DOTNET_CLIENT, false, true, false },
+        { &STATE_QRT_OLDER, false, false, true },   // Windows 9x: the user's own folders
     };
     for (const Row& row : rows)
     {
         SCOPED_TRACE(std::string(row.state->name) + (row.client ? " client" : "") + (row.nt ? "" : " 9x"));
         const std::string folder = machine.Apply(*row.state);
-        const std::string desktop = shell + "\\" + row.desktop, programs = shell + "\\" + row.programs;
+        const std::string desktop = shell + (row.nt ? "\\CommonDesktop" : "\\Desktop");
+        const std::string programs = shell + (row.nt ? "\\CommonPrograms" : "\\Programs");
+        const std::string ours[] = { desktop + "\\GESTION BALVORA.lnk", programs + "\\MORV OSKE\\GESTION BALVORA.lnk" };
+        const std::string older[] = { desktop + "\\Zaph.lnk", desktop + "\\Login.lnk",
+                                      programs + "\\ZAPH QVL\\ZAPH QVL.lnk" };
         CreateDirectoryA((programs + "\\ZAPH QVL").c_str(), NULL);
-        for (const std::string& old :
-             { desktop + "\\Zaph.lnk", desktop + "\\Login.lnk", programs + "\\ZAPH QVL\\ZAPH QVL.lnk" })
+        CreateDirectoryA((programs + "\\MORV OSKE").c_str(), NULL);
+        for (const std::string& old : older)
             ASSERT_TRUE(WriteBytes(old, "old"));
-        DeleteFileA((desktop + "\\GESTION BALVORA.lnk").c_str());
-        DeleteFileA((programs + "\\MORV OSKE\\GESTION BALVORA.lnk").c_str());
+        for (const std::string& old : ours)
+            ASSERT_TRUE(WriteBytes(old, "old"));
 
         isWinNT = row.nt;
         CreateProductShortcuts(folder.c_str(), row.client);
         isWinNT = true;
 
-        for (const std::string& made :
-             { desktop + "\\GESTION BALVORA.lnk", programs + "\\MORV OSKE\\GESTION BALVORA.lnk" })
+        for (const std::string& made : ours)
         {
             SCOPED_TRACE(made);
             Link read = ReadLink(made);
             EXPECT_EQ(row.made, read.loaded);
+            EXPECT_EQ(row.made, Exists(made));
             if (row.made)
             {
                 EXPECT_EQ(folder + "\\Login.exe", read.target);
@@ -189,78 +157,63 @@ TEST_F(Shortcuts, ProductShortcutsReplaceTheOldOnes)
                 EXPECT_EQ("Login MORV/TELA por Windows", read.description);
             }
         }
-        for (const std::string& old :
-             { desktop + "\\Zaph.lnk", desktop + "\\Login.lnk", programs + "\\ZAPH QVL\\ZAPH QVL.lnk" })
+        for (const std::string& old : older)
             EXPECT_FALSE(Exists(old)) << old;
     }
 }
 
-// A new installation and a sound QRT one are the whole runs' (".NET upgrade
-// keeps its languages" logs "VerifyInstallation deemed OK."); these are the
-// other main program and the broken ones.
-TEST_F(Shortcuts, VerifyInstallationKeepsOrForgets)
+// A new installation and a sound one are the whole runs' (".NET upgrade keeps
+// its languages" logs "VerifyInstallation deemed OK."); these are the broken
+// ones: the folder gone, and a file of the installed package missing.
+TEST_F(Shortcuts, VerifyInstallationForgetsABrokenInstallation)
 {
     BoxAnswerer boxes;
     struct Row
     {
         const StateRow* state;
         const char* removeFile; // made missing before the check; "*" removes the folder
-        bool broken, packageRemoved;
+        bool packageRemoved;
         std::vector<std::string> lines; // <f>: the folder
     };
     const Row rows[] = {
-        // One of the two main programs is enough.
-        { &STATE_DOTNET_SERVER, NULL, false, false,
-          { "W\tVerifyInstallation may fail because '<f>\\Login.exe' has gone missing.",
-            "\tVerifyInstallation deemed OK." } },
-        { &STATE_QRT_OLDER, "*", true, false,
+        { &STATE_QRT_OLDER, "*", false,
           { "W\tVerifyInstallation Failed because '<f>' has gone missing.", "\tRegistry entry 'InstallPath' deleted.",
             "\tRegistry entry 'SetupType' deleted.", "\t=== Verify Installation: No matching product code found" } },
-        { &STATE_QRT_PACKAGE, "bin\\dunzip32.dll", true, true,
+        { &STATE_QRT_PACKAGE, "bin\\dunzip32.dll", true,
           { "W\tVerifyInstallation Failed because '<f>\\bin\\dunzip32.dll' has gone missing.",
             "\t**> Uninstallation returned '0' '<>'." } },
     };
     const char* const PRODUCT_KEY = "SOFTWARE\\Ombrant\\ZAPH QRT";
-    const char* const VALUES[3] = { "InstallPath", "SetupType", "MultiMSVersion" };
-    const std::string RELEASE1_ENTRY =
-        std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + PACKAGE_RELEASE1_CODE;
-    size_t boxesBefore = 0;
     for (const Row& row : rows)
     {
-        SCOPED_TRACE(std::string(row.state->name) + " " + (row.removeFile ? row.removeFile : ""));
+        SCOPED_TRACE(row.state->name);
         MachineState state;
         const std::string folder = state.Apply(*row.state);
         state.SetValue(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "MultiMSVersion", "V6.1");
-        if (row.removeFile != NULL && std::string(row.removeFile) == "*")
+        if (std::string(row.removeFile) == "*")
             DeleteTree(folder);
-        else if (row.removeFile != NULL)
+        else
             DeleteFileA((folder + "\\" + row.removeFile).c_str());
         log.Clear();
         RunState.Reset();
         RunState.targetDir = folder.c_str();
 
-        std::string before[3];
-        for (size_t i = 0; i < 3; ++i)
-            before[i] = RegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY, VALUES[i]);
-
         DWORD result = 1;
         EXPECT_TRUE(VerifyInstallation(result));
         EXPECT_EQ(0u, result);
-        EXPECT_EQ(row.broken ? "" : folder, RunState.targetDir.GetNarrow());
+        EXPECT_STREQ("", RunState.targetDir.GetNarrow());
         EXPECT_EQ(row.packageRemoved, RunState.oldPackageRemoved);
-        for (size_t i = 0; i < 3; ++i)
-            EXPECT_EQ(row.broken ? REG_ABSENT : before[i], RegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY, VALUES[i]))
-                << VALUES[i];
+        for (const char* value : { "InstallPath", "SetupType", "MultiMSVersion" })
+            EXPECT_EQ(REG_ABSENT, RegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY, value)) << value;
         EXPECT_EQ(row.packageRemoved, row.state->packageRelease != 0 &&
-                                          RegString(HKEY_LOCAL_MACHINE, RELEASE1_ENTRY, "DisplayVersion") == REG_ABSENT);
+                                          RegString(HKEY_LOCAL_MACHINE, std::string(UNINSTALL_KEY) + "\\" +
+                                                    PACKAGE_RELEASE1_CODE, "DisplayVersion") == REG_ABSENT);
         std::vector<std::string> lines;
         for (const std::string& line : row.lines)
             lines.push_back(Expand(line, "<f>", folder));
         EXPECT_TRUE(log.Has(lines));
-        std::vector<std::string> texts = boxes.Texts();
-        EXPECT_EQ(boxesBefore + (row.broken ? 1 : 0), texts.size());
-        if (row.broken && !texts.empty())
-            EXPECT_EQ("No installation in " + folder, texts.back());
-        boxesBefore = texts.size();
+        ASSERT_FALSE(boxes.Texts().empty());
+        EXPECT_EQ("No installation in " + folder, boxes.Texts().back());
     }
+    EXPECT_EQ(2u, boxes.Texts().size());
 }
