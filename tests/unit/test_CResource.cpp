@@ -80,6 +80,13 @@ TEST_F(ResourceTest, LoadRefusesIncompleteFilesWithTheirReason)
         EXPECT_FALSE(res.Load(path.c_str())) << row.reason;
         EXPECT_TRUE(m_log.Has({ "E\tINIFILE '" + path + "' doesn't have a valid " + row.reason + " section." }));
     }
+    // Files that cannot be read at all.
+    ASSERT_TRUE(fwtest::WriteBytes(m_dir.File("empty.ini"), ""));
+    for (const std::string& path : { std::string(300, 'a'), m_dir.Path(), m_dir.File("empty.ini") })
+    {
+        CResource res;
+        EXPECT_FALSE(res.Load(path.c_str())) << path;
+    }
 }
 
 // The grammar of the file, alike in both encodings. Settings are names of this
@@ -346,7 +353,6 @@ TEST(UniFile, ReadsBothEncodingsAsTheFileHoldsThem)
         ASSERT_TRUE(fwtest::WriteBytes(path, c.bytes));
         CUniFile file;
         ASSERT_TRUE(file.Open(path.c_str()));
-        EXPECT_EQ(nullptr, file.GetText());
         ASSERT_TRUE(file.Read());
         file.Close();
         // The settings file must not stay locked (the run copies it at the
@@ -355,32 +361,6 @@ TEST(UniFile, ReadsBothEncodingsAsTheFileHoldsThem)
         EXPECT_EQ(c.unicode, file.IsUnicode());
         EXPECT_EQ(Show(c.text.c_str()), Show(file.GetText()));
     }
-}
-
-TEST(UniFile, RefusesWhatCannotBeReadAndASecondOpenStartsOver)
-{
-    fwtest::TempDir dir("unifile");
-    ASSERT_TRUE(fwtest::WriteBytes(dir.File("empty.ini"), ""));
-    ASSERT_TRUE(fwtest::WriteBytes(dir.File("a.ini"), std::string("\xFF\xFE" "a\0", 4)));
-    ASSERT_TRUE(fwtest::WriteBytes(dir.File("b.ini"), "bee"));
-    CUniFile file;
-    EXPECT_FALSE(file.Read()) << "Read before Open";
-    for (const char* path : { "", (const char*)NULL })
-        EXPECT_FALSE(file.Open(path));
-    for (std::string path : { std::string(300, 'a'), dir.File("missing.ini"), dir.Path() })
-        EXPECT_FALSE(file.Open(path.c_str())) << path;
-    ASSERT_TRUE(file.Open(dir.File("empty.ini").c_str()));
-    EXPECT_FALSE(file.Read()) << "a file of 0 bytes";
-    EXPECT_EQ(nullptr, file.GetText());
-
-    ASSERT_TRUE(file.Open(dir.File("a.ini").c_str()));
-    ASSERT_TRUE(file.Read());
-    EXPECT_FALSE(file.Read()) << "already loaded";
-    ASSERT_TRUE(file.Open(dir.File("b.ini").c_str()));
-    EXPECT_EQ(nullptr, file.GetText());
-    ASSERT_TRUE(file.Read());
-    EXPECT_FALSE(file.IsUnicode());
-    EXPECT_STREQ(L"bee", file.GetText());
 }
 
 // ------------------------------------------------------------ components
