@@ -121,7 +121,7 @@ TEST_F(ResourceTest, LookupRulesOfTheFormat)
                               L"[checksums]\r\ndata\\a.zip=AAAAAAAA\r\na.zip=BBBBBBBB\r\nsub\\b.zip=CCCCCCCC\r\n"
                               L"[components]\r\na.txt=Any\r\n"
                               L"[Settings]\r\nSecond=2\r\n"
-                              L"[labels_fr]\r\nHeader='Bienvenue'";
+                              L"[labels_fr]\r\nHeader=Bienvenue";
     const struct { std::wstring key; const char* expected; } rows[] = {
         { L"Plain", "value" },
         { L"pLAIN", "value" },

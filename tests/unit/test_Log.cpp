@@ -4,27 +4,18 @@
 #include <vector>
 
 #include "Log.h"
+#include "LogCapture.h"
 #include "TestSupport.h"
 
 namespace
 {
 std::vector<std::string> s_fed;   // what the log window's feed was given
 
-// Each test logs into a file of its own and leaves logging off.
+// Each test logs into the capture's file and leaves logging off.
 class LogTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(SetLogFile(m_file.c_str()));
-        SetLogVerbosity(DEFAULT_LOG_VERBOSITY);
-    }
-    void TearDown() override
-    {
-        SetLogWindowFeed(NULL);
-        SetLogFile(NULL);
-        SetLogVerbosity(DEFAULT_LOG_VERBOSITY);
-    }
+    void TearDown() override { SetLogWindowFeed(NULL); }
     std::string Content() const
     {
         std::string bytes;
@@ -32,8 +23,9 @@ protected:
         return bytes;
     }
 
+    fwtest::LogCapture m_capture;
+    const std::string m_file = GetLogFile();
     fwtest::TempDir m_dir{ "fwlog" };
-    const std::string m_file = m_dir.File("run.log");
 };
 } // namespace
 
@@ -48,7 +40,7 @@ TEST_F(LogTest, LineEndsBecomeCrLfOnlyAfterMoreThanOneCharacter)
     };
     for (const auto& row : rows)
     {
-        DeleteFileA(m_file.c_str());
+        m_capture.Clear();
         LogMessage(2, LOG_PLAIN, "%hs", row.text);
         LogMessage(2, LOG_PLAIN, "%hs", row.next);
         EXPECT_EQ(row.written, Content()) << row.text;
