@@ -61,11 +61,11 @@ std::string NotOk(const std::string& file)
 struct Row
 {
     const char* name;
-    // Words: "win98", "winxp", "exe=<name>", "marker" (LOCAL), "cr" (lines end
-    // in CR alone), "fault=access|stack" (the test build with a processor
-    // fault), "msilog" (the day's installer log gets a text of this run),
-    // "planted" (libraries planted in a separate current folder, which holds
-    // the settings file: none may be loaded).
+    // Words: "win98", "winxp", "exe=<name>", "cr" (lines end in CR alone),
+    // "fault=access|stack" (the test build with a processor fault), "msilog"
+    // (the day's installer log gets a text of this run), "planted" (libraries
+    // planted in a separate current folder, which holds the settings file:
+    // none may be loaded).
     const char* setup;
     // The settings file: "-" none, "=<text>", else changes to a WEB release
     // without the engine version and the backup question (Distribution::Apply).
@@ -130,12 +130,11 @@ const Row ROWS[] = {
       "\tBASE_URL = 'http://downloads.example/LU/6.2/'", STOP_LINE},
      {"successfully", "Installation of ZAPH.NET"}},
 
-    // LOCAL by the name setup.exe or the marker: BASE_URL is the current
-    // folder. WEB without either: a missing or empty BASE_URL ends with 13.
+    // LOCAL by the name setup.exe (by the marker file: the whole runs), with
+    // the current folder as BASE_URL. WEB without either: a missing or empty
+    // BASE_URL ends with 13.
     {"setup.exe is LOCAL", "exe=SETUP.EXE", "BASE_URL-", "/l EN", STOP, 13,
      {"\tMy name is 'SETUP.EXE'", "\t'LOCAL' Installation", "\tBASE_URL = '<dist>\\'", STOP_LINE}},
-    {"the marker is LOCAL", "marker", "BASE_URL-", "/l EN", STOP, 13,
-     {"\tMy name is 'fernwick.exe'", "\t'LOCAL' Installation", "\tBASE_URL = '<dist>\\'", STOP_LINE}},
     {"WEB without BASE_URL", "", "BASE_URL-", "/l EN", NO_BASE, 13, NO_BASE_LOG, {STOP_LINE}},
     {"WEB with an empty BASE_URL", "", "BASE_URL=", "/l EN", NO_BASE, 13, NO_BASE_LOG, {STOP_LINE}},
     {"CR-only line ends", "cr", "BASE_URL-", "/l EN", NO_BASE, 13, NO_BASE_LOG, {STOP_LINE}},
@@ -213,10 +212,6 @@ void RunRow(const Row& row)
             s.SetWindowsVersion(word);
         else if (word.compare(0, 4, "exe=") == 0)
             s.SetExeName(word.substr(4));
-        else if (word == "marker")
-        {
-            ASSERT_TRUE(s.WriteFile("_FW_LOCAL_.txt", ""));
-        }
         else if (word == "cr")
             lineEnd = "\r";
         else if (word.compare(0, 6, "fault=") == 0)

@@ -54,7 +54,9 @@ protected:
 };
 } // namespace
 
-TEST_F(FontManagerTest, EachSetGetsACandidateFaceOrTheWindowFont)
+// Each set gets a candidate face or the window's font; each control the font
+// of the current set or of its own mark.
+TEST_F(FontManagerTest, SlotFontsAndTheirControls)
 {
     FontWindow model(ANSI_CHARSET);
     CFontManager manager;
@@ -65,9 +67,9 @@ TEST_F(FontManagerTest, EachSetGetsACandidateFaceOrTheWindowFont)
 
     // Wine's Tahoma has no Greek or Baltic letters, and no other candidate
     // face is installed: those two sets fall back to the window's font.
-    struct Row { int slot; BYTE charSet; bool own; };
-    const Row rows[] = { { 1, 161, false }, { 2, 238, true }, { 3, 162, true }, { 4, 186, false } };
-    for (const Row& row : rows)
+    struct SlotRow { int slot; BYTE charSet; bool own; };
+    const SlotRow slots[] = { { 1, 161, false }, { 2, 238, true }, { 3, 162, true }, { 4, 186, false } };
+    for (const SlotRow& row : slots)
     {
         SCOPED_TRACE(row.slot);
         ASSERT_NE((HFONT)NULL, manager.GetSlotFont(row.slot));
@@ -86,18 +88,9 @@ TEST_F(FontManagerTest, EachSetGetsACandidateFaceOrTheWindowFont)
         EXPECT_STRCASEEQ("Tahoma", manager.GetChosenFace(row.charSet));
     }
 
-}
-
-TEST_F(FontManagerTest, ApplyFontFollowsTheCurrentSetOrTheControlsOwnMark)
-{
-    FontWindow model(ANSI_CHARSET);
-    CFontManager manager;
-    manager.Attach(model.window);
-    ASSERT_TRUE(manager.IsEnabled());
     HWND control = CreateWindowExA(0, "Button", "x", WS_CHILD, 0, 0, 10, 10, model.window, NULL, NULL, NULL);
-
-    struct Row { BYTE managerSet; LONG_PTR mark; int slot; };
-    const Row rows[] = {
+    struct ControlRow { BYTE managerSet; LONG_PTR mark; int slot; };
+    const ControlRow controls[] = {
         { 0, 0, 0 },
         { 238, 0, 2 },
         { 238, CONTROL_CHARSET_WESTERN, 0 },  // a Western choice in an East European window
@@ -106,7 +99,7 @@ TEST_F(FontManagerTest, ApplyFontFollowsTheCurrentSetOrTheControlsOwnMark)
         { 162, (LONG_PTR)&manager, 3 },       // a pointer is no mark
         { 161, 204, 1 },                      // nor a set the manager does not know
     };
-    for (const Row& row : rows)
+    for (const ControlRow& row : controls)
     {
         manager.SetCharSet(row.managerSet);
         SetWindowLongPtrA(control, GWLP_USERDATA, row.mark);
@@ -118,13 +111,15 @@ TEST_F(FontManagerTest, ApplyFontFollowsTheCurrentSetOrTheControlsOwnMark)
     SetWindowLongPtrA(control, GWLP_USERDATA, 0);
     EXPECT_FALSE(manager.ApplyFont(control)) << "a set outside the five";
     DestroyWindow(control);
+}
 
-    // A window without a font leaves handling as it was, quietly.
+TEST_F(FontManagerTest, WindowWithoutAFontLeavesHandlingAsItWas)
+{
     HWND bare = CreateWindowExA(0, "Static", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
     SendMessageA(bare, WM_SETFONT, 0, FALSE);
-    CFontManager none;
-    none.Attach(bare);
-    EXPECT_EQ(NULL, none.GetSlotFont(0));
-    EXPECT_FALSE(none.ApplyFont(bare));
+    CFontManager manager;
+    manager.Attach(bare);
+    EXPECT_EQ(NULL, manager.GetSlotFont(0));
+    EXPECT_FALSE(manager.ApplyFont(bare)) << "no font to set, quietly";
     DestroyWindow(bare);
 }

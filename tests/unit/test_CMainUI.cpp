@@ -56,7 +56,7 @@ CMainUI* WindowTest::ui = NULL;
 } // namespace
 
 // The layout, texts, fonts, logo and branding of the window are seen in the
-// window scenarios (e2e_window); these are the limits and the waits.
+// window scenarios (e2e_mainsequence); these are the limits and the waits.
 TEST_F(WindowTest, CaptionTakesOnlyNonEmptyTextsBelow256Characters)
 {
     std::wstring fits(255, L'x');
