@@ -21,6 +21,12 @@ wine_prefix_ready() {
     # Start the prefix's wineserver and services once, under this display,
     # before tests start in parallel.
     wine cmd.exe /c exit 0 >/dev/null 2>&1 || true
+    # The desktop's process (explorer) starts with the first window of the
+    # session and inherits that program's error output; it lives as long as
+    # other programs use the desktop, and ctest waits for the output pipe, not
+    # the program: the first windowed test would last until its time-out.
+    # Started here, it holds no test's pipe.
+    wine explorer.exe /desktop </dev/null >/dev/null 2>&1 &
 }
 
 # A WEB installation's start: serves distribution folder $1 from a loopback
