@@ -2,7 +2,6 @@
 #include "TestSupport.h"
 
 #include <ctype.h>
-#include <stdio.h>
 
 #include <algorithm>
 
@@ -33,10 +32,8 @@ void Reset(SOCKET client)
 HttpTestServer::HttpTestServer(const std::string& folder) : m_folder(folder)
 {
     static LONG instances = 0;
-    char prefix[64];
-    _snprintf(prefix, sizeof(prefix), "run%lu_%lu_%ld/", GetCurrentProcessId(), GetTickCount(),
-              InterlockedIncrement(&instances));
-    m_runPrefix = prefix;
+    m_runPrefix = "run" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(GetTickCount()) + "_" +
+                  std::to_string(InterlockedIncrement(&instances)) + "/";
     m_stopEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
     m_releaseEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
     m_stalledEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
