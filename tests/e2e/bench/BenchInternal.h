@@ -17,9 +17,39 @@ namespace fwe2e
 std::string WindowText(HWND hwnd);
 std::string WindowClass(HWND hwnd);
 bool IsMessageBox(HWND hwnd);
+bool IsIconStatic(HWND control);
 std::vector<HWND> TopLevelWindowsOf(DWORD pid); // visible ones, in z-order
-bool SaveRectBitmap(const RECT& screenRect, const std::string& path);
 std::string DescribeWindows(DWORD pid);
+std::string DescribeBoxes(const std::vector<BoxSeen>& boxes); // "(none)" when empty
+
+// What draw(memory, screen) paints into a bitmap of the screen's kind, top row
+// first, each pixel 0x00RRGGBB; empty when it fails.
+template <class Draw> std::vector<DWORD> Pixels(int width, int height, Draw draw)
+{
+    std::vector<DWORD> pixels;
+    if (width <= 0 || height <= 0)
+        return pixels;
+    HDC screen = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    bool drawn = draw(memory, screen);
+    SelectObject(memory, old);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    pixels.resize((size_t)width * height);
+    if (!drawn || GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS) != height)
+        pixels.clear();
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+    return pixels;
+}
 
 // The message-box robot: a thread that watches the program's top-level
 // windows, records every message box and answers it by the script.
@@ -83,18 +113,13 @@ struct RegTree
 };
 bool SnapshotTree(const RegPath& path, RegTree& tree);
 bool RestoreTree(const RegPath& path, const RegTree& tree);
-bool DeleteTree(const RegPath& path);
+bool KeyExists(const RegPath& path);
 
-// One undo step of a scenario.
-struct RegRestore
+// A key of the machine that a scenario puts back at its end.
+struct GuardedKey
 {
+    std::string name; // the path in lower case, to tell the keys inside it
     RegPath path;
-    bool wholeTree = false;
-    RegTree tree;           // wholeTree
-    std::string valueName;  // otherwise: one value
-    bool valueExisted = false;
-    DWORD valueType = 0;
-    std::string valueData;
-    void Undo();
+    RegTree tree;
 };
 } // namespace fwe2e

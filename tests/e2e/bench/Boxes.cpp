@@ -9,7 +9,7 @@ namespace fwe2e
 {
 static const DWORD POLL_MS = 25;
 
-const char* IconName(BoxIcon icon)
+static const char* IconName(BoxIcon icon)
 {
     switch (icon)
     {
@@ -22,22 +22,16 @@ const char* IconName(BoxIcon icon)
     }
 }
 
-const char* ButtonName(int id)
+// The buttons of the boxes the program shows; others by number.
+static std::string ButtonName(int id)
 {
     switch (id)
     {
     case IDOK: return "IDOK";
     case IDCANCEL: return "IDCANCEL";
-    case IDABORT: return "IDABORT";
-    case IDRETRY: return "IDRETRY";
-    case IDIGNORE: return "IDIGNORE";
     case IDYES: return "IDYES";
     case IDNO: return "IDNO";
-    case IDCLOSE: return "IDCLOSE";
-    case IDHELP: return "IDHELP";
-    case IDTRYAGAIN: return "IDTRYAGAIN";
-    case IDCONTINUE: return "IDCONTINUE";
-    default: return "?";
+    default: return "button " + std::to_string(id);
     }
 }
 
@@ -59,78 +53,107 @@ std::string BoxSeen::Describe() const
                       (owned ? "owned by \"" + ownerTitle + "\"" : std::string("no owner")) +
                       ", buttons";
     for (int id : buttons)
-        out += std::string(" ") + ButtonName(id);
+        out += " " + ButtonName(id);
     if (pressed)
-        out += std::string(", answered ") + ButtonName(pressed);
+        out += ", answered " + ButtonName(pressed);
     out += "\n    text:\n" + Indented(text);
     return out;
 }
 
+std::string DescribeBoxes(const std::vector<BoxSeen>& boxes)
+{
+    std::string out;
+    for (const BoxSeen& box : boxes)
+        out += box.Describe();
+    return out.empty() ? "    (none)\n" : out;
+}
+
 // --- the script -------------------------------------------------------------
 
-BoxExpectation& BoxExpectation::TitleEquals(const std::string& title) { m_titleEquals = title; m_hasTitleEquals = true; return *this; }
-BoxExpectation& BoxExpectation::TextEquals(const std::string& text) { m_textEquals = text; m_hasTextEquals = true; return *this; }
-BoxExpectation& BoxExpectation::TextStartsWith(const std::string& start) { m_textStart = start; return *this; }
-BoxExpectation& BoxExpectation::TextContains(const std::string& part) { m_textContains.push_back(part); return *this; }
-BoxExpectation& BoxExpectation::TextLacks(const std::string& part) { m_textLacks.push_back(part); return *this; }
-BoxExpectation& BoxExpectation::Icon(BoxIcon icon) { m_icon = icon; m_hasIcon = true; return *this; }
-BoxExpectation& BoxExpectation::Owned(bool owned) { m_owned = owned ? 1 : 0; return *this; }
-BoxExpectation& BoxExpectation::Buttons(std::vector<int> ids) { m_buttons = ids; return *this; }
-BoxExpectation& BoxExpectation::Press(int id) { m_press = id; return *this; }
-BoxExpectation& BoxExpectation::Optional() { m_optional = true; return *this; }
+BoxExpectation& BoxExpectation::Require(std::string what, std::function<bool(const BoxSeen&)> holds)
+{
+    m_checks.push_back({std::move(what), std::move(holds)});
+    return *this;
+}
 
-bool BoxExpectation::Matches(const BoxSeen& box, std::string* why) const
+BoxExpectation& BoxExpectation::TitleEquals(const std::string& title)
+{
+    return Require("title \"" + title + "\"", [=](const BoxSeen& box) { return box.title == title; });
+}
+
+BoxExpectation& BoxExpectation::TextEquals(const std::string& text)
+{
+    return Require("text \"" + text + "\"", [=](const BoxSeen& box) { return box.text == text; });
+}
+
+BoxExpectation& BoxExpectation::TextStartsWith(const std::string& start)
+{
+    return Require("text starting \"" + start + "\"",
+                   [=](const BoxSeen& box) { return box.text.compare(0, start.size(), start) == 0; });
+}
+
+BoxExpectation& BoxExpectation::TextContains(const std::string& part)
+{
+    return Require("text containing \"" + part + "\"",
+                   [=](const BoxSeen& box) { return box.text.find(part) != std::string::npos; });
+}
+
+BoxExpectation& BoxExpectation::TextLacks(const std::string& part)
+{
+    return Require("text without \"" + part + "\"",
+                   [=](const BoxSeen& box) { return box.text.find(part) == std::string::npos; });
+}
+
+BoxExpectation& BoxExpectation::Icon(BoxIcon icon)
+{
+    return Require(std::string("icon ") + IconName(icon), [=](const BoxSeen& box) { return box.icon == icon; });
+}
+
+BoxExpectation& BoxExpectation::Owned(bool owned)
+{
+    return Require(owned ? "owned" : "without owner", [=](const BoxSeen& box) { return box.owned == owned; });
+}
+
+BoxExpectation& BoxExpectation::Buttons(std::vector<int> ids)
+{
+    std::string what = "buttons";
+    for (int id : ids)
+        what += " " + ButtonName(id);
+    std::sort(ids.begin(), ids.end());
+    return Require(what, [=](const BoxSeen& box) {
+        std::vector<int> have = box.buttons;
+        std::sort(have.begin(), have.end());
+        return have == ids;
+    });
+}
+
+BoxExpectation& BoxExpectation::Press(int id)
+{
+    m_press = id;
+    return *this;
+}
+
+BoxExpectation& BoxExpectation::Optional()
+{
+    m_optional = true;
+    return *this;
+}
+
+std::string BoxExpectation::Mismatch(const BoxSeen& box) const
 {
     std::string reason;
-    if (m_hasTitleEquals && box.title != m_titleEquals)
-        reason += "title is not \"" + m_titleEquals + "\"; ";
-    if (m_hasTextEquals && box.text != m_textEquals)
-        reason += "text is not \"" + m_textEquals + "\"; ";
-    if (!m_textStart.empty() && box.text.compare(0, m_textStart.size(), m_textStart) != 0)
-        reason += "text does not start with \"" + m_textStart + "\"; ";
-    for (const std::string& part : m_textContains)
-        if (box.text.find(part) == std::string::npos)
-            reason += "text lacks \"" + part + "\"; ";
-    for (const std::string& part : m_textLacks)
-        if (box.text.find(part) != std::string::npos)
-            reason += "text contains \"" + part + "\"; ";
-    if (m_hasIcon && box.icon != m_icon)
-        reason += std::string("icon is ") + IconName(box.icon) + ", not " + IconName(m_icon) + "; ";
-    if (m_owned >= 0 && box.owned != (m_owned == 1))
-        reason += box.owned ? "box has an owner; " : "box has no owner; ";
-    if (!m_buttons.empty())
-    {
-        std::vector<int> want = m_buttons, have = box.buttons;
-        std::sort(want.begin(), want.end());
-        std::sort(have.begin(), have.end());
-        if (want != have)
-            reason += "other buttons; ";
-    }
-    if (why)
-        *why = reason;
-    return reason.empty();
+    for (const Check& check : m_checks)
+        if (!check.holds(box))
+            reason += "not " + check.what + "; ";
+    return reason;
 }
 
 std::string BoxExpectation::Describe() const
 {
     std::string out = "box expected at " + std::string(m_file) + ":" + std::to_string(m_line) + ":";
-    if (m_hasTitleEquals)
-        out += " title \"" + m_titleEquals + "\"";
-    if (m_hasTextEquals)
-        out += " text \"" + m_textEquals + "\"";
-    if (!m_textStart.empty())
-        out += " text starting \"" + m_textStart + "\"";
-    for (const std::string& part : m_textContains)
-        out += " text containing \"" + part + "\"";
-    for (const std::string& part : m_textLacks)
-        out += " text without \"" + part + "\"";
-    if (m_hasIcon)
-        out += std::string(" icon ") + IconName(m_icon);
-    if (m_owned >= 0)
-        out += m_owned ? " owned" : " without owner";
-    if (m_optional)
-        out += " (optional)";
-    return out;
+    for (const Check& check : m_checks)
+        out += " " + check.what;
+    return out + (m_optional ? " (optional)" : "");
 }
 
 // --- telling the icons apart ---------------------------------------------------
@@ -138,54 +161,28 @@ std::string BoxExpectation::Describe() const
 // robot compares what the box shows on screen with the system's stock icons
 // drawn by this process at the same size on the same background.
 
-static bool CaptureRect(const RECT& r, std::vector<COLORREF>& pixels)
+static std::vector<DWORD> ScreenPixels(const RECT& r)
 {
-    int width = r.right - r.left, height = r.bottom - r.top;
-    if (width <= 0 || height <= 0)
-        return false;
-    HDC screen = GetDC(NULL);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    bool ok = BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != FALSE;
-    pixels.clear();
-    if (ok)
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                pixels.push_back(GetPixel(memory, x, y));
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(NULL, screen);
-    return ok;
+    return Pixels(r.right - r.left, r.bottom - r.top, [&](HDC memory, HDC screen) {
+        return BitBlt(memory, 0, 0, r.right - r.left, r.bottom - r.top, screen, r.left, r.top, SRCCOPY) != FALSE;
+    });
 }
 
-static void RenderIcon(LPCSTR which, int width, int height, COLORREF background,
-                       std::vector<COLORREF>& pixels)
+// A stock icon as a static of style SS_ICON draws it: at the top left, at its own size.
+static std::vector<DWORD> IconPixels(LPCSTR which, int width, int height, DWORD background)
 {
-    HDC screen = GetDC(NULL);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    HBRUSH brush = CreateSolidBrush(background);
-    RECT all = {0, 0, width, height};
-    FillRect(memory, &all, brush);
-    DeleteObject(brush);
-    HICON icon = LoadIconA(NULL, which);
-    // A static of style SS_ICON draws its icon at the top left at its own size.
-    int iconWidth = GetSystemMetrics(SM_CXICON), iconHeight = GetSystemMetrics(SM_CYICON);
-    DrawIconEx(memory, 0, 0, icon, iconWidth, iconHeight, 0, NULL, DI_NORMAL);
-    pixels.clear();
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            pixels.push_back(GetPixel(memory, x, y));
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(NULL, screen);
+    return Pixels(width, height, [&](HDC memory, HDC) {
+        // The pixel is 0x00RRGGBB, a brush's colour 0x00BBGGRR.
+        HBRUSH brush = CreateSolidBrush(RGB(GetBValue(background), GetGValue(background), GetRValue(background)));
+        RECT all = {0, 0, width, height};
+        FillRect(memory, &all, brush);
+        DeleteObject(brush);
+        return DrawIconEx(memory, 0, 0, LoadIconA(NULL, which), GetSystemMetrics(SM_CXICON),
+                          GetSystemMetrics(SM_CYICON), 0, NULL, DI_NORMAL) != FALSE;
+    });
 }
 
-static long Difference(const std::vector<COLORREF>& a, const std::vector<COLORREF>& b)
+static long Difference(const std::vector<DWORD>& a, const std::vector<DWORD>& b)
 {
     long sum = 0;
     for (size_t i = 0; i < a.size() && i < b.size(); ++i)
@@ -199,8 +196,7 @@ static BoxIcon ClassifyIcon(HWND box)
 {
     HWND iconStatic = NULL;
     for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        if (WindowClass(child) == "Static" &&
-            (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+        if (IsIconStatic(child))
             iconStatic = child;
     if (iconStatic == NULL || !IsWindowVisible(iconStatic))
         return ICON_NONE;
@@ -223,22 +219,21 @@ static BoxIcon ClassifyIcon(HWND box)
         Sleep(50);
         RECT r;
         GetWindowRect(iconStatic, &r);
-        std::vector<COLORREF> shown;
-        if (!CaptureRect(r, shown) || shown.empty())
+        std::vector<DWORD> shown = ScreenPixels(r);
+        if (shown.empty())
             continue;
         // The corner of every stock icon is transparent: it shows the background.
-        COLORREF background = shown[0];
+        DWORD background = shown[0];
         bool blank = std::all_of(shown.begin(), shown.end(),
-                                 [&](COLORREF c) { return c == background; });
+                                 [&](DWORD c) { return c == background; });
         if (blank)
             continue;
         long best = -1;
         BoxIcon bestIcon = ICON_UNKNOWN;
         for (const auto& candidate : stock)
         {
-            std::vector<COLORREF> drawn;
-            RenderIcon(candidate.id, r.right - r.left, r.bottom - r.top, background, drawn);
-            long difference = Difference(shown, drawn);
+            long difference =
+                Difference(shown, IconPixels(candidate.id, r.right - r.left, r.bottom - r.top, background));
             if (best < 0 || difference < best)
             {
                 best = difference;
@@ -319,12 +314,8 @@ std::vector<BoxRobot::Problem> BoxRobot::TakeProblems(bool runEnded)
             BoxExpectation& expectation = m_script[i];
             if (expectation.m_optional)
                 continue;
-            std::string seen;
-            for (const BoxSeen& box : m_seen)
-                seen += box.Describe();
             problems.push_back({"This message box never appeared: " + expectation.Describe() +
-                                    "\n  boxes seen in this run:\n" +
-                                    (seen.empty() ? "    (none)\n" : seen),
+                                    "\n  boxes seen in this run:\n" + DescribeBoxes(m_seen),
                                 expectation.m_file, expectation.m_line});
         }
         m_next = m_script.size();
@@ -435,8 +426,8 @@ void BoxRobot::Handle(HWND box)
         size_t matched = m_script.size();
         for (size_t i = m_next; i < m_script.size(); ++i)
         {
-            std::string why;
-            if (m_script[i].Matches(seen, &why))
+            std::string why = m_script[i].Mismatch(seen);
+            if (why.empty())
             {
                 matched = i;
                 break;
@@ -449,7 +440,6 @@ void BoxRobot::Handle(HWND box)
         if (matched < m_script.size())
         {
             BoxExpectation& expectation = m_script[matched];
-            expectation.m_consumed = true;
             m_next = matched + 1;
             seen.expected = true;
             press = expectation.m_press;
@@ -461,7 +451,7 @@ void BoxRobot::Handle(HWND box)
         std::find(seen.buttons.begin(), seen.buttons.end(), press) == seen.buttons.end())
     {
         std::lock_guard<std::mutex> hold(m_lock);
-        m_problems.push_back({std::string("The script presses ") + ButtonName(press) +
+        m_problems.push_back({"The script presses " + ButtonName(press) +
                                   ", which this box does not have:\n" + seen.Describe(),
                               NULL, 0});
         press = DefaultAnswer(seen.buttons, false);
@@ -471,12 +461,12 @@ void BoxRobot::Handle(HWND box)
     std::lock_guard<std::mutex> hold(m_lock);
     m_seen.push_back(seen);
     if (!seen.expected)
-        m_problems.push_back({"Unexpected message box (answered " + std::string(ButtonName(press)) +
+        m_problems.push_back({"Unexpected message box (answered " + ButtonName(press) +
                                   "):\n" + seen.Describe() +
                                   (mismatch.empty() ? "  no box was expected any more\n" : mismatch),
                               NULL, 0});
     if (!closed)
-        m_problems.push_back({"A message box did not close when " + std::string(ButtonName(press)) +
+        m_problems.push_back({"A message box did not close when " + ButtonName(press) +
                                   " was pressed:\n" + seen.Describe(),
                               NULL, 0});
 }

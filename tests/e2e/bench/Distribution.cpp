@@ -211,20 +211,6 @@ std::string Distribution::SettingsText() const
     return text;
 }
 
-std::string Distribution::LabelText(const std::string& key) const
-{
-    for (const auto& label : m_labels)
-        if (label.first == key)
-        {
-            std::string text = label.second;
-            for (char& c : text)
-                if (c == '|')
-                    c = '\n';
-            return text;
-        }
-    return "";
-}
-
 std::string Distribution::FirstLanguage() const
 {
     std::string code = m_languages.empty() ? "" : m_languages[0];

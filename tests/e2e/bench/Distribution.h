@@ -49,8 +49,6 @@ public:
     Distribution& Apply(const std::string& changes);
 
     std::string SettingsText() const;
-    // The label's text as the user sees it ("|" is a line break).
-    std::string LabelText(const std::string& key) const;
     // The first language's code in lower case, as package names carry it.
     std::string FirstLanguage() const;
     // The progress window's caption in the first language.

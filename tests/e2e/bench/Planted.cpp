@@ -35,7 +35,7 @@ Planted::Planted(Scenario& s, const std::string& exeName, bool separateCurrent) 
         }
         if (separateCurrent)
         {
-            EXPECT_TRUE(s.CopyIn(fwtest::BinDir() + "\\planted.dll", m_current + "\\" + file));
+            EXPECT_TRUE(s.CopyFromBin("planted.dll", m_current + "\\" + file));
         }
     }
     const std::string key = "HKCU\\Software\\Wine\\AppDefaults\\" + exeName + "\\DllOverrides";

@@ -80,7 +80,7 @@ bool SnapshotTree(const RegPath& path, RegTree& tree)
     return true;
 }
 
-bool DeleteTree(const RegPath& path)
+static bool DeleteTree(const RegPath& path)
 {
     size_t slash = path.subkey.rfind('\\');
     RegPath parent = path;
@@ -119,28 +119,13 @@ bool RestoreTree(const RegPath& path, const RegTree& tree)
     return ok;
 }
 
-void RegRestore::Undo()
+bool KeyExists(const RegPath& path)
 {
-    if (wholeTree)
-    {
-        RestoreTree(path, tree);
-        return;
-    }
     HKEY key;
-    if (!OpenKey(path, KEY_ALL_ACCESS, key))
-    {
-        if (!valueExisted)
-            return;
-        if (RegCreateKeyExA(path.root, path.subkey.c_str(), 0, NULL, 0, KEY_ALL_ACCESS | path.view,
-                            NULL, &key, NULL) != ERROR_SUCCESS)
-            return;
-    }
-    if (valueExisted)
-        RegSetValueExA(key, valueName.c_str(), 0, valueType, (const BYTE*)valueData.data(),
-                       (DWORD)valueData.size());
-    else
-        RegDeleteValueA(key, valueName.c_str());
+    if (!OpenKey(path, KEY_READ, key))
+        return false;
     RegCloseKey(key);
+    return true;
 }
 
 // --- checks -----------------------------------------------------------------
@@ -154,65 +139,60 @@ static std::string Printable(DWORD type, const std::string& data)
     return "type " + std::to_string(type) + ", " + std::to_string(data.size()) + " bytes";
 }
 
-static ::testing::AssertionResult ValueIs(const std::string& keyPath, const std::string& name,
-                                          DWORD wantType, const std::string& want)
+enum Found
+{
+    BAD_PATH,
+    NO_KEY,
+    NO_VALUE,
+    FOUND
+};
+
+static Found Lookup(const std::string& keyPath, const std::string& name, DWORD& type, std::string& data)
 {
     RegPath path;
-    if (!path.Parse(keyPath))
-        return ::testing::AssertionFailure() << "bad registry path " << keyPath;
     HKEY key;
+    if (!path.Parse(keyPath))
+        return BAD_PATH;
     if (!OpenKey(path, KEY_READ, key))
-        return ::testing::AssertionFailure() << "key " << keyPath << " is absent";
-    DWORD type = 0;
-    std::string data;
+        return NO_KEY;
     bool present = ReadValue(key, name, type, data);
     RegCloseKey(key);
-    if (!present)
-        return ::testing::AssertionFailure() << "value \"" << name << "\" of " << keyPath << " is absent";
-    bool same = type == wantType || (wantType == REG_SZ && type == REG_EXPAND_SZ);
-    if (same)
-        same = (wantType == REG_SZ) ? std::string(data.c_str()) == want : data == want;
-    if (same)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "value \"" << name << "\" of " << keyPath << " is "
-                                         << Printable(type, data) << ", expected "
-                                         << Printable(wantType, want);
+    return present ? FOUND : NO_VALUE;
 }
 
 ::testing::AssertionResult RegValueIs(const std::string& key, const std::string& name,
                                       const std::string& expected)
 {
-    return ValueIs(key, name, REG_SZ, expected);
-}
-
-::testing::AssertionResult RegValueAbsent(const std::string& keyPath, const std::string& name)
-{
-    RegPath path;
-    if (!path.Parse(keyPath))
-        return ::testing::AssertionFailure() << "bad registry path " << keyPath;
-    HKEY key;
-    if (!OpenKey(path, KEY_READ, key))
-        return ::testing::AssertionSuccess();
     DWORD type = 0;
     std::string data;
-    bool present = ReadValue(key, name, type, data);
-    RegCloseKey(key);
-    if (!present)
+    Found found = Lookup(key, name, type, data);
+    if (found == FOUND && (type == REG_SZ || type == REG_EXPAND_SZ) && std::string(data.c_str()) == expected)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "value \"" << name << "\" of " << keyPath << " exists: "
-                                         << Printable(type, data);
+    return ::testing::AssertionFailure()
+           << "value \"" << name << "\" of " << key << " is "
+           << (found == FOUND ? Printable(type, data) : found == BAD_PATH ? "on a bad path" : "absent")
+           << ", expected \"" << expected << "\"";
 }
 
-::testing::AssertionResult RegKeyAbsent(const std::string& keyPath)
+::testing::AssertionResult RegValueAbsent(const std::string& key, const std::string& name)
 {
-    RegPath path;
-    HKEY key;
-    if (!path.Parse(keyPath))
-        return ::testing::AssertionFailure() << "bad registry path " << keyPath;
-    if (!OpenKey(path, KEY_READ, key))
+    DWORD type = 0;
+    std::string data;
+    Found found = Lookup(key, name, type, data);
+    if (found == NO_KEY || found == NO_VALUE)
         return ::testing::AssertionSuccess();
-    RegCloseKey(key);
-    return ::testing::AssertionFailure() << "key " << keyPath << " exists";
+    return ::testing::AssertionFailure() << "value \"" << name << "\" of " << key << " is "
+                                         << (found == FOUND ? Printable(type, data) : "on a bad path");
+}
+
+::testing::AssertionResult RegKeyAbsent(const std::string& key)
+{
+    DWORD type = 0;
+    std::string data;
+    Found found = Lookup(key, "", type, data);
+    if (found == NO_KEY)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "key " << key << (found == BAD_PATH ? " is a bad path" : " exists");
 }
 
 ::testing::AssertionResult FileExists(const std::string& path)

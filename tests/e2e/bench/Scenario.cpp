@@ -100,9 +100,9 @@ Scenario::~Scenario()
 
 void Scenario::RestoreAll()
 {
-    for (auto it = m_restores.rbegin(); it != m_restores.rend(); ++it)
-        (*it)->Undo();
-    m_restores.clear();
+    for (auto it = m_guardedKeys.rbegin(); it != m_guardedKeys.rend(); ++it)
+        RestoreTree((*it)->path, (*it)->tree);
+    m_guardedKeys.clear();
     for (auto it = m_guardedPaths.rbegin(); it != m_guardedPaths.rend(); ++it)
         fwtest::DeleteTree(*it);
     m_guardedPaths.clear();
@@ -167,19 +167,14 @@ std::string Scenario::Folder(const std::string& relative)
     return WriteFile(relative, bytes);
 }
 
-::testing::AssertionResult Scenario::CopyIn(const std::string& sourcePath, const std::string& relative)
+::testing::AssertionResult Scenario::CopyFromBin(const std::string& name, const std::string& relative)
 {
-    std::string source = Backslashes(sourcePath);
-    std::string target = relative.empty() ? Path(source.substr(source.rfind('\\') + 1)) : Path(relative);
+    std::string source = fwtest::BinDir() + "\\" + Backslashes(name);
+    std::string target = Path(relative.empty() ? name : relative);
     if (MakeParent(target) && CopyFileA(source.c_str(), target.c_str(), FALSE))
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "cannot copy " << source << " to " << target << " ("
                                          << GetLastError() << ")";
-}
-
-::testing::AssertionResult Scenario::CopyFromBin(const std::string& name, const std::string& relative)
-{
-    return CopyIn(fwtest::BinDir() + "\\" + name, relative.empty() ? name : relative);
 }
 
 void Scenario::GuardPath(const std::string& path)
@@ -198,89 +193,42 @@ static std::string Lower(std::string text)
     return text;
 }
 
-// True when the key's whole tree is already put back at the end.
-bool Scenario::RecordKeyOnce(const std::string& key)
-{
-    std::string lower = Lower(key);
-    for (const std::string& guarded : m_guardedKeys)
-        if (lower == guarded || lower.compare(0, guarded.size() + 1, guarded + "\\") == 0)
-            return true;
-    return false;
-}
-
 ::testing::AssertionResult Scenario::GuardRegKey(const std::string& key)
 {
-    if (RecordKeyOnce(key))
-        return ::testing::AssertionSuccess();
-    std::unique_ptr<RegRestore> restore(new RegRestore);
-    if (!restore->path.Parse(key))
+    std::string name = Lower(key);
+    for (const auto& guarded : m_guardedKeys)
+        if (name == guarded->name || name.compare(0, guarded->name.size() + 1, guarded->name + "\\") == 0)
+            return ::testing::AssertionSuccess();
+    std::unique_ptr<GuardedKey> guard(new GuardedKey);
+    if (!guard->path.Parse(key))
         return ::testing::AssertionFailure() << "bad registry path " << key;
-    restore->wholeTree = true;
-    SnapshotTree(restore->path, restore->tree);
-    m_restores.push_back(std::move(restore));
-    m_guardedKeys.push_back(Lower(key));
+    // A key that does not exist yet is guarded from its first missing parent
+    // on, so that the parents a write makes go again too.
+    std::string& subkey = guard->path.subkey;
+    for (size_t at = subkey.find('\\'); at != std::string::npos; at = subkey.find('\\', at + 1))
+        if (!KeyExists({guard->path.root, subkey.substr(0, at), guard->path.view}))
+        {
+            name.resize(name.size() - (subkey.size() - at));
+            subkey.resize(at);
+            break;
+        }
+    guard->name = name;
+    SnapshotTree(guard->path, guard->tree);
+    m_guardedKeys.push_back(std::move(guard));
     return ::testing::AssertionSuccess();
 }
 
-// Remembers a value (and the first key of the path that does not exist yet)
-// so that the end puts both back as they were.
-static ::testing::AssertionResult RecordValue(const std::string& key, const std::string& name,
-                                              bool treeGuarded,
-                                              std::vector<std::unique_ptr<RegRestore>>& restores)
+::testing::AssertionResult Scenario::SetRegValue(const std::string& key, const std::string& name, DWORD type,
+                                                 const void* data, DWORD size)
 {
-    RegPath path;
-    if (!path.Parse(key))
-        return ::testing::AssertionFailure() << "bad registry path " << key;
-    if (treeGuarded)
-        return ::testing::AssertionSuccess();
-    size_t at = 0;
-    for (;;)
-    {
-        at = path.subkey.find('\\', at + 1);
-        RegPath prefix = path;
-        prefix.subkey = path.subkey.substr(0, at);
-        HKEY handle;
-        if (RegOpenKeyExA(prefix.root, prefix.subkey.c_str(), 0, KEY_READ | prefix.view, &handle) !=
-            ERROR_SUCCESS)
-        {
-            std::unique_ptr<RegRestore> created(new RegRestore);
-            created->path = prefix;
-            created->wholeTree = true; // tree.exists false: removed at the end
-            restores.push_back(std::move(created));
-            break;
-        }
-        RegCloseKey(handle);
-        if (at == std::string::npos)
-            break;
-    }
-    std::unique_ptr<RegRestore> value(new RegRestore);
-    value->path = path;
-    value->valueName = name;
-    HKEY handle;
-    if (RegOpenKeyExA(path.root, path.subkey.c_str(), 0, KEY_READ | path.view, &handle) == ERROR_SUCCESS)
-    {
-        DWORD size = 0;
-        if (RegQueryValueExA(handle, name.c_str(), NULL, &value->valueType, NULL, &size) == ERROR_SUCCESS)
-        {
-            value->valueData.assign(size, '\0');
-            value->valueExisted =
-                RegQueryValueExA(handle, name.c_str(), NULL, &value->valueType,
-                                 size ? (BYTE*)&value->valueData[0] : NULL, &size) == ERROR_SUCCESS;
-        }
-        RegCloseKey(handle);
-    }
-    restores.push_back(std::move(value));
-    return ::testing::AssertionSuccess();
-}
-
-static ::testing::AssertionResult WriteValue(const std::string& key, const std::string& name,
-                                             DWORD type, const void* data, DWORD size)
-{
+    ::testing::AssertionResult guarded = GuardRegKey(key);
+    if (!guarded)
+        return guarded;
     RegPath path;
     path.Parse(key);
     HKEY handle;
-    LONG result = RegCreateKeyExA(path.root, path.subkey.c_str(), 0, NULL, 0,
-                                  KEY_ALL_ACCESS | path.view, NULL, &handle, NULL);
+    LONG result = RegCreateKeyExA(path.root, path.subkey.c_str(), 0, NULL, 0, KEY_ALL_ACCESS | path.view, NULL,
+                                  &handle, NULL);
     if (result == ERROR_SUCCESS)
     {
         result = RegSetValueExA(handle, name.c_str(), 0, type, (const BYTE*)data, size);
@@ -294,36 +242,13 @@ static ::testing::AssertionResult WriteValue(const std::string& key, const std::
 ::testing::AssertionResult Scenario::SetRegString(const std::string& key, const std::string& name,
                                                   const std::string& value)
 {
-    ::testing::AssertionResult recorded = RecordValue(key, name, RecordKeyOnce(key), m_restores);
-    if (!recorded)
-        return recorded;
-    return WriteValue(key, name, REG_SZ, value.c_str(), (DWORD)value.size() + 1);
+    return SetRegValue(key, name, REG_SZ, value.c_str(), (DWORD)value.size() + 1);
 }
 
 ::testing::AssertionResult Scenario::SetRegDword(const std::string& key, const std::string& name,
                                                  DWORD value)
 {
-    ::testing::AssertionResult recorded = RecordValue(key, name, RecordKeyOnce(key), m_restores);
-    if (!recorded)
-        return recorded;
-    return WriteValue(key, name, REG_DWORD, &value, sizeof(value));
-}
-
-::testing::AssertionResult Scenario::DeleteRegValue(const std::string& key, const std::string& name)
-{
-    ::testing::AssertionResult recorded = RecordValue(key, name, RecordKeyOnce(key), m_restores);
-    if (!recorded)
-        return recorded;
-    RegPath path;
-    path.Parse(key);
-    HKEY handle;
-    if (RegOpenKeyExA(path.root, path.subkey.c_str(), 0, KEY_ALL_ACCESS | path.view, &handle) != ERROR_SUCCESS)
-        return ::testing::AssertionSuccess();
-    LONG result = RegDeleteValueA(handle, name.c_str());
-    RegCloseKey(handle);
-    if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "cannot delete \"" << name << "\" of " << key << " (" << result << ")";
+    return SetRegValue(key, name, REG_DWORD, &value, sizeof(value));
 }
 
 std::string Scenario::RegistryVersionKey() const
@@ -355,14 +280,11 @@ std::vector<BoxSeen> Scenario::Boxes() const
     {
         if (GetTickCount() - start >= timeoutMs || !Running())
         {
-            std::string seen;
-            for (const BoxSeen& box : Boxes())
-                seen += box.Describe();
             return ::testing::AssertionFailure()
                    << "expected boxes did not appear within " << timeoutMs << " ms"
                    << (Running() ? "" : " (the program has ended)") << "\n  still expected:\n"
                    << m_robot->DescribeScript() << "  boxes seen:\n"
-                   << (seen.empty() ? "    (none)\n" : seen) << "  windows of the program:\n"
+                   << DescribeBoxes(Boxes()) << "  windows of the program:\n"
                    << DescribeWindows(m_pid);
         }
         Sleep(25);
@@ -396,19 +318,17 @@ bool Scenario::Running() const
 
     // The Windows version is set for the program's file name; with none asked
     // for, a value left over from an aborted test must not apply either.
-    GuardRegKey(RegistryVersionKey());
-    ::testing::AssertionResult version =
-        m_winVersion.empty() ? DeleteRegValue(RegistryVersionKey(), "Version")
-                             : SetRegString(RegistryVersionKey(), "Version", m_winVersion);
-    if (!version)
-        return version;
+    ::testing::AssertionResult version = GuardRegKey(RegistryVersionKey());
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, RegistryVersionKey().substr(5).c_str(), "Version");
+    if (version && !m_winVersion.empty())
+        version = SetRegString(RegistryVersionKey(), "Version", m_winVersion);
     // Under a bare X server (no window manager) Wine waits two seconds for
     // every closed "managed" window to be withdrawn; unmanaged windows close
     // at once and behave the same for the program.
-    ::testing::AssertionResult unmanaged =
-        SetRegString(RegistryVersionKey() + "\\X11 Driver", "Managed", "N");
-    if (!unmanaged)
-        return unmanaged;
+    if (version)
+        version = SetRegString(RegistryVersionKey() + "\\X11 Driver", "Managed", "N");
+    if (!version)
+        return version;
 
     m_logPath = DefaultLogPath();
     m_logOffset = FileSize(m_logPath);
@@ -439,10 +359,7 @@ int Scenario::Wait(DWORD timeoutMs, const char* file, int line)
     }
     if (WaitForSingleObject(m_process, timeoutMs) == WAIT_TIMEOUT)
     {
-        std::string seen;
-        for (const BoxSeen& box : Boxes())
-            seen += box.Describe();
-        std::string windows = DescribeWindows(m_pid);
+        std::string seen = DescribeBoxes(Boxes()), windows = DescribeWindows(m_pid);
         Kill();
         m_robot->Stop();
         std::vector<BoxRobot::Problem> problems = m_robot->TakeProblems(false);
@@ -453,7 +370,7 @@ int Scenario::Wait(DWORD timeoutMs, const char* file, int line)
         ADD_FAILURE_AT(file, line) << "The program did not end within " << timeoutMs
                                    << " ms and was killed.\n  command line: " << m_commandLine
                                    << "\n  windows it showed at the end:\n" << windows
-                                   << "  boxes seen:\n" << (seen.empty() ? "    (none)\n" : seen)
+                                   << "  boxes seen:\n" << seen
                                    << "  boxes still expected:\n" << m_robot->DescribeScript()
                                    << robotNotes << log.Describe();
         m_robot->TakeProblems(true); // the run's failure already says what was missing

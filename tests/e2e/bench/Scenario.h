@@ -22,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,8 +42,6 @@ enum BoxIcon
     ICON_QUESTION,    // MB_ICONQUESTION
     ICON_UNKNOWN      // an icon that could not be told apart (window hidden, ...)
 };
-const char* IconName(BoxIcon icon);
-const char* ButtonName(int id); // "IDOK", "IDYES", ...
 
 // One message box as the robot saw it.
 struct BoxSeen
@@ -75,25 +74,22 @@ public:
     BoxExpectation& Press(int id);                         // default: IDOK, else the only button
     BoxExpectation& Optional();                            // may not appear at all
 
-    // Internal: used by the robot.
-    bool Matches(const BoxSeen& box, std::string* why) const;
+private:
+    friend class BoxRobot;
+    struct Check
+    {
+        std::string what; // "title \"Setup\"", for messages
+        std::function<bool(const BoxSeen&)> holds;
+    };
+    BoxExpectation& Require(std::string what, std::function<bool(const BoxSeen&)> holds);
+    std::string Mismatch(const BoxSeen& box) const; // "" when the box matches
     std::string Describe() const;
 
-private:
-    friend class Scenario;
-    friend class BoxRobot;
-    std::string m_titleEquals, m_textEquals, m_textStart;
-    bool m_hasTitleEquals = false, m_hasTextEquals = false;
-    std::vector<std::string> m_textContains, m_textLacks;
-    bool m_hasIcon = false;
-    BoxIcon m_icon = ICON_UNKNOWN;
-    int m_owned = -1;
-    std::vector<int> m_buttons;
+    std::vector<Check> m_checks;
     int m_press = 0;
     bool m_optional = false;
     const char* m_file = "";
     int m_line = 0;
-    bool m_consumed = false;
 };
 
 // ---------------------------------------------------------------------------
@@ -128,7 +124,7 @@ public:
                                            DWORD timeoutMs = 10000) const;
     // Every control: id, class, text, visible/enabled; for failure messages.
     std::string Describe() const;
-    // Screenshot of the window as it is on screen, saved as a 24-bit .bmp.
+    // Screenshot of the window as it is on screen, saved as a .bmp.
     ::testing::AssertionResult SaveBitmap(const std::string& path) const;
 
 private:
@@ -206,7 +202,7 @@ std::string VersionString(const std::string& exePath, const std::string& block,
 // ---------------------------------------------------------------------------
 
 class BoxRobot;
-struct RegRestore;
+struct GuardedKey;
 
 // Where the scenario's code line is, filled in by the compiler at the caller.
 #define FWE2E_HERE const char* file = __builtin_FILE(), int line = __builtin_LINE()
@@ -237,7 +233,6 @@ public:
     // settings file's form). The text is given as UTF-8.
     ::testing::AssertionResult WriteUnicodeFile(const std::string& relative,
                                                 const std::string& utf8);
-    ::testing::AssertionResult CopyIn(const std::string& sourcePath, const std::string& relative);
     ::testing::AssertionResult CopyFromBin(const std::string& name, const std::string& relative = "");
     // A path outside the working folder that the run may create (a target
     // folder, a file in the Windows folder): removed at the end when it did
@@ -252,9 +247,8 @@ public:
                                             const std::string& value);
     ::testing::AssertionResult SetRegDword(const std::string& key, const std::string& name,
                                            DWORD value);
-    ::testing::AssertionResult DeleteRegValue(const std::string& key, const std::string& name);
     // A key the run may write: its whole tree is recorded now and put back
-    // exactly (or removed) at the end.
+    // exactly (or removed) at the end. The setters above guard their key so.
     ::testing::AssertionResult GuardRegKey(const std::string& key);
 
     // --- the box script --------------------------------------------------
@@ -295,7 +289,8 @@ private:
     void RestoreAll();
     void ReportRobot(const char* file, int line);
     std::string RegistryVersionKey() const;
-    bool RecordKeyOnce(const std::string& key);
+    ::testing::AssertionResult SetRegValue(const std::string& key, const std::string& name, DWORD type,
+                                           const void* data, DWORD size);
 
     std::string m_name, m_root, m_dist, m_exeName, m_currentDir, m_commandLine;
     std::string m_winVersion;
@@ -305,8 +300,7 @@ private:
     DWORD m_pid = 0;
     int m_exitCode = -3;
     std::unique_ptr<BoxRobot> m_robot;
-    std::vector<std::unique_ptr<RegRestore>> m_restores; // undone in reverse order
+    std::vector<std::unique_ptr<GuardedKey>> m_guardedKeys; // put back in reverse order
     std::vector<std::string> m_guardedPaths;
-    std::vector<std::string> m_guardedKeys;
 };
 } // namespace fwe2e

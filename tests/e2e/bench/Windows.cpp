@@ -55,7 +55,7 @@ std::string WindowClass(HWND hwnd)
     return name;
 }
 
-static bool IsIconStatic(HWND child)
+bool IsIconStatic(HWND child)
 {
     return WindowClass(child) == "Static" &&
            (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
@@ -113,59 +113,6 @@ std::vector<HWND> TopLevelWindowsOf(DWORD pid)
     if (pid != 0)
         EnumWindows(CollectTopLevel, (LPARAM)&context);
     return context.found;
-}
-
-// --- screenshots ------------------------------------------------------------
-
-bool SaveRectBitmap(const RECT& r, const std::string& path)
-{
-    int width = r.right - r.left, height = r.bottom - r.top;
-    if (width <= 0 || height <= 0)
-        return false;
-    HDC screen = GetDC(NULL);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height; // bottom-up, as a .bmp file stores it
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = NULL;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, NULL, 0);
-    bool ok = false;
-    if (bitmap && memory)
-    {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        ok = BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != FALSE;
-        GdiFlush();
-        SelectObject(memory, old);
-    }
-    if (ok)
-    {
-        DWORD stride = ((DWORD)width * 3 + 3) & ~3u;
-        DWORD imageSize = stride * height;
-        BITMAPFILEHEADER header = {};
-        header.bfType = 0x4D42; // "BM"
-        header.bfOffBits = sizeof(header) + sizeof(info.bmiHeader);
-        header.bfSize = header.bfOffBits + imageSize;
-        info.bmiHeader.biSizeImage = imageSize;
-        FILE* file = fopen(path.c_str(), "wb");
-        ok = file != NULL;
-        if (file)
-        {
-            ok = fwrite(&header, sizeof(header), 1, file) == 1 &&
-                 fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, file) == 1 &&
-                 fwrite(bits, 1, imageSize, file) == imageSize;
-            ok = (fclose(file) == 0) && ok;
-        }
-    }
-    if (bitmap)
-        DeleteObject(bitmap);
-    if (memory)
-        DeleteDC(memory);
-    ReleaseDC(NULL, screen);
-    return ok;
 }
 
 // --- ProgramWindow ----------------------------------------------------------
@@ -325,7 +272,20 @@ std::string ProgramWindow::Describe() const
     Sleep(150); // the window's surface reaches the X server asynchronously
     RECT r;
     GetWindowRect(m_hwnd, &r);
-    if (SaveRectBitmap(r, path))
+    int width = r.right - r.left, height = r.bottom - r.top;
+    std::vector<DWORD> pixels = Pixels(width, height, [&](HDC memory, HDC screen) {
+        return BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != FALSE;
+    });
+    // A 32-bit .bmp stored top row first (a negative height), as the pixels
+    // come; opaque, as viewers read the fourth byte as alpha.
+    for (DWORD& pixel : pixels)
+        pixel |= 0xFF000000;
+    BITMAPINFOHEADER info = {sizeof(info), width, -height, 1, 32, BI_RGB, (DWORD)pixels.size() * 4};
+    BITMAPFILEHEADER header = {0x4D42, 0, 0, 0, sizeof(header) + sizeof(info)};
+    header.bfSize = header.bfOffBits + info.biSizeImage;
+    std::string bytes((const char*)&header, sizeof(header));
+    bytes.append((const char*)&info, sizeof(info)).append((const char*)pixels.data(), info.biSizeImage);
+    if (!pixels.empty() && fwtest::WriteBytes(path, bytes))
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "could not save the window to " << path;
 }
