@@ -1,8 +1,8 @@
-// Whole runs of fernwick.exe, one row each: a machine state, a distribution
-// folder, a Windows version and a command line, with the robot answering the
-// boxes; then the boxes seen, the exit code, the log lines that show each
-// decision and the machine afterwards. Every row is one Scenario; one driver
-// runs them all (one wine process for the table).
+// Runs of fernwick.exe, one row each: a machine state, a distribution folder,
+// a Windows version and a command line, with the robot answering the boxes;
+// then the boxes seen, the exit code, the log lines that show each decision
+// and the machine afterwards. Every row is one Scenario; one driver runs both
+// tables (one wine process for each).
 //
 // A row, in the order of its fields:
 //
@@ -19,7 +19,8 @@
 //                                            //   "crash=<installer>", "net=v2.0.50727" or
 //                                            //   "net=v1.1.4322+SP" (the Framework present),
 //                                            //   "mdac=<FullInstallVer>", "restartby=<installer>"
-//                                            //   (it registers a restart of its own)
+//                                            //   (it registers a restart of its own); whole runs:
+//                                            //   see WHOLE_ROWS
 //    "@AfterBackup=Back up, then start again.",  // changes to the distribution
 //                                            //   (Distribution::Apply: "Key=V; Key-; @Label=T;
 //                                            //   langs=EN FR; standin=<relative path>;
@@ -29,11 +30,13 @@
 //    {"Q:Have you made a backup of your data?>no",   // boxes in order: icon E/W/I/Q, ':', the
 //     "W:Back up, then start again."},       //   exact text, then ">yes"/">no" for questions
 //    1223,                                   // exit code
-//    {"W\tZAPH.NET version should not ..."},  // log lines, in this order (<folder>, <dist> replaced)
+//    {"W\tZAPH.NET version should not ..."},  // log lines, in this order (<folder>, <dist>,
+//                                            //   <target> replaced)
 //    "",                                     // the language selection: "" none waited for, or
 //                                            //   "EN+* FR- proceed": each choice checked (+) or
 //                                            //   not (-), "*" when marked as installed, then
-//                                            //   proceed, cancel-yes or cancel-no (then Proceed)
+//                                            //   proceed, cancel-yes or cancel-no (then Proceed);
+//                                            //   "EN FR": exactly these chosen, then Proceed
 //    ""},                                    // after the run: "Value=data; Value-" of the
 //                                            //   product key, "RunOnce" (the restart is registered;
 //                                            //   "RunOnce:<text>": that text is registered),
@@ -42,7 +45,8 @@
 //                                            //   reports the key files there), "nofile=<path>",
 //                                            //   "staged=<dir>" (the run put new files there),
 //                                            //   "removed=<dir>" (then the product is removed and
-//                                            //   leaves none of its files there nor its values)
+//                                            //   leaves none of its files there nor its values),
+//                                            //   "obtained=<n>" (files copied from the distribution)
 //
 // Every box is owned by the progress window and bears its caption. A row whose
 // code is AT_PACKAGE passes every check and ends at the product package, which
@@ -53,6 +57,7 @@
 
 #include "HttpTestServer.h" // winsock2.h before windows.h
 
+#include <msi.h>
 #include <stdio.h>
 
 #include <algorithm>
@@ -87,6 +92,7 @@ const char* const PRODUCT_VALUES[] = {"InstallPath", "SetupType", "DotNet", "Mul
 const int AT_PACKAGE = -1;
 const char STEP_ERROR[] = "An error occurred:\nInstalling the system";
 const char NO_PACKAGE[] = "E\t*local* MSI file doesn't exist '";
+const char NOT_IN_THIS_BUILD[] = "is not available in this build";
 const char ALLOW_PRE[] = "Install the missing system components?";
 // In the boxes of an AT_PACKAGE row: where the package's error box comes
 // when boxes of the shut-down follow it (else it is the last).
@@ -95,6 +101,12 @@ const char PACKAGE_BOX[] = "PACKAGE";
 const std::string ALLOW_ALL = "Q:" + std::string(ALLOW_PRE) + "\n\n\n   Microsoft .NET Framework V1.1\n"
                               "   Microsoft .NET Framework V1.1 Service Pack 1\n"
                               "   Microsoft Data Access Components V2.8 (MDAC)\n\n>yes";
+// Where the release's package installs when no earlier installation says otherwise.
+const char PACKAGE_FOLDER[] = "C:\\Program Files\\ZAPH";
+// A drive of a few megabytes where the machine allows one (scripts/small-drive.sh).
+const std::string SMALL_DRIVE = "S:\\";
+// The words of a whole run's system that the driver acts on itself.
+const std::string RUN_WORDS = " web proxy https damaged stall planted restart second kill big full ";
 
 // A QRT client whose server is not upgraded yet (no ms.xml, no zaph.exe).
 const StateRow STATE_QRT_CLIENT = {"qrtclient", KIND_PRODUCT, "6.1", false, "Client", "EN", "", 0, true, false};
@@ -115,14 +127,14 @@ struct Row
     std::vector<std::string> log;
     const char* selection;
     const char* after;
+    // Whole runs: the target's files afterwards ("relative=<dist file>" equal
+    // to a delivered file, "relative=<folder>\\<file>" equal to the earlier
+    // installation's file as it was before the run, "relative=-" absent), and
+    // the run again with the good release: its boxes and code (-1: none).
+    std::vector<std::string> files = {};
+    std::vector<std::string> rerunBoxes = {};
+    int rerunRc = -1;
 };
-
-std::string Replace(std::string text, const std::string& what, const std::string& with)
-{
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
-        text.replace(at, what.size(), with);
-    return text;
-}
 
 std::vector<std::string> Words(const std::string& text, char separator = ' ')
 {
@@ -138,21 +150,36 @@ std::vector<std::string> Words(const std::string& text, char separator = ' ')
     return words;
 }
 
-std::string Expand(std::string text, const std::string& folder, const std::string& target = "",
-                   const std::string& dist = "")
+// The text with the row's places filled in.
+std::string Fill(std::string text, const std::string& folder, const std::string& target = "",
+                 const std::string& dist = "")
 {
     std::string moved = MovedFolder();
-    text = Replace(Replace(text, "<folder>", folder), "<moved>", moved.substr(0, moved.size() - 1));
-    return Replace(Replace(text, "<target>", target), "<dist>", dist);
+    text = Expand(Expand(text, "<folder>", folder), "<moved>", moved.substr(0, moved.size() - 1));
+    return Expand(Expand(text, "<target>", target), "<dist>", dist);
 }
 
-// The value of key in "key=value; ..." ("yes" for a bare key), "" without it.
-std::string Option(const std::string& changes, const std::string& key)
+// The value of key in "key=value<separator>..." ("yes" for a bare key), "" without it.
+std::string Option(const std::string& words, const std::string& key, char separator = ' ')
 {
-    for (const std::string& item : Words(changes, ';'))
-        if (item.compare(0, key.size(), key) == 0)
-            return item.size() > key.size() && item[key.size()] == '=' ? item.substr(key.size() + 1) : "yes";
+    for (const std::string& item : Words(words, separator))
+        if (item == key || item.compare(0, key.size() + 1, key + "=") == 0)
+            return item == key ? "yes" : item.substr(key.size() + 1);
     return "";
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::string bytes;
+    return ReadBytes(path, bytes) ? bytes : "<missing>";
+}
+
+std::string InstalledFolder()
+{
+    std::string path = RegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY + 5, "InstallPath");
+    while (!path.empty() && path.back() == '\\')
+        path.pop_back();
+    return path;
 }
 
 // The machine as a run could change it: the product's values, the restart
@@ -203,21 +230,16 @@ const char* const KEY_FILES[][2] = {{"Login.exe", "{F7B1E49C-80A3-5D62-1E7B-0FA4
                                     {"Bin\\dunzip32.dll", "{C9402B7E-F6A1-8D35-C8F0-B2E7D4913A06}"},
                                     {"Zaph.exe", "{B70E1C3A-29D5-6F84-1B0E-4CD7928F6A51}"}};
 
-typedef int(WINAPI* GetComponentPathFn)(const char*, const char*, char*, DWORD*);
-typedef int(WINAPI* SetInternalUIFn)(int, HWND*);
-typedef UINT(WINAPI* ConfigureProductExFn)(const char*, int, int, const char*);
-
 // Where msi.dll says the installed product's key files are ("" for one it
 // does not know as installed).
-std::vector<std::string> KeyPaths(HMODULE msi, const std::string& product)
+std::vector<std::string> KeyPaths(const std::string& product)
 {
-    GetComponentPathFn getPath = (GetComponentPathFn)(void*)GetProcAddress(msi, "MsiGetComponentPathA");
     std::vector<std::string> paths;
     for (const auto& file : KEY_FILES)
     {
         char path[MAX_PATH] = "";
         DWORD size = sizeof(path);
-        paths.push_back(getPath && getPath(product.c_str(), file[1], path, &size) == 3 ? path : "");
+        paths.push_back(MsiGetComponentPathA(product.c_str(), file[1], path, &size) == INSTALLSTATE_LOCAL ? path : "");
     }
     return paths;
 }
@@ -227,30 +249,24 @@ std::vector<std::string> KeyPaths(HMODULE msi, const std::string& product)
 void CheckKeyPaths(const std::string& dir, bool remove)
 {
     std::string product = RegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY + 5, "ProductCode");
-    HMODULE msi = LoadLibraryA("msi.dll");
-    ASSERT_TRUE(msi != NULL);
-    std::vector<std::string> paths = KeyPaths(msi, product);
+    std::vector<std::string> paths = KeyPaths(product);
     for (size_t i = 0; i < paths.size(); ++i)
         EXPECT_EQ(dir + "\\" + KEY_FILES[i][0], paths[i]);
-    if (remove)
-    {
-        ((SetInternalUIFn)(void*)GetProcAddress(msi, "MsiSetInternalUI"))(2, NULL);
-        EXPECT_EQ(0u, ((ConfigureProductExFn)(void*)GetProcAddress(msi, "MsiConfigureProductExA"))(product.c_str(),
-                                                                                                   0, 2, ""));
-        for (const std::string& path : KeyPaths(msi, product))
-            EXPECT_EQ("", path);
-        for (const auto& file : KEY_FILES)
-            EXPECT_TRUE(FileAbsent(dir + "\\" + file[0]));
-        EXPECT_TRUE(RegValueAbsent(PRODUCT_KEY, "InstallPath"));
-        EXPECT_TRUE(RegValueAbsent(PRODUCT_KEY, "ProductCode"));
-    }
-    FreeLibrary(msi);
+    if (!remove)
+        return;
+    TestPackageSetup().RemoveAll();
+    for (const std::string& path : KeyPaths(product))
+        EXPECT_EQ("", path);
+    for (const auto& file : KEY_FILES)
+        EXPECT_TRUE(FileAbsent(dir + "\\" + file[0]));
+    EXPECT_TRUE(RegValueAbsent(PRODUCT_KEY, "InstallPath"));
+    EXPECT_TRUE(RegValueAbsent(PRODUCT_KEY, "ProductCode"));
 }
 
 // The installer's log of a run: MSI_<day>.log beside the program's own.
 std::string InstallerLogPath()
 {
-    return Replace(DefaultLogPath(), "\\Fern_", "\\MSI_");
+    return Expand(DefaultLogPath(), "\\Fern_", "\\MSI_");
 }
 
 // What the package received, from the property list of the installer's log.
@@ -264,9 +280,9 @@ std::string Received(const std::string& installerLog, const std::string& name)
     return installerLog.substr(at, installerLog.find_first_of("\r\n", at) - at);
 }
 
-// The after field's checks (its placeholders replaced); returns the product
+// The after field's checks (its places filled in); returns the product
 // values it names.
-std::set<std::string> CheckNamed(const std::string& after, const std::string& restartCommand,
+std::set<std::string> CheckNamed(const std::string& after, const Scenario& s, const std::string& args,
                                  const StandIns& standIns)
 {
     std::set<std::string> named;
@@ -277,15 +293,11 @@ std::set<std::string> CheckNamed(const std::string& after, const std::string& re
         size_t eq = word.find('=');
         std::string key = word.substr(0, eq == std::string::npos ? word.size() - 1 : eq);
         std::string value = eq == std::string::npos ? "" : word.substr(eq + 1);
-        if (word == "RunOnce")
-        {
-            key = word;
-            EXPECT_EQ(restartCommand, standIns.RestartCommand());
-        }
-        else if (word.compare(0, 8, "RunOnce:") == 0)
+        if (word.compare(0, 7, "RunOnce") == 0)
         {
             key = "RunOnce";
-            EXPECT_EQ(word.substr(8), standIns.RestartCommand());
+            std::string command = "\"" + s.ExePath() + "\"" + (args.empty() ? "" : " " + args);
+            EXPECT_EQ(word == key ? command : word.substr(8), standIns.RestartCommand());
         }
         else if (key.compare(0, 5, "prop:") == 0)
             EXPECT_EQ(value, Received(installerLog, key.substr(5))) << key;
@@ -295,6 +307,16 @@ std::set<std::string> CheckNamed(const std::string& after, const std::string& re
             EXPECT_TRUE(FileAbsent(value));
         else if (key == "staged")
             EXPECT_TRUE(DirExists(value));
+        else if (key == "obtained")
+        {
+            // The program, the labels of this release and the news; not the database.
+            std::string prefix = "\t\tCopied '" + s.Dir() + "\\";
+            int obtained = 0;
+            LogView log = s.Log();
+            for (const std::string& line : log.Lines())
+                obtained += line.size() > prefix.size() && _strnicmp(line.c_str(), prefix.c_str(), prefix.size()) == 0;
+            EXPECT_EQ(std::stoi(value), obtained);
+        }
         else if (eq == std::string::npos)
             EXPECT_TRUE(RegValueAbsent(PRODUCT_KEY, key));
         else
@@ -304,83 +326,91 @@ std::set<std::string> CheckNamed(const std::string& after, const std::string& re
     return named;
 }
 
-// The system of a row; returns the handle of a file held open ("inuse").
-HANDLE SetSystem(Scenario& s, StandIns& standIns, const std::string& system, const std::string& folder)
+// A file that another program holds open while the run needs it.
+struct Held
 {
-    HANDLE held = INVALID_HANDLE_VALUE;
-    std::vector<std::string> words = Words(system);
-    for (size_t i = 0; i < words.size(); ++i)
+    HANDLE file = INVALID_HANDLE_VALUE;
+    void Release()
     {
-        if (words[i].compare(0, 3, "win") == 0 || words[i] == "vista" || words[i] == "nt40")
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
+    }
+    ~Held() { Release(); }
+};
+
+// The system of a row.
+void SetSystem(Scenario& s, StandIns& standIns, const std::string& system, const std::string& folder, Held& held)
+{
+    for (const std::string& word : Words(system))
+    {
+        size_t eq = word.find('=');
+        std::string key = word.substr(0, eq), value = eq == std::string::npos ? "" : word.substr(eq + 1);
+        if (key.compare(0, 3, "win") == 0 || key == "vista" || key == "nt40")
+            s.SetWindowsVersion(key);
+        else if (key == "prereqs" || key == "net11")
         {
-            s.SetWindowsVersion(words[i]);
-        }
-        else if (words[i] == "prereqs" || words[i] == "net11")
-        {
-            standIns.SetFramework("v1.1.4322", words[i] == "prereqs" ? 1 : 0, false);
+            standIns.SetFramework("v1.1.4322", key == "prereqs" ? 1 : 0, false);
             standIns.SetMdac("2.81.1117.0");
         }
-        else if (words[i] == "inuse" || words[i].compare(0, 5, "hold=") == 0)
+        else if (key == "inuse" || key == "hold" || key == "locked")
         {
-            std::string file = words[i] == "inuse" ? "Login.exe" : words[i].substr(5);
-            held = CreateFileA((folder + "\\" + file).c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-            EXPECT_NE(INVALID_HANDLE_VALUE, held);
+            // A file of the state, or one made below the target beforehand.
+            std::string path = key == "locked" ? PACKAGE_FOLDER + std::string("\\") + value
+                                               : folder + "\\" + (key == "inuse" ? "Login.exe" : value);
+            if (key == "locked")
+            {
+                EXPECT_TRUE(s.WriteFile(path, ""));
+            }
+            held.file = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+            EXPECT_NE(INVALID_HANDLE_VALUE, held.file);
         }
-        else if (words[i].compare(0, 5, "exit=") == 0)
+        else if (key == "exit")
         {
-            size_t colon = words[i].find(':');
-            standIns.ExitWith(words[i].substr(5, colon - 5), (DWORD)std::stoul(words[i].substr(colon + 1)));
+            size_t colon = value.find(':');
+            standIns.ExitWith(value.substr(0, colon), (DWORD)std::stoul(value.substr(colon + 1)));
         }
-        else if (words[i].compare(0, 4, "net=") == 0)
+        else if (key == "net")
         {
             // "net=v2.0.50727", "net=v1.1.4322+SP" (with its service pack)
-            std::string version = words[i].substr(4);
-            bool sp = version.size() > 3 && version.compare(version.size() - 3, 3, "+SP") == 0;
-            standIns.SetFramework(sp ? version.substr(0, version.size() - 3) : version, sp ? 1 : 0, false);
+            bool sp = value.size() > 3 && value.compare(value.size() - 3, 3, "+SP") == 0;
+            standIns.SetFramework(sp ? value.substr(0, value.size() - 3) : value, sp ? 1 : 0, false);
         }
-        else if (words[i].compare(0, 5, "mdac=") == 0)
-        {
-            standIns.SetMdac(words[i].substr(5));
-        }
-        else if (words[i].compare(0, 6, "crash=") == 0)
-        {
-            standIns.Crash(words[i].substr(6));
-        }
-        else if (words[i].compare(0, 10, "restartby=") == 0)
-        {
-            standIns.WriteRestartOnRun(words[i].substr(10), "written by " + words[i].substr(10));
-        }
-        else if (words[i].compare(0, 2, "sp") == 0)
+        else if (key == "mdac")
+            standIns.SetMdac(value);
+        else if (key == "crash")
+            standIns.Crash(value);
+        else if (key == "restartby")
+            standIns.WriteRestartOnRun(value, "written by " + value);
+        else if (key.compare(0, 2, "sp") == 0)
         {
             EXPECT_TRUE(s.SetRegDword("HKLM\\SYSTEM\\CurrentControlSet\\Control\\Windows", "CSDVersion",
-                                      (DWORD)std::stoul(words[i].substr(2)) << 8));
+                                      (DWORD)std::stoul(key.substr(2)) << 8));
         }
-        else if (words[i] == "hotfix")
+        else if (key == "hotfix")
         {
             EXPECT_TRUE(s.SetRegDword("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Hotfix\\Q246009",
                                       "Installed", 1));
         }
-        else
-        {
-            ADD_FAILURE() << "unknown system word '" << words[i] << "'";
-        }
+        else if (RUN_WORDS.find(" " + key + " ") == std::string::npos)
+            ADD_FAILURE() << "unknown system word '" << word << "'";
     }
-    return held;
 }
 
-void ExpectBoxes(Scenario& s, const Row& row, const std::string& title, const std::string& folder)
+void ExpectBoxes(Scenario& s, const std::vector<std::string>& boxes, bool atPackage, const std::string& title,
+                 const std::string& folder)
 {
     bool packagePlaced = false;
-    for (const std::string& box : row.boxes)
+    for (const std::string& box : boxes)
     {
+        BoxExpectation& expect = s.ExpectBox().TitleEquals(title).Owned(true);
         if (box == PACKAGE_BOX)
         {
-            s.ExpectBox().TitleEquals(title).Owned(true).Icon(ICON_ERROR).TextEquals(STEP_ERROR);
+            expect.Icon(ICON_ERROR).TextEquals(STEP_ERROR);
             packagePlaced = true;
             continue;
         }
-        BoxExpectation& expect = s.ExpectBox().TitleEquals(title).Owned(true);
-        std::string text = Expand(box.substr(2), folder);
+        std::string text = Fill(box.substr(2), folder);
         switch (box[0])
         {
         case 'E': expect.Icon(ICON_ERROR).Buttons({IDOK}); break;
@@ -398,8 +428,8 @@ void ExpectBoxes(Scenario& s, const Row& row, const std::string& title, const st
     }
     // The end of this build: the error named by the step in progress (unless
     // the row lists it, followed by what comes after it).
-    if (row.rc == AT_PACKAGE && !packagePlaced &&
-        std::find(row.boxes.begin(), row.boxes.end(), std::string("E:") + STEP_ERROR) == row.boxes.end())
+    if (atPackage && !packagePlaced &&
+        std::find(boxes.begin(), boxes.end(), std::string("E:") + STEP_ERROR) == boxes.end())
         s.ExpectBox().TitleEquals(title).Owned(true).Icon(ICON_ERROR).TextEquals(STEP_ERROR);
 }
 
@@ -422,58 +452,50 @@ ProgramWindow ProgressWindow(Scenario& s, const std::string& title, DWORD timeou
 const char* const CODES[] = {"DA", "DE", "EL", "EN", "ES", "FI", "FR", "IT", "NL", "PT", "SV", "LU",
                              "EU", "CY", "CZ", "EE", "HU", "LV", "LT", "MT", "PL", "SI", "SK"};
 
-// The progress window once it shows the language selection; a false window
-// (with the failure recorded) when it never does.
-ProgramWindow SelectionWindow(Scenario& s, const std::string& title, DWORD timeoutMs)
-{
-    ProgramWindow window = ProgressWindow(s, title);
-    if (!window)
-    {
-        ADD_FAILURE() << "no progress window '" << title << "'";
-        return window;
-    }
-    if (!window.WaitForText(IDC_INFO_TEXT, "Choose the languages.", timeoutMs))
-    {
-        ADD_FAILURE() << "no language selection: " << window.Describe();
-        return ProgramWindow();
-    }
-    return window;
-}
-
-// The language selection: the choices as expected, then the row's action.
+// The language selection: the choices as expected, then the row's action;
+// or exactly the languages given chosen, then Proceed.
 void Select(Scenario& s, const std::string& title, const std::string& selection)
 {
-    ProgramWindow window = SelectionWindow(s, title, 20000);
+    ProgramWindow window = ProgressWindow(s, title);
     ASSERT_TRUE(window);
-    std::string action;
+    ASSERT_TRUE(window.WaitForText(IDC_INFO_TEXT, "Choose the languages.", 30000));
+    std::string action = "proceed";
+    std::set<int> chosen;
     for (const std::string& word : Words(selection))
     {
         int index = -1;
         for (int i = 0; i < 23; ++i)
-            if (word.compare(0, 2, CODES[i]) == 0 && word.size() > 2 && (word[2] == '+' || word[2] == '-'))
+            if (word.compare(0, 2, CODES[i]) == 0 && (word.size() == 2 || word[2] == '+' || word[2] == '-'))
                 index = i;
         if (index < 0)
-        {
             action = word;
-            continue;
+        else if (word.size() == 2)
+            chosen.insert(index);
+        else
+        {
+            bool marked = word.find('*') != std::string::npos;
+            EXPECT_EQ(word[2] == '+', window.IsChecked(IDC_LANGUAGE_FIRST + index)) << word << window.Describe();
+            EXPECT_EQ("Language " + word.substr(0, 2) + (marked ? " *" : ""),
+                      window.ControlText(IDC_LANGUAGE_FIRST + index));
         }
-        bool marked = word.find('*') != std::string::npos;
-        EXPECT_EQ(word[2] == '+', window.IsChecked(IDC_LANGUAGE_FIRST + index)) << word << window.Describe();
-        EXPECT_EQ("Language " + word.substr(0, 2) + (marked ? " *" : ""),
-                  window.ControlText(IDC_LANGUAGE_FIRST + index));
+    }
+    for (int i = 0; i < 23 && !chosen.empty(); ++i)
+        if (window.HasControl(IDC_LANGUAGE_FIRST + i) && window.IsChecked(IDC_LANGUAGE_FIRST + i) != (chosen.count(i) > 0))
+        {
+            EXPECT_TRUE(window.Click(IDC_LANGUAGE_FIRST + i));
+        }
+    if (action == "cancel-no")
+    {
+        // The question answered and gone: its owner takes clicks again.
+        size_t seen = s.Boxes().size();
+        EXPECT_TRUE(window.Click(IDCANCEL));
+        DWORD start = GetTickCount();
+        while ((s.Boxes().size() == seen || !IsWindowEnabled(window.Handle())) && s.Running() &&
+               GetTickCount() - start < 20000)
+            Sleep(25);
     }
     if (action == "proceed" || action == "cancel-no")
     {
-        if (action == "cancel-no")
-        {
-            // The question answered and gone: its owner takes clicks again.
-            size_t seen = s.Boxes().size();
-            EXPECT_TRUE(window.Click(IDCANCEL));
-            DWORD start = GetTickCount();
-            while ((s.Boxes().size() == seen || !IsWindowEnabled(window.Handle())) && s.Running() &&
-                   GetTickCount() - start < 20000)
-                Sleep(25);
-        }
         EXPECT_TRUE(window.IsEnabled(IDC_PROCEED)) << window.Describe();
         EXPECT_TRUE(window.Click(IDC_PROCEED));
     }
@@ -487,19 +509,174 @@ void Select(Scenario& s, const std::string& title, const std::string& selection)
     }
 }
 
-void CheckAfter(const Row& row, const MachineSnapshot& before, const std::string& root, const std::string& folder,
-                const std::string& restartCommand, const StandIns& standIns)
+// ---------------------------------------------------------------------------
+// Whole runs from start to end: a release with real data (the product package
+// of each language, the packed main program, the member state's archives with
+// their checksums), installed LOCAL, from the loopback server, through a
+// proxy, over an earlier installation; broken by a damaged archive or a
+// cancelled download and then run again with the good release. A run that
+// succeeds is checked for what a complete installation has: the staged data
+// as delivered, the unpacked program, the completion records, the shortcut,
+// the package as the installer reports it and the product's values.
+// ---------------------------------------------------------------------------
+const char RELEASE_VERSION[] = "6.2.0.5";
+const char COMPLETION[] = "LU_New\\FW_Complete.lol";
+const std::string NO_COMPLETION = std::string(COMPLETION) + "=-";
+const char SUCCESS[] = "I:ZAPH has been installed successfully.";
+const int KILLED = 0xDEAD; // the exit code Scenario::Kill gives
+const char BACKUP_YES[] = "Q:Have you made a backup of your data?>yes";
+const char RELEASE_SETTINGS[] = "langs=EN FR; NumComponents=3; SYS_LN_DIR=setup; SYSLNVersion=6.2.0; "
+                                "ExeVersion=6.2.0.5; @InstallComponents=Installing the data; "
+                                "@PostInstallCheck=Checking the installation";
+
+// The version marker that delivered data carries, in 16-bit characters.
+std::string Marker(const std::string& version)
 {
-    std::string after = Expand(row.after, folder);
-    std::set<std::string> named = CheckNamed(after, restartCommand, standIns);
+    std::string marker, text = "OMBRANT_--V" + version + "--_OMBRANT";
+    for (char c : text)
+        marker += std::string(1, c) + '\0';
+    return marker;
+}
+
+// A data file larger than the marker search's first window, ending in its marker.
+std::string Data(const std::string& what, const std::string& version)
+{
+    std::string bytes;
+    while (bytes.size() < 40000)
+        bytes += what + " data, release " + version + ".\r\n";
+    return bytes + Marker(version);
+}
+
+uint32_t Crc32(const std::string& bytes)
+{
+    uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char c : bytes)
+    {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+// A zip archive with one stored member.
+std::string StoredZip(const std::string& name, const std::string& bytes)
+{
+    auto le = [](uint32_t value, int width) {
+        std::string out;
+        for (int i = 0; i < width; ++i)
+            out += (char)((value >> (8 * i)) & 0xFF);
+        return out;
+    };
+    uint32_t crc = Crc32(bytes), size = (uint32_t)bytes.size(), nameSize = (uint32_t)name.size();
+    std::string common = le(20, 2) + le(0, 2) + le(0, 2) + le(0, 2) + le(0x21, 2) + le(crc, 4) + le(size, 4) +
+                         le(size, 4) + le(nameSize, 2) + le(0, 2);
+    std::string local = le(0x04034b50, 4) + common + name + bytes;
+    std::string central = le(0x02014b50, 4) + le(20, 2) + common + le(0, 2) + le(0, 2) + le(0, 2) + le(0, 4) +
+                          le(0, 4) + name;
+    return local + central + le(0x06054b50, 4) + le(0, 2) + le(0, 2) + le(1, 2) + le(1, 2) +
+           le((uint32_t)central.size(), 4) + le((uint32_t)local.size(), 4) + le(0, 2);
+}
+
+std::string CheckSumText(const std::string& bytes)
+{
+    char text[16];
+    sprintf(text, "%08lX", (unsigned long)CheckSum::Update(0, bytes.data(), bytes.size()));
+    return text;
+}
+
+// The files of the release in the distribution folder, by relative name.
+// The .NET edition's main program is Zaph.exe; its distribution holds the
+// member state's data in <MS>_New, the databases packed as .zip.
+std::string MainProgram(bool dotNet)
+{
+    return dotNet ? "Zaph.exe" : "Login.exe";
+}
+
+std::map<std::string, std::string> ReleaseFiles(bool dotNet)
+{
+    std::string main = MainProgram(dotNet), packed = dotNet ? ".zip" : ".zsi", ms = dotNet ? "LU_New\\" : "LU\\";
+    std::map<std::string, std::string> files = {
+        {main + ".zip", StoredZip(main, "ZAPH " + main + ", release " + RELEASE_VERSION)},
+        {ms + "ms.mdb" + packed, StoredZip("ms.mdb", Data("ms", RELEASE_VERSION))},
+        {ms + "news.txt.zip", StoredZip("news.txt", "What is new.\r\n")}};
+    for (const std::string lang : {"EN", "FR"})
+        files[ms + lang + "\\labels.mdb" + packed] = StoredZip("labels.mdb", Data("labels " + lang, RELEASE_VERSION));
+    return files;
+}
+
+
+// The earlier release's data: the database already of this release, the
+// labels older than it requires; and the last of the libraries that make the
+// installation complete.
+void AddEarlierData(const std::string& folder)
+{
+    ASSERT_TRUE(WriteBytes(folder + "\\Bin\\dzip32.dll", "zip library"));
+    ASSERT_TRUE(WriteBytes(folder + "\\LU\\ms.mdb", Data("ms", RELEASE_VERSION)));
+    ASSERT_TRUE(WriteBytes(folder + "\\LU\\EN\\labels.mdb", Data("labels EN", "6.1.0.2")));
+}
+
+std::string ShellFolder(const char* name)
+{
+    return RegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", name);
+}
+
+std::string DesktopShortcut()
+{
+    return ShellFolder("Common Desktop") + "\\GESTION BALVORA.lnk";
+}
+
+// The release of the row's package.
+const TestRelease& PackageRelease(const std::string& changes)
+{
+    static const TestRelease* const RELEASES[] = {&RELEASE_610, &RELEASE_620_MOVED, &RELEASE_620_CLIENT,
+                                                  &RELEASE_620_DOTNET};
+    for (const TestRelease* release : RELEASES)
+        if (Option(changes, "package", ';') == release->folder)
+            return *release;
+    return RELEASE_620;
+}
+
+void CheckComplete(Scenario& s, const TestRelease& release)
+{
+    bool client = &release == &RELEASE_620_CLIENT, dotNet = &release == &RELEASE_620_DOTNET;
+    std::string target = InstalledFolder();
+    ASSERT_FALSE(target.empty());
+    std::string settings = ReadAll(s.Path("Zaph.ini"));
+    // The .NET edition's login program learns the language and member state
+    // from the user's settings instead of the completion marker.
+    EXPECT_TRUE(ReadAll(target + "\\" + COMPLETION) == (client || dotNet ? "<missing>" : settings)) << COMPLETION;
+    if (dotNet)
+    {
+        EXPECT_TRUE(RegValueIs("HKCU\\Software\\Ombrant\\ZAPH.NET\\Login", "DefaultLanguage", "EN"));
+        EXPECT_TRUE(RegValueIs("HKCU\\Software\\Ombrant\\ZAPH.NET\\Login", "DefaultMemberState", "LU"));
+    }
+    EXPECT_TRUE(ReadAll(target + "\\LU_New\\setup\\Zaph.ini") == (client ? "<missing>" : settings));
+    EXPECT_TRUE(RegValueIs(PRODUCT_KEY, "DotNet", dotNet ? "Yes" : "No"));
+    EXPECT_TRUE(RegValueIs(PRODUCT_KEY, "SetupType", client ? "Client" : "Server"));
+    EXPECT_TRUE(IsInstalled(release));
+    EXPECT_TRUE(FileExists(DesktopShortcut()));
+    EXPECT_TRUE(RegKeyAbsent("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZAPH QVL"));
+    if (!client)
+    {
+        std::string main = MainProgram(dotNet);
+        EXPECT_EQ("ZAPH " + main + ", release " + RELEASE_VERSION, ReadAll(target + "\\" + main));
+        EXPECT_TRUE(FileAbsent(target + "\\" + main + ".zip"));
+    }
+}
+
+// The product values the row does not name and the states' files are as
+// before the run; what the run staged is new.
+void CheckUnchanged(const MachineSnapshot& before, const std::set<std::string>& named, const std::string& root,
+                    const std::string& staged)
+{
     MachineSnapshot now = Snapshot(root);
     for (const auto& value : before.values)
         if (named.count(value.first) == 0)
         {
             EXPECT_EQ(value.second, now.values[value.first]) << value.first << " changed";
         }
-    // What the run staged is new; everything else is as it was.
-    std::string staged = Option(after, "staged"), files;
+    std::string files;
     std::istringstream lines(now.files);
     for (std::string line; std::getline(lines, line);)
         if (staged.empty() || line.compare(0, staged.size(), staged) != 0)
@@ -507,53 +684,267 @@ void CheckAfter(const Row& row, const MachineSnapshot& before, const std::string
     EXPECT_EQ(before.files, files) << "the run changed the states' files";
 }
 
-void RunRow(const Row& row)
+// The release's data files, a big one and a damaged one as the row says; the
+// distribution then offers them with their checksums.
+std::map<std::string, std::string> AddRelease(Distribution& dist, const std::string& changes,
+                                              const std::string& system)
+{
+    if (Option(changes, "package", ';').empty())
+        dist.Apply("package=6.2.0");
+    bool dotNet = &PackageRelease(changes) == &RELEASE_620_DOTNET;
+    dist.Line("Components", MainProgram(dotNet) + ".zip=V6.2.0.5");
+    dist.Line("Components", "<MS>\\<Lang>\\labels.mdb=V6.2.0.0");
+    std::map<std::string, std::string> files = ReleaseFiles(dotNet);
+    std::string big = Option(system, "big");
+    if (!big.empty())
+    {
+        std::string member = big.substr(big.rfind('\\') + 1);
+        member.resize(member.size() - 4);
+        files[big] = StoredZip(member, std::string(32 << 20, 'z') + Data(member, RELEASE_VERSION));
+    }
+    for (const auto& file : files)
+    {
+        dist.Line("CheckSums", file.first + "=" + CheckSumText(file.second));
+        dist.File(file.first, file.first == Option(system, "damaged") ? file.second + "damaged" : file.second);
+    }
+    return files;
+}
+
+// Serves the distribution from the loopback server, through an https front
+// or only through the proxy of the Internet settings, as the row says.
+void ServeWeb(Scenario& s, Distribution& dist, HttpTestServer& server, TlsRelay& relay, const std::string& system)
+{
+    ASSERT_TRUE(server.Start());
+    std::string base = server.BaseUrl();
+    std::string https = Option(system, "https");
+    if (!https.empty())
+    {
+        ASSERT_TRUE(relay.Start(server.Port(), https == "yes"));
+        base = Expand(base, "http://127.0.0.1:" + std::to_string(server.Port()),
+                      "https://localhost:" + std::to_string(relay.Port()));
+    }
+    if (!Option(system, "proxy").empty())
+    {
+        // Only the proxy reaches the server; the address names no machine here.
+        server.SetProxyOnly(true);
+        base = Expand(base, "127.0.0.1", "zaph.example");
+        const char* internet = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+        ASSERT_TRUE(s.GuardRegKey(internet));
+        ASSERT_TRUE(s.SetRegDword(internet, "ProxyEnable", 1));
+        ASSERT_TRUE(s.SetRegString(internet, "ProxyServer", "127.0.0.1:" + std::to_string(server.Port())));
+    }
+    dist.Web().Set("BASE_URL", base);
+    std::string stalled = Option(system, "stall");
+    if (!stalled.empty())
+        server.SetBehaviour(stalled, HttpTestServer::SERVE_STALL);
+}
+
+// What the run is to meet while it runs: a stalled download that the user
+// cancels or that a second start meets, or a kill once the upgrade has
+// removed the earlier package (the new one is not yet in place) or while the
+// big file's partial copy lies beside the place it is meant for.
+void Interfere(Scenario& s, HttpTestServer& server, const std::string& system, const std::string& title)
+{
+    if (!Option(system, "stall").empty())
+    {
+        ASSERT_TRUE(server.WaitForStall(60000));
+        if (!Option(system, "second").empty())
+        {
+            // Another start while this run downloads: it ends at once, and
+            // this run goes on as if nothing had happened.
+            Scenario other;
+            EXPECT_EQ(1618, other.Run("", 30000));
+            EXPECT_TRUE(other.Boxes().empty());
+            EXPECT_TRUE(other.Log().HasLine("**** Fernwick START ****."));
+            EXPECT_TRUE(other.Log().LacksLine("**** Fernwick END ****."));
+            server.ReleaseStalls();
+        }
+        else
+        {
+            EXPECT_TRUE(s.FindWindow(title).Click(IDCANCEL));
+        }
+    }
+    std::string kill = Option(system, "kill"), big = Option(system, "big");
+    if (kill.empty())
+        return;
+    std::string partial = big.empty() ? "" : "\\LU_New" + big.substr(2) + ".fwpart";
+    DWORD start = GetTickCount();
+    while (s.Running() && GetTickCount() - start < 60000 &&
+           (kill == "package" ? IsInstalled(RELEASE_610)
+                              : GetFileAttributesA((InstalledFolder() + partial).c_str()) == INVALID_FILE_ATTRIBUTES))
+        Sleep(5);
+    s.Kill();
+}
+
+void RunRow(const Row& row, bool whole)
 {
     SCOPED_TRACE(row.name);
+    std::string system = (whole ? "winxp " : "") + std::string(row.system);
+    TestPackageSetup packages({PACKAGE_FOLDER, MovedFolder()});
     MachineState machine;
     std::string folder = row.machine ? machine.Apply(*row.machine) : "";
+    if (whole && row.machine)
+        AddEarlierData(folder);
     // Before any file is held open.
     MachineSnapshot before = Snapshot(machine.Root());
     Scenario s;
-    s.GuardPath(Expand("<moved>", ""));
     StandIns standIns(s.Folder("machine"));
-    HANDLE held = SetSystem(s, standIns, row.system, folder);
+    Held held;
+    SetSystem(s, standIns, system, folder, held);
     Distribution dist;
-    dist.Apply(row.dist);
-    ASSERT_TRUE(dist.WriteTo(s));
-    ExpectBoxes(s, row, dist.Title(), folder);
-    DeleteFileA(InstallerLogPath().c_str());
-
-    std::string args = Expand(row.args, folder);
-    int rc = -1;
-    if (row.selection[0] == 0)
+    std::map<std::string, std::string> files;
+    if (whole)
     {
-        rc = s.Run(args);
+        dist.Apply(RELEASE_SETTINGS);
+        dist.Apply(row.dist);
+        files = AddRelease(dist, row.dist, system);
+        // Where the .NET edition keeps the login program's language and member state.
+        ASSERT_TRUE(s.GuardRegKey("HKCU\\Software\\Ombrant\\ZAPH.NET"));
+        s.GuardPath(DesktopShortcut());
+        s.GuardPath(ShellFolder("Common Programs") + "\\MORV OSKE");
     }
     else
+        dist.Apply(row.dist);
+    HttpTestServer server(s.Dir());
+    TlsRelay relay;
+    if (!Option(system, "web").empty())
     {
-        ASSERT_TRUE(s.Start(args));
-        Select(s, dist.Title(), row.selection);
-        rc = s.Wait();
+        ServeWeb(s, dist, server, relay, system);
+        if (::testing::Test::HasFatalFailure())
+            return;
     }
-    EXPECT_EQ(row.rc == AT_PACKAGE ? 13 : row.rc, rc);
-    if (held != INVALID_HANDLE_VALUE)
-        CloseHandle(held);
+    ASSERT_TRUE(dist.WriteTo(s));
+    std::string ballast = SMALL_DRIVE + "ballast";
+    if (!Option(system, "full").empty())
+    {
+        ULARGE_INTEGER room, total;
+        if (!GetDiskFreeSpaceExA(SMALL_DRIVE.c_str(), &room, &total, NULL) || total.QuadPart > (200ull << 20))
+        {
+            printf("[  SKIPPED ] %s: no small drive %s on this machine\n", row.name, SMALL_DRIVE.c_str());
+            return;
+        }
+        // Ballast leaves room for half the big file.
+        s.GuardPath(SMALL_DRIVE + "ZAPH");
+        s.GuardPath(ballast);
+        ASSERT_TRUE(WriteBytes(ballast, std::string(room.QuadPart - (16 << 20), 'b')));
+    }
+    // The earlier installation's data, which no killed run may lose; and the
+    // files that the row compares, as they were.
+    std::string kill = Option(system, "kill");
+    auto earlierData = [&] { return ReadAll(folder + "\\LU\\ms.mdb") + ReadAll(folder + "\\LU\\EN\\labels.mdb"); };
+    std::string keptData = row.machine && !kill.empty() ? earlierData() : "";
+    std::map<std::string, std::string> earlier;
+    for (const std::string& expected : row.files)
+        if (expected.find("=<folder>") != std::string::npos)
+            earlier[expected] = ReadAll(Fill(expected.substr(expected.find('=') + 1), folder));
 
+    std::string title = dist.Title();
+    ExpectBoxes(s, row.boxes, row.rc == AT_PACKAGE, title, folder);
+    DeleteFileA(InstallerLogPath().c_str());
+    std::string args = Fill(row.args, folder);
+    std::unique_ptr<Planted> planted;
+    if (!Option(system, "planted").empty())
+        planted.reset(new Planted(s, "fernwick.exe", false));
+    ASSERT_TRUE(s.Start(args));
+    if (row.selection[0] != 0)
+        Select(s, title, row.selection);
+    Interfere(s, server, system, title);
+    EXPECT_EQ(row.rc == AT_PACKAGE ? 13 : row.rc, s.Wait(120000));
+    held.Release();
+    server.ReleaseStalls();
+    if (!keptData.empty())
+    {
+        EXPECT_TRUE(keptData == earlierData()) << "the earlier installation's data changed";
+    }
+
+    std::string target = InstalledFolder();
     LogView log = s.Log();
     std::vector<std::string> lines;
     for (const std::string& line : row.log)
-        lines.push_back(Expand(line, folder, "", s.Dir()));
+        lines.push_back(Fill(line, folder, target, s.Dir()));
     if (row.rc == AT_PACKAGE)
         lines.push_back(NO_PACKAGE + s.Path("sys_" + dist.FirstLanguage() + ".msi") + "'.");
-    lines.push_back("\t**> Main return code '" + std::to_string(row.rc == AT_PACKAGE ? 13 : row.rc) + "'.");
-    EXPECT_TRUE(log.InOrder(lines));
-    if (row.rc != AT_PACKAGE)
+    else
     {
         EXPECT_TRUE(log.Lacks(NO_PACKAGE));
     }
-    CheckAfter(row, before, machine.Root(), folder, "\"" + s.ExePath() + "\"" + (args.empty() ? "" : " " + args),
-               standIns);
+    if (kill.empty())
+        lines.push_back("\t**> Main return code '" + std::to_string(row.rc == AT_PACKAGE ? 13 : row.rc) + "'.");
+    else
+    {
+        EXPECT_TRUE(log.Lacks(kill == "package" ? "**> Installation returned" : "**> Main return code"));
+    }
+    EXPECT_TRUE(log.InOrder(lines));
+    EXPECT_TRUE(log.Lacks(NOT_IN_THIS_BUILD));
+    for (const std::string& expected : row.files)
+    {
+        size_t eq = expected.find('=');
+        std::string file = target + "\\" + expected.substr(0, eq), source = expected.substr(eq + 1);
+        if (source == "-")
+            EXPECT_TRUE(FileAbsent(file));
+        else
+            EXPECT_TRUE(ReadAll(file) == (source.find("<folder>") == 0 ? earlier[expected] : files[source]))
+                << file << " differs from " << source;
+    }
+    if (!Option(system, "proxy").empty())
+    {
+        EXPECT_LT(0, (int)server.Requests().size());
+    }
+    const TestRelease& release = PackageRelease(row.dist);
+    if (whole && row.rc == 0)
+        CheckComplete(s, release);
+    if (planted)
+    {
+        EXPECT_EQ("", planted->Loaded());
+    }
+    std::string after = Fill(row.after, folder, target);
+    std::set<std::string> named = CheckNamed(after, s, args, standIns);
+    if (!whole)
+        CheckUnchanged(before, named, machine.Root(), Option(after, "staged", ';'));
+
+    if (row.rerunRc < 0)
+        return;
+    SCOPED_TRACE("run again with the good release");
+    std::string stalled = Option(system, "stall");
+    server.SetBehaviour(stalled.empty() ? "none" : stalled, HttpTestServer::SERVE_NORMAL);
+    for (const auto& file : files)
+        ASSERT_TRUE(s.WriteFile(file.first, file.second));
+    bool restart = !Option(system, "restart").empty();
+    if (restart)
+    {
+        std::string command = standIns.RestartCommand(), program = "\"" + s.ExePath() + "\"";
+        ASSERT_EQ(0u, command.find(program)) << command;
+        args = command.substr(program.size());
+        args.erase(0, args.find_first_not_of(' '));
+        EXPECT_EQ(0, RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, RUN_ONCE_KEY_PATH, "Fernwick"));
+        s.SetCurrentDir(s.Folder("after restart"));
+    }
+    if (!Option(system, "full").empty())
+    {
+        ASSERT_TRUE(DeleteFileA(ballast.c_str()));
+    }
+    ExpectBoxes(s, row.rerunBoxes, false, title, folder);
+    ASSERT_TRUE(s.Start(args));
+    if (row.selection[0] != 0)
+        Select(s, title, row.selection);
+    EXPECT_EQ(row.rerunRc, s.Wait(120000));
+    if (row.rerunRc == 0)
+        CheckComplete(s, release);
+    if (restart)
+    {
+        EXPECT_TRUE(s.Log().HasLine("\tWorking in '" + s.Dir() + "', where the program and its settings file are."));
+        EXPECT_EQ("", standIns.RestartCommand()) << "a restart registered again";
+    }
+    if (!keptData.empty())
+    {
+        EXPECT_TRUE(keptData == earlierData());
+    }
+    std::string big = Option(system, "big");
+    if (!big.empty())
+    {
+        EXPECT_TRUE(ReadAll(InstalledFolder() + "\\LU_New" + big.substr(2)) == files[big]);
+        EXPECT_TRUE(FileAbsent(InstalledFolder() + "\\LU_New" + big.substr(2) + ".fwpart"));
+    }
 }
 
 // The prerequisites' question listing the components to install, answered.
@@ -807,601 +1198,113 @@ const Row ROWS[] = {
      "", "IntendedPath=<moved>\\; ProductCode={3456789A-5A1E-4B7D-8C20-91F3C6A0D4E8}; keypaths=<folder>"},
 };
 
-TEST(Install, Scenarios)
-{
-    const char* only = getenv("FW_ROW");
-    for (const Row& row : ROWS)
-        if (only == nullptr || std::string(row.name).find(only) != std::string::npos)
-            RunRow(row);
-}
-} // namespace
-
-// ---------------------------------------------------------------------------
-// Whole runs from start to end: a release with real data (the product package
-// of each language, the packed main program, the member state's archives with
-// their checksums), installed LOCAL, from the loopback server, through a
-// proxy, over an earlier installation; broken by a damaged archive or a
-// cancelled download and then run again with the good release. A run that
-// succeeds is checked for what a complete installation has: the staged data
-// as delivered, the unpacked program, the completion records, the shortcut,
-// the package as the installer reports it and the product's values.
-// ---------------------------------------------------------------------------
-namespace
-{
-const char NOT_IN_THIS_BUILD[] = "is not available in this build";
-const char RELEASE_VERSION[] = "6.2.0.5";
-const char COMPLETION[] = "LU_New\\FW_Complete.lol";
-
-// The version marker that delivered data carries, in 16-bit characters.
-std::string Marker(const std::string& version)
-{
-    std::string marker, text = "OMBRANT_--V" + version + "--_OMBRANT";
-    for (char c : text)
-        marker += std::string(1, c) + '\0';
-    return marker;
-}
-
-// A data file larger than the marker search's first window, ending in its marker.
-std::string Data(const std::string& what, const std::string& version)
-{
-    std::string bytes;
-    while (bytes.size() < 40000)
-        bytes += what + " data, release " + version + ".\r\n";
-    return bytes + Marker(version);
-}
-
-uint32_t Crc32(const std::string& bytes)
-{
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char c : bytes)
-    {
-        crc ^= c;
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    return ~crc;
-}
-
-// A zip archive with one stored member.
-std::string StoredZip(const std::string& name, const std::string& bytes)
-{
-    auto le = [](uint32_t value, int width) {
-        std::string out;
-        for (int i = 0; i < width; ++i)
-            out += (char)((value >> (8 * i)) & 0xFF);
-        return out;
-    };
-    uint32_t crc = Crc32(bytes), size = (uint32_t)bytes.size(), nameSize = (uint32_t)name.size();
-    std::string common = le(20, 2) + le(0, 2) + le(0, 2) + le(0, 2) + le(0x21, 2) + le(crc, 4) + le(size, 4) +
-                         le(size, 4) + le(nameSize, 2) + le(0, 2);
-    std::string local = le(0x04034b50, 4) + common + name + bytes;
-    std::string central = le(0x02014b50, 4) + le(20, 2) + common + le(0, 2) + le(0, 2) + le(0, 2) + le(0, 4) +
-                          le(0, 4) + name;
-    return local + central + le(0x06054b50, 4) + le(0, 2) + le(0, 2) + le(1, 2) + le(1, 2) +
-           le((uint32_t)central.size(), 4) + le((uint32_t)local.size(), 4) + le(0, 2);
-}
-
-std::string CheckSumText(const std::string& bytes)
-{
-    char text[16];
-    sprintf(text, "%08lX", (unsigned long)CheckSum::Update(0, bytes.data(), bytes.size()));
-    return text;
-}
-
-std::string ReadAll(const std::string& path)
-{
-    std::string bytes;
-    return ReadBytes(path, bytes) ? bytes : "<missing>";
-}
-
-// The files of the release in the distribution folder, by relative name.
-// The .NET edition's main program is Zaph.exe; its distribution holds the
-// member state's data in <MS>_New, the databases packed as .zip.
-std::string MainProgram(bool dotNet)
-{
-    return dotNet ? "Zaph.exe" : "Login.exe";
-}
-
-std::map<std::string, std::string> ReleaseFiles(const std::vector<std::string>& languages, bool dotNet = false)
-{
-    std::string main = MainProgram(dotNet), packed = dotNet ? ".zip" : ".zsi", ms = dotNet ? "LU_New\\" : "LU\\";
-    std::map<std::string, std::string> files = {
-        {main + ".zip", StoredZip(main, "ZAPH " + main + ", release " + RELEASE_VERSION)},
-        {ms + "ms.mdb" + packed, StoredZip("ms.mdb", Data("ms", RELEASE_VERSION))},
-        {ms + "news.txt.zip", StoredZip("news.txt", "What is new.\r\n")}};
-    for (const std::string& lang : languages)
-        files[ms + lang + "\\labels.mdb" + packed] = StoredZip("labels.mdb", Data("labels " + lang, RELEASE_VERSION));
-    return files;
-}
-
-struct WholeRow
-{
-    const char* name;
-    const StateRow* machine;
-    // Distribution::Apply changes ("package=" when not 6.2.0), and: "web"
-    // (from the loopback server), "proxy" (only through the proxy of the
-    // Internet settings), "system=<words>" (as in ROWS, besides Windows XP),
-    // "https" (WEB through an https://localhost front whose certificate the
-    // test authority issued; "https=stranger": one that no one trusts),
-    // "damaged=<file>" (the delivered file differs from its checksum),
-    // "stall=<file>" (the download stalls; the run is cancelled there),
-    // "planted" (a recording library under the name of every library the
-    // program loads, beside it: none may be loaded), "restart" (the run
-    // again is the restart command the first run registered, started as
-    // Windows does after the restart: the value gone, in another folder),
-    // "second" (instead of the cancel, a second start meets the stall, then
-    // the download goes on), "kill=package|data" (the program is killed once
-    // the upgrade has removed the earlier package, or while "big=<file>", a
-    // large data file, is half copied), "locked=<relative>" (another program
-    // holds that file below the target open while the run writes it), "full"
-    // (the target is on the small drive S:, which the big file fills up; the
-    // room comes back for the run again).
-    const char* dist;
-    const char* args;
-    const char* languages;           // chosen in the selection ("" none shown)
-    std::vector<std::string> boxes; // as in ROWS
-    int rc;
-    std::vector<std::string> log;   // in order; <folder>, <moved>, <target>, <dist> replaced
-    // Target files afterwards: "relative=<dist file>" equal to a delivered
-    // file, "relative=<folder>\\<file>" equal to the earlier installation's
-    // file as it was before the run, "relative=-" absent.
-    std::vector<std::string> files;
-    // The run again with the good release: its boxes and code (-1: no rerun).
-    std::vector<std::string> rerunBoxes;
-    int rerunRc;
-    // Files obtained from the distribution (copy lines of the log); -1: not counted.
-    int obtained = -1;
-    const char* after = ""; // as in ROWS: the values named, the package's properties, key paths
-};
-
-const char SUCCESS[] = "I:ZAPH has been installed successfully.";
-const int KILLED = 0xDEAD; // the exit code Scenario::Kill gives
-// Where the release's package installs when no earlier installation says otherwise.
-const char PACKAGE_FOLDER[] = "C:\\Program Files\\ZAPH";
-// A drive of a few megabytes where the machine allows one (scripts/small-drive.sh).
-const char SMALL_DRIVE[] = "S:\\";
-const char BACKUP_YES[] = "Q:Have you made a backup of your data?>yes";
-
-// The earlier release's data: the database already of this release, the
-// labels older than it requires; and the last of the libraries that make the
-// installation complete.
-void AddEarlierData(const std::string& folder)
-{
-    ASSERT_TRUE(WriteBytes(folder + "\\Bin\\dzip32.dll", "zip library"));
-    ASSERT_TRUE(WriteBytes(folder + "\\LU\\ms.mdb", Data("ms", RELEASE_VERSION)));
-    ASSERT_TRUE(WriteBytes(folder + "\\LU\\EN\\labels.mdb", Data("labels EN", "6.1.0.2")));
-}
-
-const WholeRow WHOLE_ROWS[] = {
-    {"fresh LOCAL, two languages", nullptr, "", "", "EN FR", {SUCCESS}, 0,
+const Row WHOLE_ROWS[] = {
+    {"fresh LOCAL, two languages", nullptr, "", "", "", {SUCCESS}, 0,
      {"W\tNo previous MSI registration found.\tClient-server prompt / Folder prompt.",
       "\t**> Installation returned '0' '<>'.", "\tTarget directory after install = '<target>'",
       "\t[2] Client or server = 'Server'.", "\tZAPH will be installed in '<target>' and 'SetupType=Server'.",
       "\t--- Install components MS='LU' LANG='EN' SECTION='1'.", "\t--- Install components MS='LU' LANG='EN' SECTION='3'.",
       "\t--- Install components MS='LU' LANG='FR' SECTION='1'.", "\t--- Install components MS='LU' LANG='FR' SECTION='3'.",
       "\tUncompressed '<target>\\Login.exe.zip' OK."},
+     "EN FR", "prop:AUTOUPGRADE=false; prop:FORCEFOLDER=false; prop:DEFAULTDIR=<target>; keypaths=<target>",
      {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi", "LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi",
-      "LU_New\\FR\\labels.mdb.zsi=LU\\FR\\labels.mdb.zsi", "LU_New\\news.txt.zip=LU\\news.txt.zip"},
-     {}, -1, -1, "prop:AUTOUPGRADE=false; prop:FORCEFOLDER=false; prop:DEFAULTDIR=<target>; keypaths=<target>"},
-    {"fresh WEB from the loopback server", nullptr, "web", "", "EN FR", {SUCCESS}, 0,
-     {"\t--- Install components MS='LU' LANG='FR' SECTION='3'."},
-     {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi", "LU_New\\FR\\labels.mdb.zsi=LU\\FR\\labels.mdb.zsi"}, {}, -1},
-    {"WEB through the proxy of the Internet settings", nullptr, "web; proxy", "", "EN", {SUCCESS}, 0, {},
-     {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi", "LU_New\\FR\\labels.mdb.zsi=-"}, {}, -1},
-    {"upgrade reuses the up-to-date database", &STATE_QRT_PACKAGE, "", "", "EN", {BACKUP_YES, SUCCESS}, 0,
+      "LU_New\\FR\\labels.mdb.zsi=LU\\FR\\labels.mdb.zsi", "LU_New\\news.txt.zip=LU\\news.txt.zip"}},
+    {"fresh WEB from the loopback server", nullptr, "web", "", "", {SUCCESS}, 0,
+     {"\t--- Install components MS='LU' LANG='FR' SECTION='3'."}, "EN FR", "",
+     {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi", "LU_New\\FR\\labels.mdb.zsi=LU\\FR\\labels.mdb.zsi"}},
+    {"WEB through the proxy of the Internet settings", nullptr, "web proxy", "", "", {SUCCESS}, 0, {}, "EN", "",
+     {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi", "LU_New\\FR\\labels.mdb.zsi=-"}},
+    {"upgrade reuses the up-to-date database", &STATE_QRT_PACKAGE, "", "", "", {BACKUP_YES, SUCCESS}, 0,
      {"\t[1] Client or server = 'Server'.", "W\tPrevious MSI registration found and directory <folder> exists.",
       "\tTarget directory <folder> *not* changed", "\tRegistry value '<folder>' is up-to-date.",
       "\t\tCopied '<folder>\\LU\\ms.mdb' to 'LU_New\\ms.mdb'", "\t\tCopied '<dist>\\lu\\en\\labels.mdb.zsi' to 'LU_New\\EN\\labels.mdb.zsi'"},
+     "EN", "InstallPath=<folder>\\; prop:AUTOUPGRADE=true; prop:LNS=1; keypaths=<folder>; obtained=3",
      {"LU_New\\ms.mdb=<folder>\\LU\\ms.mdb", "LU_New\\ms.mdb.zsi=-", "LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi",
-      "LU\\PSI\\data.mdb=<folder>\\LU\\PSI\\data.mdb"},
-     {}, -1, 3, "InstallPath=<folder>\\; prop:AUTOUPGRADE=true; prop:LNS=1; keypaths=<folder>"},
-    {"upgrade that moves the product", &STATE_QRT_PACKAGE, "package=6.2.0-moved", "", "EN",
+      "LU\\PSI\\data.mdb=<folder>\\LU\\PSI\\data.mdb"}},
+    {"upgrade that moves the product", &STATE_QRT_PACKAGE, "", "package=6.2.0-moved", "",
      {BACKUP_YES, "W:ZAPH has moved from <folder> to <moved>.", SUCCESS}, 0,
      {"W\tTarget directory *has* changed from <folder> to <moved>", "\tMay Move Directory <folder> to <moved>?",
       "\tYES.", "\tCopying <folder> to <moved> ...", "\tOK. Deleted <folder>",
       "\tZAPH will be installed in '<moved>' and 'SetupType=Server'."},
+     "EN", "InstallPath=<moved>\\; nofile=<folder>; removed=<moved>",
      {"LU\\PSI\\data.mdb=<folder>\\LU\\PSI\\data.mdb", "LU\\setup\\Zaph.ini=<folder>\\LU\\setup\\Zaph.ini",
-      "LU\\EN\\labels.mdb=<folder>\\LU\\EN\\labels.mdb", "Bin\\dzip32.dll=<folder>\\Bin\\dzip32.dll"},
-     {}, -1, -1, "InstallPath=<moved>\\; nofile=<folder>; removed=<moved>"},
-    {"update mode into the given folder", &STATE_QRT_PACKAGE, "@MadeBackup-", "/u /t <folder>", "", {SUCCESS}, 0,
+      "LU\\EN\\labels.mdb=<folder>\\LU\\EN\\labels.mdb", "Bin\\dzip32.dll=<folder>\\Bin\\dzip32.dll"}},
+    {"update mode into the given folder", &STATE_QRT_PACKAGE, "", "@MadeBackup-", "/u /t <folder>", {SUCCESS}, 0,
      {"\tAUTOUPGRADE", "\tCommand line info about ZAPH is '<folder>'", "\tReal upgrade. Checking MSI skip.",
       "\tInstalled version is lower. We will *not* skip SYS_LN step.", "\t**> Installation returned '0' '<>'.",
       "\tTarget directory after install = '<folder>'"},
-     {"LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi"}, {}, -1, -1,
-     "InstallPath=<folder>\\; prop:AUTOUPGRADE=true; keypaths=<folder>"},
-    {"update mode skips the package it has", &STATE_QRT_PACKAGE, "@MadeBackup-; package=6.1.0; SYSLNVersion=6.1.0",
-     "/u /t <folder>", "", {SUCCESS}, 0,
+     "", "InstallPath=<folder>\\; prop:AUTOUPGRADE=true; keypaths=<folder>",
+     {"LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi"}},
+    {"update mode skips the package it has", &STATE_QRT_PACKAGE, "", "@MadeBackup-; package=6.1.0; SYSLNVersion=6.1.0",
+     "/u /t <folder>", {SUCCESS}, 0,
      {"\tInstalled version is higher/equal. We will skip SYS_LN step!",
       "\tSkip of install SYS_LN due to lack of Admin privileges, Multi-MS mode or not necessary.",
       "\tTarget directory after install = '<folder>'"},
-     {}, {}, -1, -1, "InstallPath=<folder>\\; keypaths=<folder>"},
-    {"client", nullptr, "package=6.2.0-client", "", "EN", {SUCCESS}, 0,
-     {"\t[2] Client or server = 'Client'.", "\tClient installation requested. Finito!."},
-     {"LU_New\\ms.mdb.zsi=-", "LU_New\\setup\\Zaph.ini=-"}, {}, -1},
-    {".NET edition", nullptr, "system=prereqs; DotNet=yes; package=6.2.0-dotnet", "", "EN", {SUCCESS}, 0,
+     "", "InstallPath=<folder>\\; keypaths=<folder>"},
+    {"client", nullptr, "", "package=6.2.0-client", "", {SUCCESS}, 0,
+     {"\t[2] Client or server = 'Client'.", "\tClient installation requested. Finito!."}, "EN", "",
+     {"LU_New\\ms.mdb.zsi=-", "LU_New\\setup\\Zaph.ini=-"}},
+    {".NET edition", nullptr, "prereqs", "DotNet=yes; package=6.2.0-dotnet", "", {SUCCESS}, 0,
      {"\tInstallation of ZAPH.NET", "\t**> Installation returned '0' '<>'.",
       "\tZAPH will be installed in '<target>' and 'SetupType=Server'."},
-     {"LU_New\\ms.mdb.zip=LU_New\\ms.mdb.zip"}, {}, -1, -1, "prop:DOTNET=true"},
-    {".NET edition on a bare machine, then the restart's command", nullptr,
-     "restart; DotNet=yes; package=6.2.0-dotnet; standin=setup\\dotnetfx.exe; standin=setup\\dotnetsp11.exe; "
-     "standin=setup\\mdac_typ.exe", "", "EN",
+     "EN", "prop:DOTNET=true", {"LU_New\\ms.mdb.zip=LU_New\\ms.mdb.zip"}},
+    {".NET edition on a bare machine, then the restart's command", nullptr, "restart",
+     "DotNet=yes; package=6.2.0-dotnet; standin=setup\\dotnetfx.exe; standin=setup\\dotnetsp11.exe; "
+     "standin=setup\\mdac_typ.exe", "",
      {ALLOW_ALL, "W:ZAPH has been installed successfully.\n\n***\nPlease restart the computer.\n***\n\n"}, 0,
      {"\tInstallPreconditions (MDAC) wants a reboot.", "\tLanguage 'EN' selected.",
       "\tUncompressed '<target>\\Zaph.exe.zip' OK.", "\tCASPOL on '<target>\\Zaph.exe'."},
+     "EN", "RunOnce",
      {"LU_New\\ms.mdb.zip=LU_New\\ms.mdb.zip", "LU_New\\EN\\labels.mdb.zip=LU_New\\EN\\labels.mdb.zip"},
-     {BACKUP_YES, SUCCESS}, 0, -1, "RunOnce"},
-    {"damaged archive, then the good one", nullptr, "damaged=LU\\ms.mdb.zsi", "", "EN",
+     {BACKUP_YES, SUCCESS}, 0},
+    {"damaged archive, then the good one", nullptr, "damaged=LU\\ms.mdb.zsi", "", "",
      {"E:An error occurred:\nInstalling the data"}, 23, {"\t--- Install components MS='LU' LANG='EN' SECTION='1'."},
-     {COMPLETION + std::string("=-")}, {BACKUP_YES, SUCCESS}, 0},
-    {"fresh LOCAL with libraries planted beside the program", nullptr, "planted", "", "EN", {SUCCESS}, 0, {}, {}, {},
-     -1},
-    {"WEB from an https server", nullptr, "web; https", "", "EN", {SUCCESS}, 0, {},
-     {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi"}, {}, -1},
+     "EN", "", {NO_COMPLETION}, {BACKUP_YES, SUCCESS}, 0},
+    {"fresh LOCAL with libraries planted beside the program", nullptr, "planted", "", "", {SUCCESS}, 0, {}, "EN", ""},
+    {"WEB from an https server", nullptr, "web https", "", "", {SUCCESS}, 0, {}, "EN", "",
+     {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi"}},
     // Multi-MS over the installed package: no package to install, so the
     // first download is the program's own.
-    {"WEB from an https server whose certificate no one trusts", &STATE_QRT_PACKAGE,
-     "web; https=stranger; @MadeBackup-; @FailFile=Cannot obtain %hs.", "/m", "",
+    {"WEB from an https server whose certificate no one trusts", &STATE_QRT_PACKAGE, "web https=stranger",
+     "@MadeBackup-; @FailFile=Cannot obtain %hs.", "/m",
      {"E:Cannot obtain Login.exe.zip.", "E:An error occurred:\nInstalling the data"}, 2,
-     {"E\tThe server's certificate is not accepted (problem 12045): the download is refused."},
-     {COMPLETION + std::string("=-")}, {}, -1},
-    {"cancelled download, then a full run", nullptr, "web; Threading=On; stall=LU/ms.mdb.zsi", "", "EN", {"Q:Stop the setup?>yes"},
-     1223, {"\tCancel requested by the user.", "\tCancelled by the user."}, {COMPLETION + std::string("=-")},
-     {BACKUP_YES, SUCCESS}, 0},
+     {"E\tThe server's certificate is not accepted (problem 12045): the download is refused."}, "", "",
+     {NO_COMPLETION}},
+    {"cancelled download, then a full run", nullptr, "web stall=LU/ms.mdb.zsi", "Threading=On", "",
+     {"Q:Stop the setup?>yes"}, 1223, {"\tCancel requested by the user.", "\tCancelled by the user."}, "EN", "",
+     {NO_COMPLETION}, {BACKUP_YES, SUCCESS}, 0},
     // Under Wine the installer runs inside the killed process and nothing rolls
     // back: the earlier package is gone, so the run again installs anew; the
     // earlier data stays where it was.
-    {"killed in the product package, then run again", &STATE_QRT_PACKAGE, "kill=package", "", "EN", {BACKUP_YES},
-     KILLED, {"\tAssimilation imminent; 7 of 9"}, {COMPLETION + std::string("=-")}, {SUCCESS}, 0},
-    {"killed while a data file is copied, then run again", &STATE_QRT_PACKAGE, "big=LU\\EN\\labels.mdb.zsi; kill=data",
-     "", "EN", {BACKUP_YES}, KILLED, {"\t\tCopied '<folder>\\LU\\ms.mdb' to 'LU_New\\ms.mdb'"},
-     {COMPLETION + std::string("=-"), "LU_New\\EN\\labels.mdb.zsi=-"}, {BACKUP_YES, SUCCESS}, 0},
-    {"a second start during a download", nullptr, "web; Threading=On; stall=LU/ms.mdb.zsi; second", "", "EN",
-     {SUCCESS}, 0, {}, {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi"}, {}, -1},
-    {"completion record cannot be written, then can", nullptr, "locked=LU_New\\FW_Complete.lol", "", "EN",
+    {"killed in the product package, then run again", &STATE_QRT_PACKAGE, "kill=package", "", "", {BACKUP_YES},
+     KILLED, {"\tAssimilation imminent; 7 of 9"}, "EN", "", {NO_COMPLETION}, {SUCCESS}, 0},
+    {"killed while a data file is copied, then run again", &STATE_QRT_PACKAGE, "big=LU\\EN\\labels.mdb.zsi kill=data",
+     "", "", {BACKUP_YES}, KILLED, {"\t\tCopied '<folder>\\LU\\ms.mdb' to 'LU_New\\ms.mdb'"}, "EN", "",
+     {NO_COMPLETION, "LU_New\\EN\\labels.mdb.zsi=-"}, {BACKUP_YES, SUCCESS}, 0},
+    {"a second start during a download", nullptr, "web stall=LU/ms.mdb.zsi second", "Threading=On", "", {SUCCESS},
+     0, {}, "EN", "", {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi"}},
+    {"completion record cannot be written, then can", nullptr, "locked=LU_New\\FW_Complete.lol", "", "",
      {"E:An error occurred:\nInstalling the data"}, 266,
-     {"E\tCould not write the completion record 'FW_Complete.lol' below '<target>\\LU_New' [32]."}, {},
+     {"E\tCould not write the completion record 'FW_Complete.lol' below '<target>\\LU_New' [32]."}, "EN", "", {},
      {BACKUP_YES, SUCCESS}, 0},
-    {"disk full during the data, then room again", nullptr, "full; big=LU\\EN\\labels.mdb.zsi; DefaultTargetDir=S:\\ZAPH",
-     "", "EN", {"E:An error occurred:\nInstalling the data"}, 266, {}, {COMPLETION + std::string("=-"), "LU_New\\EN\\labels.mdb.zsi=-"},
-     {BACKUP_YES, SUCCESS}, 0},
+    {"disk full during the data, then room again", nullptr, "full big=LU\\EN\\labels.mdb.zsi",
+     "DefaultTargetDir=S:\\ZAPH", "", {"E:An error occurred:\nInstalling the data"}, 266, {}, "EN", "",
+     {NO_COMPLETION, "LU_New\\EN\\labels.mdb.zsi=-"}, {BACKUP_YES, SUCCESS}, 0},
 };
 
-// Picks exactly the languages given, then Proceed.
-void Choose(Scenario& s, const std::string& title, const std::string& languages)
+TEST(Install, Scenarios)
 {
-    ProgramWindow window = SelectionWindow(s, title, 30000);
-    ASSERT_TRUE(window);
-    for (int i = 0; i < 23; ++i)
-    {
-        bool wanted = languages.find(CODES[i]) != std::string::npos;
-        if (window.HasControl(IDC_LANGUAGE_FIRST + i) && window.IsChecked(IDC_LANGUAGE_FIRST + i) != wanted)
-        {
-            EXPECT_TRUE(window.Click(IDC_LANGUAGE_FIRST + i));
-        }
-    }
-    EXPECT_TRUE(window.Click(IDC_PROCEED)) << window.Describe();
+    const char* only = getenv("FW_ROW");
+    for (const Row& row : ROWS)
+        if (only == nullptr || std::string(row.name).find(only) != std::string::npos)
+            RunRow(row, false);
 }
-
-std::string InstalledFolder()
-{
-    std::string path = RegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY + 5, "InstallPath");
-    while (!path.empty() && path.back() == '\\')
-        path.pop_back();
-    return path;
-}
-
-std::string DesktopShortcut()
-{
-    return RegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                     "Common Desktop") + "\\GESTION BALVORA.lnk";
-}
-
-// The release of the row's package.
-const TestRelease& PackageRelease(const std::string& changes)
-{
-    static const TestRelease* const RELEASES[] = {&RELEASE_610, &RELEASE_620_MOVED, &RELEASE_620_CLIENT,
-                                                  &RELEASE_620_DOTNET};
-    for (const TestRelease* release : RELEASES)
-        if (Option(changes, "package") == release->folder)
-            return *release;
-    return RELEASE_620;
-}
-
-void CheckComplete(Scenario& s, const TestRelease& release)
-{
-    bool client = &release == &RELEASE_620_CLIENT, dotNet = &release == &RELEASE_620_DOTNET;
-    std::string target = InstalledFolder();
-    ASSERT_FALSE(target.empty());
-    std::string settings = ReadAll(s.Path("Zaph.ini"));
-    // The .NET edition's login program learns the language and member state
-    // from the user's settings instead of the completion marker.
-    EXPECT_TRUE(ReadAll(target + "\\" + COMPLETION) == (client || dotNet ? "<missing>" : settings)) << COMPLETION;
-    if (dotNet)
-    {
-        EXPECT_TRUE(RegValueIs("HKCU\\Software\\Ombrant\\ZAPH.NET\\Login", "DefaultLanguage", "EN"));
-        EXPECT_TRUE(RegValueIs("HKCU\\Software\\Ombrant\\ZAPH.NET\\Login", "DefaultMemberState", "LU"));
-    }
-    EXPECT_TRUE(ReadAll(target + "\\LU_New\\setup\\Zaph.ini") == (client ? "<missing>" : settings));
-    EXPECT_TRUE(RegValueIs(PRODUCT_KEY, "DotNet", dotNet ? "Yes" : "No"));
-    EXPECT_TRUE(RegValueIs(PRODUCT_KEY, "SetupType", client ? "Client" : "Server"));
-    EXPECT_TRUE(IsInstalled(release));
-    EXPECT_TRUE(FileExists(DesktopShortcut()));
-    EXPECT_TRUE(RegKeyAbsent("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZAPH QVL"));
-    if (!client)
-    {
-        std::string main = MainProgram(dotNet);
-        EXPECT_EQ("ZAPH " + main + ", release " + RELEASE_VERSION, ReadAll(target + "\\" + main));
-        EXPECT_TRUE(FileAbsent(target + "\\" + main + ".zip"));
-    }
-}
-
-void RunWholeRow(const WholeRow& row)
-{
-    SCOPED_TRACE(row.name);
-    TestPackageSetup packages({PACKAGE_FOLDER, MovedFolder()});
-    MachineState machine;
-    std::string folder = row.machine ? machine.Apply(*row.machine) : "";
-    if (row.machine)
-        AddEarlierData(folder);
-    Scenario s;
-    StandIns standIns(s.Folder("machine"));
-    SetSystem(s, standIns, "winxp " + Option(row.dist, "system"), folder);
-    s.GuardPath(DesktopShortcut());
-    s.GuardPath(RegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                          "Common Programs") + "\\MORV OSKE");
-
-    std::string changes = row.dist;
-    std::vector<std::string> languages = {"EN", "FR"};
-    Distribution dist;
-    dist.Apply("langs=EN FR; NumComponents=3; SYS_LN_DIR=setup; SYSLNVersion=6.2.0; ExeVersion=6.2.0.5; "
-               "@InstallComponents=Installing the data; @PostInstallCheck=Checking the installation");
-    for (const std::string& item : Words(changes, ';'))
-    {
-        bool own = false;
-        for (const char* option : {"web", "proxy", "system", "https", "damaged", "stall", "planted", "restart",
-                                   "second", "kill", "big", "locked", "full"})
-            own = own || item.find(option) == 0;
-        if (!own)
-            dist.Apply(item);
-    }
-    if (Option(changes, "package").empty())
-        dist.Apply("package=6.2.0");
-    bool dotNet = &PackageRelease(changes) == &RELEASE_620_DOTNET;
-    dist.Line("Components", MainProgram(dotNet) + ".zip=V6.2.0.5");
-    dist.Line("Components", "<MS>\\<Lang>\\labels.mdb=V6.2.0.0");
-    std::map<std::string, std::string> files = ReleaseFiles(languages, dotNet);
-    // Where the .NET edition keeps the login program's language and member state.
-    ASSERT_TRUE(s.GuardRegKey("HKCU\\Software\\Ombrant\\ZAPH.NET"));
-    std::string big = Option(changes, "big");
-    if (!big.empty())
-    {
-        std::string member = big.substr(big.rfind('\\') + 1);
-        member.resize(member.size() - 4);
-        files[big] = StoredZip(member, std::string(32 << 20, 'z') + Data(member, RELEASE_VERSION));
-    }
-    for (const auto& file : files)
-    {
-        dist.Line("CheckSums", file.first + "=" + CheckSumText(file.second));
-        dist.File(file.first, file.first == Option(changes, "damaged") ? file.second + "damaged" : file.second);
-    }
-
-    HttpTestServer server(s.Dir());
-    TlsRelay relay;
-    bool web = !Option(changes, "web").empty();
-    if (web)
-    {
-        ASSERT_TRUE(server.Start());
-        std::string base = server.BaseUrl();
-        std::string https = Option(changes, "https");
-        if (!https.empty())
-        {
-            ASSERT_TRUE(relay.Start(server.Port(), https == "yes"));
-            base = Replace(base, "http://127.0.0.1:" + std::to_string(server.Port()),
-                           "https://localhost:" + std::to_string(relay.Port()));
-        }
-        if (!Option(changes, "proxy").empty())
-        {
-            // Only the proxy reaches the server; the address names no machine here.
-            server.SetProxyOnly(true);
-            base = Replace(base, "127.0.0.1", "zaph.example");
-            const char* internet = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
-            ASSERT_TRUE(s.GuardRegKey(internet));
-            ASSERT_TRUE(s.SetRegDword(internet, "ProxyEnable", 1));
-            ASSERT_TRUE(s.SetRegString(internet, "ProxyServer", "127.0.0.1:" + std::to_string(server.Port())));
-        }
-        dist.Web().Set("BASE_URL", base);
-    }
-    std::string stalled = Option(changes, "stall");
-    if (!stalled.empty())
-        server.SetBehaviour(stalled, HttpTestServer::SERVE_STALL);
-    ASSERT_TRUE(dist.WriteTo(s));
-
-    std::string locked = Option(changes, "locked");
-    struct Lock
-    {
-        HANDLE file = INVALID_HANDLE_VALUE;
-        void Release()
-        {
-            if (file != INVALID_HANDLE_VALUE)
-                CloseHandle(file);
-            file = INVALID_HANDLE_VALUE;
-        }
-        ~Lock() { Release(); }
-    } lock;
-    if (!locked.empty())
-    {
-        std::string path = PACKAGE_FOLDER + std::string("\\") + locked;
-        ASSERT_TRUE(s.WriteFile(path, ""));
-        lock.file = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-        ASSERT_NE(INVALID_HANDLE_VALUE, lock.file);
-    }
-    bool full = !Option(changes, "full").empty();
-    if (full)
-    {
-        ULARGE_INTEGER room, total;
-        if (!GetDiskFreeSpaceExA(SMALL_DRIVE, &room, &total, NULL) || total.QuadPart > (200ull << 20))
-        {
-            printf("[  SKIPPED ] %s: no small drive %s on this machine\n", row.name, SMALL_DRIVE);
-            return;
-        }
-        // Ballast leaves room for half the big file.
-        s.GuardPath(std::string(SMALL_DRIVE) + "ZAPH");
-        s.GuardPath(std::string(SMALL_DRIVE) + "ballast");
-        ASSERT_TRUE(WriteBytes(std::string(SMALL_DRIVE) + "ballast", std::string(room.QuadPart - (16 << 20), 'b')));
-    }
-    // The earlier installation's data, which no killed run may lose.
-    std::string kill = Option(changes, "kill");
-    std::string earlierData = row.machine && !kill.empty() ? ReadAll(folder + "\\LU\\ms.mdb") + ReadAll(folder + "\\LU\\EN\\labels.mdb") : "";
-
-    std::string title = dist.Title();
-    Row boxes = {row.name, row.machine, "", row.dist, row.args, row.boxes, row.rc, {}, "", ""};
-    ExpectBoxes(s, boxes, title, folder);
-    // The earlier installation's files that the row compares, as they were.
-    std::map<std::string, std::string> earlier;
-    for (const std::string& expected : row.files)
-        if (expected.find("=<folder>") != std::string::npos)
-            ReadBytes(Expand(expected.substr(expected.find('=') + 1), folder), earlier[expected]);
-    DeleteFileA(InstallerLogPath().c_str());
-    std::string args = Expand(row.args, folder);
-    std::unique_ptr<Planted> planted;
-    if (!Option(changes, "planted").empty())
-        planted.reset(new Planted(s, "fernwick.exe", false));
-    ASSERT_TRUE(s.Start(args));
-    if (row.languages[0] != 0)
-        Choose(s, title, row.languages);
-    if (!stalled.empty())
-    {
-        ASSERT_TRUE(server.WaitForStall(60000));
-        if (!Option(changes, "second").empty())
-        {
-            // Another start while this run downloads: it ends at once, and
-            // this run goes on as if nothing had happened.
-            Scenario other;
-            EXPECT_EQ(1618, other.Run("", 30000));
-            EXPECT_TRUE(other.Boxes().empty());
-            EXPECT_TRUE(other.Log().HasLine("**** Fernwick START ****."));
-            EXPECT_TRUE(other.Log().LacksLine("**** Fernwick END ****."));
-            server.ReleaseStalls();
-        }
-        else
-        {
-            EXPECT_TRUE(s.FindWindow(title).Click(IDCANCEL));
-        }
-    }
-    if (!kill.empty())
-    {
-        // Killed once the upgrade has removed the earlier package (the new one
-        // is not yet in place), or while the big file's partial copy lies
-        // beside the place it is meant for.
-        std::string partial = big.empty() ? "" : "\\LU_New" + big.substr(2) + ".fwpart";
-        DWORD start = GetTickCount();
-        while (s.Running() && GetTickCount() - start < 60000 &&
-               (kill == "package" ? IsInstalled(RELEASE_610)
-                                  : GetFileAttributesA((InstalledFolder() + partial).c_str()) == INVALID_FILE_ATTRIBUTES))
-            Sleep(5);
-        s.Kill();
-    }
-    EXPECT_EQ(row.rc, s.Wait(120000));
-    server.ReleaseStalls();
-    if (!earlierData.empty())
-    {
-        EXPECT_TRUE(earlierData == ReadAll(folder + "\\LU\\ms.mdb") + ReadAll(folder + "\\LU\\EN\\labels.mdb"))
-            << "the earlier installation's data changed";
-    }
-
-    std::string target = InstalledFolder();
-    LogView log = s.Log();
-    std::vector<std::string> lines;
-    for (const std::string& line : row.log)
-        lines.push_back(Expand(line, folder, target, s.Dir()));
-    if (kill.empty())
-        lines.push_back("\t**> Main return code '" + std::to_string(row.rc) + "'.");
-    else
-        EXPECT_TRUE(log.Lacks(kill == "package" ? "**> Installation returned" : "**> Main return code"));
-    EXPECT_TRUE(log.InOrder(lines));
-    EXPECT_TRUE(log.Lacks(NOT_IN_THIS_BUILD));
-    for (const std::string& expected : row.files)
-    {
-        size_t eq = expected.find('=');
-        std::string file = target + "\\" + expected.substr(0, eq), source = expected.substr(eq + 1);
-        if (source == "-")
-            EXPECT_TRUE(FileAbsent(file));
-        else
-            EXPECT_TRUE(ReadAll(file) == (source.find("<folder>") == 0 ? earlier[expected] : files[source]))
-                << file << " differs from " << source;
-    }
-    if (row.obtained >= 0)
-    {
-        // The program, the labels of this release and the news; not the database.
-        std::string prefix = "\t\tCopied '" + s.Dir() + "\\";
-        int obtained = 0;
-        for (const std::string& line : log.Lines())
-            obtained += line.size() > prefix.size() && _strnicmp(line.c_str(), prefix.c_str(), prefix.size()) == 0;
-        EXPECT_EQ(row.obtained, obtained);
-    }
-    if (web && !Option(changes, "proxy").empty())
-    {
-        EXPECT_LT(0, (int)server.Requests().size());
-    }
-    if (row.rc == 0)
-        CheckComplete(s, PackageRelease(changes));
-    if (planted)
-    {
-        EXPECT_EQ("", planted->Loaded());
-    }
-    CheckNamed(Expand(row.after, folder, target), "\"" + s.ExePath() + "\"" + (args.empty() ? "" : " " + args),
-               standIns);
-
-    if (row.rerunRc < 0)
-        return;
-    SCOPED_TRACE("run again with the good release");
-    server.SetBehaviour(stalled.empty() ? "none" : stalled, HttpTestServer::SERVE_NORMAL);
-    for (const auto& file : files)
-        ASSERT_TRUE(s.WriteFile(file.first, file.second));
-    bool restart = !Option(changes, "restart").empty();
-    if (restart)
-    {
-        std::string command = standIns.RestartCommand(), program = "\"" + s.ExePath() + "\"";
-        ASSERT_EQ(0u, command.find(program)) << command;
-        args = command.substr(program.size());
-        args.erase(0, args.find_first_not_of(' '));
-        EXPECT_EQ(0, RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, RUN_ONCE_KEY_PATH, "Fernwick"));
-        s.SetCurrentDir(s.Folder("after restart"));
-    }
-    lock.Release();
-    if (full)
-    {
-        ASSERT_TRUE(DeleteFileA((std::string(SMALL_DRIVE) + "ballast").c_str()));
-    }
-    Row again = {row.name, row.machine, "", row.dist, row.args, row.rerunBoxes, row.rerunRc, {}, "", ""};
-    ExpectBoxes(s, again, title, folder);
-    ASSERT_TRUE(s.Start(args));
-    if (row.languages[0] != 0)
-        Choose(s, title, row.languages);
-    EXPECT_EQ(row.rerunRc, s.Wait(120000));
-    if (row.rerunRc == 0)
-        CheckComplete(s, PackageRelease(changes));
-    if (restart)
-    {
-        EXPECT_TRUE(s.Log().HasLine("\tWorking in '" + s.Dir() + "', where the program and its settings file are."));
-        EXPECT_EQ("", standIns.RestartCommand()) << "a restart registered again";
-    }
-    if (!earlierData.empty())
-    {
-        EXPECT_TRUE(earlierData == ReadAll(folder + "\\LU\\ms.mdb") + ReadAll(folder + "\\LU\\EN\\labels.mdb"));
-    }
-    if (!big.empty())
-    {
-        EXPECT_TRUE(ReadAll(InstalledFolder() + "\\LU_New" + big.substr(2)) == files[big]);
-        EXPECT_TRUE(FileAbsent(InstalledFolder() + "\\LU_New" + big.substr(2) + ".fwpart"));
-    }
-}
-} // namespace
 
 TEST(Install, WholeRuns)
 {
     const char* only = getenv("FW_ROW");
-    for (const WholeRow& row : WHOLE_ROWS)
+    for (const Row& row : WHOLE_ROWS)
         if (only == nullptr || std::string(row.name).find(only) != std::string::npos)
-            RunWholeRow(row);
+            RunRow(row, true);
 }
+} // namespace
