@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "Log.h"
+#include "LogView.h"
 #include "TestSupport.h"
 
 namespace fwtest
@@ -29,32 +29,22 @@ public:
     std::vector<std::string> Lines() const { return ReadLines(m_path); }
     // Forgets what was logged so far.
     void Clear() const { DeleteFileA(m_path.c_str()); }
-    // The log, one text, CR LF between lines.
-    std::string Text() const
+    // What was logged, for checks that show the log when they fail.
+    LogView View() const
     {
-        std::string all;
-        for (const std::string& line : Lines())
-            all += line + "\r\n";
-        return all;
+        std::string bytes;
+        ReadBytes(m_path, bytes);
+        return LogView(m_path, bytes);
     }
-    ::testing::AssertionResult Contains(const std::string& part) const
-    {
-        if (Text().find(part) != std::string::npos)
-            return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << "not in the log: [" << part << "]\n" << Text();
-    }
-    // Each wanted line is in the log, whole; the log is shown when one is not.
+    std::string Text() const { return View().Text(); }
+    ::testing::AssertionResult Contains(const std::string& part) const { return View().Contains(part); }
+    // Each wanted line is in the log, whole (a banner line without its date).
     ::testing::AssertionResult Has(const std::vector<std::string>& wanted) const
     {
-        std::vector<std::string> lines = Lines();
+        LogView view = View();
         for (const std::string& line : wanted)
-            if (std::find(lines.begin(), lines.end(), line) == lines.end())
-            {
-                std::string all;
-                for (const std::string& seen : lines)
-                    all += seen + "\n";
-                return ::testing::AssertionFailure() << "not in the log: [" << line << "]\n" << all;
-            }
+            if (!view.HasLine(line))
+                return view.HasLine(line);
         return ::testing::AssertionSuccess();
     }
 

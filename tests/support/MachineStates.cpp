@@ -14,7 +14,6 @@ const char PRODUCT_KEY[] = "SOFTWARE\\Ombrant\\ZAPH QRT";
 const char* const PRODUCT_VALUES[] = { "InstallPath", "SetupType", "DotNet", "MultiMSVersion", "IntendedPath",
                                        "ProductCode" };
 const char OLDER_LINE_KEY[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZAPH QVL";
-const char WINE_APP_DEFAULTS[] = "Software\\Wine\\AppDefaults\\";
 
 std::vector<std::string> Words(const char* text)
 {
@@ -51,14 +50,6 @@ std::string InstalledSettings(const StateRow& row)
     return text;
 }
 
-bool KeyExists(HKEY root, const std::string& key)
-{
-    HKEY handle = NULL;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(handle);
-    return true;
-}
 } // namespace
 
 const StateRow STATE_NOTHING = { "nothing", KIND_NOTHING, NULL, false, NULL, "", "", 0, false, false };
@@ -103,7 +94,7 @@ void SetRegString(HKEY root, const std::string& key, const std::string& name, co
     RegCloseKey(handle);
 }
 
-MachineState::MachineState() : m_createdOlderLineKey(false)
+MachineState::MachineState()
 {
     char temp[MAX_PATH] = "";
     GetTempPathA(sizeof(temp), temp);
@@ -113,10 +104,8 @@ MachineState::MachineState() : m_createdOlderLineKey(false)
     m_folders.push_back(m_root);
 
     for (const char* name : PRODUCT_VALUES)
-        Save(HKEY_LOCAL_MACHINE, PRODUCT_KEY, name);
-    Save(HKEY_LOCAL_MACHINE, OLDER_LINE_KEY, "UninstallString");
-    for (const SavedValue& value : m_saved)
-        SetRegString(value.root, value.key, value.name, REG_ABSENT);
+        SetValue(HKEY_LOCAL_MACHINE, PRODUCT_KEY, name, REG_ABSENT);
+    SetValue(HKEY_LOCAL_MACHINE, OLDER_LINE_KEY, "UninstallString", REG_ABSENT);
 }
 
 MachineState::~MachineState()
@@ -125,22 +114,7 @@ MachineState::~MachineState()
     m_packages.RemoveAll();
     for (size_t i = m_folders.size(); i > 0; --i)
         DeleteTree(m_folders[i - 1]);
-    for (size_t i = m_saved.size(); i > 0; --i)
-    {
-        const SavedValue& value = m_saved[i - 1];
-        SetRegString(value.root, value.key, value.name, value.present ? value.data : REG_ABSENT);
-    }
-    if (m_createdOlderLineKey)
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, OLDER_LINE_KEY);
-}
-
-void MachineState::Save(HKEY root, const std::string& key, const std::string& name)
-{
-    for (const SavedValue& value : m_saved)
-        if (value.root == root && value.key == key && value.name == name)
-            return;
-    std::string data = RegString(root, key, name);
-    m_saved.push_back(SavedValue{ root, key, name, data != REG_ABSENT, data });
+    m_registry.Restore();
 }
 
 void MachineState::OwnFolder(const std::string& folder)
@@ -148,24 +122,9 @@ void MachineState::OwnFolder(const std::string& folder)
     m_folders.push_back(folder);
 }
 
-bool MachineState::InstallPackage(int release, const std::string& folder, const char* setupType, bool dotNet)
-{
-    OwnFolder(folder);
-    std::string properties = "AUTOUPGRADE=true TARGETDIR=\"" + folder + "\" SETUPTYPE=" + setupType +
-                             (dotNet ? " DOTNET=true" : "");
-    return m_packages.Install(release == 1 ? RELEASE_610 : RELEASE_620, properties) == ERROR_SUCCESS;
-}
-
-void MachineState::SetWindowsVersion(const std::string& exeName, const std::string& version)
-{
-    std::string key = WINE_APP_DEFAULTS + exeName;
-    Save(HKEY_CURRENT_USER, key, "Version");
-    SetRegString(HKEY_CURRENT_USER, key, "Version", version.empty() ? REG_ABSENT : version);
-}
-
 void MachineState::SetValue(HKEY root, const std::string& key, const std::string& name, const std::string& value)
 {
-    Save(root, key, name);
+    m_registry.GuardValue((root == HKEY_LOCAL_MACHINE ? "HKLM\\" : "HKCU\\") + key, name);
     SetRegString(root, key, name, value);
 }
 
@@ -199,8 +158,6 @@ std::string MachineState::Apply(const StateRow& row, const std::string& given)
     switch (row.kind)
     {
     case KIND_OLDER_LINE:
-        if (!KeyExists(HKEY_LOCAL_MACHINE, OLDER_LINE_KEY))
-            m_createdOlderLineKey = true;
         SetRegString(HKEY_LOCAL_MACHINE, OLDER_LINE_KEY, "UninstallString",
                      "C:\\WINDOWS\\IsUninst.exe -f\"" + folder + "\\Uninst.isu\"");
         Folder(folder + "\\qvldata");
@@ -219,7 +176,9 @@ std::string MachineState::Apply(const StateRow& row, const std::string& given)
         break;
     default:
         if (row.packageRelease != 0)
-            InstallPackage(row.packageRelease, folder, row.setupType ? row.setupType : "Server", row.dotNet);
+            m_packages.Install(row.packageRelease == 1 ? RELEASE_610 : RELEASE_620,
+                               "AUTOUPGRADE=true TARGETDIR=\"" + folder + "\" SETUPTYPE=" +
+                                   (row.setupType ? row.setupType : "Server") + (row.dotNet ? " DOTNET=true" : ""));
         else
         {
             File(folder + (row.dotNet ? "\\Zaph.exe" : "\\Login.exe"), std::string("main program ") + row.name);

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "RegistryGuard.h"
 #include "TestPackages.h"
 
 namespace fwtest
@@ -77,13 +78,6 @@ public:
     // Builds the row's state and returns its folder ("" for nothing). folder,
     // when given, is where the product goes instead of the row's own place.
     std::string Apply(const StateRow& row, const std::string& folder = "");
-    // Installs release 1 or 2 of the test package into folder (language EN),
-    // silently; true when msi.dll reported success.
-    bool InstallPackage(int release, const std::string& folder, const char* setupType = "Server",
-                        bool dotNet = false);
-    // The Windows version that Wine reports to the program exeName ("vista",
-    // "winxp", ...; "" removes the setting); restored by the destructor.
-    void SetWindowsVersion(const std::string& exeName, const std::string& version);
     // Sets (or with REG_ABSENT deletes) a string value; the destructor puts
     // back what was there.
     void SetValue(HKEY root, const std::string& key, const std::string& name, const std::string& value);
@@ -97,23 +91,12 @@ public:
     const std::string& Root() const { return m_root; }
 
 private:
-    struct SavedValue
-    {
-        HKEY root;
-        std::string key;
-        std::string name;
-        bool present;
-        std::string data;
-    };
-    void Save(HKEY root, const std::string& key, const std::string& name);
-
     // Removes every release of the test product when made (before the
     // values are saved) and on demand.
     TestPackageSetup m_packages;
+    RegistryGuard m_registry;
     std::string m_root;
-    std::vector<SavedValue> m_saved;
     std::vector<std::string> m_folders;
-    bool m_createdOlderLineKey;
 
     MachineState(const MachineState&) = delete;
     MachineState& operator=(const MachineState&) = delete;

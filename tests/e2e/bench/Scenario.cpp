@@ -100,9 +100,7 @@ Scenario::~Scenario()
 
 void Scenario::RestoreAll()
 {
-    for (auto it = m_guardedKeys.rbegin(); it != m_guardedKeys.rend(); ++it)
-        RestoreTree((*it)->path, (*it)->tree);
-    m_guardedKeys.clear();
+    m_registry.Restore();
     for (auto it = m_guardedPaths.rbegin(); it != m_guardedPaths.rend(); ++it)
         fwtest::DeleteTree(*it);
     m_guardedPaths.clear();
@@ -186,69 +184,21 @@ void Scenario::GuardPath(const std::string& path)
 
 // --- machine state ---------------------------------------------------------------
 
-static std::string Lower(std::string text)
-{
-    for (char& c : text)
-        c = (char)tolower((unsigned char)c);
-    return text;
-}
-
 ::testing::AssertionResult Scenario::GuardRegKey(const std::string& key)
 {
-    std::string name = Lower(key);
-    for (const auto& guarded : m_guardedKeys)
-        if (name == guarded->name || name.compare(0, guarded->name.size() + 1, guarded->name + "\\") == 0)
-            return ::testing::AssertionSuccess();
-    std::unique_ptr<GuardedKey> guard(new GuardedKey);
-    if (!guard->path.Parse(key))
-        return ::testing::AssertionFailure() << "bad registry path " << key;
-    // A key that does not exist yet is guarded from its first missing parent
-    // on, so that the parents a write makes go again too.
-    std::string& subkey = guard->path.subkey;
-    for (size_t at = subkey.find('\\'); at != std::string::npos; at = subkey.find('\\', at + 1))
-        if (!KeyExists({guard->path.root, subkey.substr(0, at), guard->path.view}))
-        {
-            name.resize(name.size() - (subkey.size() - at));
-            subkey.resize(at);
-            break;
-        }
-    guard->name = name;
-    SnapshotTree(guard->path, guard->tree);
-    m_guardedKeys.push_back(std::move(guard));
-    return ::testing::AssertionSuccess();
-}
-
-::testing::AssertionResult Scenario::SetRegValue(const std::string& key, const std::string& name, DWORD type,
-                                                 const void* data, DWORD size)
-{
-    ::testing::AssertionResult guarded = GuardRegKey(key);
-    if (!guarded)
-        return guarded;
-    RegPath path;
-    path.Parse(key);
-    HKEY handle;
-    LONG result = RegCreateKeyExA(path.root, path.subkey.c_str(), 0, NULL, 0, KEY_ALL_ACCESS | path.view, NULL,
-                                  &handle, NULL);
-    if (result == ERROR_SUCCESS)
-    {
-        result = RegSetValueExA(handle, name.c_str(), 0, type, (const BYTE*)data, size);
-        RegCloseKey(handle);
-    }
-    if (result == ERROR_SUCCESS)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "cannot set \"" << name << "\" in " << key << " (" << result << ")";
+    return m_registry.Guard(key);
 }
 
 ::testing::AssertionResult Scenario::SetRegString(const std::string& key, const std::string& name,
                                                   const std::string& value)
 {
-    return SetRegValue(key, name, REG_SZ, value.c_str(), (DWORD)value.size() + 1);
+    return m_registry.SetValue(key, name, REG_SZ, value.c_str(), (DWORD)value.size() + 1);
 }
 
 ::testing::AssertionResult Scenario::SetRegDword(const std::string& key, const std::string& name,
                                                  DWORD value)
 {
-    return SetRegValue(key, name, REG_DWORD, &value, sizeof(value));
+    return m_registry.SetValue(key, name, REG_DWORD, &value, sizeof(value));
 }
 
 std::string Scenario::RegistryVersionKey() const
@@ -465,6 +415,21 @@ LogView Scenario::LogFile(const std::string& path) const
     return LogView(full, ReadFrom(full, offset));
 }
 
+std::string DayStamp()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char stamp[16];
+    _snprintf(stamp, sizeof(stamp), "%02d%02d%04d", now.wDay, now.wMonth, now.wYear);
+    return stamp;
+}
+
+std::string DefaultLogPath()
+{
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof(temp), temp);
+    return std::string(temp) + "Fern_" + DayStamp() + ".log";
+}
 std::string VersionString(const std::string& exePath, const std::string& block, const std::string& name)
 {
     DWORD handle = 0;

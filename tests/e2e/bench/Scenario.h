@@ -22,6 +22,10 @@
 
 #include <gtest/gtest.h>
 
+#include "BoxRobot.h"
+#include "LogView.h"
+#include "RegistryGuard.h"
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -29,69 +33,6 @@
 
 namespace fwe2e
 {
-// ---------------------------------------------------------------------------
-// Message boxes
-// ---------------------------------------------------------------------------
-
-enum BoxIcon
-{
-    ICON_NONE,        // no icon at all
-    ICON_ERROR,       // MB_ICONSTOP / MB_ICONERROR / MB_ICONHAND
-    ICON_WARNING,     // MB_ICONEXCLAMATION / MB_ICONWARNING
-    ICON_INFORMATION, // MB_ICONINFORMATION / MB_ICONASTERISK
-    ICON_QUESTION,    // MB_ICONQUESTION
-    ICON_UNKNOWN      // an icon that could not be told apart (window hidden, ...)
-};
-
-// One message box as the robot saw it.
-struct BoxSeen
-{
-    std::string title;
-    std::string text;            // control 0xFFFF, UTF-8
-    BoxIcon icon = ICON_UNKNOWN;
-    bool owned = false;          // has an owner window
-    std::string ownerTitle;      // the owner's title, when owned
-    std::vector<int> buttons;    // ids of the buttons shown, in control order
-    int pressed = 0;             // the button the robot pressed
-    bool expected = false;       // matched an expectation of the script
-    std::string Describe() const; // one readable block for failure messages
-};
-
-// One step of the box script: which box comes next and how to answer it.
-// Conditions not set are not checked. Written as a chain:
-//     s.ExpectBox().TitleEquals("Setup").TextContains("FORCED").Press(IDOK);
-class BoxExpectation
-{
-public:
-    BoxExpectation& TitleEquals(const std::string& title);
-    BoxExpectation& TextEquals(const std::string& text);
-    BoxExpectation& TextStartsWith(const std::string& start);
-    BoxExpectation& TextContains(const std::string& part); // may be called repeatedly
-    BoxExpectation& TextLacks(const std::string& part);
-    BoxExpectation& Icon(BoxIcon icon);
-    BoxExpectation& Owned(bool owned);                     // has an owner window or not
-    BoxExpectation& Buttons(std::vector<int> ids);         // exactly these, any order
-    BoxExpectation& Press(int id);                         // default: IDOK, else the only button
-    BoxExpectation& Optional();                            // may not appear at all
-
-private:
-    friend class BoxRobot;
-    struct Check
-    {
-        std::string what; // "title \"Setup\"", for messages
-        std::function<bool(const BoxSeen&)> holds;
-    };
-    BoxExpectation& Require(std::string what, std::function<bool(const BoxSeen&)> holds);
-    std::string Mismatch(const BoxSeen& box) const; // "" when the box matches
-    std::string Describe() const;
-
-    std::vector<Check> m_checks;
-    int m_press = 0;
-    bool m_optional = false;
-    const char* m_file = "";
-    int m_line = 0;
-};
-
 // ---------------------------------------------------------------------------
 // Windows of the running program (progress window, language selection, ...)
 // ---------------------------------------------------------------------------
@@ -132,41 +73,10 @@ private:
 };
 
 // ---------------------------------------------------------------------------
-// The log of a run
+// The log of a run (LogView.h)
 // ---------------------------------------------------------------------------
 
-// The lines one run wrote into a log file. Lines are split at LF (a CR before
-// it is dropped), so a multi-line message becomes several lines. Banner lines
-// ("DD/MM/YYYY HH:MM:SS<TAB>text") are compared without their date and time;
-// every other line is compared exactly, kind prefix included ("\t", "W\t",
-// "E\t").
-class LogView
-{
-public:
-    LogView() = default;
-    LogView(std::string path, std::string text);
-
-    const std::string& Path() const { return m_path; }
-    const std::string& Text() const { return m_text; }
-    const std::vector<std::string>& Lines() const { return m_lines; }
-    bool Empty() const { return m_lines.empty(); }
-
-    int Find(const std::string& exactLine, int from = 0) const;   // index or -1
-
-    ::testing::AssertionResult HasLine(const std::string& exactLine) const;
-    ::testing::AssertionResult LacksLine(const std::string& exactLine) const;
-    ::testing::AssertionResult Contains(const std::string& part) const;
-    ::testing::AssertionResult Lacks(const std::string& part) const;
-    // The lines appear in this order (others may lie between them).
-    ::testing::AssertionResult InOrder(const std::vector<std::string>& exactLines) const;
-
-    std::string Describe() const; // the whole text, indented, for messages
-
-private:
-    std::string m_path;
-    std::string m_text;
-    std::vector<std::string> m_lines; // banner date removed
-};
+using fwtest::LogView;
 
 // "DDMMYYYY" of today, as the program names its files.
 std::string DayStamp();
@@ -189,10 +99,6 @@ std::string DefaultLogPath();
 ::testing::AssertionResult DirExists(const std::string& path);
 ::testing::AssertionResult FileContains(const std::string& path, const std::string& part);
 
-// Conversions for the Unicode texts of the program and its settings file.
-std::string ToUtf8(const std::wstring& text);
-std::wstring FromUtf8(const std::string& text);
-
 // The program's version resource ("\StringFileInfo\<block>\<name>").
 std::string VersionString(const std::string& exePath, const std::string& block,
                           const std::string& name);
@@ -200,9 +106,6 @@ std::string VersionString(const std::string& exePath, const std::string& block,
 // ---------------------------------------------------------------------------
 // The scenario
 // ---------------------------------------------------------------------------
-
-class BoxRobot;
-struct GuardedKey;
 
 // Where the scenario's code line is, filled in by the compiler at the caller.
 #define FWE2E_HERE const char* file = __builtin_FILE(), int line = __builtin_LINE()
@@ -248,7 +151,7 @@ public:
     ::testing::AssertionResult SetRegDword(const std::string& key, const std::string& name,
                                            DWORD value);
     // A key the run may write: its whole tree is recorded now and put back
-    // exactly (or removed) at the end. The setters above guard their key so.
+    // exactly (or removed) at the end.
     ::testing::AssertionResult GuardRegKey(const std::string& key);
 
     // --- the box script --------------------------------------------------
@@ -289,8 +192,6 @@ private:
     void RestoreAll();
     void ReportRobot(const char* file, int line);
     std::string RegistryVersionKey() const;
-    ::testing::AssertionResult SetRegValue(const std::string& key, const std::string& name, DWORD type,
-                                           const void* data, DWORD size);
 
     std::string m_name, m_root, m_dist, m_exeName, m_currentDir, m_commandLine;
     std::string m_winVersion;
@@ -300,7 +201,7 @@ private:
     DWORD m_pid = 0;
     int m_exitCode = -3;
     std::unique_ptr<BoxRobot> m_robot;
-    std::vector<std::unique_ptr<GuardedKey>> m_guardedKeys; // put back in reverse order
+    fwtest::RegistryGuard m_registry;
     std::vector<std::string> m_guardedPaths;
 };
 } // namespace fwe2e

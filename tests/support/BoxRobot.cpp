@@ -1,13 +1,119 @@
-// The message-box robot and the box script.
-#include "BenchInternal.h"
-
-#include <stdio.h>
+#include "BoxRobot.h"
 
 #include <algorithm>
 
 namespace fwe2e
 {
 static const DWORD POLL_MS = 25;
+// Reads of another process's windows time out, so that a hung program turns
+// into a failed test, not a hung one.
+static const UINT READ_TIMEOUT_MS = 3000;
+
+std::string ToUtf8(const std::wstring& text)
+{
+    if (text.empty())
+        return std::string();
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), NULL, 0, NULL, NULL);
+    std::string out(size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &out[0], size, NULL, NULL);
+    return out;
+}
+
+std::wstring FromUtf8(const std::string& text)
+{
+    if (text.empty())
+        return std::wstring();
+    int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), NULL, 0);
+    std::wstring out(size, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &out[0], size);
+    return out;
+}
+
+std::string WindowText(HWND hwnd)
+{
+    if (!IsWindow(hwnd))
+        return std::string();
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, READ_TIMEOUT_MS,
+                             &length))
+        return std::string();
+    std::wstring buffer(length + 1, L'\0');
+    DWORD_PTR got = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, buffer.size(), (LPARAM)&buffer[0],
+                             SMTO_ABORTIFHUNG, READ_TIMEOUT_MS, &got))
+        return std::string();
+    buffer.resize(got);
+    return ToUtf8(buffer);
+}
+
+std::string WindowClass(HWND hwnd)
+{
+    char name[256] = "";
+    GetClassNameA(hwnd, name, sizeof(name));
+    return name;
+}
+
+bool IsIconStatic(HWND child)
+{
+    return WindowClass(child) == "Static" &&
+           (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+}
+
+// A message box is a dialog made only of statics (its text has the id 0xFFFF,
+// its icon is an SS_ICON static) and push buttons with the standard ids. The
+// program's own dialogs carry controls with ids of their own.
+bool IsMessageBox(HWND hwnd)
+{
+    if (WindowClass(hwnd) != "#32770")
+        return false;
+    bool hasText = false;
+    for (HWND child = GetWindow(hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    {
+        std::string cls = WindowClass(child);
+        int id = GetDlgCtrlID(child) & 0xFFFF;
+        if (cls == "Static")
+        {
+            if (id == 0xFFFF)
+                hasText = true;
+            else if (!IsIconStatic(child))
+                return false;
+        }
+        else if (cls == "Button")
+        {
+            if (IsWindowVisible(child) && (id < IDOK || id > IDCONTINUE))
+                return false;
+        }
+        else
+            return false;
+    }
+    return hasText;
+}
+
+struct EnumContext
+{
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+static BOOL CALLBACK CollectTopLevel(HWND hwnd, LPARAM param)
+{
+    EnumContext* context = (EnumContext*)param;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == context->pid && IsWindowVisible(hwnd))
+        context->found.push_back(hwnd);
+    return TRUE;
+}
+
+std::vector<HWND> TopLevelWindowsOf(DWORD pid)
+{
+    EnumContext context = {pid, {}};
+    if (pid != 0)
+        EnumWindows(CollectTopLevel, (LPARAM)&context);
+    return context.found;
+}
+
+// --- message boxes ----------------------------------------------------------
 
 static const char* IconName(BoxIcon icon)
 {
@@ -368,7 +474,7 @@ BoxSeen BoxRobot::Read(HWND box)
     seen.owned = owner != NULL;
     if (owner)
         seen.ownerTitle = WindowText(owner);
-    seen.icon = ClassifyIcon(box);
+    seen.icon = m_answerAll ? ICON_UNKNOWN : ClassifyIcon(box);
     return seen;
 }
 
@@ -444,6 +550,13 @@ void BoxRobot::Handle(HWND box)
             seen.expected = true;
             press = expectation.m_press;
         }
+        int all = m_answerAll;
+        if (all && !seen.expected)
+        {
+            seen.expected = true;
+            if (std::find(seen.buttons.begin(), seen.buttons.end(), all) != seen.buttons.end())
+                press = all;
+        }
     }
     if (press == 0)
         press = DefaultAnswer(seen.buttons, seen.expected);
@@ -457,9 +570,13 @@ void BoxRobot::Handle(HWND box)
         press = DefaultAnswer(seen.buttons, false);
     }
     seen.pressed = press;
+    {
+        // Before the press: whoever waits for the box to end then finds it.
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_seen.push_back(seen);
+    }
     bool closed = Press(box, press);
     std::lock_guard<std::mutex> hold(m_lock);
-    m_seen.push_back(seen);
     if (!seen.expected)
         m_problems.push_back({"Unexpected message box (answered " + ButtonName(press) +
                                   "):\n" + seen.Describe() +

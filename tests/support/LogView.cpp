@@ -1,9 +1,6 @@
-// The lines one run wrote into a log file.
-#include "BenchInternal.h"
+#include "LogView.h"
 
-#include <stdio.h>
-
-namespace fwe2e
+namespace fwtest
 {
 // "DD/MM/YYYY HH:MM:SS\t": the date and time in front of a banner line.
 static bool HasBannerStamp(const std::string& line)
@@ -126,20 +123,4 @@ std::string LogView::Describe() const
     }
     return ::testing::AssertionSuccess();
 }
-
-std::string DayStamp()
-{
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    char stamp[16];
-    _snprintf(stamp, sizeof(stamp), "%02d%02d%04d", now.wDay, now.wMonth, now.wYear);
-    return stamp;
-}
-
-std::string DefaultLogPath()
-{
-    char temp[MAX_PATH] = "";
-    GetTempPathA(sizeof(temp), temp);
-    return std::string(temp) + "Fern_" + DayStamp() + ".log";
-}
-} // namespace fwe2e
+} // namespace fwtest
