@@ -36,11 +36,6 @@ std::string PackagesDir()
     return BinDir() + "\\packages";
 }
 
-std::string PackagePath(const TestRelease& release, const char* language)
-{
-    return PackagesDir() + "\\" + release.folder + "\\Sys_" + language + ".msi";
-}
-
 std::string MovedFolder()
 {
     return RegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir") +
@@ -69,7 +64,7 @@ TestPackageSetup::~TestPackageSetup()
 
 // Straight through msi.dll, not through the program's wrapper: the set-up must
 // work when the code under test does not.
-UINT TestPackageSetup::Install(const TestRelease& release, const std::string& commandLine, const char* language)
+UINT TestPackageSetup::Install(const TestRelease& release, const std::string& commandLine)
 {
     HMODULE msi = LoadLibraryA("msi.dll");
     if (msi == NULL)
@@ -80,7 +75,8 @@ UINT TestPackageSetup::Install(const TestRelease& release, const std::string& co
     if (setUI && install)
     {
         setUI(UI_LEVEL_NONE, NULL);
-        result = install(PackagePath(release, language).c_str(), commandLine.c_str());
+        std::string package = PackagesDir() + "\\" + release.folder + "\\Sys_EN.msi";
+        result = install(package.c_str(), commandLine.c_str());
     }
     FreeLibrary(msi);
     return result;

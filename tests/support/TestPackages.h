@@ -28,7 +28,6 @@ extern const TestRelease RELEASE_620_FAILING;  // fails before changing anything
 extern const TestRelease RELEASE_620_RESTART;  // installs and asks for a restart
 
 std::string PackagesDir();                                       // bin\packages
-std::string PackagePath(const TestRelease& release, const char* language = "EN");
 // Where the moved release puts the product, with a trailing backslash.
 std::string MovedFolder();
 
@@ -47,7 +46,7 @@ public:
 
     // Installs a release silently, as an earlier installation: the
     // installer's result (0 on success).
-    UINT Install(const TestRelease& release, const std::string& commandLine, const char* language = "EN");
+    UINT Install(const TestRelease& release, const std::string& commandLine);
     void RemoveAll();
 
 private:

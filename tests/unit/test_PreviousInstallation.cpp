@@ -1,5 +1,5 @@
 // Finding and classifying an earlier installation, over the shared machine
-// states: real registry values, folders and a real installed test package.
+// states: real registry values and folders.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -19,10 +19,8 @@ using namespace fwtest;
 
 namespace
 {
-// This setup offers EN, FR and NL: an installed DE is ignored.
 const char SETUP_SETTINGS[] = "[Settings]\r\nIniVersion=6.2\r\n[Components]\r\nx\r\n[CheckSums]\r\nx=0\r\n"
-                              "[Additional]\r\nx\r\n[Labels_EN]\r\nErrorOccurred=Error: %s\r\n"
-                              "[Labels_FR]\r\nCaption=x\r\n[Labels_NL]\r\nCaption=x\r\n";
+                              "[Additional]\r\nx\r\n[Labels_EN]\r\nErrorOccurred=Error: %s\r\n";
 
 class Earlier : public ::testing::Test
 {
