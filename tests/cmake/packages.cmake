@@ -3,7 +3,7 @@
 #   bin/packages/6.1.0/Sys_{EN,FR,DE,NL}.msi   release 1, product code {12345678-5A1E-...}
 #   bin/packages/6.2.0/Sys_{EN,FR,DE,NL}.msi   release 2, product code {23456789-5A1E-...},
 #                                              upgrades release 1
-#   bin/packages/6.2.0-<variant>/Sys_{EN,FR,DE,NL}.msi   SysVariant.wxs: moved,
+#   bin/packages/6.2.0-<variant>/Sys_{EN,FR,DE,NL}.msi   the variants moved,
 #                                              client, dotnet, failing, restart
 # FW_PACKAGES_DIR names bin/packages for other fragments. A sample distribution
 # runs tests/fixtures/packages/build-packages.sh itself (it needs no CMake).
@@ -16,8 +16,7 @@ endif()
 set(FW_PACKAGES_DIR ${CMAKE_BINARY_DIR}/bin/packages)
 set(FW_PACKAGE_LANGUAGES EN FR DE NL)
 set(_fw_package_script ${CMAKE_SOURCE_DIR}/tests/fixtures/packages/build-packages.sh)
-set(_fw_package_deps ${_fw_package_script} ${CMAKE_SOURCE_DIR}/tests/fixtures/packages/Sys.wxs
-    ${CMAKE_SOURCE_DIR}/tests/fixtures/packages/SysVariant.wxs)
+set(_fw_package_deps ${_fw_package_script} ${CMAKE_SOURCE_DIR}/tests/fixtures/packages/Sys.wxs)
 # The real unzip library when it is part of the build, else a placeholder file.
 set(_fw_dunzip "")
 if(TARGET dunzip32)
