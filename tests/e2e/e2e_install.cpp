@@ -479,10 +479,10 @@ void Select(Scenario& s, const std::string& title, const std::string& selection)
                       window.ControlText(IDC_LANGUAGE_FIRST + index));
         }
     }
-    for (int i = 0; i < 23 && !chosen.empty(); ++i)
-        if (window.HasControl(IDC_LANGUAGE_FIRST + i) && window.IsChecked(IDC_LANGUAGE_FIRST + i) != (chosen.count(i) > 0))
+    for (int i = 0, id = IDC_LANGUAGE_FIRST; i < 23 && !chosen.empty(); ++i, ++id)
+        if (window.HasControl(id) && window.IsChecked(id) != (chosen.count(i) > 0))
         {
-            EXPECT_TRUE(window.Click(IDC_LANGUAGE_FIRST + i));
+            EXPECT_TRUE(window.Click(id));
         }
     if (action == "cancel-no")
     {

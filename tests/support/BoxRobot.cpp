@@ -89,28 +89,33 @@ bool IsMessageBox(HWND hwnd)
     return hasText;
 }
 
-struct EnumContext
+static BOOL CALLBACK Collect(HWND hwnd, LPARAM list)
 {
-    DWORD pid;
-    std::vector<HWND> found;
-};
-
-static BOOL CALLBACK CollectTopLevel(HWND hwnd, LPARAM param)
-{
-    EnumContext* context = (EnumContext*)param;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == context->pid && IsWindowVisible(hwnd))
-        context->found.push_back(hwnd);
+    ((std::vector<HWND>*)list)->push_back(hwnd);
     return TRUE;
+}
+
+std::vector<HWND> ChildWindows(HWND parent)
+{
+    std::vector<HWND> windows;
+    if (parent)
+        EnumChildWindows(parent, Collect, (LPARAM)&windows);
+    else
+        EnumWindows(Collect, (LPARAM)&windows);
+    return windows;
 }
 
 std::vector<HWND> TopLevelWindowsOf(DWORD pid)
 {
-    EnumContext context = {pid, {}};
-    if (pid != 0)
-        EnumWindows(CollectTopLevel, (LPARAM)&context);
-    return context.found;
+    std::vector<HWND> windows;
+    for (HWND hwnd : ChildWindows(NULL))
+    {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if (pid != 0 && owner == pid && IsWindowVisible(hwnd))
+            windows.push_back(hwnd);
+    }
+    return windows;
 }
 
 // --- message boxes ----------------------------------------------------------

@@ -87,6 +87,8 @@ std::string WindowClass(HWND hwnd);
 bool IsMessageBox(HWND hwnd);
 bool IsIconStatic(HWND control);
 std::vector<HWND> TopLevelWindowsOf(DWORD pid); // visible ones, in z-order
+// Every descendant of the window (NULL: every top-level window), in z-order.
+std::vector<HWND> ChildWindows(HWND parent);
 std::string DescribeBoxes(const std::vector<BoxSeen>& boxes); // "(none)" when empty
 
 // What draw(memory, screen) paints into a bitmap of the screen's kind, top row

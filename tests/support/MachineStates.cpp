@@ -25,20 +25,6 @@ std::vector<std::string> Words(const char* text)
     return words;
 }
 
-void Folder(const std::string& path)
-{
-    // Parents first: the state's paths are a few levels deep at most.
-    for (size_t i = 3; i <= path.size(); ++i)
-        if (i == path.size() || path[i] == '\\')
-            CreateDirectoryA(path.substr(0, i).c_str(), NULL);
-}
-
-void File(const std::string& path, const std::string& bytes)
-{
-    Folder(path.substr(0, path.rfind('\\')));
-    WriteBytes(path, bytes);
-}
-
 // The settings file an earlier release leaves in <ms>\setup.
 std::string InstalledSettings(const StateRow& row)
 {
@@ -100,7 +86,7 @@ MachineState::MachineState()
     GetTempPathA(sizeof(temp), temp);
     m_root = std::string(temp) + "fwstate" + std::to_string(GetCurrentProcessId());
     DeleteTree(m_root);
-    Folder(m_root);
+    MakeFolders(m_root);
     m_folders.push_back(m_root);
 
     for (const char* name : PRODUCT_VALUES)
@@ -137,7 +123,7 @@ std::string MachineState::RedirectShellFolders()
     SetValue(HKEY_CURRENT_USER, key, "Desktop", shell + "\\Desktop");
     SetValue(HKEY_CURRENT_USER, key, "Programs", shell + "\\Programs");
     for (const char* folder : { "CommonDesktop", "CommonPrograms", "Desktop", "Programs" })
-        Folder(shell + "\\" + folder);
+        MakeFolders(shell + "\\" + folder);
     return shell;
 }
 
@@ -152,7 +138,7 @@ std::string MachineState::Apply(const StateRow& row, const std::string& given)
     if (folder.empty())
         folder = m_root + "\\" + row.name;
     DeleteTree(folder);
-    Folder(folder);
+    MakeFolders(folder);
     OwnFolder(folder);
 
     switch (row.kind)
@@ -160,19 +146,19 @@ std::string MachineState::Apply(const StateRow& row, const std::string& given)
     case KIND_OLDER_LINE:
         SetRegString(HKEY_LOCAL_MACHINE, OLDER_LINE_KEY, "UninstallString",
                      "C:\\WINDOWS\\IsUninst.exe -f\"" + folder + "\\Uninst.isu\"");
-        Folder(folder + "\\qvldata");
-        Folder(folder + "\\bin");
-        File(folder + "\\login.exe", "older line login");
-        File(folder + "\\Uninst.isu", "older line uninstall script");
+        MakeFolders(folder + "\\qvldata");
+        MakeFolders(folder + "\\bin");
+        WriteBytes(folder + "\\login.exe", "older line login");
+        WriteBytes(folder + "\\Uninst.isu", "older line uninstall script");
         break;
     case KIND_EMPTY_FOLDER:
-        Folder(folder + "\\bin");
-        File(folder + "\\zaph.exe", "left over");
+        MakeFolders(folder + "\\bin");
+        WriteBytes(folder + "\\zaph.exe", "left over");
         break;
     case KIND_FOREIGN_FOLDER:
-        File(folder + "\\readme.txt", "someone else's");
-        Folder(folder + "\\bin");
-        Folder(folder + "\\data");
+        WriteBytes(folder + "\\readme.txt", "someone else's");
+        MakeFolders(folder + "\\bin");
+        MakeFolders(folder + "\\data");
         break;
     default:
         if (row.packageRelease != 0)
@@ -181,21 +167,21 @@ std::string MachineState::Apply(const StateRow& row, const std::string& given)
                                    (row.setupType ? row.setupType : "Server") + (row.dotNet ? " DOTNET=true" : ""));
         else
         {
-            File(folder + (row.dotNet ? "\\Zaph.exe" : "\\Login.exe"), std::string("main program ") + row.name);
-            File(folder + "\\bin\\dunzip32.dll", "unzip library");
+            WriteBytes(folder + (row.dotNet ? "\\Zaph.exe" : "\\Login.exe"), std::string("main program ") + row.name);
+            WriteBytes(folder + "\\bin\\dunzip32.dll", "unzip library");
         }
         std::vector<std::string> members = Words(row.memberStates);
         for (size_t i = 0; i < members.size(); ++i)
         {
             std::string member = folder + "\\" + members[i];
-            File(member + "\\PSI\\data.mdb", "data of " + members[i]);
+            WriteBytes(member + "\\PSI\\data.mdb", "data of " + members[i]);
             if (row.iniVersion != NULL)
-                File(member + "\\setup\\Zaph.ini", InstalledSettings(row));
+                WriteBytes(member + "\\setup\\Zaph.ini", InstalledSettings(row));
             if (row.dotNet)
-                File(member + "\\ms.xml", "<ms/>");
+                WriteBytes(member + "\\ms.xml", "<ms/>");
             if (i == 0)
                 for (const std::string& language : Words(row.languages))
-                    Folder(member + "\\" + language);
+                    MakeFolders(member + "\\" + language);
         }
         if (row.registered)
         {

@@ -6,8 +6,8 @@
 
 namespace fwtest
 {
-const char* const STANDIN_KEY = "SOFTWARE\\FernwickTest\\StandIn";
-const char* const NDP_KEY_PATH = "SOFTWARE\\Microsoft\\NET Framework Setup\\NDP";
+static const char* const STANDIN_KEY = "SOFTWARE\\FernwickTest\\StandIn";
+static const char* const NDP_KEY_PATH = "SOFTWARE\\Microsoft\\NET Framework Setup\\NDP";
 const char* const RUN_ONCE_KEY_PATH = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 static const char* const FRAMEWORK_KEY_PATH = "SOFTWARE\\Microsoft\\.NETFramework";
 static const char* const DATA_ACCESS_KEY_PATH = "SOFTWARE\\Microsoft\\DataAccess";

@@ -11,8 +11,6 @@
 
 namespace fwtest
 {
-extern const char* const STANDIN_KEY;       // HKLM: "SOFTWARE\FernwickTest\StandIn"
-extern const char* const NDP_KEY_PATH;      // HKLM: the Framework versions
 extern const char* const RUN_ONCE_KEY_PATH; // HKLM: where the restart is registered
 
 class StandIns

@@ -71,8 +71,20 @@ std::string Utf16File(const std::string& text)
     return Utf16File(wide);
 }
 
+bool MakeFolders(const std::string& folder)
+{
+    for (size_t at = 3; at <= folder.size(); ++at)
+        if (at == folder.size() || folder[at] == '\\')
+            CreateDirectoryA(folder.substr(0, at).c_str(), NULL);
+    DWORD attributes = GetFileAttributesA(folder.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool WriteBytes(const std::string& path, const std::string& bytes)
 {
+    size_t slash = path.rfind('\\');
+    if (slash != std::string::npos && slash > 2)
+        MakeFolders(path.substr(0, slash));
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)

@@ -23,6 +23,9 @@ private:
     std::string m_path;
 };
 
+// Makes the folder and its parents; whether it is there.
+bool MakeFolders(const std::string& folder);
+// Writes the file, making its folder.
 bool WriteBytes(const std::string& path, const std::string& bytes);
 // The bytes of a UTF-16 LE file with its mark; a narrow text is read as Latin-1.
 std::string Utf16File(const std::wstring& text);

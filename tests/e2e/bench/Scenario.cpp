@@ -22,21 +22,6 @@ static std::string Backslashes(std::string path)
     return path;
 }
 
-static bool MakeFolders(const std::string& folder)
-{
-    for (size_t at = 3; at <= folder.size(); ++at)
-        if (at == folder.size() || folder[at] == '\\')
-            CreateDirectoryA(folder.substr(0, at).c_str(), NULL);
-    DWORD attributes = GetFileAttributesA(folder.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-static bool MakeParent(const std::string& path)
-{
-    size_t slash = path.rfind('\\');
-    return slash == std::string::npos || MakeFolders(path.substr(0, slash));
-}
-
 static unsigned long long FileSize(const std::string& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -137,7 +122,7 @@ void Scenario::SetExeName(const std::string& name)
 std::string Scenario::Folder(const std::string& relative)
 {
     std::string folder = m_root + "\\" + Backslashes(relative);
-    if (!MakeFolders(folder))
+    if (!fwtest::MakeFolders(folder))
         ADD_FAILURE() << "cannot make the folder " << folder;
     return folder;
 }
@@ -145,7 +130,7 @@ std::string Scenario::Folder(const std::string& relative)
 ::testing::AssertionResult Scenario::WriteFile(const std::string& relative, const std::string& bytes)
 {
     std::string path = Path(relative);
-    if (MakeParent(path) && fwtest::WriteBytes(path, bytes))
+    if (fwtest::WriteBytes(path, bytes))
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "cannot write " << path << " (" << GetLastError() << ")";
 }
@@ -169,7 +154,8 @@ std::string Scenario::Folder(const std::string& relative)
 {
     std::string source = fwtest::BinDir() + "\\" + Backslashes(name);
     std::string target = Path(relative.empty() ? name : relative);
-    if (MakeParent(target) && CopyFileA(source.c_str(), target.c_str(), FALSE))
+    if (fwtest::MakeFolders(target.substr(0, target.rfind('\\'))) &&
+        CopyFileA(source.c_str(), target.c_str(), FALSE))
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "cannot copy " << source << " to " << target << " ("
                                          << GetLastError() << ")";

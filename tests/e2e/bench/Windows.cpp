@@ -23,32 +23,14 @@ std::string ProgramWindow::Title() const
     return WindowText(m_hwnd);
 }
 
-struct FindControl
-{
-    int id;
-    HWND found;
-};
-
-static BOOL CALLBACK FindControlProc(HWND child, LPARAM param)
-{
-    FindControl* find = (FindControl*)param;
-    if ((GetDlgCtrlID(child) & 0xFFFF) == (find->id & 0xFFFF))
-    {
-        find->found = child;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 HWND ProgramWindow::Control(int id) const
 {
-    if (!Exists())
-        return NULL;
     // Controls may sit inside child dialogs (property pages, panels): search
     // the whole tree, not only direct children.
-    FindControl find = {id, NULL};
-    EnumChildWindows(m_hwnd, FindControlProc, (LPARAM)&find);
-    return find.found;
+    for (HWND control : Exists() ? ChildWindows(m_hwnd) : std::vector<HWND>())
+        if ((GetDlgCtrlID(control) & 0xFFFF) == (id & 0xFFFF))
+            return control;
+    return NULL;
 }
 
 std::string ProgramWindow::ControlText(int id) const
@@ -125,36 +107,22 @@ static ::testing::AssertionResult Usable(const ProgramWindow& window, int id, HW
                                          << text << "\"\n" << Describe();
 }
 
-struct DescribeContext
-{
-    HWND top;
-    std::string out;
-};
-
-static BOOL CALLBACK DescribeChild(HWND child, LPARAM param)
-{
-    DescribeContext* context = (DescribeContext*)param;
-    char line[128];
-    _snprintf(line, sizeof(line), "    control %d (%s)%s%s: \"", GetDlgCtrlID(child) & 0xFFFF,
-              WindowClass(child).c_str(), IsWindowVisible(child) ? "" : " hidden",
-              IsWindowEnabled(child) ? "" : " disabled");
-    context->out += line;
-    std::string text = WindowText(child);
-    if (text.size() > 200)
-        text = text.substr(0, 200) + "...";
-    context->out += text + "\"\n";
-    return TRUE;
-}
-
 std::string ProgramWindow::Describe() const
 {
     if (!Exists())
         return "  (window gone)\n";
-    DescribeContext context = {m_hwnd, std::string()};
-    context.out = "  window \"" + Title() + "\" (" + WindowClass(m_hwnd) + ")" +
-                  (IsMessageBox(m_hwnd) ? " message box" : "") + "\n";
-    EnumChildWindows(m_hwnd, DescribeChild, (LPARAM)&context);
-    return context.out;
+    std::string out = "  window \"" + Title() + "\" (" + WindowClass(m_hwnd) + ")" +
+                      (IsMessageBox(m_hwnd) ? " message box" : "") + "\n";
+    for (HWND control : ChildWindows(m_hwnd))
+    {
+        char line[128];
+        _snprintf(line, sizeof(line), "    control %d (%s)%s%s: \"", GetDlgCtrlID(control) & 0xFFFF,
+                  WindowClass(control).c_str(), IsWindowVisible(control) ? "" : " hidden",
+                  IsWindowEnabled(control) ? "" : " disabled");
+        std::string text = WindowText(control);
+        out += line + (text.size() > 200 ? text.substr(0, 200) + "..." : text) + "\"\n";
+    }
+    return out;
 }
 
 ::testing::AssertionResult ProgramWindow::SaveBitmap(const std::string& path) const
