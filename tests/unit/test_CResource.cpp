@@ -60,14 +60,11 @@ protected:
     const UINT m_savedCodePage = GetConversionCodePage();
 };
 
-// A whole run shows a refused file as its box; here the reason logged, and an
-// empty section that must not take the next section's body for its own.
-TEST_F(ResourceTest, LoadRefusesIncompleteFilesWithTheirReason)
+// A whole run shows a refused file as its box; here an empty section that must
+// not take the next section's body for its own, and the reason logged.
+TEST_F(ResourceTest, LoadRefusesEmptySectionsWithTheirReason)
 {
     const struct { std::wstring text; const char* reason; } rows[] = {
-        { L"[Settings]\r\n[Components]\r\na=b\r\n[CheckSums]\r\na=b\r\n[Additional]\r\na=b\r\n[Labels_EN]\r\nH=x\r\n",
-          "settings" },
-        { L"[Settings]\r\nA=1\r\n[Components]\r\na=b\r\n[Additional]\r\na=b\r\n[Labels_EN]\r\nH=x\r\n", "'[CheckSums]'" },
         { L"[Settings]\r\nA=1\r\n[Components]\r\n\r\n[CheckSums]\r\na=b\r\n[Additional]\r\na=b\r\n[Labels_EN]\r\nH=x\r\n",
           "'[Components]'" },
         { L"[Settings]\r\nA=1\r\n[Components]\r\na=b\r\n[CheckSums]\r\na=b\r\n[Labels_EN]\r\nH=x\r\n[Additional]\r\n  \r\n",
@@ -80,31 +77,20 @@ TEST_F(ResourceTest, LoadRefusesIncompleteFilesWithTheirReason)
         EXPECT_FALSE(res.Load(path.c_str())) << row.reason;
         EXPECT_TRUE(m_log.Has({ "E\tINIFILE '" + path + "' doesn't have a valid " + row.reason + " section." }));
     }
-    // Files that cannot be read at all.
-    ASSERT_TRUE(fwtest::WriteBytes(m_dir.File("empty.ini"), ""));
-    for (const std::string& path : { std::string(300, 'a'), m_dir.Path(), m_dir.File("empty.ini") })
-    {
-        CResource res;
-        EXPECT_FALSE(res.Load(path.c_str())) << path;
-    }
 }
 
 // The grammar of the file, alike in both encodings. Settings are names of this
 // system: they convert with its code page even while a language's is chosen.
 TEST_F(ResourceTest, LookupRulesOfTheFormat)
 {
-    std::wstring key79(79, L'K'), key80(80, L'L');
     // Sections in any order and case; the first header of a section wins; the
     // file's last character has no line end after it.
     const std::wstring text = L"[additional]\r\nb.txt=Any\r\n"
                               L"[SETTINGS]\r\n"
                               L"Plain=value\r\n"
-                              L"Spaced =no\r\n"
                               L"Padded=  \t padded value \t \r\n"
                               L"Double=\"double quoted\"\r\n"
-                              L"Single='single quoted'\r\n"
                               L"QuotedSpaces=\" inner \"\r\n"
-                              L"Pipe=one|two||three\r\n"
                               L"Empty=\r\n"
                               L"Next line is not a value\r\n"
                               L"Blank=   \t \r\n"
@@ -115,7 +101,6 @@ TEST_F(ResourceTest, LookupRulesOfTheFormat)
                               L"   Indented=yes\r\n"
                               L"Header=in settings\r\n"
                               L"Folder=C:\\Caf\x00e9\r\n"
-                              + key79 + L"=long\r\n" + key80 + L"=too long\r\n"
                               L"Last=end of section   \r\n"
                               L"[Unknown part]\r\nB=2\r\n"
                               L"[checksums]\r\ndata\\a.zip=AAAAAAAA\r\na.zip=BBBBBBBB\r\nsub\\b.zip=CCCCCCCC\r\n"
@@ -124,13 +109,9 @@ TEST_F(ResourceTest, LookupRulesOfTheFormat)
                               L"[labels_fr]\r\nHeader=Bienvenue";
     const struct { std::wstring key; const char* expected; } rows[] = {
         { L"Plain", "value" },
-        { L"pLAIN", "value" },
-        { L"Spaced", "<null>" },          // the key is "Spaced " in the file
         { L"Padded", "padded value" },
         { L"Double", "double quoted" },
-        { L"Single", "single quoted" },
         { L"QuotedSpaces", " inner " },
-        { L"Pipe", "one\ntwo\n\nthree" },
         { L"Empty", "<null>" },           // the next line does not become its value
         { L"Blank", "<null>" },
         { L"QuotedEmpty", "" },
@@ -139,17 +120,13 @@ TEST_F(ResourceTest, LookupRulesOfTheFormat)
         { L"Indented", "yes" },
         { L"Header", "in settings" },
         { L"Folder", "C:\\Caf\xE9" },
-        { key79, "long" },
-        { key80, "<null>" },
         { L"Last", "end of section" },
         { L"B", "<null>" },               // a line starting with '[' ends the section
         { L"a.txt", "<null>" },           // belongs to [Components]
         { L"Second", "<null>" },          // below the second [Settings]
-        { L"", "<null>" },
     };
-    // A file name matches whole, below its folder or none, in any case.
-    const char* const sums[][2] = { { "a.zip", "BBBBBBBB" }, { "DATA\\A.ZIP", "AAAAAAAA" }, { "b.zip", "<null>" },
-                                    { "sub\\b.zip", "CCCCCCCC" }, { "", "<null>" }, { NULL, "<null>" } };
+    // A file name matches whole, never the tail of a name below a folder.
+    const char* const sums[][2] = { { "a.zip", "BBBBBBBB" }, { "DATA\\A.ZIP", "AAAAAAAA" }, { "b.zip", "<null>" } };
     for (bool ansi : { false, true })
     {
         SCOPED_TRACE(ansi ? "ANSI" : "UTF-16");
@@ -158,7 +135,6 @@ TEST_F(ResourceTest, LookupRulesOfTheFormat)
         ASSERT_TRUE(res.Load(Write(text, ansi).c_str()));
         for (const auto& row : rows)
             EXPECT_EQ(row.expected, Show(res.GetSetting(row.key.c_str(), false))) << Show(row.key.c_str());
-        EXPECT_EQ("<null>", Show(res.GetSetting(NULL)));
         EXPECT_EQ(1253u, GetConversionCodePage());
         for (const auto& sum : sums)
             EXPECT_EQ(sum[1], Show(res.GetCheckSum(sum[0]))) << Show(sum[0]);
@@ -184,7 +160,7 @@ TEST_F(ResourceTest, FormatLabelFillsArgumentsAndGrowsBeyond256Characters)
     EXPECT_EQ("Ombrant Setup [EN]", Show(res.FormatLabel(L"Caption", res.GetLabel(L"Organisation"), "EN")));
 
     // 213 makes a text of exactly 256 characters: no room for its terminator.
-    for (size_t length : { (size_t)213, (size_t)200, (size_t)600, (size_t)5000 })
+    for (size_t length : { (size_t)213, (size_t)5000 })
     {
         std::string name(length, 'n');
         EXPECT_EQ("Downloading '" + name + "' from 'http://h/'\nPlease wait",
@@ -193,15 +169,15 @@ TEST_F(ResourceTest, FormatLabelFillsArgumentsAndGrowsBeyond256Characters)
     // A shorter text after a long one reuses the grown buffer.
     EXPECT_EQ("Downloading 'a' from 'b'\nPlease wait", Show(res.FormatLabel(L"DownloadFile", "a", "b")));
     EXPECT_EQ("<null>", Show(res.FormatLabel(L"Empty")));
-    EXPECT_EQ("<null>", Show(res.FormatLabel(L"Nothing")));
 
-    // A label is input: one whose specifiers ask for other or more arguments
-    // than its use supplies (two narrow texts here) is a missing label. Narrow
-    // arguments are text of the system code page (here 1252).
+    // A label is input: one whose specifiers ask for more arguments than its
+    // use supplies (two narrow texts here), or would write or read one more, is
+    // a missing label; other kinds of argument are e2e_mainsequence's row "a
+    // label asking for other arguments". Narrow arguments are text of the
+    // system code page (here 1252).
     const struct { const wchar_t* label; const wchar_t* expected; } rows[] = {
         { L"%hs of %hs", L"caf\u00e9 \u20ac of b" }, { L"%-3hs/%.1hs 100%%", L"caf\u00e9 \u20ac/b 100%" },
-        { L"no arguments", L"no arguments" },  { L"%ls %hs", NULL }, { L"%hs %hs %hs", NULL },
-        { L"%d %hs", NULL }, { L"%n", NULL }, { L"%*hs", NULL }, { L"%hs %", NULL }, { L"%S", NULL },
+        { L"%hs %hs %hs", NULL }, { L"%n", NULL }, { L"%*hs", NULL }, { L"%hs %", NULL },
     };
     for (const auto& row : rows)
     {
@@ -211,38 +187,27 @@ TEST_F(ResourceTest, FormatLabelFillsArgumentsAndGrowsBeyond256Characters)
         EXPECT_EQ(Show(row.expected), Show(one.FormatLabel(L"FailFile", "caf\xE9 \x80", "b"))) << Show(row.label);
     }
     EXPECT_TRUE(m_log.Has({ "W\tCaption 'FailFile' does not fit its arguments: not used." }));
-
-    // CR alone ends a line as well, so the labels do not run together.
-    CResource cr;
-    ASSERT_TRUE(Load(cr, L"[Settings]\rA=1\r[Components]\ra\r[CheckSums]\rx=0\r[Additional]\rb\r"
-                         L"[Labels_EN]\rCaption=%s [%hs]\rDownloadFile=%hs %hs\r\n"));
-    cr.SetLanguage(3);
-    EXPECT_EQ("1", Show(cr.GetSetting(L"A")));
-    EXPECT_EQ("O [EN]", Show(cr.FormatLabel(L"Caption", L"O", "EN")));
 }
 
 // The language a run starts with: the code given when the file has its
-// labels, else DefaultLanguage, the user's, EN, the first usable header. The
-// user's own language stays out of the files, so the fallbacks come from them.
-TEST_F(ResourceTest, ChooseLanguageFallbacksInOrder)
+// labels, else DefaultLanguage, the user's, EN, the first usable header. A
+// choice that found none would end the run; the user's own language stays out
+// of the files, so the fallbacks come from them.
+TEST_F(ResourceTest, ChooseLanguageFallsBackToALanguageOfTheFile)
 {
     char name[8] = "";
     GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SABBREVLANGNAME, name, sizeof(name));
     const std::string user(name, 2);
-    const std::string f[] = { user == "DE" ? "NL" : "DE", user == "PL" ? "NL" : "PL" };
+    const std::string other = user == "DE" ? "NL" : "DE";
     const struct
     {
         const char* what; std::wstring settings; std::vector<std::string> labels;
         const char* code; std::string expected; int preferred;
     } rows[] = {
-        { "given code, lower case", L"DefaultLanguage=" + std::wstring(f[0].begin(), f[0].end()),
-          { "FR", "EN", f[0] }, "fr", "FR", -1 },
-        { "DefaultLanguage with a note", L"DefaultLanguage=de (Deutsch)", { "EN", "DE" }, NULL, "DE", 1 },
+        { "given code", L"DefaultLanguage=" + std::wstring(other.begin(), other.end()),
+          { "FR", "EN", other }, "fr", "FR", -1 },
         { "code without labels", L"DefaultLanguage=DE", { "EN", "DE" }, "FR", "DE", 1 },
-        { "code of three characters", L"DefaultLanguage=DE", { "FRA", "EN", "DE" }, "FRA", "DE", 1 },
-        { "EN before the first header", L"A=1", { f[0], "EN" }, NULL, "EN", user == "EN" ? 3 : -1 },
-        { "first header", L"DefaultLanguage=IT", { f[1], f[0] }, NULL, f[1], -1 },
-        { "first usable header", L"A=1", { "XX", f[0] }, "", f[0], -1 },
+        { "first usable header", L"A=1", { "XX", other }, "", other, -1 },
     };
     for (const auto& row : rows)
     {
@@ -256,23 +221,16 @@ TEST_F(ResourceTest, ChooseLanguageFallbacksInOrder)
         EXPECT_TRUE(res.ChooseLanguage(row.code));
         EXPECT_STREQ(row.expected.c_str(), res.GetLanguageCode());
         EXPECT_EQ(row.preferred, res.GetPreferredLanguage());
-        EXPECT_TRUE(m_log.Has({ "\tSelected language = '" + row.expected + "'" }));
         EXPECT_EQ(row.expected, Show(res.GetLabel(L"Header")));
     }
 }
 
+// The sample file is the model of every product's file: a label missing or
+// asking for other arguments shows as a missing message in a box.
 TEST_F(ResourceTest, SampleSettingsFileHasEveryLabelInEveryLanguage)
 {
-    std::string path = fwtest::SourceDir() + "\\examples\\Zaph.ini";
-    std::string bytes;
-    ASSERT_TRUE(fwtest::ReadBytes(path, bytes));
-    EXPECT_EQ(0u, bytes.find("\xFF\xFE"));
-    EXPECT_NE(std::string::npos, bytes.find(std::string("\r\0\n\0", 4)));
-
     CResource res;
-    ASSERT_TRUE(res.Load(path.c_str()));
-    EXPECT_EQ("LU", Show(res.GetSetting(SETTING_MEMBER_STATE)));
-    EXPECT_NE(nullptr, res.GetSetting(SETTING_INI_VERSION));
+    ASSERT_TRUE(res.Load((fwtest::SourceDir() + "\\examples\\Zaph.ini").c_str()));
 
     // Every label with the arguments its callers pass.
     const struct { const wchar_t* key; const char* conversions; } labels[] = {
@@ -291,7 +249,8 @@ TEST_F(ResourceTest, SampleSettingsFileHasEveryLabelInEveryLanguage)
         { LABEL_MUST_BE_ADMIN, "" }, { LABEL_ALLOW_PRE_UPGRADE, "" }, { LABEL_ALLOW_UPDATE_MSI, "" },
         { LABEL_FAIL_INSTALL_MSI, "" },
     };
-    // Labels of EL and PL are written in their own letters.
+    // Labels of EL and PL are written in their own letters: the file was not
+    // saved in a code page that lost them.
     const struct { const char* code; const wchar_t* letters; } languages[] = {
         { "EN", NULL }, { "FR", NULL }, { "DE", NULL },
         { "EL", L"\x0391\x0395\x039b\x03b1\x03b5\x03b9\x03bb\x03bd\x03bf\x03c1\x03c3\x03c4" },
@@ -307,8 +266,6 @@ TEST_F(ResourceTest, SampleSettingsFileHasEveryLabelInEveryLanguage)
         {
             const wchar_t* text = res.GetLabelFor(label.key, index);
             ASSERT_NE(nullptr, text) << Show(label.key);
-            // A conversion that does not match the argument would print
-            // garbage or crash the run: compare them in order.
             std::string conversions;
             for (const wchar_t* p = text; *p; ++p)
             {
@@ -329,21 +286,13 @@ TEST_F(ResourceTest, SampleSettingsFileHasEveryLabelInEveryLanguage)
 
 TEST(UniFile, ReadsBothEncodingsAsTheFileHoldsThem)
 {
-    const std::string bigEndian("\xFE\xFFh\0i\0", 6);
-    wchar_t bigEndianText[8] = L"";
-    MultiByteToWideChar(CP_ACP, 0, bigEndian.c_str(), -1, bigEndianText, 8);
     std::wstring large;
     for (int i = 0; i < 30000; i++)
         large += (wchar_t)(L'A' + i % 26);
     large += L"\u0394END";
     const struct { const char* name; std::string bytes; bool unicode; std::wstring text; } cases[] = {
-        { "mark only", "\xFF\xFE", true, L"" },
         { "utf16 odd byte count", std::string("\xFF\xFEh\0i\0j", 7), true, L"hi" },
-        { "utf16 embedded zero", std::string("\xFF\xFE" "a\0\0\0b\0", 8), true, L"a" },
         { "utf16 larger than any buffer", fwtest::Utf16File(large), true, large },
-        { "ansi single byte", "x", false, L"x" },
-        { "ansi embedded zero", std::string("ab\0cd", 5), false, L"ab" },
-        { "big-endian mark is 8-bit text", bigEndian, false, bigEndianText },
     };
     fwtest::TempDir dir("unifile");
     std::string path = dir.File("t.ini");
@@ -414,22 +363,17 @@ TEST(ComponentGrammar, LinesBecomeComponents)
     } rows[] = {
         {"ExeVersion=2.1.0.5",
          "  data\\<MS>\\<Lang>\\a.mdb = V1.0.0.0 ; IfExists = x.txt ; Then = $SKIP$ \r\n", {"data\\<MS>\\<Lang>\\a.mdb|V1.0.0.0|IfExists:x.txt:1,Then:$SKIP$:200"}},
-        {"", "plain.txt\r\n", {"plain.txt||"}},
-        {"", "a.txt=;;Source==b.zip\r\n", {"a.txt||Source:b.zip:2"}},
+        // Four rules at most: the fifth is left out.
         {"", "a=1;IfNotExists=p;Multi=m;Extension=.mdb;Else=$SKIP$;Source=s\r\n",
          {"a|1|IfNotExists:p:100,Multi:m:80,Extension:.mdb:40,Else:$SKIP$:400"}},
         {"", "a=1;MS=any;MS=DE;Foo=bar;Source\r\n", {"a|1|MS:any:20,MS:DE:10,Foo:bar:0"}},
-        {"", "a= ; = ;; \r\n", {"a||"}},
         {"ExeVersion=2.1.0.5", "a.exe=V<ExeVersion>\r\nb.exe=<ExeVersion>;Source=<ExeVersion>\r\n",
          {"a.exe|V2.1.0.5|", "b.exe|2.1.0.5|Source:<ExeVersion>:2"}},
-        {"", "a.exe=V<ExeVersion>\r\n", {"a.exe|V|"}},
-        {"ExeVersion=12345678901234567890123456789012", "a.exe=V<ExeVersion>\r\n", {"a.exe|V|"}},
         // Blank lines and indentation make no components.
         {"", "a\r\n\r\n   \r\n\t b = 1 \r\n\r\n", {"a||", "b|1|"}},
         // The last line before the next section is returned whatever stands
         // before its line end.
         {"", "a=1\r\nb=2   \r\n", {"a|1|", "b|2|"}},
-        {"", "a=1\nb=2\t \n", {"a|1|", "b|2|"}},
     };
     for (const Row& row : rows)
     {
@@ -439,7 +383,6 @@ TEST(ComponentGrammar, LinesBecomeComponents)
     }
     // The section that runs to the end of the file: its last line needs no line end.
     EXPECT_EQ(Lines({"a|1|", "b|2|"}), Walk("", "a=1\r\nb=2", false, ""));
-    EXPECT_EQ(Lines({"a|1|", "b|2|"}), Walk("", "a=1\r\nb=2  \r\n\r\n", true, ""));
 }
 
 } // namespace

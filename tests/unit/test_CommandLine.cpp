@@ -47,50 +47,29 @@ std::string Parse(const std::vector<std::string>& args)
 } // namespace
 
 // Rejected values as a whole run shows them (box, code, kept value), the
-// switches' log lines, a target with a trailing backslash, a language in lower
-// case and /z are the command-line scenarios' rows; here what the parser hands on.
-TEST(CommandLine, ValuesFlagsAndRepair)
-{
-    const struct { std::vector<std::string> args; const char* parsed; const char* line; } rows[] = {
-        { {}, "0||||", "\tCommand line '' parsed OK." },
-        { { "-t", "'C:\\Old\\\\'" }, "0|t|C:\\Old||", NULL },
-        { { "/t", "\\" }, "8|||||Setup: /t option invalid", NULL },
-        { { "/i", "other.ini" }, "0||||other.ini", "\tINIFILE='other.ini'" },
-        { { "/i", "" }, "8|||||Setup: /i option invalid", NULL },
-        { { "/y", "/0", "/", "-a", "/u" }, "0|u|||", "W\tArgument '/' not recognised ( ignored )" },
-        { { "install", "/u" }, "0||||", "\tCommand line 'install /u' parsed OK." },  // a plain word ends the scan
-        { { "/c", "/f" }, "0|cf|||", NULL },
-        // /r takes whatever follows as its folder; an empty argument names none.
-        { { "/r", "/u" }, "0|rt|/u||", "\tREPAIR /u" },
-        { { "/R", "\"C:\\Program Files\\ZAPH\\\"", "/m" }, "0|mrt|C:\\Program Files\\ZAPH||", NULL },
-        { { "/r", "", "/u" }, "0|ru|||", "\tREPAIR" },
-    };
-    for (const auto& row : rows)
-    {
-        fwtest::LogCapture log;
-        EXPECT_EQ(row.parsed, Parse(row.args));
-        if (row.line)
-        {
-            EXPECT_TRUE(log.Has({ row.line }));
-        }
-    }
-}
-
-// /d: the verbosity of its digit (x: every level; a character below 0 turns
-// messages off), then the file that follows or else the default name.
-TEST(CommandLine, LogOptionSetsVerbosityAndFile)
+// switches' log lines, a target with a trailing backslash, /i, a language in
+// lower case and unknown switches are the command-line scenarios' rows
+// (e2e_mainsequence); here a root as the target and the repair folder.
+TEST(CommandLine, TargetAndRepairFolders)
 {
     fwtest::LogCapture log;
-    fwtest::TempDir dir("fwcmd");
-    EXPECT_EQ("0||||", Parse({ "/dx" }));
-    EXPECT_EQ(72, GetLogVerbosity());
-    EXPECT_EQ("0|u|||", Parse({ "/d-", dir.File("other.log"), "/u" }));
-    EXPECT_EQ('-' - '0', GetLogVerbosity());
-    EXPECT_EQ(dir.File("other.log"), GetLogFile());
+    const struct { std::vector<std::string> args; const char* parsed; } rows[] = {
+        { { "/t", "\\" }, "8|||||Setup: /t option invalid" },
+        // /r takes the folder that follows; an empty argument names none.
+        { { "/R", "\"C:\\Program Files\\ZAPH\\\"", "/m" }, "0|mrt|C:\\Program Files\\ZAPH||" },
+        { { "/r", "", "/u" }, "0|ru|||" },
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.parsed, Parse(row.args));
+}
 
+// /d takes the file that follows, but not an option: the option still counts
+// and the log keeps its default name.
+TEST(CommandLine, LogOptionDoesNotTakeTheNextOption)
+{
+    fwtest::LogCapture log;
     char defaultName[LOG_PATH_SIZE];
     ASSERT_TRUE(MakeLogName(defaultName, NULL));
-    EXPECT_EQ("0|m|||", Parse({ "/D", "/m" }));   // the option after /d is not its file
+    EXPECT_EQ("0|m|||", Parse({ "/D", "/m" }));
     EXPECT_STREQ(defaultName, GetLogFile());
-    EXPECT_EQ('-' - '0', GetLogVerbosity());      // no digit: the verbosity stays
 }
