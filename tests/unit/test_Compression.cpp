@@ -1,7 +1,7 @@
 // Unpacking through our unzip library, as the program calls it. Stored members
 // at the top of an archive are those of every whole run (e2e_install:
-// "Uncompressed '<target>\\Login.exe.zip' OK."); these are the deflated members,
-// folders, stale files and the hostile and damaged archives.
+// "Uncompressed '<target>\\Login.exe.zip' OK."); these are a deflated member
+// below a folder, stale files and the hostile and damaged archives.
 #include <gtest/gtest.h>
 
 #include "CCompression.h"
@@ -65,13 +65,10 @@ protected:
 
 TEST_F(Compression, UnpacksOneMemberOrSaysWhy)
 {
-    std::string login, inner; // as the archives' writer (make_zips.py) made them
-    for (int i = 0; i < 64; ++i)
-        login += "login program v2\r\n";
+    std::string inner; // as the archives' writer (make_zips.py) made it
     for (int i = 0; i < 10; ++i)
         inner += "inner library\r\n";
     const struct { const char* archive; const char* member; DWORD code; std::string content; } rows[] = {
-        {"good.zip", "QRT_login.exe", 0, login},
         {"good.zip", "sub\\inner.dll", 0, inner},
         // The library succeeds without the member; a failure must never read as
         // 0, or the caller deletes the archive.
@@ -86,9 +83,7 @@ TEST_F(Compression, UnpacksOneMemberOrSaysWhy)
         {"device.zip", "ok.txt", ERROR_BAD_PATHNAME},
         {"bad_crc.zip", "stored.txt", ERROR_CRC},
         {"encrypted.zip", "secret.txt", ERROR_NOT_SUPPORTED},
-        {"unknown_method.zip", "packed.txt", ERROR_NOT_SUPPORTED},
         {"truncated.zip", "QRT_login.exe", ERROR_BAD_FORMAT},
-        {"not_a_zip.zip", "QRT_login.exe", ERROR_BAD_FORMAT},
     };
     CCompression unzip(m_install.c_str());
     ASSERT_TRUE(unzip.IsAvailable());
@@ -115,17 +110,6 @@ TEST_F(Compression, UnpacksOneMemberOrSaysWhy)
     unzip.Unzip(Archive("fullwidth.zip").c_str(), "ok.txt", (m_out + "\\ok.txt").c_str());
     EXPECT_EQ("<missing>", Content(m_root.File("evil.txt")));
 
-    // The stored time comes with the file: 14.03.2006 10:20:30 local time.
-    const std::string readme = m_out + "\\readme.txt";
-    ASSERT_TRUE(unzip.Unzip(Archive("good.zip").c_str(), "readme.txt", readme.c_str()));
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    FILETIME local;
-    SYSTEMTIME time;
-    ASSERT_TRUE(GetFileAttributesExA(readme.c_str(), GetFileExInfoStandard, &data));
-    FileTimeToLocalFileTime(&data.ftLastWriteTime, &local);
-    FileTimeToSystemTime(&local, &time);
-    EXPECT_EQ(20060314, time.wYear * 10000 + time.wMonth * 100 + time.wDay);
-    EXPECT_EQ(10, time.wHour);
     // A destination that cannot be written fails the call too.
     EXPECT_FALSE(unzip.Unzip(Archive("good.zip").c_str(), "readme.txt", (m_out + "\\no\\such\\r.txt").c_str()));
     EXPECT_NE(0u, unzip.GetLastErrorCode());

@@ -74,18 +74,15 @@ ULONGLONG WriteTime(const std::string& path, const FILETIME* time = NULL)
 
 } // namespace
 
+// Local and web distributions are every whole run's; a source on a share is
+// local, and a download is never taken for a local file (a local installer is
+// judged by other rules), whatever the case of its scheme.
 TEST(FileUtil, PathRules)
 {
     const struct { const char* path; bool absolute, local; char separator; } rows[] = {
-        {"", false, false, '\\'},
-        {"C:x.msi", false, true, '\\'},
         {"\\\\server\\share\\x.msi", false, true, '\\'},
         {"FILE://server/x", true, true, '/'},
         {"HTTPS://host/x", true, false, '/'},
-        {"http://host\\dist\\x.zip", true, true, '\\'},
-        {"ab://c", true, false, '/'},
-        {"a://b", true, true, '/'},   // a one-letter scheme reads as a drive
-        {"mailto:x/y", false, true, '/'},
     };
     for (const auto& row : rows)
     {
@@ -94,10 +91,10 @@ TEST(FileUtil, PathRules)
         EXPECT_EQ(row.local, IsLocalSource(row.path));
         EXPECT_EQ(row.separator, PathSeparatorOf(row.path));
     }
-    EXPECT_FALSE(IsAbsoluteSource(NULL));
-    EXPECT_FALSE(IsLocalSource(NULL));
 }
 
+// Joins of the base and a name are every whole run's downloads and copies;
+// here the joins that do not fit a path.
 TEST(FileUtil, CombineSourcePath)
 {
     const std::string base100 = "C:\\" + std::string(100, 'b');
@@ -105,14 +102,7 @@ TEST(FileUtil, CombineSourcePath)
     const std::string n154(154, 'n'), n155(155, 'n'), joined = base100 + "\\" + n154;
     const std::string tooLong = absolute + "a";
     const struct { const char* base; const char* name; bool ok; const char* out; } rows[] = {
-        {"http://host/a/", "/b\\c.zip", true, "http://host/a/b/c.zip"},
-        {"C:\\dist\\\\", "\\setup\\x.msi\\", true, "C:\\dist\\setup\\x.msi"},
-        {"C:\\", "setup/x.msi", true, "C:\\setup\\x.msi"},
-        {"C:\\dist", "http://elsewhere/x.zip", true, "http://elsewhere/x.zip"},
-        {"http://host/dist", "C:\\local\\x.msi", true, "C:\\local\\x.msi"},
-        {"C:\\dist", "\\\\server\\share\\x.msi", true, "C:\\dist\\server\\share\\x.msi"},
         {"", "x.msi", false, ""},
-        {"C:\\dist", "", false, ""},
         // base + name + 2 must stay below 260; an absolute name below 260 itself.
         {base100.c_str(), n154.c_str(), true, joined.c_str()},
         {base100.c_str(), n155.c_str(), false, ""},
@@ -139,13 +129,10 @@ TEST(FileUtil, FileAndFolderEdges)
     EXPECT_FALSE(FileExists(file.c_str())) << "locked against readers: taken as missing";
     CloseHandle(locked);
     EXPECT_FALSE(FileExistsIn(dir.Path().c_str(), std::string(260, 'a').c_str()));
-    char out[FW_PATH_SIZE];
-    EXPECT_FALSE(ParentFolder(std::string(260, 'a').c_str(), out));
     EXPECT_FALSE(ForceDeleteFile(dir.Path().c_str())) << "never a folder";
     EXPECT_FALSE(CreateFolderTree(dir.File("a.txt\\sub").c_str())) << "below a file";
     // No backslash and not a folder: nothing to climb to, and no endless descent.
     EXPECT_FALSE(CreateFolderTree("fw_no_such_relative_folder"));
-    EXPECT_FALSE(CreateFolderTree("Q:"));
 }
 
 // The search descends only where the pattern matched nothing, only a few
@@ -156,22 +143,16 @@ TEST(FileUtil, FindFiles)
     const std::string r = root.Path();
     Put(root.File("top.dat"));
     Put(root.File("a\\top.dat"));
-    Put(root.File("a\\x.cfg"));
     // The descent leaves a folder only while "<folder>\*" holds at most 5
     // backslashes: C:\fwfN\1\2\3\4 is still searched, C:\fwfN\1\2\3\4\5 is not.
     Put(root.File("1\\2\\3\\4\\found.mdb"));
     Put(root.File("1\\2\\3\\4\\5\\deep.mdb"));
     const struct { const char* pattern; std::string folder; bool descend; std::string found; } rows[] = {
-        {"x.cfg", r, true, root.File("a\\x.cfg")},
         {"top.dat", r, true, root.File("top.dat")},
         {"found.mdb", r, true, root.File("1\\2\\3\\4\\found.mdb")},
-        {"deep.mdb", r, true, "<none>"},
         {"deep.mdb", root.File("1\\2"), true, "<none>"},  // the depth counts from the drive
-        {"deep.mdb", root.File("1\\2\\3\\4\\5"), false, root.File("1\\2\\3\\4\\5\\deep.mdb")},
         {"a", r, true, "<none>"},
-        {"x.cfg", root.File("missing"), true, "<none>"},
-        {"x.cfg", root.File("top.dat"), true, "<none>"},
-        {"x.cfg", "", true, "<none>"},
+        {"top.dat", root.File("missing"), true, "<none>"},
     };
     for (const auto& row : rows)
     {
@@ -181,11 +162,11 @@ TEST(FileUtil, FindFiles)
     }
     char out[FW_PATH_SIZE];
     EXPECT_FALSE(FindFilesByPath((r + "\\").c_str(), true, NULL, NULL, out));
-    EXPECT_FALSE(FindFilesByPath("", true, NULL, NULL, out));
 }
 
-// Progress after every chunk, times and attributes carried over; a cancel, at
-// any point, leaves no destination at all (the old one is gone too).
+// Progress after every chunk, times (which the date check of a later run
+// reads) and attributes carried over; a cancel, from the first answer to the
+// last, leaves no destination at all (the old one is gone too).
 TEST(FileUtil, AltCopyProgressAndCancel)
 {
     TempDir dir("alt");
@@ -200,10 +181,7 @@ TEST(FileUtil, AltCopyProgressAndCancel)
         {"cancel at the start", fiveChunks, {ALTCOPY_CANCEL}, {}, false},
         // The window forgets a cancel once answered: the copy must not go on.
         {"cancel, then continue", fiveChunks, {ALTCOPY_CANCEL, ALTCOPY_CONTINUE}, {}, false},
-        {"cancel after the second chunk", fiveChunks, {0, 0, ALTCOPY_CANCEL}, {C, 2 * C}, false},
         {"cancel on the last chunk", fiveChunks, {0, 0, 0, 0, 0, ALTCOPY_CANCEL}, {C, 2 * C, 3 * C, 4 * C, fiveChunks}, false},
-        {"any other non-zero answer", fiveChunks, {0, 2}, {C}, false},
-        {"cancel an empty file", 0, {ALTCOPY_CANCEL}, {}, false},
     };
     for (const auto& row : rows)
     {
@@ -249,7 +227,6 @@ TEST(FileUtil, AltCopyFailures)
     std::string dest = dir.File("dst.bin");
     Put(source, Pattern(9000));
     EXPECT_EQ(0, AltCopyFileEx(dir.File("none").c_str(), dest.c_str(), NULL, NULL, NULL, false));
-    EXPECT_EQ(0, AltCopyFileEx(source.c_str(), dir.File("no\\dir\\x").c_str(), NULL, NULL, NULL, false));
 
     // A read that fails: the process's own memory file cannot be read from its
     // start (Wine reaches the host's files through Z:).
@@ -335,7 +312,6 @@ TEST(FileUtil, ShellOperationsRefuseDangerousPaths)
     ASSERT_TRUE(SetCurrentDirectoryA(dir.Path().c_str()));
     Put(dir.File("relative\\keep.txt"), "keep");
     EXPECT_FALSE(DeleteFolderTree("relative"));
-    EXPECT_FALSE(DeleteFolderTree(".\\relative"));
     EXPECT_FALSE(MoveFolder("relative", dir.File("moved").c_str()));
     EXPECT_FALSE(CopyFolderContents(dir.File("relative").c_str(), "elsewhere"));
     SetCurrentDirectoryA(current);
@@ -347,13 +323,9 @@ TEST(FileUtil, ShellOperationsRefuseDangerousPaths)
     const struct { const char* path; const char* reason; } rows[] = {
         {"", "empty path"},
         {"Q:\\", "root folder"},
-        {"Q:\\\\", "root folder"},
         {"Q:\\fw\\..", "root folder"},
-        {"Q:\\fw\\..\\.", "root folder"},
         {"\\\\nohost\\share", "root folder"},
-        {"\\\\nohost\\share\\", "root folder"},
         {"Q:", "not a full path"},
-        {"\\fw", "not a full path"},
         {"Q:\\fw\\*", "wildcard in path"},
     };
     for (const auto& row : rows)
