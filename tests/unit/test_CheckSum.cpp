@@ -51,7 +51,6 @@ TEST(CheckSum, OfAFileOrNone)
     char text[CHECKSUM_TEXT_SIZE] = "garbage!";
     EXPECT_EQ(0u, GetFileChecksum(abc.c_str(), text));
     EXPECT_STREQ("14ADA6D0", text);
-    EXPECT_TRUE(log.Has({"\t'" + abc + "' has checksum '14ADA6D0'"}));
 
     // Held without read sharing: it cannot be opened, as on a busy machine.
     HANDLE holder = CreateFileA(abc.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
