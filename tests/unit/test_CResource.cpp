@@ -95,7 +95,6 @@ TEST_F(ResourceTest, LookupRulesOfTheFormat)
                               L"Version=3.0\r\n"
                               L"   Indented=yes\r\n"
                               L"Folder=C:\\Caf\x00e9\r\n"
-                              L"Last=end of section   \r\n"
                               L"[Unknown part]\r\nB=2\r\n"
                               L"[checksums]\r\ndata\\a.zip=AAAAAAAA\r\na.zip=BBBBBBBB\r\nsub\\b.zip=CCCCCCCC\r\n"
                               L"[components]\r\na.txt=Any\r\n"
@@ -108,7 +107,6 @@ TEST_F(ResourceTest, LookupRulesOfTheFormat)
         { L"Version", "3.0" },            // not the tail of IniVersion, nor inside a value
         { L"Indented", "yes" },
         { L"Folder", "C:\\Caf\xE9" },
-        { L"Last", "end of section" },
         { L"B", "<null>" },               // a line starting with '[' ends the section
         { L"a.txt", "<null>" },           // belongs to [Components]
         { L"Second", "<null>" },          // below the second [Settings]

@@ -76,7 +76,6 @@ TEST(FileUtil, PathRules)
 {
     const struct { const char* path; bool absolute, local; char separator; } rows[] = {
         {"\\\\server\\share\\x.msi", false, true, '\\'},
-        {"FILE://server/x", true, true, '/'},
         {"HTTPS://host/x", true, false, '/'},
     };
     for (const auto& row : rows)

@@ -127,7 +127,6 @@ TEST(FileVersion, CheckOneFile)
     const struct { DWORD method; const char* expected; std::string path; bool result; const char* value; } rows[] = {
         {VERSION_BY_CHECKSUM, "14ada6d0", abc, true, "14ADA6D0"},  // case is ignored
         {VERSION_BY_CHECKSUM, "14ADA6D1", abc, false, NULL},
-        {VERSION_BY_FILE_VERSION, "V6.2", Fixture("ver_full"), true, "V6.2.1234.5"},
         {VERSION_BY_FILE_VERSION, "V7.2", Fixture("ver_build"), false, NULL},
         {VERSION_BY_EXISTENCE, "", abc, true, NULL},
         {VERSION_BY_EXISTENCE, "", "C:\\" + std::string(300, 'x'), false, NULL}, // a path that cannot be recorded
