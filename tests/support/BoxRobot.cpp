@@ -1,5 +1,7 @@
 #include "BoxRobot.h"
 
+#include "TestSupport.h"
+
 #include <algorithm>
 
 namespace fwe2e
@@ -11,8 +13,6 @@ static const UINT READ_TIMEOUT_MS = 3000;
 
 std::string ToUtf8(const std::wstring& text)
 {
-    if (text.empty())
-        return std::string();
     int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), NULL, 0, NULL, NULL);
     std::string out(size, '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &out[0], size, NULL, NULL);
@@ -21,8 +21,6 @@ std::string ToUtf8(const std::wstring& text)
 
 std::wstring FromUtf8(const std::string& text)
 {
-    if (text.empty())
-        return std::wstring();
     int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), NULL, 0);
     std::wstring out(size, L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &out[0], size);
@@ -146,18 +144,6 @@ static std::string ButtonName(int id)
     }
 }
 
-static std::string Indented(const std::string& text)
-{
-    std::string out = "      | ";
-    for (char c : text)
-    {
-        out += c;
-        if (c == '\n')
-            out += "      | ";
-    }
-    return out + "\n";
-}
-
 std::string BoxSeen::Describe() const
 {
     std::string out = "    title \"" + title + "\", icon " + IconName(icon) + ", " +
@@ -167,8 +153,7 @@ std::string BoxSeen::Describe() const
         out += " " + ButtonName(id);
     if (pressed)
         out += ", answered " + ButtonName(pressed);
-    out += "\n    text:\n" + Indented(text);
-    return out;
+    return out + "\n    text:\n      | " + fwtest::Expand(text, "\n", "\n      | ") + "\n";
 }
 
 std::string DescribeBoxes(const std::vector<BoxSeen>& boxes)
@@ -207,12 +192,6 @@ BoxExpectation& BoxExpectation::TextContains(const std::string& part)
 {
     return Require("text containing \"" + part + "\"",
                    [=](const BoxSeen& box) { return box.text.find(part) != std::string::npos; });
-}
-
-BoxExpectation& BoxExpectation::TextLacks(const std::string& part)
-{
-    return Require("text without \"" + part + "\"",
-                   [=](const BoxSeen& box) { return box.text.find(part) == std::string::npos; });
 }
 
 BoxExpectation& BoxExpectation::Icon(BoxIcon icon)
@@ -272,7 +251,30 @@ std::string BoxExpectation::Describe() const
 // robot compares what the box shows on screen with the system's stock icons
 // drawn by this process at the same size on the same background.
 
-static std::vector<DWORD> ScreenPixels(const RECT& r)
+// What draw(memory, screen) paints into a bitmap of the screen's kind, top row
+// first, each pixel 0x00RRGGBB; empty when it fails.
+template <class Draw> static std::vector<DWORD> Pixels(int width, int height, Draw draw)
+{
+    std::vector<DWORD> pixels;
+    if (width <= 0 || height <= 0)
+        return pixels;
+    HDC screen = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    bool drawn = draw(memory, screen);
+    SelectObject(memory, old);
+    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB}};
+    pixels.resize((size_t)width * height);
+    if (!drawn || GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS) != height)
+        pixels.clear();
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+    return pixels;
+}
+
+std::vector<DWORD> ScreenPixels(const RECT& r)
 {
     return Pixels(r.right - r.left, r.bottom - r.top, [&](HDC memory, HDC screen) {
         return BitBlt(memory, 0, 0, r.right - r.left, r.bottom - r.top, screen, r.left, r.top, SRCCOPY) != FALSE;
@@ -312,14 +314,8 @@ static BoxIcon ClassifyIcon(HWND box)
     if (iconStatic == NULL || !IsWindowVisible(iconStatic))
         return ICON_NONE;
 
-    static const struct
-    {
-        LPCSTR id;
-        BoxIcon icon;
-    } stock[] = {{IDI_HAND, ICON_ERROR},
-                 {IDI_EXCLAMATION, ICON_WARNING},
-                 {IDI_ASTERISK, ICON_INFORMATION},
-                 {IDI_QUESTION, ICON_QUESTION}};
+    // In the order of BoxIcon, from ICON_ERROR on.
+    static const LPCSTR stock[] = {IDI_HAND, IDI_EXCLAMATION, IDI_ASTERISK, IDI_QUESTION};
 
     SetForegroundWindow(box);
     BringWindowToTop(box);
@@ -335,20 +331,17 @@ static BoxIcon ClassifyIcon(HWND box)
             continue;
         // The corner of every stock icon is transparent: it shows the background.
         DWORD background = shown[0];
-        bool blank = std::all_of(shown.begin(), shown.end(),
-                                 [&](DWORD c) { return c == background; });
-        if (blank)
+        if (std::all_of(shown.begin(), shown.end(), [&](DWORD c) { return c == background; }))
             continue;
         long best = -1;
         BoxIcon bestIcon = ICON_UNKNOWN;
-        for (const auto& candidate : stock)
+        for (int i = 0; i < 4; ++i)
         {
-            long difference =
-                Difference(shown, IconPixels(candidate.id, r.right - r.left, r.bottom - r.top, background));
+            long difference = Difference(shown, IconPixels(stock[i], r.right - r.left, r.bottom - r.top, background));
             if (best < 0 || difference < best)
             {
                 best = difference;
-                bestIcon = candidate.icon;
+                bestIcon = BoxIcon(ICON_ERROR + i);
             }
         }
         // A close match only: on average less than 8 levels per colour channel.
@@ -363,11 +356,8 @@ static BoxIcon ClassifyIcon(HWND box)
 void BoxRobot::Attach(DWORD pid)
 {
     Stop();
-    {
-        std::lock_guard<std::mutex> hold(m_lock);
-        m_pid = pid;
-        m_handled.clear();
-    }
+    m_pid = pid;
+    m_handled.clear();
     m_stop = false;
     m_thread = std::thread([this] { Loop(); });
 }
@@ -395,69 +385,34 @@ std::vector<BoxSeen> BoxRobot::Seen()
     return m_seen;
 }
 
-bool BoxRobot::AllAnswered()
-{
-    std::lock_guard<std::mutex> hold(m_lock);
-    for (size_t i = m_next; i < m_script.size(); ++i)
-        if (!m_script[i].m_optional)
-            return false;
-    return true;
-}
-
-std::string BoxRobot::DescribeScript()
-{
-    std::lock_guard<std::mutex> hold(m_lock);
-    std::string out;
-    for (size_t i = m_next; i < m_script.size(); ++i)
-        out += "    " + m_script[i].Describe() + "\n";
-    return out.empty() ? "    (none)\n" : out;
-}
-
-std::vector<BoxRobot::Problem> BoxRobot::TakeProblems(bool runEnded)
+std::vector<BoxRobot::Problem> BoxRobot::TakeProblems()
 {
     std::lock_guard<std::mutex> hold(m_lock);
     std::vector<Problem> problems;
     problems.swap(m_problems);
-    if (runEnded)
+    for (size_t i = m_next; i < m_script.size(); ++i)
     {
-        for (size_t i = m_next; i < m_script.size(); ++i)
-        {
-            BoxExpectation& expectation = m_script[i];
-            if (expectation.m_optional)
-                continue;
+        BoxExpectation& expectation = m_script[i];
+        if (!expectation.m_optional)
             problems.push_back({"This message box never appeared: " + expectation.Describe() +
                                     "\n  boxes seen in this run:\n" + DescribeBoxes(m_seen),
                                 expectation.m_file, expectation.m_line});
-        }
-        m_next = m_script.size();
     }
+    m_next = m_script.size();
     return problems;
 }
 
+// Only this thread touches m_handled; m_pid is set before it starts.
 void BoxRobot::Loop()
 {
     while (!m_stop)
     {
-        DWORD pid;
-        {
-            std::lock_guard<std::mutex> hold(m_lock);
-            pid = m_pid;
-            // Forget boxes that are gone: a handle may come back for a new box.
-            for (auto it = m_handled.begin(); it != m_handled.end();)
-                it = IsWindow(*it) ? std::next(it) : m_handled.erase(it);
-        }
-        for (HWND hwnd : TopLevelWindowsOf(pid))
-        {
-            if (m_stop)
-                break;
-            bool known;
-            {
-                std::lock_guard<std::mutex> hold(m_lock);
-                known = m_handled.count(hwnd) != 0;
-            }
-            if (!known && IsMessageBox(hwnd))
+        // Forget boxes that are gone: a handle may come back for a new box.
+        for (auto it = m_handled.begin(); it != m_handled.end();)
+            it = IsWindow(*it) ? std::next(it) : m_handled.erase(it);
+        for (HWND hwnd : TopLevelWindowsOf(m_pid))
+            if (!m_stop && m_handled.count(hwnd) == 0 && IsMessageBox(hwnd))
                 Handle(hwnd);
-        }
         Sleep(POLL_MS);
     }
 }
@@ -483,42 +438,31 @@ BoxSeen BoxRobot::Read(HWND box)
     return seen;
 }
 
+static bool Has(const std::vector<int>& buttons, int id)
+{
+    return std::find(buttons.begin(), buttons.end(), id) != buttons.end();
+}
+
 static int DefaultAnswer(const std::vector<int>& buttons, bool expected)
 {
-    auto has = [&](int id) { return std::find(buttons.begin(), buttons.end(), id) != buttons.end(); };
-    if (expected)
-    {
-        if (has(IDOK))
-            return IDOK;
-        if (buttons.size() == 1)
-            return buttons[0];
-    }
-    // An unexpected question gets the careful answer.
-    if (has(IDCANCEL))
-        return IDCANCEL;
-    if (has(IDNO))
-        return IDNO;
-    if (has(IDOK))
+    if (expected && Has(buttons, IDOK))
         return IDOK;
+    if (expected && buttons.size() == 1)
+        return buttons[0];
+    // An unexpected question gets the careful answer.
+    for (int careful : {IDCANCEL, IDNO, IDOK})
+        if (Has(buttons, careful))
+            return careful;
     return buttons.empty() ? IDCANCEL : buttons[0];
 }
 
 static bool Press(HWND box, int id)
 {
-    HWND button = GetDlgItem(box, id);
-    DWORD_PTR result = 0;
-    if (button)
-        SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, 3000, &result);
-    for (int wait = 0; wait < 40 && IsWindow(box); ++wait)
+    // A click on the button needs the input focus, which a bare X server does
+    // not give for sure: tell the dialog directly, as the button would.
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(box, id));
+    for (int wait = 0; wait < 200 && IsWindow(box); ++wait)
         Sleep(POLL_MS);
-    if (IsWindow(box))
-    {
-        // The click did not reach the box (no focus under a bare X server):
-        // tell the dialog directly, as the button would have.
-        PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)button);
-        for (int wait = 0; wait < 200 && IsWindow(box); ++wait)
-            Sleep(POLL_MS);
-    }
     return !IsWindow(box);
 }
 
@@ -527,61 +471,47 @@ void BoxRobot::Handle(HWND box)
     BoxSeen seen = Read(box);
     if (!IsWindow(box))
         return; // closed while being read (the program's own timeout)
+    m_handled.insert(box);
 
     std::string mismatch;
     int press = 0;
+    std::unique_lock<std::mutex> hold(m_lock);
+    // The next required expectation, or an optional one before it.
+    for (size_t i = m_next; i < m_script.size() && !seen.expected; ++i)
     {
-        std::lock_guard<std::mutex> hold(m_lock);
-        m_handled.insert(box);
-        // The next required expectation, or an optional one before it.
-        size_t matched = m_script.size();
-        for (size_t i = m_next; i < m_script.size(); ++i)
+        std::string why = m_script[i].Mismatch(seen);
+        if (why.empty())
         {
-            std::string why = m_script[i].Mismatch(seen);
-            if (why.empty())
-            {
-                matched = i;
-                break;
-            }
-            if (mismatch.empty())
-                mismatch = "  it differs from the next " + m_script[i].Describe() + "\n    (" + why + ")\n";
-            if (!m_script[i].m_optional)
-                break;
-        }
-        if (matched < m_script.size())
-        {
-            BoxExpectation& expectation = m_script[matched];
-            m_next = matched + 1;
+            m_next = i + 1;
             seen.expected = true;
-            press = expectation.m_press;
+            press = m_script[i].m_press;
+            continue;
         }
-        int all = m_answerAll;
-        if (all && !seen.expected)
-        {
-            seen.expected = true;
-            if (std::find(seen.buttons.begin(), seen.buttons.end(), all) != seen.buttons.end())
-                press = all;
-        }
+        if (mismatch.empty())
+            mismatch = "  it differs from the next " + m_script[i].Describe() + "\n    (" + why + ")\n";
+        if (!m_script[i].m_optional)
+            break;
+    }
+    if (m_answerAll && !seen.expected)
+    {
+        seen.expected = true;
+        press = Has(seen.buttons, m_answerAll) ? m_answerAll.load() : 0;
     }
     if (press == 0)
         press = DefaultAnswer(seen.buttons, seen.expected);
-    if (seen.expected &&
-        std::find(seen.buttons.begin(), seen.buttons.end(), press) == seen.buttons.end())
+    if (seen.expected && !Has(seen.buttons, press))
     {
-        std::lock_guard<std::mutex> hold(m_lock);
         m_problems.push_back({"The script presses " + ButtonName(press) +
                                   ", which this box does not have:\n" + seen.Describe(),
                               NULL, 0});
         press = DefaultAnswer(seen.buttons, false);
     }
     seen.pressed = press;
-    {
-        // Before the press: whoever waits for the box to end then finds it.
-        std::lock_guard<std::mutex> hold(m_lock);
-        m_seen.push_back(seen);
-    }
+    // Before the press: whoever waits for the box to end then finds it.
+    m_seen.push_back(seen);
+    hold.unlock();
     bool closed = Press(box, press);
-    std::lock_guard<std::mutex> hold(m_lock);
+    hold.lock();
     if (!seen.expected)
         m_problems.push_back({"Unexpected message box (answered " + ButtonName(press) +
                                   "):\n" + seen.Describe() +

@@ -51,7 +51,6 @@ public:
     BoxExpectation& TextEquals(const std::string& text);
     BoxExpectation& TextStartsWith(const std::string& start);
     BoxExpectation& TextContains(const std::string& part); // may be called repeatedly
-    BoxExpectation& TextLacks(const std::string& part);
     BoxExpectation& Icon(BoxIcon icon);
     BoxExpectation& Owned(bool owned);                     // has an owner window or not
     BoxExpectation& Buttons(std::vector<int> ids);         // exactly these, any order
@@ -91,34 +90,9 @@ std::vector<HWND> TopLevelWindowsOf(DWORD pid); // visible ones, in z-order
 std::vector<HWND> ChildWindows(HWND parent);
 std::string DescribeBoxes(const std::vector<BoxSeen>& boxes); // "(none)" when empty
 
-// What draw(memory, screen) paints into a bitmap of the screen's kind, top row
-// first, each pixel 0x00RRGGBB; empty when it fails.
-template <class Draw> std::vector<DWORD> Pixels(int width, int height, Draw draw)
-{
-    std::vector<DWORD> pixels;
-    if (width <= 0 || height <= 0)
-        return pixels;
-    HDC screen = GetDC(NULL);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    bool drawn = draw(memory, screen);
-    SelectObject(memory, old);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    pixels.resize((size_t)width * height);
-    if (!drawn || GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS) != height)
-        pixels.clear();
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(NULL, screen);
-    return pixels;
-}
+// The screen's pixels in the rectangle, top row first, each 0x00RRGGBB;
+// empty when they cannot be read.
+std::vector<DWORD> ScreenPixels(const RECT& r);
 
 // The message-box robot: a thread that watches the program's top-level
 // windows, records every message box and answers it by the script.
@@ -132,15 +106,13 @@ public:
         int line;
     };
 
-    BoxRobot() = default;
     ~BoxRobot() { Stop(); }
     void Attach(DWORD pid);
     void Stop();
     BoxExpectation& Add(const char* file, int line);
     std::vector<BoxSeen> Seen();
-    bool AllAnswered();
-    std::vector<Problem> TakeProblems(bool runEnded);
-    std::string DescribeScript();
+    // What went wrong so far, and every box still expected (the run is over).
+    std::vector<Problem> TakeProblems();
     // No script: every box is expected and answered with this button where it
     // has it (otherwise as an expected box is); its icon is not told apart.
     void AnswerAll(int button) { m_answerAll = button; }

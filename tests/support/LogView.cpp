@@ -1,5 +1,7 @@
 #include "LogView.h"
 
+#include "TestSupport.h"
+
 namespace fwtest
 {
 // "DD/MM/YYYY HH:MM:SS\t": the date and time in front of a banner line.
@@ -19,19 +21,15 @@ static bool HasBannerStamp(const std::string& line)
 
 LogView::LogView(std::string path, std::string text) : m_path(std::move(path)), m_text(std::move(text))
 {
-    size_t start = 0;
-    while (start < m_text.size())
+    for (size_t start = 0, end; start < m_text.size(); start = end + 1)
     {
-        size_t end = m_text.find('\n', start);
-        std::string line = m_text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        end = m_text.find('\n', start);
+        if (end == std::string::npos)
+            end = m_text.size();
+        std::string line = m_text.substr(start, end - start);
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        if (HasBannerStamp(line))
-            line = line.substr(20);
-        m_lines.push_back(line);
-        if (end == std::string::npos)
-            break;
-        start = end + 1;
+        m_lines.push_back(HasBannerStamp(line) ? line.substr(20) : line);
     }
 }
 
@@ -46,17 +44,7 @@ int LogView::Find(const std::string& exactLine, int from) const
 // Tabs and line ends made visible, so that "\tText" and "E\tText" differ in a message.
 static std::string Visible(const std::string& text)
 {
-    std::string out;
-    for (char c : text)
-    {
-        if (c == '\t')
-            out += "\\t";
-        else if (c == '\r')
-            out += "\\r";
-        else
-            out += c;
-    }
-    return out;
+    return Expand(Expand(text, "\t", "\\t"), "\r", "\\r");
 }
 
 std::string LogView::Describe() const

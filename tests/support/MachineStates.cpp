@@ -6,8 +6,6 @@
 
 namespace fwtest
 {
-const char* const REG_ABSENT = "(absent)";
-
 namespace
 {
 const char PRODUCT_KEY[] = "SOFTWARE\\Ombrant\\ZAPH QRT";
@@ -48,47 +46,11 @@ const StateRow STATE_QRT_PACKAGE = { "qrtpkg", KIND_PRODUCT, "6.1", false, "Serv
 const StateRow STATE_DOTNET_SERVER = { "net62", KIND_PRODUCT, "6.2", true, "Server", "EN", "LU", 0, true, false };
 const StateRow STATE_DOTNET_CLIENT = { "net62client", KIND_PRODUCT, "6.2", true, "Client", "EN", "", 0, true,
                                        false };
-const StateRow STATE_EFFECTIVELY_EMPTY = { "empty", KIND_EMPTY_FOLDER, NULL, false, NULL, "", "", 0, false, false };
-const StateRow STATE_FOREIGN = { "foreign", KIND_FOREIGN_FOLDER, NULL, false, NULL, "", "", 0, false, false };
 const StateRow STATE_PROTECTED = { "ZAPH_fwstate", KIND_PRODUCT, "6.1", false, "Server", "EN", "LU", 0, true,
                                    true };
-std::string RegString(HKEY root, const std::string& key, const std::string& name)
-{
-    char data[1024] = "";
-    DWORD size = sizeof(data);
-    if (RegGetValueA(root, key.c_str(), name.empty() ? NULL : name.c_str(),
-                     RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, NULL, data, &size) != ERROR_SUCCESS)
-        return REG_ABSENT;
-    return data;
-}
-
-void SetRegString(HKEY root, const std::string& key, const std::string& name, const std::string& value)
-{
-    HKEY handle = NULL;
-    if (value == REG_ABSENT)
-    {
-        if (RegOpenKeyExA(root, key.c_str(), 0, KEY_SET_VALUE, &handle) != ERROR_SUCCESS)
-            return;
-        RegDeleteValueA(handle, name.c_str());
-    }
-    else
-    {
-        if (RegCreateKeyExA(root, key.c_str(), 0, NULL, 0, KEY_SET_VALUE, NULL, &handle, NULL) != ERROR_SUCCESS)
-            return;
-        RegSetValueExA(handle, name.c_str(), 0, REG_SZ, (const BYTE*)value.c_str(), (DWORD)value.size() + 1);
-    }
-    RegCloseKey(handle);
-}
 
 MachineState::MachineState()
 {
-    char temp[MAX_PATH] = "";
-    GetTempPathA(sizeof(temp), temp);
-    m_root = std::string(temp) + "fwstate" + std::to_string(GetCurrentProcessId());
-    DeleteTree(m_root);
-    MakeFolders(m_root);
-    m_folders.push_back(m_root);
-
     for (const char* name : PRODUCT_VALUES)
         SetValue(HKEY_LOCAL_MACHINE, PRODUCT_KEY, name, REG_ABSENT);
     SetValue(HKEY_LOCAL_MACHINE, OLDER_LINE_KEY, "UninstallString", REG_ABSENT);
@@ -116,7 +78,7 @@ void MachineState::SetValue(HKEY root, const std::string& key, const std::string
 
 std::string MachineState::RedirectShellFolders()
 {
-    const std::string shell = m_root + "\\shell";
+    const std::string shell = Root() + "\\shell";
     const char key[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
     SetValue(HKEY_LOCAL_MACHINE, key, "Common Desktop", shell + "\\CommonDesktop");
     SetValue(HKEY_LOCAL_MACHINE, key, "Common Programs", shell + "\\CommonPrograms");
@@ -136,61 +98,49 @@ std::string MachineState::Apply(const StateRow& row, const std::string& given)
         folder = RegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir") +
                  "\\" + row.name;
     if (folder.empty())
-        folder = m_root + "\\" + row.name;
+        folder = Root() + "\\" + row.name;
     DeleteTree(folder);
     MakeFolders(folder);
     OwnFolder(folder);
 
-    switch (row.kind)
+    if (row.kind == KIND_OLDER_LINE)
     {
-    case KIND_OLDER_LINE:
         SetRegString(HKEY_LOCAL_MACHINE, OLDER_LINE_KEY, "UninstallString",
                      "C:\\WINDOWS\\IsUninst.exe -f\"" + folder + "\\Uninst.isu\"");
         MakeFolders(folder + "\\qvldata");
         MakeFolders(folder + "\\bin");
         WriteBytes(folder + "\\login.exe", "older line login");
         WriteBytes(folder + "\\Uninst.isu", "older line uninstall script");
-        break;
-    case KIND_EMPTY_FOLDER:
-        MakeFolders(folder + "\\bin");
-        WriteBytes(folder + "\\zaph.exe", "left over");
-        break;
-    case KIND_FOREIGN_FOLDER:
-        WriteBytes(folder + "\\readme.txt", "someone else's");
-        MakeFolders(folder + "\\bin");
-        MakeFolders(folder + "\\data");
-        break;
-    default:
-        if (row.packageRelease != 0)
-            m_packages.Install(row.packageRelease == 1 ? RELEASE_610 : RELEASE_620,
-                               "AUTOUPGRADE=true TARGETDIR=\"" + folder + "\" SETUPTYPE=" +
-                                   (row.setupType ? row.setupType : "Server") + (row.dotNet ? " DOTNET=true" : ""));
-        else
-        {
-            WriteBytes(folder + (row.dotNet ? "\\Zaph.exe" : "\\Login.exe"), std::string("main program ") + row.name);
-            WriteBytes(folder + "\\bin\\dunzip32.dll", "unzip library");
-        }
-        std::vector<std::string> members = Words(row.memberStates);
-        for (size_t i = 0; i < members.size(); ++i)
-        {
-            std::string member = folder + "\\" + members[i];
-            WriteBytes(member + "\\PSI\\data.mdb", "data of " + members[i]);
-            if (row.iniVersion != NULL)
-                WriteBytes(member + "\\setup\\Zaph.ini", InstalledSettings(row));
-            if (row.dotNet)
-                WriteBytes(member + "\\ms.xml", "<ms/>");
-            if (i == 0)
-                for (const std::string& language : Words(row.languages))
-                    MakeFolders(member + "\\" + language);
-        }
-        if (row.registered)
-        {
-            SetRegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "InstallPath", folder + "\\");
-            if (row.setupType != NULL)
-                SetRegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "SetupType", row.setupType);
-            SetRegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "DotNet", row.dotNet ? "Yes" : "No");
-        }
-        break;
+        return folder;
+    }
+    if (row.packageRelease != 0)
+        m_packages.Install(row.packageRelease == 1 ? RELEASE_610 : RELEASE_620,
+                           "AUTOUPGRADE=true TARGETDIR=\"" + folder + "\" SETUPTYPE=" +
+                               (row.setupType ? row.setupType : "Server") + (row.dotNet ? " DOTNET=true" : ""));
+    else
+    {
+        WriteBytes(folder + (row.dotNet ? "\\Zaph.exe" : "\\Login.exe"), std::string("main program ") + row.name);
+        WriteBytes(folder + "\\bin\\dunzip32.dll", "unzip library");
+    }
+    std::vector<std::string> members = Words(row.memberStates);
+    for (size_t i = 0; i < members.size(); ++i)
+    {
+        std::string member = folder + "\\" + members[i];
+        WriteBytes(member + "\\PSI\\data.mdb", "data of " + members[i]);
+        if (row.iniVersion != NULL)
+            WriteBytes(member + "\\setup\\Zaph.ini", InstalledSettings(row));
+        if (row.dotNet)
+            WriteBytes(member + "\\ms.xml", "<ms/>");
+        if (i == 0)
+            for (const std::string& language : Words(row.languages))
+                MakeFolders(member + "\\" + language);
+    }
+    if (row.registered)
+    {
+        SetRegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "InstallPath", folder + "\\");
+        if (row.setupType != NULL)
+            SetRegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "SetupType", row.setupType);
+        SetRegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "DotNet", row.dotNet ? "Yes" : "No");
     }
     return folder;
 }

@@ -28,6 +28,7 @@
 
 #include "RegistryGuard.h"
 #include "TestPackages.h"
+#include "TestSupport.h"
 
 namespace fwtest
 {
@@ -39,8 +40,6 @@ enum StateKind
     KIND_NOTHING,        // no folder, no values
     KIND_OLDER_LINE,     // the older line's uninstall entry and its folder layout
     KIND_PRODUCT,        // this product: folder, settings file, languages, registry values
-    KIND_EMPTY_FOLDER,   // only "bin" and "zaph.exe"
-    KIND_FOREIGN_FOLDER, // someone else's files
 };
 
 struct StateRow
@@ -65,8 +64,6 @@ extern const StateRow STATE_QRT_NEWER;            // 6.3, "EN FR DE" and the mem
 extern const StateRow STATE_QRT_PACKAGE;          // 6.1 over the real release-1 package
 extern const StateRow STATE_DOTNET_SERVER;        // .NET 6.2 server: ms.xml and zaph.exe
 extern const StateRow STATE_DOTNET_CLIENT;        // .NET 6.2 client, its server not upgraded
-extern const StateRow STATE_EFFECTIVELY_EMPTY;
-extern const StateRow STATE_FOREIGN;
 extern const StateRow STATE_PROTECTED;            // 6.1 under Program Files (see SetWindowsVersion)
 
 class MachineState
@@ -88,23 +85,17 @@ public:
     std::string RedirectShellFolders();
     // A folder that the destructor deletes.
     void OwnFolder(const std::string& folder);
-    const std::string& Root() const { return m_root; }
+    const std::string& Root() const { return m_root.Path(); }
 
 private:
     // Removes every release of the test product when made (before the
     // values are saved) and on demand.
     TestPackageSetup m_packages;
     RegistryGuard m_registry;
-    std::string m_root;
+    TempDir m_root{"fwstate"};
     std::vector<std::string> m_folders;
 
     MachineState(const MachineState&) = delete;
     MachineState& operator=(const MachineState&) = delete;
 };
-
-// Registry helpers of the states, for tests that check what code left behind.
-std::string RegString(HKEY root, const std::string& key, const std::string& name); // "(absent)" when missing
-void SetRegString(HKEY root, const std::string& key, const std::string& name,
-                  const std::string& value); // "(absent)" deletes
-extern const char* const REG_ABSENT;
 } // namespace fwtest

@@ -18,27 +18,18 @@ struct Tree
     std::vector<std::pair<std::string, Tree>> keys;
 };
 
-RegPath Child(const RegPath& path, const std::string& name)
-{
-    RegPath child = path;
-    child.subkey += "\\" + name;
-    return child;
-}
-
-bool Exists(const RegPath& path)
+bool Exists(HKEY root, const std::string& path)
 {
     HKEY key;
-    if (!path.Open(KEY_READ, key))
-        return false;
-    RegCloseKey(key);
-    return true;
+    return RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS &&
+           RegCloseKey(key) == ERROR_SUCCESS;
 }
 
-Tree Snapshot(const RegPath& path)
+Tree Snapshot(HKEY root, const std::string& path)
 {
     Tree tree;
     HKEY key;
-    if (!path.Open(KEY_READ, key))
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return tree; // absent: remembered as absent
     tree.exists = true;
     char name[16384];
@@ -57,32 +48,25 @@ Tree Snapshot(const RegPath& path)
         DWORD length = sizeof(name);
         if (RegEnumKeyExA(key, i, name, &length, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
             break;
-        tree.keys.emplace_back(std::string(name, length), Snapshot(Child(path, std::string(name, length))));
+        tree.keys.emplace_back(std::string(name, length), Snapshot(root, path + "\\" + std::string(name, length)));
     }
     RegCloseKey(key);
     return tree;
 }
 
-void Put(const RegPath& path, const Tree& tree)
+void Put(HKEY root, const std::string& path, const Tree& tree)
 {
-    size_t slash = path.subkey.rfind('\\');
-    RegPath parent = path;
-    parent.subkey = slash == std::string::npos ? std::string() : path.subkey.substr(0, slash);
+    RegDeleteTreeA(root, path.c_str());
     HKEY key;
-    if (parent.Open(KEY_ALL_ACCESS, key))
-    {
-        RegDeleteTreeA(key, path.subkey.substr(slash == std::string::npos ? 0 : slash + 1).c_str());
-        RegCloseKey(key);
-    }
-    if (!tree.exists || RegCreateKeyExA(path.root, path.subkey.c_str(), 0, NULL, 0, KEY_ALL_ACCESS | path.view,
-                                        NULL, &key, NULL) != ERROR_SUCCESS)
+    if (!tree.exists ||
+        RegCreateKeyExA(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) != ERROR_SUCCESS)
         return;
     for (const Tree::Value& value : tree.values)
         RegSetValueExA(key, value.name.c_str(), 0, value.type, (const BYTE*)value.data.data(),
                        (DWORD)value.data.size());
     RegCloseKey(key);
     for (const auto& sub : tree.keys)
-        Put(Child(path, sub.first), sub.second);
+        Put(root, path + "\\" + sub.first, sub.second);
 }
 
 std::string Lower(std::string text)
@@ -96,21 +80,15 @@ std::string Lower(std::string text)
 struct RegistryGuard::Key
 {
     std::string name; // the path in lower case, to tell the keys inside it
-    RegPath path;
+    HKEY root;
+    std::string subkey;
     Tree tree;        // of a single value: that value, when it was there
     bool singleValue = false;
     std::string value;
 };
 
-bool RegPath::Parse(const std::string& text)
+bool ParseRegPath(const std::string& path, HKEY& root, std::string& subkey)
 {
-    std::string path = text;
-    view = KEY_WOW64_64KEY;
-    if (path.compare(0, 3, "32:") == 0)
-    {
-        view = KEY_WOW64_32KEY;
-        path = path.substr(3);
-    }
     size_t slash = path.find('\\');
     std::string rootName = path.substr(0, slash);
     subkey = slash == std::string::npos ? std::string() : path.substr(slash + 1);
@@ -118,20 +96,13 @@ bool RegPath::Parse(const std::string& text)
     {
         const char* name;
         HKEY key;
-    } roots[] = {{"HKLM", HKEY_LOCAL_MACHINE}, {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
-                 {"HKCU", HKEY_CURRENT_USER},  {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-                 {"HKCR", HKEY_CLASSES_ROOT},  {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
-                 {"HKU", HKEY_USERS},          {"HKEY_USERS", HKEY_USERS}};
+    } roots[] = {{"HKLM", HKEY_LOCAL_MACHINE}, {"HKCU", HKEY_CURRENT_USER}, {"HKCR", HKEY_CLASSES_ROOT},
+                 {"HKU", HKEY_USERS}};
     root = NULL;
     for (const auto& candidate : roots)
         if (_stricmp(candidate.name, rootName.c_str()) == 0)
             root = candidate.key;
     return root != NULL && !subkey.empty();
-}
-
-bool RegPath::Open(REGSAM access, HKEY& key) const
-{
-    return RegOpenKeyExA(root, subkey.c_str(), 0, access | view, &key) == ERROR_SUCCESS;
 }
 
 bool ReadRegValue(HKEY key, const std::string& name, DWORD& type, std::string& data)
@@ -144,6 +115,26 @@ bool ReadRegValue(HKEY key, const std::string& name, DWORD& type, std::string& d
         return false;
     data.resize(size);
     return true;
+}
+
+const char* const REG_ABSENT = "(absent)";
+
+std::string RegString(HKEY root, const std::string& key, const std::string& name)
+{
+    char data[4096] = "";
+    DWORD size = sizeof(data);
+    if (RegGetValueA(root, key.c_str(), name.empty() ? NULL : name.c_str(),
+                     RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, NULL, data, &size) != ERROR_SUCCESS)
+        return REG_ABSENT;
+    return data;
+}
+
+void SetRegString(HKEY root, const std::string& key, const std::string& name, const std::string& value)
+{
+    if (value == REG_ABSENT)
+        RegDeleteKeyValueA(root, key.c_str(), name.c_str());
+    else
+        RegSetKeyValueA(root, key.c_str(), name.c_str(), REG_SZ, value.c_str(), (DWORD)value.size() + 1);
 }
 
 RegistryGuard::RegistryGuard() = default;
@@ -166,19 +157,19 @@ bool RegistryGuard::Guarded(const std::string& name) const
 {
     std::unique_ptr<Key> guard(new Key);
     guard->name = Lower(key);
-    if (!guard->path.Parse(key))
+    if (!ParseRegPath(key, guard->root, guard->subkey))
         return ::testing::AssertionFailure() << "bad registry path " << key;
     if (Guarded(guard->name))
         return ::testing::AssertionSuccess();
-    std::string& subkey = guard->path.subkey;
+    std::string& subkey = guard->subkey;
     for (size_t at = subkey.find('\\'); at != std::string::npos; at = subkey.find('\\', at + 1))
-        if (!Exists({guard->path.root, subkey.substr(0, at), guard->path.view}))
+        if (!Exists(guard->root, subkey.substr(0, at)))
         {
             guard->name.resize(guard->name.size() - (subkey.size() - at));
             subkey.resize(at);
             break;
         }
-    guard->tree = Snapshot(guard->path);
+    guard->tree = Snapshot(guard->root, subkey);
     m_keys.push_back(std::move(guard));
     return ::testing::AssertionSuccess();
 }
@@ -187,7 +178,8 @@ bool RegistryGuard::Guarded(const std::string& name) const
 {
     std::unique_ptr<Key> guard(new Key);
     HKEY handle;
-    if (!guard->path.Parse(key) || Guarded(Lower(key)) || !guard->path.Open(KEY_READ, handle))
+    if (!ParseRegPath(key, guard->root, guard->subkey) || Guarded(Lower(key)) ||
+        RegOpenKeyExA(guard->root, guard->subkey.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
         return Guard(key);
     guard->singleValue = true;
     guard->value = name;
@@ -205,16 +197,10 @@ bool RegistryGuard::Guarded(const std::string& name) const
     ::testing::AssertionResult guarded = GuardValue(key, name);
     if (!guarded)
         return guarded;
-    RegPath path;
-    path.Parse(key);
-    HKEY handle;
-    LONG result = RegCreateKeyExA(path.root, path.subkey.c_str(), 0, NULL, 0, KEY_ALL_ACCESS | path.view, NULL,
-                                  &handle, NULL);
-    if (result == ERROR_SUCCESS)
-    {
-        result = RegSetValueExA(handle, name.c_str(), 0, type, (const BYTE*)data, size);
-        RegCloseKey(handle);
-    }
+    HKEY root;
+    std::string subkey;
+    ParseRegPath(key, root, subkey);
+    LONG result = RegSetKeyValueA(root, subkey.c_str(), name.c_str(), type, data, size);
     if (result == ERROR_SUCCESS)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "cannot set \"" << name << "\" in " << key << " (" << result << ")";
@@ -225,20 +211,13 @@ void RegistryGuard::Restore()
     for (auto it = m_keys.rbegin(); it != m_keys.rend(); ++it)
     {
         const Key& key = **it;
-        HKEY handle;
         if (!key.singleValue)
-            Put(key.path, key.tree);
-        else if (RegCreateKeyExA(key.path.root, key.path.subkey.c_str(), 0, NULL, 0, KEY_ALL_ACCESS | key.path.view,
-                                 NULL, &handle, NULL) == ERROR_SUCCESS)
-        {
-            const Tree::Value* was = key.tree.values.empty() ? NULL : &key.tree.values[0];
-            if (was)
-                RegSetValueExA(handle, was->name.c_str(), 0, was->type, (const BYTE*)was->data.data(),
-                               (DWORD)was->data.size());
-            else
-                RegDeleteValueA(handle, key.value.c_str());
-            RegCloseKey(handle);
-        }
+            Put(key.root, key.subkey, key.tree);
+        else if (key.tree.values.empty())
+            RegDeleteKeyValueA(key.root, key.subkey.c_str(), key.value.c_str());
+        else
+            RegSetKeyValueA(key.root, key.subkey.c_str(), key.value.c_str(), key.tree.values[0].type,
+                            key.tree.values[0].data.data(), (DWORD)key.tree.values[0].data.size());
     }
     m_keys.clear();
 }

@@ -1,8 +1,7 @@
 // Registry keys that a test changes, each recorded as a whole tree when first
 // named and put back exactly (or removed, when it did not exist) at the end,
 // also when an assertion ended the test. Paths are "HKLM\\Software\\..."
-// (HKLM, HKCU, HKCR, HKU or the long names), the 64-bit view unless the path
-// starts with "32:".
+// (HKLM, HKCU, HKCR or HKU).
 #pragma once
 
 #include <windows.h>
@@ -15,17 +14,15 @@
 
 namespace fwtest
 {
-struct RegPath
-{
-    HKEY root = NULL;
-    std::string subkey;
-    REGSAM view = KEY_WOW64_64KEY;
-    bool Parse(const std::string& path);
-    bool Open(REGSAM access, HKEY& key) const;
-};
-
+// Splits "HKLM\\Software\\..." into its root and subkey; false for a bad path.
+bool ParseRegPath(const std::string& path, HKEY& root, std::string& subkey);
 // A value's type and bytes; false when it is not there.
 bool ReadRegValue(HKEY key, const std::string& name, DWORD& type, std::string& data);
+
+// A string value, REG_ABSENT when it is missing; setting REG_ABSENT deletes it.
+extern const char* const REG_ABSENT;
+std::string RegString(HKEY root, const std::string& key, const std::string& name);
+void SetRegString(HKEY root, const std::string& key, const std::string& name, const std::string& value);
 
 class RegistryGuard
 {

@@ -23,8 +23,6 @@ public:
     StandIns(const StandIns&) = delete;
     StandIns& operator=(const StandIns&) = delete;
 
-    // Copies the stand-in to path, making its folders.
-    bool Place(const std::string& path) const;
     // The exit code of the program of that file name (lower case), or a crash.
     void ExitWith(const std::string& fileName, DWORD code) const;
     void Crash(const std::string& fileName) const;

@@ -1,34 +1,28 @@
 #include "TestSupport.h"
 
-#include <shellapi.h>
-#include <stdio.h>
-
 namespace fwtest
 {
 TempDir::TempDir(const char* tag, const char* base)
 {
-    char temp[MAX_PATH];
+    char temp[MAX_PATH] = "";
     if (base)
         lstrcpynA(temp, base, sizeof(temp));
     else
         GetTempPathA(sizeof(temp), temp);
     static LONG counter = 0;
-    char name[MAX_PATH];
-    for (;;)
-    {
-        _snprintf(name, sizeof(name), "%s%s_%lu_%ld", temp, tag, GetCurrentProcessId(),
-                  InterlockedIncrement(&counter));
-        if (CreateDirectoryA(name, NULL))
-            break;
-        if (GetLastError() != ERROR_ALREADY_EXISTS)
-            break;
-    }
-    m_path = name;
+    do
+        m_path = std::string(temp) + tag + "_" + std::to_string(GetCurrentProcessId()) + "_" +
+                 std::to_string(InterlockedIncrement(&counter));
+    while (!CreateDirectoryA(m_path.c_str(), NULL) && GetLastError() == ERROR_ALREADY_EXISTS);
 }
 
 TempDir::~TempDir()
 {
-    DeleteTree(m_path);
+    // A program that has just ended may still hold its files for a moment.
+    for (int attempt = 0; attempt < 20 && !DeleteTree(m_path) &&
+                          GetFileAttributesA(m_path.c_str()) != INVALID_FILE_ATTRIBUTES;
+         ++attempt)
+        Sleep(50);
 }
 
 std::string Expand(std::string text, const std::string& mark, const std::string& value)
@@ -115,21 +109,15 @@ bool ReadBytes(const std::string& path, std::string& bytes)
 
 std::vector<std::string> ReadLines(const std::string& path)
 {
-    std::vector<std::string> lines;
     std::string bytes;
-    if (!ReadBytes(path, bytes))
-        return lines;
-    size_t start = 0;
-    while (start < bytes.size())
+    ReadBytes(path, bytes);
+    std::vector<std::string> lines;
+    for (size_t start = 0, end; start < bytes.size(); start = end + 2)
     {
-        size_t end = bytes.find("\r\n", start);
+        end = bytes.find("\r\n", start);
         if (end == std::string::npos)
-        {
-            lines.push_back(bytes.substr(start));
-            break;
-        }
+            end = bytes.size();
         lines.push_back(bytes.substr(start, end - start));
-        start = end + 2;
     }
     return lines;
 }

@@ -100,31 +100,6 @@ Distribution& Distribution::Set(const std::string& key, const std::string& value
     return *this;
 }
 
-Distribution& Distribution::Remove(const std::string& key)
-{
-    Drop(m_settings, key);
-    return *this;
-}
-
-Distribution& Distribution::Languages(const std::string& codes)
-{
-    m_languages.clear();
-    std::istringstream in(codes);
-    std::string code;
-    while (in >> code)
-        m_languages.push_back(code);
-    return *this;
-}
-
-Distribution& Distribution::Label(const std::string& key, const std::string& text)
-{
-    if (text.empty())
-        Drop(m_labels, key);
-    else
-        Put(m_labels, key, text);
-    return *this;
-}
-
 Distribution& Distribution::Line(const std::string& section, const std::string& line)
 {
     m_sections[section].push_back(line);
@@ -137,16 +112,18 @@ Distribution& Distribution::File(const std::string& relative, const std::string&
     return *this;
 }
 
-Distribution& Distribution::Copy(const std::string& binName, const std::string& relative)
-{
-    m_copies.push_back({binName, relative});
-    return *this;
-}
-
 Distribution& Distribution::Web()
 {
     m_local = false;
     return *this;
+}
+
+std::string Distribution::Find(const Pairs& pairs, const std::string& key)
+{
+    for (const auto& pair : pairs)
+        if (pair.first == key)
+            return pair.second;
+    return "";
 }
 
 Distribution& Distribution::Apply(const std::string& changes)
@@ -156,34 +133,40 @@ Distribution& Distribution::Apply(const std::string& changes)
     while (std::getline(in, item, ';'))
     {
         item = Trim(item);
-        if (item.empty())
-            continue;
-        bool label = item[0] == '@';
+        bool label = !item.empty() && item[0] == '@';
+        Pairs& pairs = label ? m_labels : m_settings;
         std::string body = label ? item.substr(1) : item;
         size_t eq = body.find('=');
-        std::string key = eq == std::string::npos ? body : body.substr(0, eq);
+        std::string key = body.substr(0, eq);
         std::string value = eq == std::string::npos ? "" : body.substr(eq + 1);
-        if (item == "web")
+        if (item.empty())
+            continue;
+        else if (item == "web")
             Web();
         else if (key == "langs")
-            Languages(value);
+        {
+            m_languages.clear();
+            std::istringstream codes(value);
+            for (std::string code; codes >> code;)
+                m_languages.push_back(code);
+        }
         else if (key == "file")
             File(value, "");
         else if (key == "standin")
-            Copy("fw_standin.exe", value);
+            m_copies.push_back({"fw_standin.exe", value});
         else if (key == "package")
             for (const std::string& code : m_languages)
             {
-                std::string folder;
-                for (const auto& setting : m_settings)
-                    if (setting.first == "SYS_LN_DIR")
-                        folder = setting.second + "\\";
-                Copy("packages\\" + value + "\\Sys_" + code + ".msi", folder + "Sys_" + code + ".msi");
+                std::string folder = Find(m_settings, "SYS_LN_DIR");
+                m_copies.push_back({"packages\\" + value + "\\Sys_" + code + ".msi",
+                                    (folder.empty() ? "" : folder + "\\") + "Sys_" + code + ".msi"});
             }
         else if (eq == std::string::npos && !key.empty() && key.back() == '-')
-            label ? Label(key.substr(0, key.size() - 1), "") : Remove(key.substr(0, key.size() - 1));
+            Drop(pairs, key.substr(0, key.size() - 1));
+        else if (label && value.empty())
+            Drop(pairs, key);
         else
-            label ? Label(key, value) : Set(key, value);
+            Put(pairs, key, value);
     }
     return *this;
 }
@@ -221,12 +204,9 @@ std::string Distribution::FirstLanguage() const
 
 std::string Distribution::Title() const
 {
-    std::string version;
-    for (const auto& setting : m_settings)
-        if (setting.first == "IniVersion")
-            version = " " + setting.second;
+    std::string version = Find(m_settings, "IniVersion");
     return "Ombrant ZAPH Setup [" + (m_languages.empty() ? std::string() : m_languages[0]) + "]" +
-           version;
+           (version.empty() ? "" : " " + version);
 }
 
 ::testing::AssertionResult Distribution::WriteTo(Scenario& s) const

@@ -26,24 +26,18 @@ class Distribution
 public:
     Distribution();
 
-    // A [Settings] key: set (added at the end when new) or removed.
+    // A [Settings] key: set (added at the end when new).
     Distribution& Set(const std::string& key, const std::string& value);
-    Distribution& Remove(const std::string& key);
-    // The label sections, in this order ("EN FR").
-    Distribution& Languages(const std::string& codes);
-    // A label of every language: set, or removed with an empty text.
-    Distribution& Label(const std::string& key, const std::string& text);
     // A line of [Components], [Additional] or [CheckSums].
     Distribution& Line(const std::string& section, const std::string& line);
     // A file beside the settings file (relative to the folder).
     Distribution& File(const std::string& relative, const std::string& bytes);
-    // A program or package of the build's bin folder, placed under relative.
-    Distribution& Copy(const std::string& binName, const std::string& relative);
     // WEB mode: no marker file, the program is not setup.exe.
     Distribution& Web();
     // Changes written as one line, separated by ";": "Key=Value" and "Key-"
-    // for settings, "@Key=Text" and "@Key-" for labels, "langs=EN FR",
-    // "web", "file=<relative>" (an empty file), "package=<release folder>"
+    // for settings, "@Key=Text" and "@Key-" for labels (an empty text removes
+    // the label too), "langs=EN FR", "web", "file=<relative>" (an empty file),
+    // "standin=<relative>" (bin\fw_standin.exe), "package=<release folder>"
     // (the test package of every language so far, from bin\packages, into
     // SYS_LN_DIR when set).
     Distribution& Apply(const std::string& changes);
@@ -56,12 +50,14 @@ public:
     ::testing::AssertionResult WriteTo(Scenario& s) const;
 
 private:
-    std::vector<std::pair<std::string, std::string>> m_settings;
-    std::vector<std::pair<std::string, std::string>> m_labels;
+    typedef std::vector<std::pair<std::string, std::string>> Pairs;
+    static std::string Find(const Pairs& pairs, const std::string& key);
+    Pairs m_settings;
+    Pairs m_labels;
     std::vector<std::string> m_languages;
     std::map<std::string, std::vector<std::string>> m_sections;
-    std::vector<std::pair<std::string, std::string>> m_files;
-    std::vector<std::pair<std::string, std::string>> m_copies;
+    Pairs m_files;
+    Pairs m_copies; // from bin: source, target
     bool m_local = true;
 };
 } // namespace fwe2e

@@ -1,5 +1,5 @@
 // Registry and file checks.
-#include "BenchInternal.h"
+#include "Scenario.h"
 
 namespace fwe2e
 {
@@ -24,11 +24,11 @@ enum Found
 
 static Found Lookup(const std::string& keyPath, const std::string& name, DWORD& type, std::string& data)
 {
-    fwtest::RegPath path;
-    HKEY key;
-    if (!path.Parse(keyPath))
+    HKEY root, key;
+    std::string subkey;
+    if (!fwtest::ParseRegPath(keyPath, root, subkey))
         return BAD_PATH;
-    if (!path.Open(KEY_READ, key))
+    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return NO_KEY;
     bool present = fwtest::ReadRegValue(key, name, type, data);
     RegCloseKey(key);

@@ -1,6 +1,6 @@
 // The scenario: working folder, machine state, the program's process and the
 // results of a run.
-#include "BenchInternal.h"
+#include "Scenario.h"
 
 #include <stdio.h>
 
@@ -14,20 +14,9 @@ static bool IsAbsolute(const std::string& path)
     return (path.size() > 1 && path[1] == ':') || path.compare(0, 2, "\\\\") == 0;
 }
 
-static std::string Backslashes(std::string path)
+static std::string Backslashes(const std::string& path)
 {
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
-    return path;
-}
-
-static unsigned long long FileSize(const std::string& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    return ((unsigned long long)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+    return fwtest::Expand(path, "/", "\\");
 }
 
 static std::string TestName()
@@ -40,32 +29,11 @@ static std::string TestName()
     return name.substr(0, 60);
 }
 
-Scenario::Scenario(const std::string& name)
-    : m_name(name.empty() ? TestName() : name), m_exeName(PROGRAM_NAME), m_robot(new BoxRobot)
+Scenario::Scenario()
+    : m_root(("fwe2e_" + TestName()).c_str()), m_dist(m_root.Path() + "\\dist"), m_exeName(PROGRAM_NAME),
+      m_currentDir(m_dist), m_robot(new BoxRobot)
 {
-    char temp[MAX_PATH] = "";
-    GetTempPathA(sizeof(temp), temp);
-    static LONG counter = 0;
-    for (;;)
-    {
-        char folder[MAX_PATH];
-        _snprintf(folder, sizeof(folder), "%sfwe2e_%s_%lu_%ld", temp, m_name.c_str(),
-                  GetCurrentProcessId(), InterlockedIncrement(&counter));
-        if (CreateDirectoryA(folder, NULL))
-        {
-            m_root = folder;
-            break;
-        }
-        if (GetLastError() != ERROR_ALREADY_EXISTS)
-        {
-            ADD_FAILURE() << "cannot make the working folder " << folder << " (" << GetLastError() << ")";
-            m_root = folder;
-            break;
-        }
-    }
-    m_dist = m_root + "\\dist";
     CreateDirectoryA(m_dist.c_str(), NULL);
-    m_currentDir = m_dist;
     std::string program = fwtest::BinDir() + "\\" + PROGRAM_NAME;
     if (!CopyFileA(program.c_str(), ExePath().c_str(), FALSE))
         ADD_FAILURE() << "cannot copy " << program << " into " << m_dist << " (" << GetLastError()
@@ -74,29 +42,12 @@ Scenario::Scenario(const std::string& name)
 
 Scenario::~Scenario()
 {
-    if (Running())
-        Kill();
+    Kill();
     m_robot->Stop();
     if (m_process)
         CloseHandle(m_process);
-    m_process = NULL;
-    RestoreAll();
-}
-
-void Scenario::RestoreAll()
-{
-    m_registry.Restore();
     for (auto it = m_guardedPaths.rbegin(); it != m_guardedPaths.rend(); ++it)
         fwtest::DeleteTree(*it);
-    m_guardedPaths.clear();
-    // A program that has just ended may still hold its files for a moment.
-    for (int attempt = 0; attempt < 20; ++attempt)
-    {
-        fwtest::DeleteTree(m_root);
-        if (GetFileAttributesA(m_root.c_str()) == INVALID_FILE_ATTRIBUTES)
-            break;
-        Sleep(50);
-    }
 }
 
 // --- folders and files ----------------------------------------------------------
@@ -121,7 +72,7 @@ void Scenario::SetExeName(const std::string& name)
 
 std::string Scenario::Folder(const std::string& relative)
 {
-    std::string folder = m_root + "\\" + Backslashes(relative);
+    std::string folder = m_root.Path() + "\\" + Backslashes(relative);
     if (!fwtest::MakeFolders(folder))
         ADD_FAILURE() << "cannot make the folder " << folder;
     return folder;
@@ -144,10 +95,7 @@ std::string Scenario::Folder(const std::string& relative)
             withCrLf += '\r';
         withCrLf += utf8[i];
     }
-    std::wstring wide = FromUtf8(withCrLf);
-    std::string bytes = "\xFF\xFE";
-    bytes.append((const char*)wide.data(), wide.size() * sizeof(wchar_t));
-    return WriteFile(relative, bytes);
+    return WriteFile(relative, fwtest::Utf16File(FromUtf8(withCrLf)));
 }
 
 ::testing::AssertionResult Scenario::CopyFromBin(const std::string& name, const std::string& relative)
@@ -170,11 +118,6 @@ void Scenario::GuardPath(const std::string& path)
 
 // --- machine state ---------------------------------------------------------------
 
-::testing::AssertionResult Scenario::GuardRegKey(const std::string& key)
-{
-    return m_registry.Guard(key);
-}
-
 ::testing::AssertionResult Scenario::SetRegString(const std::string& key, const std::string& name,
                                                   const std::string& value)
 {
@@ -187,50 +130,11 @@ void Scenario::GuardPath(const std::string& path)
     return m_registry.SetValue(key, name, REG_DWORD, &value, sizeof(value));
 }
 
-std::string Scenario::RegistryVersionKey() const
-{
-    return APP_DEFAULTS_KEY + m_exeName;
-}
-
-void Scenario::SetWindowsVersion(const std::string& version)
-{
-    m_winVersion = version;
-}
-
 // --- the box script ---------------------------------------------------------------
-
-BoxExpectation& Scenario::ExpectBox(const char* file, int line)
-{
-    return m_robot->Add(file, line);
-}
-
-std::vector<BoxSeen> Scenario::Boxes() const
-{
-    return m_robot->Seen();
-}
-
-::testing::AssertionResult Scenario::WaitForBoxes(DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    while (!m_robot->AllAnswered())
-    {
-        if (GetTickCount() - start >= timeoutMs || !Running())
-        {
-            return ::testing::AssertionFailure()
-                   << "expected boxes did not appear within " << timeoutMs << " ms"
-                   << (Running() ? "" : " (the program has ended)") << "\n  still expected:\n"
-                   << m_robot->DescribeScript() << "  boxes seen:\n"
-                   << DescribeBoxes(Boxes()) << "  windows of the program:\n"
-                   << DescribeWindows(m_pid);
-        }
-        Sleep(25);
-    }
-    return ::testing::AssertionSuccess();
-}
 
 void Scenario::ReportRobot(const char* file, int line)
 {
-    for (const BoxRobot::Problem& problem : m_robot->TakeProblems(true))
+    for (const BoxRobot::Problem& problem : m_robot->TakeProblems())
         ADD_FAILURE_AT(problem.file ? problem.file : file, problem.file ? problem.line : line)
             << problem.message;
 }
@@ -250,32 +154,32 @@ bool Scenario::Running() const
         CloseHandle(m_process);
     m_process = NULL;
     m_pid = 0;
-    m_exitCode = -3;
 
     // The Windows version is set for the program's file name; with none asked
     // for, a value left over from an aborted test must not apply either.
-    ::testing::AssertionResult version = GuardRegKey(RegistryVersionKey());
-    RegDeleteKeyValueA(HKEY_CURRENT_USER, RegistryVersionKey().substr(5).c_str(), "Version");
+    const std::string key = APP_DEFAULTS_KEY + m_exeName;
+    ::testing::AssertionResult version = GuardRegKey(key);
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, key.substr(5).c_str(), "Version");
     if (version && !m_winVersion.empty())
-        version = SetRegString(RegistryVersionKey(), "Version", m_winVersion);
+        version = SetRegString(key, "Version", m_winVersion);
     // Under a bare X server (no window manager) Wine waits two seconds for
     // every closed "managed" window to be withdrawn; unmanaged windows close
     // at once and behave the same for the program.
     if (version)
-        version = SetRegString(RegistryVersionKey() + "\\X11 Driver", "Managed", "N");
+        version = SetRegString(key + "\\X11 Driver", "Managed", "N");
     if (!version)
         return version;
 
     m_logPath = DefaultLogPath();
-    m_logOffset = FileSize(m_logPath);
+    std::string log;
+    fwtest::ReadBytes(m_logPath, log);
+    m_logOffset = log.size();
 
     m_commandLine = "\"" + ExePath() + "\"" + (arguments.empty() ? "" : " " + arguments);
-    std::vector<char> line(m_commandLine.begin(), m_commandLine.end());
-    line.push_back(0);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
+    std::string line = m_commandLine;
+    STARTUPINFOA startup = {sizeof(startup)};
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(ExePath().c_str(), line.data(), NULL, NULL, FALSE, 0, NULL,
+    if (!CreateProcessA(ExePath().c_str(), &line[0], NULL, NULL, FALSE, 0, NULL,
                         m_currentDir.c_str(), &startup, &process))
         return ::testing::AssertionFailure() << "cannot start " << m_commandLine << " in "
                                              << m_currentDir << " (" << GetLastError() << ")";
@@ -295,30 +199,24 @@ int Scenario::Wait(DWORD timeoutMs, const char* file, int line)
     }
     if (WaitForSingleObject(m_process, timeoutMs) == WAIT_TIMEOUT)
     {
-        std::string seen = DescribeBoxes(Boxes()), windows = DescribeWindows(m_pid);
+        std::string windows = DescribeWindows(m_pid);
         Kill();
         m_robot->Stop();
-        std::vector<BoxRobot::Problem> problems = m_robot->TakeProblems(false);
-        std::string robotNotes;
-        for (const BoxRobot::Problem& problem : problems)
-            robotNotes += problem.message;
-        LogView log = Log();
+        // One failure tells it all: what the robot saw and still expected.
+        std::string notes;
+        for (const BoxRobot::Problem& problem : m_robot->TakeProblems())
+            notes += problem.message + "\n";
         ADD_FAILURE_AT(file, line) << "The program did not end within " << timeoutMs
                                    << " ms and was killed.\n  command line: " << m_commandLine
                                    << "\n  windows it showed at the end:\n" << windows
-                                   << "  boxes seen:\n" << seen
-                                   << "  boxes still expected:\n" << m_robot->DescribeScript()
-                                   << robotNotes << log.Describe();
-        m_robot->TakeProblems(true); // the run's failure already says what was missing
-        m_exitCode = -2;
-        return m_exitCode;
+                                   << "  boxes seen:\n" << DescribeBoxes(Boxes()) << notes << Log().Describe();
+        return -2;
     }
     DWORD code = 0;
     GetExitCodeProcess(m_process, &code);
-    m_exitCode = (int)code;
     m_robot->Stop();
     ReportRobot(file, line);
-    return m_exitCode;
+    return (int)code;
 }
 
 int Scenario::Run(const std::string& arguments, DWORD timeoutMs, const char* file, int line)

@@ -25,6 +25,7 @@
 #include "BoxRobot.h"
 #include "LogView.h"
 #include "RegistryGuard.h"
+#include "TestSupport.h"
 
 #include <functional>
 #include <memory>
@@ -46,13 +47,13 @@ public:
     explicit ProgramWindow(HWND hwnd) : m_hwnd(hwnd) {}
 
     HWND Handle() const { return m_hwnd; }
-    bool Exists() const;                        // the window still exists
+    bool Exists() const { return m_hwnd != NULL && IsWindow(m_hwnd); }
     explicit operator bool() const { return Exists(); }
-    std::string Title() const;
+    std::string Title() const { return WindowText(m_hwnd); }
 
     HWND Control(int id) const;                 // null when there is none
     bool HasControl(int id) const { return Control(id) != NULL; }
-    std::string ControlText(int id) const;      // WM_GETTEXT, UTF-8; "" when missing
+    std::string ControlText(int id) const { return WindowText(Control(id)); } // "" when missing
     bool IsEnabled(int id) const;
     bool IsChecked(int id) const;               // BM_GETCHECK == BST_CHECKED
 
@@ -72,6 +73,9 @@ private:
     HWND m_hwnd = NULL;
 };
 
+// Every visible top-level window of the process, for failure messages.
+std::string DescribeWindows(DWORD pid);
+
 // ---------------------------------------------------------------------------
 // The log of a run (LogView.h)
 // ---------------------------------------------------------------------------
@@ -87,8 +91,7 @@ std::string DefaultLogPath();
 // Registry and files (checks usable with EXPECT_TRUE)
 // ---------------------------------------------------------------------------
 
-// Registry paths are "HKLM\\Software\\..." (HKLM, HKCU, HKCR, HKU or the long
-// names); the 64-bit view unless the path starts with "32:".
+// Registry paths are "HKLM\\Software\\..." (HKLM, HKCU, HKCR or HKU).
 ::testing::AssertionResult RegValueIs(const std::string& key, const std::string& name,
                                       const std::string& expected);
 ::testing::AssertionResult RegValueAbsent(const std::string& key, const std::string& name);
@@ -115,13 +118,13 @@ class Scenario
 public:
     // Makes a fresh working folder "<temp>\fwe2e_<test name>_<n>" with a
     // distribution folder "dist" holding a copy of bin\fernwick.exe.
-    explicit Scenario(const std::string& name = "");
+    Scenario();
     ~Scenario();
     Scenario(const Scenario&) = delete;
     Scenario& operator=(const Scenario&) = delete;
 
     // --- folders and files ------------------------------------------------
-    const std::string& Root() const { return m_root; }   // the working folder
+    const std::string& Root() const { return m_root.Path(); } // the working folder
     const std::string& Dir() const { return m_dist; }    // distribution folder
     std::string Path(const std::string& relative) const; // below Dir()
     std::string ExePath() const { return Path(m_exeName); }
@@ -145,22 +148,20 @@ public:
     // --- machine state (all restored by the destructor) ------------------
     // Windows version the program sees: "win98", "winxp", "vista", "win7",
     // "win10" (HKCU\Software\Wine\AppDefaults\<exe name>\Version).
-    void SetWindowsVersion(const std::string& version);
+    void SetWindowsVersion(const std::string& version) { m_winVersion = version; }
     ::testing::AssertionResult SetRegString(const std::string& key, const std::string& name,
                                             const std::string& value);
     ::testing::AssertionResult SetRegDword(const std::string& key, const std::string& name,
                                            DWORD value);
     // A key the run may write: its whole tree is recorded now and put back
     // exactly (or removed) at the end.
-    ::testing::AssertionResult GuardRegKey(const std::string& key);
+    ::testing::AssertionResult GuardRegKey(const std::string& key) { return m_registry.Guard(key); }
 
     // --- the box script --------------------------------------------------
     // Appends the next expected message box (default answer IDOK). Boxes are
     // expected in the order written; may also be called while the program runs.
-    BoxExpectation& ExpectBox(FWE2E_HERE);
-    std::vector<BoxSeen> Boxes() const;  // every box seen so far
-    // Waits until every expectation written so far has been answered.
-    ::testing::AssertionResult WaitForBoxes(DWORD timeoutMs = 10000);
+    BoxExpectation& ExpectBox(FWE2E_HERE) { return m_robot->Add(file, line); }
+    std::vector<BoxSeen> Boxes() const { return m_robot->Seen(); } // every box seen so far
 
     // --- running ---------------------------------------------------------
     // The whole run: Start, then Wait. Returns the exit code; a timeout kills
@@ -189,17 +190,13 @@ public:
     LogView LogFile(const std::string& path) const;
 
 private:
-    void RestoreAll();
     void ReportRobot(const char* file, int line);
-    std::string RegistryVersionKey() const;
 
-    std::string m_name, m_root, m_dist, m_exeName, m_currentDir, m_commandLine;
-    std::string m_winVersion;
-    std::string m_logPath;
+    fwtest::TempDir m_root;
+    std::string m_dist, m_exeName, m_currentDir, m_commandLine, m_winVersion, m_logPath;
     unsigned long long m_logOffset = 0;
     HANDLE m_process = NULL;
     DWORD m_pid = 0;
-    int m_exitCode = -3;
     std::unique_ptr<BoxRobot> m_robot;
     fwtest::RegistryGuard m_registry;
     std::vector<std::string> m_guardedPaths;

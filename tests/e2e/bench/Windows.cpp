@@ -3,7 +3,7 @@
 // messages (the server marshals WM_GETTEXT and friends), but not painted into
 // our own device context (PrintWindow needs the other process's DC), so
 // screenshots copy the window's rectangle from the screen.
-#include "BenchInternal.h"
+#include "Scenario.h"
 
 #include <stdio.h>
 
@@ -13,16 +13,6 @@ static const UINT READ_TIMEOUT_MS = 3000; // as the robot's reads
 
 // --- ProgramWindow ----------------------------------------------------------
 
-bool ProgramWindow::Exists() const
-{
-    return m_hwnd != NULL && IsWindow(m_hwnd);
-}
-
-std::string ProgramWindow::Title() const
-{
-    return WindowText(m_hwnd);
-}
-
 HWND ProgramWindow::Control(int id) const
 {
     // Controls may sit inside child dialogs (property pages, panels): search
@@ -31,11 +21,6 @@ HWND ProgramWindow::Control(int id) const
         if ((GetDlgCtrlID(control) & 0xFFFF) == (id & 0xFFFF))
             return control;
     return NULL;
-}
-
-std::string ProgramWindow::ControlText(int id) const
-{
-    return WindowText(Control(id));
 }
 
 bool ProgramWindow::IsEnabled(int id) const
@@ -54,29 +39,16 @@ bool ProgramWindow::IsChecked(int id) const
            state == BST_CHECKED;
 }
 
-static ::testing::AssertionResult Usable(const ProgramWindow& window, int id, HWND& control)
-{
-    control = window.Control(id);
-    if (!window.Exists())
-        return ::testing::AssertionFailure() << "the window is gone";
-    if (control == NULL)
-        return ::testing::AssertionFailure() << "no control " << id << " in the window\n"
-                                             << window.Describe();
-    if (!IsWindowVisible(control))
-        return ::testing::AssertionFailure() << "control " << id << " is hidden\n"
-                                             << window.Describe();
-    if (!IsWindowEnabled(control))
-        return ::testing::AssertionFailure() << "control " << id << " is disabled\n"
-                                             << window.Describe();
-    return ::testing::AssertionSuccess();
-}
-
 ::testing::AssertionResult ProgramWindow::Click(int id) const
 {
-    HWND button = NULL;
-    ::testing::AssertionResult usable = Usable(*this, id, button);
-    if (!usable)
-        return usable;
+    // A user could not click a missing, hidden or disabled control either.
+    HWND button = Control(id);
+    const char* unusable = button == NULL               ? "missing"
+                           : !IsWindowVisible(button) ? "hidden"
+                           : !IsWindowEnabled(button) ? "disabled"
+                                                      : NULL;
+    if (unusable)
+        return ::testing::AssertionFailure() << "control " << id << " is " << unusable << "\n" << Describe();
     // A click may open a modal loop in the program (a confirmation box): the
     // send then outlasts the timeout, which is no failure; the click happened.
     DWORD_PTR result = 0;
@@ -137,9 +109,7 @@ std::string ProgramWindow::Describe() const
     RECT r;
     GetWindowRect(m_hwnd, &r);
     int width = r.right - r.left, height = r.bottom - r.top;
-    std::vector<DWORD> pixels = Pixels(width, height, [&](HDC memory, HDC screen) {
-        return BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != FALSE;
-    });
+    std::vector<DWORD> pixels = ScreenPixels(r);
     // A 32-bit .bmp stored top row first (a negative height), as the pixels
     // come; opaque, as viewers read the fourth byte as alpha.
     for (DWORD& pixel : pixels)
