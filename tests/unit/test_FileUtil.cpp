@@ -142,6 +142,7 @@ TEST(FileUtil, FindFiles)
     Put(root.File("1\\2\\3\\4\\found.mdb"));
     Put(root.File("1\\2\\3\\4\\5\\deep.mdb"));
     const struct { const char* pattern; std::string folder; bool descend; std::string found; } rows[] = {
+        {"top.dat", r, true, root.File("top.dat")},  // not the copy in a\\
         {"found.mdb", r, true, root.File("1\\2\\3\\4\\found.mdb")},
         {"deep.mdb", root.File("1\\2"), true, "<none>"},  // the depth counts from the drive
         {"a", r, true, "<none>"},
