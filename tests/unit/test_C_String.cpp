@@ -55,7 +55,7 @@ TEST(C_String, ReplaceChangesOnlyTheFirstPlace)
 }
 
 // The 9x path: a language's code page converts the labels; Greek on Windows 98
-// is e2e_window's row. Here the bounds of the conversion buffers.
+// is e2e_mainsequence's window test. Here the bounds of the conversion buffers.
 TEST(WideApi, BuffersGrowAndCodePagesTheSystemLacks)
 {
     for (size_t length : { (size_t)255, (size_t)256, (size_t)5000 })

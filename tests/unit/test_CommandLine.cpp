@@ -8,10 +8,9 @@
 #include "LogCapture.h"
 #include "RunState.h"
 
-// Rejected values as a whole run shows them (box, code, kept value), the
-// switches' log lines, a target with a trailing backslash, /i, a language in
-// lower case, unknown switches and /r with its folder are the command-line and
-// repair scenarios' rows (e2e_mainsequence, e2e_prerequisites). Here the root
+// Rejected values as a whole run shows them (box, code, kept value) and /r with
+// its folder are the command-line and repair scenarios' rows
+// (e2e_mainsequence, e2e_prerequisites). Here the root
 // of the current drive, which is no target, and /d before an option: it takes
 // the file that follows, but not an option, which still counts, and the log
 // keeps its default name.

@@ -1,18 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "CodeTables.h"
-#include "TextUtil.h"
 
-// A replacement made in place never writes past the text it replaces.
-TEST(TextUtil, ReplaceInPlaceStaysInItsBuffer)
-{
-    char replace[] = "a<MS>b<MS>";
-    EXPECT_TRUE(TextReplaceInPlace(replace, "<MS>", "LU"));
-    EXPECT_STREQ("aLUb<MS>", replace);
-    EXPECT_FALSE(TextReplaceInPlace(replace, "LU", "LONGER"));  // the buffer would overflow
-    EXPECT_STREQ("aLUb<MS>", replace);
-}
-
+// A language given in any case is accepted (the command line, the settings
+// file); a longer text is no code, and an index past a table has no code.
 TEST(CodeTables, LookUpsIgnoreCaseAndTakeOnlyTwoCharacters)
 {
     const struct { const char* text; int language; int memberState; } rows[] = {
