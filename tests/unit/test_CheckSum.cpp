@@ -42,15 +42,15 @@ TEST(CheckSum, FastCodeEqualsTheByteWiseCode)
     }
 }
 
+// The known value of a file is test_FileVersion's checksum rows (through the
+// component check that reads it); here the files that give none.
 TEST(CheckSum, OfAFileOrNone)
 {
     TempDir dir;
     LogCapture log(4);
     const std::string abc = dir.File("abc.txt");
     ASSERT_TRUE(WriteBytes(abc, "abc"));
-    char text[CHECKSUM_TEXT_SIZE] = "garbage!";
-    EXPECT_EQ(0u, GetFileChecksum(abc.c_str(), text));
-    EXPECT_STREQ("14ADA6D0", text);
+    char text[CHECKSUM_TEXT_SIZE];
 
     // Held without read sharing: it cannot be opened, as on a busy machine.
     HANDLE holder = CreateFileA(abc.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);

@@ -7,29 +7,11 @@
 #include "LogCapture.h"
 #include "TestSupport.h"
 
-namespace
-{
-// Each test logs into the capture's file and leaves logging off.
-class LogTest : public ::testing::Test
-{
-protected:
-    std::string Content() const
-    {
-        std::string bytes;
-        fwtest::ReadBytes(m_file, bytes);
-        return bytes;
-    }
-
-    fwtest::LogCapture m_capture;
-    const std::string m_file = GetLogFile();
-    fwtest::TempDir m_dir{ "fwlog" };
-};
-} // namespace
-
 // The kind prefixes, line ends and the start banner are read in every
 // scenario's log; these are the long lines and the letters no scenario meets.
-TEST_F(LogTest, LongTextsAndLettersBeyondTheCodePage)
+TEST(Log, LongTextsAndLettersBeyondTheCodePage)
 {
+    fwtest::LogCapture log;
     std::string longText(3000, 'L');
     LogMessage(2, LOG_INFO, "%hs|\n", longText.c_str());
     // Beyond Latin-1 (the euro sign is in the code page, Greek and Polish
@@ -37,16 +19,18 @@ TEST_F(LogTest, LongTextsAndLettersBeyondTheCodePage)
     ASSERT_EQ(1252u, GetACP());
     LogMessage(2, LOG_ERROR, "%ws|%S|%.2ws|%lc|%I64u\n", L"caf\u00e9 \u20ac \u0395\u03bb", L"\u0142", L"\u20ac\u20ac\u20ac",
                (wint_t)0x20AC, 1ULL << 40);
-    EXPECT_EQ("\t" + longText + "|\r\n" + "E\tcaf\xE9 \x80 ??|?|\x80\x80|\x80|1099511627776\r\n", Content());
+    EXPECT_EQ("\t" + longText + "|\r\n" + "E\tcaf\xE9 \x80 ??|?|\x80\x80|\x80|1099511627776\r\n", log.Text());
 }
 
 // A name too long is refused and the log stays where it was (e2e_faults runs
 // "/d3" with a deep path); here the edge of the buffer, and a default name that
 // cannot fit.
-TEST_F(LogTest, NamesAtTheEdgeOfTheBuffer)
+TEST(Log, NamesAtTheEdgeOfTheBuffer)
 {
+    fwtest::TempDir dir("fwlog");
+    fwtest::LogCapture log;
     // 259 characters still fit the buffer, 260 do not.
-    std::string longest = m_dir.Path() + "\\";
+    std::string longest = dir.Path() + "\\";
     longest += std::string(LOG_PATH_SIZE - 1 - longest.size(), 'm');
     EXPECT_TRUE(SetLogFile(longest.c_str()));
     EXPECT_FALSE(SetLogFile((longest + "m").c_str()));
@@ -59,12 +43,13 @@ TEST_F(LogTest, NamesAtTheEdgeOfTheBuffer)
 }
 
 // The line support reads for a failed system call.
-TEST_F(LogTest, SystemErrorLineCarriesCodeAndSystemText)
+TEST(Log, SystemErrorLineCarriesCodeAndSystemText)
 {
+    fwtest::LogCapture log;
     LogSystemError("Opening", ERROR_FILE_NOT_FOUND);
     SetLastError(ERROR_ACCESS_DENIED);
     LogSystemError("Writing", 0);
-    std::vector<std::string> lines = fwtest::ReadLines(m_file);
+    std::vector<std::string> lines = log.Lines();
     ASSERT_EQ(2u, lines.size());
     // Each line: the text, the code and the system's words for it, quoted.
     const std::string starts[] = { "E\t'Opening' '2' '", "E\t'Writing' '5' '" };
