@@ -127,7 +127,6 @@ TEST(FileVersion, CheckOneFile)
         {VERSION_BY_CHECKSUM, "14ada6d0", abc, true, "14ADA6D0"},  // case is ignored
         {VERSION_BY_CHECKSUM, "14ADA6D1", abc, false, NULL},
         {VERSION_BY_FILE_VERSION, "V7.2", Fixture("ver_build"), false, NULL},
-        {VERSION_BY_EXISTENCE, "", abc, true, NULL},
         {VERSION_BY_EXISTENCE, "", "C:\\" + std::string(300, 'x'), false, NULL}, // a path that cannot be recorded
         {VERSION_BY_DATE, today, abc, true, NULL},                // midnight today: not earlier
         {VERSION_BY_DATE, "31.12.2999", abc, false, NULL},
