@@ -54,7 +54,13 @@ const char NOT_IN_THIS_BUILD[] = "is not available in this build";
 const char PACKAGE_FOLDER[] = "C:\\Program Files\\ZAPH";
 // A drive of a few megabytes where the machine allows one (scripts/small-drive.sh).
 const std::string SMALL_DRIVE = "S:\\";
-// The words of a whole run's system that the driver acts on itself.
+// The words of a whole run's system that the driver acts on itself: "web"
+// (from the loopback server; with "proxy" only through the Internet settings'
+// proxy, with "https" through a trusted front, "https=stranger" an untrusted
+// one), "stall=<path>" (that download stalls: the user cancels, or with
+// "second" another start meets it), "damaged=<file>", "planted", "restart"
+// (the run again is the registered command), "kill=package" or "kill=data"
+// (while "big=<file>" is copied), "full" (the target on the small drive).
 const std::string RUN_WORDS = " web proxy https damaged stall planted restart second kill big full ";
 
 // A QRT client whose server is not upgraded yet (no ms.xml, no zaph.exe).
@@ -439,7 +445,8 @@ std::string StoredZip(const std::string& name, const std::string& bytes)
             out += (char)((value >> (8 * i)) & 0xFF);
         return out;
     };
-    uint32_t crc = crc32(0, (const BYTE*)bytes.data(), (INT)bytes.size()), size = (uint32_t)bytes.size(), nameSize = (uint32_t)name.size();
+    uint32_t crc = crc32(0, (const BYTE*)bytes.data(), (INT)bytes.size());
+    uint32_t size = (uint32_t)bytes.size(), nameSize = (uint32_t)name.size();
     std::string common = le(20, 2) + le(0, 2) + le(0, 2) + le(0, 2) + le(0x21, 2) + le(crc, 4) + le(size, 4) +
                          le(size, 4) + le(nameSize, 2) + le(0, 2);
     std::string local = le(0x04034b50, 4) + common + name + bytes;
