@@ -27,35 +27,25 @@ AppStage::~AppStage()
 }
 
 CancelOnStall::CancelOnStall(HttpTestServer& server, CMainUI& ui, bool releaseAfterClick)
-    : m_server(server), m_ui(ui), m_release(releaseAfterClick)
+    : m_thread([this, &server, &ui, releaseAfterClick] {
+          if (!server.WaitForStall(20000))
+              return;
+          DWORD_PTR ignored;
+          // A real click arrives as posted input, which also wakes a waiting message
+          // loop; BM_CLICK is sent, so a null message follows it.
+          m_clicked = SendMessageTimeoutA(GetDlgItem(ui.GetWindow(), IDCANCEL), BM_CLICK, 0, 0, SMTO_NORMAL,
+                                          10000, &ignored) != 0;
+          PostMessageA(ui.GetWindow(), WM_NULL, 0, 0);
+          if (releaseAfterClick)
+              server.ReleaseStalls();
+      })
 {
-    m_thread = CreateThread(NULL, 0, Run, this, 0, NULL);
 }
 
 bool CancelOnStall::Join()
 {
-    if (m_thread != NULL)
-    {
-        WaitForSingleObject(m_thread, 30000);
-        CloseHandle(m_thread);
-        m_thread = NULL;
-    }
+    if (m_thread.joinable())
+        m_thread.join();
     return m_clicked;
-}
-
-DWORD WINAPI CancelOnStall::Run(void* param)
-{
-    CancelOnStall* self = static_cast<CancelOnStall*>(param);
-    if (!self->m_server.WaitForStall(20000))
-        return 1;
-    DWORD_PTR ignored;
-    // A real click arrives as posted input, which also wakes a waiting message
-    // loop; BM_CLICK is sent, so a null message follows it.
-    self->m_clicked = SendMessageTimeoutA(GetDlgItem(self->m_ui.GetWindow(), IDCANCEL), BM_CLICK, 0, 0,
-                                          SMTO_NORMAL, 10000, &ignored) != 0;
-    PostMessageA(self->m_ui.GetWindow(), WM_NULL, 0, 0);
-    if (self->m_release)
-        self->m_server.ReleaseStalls();
-    return 0;
 }
 } // namespace fwtest

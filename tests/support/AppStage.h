@@ -8,6 +8,7 @@
 #include "HttpTestServer.h" // winsock2.h before windows.h
 
 #include <string>
+#include <thread>
 
 #include "CDownloadManager.h"
 #include "CMainUI.h"
@@ -40,11 +41,7 @@ public:
     bool Join();
 
 private:
-    static DWORD WINAPI Run(void* self);
-    HttpTestServer& m_server;
-    CMainUI& m_ui;
-    bool m_release;
     bool m_clicked = false;
-    HANDLE m_thread;
+    std::thread m_thread;
 };
 } // namespace fwtest

@@ -51,7 +51,7 @@ std::string WindowClass(HWND hwnd)
     return name;
 }
 
-bool IsIconStatic(HWND child)
+static bool IsIconStatic(HWND child)
 {
     return WindowClass(child) == "Static" &&
            (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
@@ -69,20 +69,11 @@ bool IsMessageBox(HWND hwnd)
     {
         std::string cls = WindowClass(child);
         int id = GetDlgCtrlID(child) & 0xFFFF;
-        if (cls == "Static")
-        {
-            if (id == 0xFFFF)
-                hasText = true;
-            else if (!IsIconStatic(child))
-                return false;
-        }
-        else if (cls == "Button")
-        {
-            if (IsWindowVisible(child) && (id < IDOK || id > IDCONTINUE))
-                return false;
-        }
-        else
+        bool text = cls == "Static" && id == 0xFFFF;
+        bool standardButton = cls == "Button" && (!IsWindowVisible(child) || (id >= IDOK && id <= IDCONTINUE));
+        if (!text && !standardButton && !IsIconStatic(child))
             return false;
+        hasText = hasText || text;
     }
     return hasText;
 }
@@ -120,28 +111,15 @@ std::vector<HWND> TopLevelWindowsOf(DWORD pid)
 
 static const char* IconName(BoxIcon icon)
 {
-    switch (icon)
-    {
-    case ICON_NONE: return "none";
-    case ICON_ERROR: return "error (stop)";
-    case ICON_WARNING: return "warning (exclamation)";
-    case ICON_INFORMATION: return "information";
-    case ICON_QUESTION: return "question";
-    default: return "unknown";
-    }
+    static const char* const names[] = {"none", "error (stop)", "warning (exclamation)", "information",
+                                        "question", "unknown"};
+    return names[icon];
 }
 
-// The buttons of the boxes the program shows; others by number.
 static std::string ButtonName(int id)
 {
-    switch (id)
-    {
-    case IDOK: return "IDOK";
-    case IDCANCEL: return "IDCANCEL";
-    case IDYES: return "IDYES";
-    case IDNO: return "IDNO";
-    default: return "button " + std::to_string(id);
-    }
+    static const char* const names[] = {"IDOK", "IDCANCEL", "IDABORT", "IDRETRY", "IDIGNORE", "IDYES", "IDNO"};
+    return id >= IDOK && id <= IDNO ? names[id - IDOK] : "button " + std::to_string(id);
 }
 
 std::string BoxSeen::Describe() const
@@ -215,18 +193,6 @@ BoxExpectation& BoxExpectation::Buttons(std::vector<int> ids)
         std::sort(have.begin(), have.end());
         return have == ids;
     });
-}
-
-BoxExpectation& BoxExpectation::Press(int id)
-{
-    m_press = id;
-    return *this;
-}
-
-BoxExpectation& BoxExpectation::Optional()
-{
-    m_optional = true;
-    return *this;
 }
 
 std::string BoxExpectation::Mismatch(const BoxSeen& box) const

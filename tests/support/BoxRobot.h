@@ -54,8 +54,18 @@ public:
     BoxExpectation& Icon(BoxIcon icon);
     BoxExpectation& Owned(bool owned);                     // has an owner window or not
     BoxExpectation& Buttons(std::vector<int> ids);         // exactly these, any order
-    BoxExpectation& Press(int id);                         // default: IDOK, else the only button
-    BoxExpectation& Optional();                            // may not appear at all
+    // The answer; by default IDOK, else the only button.
+    BoxExpectation& Press(int id)
+    {
+        m_press = id;
+        return *this;
+    }
+    // The box may not appear at all.
+    BoxExpectation& Optional()
+    {
+        m_optional = true;
+        return *this;
+    }
 
 private:
     friend class BoxRobot;
@@ -84,7 +94,6 @@ std::wstring FromUtf8(const std::string& text);
 std::string WindowText(HWND hwnd);
 std::string WindowClass(HWND hwnd);
 bool IsMessageBox(HWND hwnd);
-bool IsIconStatic(HWND control);
 std::vector<HWND> TopLevelWindowsOf(DWORD pid); // visible ones, in z-order
 // Every descendant of the window (NULL: every top-level window), in z-order.
 std::vector<HWND> ChildWindows(HWND parent);
@@ -94,8 +103,6 @@ std::string DescribeBoxes(const std::vector<BoxSeen>& boxes); // "(none)" when e
 // empty when they cannot be read.
 std::vector<DWORD> ScreenPixels(const RECT& r);
 
-// The message-box robot: a thread that watches the program's top-level
-// windows, records every message box and answers it by the script.
 class BoxRobot
 {
 public:

@@ -149,19 +149,4 @@ bool DeleteTree(const std::string& path)
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     return RemoveDirectoryA(path.c_str()) || DeleteFileA(path.c_str());
 }
-
-std::string SourceDir()
-{
-    return FW_SOURCE_DIR;
-}
-
-std::string BinaryDir()
-{
-    return FW_BINARY_DIR;
-}
-
-std::string BinDir()
-{
-    return BinaryDir() + "\\bin";
-}
 } // namespace fwtest

@@ -38,7 +38,8 @@ std::string Expand(std::string text, const std::string& mark, const std::string&
 // Runs a program to its end; its exit code, (DWORD)-1 when it cannot start,
 // (DWORD)-2 when it was killed after the time limit.
 DWORD RunProgram(std::string commandLine, DWORD timeoutMs = 60000);
-std::string SourceDir();   // the source tree, as a Windows path
-std::string BinaryDir();   // the build tree, as a Windows path
-std::string BinDir();      // where the built programs are
+// The source and build trees as Windows paths, and where the built programs are.
+inline std::string SourceDir() { return FW_SOURCE_DIR; }
+inline std::string BinaryDir() { return FW_BINARY_DIR; }
+inline std::string BinDir() { return BinaryDir() + "\\bin"; }
 } // namespace fwtest

@@ -1,5 +1,6 @@
 #include "Distribution.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include "Scenario.h"
@@ -23,12 +24,8 @@ void Put(Pairs& pairs, const std::string& key, const std::string& value)
 
 void Drop(Pairs& pairs, const std::string& key)
 {
-    for (auto it = pairs.begin(); it != pairs.end(); ++it)
-        if (it->first == key)
-        {
-            pairs.erase(it);
-            return;
-        }
+    auto named = [&](const Pairs::value_type& pair) { return pair.first == key; };
+    pairs.erase(std::remove_if(pairs.begin(), pairs.end(), named), pairs.end());
 }
 
 std::string Trim(const std::string& text)

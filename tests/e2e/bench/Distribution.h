@@ -6,7 +6,7 @@
 //
 //     fwe2e::Distribution dist;
 //     dist.Apply("DotNet=yes; MSI_Version-; @MadeBackup-; langs=EN FR");
-//     dist.File("setup\\dotnetfx.exe", "");            // or Copy from bin
+//     dist.File("setup\\dotnetfx.exe", "");            // or "standin=setup\\dotnetfx.exe"
 //     ASSERT_TRUE(dist.WriteTo(s));
 #pragma once
 

@@ -3,10 +3,21 @@
 
 namespace fwe2e
 {
-// --- checks -----------------------------------------------------------------
-
-static std::string Printable(DWORD type, const std::string& data)
+// The value as a failure shows it ("\"text\"", "dword 5", "type 3, 8 bytes"),
+// "" when neither it nor its key is there.
+static std::string Shown(const std::string& keyPath, const std::string& name)
 {
+    HKEY root, key;
+    std::string subkey, data;
+    DWORD type = 0;
+    if (!fwtest::ParseRegPath(keyPath, root, subkey))
+        return "on a bad path";
+    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "";
+    bool present = fwtest::ReadRegValue(key, name, type, data);
+    RegCloseKey(key);
+    if (!present)
+        return "";
     if (type == REG_DWORD && data.size() >= 4)
         return "dword " + std::to_string(*(const DWORD*)data.data());
     if (type == REG_SZ || type == REG_EXPAND_SZ)
@@ -14,60 +25,35 @@ static std::string Printable(DWORD type, const std::string& data)
     return "type " + std::to_string(type) + ", " + std::to_string(data.size()) + " bytes";
 }
 
-enum Found
-{
-    BAD_PATH,
-    NO_KEY,
-    NO_VALUE,
-    FOUND
-};
-
-static Found Lookup(const std::string& keyPath, const std::string& name, DWORD& type, std::string& data)
-{
-    HKEY root, key;
-    std::string subkey;
-    if (!fwtest::ParseRegPath(keyPath, root, subkey))
-        return BAD_PATH;
-    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return NO_KEY;
-    bool present = fwtest::ReadRegValue(key, name, type, data);
-    RegCloseKey(key);
-    return present ? FOUND : NO_VALUE;
-}
-
 ::testing::AssertionResult RegValueIs(const std::string& key, const std::string& name,
                                       const std::string& expected)
 {
-    DWORD type = 0;
-    std::string data;
-    Found found = Lookup(key, name, type, data);
-    if (found == FOUND && (type == REG_SZ || type == REG_EXPAND_SZ) && std::string(data.c_str()) == expected)
+    std::string shown = Shown(key, name);
+    if (shown == "\"" + expected + "\"")
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-           << "value \"" << name << "\" of " << key << " is "
-           << (found == FOUND ? Printable(type, data) : found == BAD_PATH ? "on a bad path" : "absent")
-           << ", expected \"" << expected << "\"";
+    return ::testing::AssertionFailure() << "value \"" << name << "\" of " << key << " is "
+                                         << (shown.empty() ? "absent" : shown) << ", expected \"" << expected
+                                         << "\"";
 }
 
 ::testing::AssertionResult RegValueAbsent(const std::string& key, const std::string& name)
 {
-    DWORD type = 0;
-    std::string data;
-    Found found = Lookup(key, name, type, data);
-    if (found == NO_KEY || found == NO_VALUE)
+    std::string shown = Shown(key, name);
+    if (shown.empty())
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "value \"" << name << "\" of " << key << " is "
-                                         << (found == FOUND ? Printable(type, data) : "on a bad path");
+    return ::testing::AssertionFailure() << "value \"" << name << "\" of " << key << " is " << shown;
 }
 
 ::testing::AssertionResult RegKeyAbsent(const std::string& key)
 {
-    DWORD type = 0;
-    std::string data;
-    Found found = Lookup(key, "", type, data);
-    if (found == NO_KEY)
+    HKEY root, handle;
+    std::string subkey;
+    if (!fwtest::ParseRegPath(key, root, subkey))
+        return ::testing::AssertionFailure() << "key " << key << " is a bad path";
+    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "key " << key << (found == BAD_PATH ? " is a bad path" : " exists");
+    RegCloseKey(handle);
+    return ::testing::AssertionFailure() << "key " << key << " exists";
 }
 
 ::testing::AssertionResult FileExists(const std::string& path)

@@ -88,14 +88,8 @@ std::string Scenario::Folder(const std::string& relative)
 
 ::testing::AssertionResult Scenario::WriteUnicodeFile(const std::string& relative, const std::string& utf8)
 {
-    std::string withCrLf;
-    for (size_t i = 0; i < utf8.size(); ++i)
-    {
-        if (utf8[i] == '\n' && (i == 0 || utf8[i - 1] != '\r'))
-            withCrLf += '\r';
-        withCrLf += utf8[i];
-    }
-    return WriteFile(relative, fwtest::Utf16File(FromUtf8(withCrLf)));
+    std::string crLf = fwtest::Expand(fwtest::Expand(utf8, "\r\n", "\n"), "\n", "\r\n");
+    return WriteFile(relative, fwtest::Utf16File(FromUtf8(crLf)));
 }
 
 ::testing::AssertionResult Scenario::CopyFromBin(const std::string& name, const std::string& relative)
@@ -245,14 +239,9 @@ ProgramWindow Scenario::FindWindow(const std::string& titleContains, DWORD timeo
     for (;;)
     {
         for (HWND hwnd : TopLevelWindowsOf(m_pid))
-        {
-            if (IsMessageBox(hwnd))
-                continue;
-            if (!className.empty() && WindowClass(hwnd) != className)
-                continue;
-            if (WindowText(hwnd).find(titleContains) != std::string::npos)
+            if (!IsMessageBox(hwnd) && (className.empty() || WindowClass(hwnd) == className) &&
+                WindowText(hwnd).find(titleContains) != std::string::npos)
                 return ProgramWindow(hwnd);
-        }
         if (GetTickCount() - start >= timeoutMs || !Running())
             break;
         Sleep(25);
@@ -268,10 +257,8 @@ ProgramWindow Scenario::FindWindow(const std::string& titleContains, DWORD timeo
 
 std::vector<ProgramWindow> Scenario::Windows() const
 {
-    std::vector<ProgramWindow> windows;
-    for (HWND hwnd : TopLevelWindowsOf(m_pid))
-        windows.push_back(ProgramWindow(hwnd));
-    return windows;
+    std::vector<HWND> windows = TopLevelWindowsOf(m_pid);
+    return std::vector<ProgramWindow>(windows.begin(), windows.end());
 }
 
 static std::string ReadFrom(const std::string& path, unsigned long long offset)
@@ -314,19 +301,15 @@ std::string DefaultLogPath()
     GetTempPathA(sizeof(temp), temp);
     return std::string(temp) + "Fern_" + DayStamp() + ".log";
 }
+
 std::string VersionString(const std::string& exePath, const std::string& block, const std::string& name)
 {
-    DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeA(exePath.c_str(), &handle);
-    if (size == 0)
-        return std::string();
-    std::vector<char> data(size);
-    if (!GetFileVersionInfoA(exePath.c_str(), 0, size, data.data()))
-        return std::string();
+    std::vector<char> data(GetFileVersionInfoSizeA(exePath.c_str(), NULL));
     std::string query = "\\StringFileInfo\\" + block + "\\" + name;
     char* value = NULL;
     UINT length = 0;
-    if (!VerQueryValueA(data.data(), query.c_str(), (void**)&value, &length) || value == NULL)
+    if (data.empty() || !GetFileVersionInfoA(exePath.c_str(), 0, (DWORD)data.size(), data.data()) ||
+        !VerQueryValueA(data.data(), query.c_str(), (void**)&value, &length) || value == NULL)
         return std::string();
     return value;
 }
