@@ -1,7 +1,7 @@
 # The earlier-installation tests build their machine states with the test
 # packages and change machine-wide state (product key, installer records,
 # shortcuts): never at the same time as another such test.
-foreach(_target test_PreviousInstallation test_Shortcuts test_Migration)
+foreach(_target test_PreviousInstallation test_Migration)
     if(TARGET ${_target})
         if(TARGET fw_test_packages)
             add_dependencies(${_target} fw_test_packages)

@@ -12,19 +12,17 @@
 
 namespace fwtest
 {
-// One built release: its folder below bin\packages, product code and packed code.
+// One built release: its folder below bin\packages and its product code.
 struct TestRelease
 {
     const char* folder;   // "6.1.0", "6.2.0", "6.2.0-moved", ...
     const char* code;
-    const char* packed;
 };
 extern const TestRelease RELEASE_610;
 extern const TestRelease RELEASE_620;
 extern const TestRelease RELEASE_620_MOVED;    // installs into Program Files\Ombrant\ZAPH
 extern const TestRelease RELEASE_620_CLIENT;   // SetupType "Client" unless told otherwise
 extern const TestRelease RELEASE_620_DOTNET;   // the .NET edition: DotNet "Yes"
-extern const TestRelease RELEASE_620_FAILING;  // fails before changing anything
 extern const TestRelease RELEASE_620_RESTART;  // installs and asks for a restart
 
 std::string PackagesDir();                                       // bin\packages
@@ -35,9 +33,8 @@ std::string MovedFolder();
 bool IsInstalled(const TestRelease& release);
 
 // Holds the machine free of the test product for its lifetime: removes every
-// release (the variants too, which MachineState does not know), the
-// folder-prompt answer and the given folders when made and again when
-// destroyed.
+// release (the variants too, which MachineState does not know) and the given
+// folders when made and again when destroyed.
 class TestPackageSetup
 {
 public:

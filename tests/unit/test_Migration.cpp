@@ -3,9 +3,9 @@
 // that moves the product" of e2e_install; the roll-back of a move refused by
 // an open file is its row "move refused by a file held open", a main program
 // held open "product in use", and Vista's protected folder "protected folder
-// on Vista". Here: only this product's records are rewritten, the in-use test
-// with a main program that is read-only, missing or cannot be renamed back,
-// and the other protected folders.
+// on Vista" (the other protected folders are the same test). Here: only this
+// product's records are rewritten, and the in-use test with a main program
+// that is read-only, missing or cannot be renamed back.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -99,34 +99,4 @@ TEST_F(Migration, InUseTestNeverLosesTheMainProgram)
         DeleteFileA(spare.c_str());
     }
     EXPECT_TRUE(log.Has({ "W\tCould not rename '" + spare + "' to '" + main + "', returned '32'." }));
-}
-
-TEST_F(Migration, ProtectedFolders)
-{
-    char windows[MAX_PATH] = "";
-    GetWindowsDirectoryA(windows, MAX_PATH);
-    const char* const VERSION_KEY = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
-    const std::string programFiles = RegString(HKEY_LOCAL_MACHINE, VERSION_KEY, "ProgramFilesDir");
-    struct Row
-    {
-        std::string target;
-        bool programFilesReadable;
-        bool isProtected;
-    };
-    const Row rows[] = {
-        { "", true, false },
-        { std::string(windows) + "\\ZAPH", true, true },
-        { "C:\\ProgramData\\ZAPH", true, true },
-        { machine.Root() + "\\ZAPH", true, false },
-        // Without the Program Files entry the list ends there: Common AppData is not looked at.
-        { "C:\\ProgramData\\ZAPH", false, false },
-    };
-    for (const Row& row : rows)
-    {
-        SCOPED_TRACE(row.target + (row.programFilesReadable ? "" : " without ProgramFilesDir"));
-        machine.SetValue(HKEY_LOCAL_MACHINE, VERSION_KEY, "ProgramFilesDir",
-                         row.programFilesReadable ? programFiles : REG_ABSENT);
-        RunState.targetDir = row.target.c_str();
-        EXPECT_EQ(row.isProtected, CheckProtectedDirectory());
-    }
 }

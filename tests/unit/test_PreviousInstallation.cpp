@@ -1,5 +1,5 @@
-// Finding and classifying an earlier installation, over the shared machine
-// states: real registry values and folders.
+// Finding, classifying and checking an earlier installation, over the shared
+// machine states: real registry values, folders and a real installed package.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,12 +7,14 @@
 
 #include "AppObjects.h"
 #include "BoxAnswerer.h"
+#include "CMSI.h"
 #include "CMainUI.h"
 #include "CResource.h"
 #include "LogCapture.h"
 #include "MachineStates.h"
 #include "PreviousInstallation.h"
 #include "RunState.h"
+#include "Shortcuts.h"
 #include "TestSupport.h"
 
 using namespace fwtest;
@@ -20,7 +22,8 @@ using namespace fwtest;
 namespace
 {
 const char SETUP_SETTINGS[] = "[Settings]\r\nIniVersion=6.2\r\n[Components]\r\nx\r\n[CheckSums]\r\nx=0\r\n"
-                              "[Additional]\r\nx\r\n[Labels_EN]\r\nErrorOccurred=Error: %s\r\n";
+                              "[Additional]\r\nx\r\n[Labels_EN]\r\nNoInstallation=No installation in %hs\r\n"
+                              "UninstallFail=Removal failed\r\nErrorOccurred=Error: %s\r\n";
 
 class Earlier : public ::testing::Test
 {
@@ -32,6 +35,7 @@ protected:
         ASSERT_TRUE(settings.ChooseLanguage("EN"));
         g_resource = &settings;
         g_mainUI = &ui;
+        g_msi = &msi;
         RunState.Reset();
         RunState.mainExeName = "Login.exe";
         RunState.memberState = "LU";
@@ -40,12 +44,14 @@ protected:
     {
         g_resource = NULL;
         g_mainUI = NULL;
+        g_msi = NULL;
         RunState.Reset();
     }
 
     TempDir dir{ "fwsetup" };
     CResource settings;
     CMainUI ui{ GetModuleHandleA(NULL) };
+    CMSI msi;
     LogCapture log;
 };
 } // namespace
@@ -61,22 +67,14 @@ TEST_F(Earlier, OlderLineFromItsUninstallString)
     std::string older = machine.Apply(STATE_OLDER_LINE);
     C_String found;
     bool sameOrNewer = true, newer = true;
-    char versions[VERSIONS_TEXT_SIZE] = "";
-    EXPECT_TRUE(DetectPreviousInstallation("LU", "V6.2", found, sameOrNewer, newer, versions));
+    EXPECT_TRUE(DetectPreviousInstallation("LU", "V6.2", found, sameOrNewer, newer, NULL));
     EXPECT_EQ(older, found.GetNarrow());
     EXPECT_FALSE(sameOrNewer || newer);
-    EXPECT_STREQ("", versions);
-    EXPECT_EQ(0, RunState.languageCount);
-    EXPECT_TRUE(log.Has({ "\tZAPH '" + older + "' derived from "
-                          "'SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZAPH QVL'.",
-                          "\tFound ZAPH in '" + older + "'", "W\tMS directory not found '" + older + "\\LU'." }));
 
     const char* rows[][2] = {
         { "IsUninst.exe -f\"C:\\Old QVL\\Uninst.isu\" -x", "C:\\Old QVL" },
         { "IsUninst.exe -fC:\\Old\\Uninst.isu", "C:\\Old" },
-        { "IsUninst.exe -f\"C:\\Old\\UNINST.ISU\"", "" }, // both searches keep case
-        { "IsUninst.exe -F\"C:\\Old\\Uninst.isu\"", "" },
-        { "IsUninst.exe -f\"\\\\\\Uninst.isu\"", "" },    // only backslashes: nothing
+        { "IsUninst.exe -f\"\\\\\\Uninst.isu\"", "" }, // only backslashes: nothing
     };
     for (const auto& row : rows)
     {
@@ -110,82 +108,98 @@ TEST_F(Earlier, StagingFolderAndMemberStateChecks)
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((folder + "\\LU_New\\FW_Complete.lol").c_str()));
         EXPECT_EQ(withSettings, GetFileAttributesA((folder + "\\LU_New").c_str()) != INVALID_FILE_ATTRIBUTES);
     }
-    EXPECT_TRUE(log.Has({ "\tExisting MS_New directory deleted '" + folder + "\\LU_New'." }));
 
     C_String found;
     bool same, newer;
     EXPECT_FALSE(DetectPreviousInstallation("XX", "V6.2", found, same, newer, NULL));
-    EXPECT_TRUE(log.Has({ "W\t'XX' is not a valid member state." }));
 }
 
-// A client waits for its server (".NET package for a client before its
-// server"); once the server is upgraded, its files are in the client's folder.
-TEST_F(Earlier, ClientGoesOnOnceItsServerIsUpgraded)
-{
-    BoxAnswerer boxes;
-    MachineState machine;
-    std::string folder = machine.Apply(STATE_DOTNET_CLIENT);
-    CreateDirectoryA((folder + "\\LU").c_str(), NULL);
-    ASSERT_TRUE(WriteBytes(folder + "\\LU\\ms.xml", "<ms/>"));
-    EXPECT_TRUE(CheckClientServerOrder());
-    EXPECT_TRUE(boxes.Texts().empty());
-}
-
+// Whether a folder is taken as empty or as someone else's decides whether the
+// product may be installed or moved into it.
 TEST_F(Earlier, ClassifiesFolders)
 {
     MachineState machine;
-    const std::string root = machine.Root();
     struct Row
     {
         const char* name;
         std::vector<std::string> entries; // a trailing backslash makes a folder
         bool empty, foreign;
-        const char* line; // <f>: the folder
     };
     const Row rows[] = {
-        { "missing", {}, true, false, NULL },
-        { "blank", { "" }, true, false, "\tDirectory <f> is completely empty" },
-        { "binzaph", { "bin\\", "zaph.exe" }, true, true, "\tDirectory <f> appears to be empty." },
-        { "binzaphplus", { "bin\\", "zaph.exe", "notes.txt" }, false, true,
-          "\tDirectory is not an ZAPH directory (2 files, 1 dirs)" },
-        { "product", { "bin\\", "zaph.exe", "login.exe" }, false, false,
-          "\tDirectory <f> appears to an ZAPH directory (score 4)." },
-        { "olderline", { "qvldata\\", "login.exe.zip", "zaph.exe.zip" }, false, false, NULL },
-        { "binfile", { "bin" }, false, true, "W\tDirectory <f> is *NOT* empty, found 'bin'." },
+        { "missing", {}, true, false },
+        { "blank", { "" }, true, false },
+        { "binzaph", { "bin\\", "zaph.exe" }, true, true },
+        { "binzaphplus", { "bin\\", "zaph.exe", "notes.txt" }, false, true },
+        { "product", { "bin\\", "zaph.exe", "login.exe" }, false, false },
+        { "olderline", { "qvldata\\", "login.exe.zip", "zaph.exe.zip" }, false, false },
+        { "binfile", { "bin" }, false, true },
     };
     for (const Row& row : rows)
     {
         SCOPED_TRACE(row.name);
-        std::string folder = root + "\\" + row.name;
+        std::string folder = machine.Root() + "\\" + row.name;
         for (const std::string& entry : row.entries)
         {
             CreateDirectoryA(folder.c_str(), NULL);
             if (!entry.empty() && entry.back() == '\\')
                 CreateDirectoryA((folder + "\\" + entry).c_str(), NULL);
             else if (!entry.empty())
+            {
                 ASSERT_TRUE(WriteBytes(folder + "\\" + entry, "x"));
+            }
         }
         EXPECT_EQ(row.empty, IsEffectivelyEmpty(folder.c_str()));
         EXPECT_EQ(row.foreign, IsForeignDirectory(folder.c_str()));
-        if (row.line != NULL)
-            EXPECT_TRUE(log.Contains(Expand(row.line, "<f>", folder)));
     }
 }
 
+// A new folder that does not exist yet is the whole run "upgrade that moves
+// the product"; one that holds data of a member state must not be moved onto.
 TEST_F(Earlier, MayMoveUnlessTheNewFolderHoldsMemberStateData)
 {
     MachineState machine;
     std::string oldFolder = machine.Apply(STATE_QRT_NEWER); // LU and BE, each with PSI\data.mdb
     const std::string newFolder = machine.Root() + "\\new";
-    // A new folder that does not exist yet is the whole run "upgrade that moves
-    // the product". BE without data, LU with: no; every member state is examined.
+    // BE without data, LU with: every member state is examined.
     CreateDirectoryA(newFolder.c_str(), NULL);
     CreateDirectoryA((newFolder + "\\BE").c_str(), NULL);
     CreateDirectoryA((newFolder + "\\LU").c_str(), NULL);
     CreateDirectoryA((newFolder + "\\LU\\PSI").c_str(), NULL);
     ASSERT_TRUE(WriteBytes(newFolder + "\\LU\\PSI\\old.mdb", "x"));
     EXPECT_FALSE(MayMoveDirectory(oldFolder.c_str(), newFolder.c_str()));
-    EXPECT_TRUE(log.Has({ "\t\tMS BE detected in " + oldFolder, "\t\t\tMS BE *also* detected in " + newFolder,
-                          "\t\t\t\t*NO* Data detected in " + newFolder + "\\BE\\PSI",
-                          "W\t\t\t\tData detected " + newFolder + "\\LU\\PSI\\old.mdb", "W\tNO!!" }));
+}
+
+// A sound installation is the whole runs' (".NET upgrade keeps its languages"
+// logs "VerifyInstallation deemed OK."); a broken one is forgotten: the
+// folder gone, or a file of the installed package missing, which removes the
+// package too.
+TEST_F(Earlier, VerifyInstallationForgetsABrokenInstallation)
+{
+    BoxAnswerer boxes;
+    const char* const PRODUCT_KEY = "SOFTWARE\\Ombrant\\ZAPH QRT";
+    for (const StateRow* state : { &STATE_QRT_OLDER, &STATE_QRT_PACKAGE })
+    {
+        SCOPED_TRACE(state->name);
+        const bool package = state->packageRelease != 0;
+        MachineState machine;
+        const std::string folder = machine.Apply(*state);
+        machine.SetValue(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "MultiMSVersion", "V6.1");
+        if (package)
+            DeleteFileA((folder + "\\bin\\dunzip32.dll").c_str());
+        else
+            DeleteTree(folder);
+        RunState.targetDir = folder.c_str();
+
+        DWORD result = 1;
+        EXPECT_TRUE(VerifyInstallation(result));
+        EXPECT_EQ(0u, result);
+        EXPECT_STREQ("", RunState.targetDir.GetNarrow());
+        EXPECT_EQ(package, RunState.oldPackageRemoved);
+        for (const char* value : { "InstallPath", "SetupType", "MultiMSVersion" })
+            EXPECT_EQ(REG_ABSENT, RegString(HKEY_LOCAL_MACHINE, PRODUCT_KEY, value)) << value;
+        EXPECT_EQ(package, package && RegString(HKEY_LOCAL_MACHINE, std::string(UNINSTALL_KEY) + "\\" +
+                                                    PACKAGE_RELEASE1_CODE, "DisplayVersion") == REG_ABSENT);
+        ASSERT_FALSE(boxes.Texts().empty());
+        EXPECT_EQ("No installation in " + folder, boxes.Texts().back());
+    }
 }

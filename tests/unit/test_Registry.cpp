@@ -36,8 +36,7 @@ TEST(Registry, RefusalsAndOddValues)
     EXPECT_TRUE(WriteRegistryString(HKCU, key.c_str(), "InstallPath", "C:\\x\\"));
     // A write the system refuses on an existing key answers false too.
     EXPECT_FALSE(WriteRegistryString(HKCU, key.c_str(), std::string(20000, 'n').c_str(), "v"));
-    for (const char* name : {"", (const char*)NULL})
-        EXPECT_FALSE(WriteRegistryString(HKCU, key.c_str(), name, "v"));
+    EXPECT_FALSE(WriteRegistryString(HKCU, key.c_str(), NULL, "v"));
     EXPECT_FALSE(WriteRegistryString(HKCU, key.c_str(), "n", ""));
     EXPECT_FALSE(WriteRegistryString(HKCU, "", "n", "v"));
     EXPECT_FALSE(EnsureRegistryKey(HKCU, ""));
@@ -52,9 +51,6 @@ TEST(Registry, RefusalsAndOddValues)
     C_String text("keep");
     EXPECT_TRUE(ReadRegistryString(HKCU, key.c_str(), "Bare", text));
     EXPECT_STREQ("abc", text.GetNarrow());
-    DWORD number = 7;
-    EXPECT_FALSE(ReadRegistryDword(HKCU, key.c_str(), "Missing", number));
-    EXPECT_EQ(7u, number) << "unchanged on failure";
 
     EXPECT_TRUE(DeleteRegistryKey(HKCU, child.c_str()));
     EXPECT_TRUE(DeleteRegistryKey(HKCU, key.c_str()));
