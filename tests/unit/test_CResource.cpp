@@ -113,12 +113,18 @@ TEST_F(ResourceTest, LookupRulesOfTheFormat)
     };
     // A file name matches whole, never the tail of a name below a folder.
     const char* const sums[][2] = { { "a.zip", "BBBBBBBB" }, { "DATA\\A.ZIP", "AAAAAAAA" }, { "b.zip", "<null>" } };
-    for (bool ansi : { false, true })
+    // Files written with old Macintosh tools end their lines with CR alone.
+    std::wstring crOnly;
+    for (wchar_t c : text)
+        if (c != L'\n')
+            crOnly += c;
+    for (int variant = 0; variant < 3; ++variant)
     {
-        SCOPED_TRACE(ansi ? "ANSI" : "UTF-16");
+        const bool ansi = variant == 1;
+        SCOPED_TRACE(variant == 0 ? "UTF-16" : variant == 1 ? "ANSI" : "CR alone");
         SetConversionCodePage(1253);
         CResource res;
-        const std::string path = Write(text, ansi);
+        const std::string path = Write(variant == 2 ? crOnly : text, ansi);
         ASSERT_TRUE(res.Load(path.c_str()));
         // The run copies the file at its end: it must not stay open, and the
         // text outlives the handle.
