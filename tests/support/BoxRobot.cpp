@@ -240,7 +240,7 @@ template <class Draw> static std::vector<DWORD> Pixels(int width, int height, Dr
     return pixels;
 }
 
-std::vector<DWORD> ScreenPixels(const RECT& r)
+static std::vector<DWORD> ScreenPixels(const RECT& r)
 {
     return Pixels(r.right - r.left, r.bottom - r.top, [&](HDC memory, HDC screen) {
         return BitBlt(memory, 0, 0, r.right - r.left, r.bottom - r.top, screen, r.left, r.top, SRCCOPY) != FALSE;

@@ -99,10 +99,6 @@ std::vector<HWND> TopLevelWindowsOf(DWORD pid); // visible ones, in z-order
 std::vector<HWND> ChildWindows(HWND parent);
 std::string DescribeBoxes(const std::vector<BoxSeen>& boxes); // "(none)" when empty
 
-// The screen's pixels in the rectangle, top row first, each 0x00RRGGBB;
-// empty when they cannot be read.
-std::vector<DWORD> ScreenPixels(const RECT& r);
-
 class BoxRobot
 {
 public:

@@ -67,15 +67,6 @@ std::string LogView::Describe() const
     return ::testing::AssertionFailure() << "no line \"" << Visible(exactLine) << "\"\n" << Describe();
 }
 
-::testing::AssertionResult LogView::LacksLine(const std::string& exactLine) const
-{
-    int at = Find(exactLine);
-    if (at < 0)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "line " << at << " is \"" << Visible(exactLine) << "\"\n"
-                                         << Describe();
-}
-
 ::testing::AssertionResult LogView::Contains(const std::string& part) const
 {
     if (m_text.find(part) != std::string::npos)

@@ -27,7 +27,6 @@ public:
     int Find(const std::string& exactLine, int from = 0) const;   // index or -1
 
     ::testing::AssertionResult HasLine(const std::string& exactLine) const;
-    ::testing::AssertionResult LacksLine(const std::string& exactLine) const;
     ::testing::AssertionResult Contains(const std::string& part) const;
     ::testing::AssertionResult Lacks(const std::string& part) const;
     // The lines appear in this order (others may lie between them).

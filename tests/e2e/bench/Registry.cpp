@@ -44,18 +44,6 @@ static std::string Shown(const std::string& keyPath, const std::string& name)
     return ::testing::AssertionFailure() << "value \"" << name << "\" of " << key << " is " << shown;
 }
 
-::testing::AssertionResult RegKeyAbsent(const std::string& key)
-{
-    HKEY root, handle;
-    std::string subkey;
-    if (!fwtest::ParseRegPath(key, root, subkey))
-        return ::testing::AssertionFailure() << "key " << key << " is a bad path";
-    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-        return ::testing::AssertionSuccess();
-    RegCloseKey(handle);
-    return ::testing::AssertionFailure() << "key " << key << " exists";
-}
-
 ::testing::AssertionResult FileExists(const std::string& path)
 {
     DWORD attributes = GetFileAttributesA(path.c_str());
@@ -70,17 +58,6 @@ static std::string Shown(const std::string& keyPath, const std::string& name)
     if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << path << " exists";
-}
-
-::testing::AssertionResult FileContains(const std::string& path, const std::string& part)
-{
-    std::string bytes;
-    if (!fwtest::ReadBytes(path, bytes))
-        return ::testing::AssertionFailure() << "cannot read " << path;
-    if (bytes.find(part) != std::string::npos)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << path << " (" << bytes.size() << " bytes) lacks \"" << part
-                                         << "\"";
 }
 
 ::testing::AssertionResult DirExists(const std::string& path)

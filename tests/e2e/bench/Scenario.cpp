@@ -286,7 +286,8 @@ LogView Scenario::LogFile(const std::string& path) const
     return LogView(full, ReadFrom(full, offset));
 }
 
-std::string DayStamp()
+// "DDMMYYYY" of today, as the program names its files.
+static std::string DayStamp()
 {
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -300,17 +301,5 @@ std::string DefaultLogPath()
     char temp[MAX_PATH] = "";
     GetTempPathA(sizeof(temp), temp);
     return std::string(temp) + "Fern_" + DayStamp() + ".log";
-}
-
-std::string VersionString(const std::string& exePath, const std::string& block, const std::string& name)
-{
-    std::vector<char> data(GetFileVersionInfoSizeA(exePath.c_str(), NULL));
-    std::string query = "\\StringFileInfo\\" + block + "\\" + name;
-    char* value = NULL;
-    UINT length = 0;
-    if (data.empty() || !GetFileVersionInfoA(exePath.c_str(), 0, (DWORD)data.size(), data.data()) ||
-        !VerQueryValueA(data.data(), query.c_str(), (void**)&value, &length) || value == NULL)
-        return std::string();
-    return value;
 }
 } // namespace fwe2e

@@ -66,8 +66,6 @@ public:
                                            DWORD timeoutMs = 10000) const;
     // Every control: id, class, text, visible/enabled; for failure messages.
     std::string Describe() const;
-    // Screenshot of the window as it is on screen, saved as a .bmp.
-    ::testing::AssertionResult SaveBitmap(const std::string& path) const;
 
 private:
     HWND m_hwnd = NULL;
@@ -82,8 +80,6 @@ std::string DescribeWindows(DWORD pid);
 
 using fwtest::LogView;
 
-// "DDMMYYYY" of today, as the program names its files.
-std::string DayStamp();
 // The program's default log file: "<user temp>\Fern_DDMMYYYY.log".
 std::string DefaultLogPath();
 
@@ -95,16 +91,10 @@ std::string DefaultLogPath();
 ::testing::AssertionResult RegValueIs(const std::string& key, const std::string& name,
                                       const std::string& expected);
 ::testing::AssertionResult RegValueAbsent(const std::string& key, const std::string& name);
-::testing::AssertionResult RegKeyAbsent(const std::string& key);
 
 ::testing::AssertionResult FileExists(const std::string& path);
 ::testing::AssertionResult FileAbsent(const std::string& path);
 ::testing::AssertionResult DirExists(const std::string& path);
-::testing::AssertionResult FileContains(const std::string& path, const std::string& part);
-
-// The program's version resource ("\StringFileInfo\<block>\<name>").
-std::string VersionString(const std::string& exePath, const std::string& block,
-                          const std::string& name);
 
 // ---------------------------------------------------------------------------
 // The scenario

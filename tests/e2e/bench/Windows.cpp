@@ -1,8 +1,6 @@
-// Reading and operating the program's windows from the test process, and
-// screenshots. Under Wine a window of another process can be read with
-// messages (the server marshals WM_GETTEXT and friends), but not painted into
-// our own device context (PrintWindow needs the other process's DC), so
-// screenshots copy the window's rectangle from the screen.
+// Reading and operating the program's windows from the test process: under
+// Wine a window of another process can be read with messages (the server
+// marshals WM_GETTEXT and friends).
 #include "Scenario.h"
 
 #include <stdio.h>
@@ -95,33 +93,6 @@ std::string ProgramWindow::Describe() const
         out += line + (text.size() > 200 ? text.substr(0, 200) + "..." : text) + "\"\n";
     }
     return out;
-}
-
-::testing::AssertionResult ProgramWindow::SaveBitmap(const std::string& path) const
-{
-    if (!Exists())
-        return ::testing::AssertionFailure() << "the window is gone";
-    // Bring it up so that what is copied from the screen is this window.
-    SetForegroundWindow(m_hwnd);
-    BringWindowToTop(m_hwnd);
-    RedrawWindow(m_hwnd, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    Sleep(150); // the window's surface reaches the X server asynchronously
-    RECT r;
-    GetWindowRect(m_hwnd, &r);
-    int width = r.right - r.left, height = r.bottom - r.top;
-    std::vector<DWORD> pixels = ScreenPixels(r);
-    // A 32-bit .bmp stored top row first (a negative height), as the pixels
-    // come; opaque, as viewers read the fourth byte as alpha.
-    for (DWORD& pixel : pixels)
-        pixel |= 0xFF000000;
-    BITMAPINFOHEADER info = {sizeof(info), width, -height, 1, 32, BI_RGB, (DWORD)pixels.size() * 4};
-    BITMAPFILEHEADER header = {0x4D42, 0, 0, 0, sizeof(header) + sizeof(info)};
-    header.bfSize = header.bfOffBits + info.biSizeImage;
-    std::string bytes((const char*)&header, sizeof(header));
-    bytes.append((const char*)&info, sizeof(info)).append((const char*)pixels.data(), info.biSizeImage);
-    if (!pixels.empty() && fwtest::WriteBytes(path, bytes))
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "could not save the window to " << path;
 }
 
 std::string DescribeWindows(DWORD pid)
