@@ -27,8 +27,6 @@ public:
         SetLogVerbosity(DEFAULT_LOG_VERBOSITY);
     }
     std::vector<std::string> Lines() const { return ReadLines(m_path); }
-    // Forgets what was logged so far.
-    void Clear() const { DeleteFileA(m_path.c_str()); }
     // What was logged, for checks that show the log when they fail.
     LogView View() const
     {

@@ -44,8 +44,6 @@ const StateRow STATE_QRT_NEWER = { "qrt63", KIND_PRODUCT, "6.3", false, "Server"
                                    false };
 const StateRow STATE_QRT_PACKAGE = { "qrtpkg", KIND_PRODUCT, "6.1", false, "Server", "EN", "LU", 1, true, false };
 const StateRow STATE_DOTNET_SERVER = { "net62", KIND_PRODUCT, "6.2", true, "Server", "EN", "LU", 0, true, false };
-const StateRow STATE_DOTNET_CLIENT = { "net62client", KIND_PRODUCT, "6.2", true, "Client", "EN", "", 0, true,
-                                       false };
 const StateRow STATE_PROTECTED = { "ZAPH_fwstate", KIND_PRODUCT, "6.1", false, "Server", "EN", "LU", 0, true,
                                    true };
 

@@ -63,7 +63,6 @@ extern const StateRow STATE_QRT_EQUAL;            // 6.2
 extern const StateRow STATE_QRT_NEWER;            // 6.3, "EN FR DE" and the member states LU and BE
 extern const StateRow STATE_QRT_PACKAGE;          // 6.1 over the real release-1 package
 extern const StateRow STATE_DOTNET_SERVER;        // .NET 6.2 server: ms.xml and zaph.exe
-extern const StateRow STATE_DOTNET_CLIENT;        // .NET 6.2 client, its server not upgraded
 extern const StateRow STATE_PROTECTED;            // 6.1 under Program Files (see SetWindowsVersion)
 
 class MachineState

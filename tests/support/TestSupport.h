@@ -38,8 +38,7 @@ std::string Expand(std::string text, const std::string& mark, const std::string&
 // Runs a program to its end; its exit code, (DWORD)-1 when it cannot start,
 // (DWORD)-2 when it was killed after the time limit.
 DWORD RunProgram(std::string commandLine, DWORD timeoutMs = 60000);
-// The source and build trees as Windows paths, and where the built programs are.
+// The source tree as a Windows path, and where the built programs are.
 inline std::string SourceDir() { return FW_SOURCE_DIR; }
-inline std::string BinaryDir() { return FW_BINARY_DIR; }
-inline std::string BinDir() { return BinaryDir() + "\\bin"; }
+inline std::string BinDir() { return std::string(FW_BINARY_DIR) + "\\bin"; }
 } // namespace fwtest
