@@ -5,10 +5,10 @@
 # they start (the system reads the store once per process), removed after.
 set(FW_SIGNED_DIR ${CMAKE_BINARY_DIR}/bin/signed)
 add_custom_command(
-    OUTPUT ${FW_SIGNED_DIR}/ca.der ${FW_SIGNED_DIR}/fw_child_ms.exe ${FW_SIGNED_DIR}/fw_standin_ms.exe
+    OUTPUT ${FW_SIGNED_DIR}/ca.der ${FW_SIGNED_DIR}/fw_standin_ms.exe
     COMMAND sh ${CMAKE_SOURCE_DIR}/tests/fixtures/signing/sign.sh ${FW_SIGNED_DIR}
-            $<TARGET_FILE:fw_child> $<TARGET_FILE:fw_standin>
-    DEPENDS fw_child fw_standin ${CMAKE_SOURCE_DIR}/tests/fixtures/signing/sign.sh
+            $<TARGET_FILE:fw_standin>
+    DEPENDS fw_standin ${CMAKE_SOURCE_DIR}/tests/fixtures/signing/sign.sh
     COMMENT "Signing the test programs with the test authority")
 add_custom_target(fw_signed DEPENDS ${FW_SIGNED_DIR}/ca.der)
 add_dependencies(e2e_prerequisites fw_signed)
