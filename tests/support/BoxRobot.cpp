@@ -285,8 +285,10 @@ static BoxIcon ClassifyIcon(HWND box)
 
     SetForegroundWindow(box);
     BringWindowToTop(box);
-    // The box may not have reached the screen yet: try for up to a second.
-    for (int attempt = 0; attempt < 20 && IsWindow(box); ++attempt)
+    // The box may not have reached the screen yet, or a window of a test
+    // running beside this one may cover it for a moment: try for up to three
+    // seconds (a second was too short on a loaded machine).
+    for (int attempt = 0; attempt < 60 && IsWindow(box); ++attempt)
     {
         RedrawWindow(iconStatic, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
         Sleep(50);
