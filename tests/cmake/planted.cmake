@@ -1,5 +1,5 @@
-# A library that records being loaded, planted under the names of the
-# program's libraries by the security scenarios.
+# A library that records being loaded, planted by the security scenarios
+# under the names of tests/fixtures/planted/libraries.txt.
 add_library(fw_planted SHARED ${CMAKE_SOURCE_DIR}/tests/fixtures/planted/planted.c)
 set_target_properties(fw_planted PROPERTIES PREFIX "" OUTPUT_NAME planted)
 list(APPEND FIXTURE_TARGETS fw_planted)

@@ -1,6 +1,6 @@
 #include "Planted.h"
 
-#include <string.h>
+#include <sstream>
 
 #include "TestSupport.h"
 
@@ -8,39 +8,52 @@ namespace fwe2e
 {
 namespace
 {
-// Every library the program imports or loads at run time, and the product's
-// unzip library, which it loads from the installation's bin folder only.
-const char* const PLANTED[] = { "kernel32", "user32",   "gdi32",  "advapi32", "shell32",
-                                "ole32",    "oleaut32", "comdlg32", "msvcrt", "comctl32",
-                                "version",  "msi",      "wininet", "urlmon",  "dunzip32" };
-// The names Windows would look for beside the program if asked by a bare
-// name. The imported ones are in the system's list of known libraries, which
-// Windows always takes from its own folder; Wine has no such list, so telling
-// it to prefer a native copy of those would test Wine, not the program.
-const char* const WINDOWS_WOULD_SEARCH[] = { "comctl32", "version", "msi", "wininet", "urlmon" };
+struct PlantedName
+{
+    std::string name, kind, file; // file: the name with ".dll" where it has no ending
+};
+
+// The names and their kinds, as tests/fixtures/planted/libraries.txt gives them.
+std::vector<PlantedName> PlantedNames()
+{
+    std::string text;
+    EXPECT_TRUE(fwtest::ReadBytes(fwtest::SourceDir() + "\\tests\\fixtures\\planted\\libraries.txt", text));
+    std::vector<PlantedName> names;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line))
+    {
+        std::istringstream words(line);
+        PlantedName name;
+        if (!(words >> name.name >> name.kind) || name.name[0] == '#')
+            continue;
+        name.file = name.name.find('.') == std::string::npos ? name.name + ".dll" : name.name;
+        names.push_back(name);
+    }
+    EXPECT_LT(30u, names.size());
+    return names;
+}
 } // namespace
 
 Planted::Planted(Scenario& s, const std::string& exeName, bool separateCurrent) : m_record(s.Root() + "\\planted.log")
 {
     m_current = separateCurrent ? s.Folder("current") : s.Dir();
-    for (const char* name : PLANTED)
+    const std::string key = "HKCU\\Software\\Wine\\AppDefaults\\" + exeName + "\\DllOverrides";
+    for (const PlantedName& name : PlantedNames())
     {
-        std::string file = std::string(name) + ".dll";
-        // Wine's own user32 imports version.dll, which its loader looks
-        // for beside the program before the program's first instruction
-        // (Windows' user32 does not); only a separate current folder holds it.
-        if (strcmp(name, "version") != 0)
+        if (name.kind != "current")
         {
-            EXPECT_TRUE(s.CopyFromBin("planted.dll", file));
+            EXPECT_TRUE(s.CopyFromBin("planted.dll", name.file));
         }
         if (separateCurrent)
         {
-            EXPECT_TRUE(s.CopyFromBin("planted.dll", m_current + "\\" + file));
+            EXPECT_TRUE(s.CopyFromBin("planted.dll", m_current + "\\" + name.file));
+        }
+        if (name.kind != "known")
+        {
+            EXPECT_TRUE(s.SetRegString(key, name.name, "native,builtin"));
         }
     }
-    const std::string key = "HKCU\\Software\\Wine\\AppDefaults\\" + exeName + "\\DllOverrides";
-    for (const char* name : WINDOWS_WOULD_SEARCH)
-        EXPECT_TRUE(s.SetRegString(key, name, "native,builtin"));
     SetEnvironmentVariableA("FW_PLANT_LOG", m_record.c_str());
     if (separateCurrent)
         s.SetCurrentDir(m_current);

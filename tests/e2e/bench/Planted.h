@@ -1,8 +1,8 @@
 // Libraries planted where an elevated program must not pick them up: a
-// recording library under the name of every library the program imports or
-// loads at run time, beside the program and in a separate current folder
-// (or only beside it, when that is also the current folder), with Wine told
-// to prefer such native copies as Windows would.
+// recording library under every name that a whole run loads, as listed in
+// tests/fixtures/planted/libraries.txt, beside the program and in a separate
+// current folder (or only beside it, when that is also the current folder),
+// with Wine told to prefer such native copies as Windows would.
 #pragma once
 
 #include <string>
