@@ -10,5 +10,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     // Before anything can load a library: none from the folders an
     // administrator's download may share with planted files.
     RestrictLibrarySearch();
+    LoadLibrariesAskedForByName();
     return RunGuarded(instance, commandLine);
 }

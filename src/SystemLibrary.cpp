@@ -22,6 +22,7 @@ typedef BOOL(WINAPI* VersionQueryFn)(LPCVOID, LPCSTR, LPVOID*, PUINT);
 
 const char* const VERSION_DLL = "version.dll";
 const char* const COMCTL32_DLL = "comctl32.dll";
+const char* const ASKED_FOR_BY_NAME[] = { "uxtheme.dll", "msimg32.dll" };
 
 LibrarySearchMode s_searchMode = LIBRARY_SEARCH_UNCHANGED;
 
@@ -89,6 +90,24 @@ LibrarySearchMode RestrictLibrarySearch()
 LibrarySearchMode CurrentLibrarySearch()
 {
     return s_searchMode;
+}
+
+int LoadLibrariesAskedForByName()
+{
+    char systemDir[MAX_PATH];
+    UINT length = GetSystemDirectoryA(systemDir, sizeof(systemDir));
+    if (length == 0 || length >= sizeof(systemDir))
+        return 0;
+    int loaded = 0;
+    for (size_t i = 0; i < sizeof(ASKED_FOR_BY_NAME) / sizeof(ASKED_FOR_BY_NAME[0]); ++i)
+    {
+        char path[MAX_PATH];
+        int written = _snprintf(path, sizeof(path), "%s\\%s", systemDir, ASKED_FOR_BY_NAME[i]);
+        // Never freed: a later request by name must still find it loaded.
+        if (written > 0 && written < (int)sizeof(path) && FileExists(path) && LoadLibraryFromPath(path) != NULL)
+            ++loaded;
+    }
+    return loaded;
 }
 
 HMODULE LoadLibraryFromPath(const char* path)

@@ -12,6 +12,9 @@
 // - RestrictLibrarySearch, first thing at start, narrows the search that is
 //   left (dependencies of the libraries above, the system's own late loads)
 //   as far as the running system allows.
+// - LoadLibrariesAskedForByName, right after it, loads from the system folder
+//   the libraries that the system's own libraries ask for by a bare name on
+//   the program's behalf, so that those requests find them loaded.
 #ifndef FERNWICK_SYSTEMLIBRARY_H
 #define FERNWICK_SYSTEMLIBRARY_H
 
@@ -30,6 +33,19 @@ enum LibrarySearchMode
 // SetDllDirectoryW("") where that exists. Both are looked up at run time.
 LibrarySearchMode RestrictLibrarySearch();
 LibrarySearchMode CurrentLibrarySearch();
+
+// Loads, each by its full path in the system folder and for the rest of the
+// run, the libraries that the system's libraries load later by a bare name:
+// the theme library (a delayed load of the common controls, when the first
+// window is drawn) and the drawing library that it loads in turn. A bare name
+// is first matched against the libraries already loaded, before any folder
+// is searched; where the search cannot be narrowed to the system folder
+// (every supported Windows but Vista with its loader update) that search
+// begins in the program's folder. A library the system lacks (the theme
+// library before XP, the drawing library on 95 and NT 4) is skipped: nothing
+// is loaded and nothing is searched for, and no system library there asks
+// for it. Logs nothing (the log is not open yet); returns how many loaded.
+int LoadLibrariesAskedForByName();
 
 // Loads a library by its full path ("X:\..." or "\\server\..."); a relative
 // path is refused (null, ERROR_BAD_PATHNAME) because the search would begin
