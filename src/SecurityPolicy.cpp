@@ -17,9 +17,10 @@ const char* const POLICY_GROUP_DESCRIPTION = "ZAPH.NET by Ombrant";
 const char* const REPAIR_PROGRAM_FORMAT = "%s\\Zaph.exe";
 
 static const int POLICY_COMMAND_SIZE = 1040;
-static const char* const REMOVE_GROUP_FORMAT = "%s -q -machine -remgroup %s";
+// The tool's path in quotes: the Framework may lie below a folder with a blank.
+static const char* const REMOVE_GROUP_FORMAT = "\"%s\" -q -machine -remgroup %s";
 static const char* const ADD_GROUP_FORMAT =
-    "%s -q -machine -ag 1 -strong -file \"%s\" %s -noversion FullTrust -description \"%s\" -name %s";
+    "\"%s\" -q -machine -ag 1 -strong -file \"%s\" %s -noversion FullTrust -description \"%s\" -name %s";
 static const char* const REPAIR_NO_FOLDER = "Did not find ZAPH installation path. Could not repair.";
 static const wchar_t* const REPAIR_NO_FOLDER_TEXT =
     L"Did not find ZAPH installation path. Could not repair.";
@@ -28,7 +29,7 @@ static const wchar_t* const REPAIR_NO_FOLDER_TEXT =
 // command did not fit.
 static long RunPolicyCommand(const char* command)
 {
-    long code = (long)RunAndWait(command, NULL);
+    long code = (long)RunAndWait(caspolPath, command, NULL);
     LogMessage(2, code != 0 ? LOG_WARNING : LOG_INFO, "CASPOL: command '%hs' returned %ld.\n",
                command, code);
     return code;
