@@ -521,7 +521,10 @@ bool InstallPreconditions(DWORD& result, CMainUI* ui, CResource* settings)
             return false;
         if (RunState.prereqRebootNeeded)
         {
-            result = 3010;
+            // A refused step keeps its own code: a restart asked for by an
+            // earlier step does not make it a success.
+            if (accepted)
+                result = 3010;
             RegisterRebootResume(busyText);
         }
         step = NULL;

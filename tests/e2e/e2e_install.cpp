@@ -907,6 +907,19 @@ const Row ROWS[] = {
      {Ask(std::string(N20) + MDAC), FAIL_PRE, PreFailed("Error opening installation log file. Verify that the specified "
                                                          "log file location exists and is writable.")},
      1603, {Ran("dotnetfx_20.exe", 3010)}, "", "RunOnce"},
+    {"prerequisites: the pack fails after the framework's restart request", nullptr,
+     "exit=dotnetfx.exe:3010 exit=dotnetsp11.exe:1603 " MDAC_28, PRE_V11, "",
+     {Ask(std::string(N11) + SP11), FAIL_PRE, PreFailed("Error opening installation log file. Verify that the specified "
+                                                         "log file location exists and is writable.")},
+     1603, {Ran("dotnetfx.exe", 3010), "W\tInstallPreconditions abandoned."}, "", "RunOnce"},
+    // Unattended, their restart ends the run after the engine step, also when
+    // the engine needs nothing: the registered command goes on after it.
+    {"prerequisites: update mode ends for their restart", nullptr, "", PRE_ALL, "/u",
+     {Ask(std::string(N20) + MDAC), RESTART}, 3010,
+     {Ran("dotnetfx_20.exe", 0), Ran("mdac_typ.exe", 0),
+      "\tNo Windows Installer upgrade is necessary. We need 200 and we have 405",
+      "\tUpdate mode: the run ends here for the restart."},
+     "", "RunOnce"},
     {"prerequisites: an installer's own restart is kept", nullptr,
      "exit=dotnetfx.exe:3010 exit=dotnetsp11.exe:1641 restartby=dotnetsp11.exe " MDAC_28, PRE_V11, "",
      {Ask(std::string(N11) + SP11), AT_PACKAGE_ERROR, RESTART}, AT_PACKAGE,
