@@ -71,7 +71,7 @@ bool RegisterSecurityPolicy(const char* programFile, const char* groupName,
     return RunPolicyCommand(command) == 0;
 }
 
-void RepairSecurityPolicy()
+long RepairSecurityPolicy()
 {
     IsDotNetInstalled(DOTNET_V20, false);
     IsDotNetInstalled(DOTNET_V11, false);
@@ -96,7 +96,7 @@ void RepairSecurityPolicy()
         if (ui != NULL)
             ui->ShowMessage(false, REPAIR_NO_FOLDER_TEXT);
         LogMessage(2, LOG_WARNING, "%hs\n", REPAIR_NO_FOLDER);
-        return;
+        return ERROR_UNKNOWN_PRODUCT;
     }
 
     char program[MAX_PATH];
@@ -105,10 +105,12 @@ void RepairSecurityPolicy()
         program[0] = 0;
     LogMessage(2, LOG_INFO, "Attempting CASPOL repair for '%hs'.\n", program);
     bool repaired = RegisterSecurityPolicy(program, POLICY_GROUP_NAME, POLICY_GROUP_DESCRIPTION);
-    if (ui == NULL)
-        return;
-    if (repaired)
-        ui->ShowMessage(false, L"Repair successfull.");
-    else
-        ui->ShowMessage(true, L"One or more repair attempts have failed.");
+    if (ui != NULL)
+    {
+        if (repaired)
+            ui->ShowMessage(false, L"Repair successfull.");
+        else
+            ui->ShowMessage(true, L"One or more repair attempts have failed.");
+    }
+    return repaired ? 0 : ERROR_INSTALL_FAILURE;
 }
