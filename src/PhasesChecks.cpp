@@ -487,8 +487,9 @@ void PhaseMultiMs(SequenceLocals& locals)
         LogMessage(2, LOG_WARNING, "=== Multi-MS: Need to run MSI.\n");
         return;
     }
-    std::string judged = std::string("V") + installed.GetNarrow();
-    if (CompareVersions(MULTI_MS_QRT_FROM, judged.c_str()) != VERSION_B_LOWER)
+    // The version as recorded: one that is missing or empty compares with
+    // nothing, rather than as 0.0.0.0.
+    if (CompareVersions(MULTI_MS_QRT_FROM, installed.GetNarrow()) != VERSION_B_LOWER)
     {
         LogMessage(2, LOG_INFO, "=== Multi-MS: Installed MSI is QRT.\n");
         locals.skipMsi = !RunState.dotNetEdition;
