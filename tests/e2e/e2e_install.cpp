@@ -676,7 +676,7 @@ void RunRow(const Row& row, bool whole)
             earlier[source] = ReadAll(Fill(source, folder));
     }
 
-    std::string title = dist.Title(), args = Fill(row.args, folder);
+    std::string title = dist.Title(), args = Fill(row.args, folder, "", s.Dir());
     std::unique_ptr<Planted> planted;
     if (!Option(system, "planted").empty())
         planted.reset(new Planted(s, "fernwick.exe", false));
@@ -1030,6 +1030,12 @@ const Row WHOLE_ROWS[] = {
      "EN", "RunOnce; prop:DOTNET=true",
      {"LU_New\\ms.mdb.zip=LU_New\\ms.mdb.zip", "LU_New\\EN\\labels.mdb.zip=LU_New\\EN\\labels.mdb.zip"},
      {BACKUP_YES, SUCCESS}},
+    // Settings named by their full path: the run after the restart, started
+    // in another folder, takes its files from where the first run did.
+    {".NET edition with its settings named by /i, then the restart's command", nullptr, "restart", DOTNET_RELEASE,
+     "/i <dist>\\Zaph.ini", {Ask(std::string(N11) + SP11 + MDAC), SUCCESS_RESTART}, 0,
+     {"\tINIFILE='<dist>\\Zaph.ini'", "\t'LOCAL' Installation", "\tInstallPreconditions (MDAC) wants a reboot."}, "EN",
+     "RunOnce", {"LU_New\\ms.mdb.zip=LU_New\\ms.mdb.zip"}, {BACKUP_YES, SUCCESS}},
     // Every outside program (the prerequisites, the engine, the policy tool)
     // is started by its own path, never by the first word of it.
     {".NET edition from a folder with a blank in its path", nullptr, "blank", DOTNET_RELEASE "; " ENGINE "instmsiw.exe",
