@@ -444,9 +444,9 @@ int MainSequence(HINSTANCE instance, const char* commandLine)
 
     if (RunState.repairMode)
     {
-        // The repair has told the user its outcome; the run itself succeeded.
-        RepairSecurityPolicy();
-        locals.rc = 0;
+        // The repair has told the user its outcome; a script or a distribution
+        // system that runs it learns it from the code.
+        locals.rc = RepairSecurityPolicy();
     }
     else
     {

@@ -116,16 +116,30 @@ bool IsLocalRun(const char* programName)
     return programName != NULL && TextEqualNoCase(programName, LOCAL_PROGRAM_NAME);
 }
 
+// Whether the file at path (as the system completes it) lies in the folder.
+static bool LiesInFolder(const char* path, const char* folder)
+{
+    char full[FW_PATH_SIZE];
+    char* name = NULL;
+    DWORD length = GetFullPathNameA(path, sizeof(full), full, &name);
+    if (length == 0 || length >= sizeof(full) || name == NULL || name == full || !FileExists(full))
+        return false;
+    name[-1] = 0;
+    return TextEqualNoCase(full, folder);
+}
+
 // The distribution is the folder the program is started from, and normally
 // the current folder. After a restart Windows starts the registered command
 // in a folder of its own choosing: when the settings file is not found from
-// the current folder but lies beside the program, the program's folder
-// becomes the current one, so that the settings file, the LOCAL marker and
-// the files of a LOCAL run are all found where the program lies.
+// the current folder but lies beside the program (named as a file there, or
+// by its full path in the program's folder), the program's folder becomes the
+// current one, so that the settings file, the LOCAL marker and the files of a
+// LOCAL run are all found where the program lies, as in the run before.
 static void WorkFromProgramFolder(const char* iniName)
 {
     const char* name = iniName != NULL ? iniName : SETTINGS_FILE_NAME;
-    if (IsAbsoluteSource(name) || name[0] == '\\' || FileExists(name))
+    bool fullPath = IsAbsoluteSource(name);
+    if (name[0] == '\\' || (!fullPath && FileExists(name)))
         return;
     char folder[FW_PATH_SIZE], current[FW_PATH_SIZE];
     DWORD length = GetModuleFileNameA(NULL, folder, sizeof(folder));
@@ -133,7 +147,9 @@ static void WorkFromProgramFolder(const char* iniName)
     if (slash == NULL)
         return;
     *slash = 0;
-    if ((GetCurrentFolder(current) && TextEqualNoCase(current, folder)) || !FileExistsIn(folder, name))
+    if (GetCurrentFolder(current) && TextEqualNoCase(current, folder))
+        return;
+    if (fullPath ? !LiesInFolder(name, folder) : !FileExistsIn(folder, name))
         return;
     if (SetCurrentDirectoryA(folder))
         LogMessage(2, LOG_INFO, "Working in '%hs', where the program and its settings file are.\n", folder);
@@ -487,8 +503,9 @@ void PhaseMultiMs(SequenceLocals& locals)
         LogMessage(2, LOG_WARNING, "=== Multi-MS: Need to run MSI.\n");
         return;
     }
-    std::string judged = std::string("V") + installed.GetNarrow();
-    if (CompareVersions(MULTI_MS_QRT_FROM, judged.c_str()) != VERSION_B_LOWER)
+    // The version as recorded: one that is missing or empty compares with
+    // nothing, rather than as 0.0.0.0.
+    if (CompareVersions(MULTI_MS_QRT_FROM, installed.GetNarrow()) != VERSION_B_LOWER)
     {
         LogMessage(2, LOG_INFO, "=== Multi-MS: Installed MSI is QRT.\n");
         locals.skipMsi = !RunState.dotNetEdition;

@@ -341,15 +341,14 @@ static bool RunPrerequisite(const PrerequisiteInstaller& installer, const char* 
     }
 
     char command[COMMAND_SIZE];
-    int n = _snprintf(command, sizeof(command), "%s %s", localPath, installer.options);
-    if (n < 0 || n >= (int)sizeof(command))
+    if (!MakeCommandLine(localPath, installer.options, command, sizeof(command)))
     {
         LogMessage(2, LOG_ERROR, "Command for '%hs' too long.\n", localPath);
         result = ERROR_FILENAME_EXCED_RANGE;
         return false;
     }
     SetBusyText(busyText);
-    result = RunAndWait(command, busyThread);
+    result = RunAndWait(localPath, command, busyThread);
 
     accepted = AcceptInstallerResult((long)result);
     if (accepted)
@@ -522,7 +521,10 @@ bool InstallPreconditions(DWORD& result, CMainUI* ui, CResource* settings)
             return false;
         if (RunState.prereqRebootNeeded)
         {
-            result = 3010;
+            // A refused step keeps its own code: a restart asked for by an
+            // earlier step does not make it a success.
+            if (accepted)
+                result = 3010;
             RegisterRebootResume(busyText);
         }
         step = NULL;

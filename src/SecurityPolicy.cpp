@@ -17,9 +17,10 @@ const char* const POLICY_GROUP_DESCRIPTION = "ZAPH.NET by Ombrant";
 const char* const REPAIR_PROGRAM_FORMAT = "%s\\Zaph.exe";
 
 static const int POLICY_COMMAND_SIZE = 1040;
-static const char* const REMOVE_GROUP_FORMAT = "%s -q -machine -remgroup %s";
+// The tool's path in quotes: the Framework may lie below a folder with a blank.
+static const char* const REMOVE_GROUP_FORMAT = "\"%s\" -q -machine -remgroup %s";
 static const char* const ADD_GROUP_FORMAT =
-    "%s -q -machine -ag 1 -strong -file \"%s\" %s -noversion FullTrust -description \"%s\" -name %s";
+    "\"%s\" -q -machine -ag 1 -strong -file \"%s\" %s -noversion FullTrust -description \"%s\" -name %s";
 static const char* const REPAIR_NO_FOLDER = "Did not find ZAPH installation path. Could not repair.";
 static const wchar_t* const REPAIR_NO_FOLDER_TEXT =
     L"Did not find ZAPH installation path. Could not repair.";
@@ -28,7 +29,7 @@ static const wchar_t* const REPAIR_NO_FOLDER_TEXT =
 // command did not fit.
 static long RunPolicyCommand(const char* command)
 {
-    long code = (long)RunAndWait(command, NULL);
+    long code = (long)RunAndWait(caspolPath, command, NULL);
     LogMessage(2, code != 0 ? LOG_WARNING : LOG_INFO, "CASPOL: command '%hs' returned %ld.\n",
                command, code);
     return code;
@@ -70,7 +71,7 @@ bool RegisterSecurityPolicy(const char* programFile, const char* groupName,
     return RunPolicyCommand(command) == 0;
 }
 
-void RepairSecurityPolicy()
+long RepairSecurityPolicy()
 {
     IsDotNetInstalled(DOTNET_V20, false);
     IsDotNetInstalled(DOTNET_V11, false);
@@ -95,7 +96,7 @@ void RepairSecurityPolicy()
         if (ui != NULL)
             ui->ShowMessage(false, REPAIR_NO_FOLDER_TEXT);
         LogMessage(2, LOG_WARNING, "%hs\n", REPAIR_NO_FOLDER);
-        return;
+        return ERROR_UNKNOWN_PRODUCT;
     }
 
     char program[MAX_PATH];
@@ -104,10 +105,12 @@ void RepairSecurityPolicy()
         program[0] = 0;
     LogMessage(2, LOG_INFO, "Attempting CASPOL repair for '%hs'.\n", program);
     bool repaired = RegisterSecurityPolicy(program, POLICY_GROUP_NAME, POLICY_GROUP_DESCRIPTION);
-    if (ui == NULL)
-        return;
-    if (repaired)
-        ui->ShowMessage(false, L"Repair successfull.");
-    else
-        ui->ShowMessage(true, L"One or more repair attempts have failed.");
+    if (ui != NULL)
+    {
+        if (repaired)
+            ui->ShowMessage(false, L"Repair successfull.");
+        else
+            ui->ShowMessage(true, L"One or more repair attempts have failed.");
+    }
+    return repaired ? 0 : ERROR_INSTALL_FAILURE;
 }

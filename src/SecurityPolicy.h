@@ -13,5 +13,6 @@ extern const char* const REPAIR_PROGRAM_FORMAT;     // "%s\\Zaph.exe"
 bool RegisterSecurityPolicy(const char* programFile, const char* groupName,
                             const char* description);
 // The repair mode: registers the policy of the installation found and tells
-// the user the outcome.
-void RepairSecurityPolicy();
+// the user the outcome. Returns the run's code: 0 when repaired, 1605 when no
+// installation was found, 1603 when the registration failed.
+long RepairSecurityPolicy();

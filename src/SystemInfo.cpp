@@ -216,7 +216,24 @@ char* GetProgramFilesDir(const char* valueName, char* out)
     return out;
 }
 
-DWORD RunAndWait(const char* commandLine, HANDLE other)
+bool MakeCommandLine(const char* program, const char* arguments, char* out, size_t size)
+{
+    if (out == NULL || size == 0)
+        return false;
+    out[0] = 0;
+    if (program == NULL || program[0] == 0)
+        return false;
+    int n = (arguments == NULL || arguments[0] == 0) ? _snprintf(out, size, "\"%s\"", program)
+                                                     : _snprintf(out, size, "\"%s\" %s", program, arguments);
+    if (n < 0 || (size_t)n >= size)
+    {
+        out[0] = 0;
+        return false;
+    }
+    return true;
+}
+
+DWORD RunAndWait(const char* program, const char* commandLine, HANDLE other)
 {
     HCURSOR previous = SetCursor(LoadCursor(NULL, IDC_WAIT));
 
@@ -237,7 +254,7 @@ DWORD RunAndWait(const char* commandLine, HANDLE other)
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process;
     memset(&process, 0, sizeof(process));
-    BOOL started = CreateProcessA(NULL, command, &processAttributes, &threadAttributes, FALSE,
+    BOOL started = CreateProcessA(program, command, &processAttributes, &threadAttributes, FALSE,
                                   DETACHED_PROCESS, NULL, NULL, &startup, &process);
     DWORD error = GetLastError();
     delete[] command;

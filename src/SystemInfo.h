@@ -36,12 +36,20 @@ bool IsAdministrator();
 // bytes; returns out.
 char* GetProgramFilesDir(const char* valueName, char* out);
 
-// Runs a command line detached from any console and waits for it to end. With
-// a second handle (for example the busy indicator's thread) the calling
-// thread's messages are dispatched during the wait; a signalled second handle
-// does not end the wait. Returns the program's exit code, or the system error
-// when it could not be started.
-DWORD RunAndWait(const char* commandLine, HANDLE other);
+// The command line of an outside program: its path in quotes, then the
+// arguments after one blank (none: the path alone). False when it does not
+// fit into size bytes.
+bool MakeCommandLine(const char* program, const char* arguments, char* out, size_t size);
+
+// Runs the program with the command line (see MakeCommandLine) detached from
+// any console and waits for it to end. The program's path is given to the
+// system as such: a command line's first word is never searched for a program
+// (a folder "D:\ZAPH Setup" would start "D:\ZAPH.exe"). With a second handle
+// (for example the busy indicator's thread) the calling thread's messages are
+// dispatched during the wait; a signalled second handle does not end the wait.
+// Returns the program's exit code, or the system error when it could not be
+// started.
+DWORD RunAndWait(const char* program, const char* commandLine, HANDLE other);
 
 // Waits for a handle while dispatching the calling thread's messages. Returns 0
 // when the handle is signalled, otherwise the system's last error.

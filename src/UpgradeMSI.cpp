@@ -124,7 +124,10 @@ DWORD DoInstallMSI(const char* installerPath, bool delayedRebootUnsupported)
     if (installerPath == NULL || !FileExists(installerPath))
         return ERROR_FILE_NOT_FOUND;
     LogMessage(2, LOG_INFO, "Executing '%hs'\n", installerPath);
-    std::string command = installerPath;
+    // The path in quotes and given as the program: from a folder with a blank
+    // in its name the system would otherwise start whatever lies at the path's
+    // first word.
+    std::string command = std::string("\"") + installerPath + "\"";
     if (!delayedRebootUnsupported)
         command += DELAYED_REBOOT_OPTION;
     // CreateProcessA may write into the command line.
@@ -142,7 +145,7 @@ DWORD DoInstallMSI(const char* installerPath, bool delayedRebootUnsupported)
     startup.wShowWindow = SW_SHOW;
     PROCESS_INFORMATION process;
     memset(&process, 0, sizeof(process));
-    BOOL started = CreateProcessA(NULL, text, NULL, NULL, TRUE, NORMAL_PRIORITY_CLASS, NULL, NULL,
+    BOOL started = CreateProcessA(installerPath, text, NULL, NULL, TRUE, NORMAL_PRIORITY_CLASS, NULL, NULL,
                                   &startup, &process);
     DWORD error = GetLastError();
     free(text);

@@ -59,9 +59,12 @@ const std::string SMALL_DRIVE = "S:\\";
 // proxy, with "https" through a trusted front, "https=stranger" an untrusted
 // one), "stall=<path>" (that download stalls: the user cancels, or with
 // "second" another start meets it), "damaged=<file>", "planted", "restart"
-// (the run again is the registered command), "kill=package" or "kill=data"
+// (the run again is the registered command), "blank" (the distribution and
+// the Framework's tools below folders whose names hold a blank, and a
+// recording program at the first word of their paths, which nothing may
+// start), "kill=package" or "kill=data"
 // (while "big=<file>" is copied), "full" (the target on the small drive).
-const std::string RUN_WORDS = " web proxy https damaged stall planted restart second kill big full ";
+const std::string RUN_WORDS = " web proxy https damaged stall planted restart blank second kill big full ";
 
 // A QRT client whose server is not upgraded yet (no ms.xml, no zaph.exe).
 const StateRow STATE_QRT_CLIENT = {"qrtclient", KIND_PRODUCT, "6.1", false, "Client", "EN", "", 0, true, false};
@@ -149,6 +152,16 @@ std::string ReadAll(const std::string& path)
 {
     std::string bytes;
     return ReadBytes(path, bytes) ? bytes : "<missing>";
+}
+
+// What the setup gives an outside installer after its path.
+std::string OptionsOf(const std::string& installer)
+{
+    return installer == "dotnetsp11.exe" ? "/I /Q"
+           : installer == "mdac_typ.exe" ? "/q /c:\"setup /QNT \""
+           : installer == "instmsiw.exe" ? "/c:\"msiinst /delayreboot\""
+           : installer == "caspol.exe"   ? "-q -machine -"
+                                         : "/q:a /c:\"install /l /q \"";
 }
 
 std::string InstalledFolder()
@@ -606,7 +619,13 @@ void RunRow(const Row& row, bool whole)
     std::string staged = Option(Fill(row.after, folder), "staged", ';');
     std::string before = whole ? "" : Snapshot(machine.Root(), row.after, staged);
     Scenario s;
-    StandIns standIns(s.Folder("machine"));
+    bool blank = !Option(system, "blank").empty();
+    if (blank)
+    {
+        s.SetDistName("ZAPH Setup");
+        ASSERT_TRUE(s.CopyFromBin("fw_standin.exe", s.Root() + "\\ZAPH.exe"));
+    }
+    StandIns standIns(s.Folder(blank ? "ZAPH Tools" : "machine"));
     std::shared_ptr<void> held;
     SetSystem(s, standIns, system, folder, held);
     Distribution dist;
@@ -657,7 +676,7 @@ void RunRow(const Row& row, bool whole)
             earlier[source] = ReadAll(Fill(source, folder));
     }
 
-    std::string title = dist.Title(), args = Fill(row.args, folder);
+    std::string title = dist.Title(), args = Fill(row.args, folder, "", s.Dir());
     std::unique_ptr<Planted> planted;
     if (!Option(system, "planted").empty())
         planted.reset(new Planted(s, "fernwick.exe", false));
@@ -716,6 +735,18 @@ void RunRow(const Row& row, bool whole)
         EXPECT_EQ("", planted->Loaded());
     }
     CheckAfter(Fill(row.after, folder, target), s, args, standIns);
+    // Every outside program ran as itself, with its own options.
+    std::string programs;
+    for (const std::string& call : blank ? standIns.Calls() : std::vector<std::string>())
+    {
+        std::string program = call.substr(0, call.find('|'));
+        programs += program + " ";
+        EXPECT_EQ(program + "|" + OptionsOf(program), call.substr(0, program.size() + 1 + OptionsOf(program).size()));
+    }
+    if (blank)
+    {
+        EXPECT_EQ("dotnetfx.exe dotnetsp11.exe mdac_typ.exe instmsiw.exe caspol.exe caspol.exe ", programs);
+    }
     if (!whole)
     {
         EXPECT_EQ(before, Snapshot(machine.Root(), row.after, staged)) << "the run changed the machine";
@@ -785,11 +816,8 @@ const char NOT_ON_THIS_SYSTEM[] = "E:The system components cannot be installed o
 // folder) with the options it is given, and its exit code.
 std::string Ran(const std::string& installer, long code)
 {
-    const char* options = installer == "dotnetsp11.exe" ? "/I /Q"
-                          : installer == "mdac_typ.exe"  ? "/q /c:\"setup /QNT \""
-                                                         : "/q:a /c:\"install /l /q \"";
-    return "\tGood so far, '<dist>\\setup\\" + installer + " " + options + "' returned '" + std::to_string(code) +
-           "'";
+    return "\tGood so far, '\"<dist>\\setup\\" + installer + "\" " + OptionsOf(installer) + "' returned '" +
+           std::to_string(code) + "'";
 }
 
 // Machines with some of the .NET edition's prerequisites.
@@ -879,6 +907,19 @@ const Row ROWS[] = {
      {Ask(std::string(N20) + MDAC), FAIL_PRE, PreFailed("Error opening installation log file. Verify that the specified "
                                                          "log file location exists and is writable.")},
      1603, {Ran("dotnetfx_20.exe", 3010)}, "", "RunOnce"},
+    {"prerequisites: the pack fails after the framework's restart request", nullptr,
+     "exit=dotnetfx.exe:3010 exit=dotnetsp11.exe:1603 " MDAC_28, PRE_V11, "",
+     {Ask(std::string(N11) + SP11), FAIL_PRE, PreFailed("Error opening installation log file. Verify that the specified "
+                                                         "log file location exists and is writable.")},
+     1603, {Ran("dotnetfx.exe", 3010), "W\tInstallPreconditions abandoned."}, "", "RunOnce"},
+    // Unattended, their restart ends the run after the engine step, also when
+    // the engine needs nothing: the registered command goes on after it.
+    {"prerequisites: update mode ends for their restart", nullptr, "", PRE_ALL, "/u",
+     {Ask(std::string(N20) + MDAC), RESTART}, 3010,
+     {Ran("dotnetfx_20.exe", 0), Ran("mdac_typ.exe", 0),
+      "\tNo Windows Installer upgrade is necessary. We need 200 and we have 405",
+      "\tUpdate mode: the run ends here for the restart."},
+     "", "RunOnce"},
     {"prerequisites: an installer's own restart is kept", nullptr,
      "exit=dotnetfx.exe:3010 exit=dotnetsp11.exe:1641 restartby=dotnetsp11.exe " MDAC_28, PRE_V11, "",
      {Ask(std::string(N11) + SP11), AT_PACKAGE_ERROR, RESTART}, AT_PACKAGE,
@@ -940,6 +981,10 @@ const Row ROWS[] = {
      "", "IntendedPath=<moved>\\; ProductCode={3456789A-5A1E-4B7D-8C20-91F3C6A0D4E8}; keypaths=<folder>"},
 };
 
+const char SUCCESS_RESTART[] = "W:ZAPH has been installed successfully.\n\n***\nPlease restart the computer.\n***\n\n";
+#define DOTNET_RELEASE "DotNet=yes; package=6.2.0-dotnet; standin=setup\\dotnetfx.exe; standin=setup\\dotnetsp11.exe; " \
+                       "standin=setup\\mdac_typ.exe"
+
 const Row WHOLE_ROWS[] = {
     {"fresh LOCAL, two languages, libraries planted beside the program", nullptr, "planted", "", "", {SUCCESS}, 0,
      {"W\tNo previous MSI registration found.\tClient-server prompt / Folder prompt.",
@@ -985,6 +1030,19 @@ const Row WHOLE_ROWS[] = {
      "EN", "RunOnce; prop:DOTNET=true",
      {"LU_New\\ms.mdb.zip=LU_New\\ms.mdb.zip", "LU_New\\EN\\labels.mdb.zip=LU_New\\EN\\labels.mdb.zip"},
      {BACKUP_YES, SUCCESS}},
+    // Settings named by their full path: the run after the restart, started
+    // in another folder, takes its files from where the first run did.
+    {".NET edition with its settings named by /i, then the restart's command", nullptr, "restart", DOTNET_RELEASE,
+     "/i <dist>\\Zaph.ini", {Ask(std::string(N11) + SP11 + MDAC), SUCCESS_RESTART}, 0,
+     {"\tINIFILE='<dist>\\Zaph.ini'", "\t'LOCAL' Installation", "\tInstallPreconditions (MDAC) wants a reboot."}, "EN",
+     "RunOnce", {"LU_New\\ms.mdb.zip=LU_New\\ms.mdb.zip"}, {BACKUP_YES, SUCCESS}},
+    // Every outside program (the prerequisites, the engine, the policy tool)
+    // is started by its own path, never by the first word of it.
+    {".NET edition from a folder with a blank in its path", nullptr, "blank", DOTNET_RELEASE "; " ENGINE "instmsiw.exe",
+     "", {Ask(std::string(N11) + SP11 + MDAC), SUCCESS_RESTART}, 0,
+     {Ran("dotnetfx.exe", 0), Ran("dotnetsp11.exe", 0), Ran("mdac_typ.exe", 0),
+      "\tExecuting '<dist>\\setup\\instmsiw.exe'", "\tCASPOL on '<target>\\Zaph.exe'."},
+     "EN", "RunOnce", {"LU_New\\ms.mdb.zip=LU_New\\ms.mdb.zip"}},
     {"damaged archive, then the good one", nullptr, "damaged=LU\\ms.mdb.zsi", "", "",
      {"E:An error occurred:\nInstalling the data"}, 23, {"\t--- Install components MS='LU' LANG='EN' SECTION='1'."},
      "EN", "", {NO_COMPLETION}, {BACKUP_YES, SUCCESS}},

@@ -21,7 +21,8 @@ using namespace fwe2e;
 namespace
 {
 // Repair mode through fernwick.exe: (earlier installation, command line,
-// Framework) -> the policy tool's calls and the one box; always code 0.
+// Framework) -> the policy tool's calls, the one box and the exit code: a
+// repair that failed says so to its caller too.
 struct RepairRow
 {
     const char* name;
@@ -29,13 +30,15 @@ struct RepairRow
     bool folderGiven; // /r names another folder holding Zaph.exe
     bool framework;
     const char* box;  // the one box, warning unless it is the failure
+    int rc;
 };
 
 const RepairRow REPAIR_ROWS[] = {
-    {"installed", &fwtest::STATE_DOTNET_SERVER, false, true, "Repair successfull."},
-    {"folder given overrides the registry", &fwtest::STATE_DOTNET_SERVER, true, true, "Repair successfull."},
-    {"no installation", &fwtest::STATE_NOTHING, false, true, "Did not find ZAPH installation path. Could not repair."},
-    {"no Framework", &fwtest::STATE_DOTNET_SERVER, false, false, "One or more repair attempts have failed."},
+    {"installed", &fwtest::STATE_DOTNET_SERVER, false, true, "Repair successfull.", 0},
+    {"folder given overrides the registry", &fwtest::STATE_DOTNET_SERVER, true, true, "Repair successfull.", 0},
+    {"no installation", &fwtest::STATE_NOTHING, false, true, "Did not find ZAPH installation path. Could not repair.",
+     1605},
+    {"no Framework", &fwtest::STATE_DOTNET_SERVER, false, false, "One or more repair attempts have failed.", 1603},
 };
 
 // Installers fetched from the network (WEB mode, a loopback server) run only
@@ -92,7 +95,7 @@ TEST(Prerequisites, RepairCallsTheToolAndShowsOneBox)
         bool failed = std::string(row.box).find("failed") != std::string::npos;
         s.ExpectBox().TitleEquals("MORV_TELA Setup and Upgrade Tool").TextEquals(row.box)
             .Icon(failed ? ICON_ERROR : ICON_WARNING);
-        EXPECT_EQ(0, s.Run(args));
+        EXPECT_EQ(row.rc, s.Run(args));
 
         std::vector<std::string> calls;
         if (!failed && !folder.empty())

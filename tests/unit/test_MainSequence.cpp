@@ -1,15 +1,20 @@
 // The spine of the main sequence: the order of the phases, when a phase is
-// skipped or ends the run, and the stop at a phase that is not part of the
-// build. (The version labels are every upgrade row's; a version long enough
-// to reach the end of the label's buffer is no real input, and the
-// settings-file fault runs of e2e_faults feed huge values.)
+// skipped or ends the run, the stop at a phase that is not part of the build,
+// and how Multi-MS tells the installed edition. (The version labels are every
+// upgrade row's; a version long enough to reach the end of the label's buffer
+// is no real input, and the settings-file fault runs of e2e_faults feed huge
+// values.)
 #include <gtest/gtest.h>
+
+#include <string.h>
 
 #include <string>
 #include <vector>
 
 #include "Fernwick.h"
 #include "Log.h"
+#include "PreviousInstallation.h"
+#include "RegistryGuard.h"
 #include "RunState.h"
 #include "TestSupport.h"
 
@@ -85,5 +90,29 @@ TEST(RunPhases, MissingPhaseStopsTheRunAndSaysWhich)
     EXPECT_EQ((std::vector<int>{1}), g_ran);
     EXPECT_EQ(std::vector<std::string>({"E\tPhase 3 (gap) is not available in this build: the run stops here."}),
               fwtest::ReadLines(dir.File("run.log")));
+}
+
+// Multi-MS: the installed package's version tells the editions apart; one
+// that names no version is not taken for the oldest of all.
+TEST(MultiMs, InstalledVersionDecidesTheSkip)
+{
+    struct Row { const char* version; bool dotNet; bool skip; };
+    const Row rows[] = {{"", true, false}, {"6.1.0", true, true}, {"16.1.0", false, true}, {"16.1.0", true, false}};
+    fwtest::TempDir dir("fwmultims");
+    fwtest::RegistryGuard registry;
+    const std::string key = std::string("HKLM\\") + UNINSTALL_KEY + "\\{0FEDCBA9" + PRODUCT_CODE_TAIL;
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(std::string("version '") + row.version + "'" + (row.dotNet ? ", .NET edition" : ""));
+        ASSERT_TRUE(registry.SetValue(key, DISPLAY_VERSION_VALUE, REG_SZ, row.version, (DWORD)strlen(row.version) + 1));
+        RunState.Reset();
+        RunState.multiMode = true;
+        RunState.dotNetEdition = row.dotNet;
+        RunState.targetDir = dir.Path().c_str();
+        SequenceLocals locals;
+        PhaseMultiMs(locals);
+        EXPECT_EQ(row.skip, locals.skipMsi);
+    }
+    RunState.Reset();
 }
 } // namespace

@@ -7,7 +7,8 @@
 
 namespace
 {
-const std::string CHILD = "\"" + fwtest::BinDir() + "\\fw_child.exe\"";
+const std::string CHILD_PATH = fwtest::BinDir() + "\\fw_child.exe";
+const std::string CHILD = "\"" + CHILD_PATH + "\"";
 
 // A window of the test thread that counts what reaches it: WM_APP + 1 sent
 // (answered 1234), WM_APP + 2 posted.
@@ -134,7 +135,7 @@ TEST(SystemInfo, WaitsDispatchMessages)
         }
         else
         {
-            EXPECT_EQ(7u, RunAndWait((CHILD + " 7 1000").c_str(), way == RUN_ALONE ? NULL : busy));
+            EXPECT_EQ(7u, RunAndWait(CHILD_PATH.c_str(), (CHILD + " 7 1000").c_str(), way == RUN_ALONE ? NULL : busy));
         }
         DWORD elapsed = GetTickCount() - start;
         ULONGLONG cpu = ThreadCpuMs() - cpuBefore;

@@ -70,6 +70,21 @@ void Scenario::SetExeName(const std::string& name)
         ADD_FAILURE() << "cannot rename " << from << " to " << ExePath() << " (" << GetLastError() << ")";
 }
 
+void Scenario::SetDistName(const std::string& name)
+{
+    std::string to = m_root.Path() + "\\" + name;
+    if (Running() || to == m_dist)
+        return;
+    if (!MoveFileExA(m_dist.c_str(), to.c_str(), 0))
+    {
+        ADD_FAILURE() << "cannot rename " << m_dist << " to " << to << " (" << GetLastError() << ")";
+        return;
+    }
+    if (m_currentDir == m_dist)
+        m_currentDir = to;
+    m_dist = to;
+}
+
 std::string Scenario::Folder(const std::string& relative)
 {
     std::string folder = m_root.Path() + "\\" + Backslashes(relative);

@@ -121,6 +121,9 @@ public:
     // Another name for the program in the distribution folder (setup.exe for
     // LOCAL mode); renames the copy. Before Start only.
     void SetExeName(const std::string& name);
+    // Another name for the distribution folder below Root() (one with a
+    // blank, say); what it holds moves with it. Before Start only.
+    void SetDistName(const std::string& name);
     // A fresh folder below Root() (outside the distribution), made on demand.
     std::string Folder(const std::string& relative);
     // Writes bytes below Dir() (or at an absolute path), making folders.
