@@ -118,53 +118,21 @@ static void UpdateRegistryForNewDir(SequenceLocals& locals)
         LogMessage(2, LOG_WARNING, "Could not update %hs with %hs\n", ProductRegistryKey, value.c_str());
 }
 
-// Copies the earlier installation into the package's folder. A file that is
-// there already is the package's own, newer than the earlier one: it is kept.
-// Stops at the first file that cannot be copied (one held open, say), so the
-// old folder is never deleted after an incomplete copy; error receives the
-// system's code.
-static bool CopyTreeKeepingExisting(const std::string& from, const std::string& to, DWORD& error)
+// The files the package itself installs, which the copy of the earlier
+// installation must not replace with the earlier release's: exactly the key
+// files whose records follow the product. Everything else in the package's
+// folder is not the package's (a leftover of some earlier installation, say),
+// and the earlier installation's own data replace it: they are the ones in use.
+static bool IsPackageFile(const char* relativePath, void* context)
 {
-    if (!CreateFolderTree(to.c_str()))
-    {
-        error = GetLastError();
-        return false;
-    }
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((from + "\\*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return true;
-    bool copied = true;
-    do
-    {
-        std::string name = entry.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        std::string source = from + "\\" + name, target = to + "\\" + name;
-        if (source.size() >= (size_t)FW_PATH_SIZE || target.size() >= (size_t)FW_PATH_SIZE)
+    const char* folder = static_cast<const char*>(context);
+    for (int i = 0; i < KEY_PATH_FILE_COUNT; ++i)
+        if (TextEqualNoCase(relativePath, KEY_PATH_FILES[i].relativePath))
         {
-            LogMessage(2, LOG_ERROR, "Path too long: '%hs' '%hs'.\n", source.c_str(), target.c_str());
-            error = ERROR_FILENAME_EXCED_RANGE;
-            copied = false;
+            LogMessage(3, LOG_INFO, "'%hs\\%hs' kept: the package installed it.\n", folder, relativePath);
+            return true;
         }
-        else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        {
-            copied = CopyTreeKeepingExisting(source, target, error);
-        }
-        else if (GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES)
-        {
-            LogMessage(3, LOG_INFO, "'%hs' kept: the package installed it.\n", target.c_str());
-        }
-        else if (!CopyFileA(source.c_str(), target.c_str(), TRUE))
-        {
-            error = GetLastError();
-            LogMessage(2, LOG_ERROR, "'%hs' could not be copied to '%hs' [%ld].\n", source.c_str(), target.c_str(),
-                       (long)error);
-            copied = false;
-        }
-    } while (copied && FindNextFileA(find, &entry));
-    FindClose(find);
-    return copied;
+    return false;
 }
 
 // A refused or failed move: the product is registered at the old folder again.
@@ -335,7 +303,9 @@ void PhaseDirectoryChange(SequenceLocals& locals)
     {
         std::string oldDir = Narrow(reloc.oldDir);
         std::string newDir = WithoutTrailingBackslashes(intended);
-        if (TextEqualNoCase(newDir.c_str(), oldDir.c_str()))
+        // Two spellings of one folder are no move: the move would delete the
+        // folder it had just "copied" into.
+        if (IsSameFolder(newDir.c_str(), oldDir.c_str()))
         {
             LogMessage(2, LOG_INFO, "Target directory %hs *not* changed\n", newDir.c_str());
         }
@@ -362,7 +332,19 @@ void PhaseDirectoryChange(SequenceLocals& locals)
 
         reloc.newDirWasEmpty = IsEffectivelyEmpty(newDir.c_str());
 
-        if (reloc.dirMoved && IsForeignDirectory(newDir.c_str()))
+        // A client's files stay where the package put them (no data and no
+        // Bin folder move into a subfolder for a client): a subfolder would
+        // leave InstallPath, the key paths and the shortcuts naming a folder
+        // that holds nothing.
+        std::string setupType;
+        bool client = ReadProductValue(PRODUCT_VALUE_SETUP_TYPE, setupType) &&
+                      TextEqualNoCase(setupType.c_str(), SETUP_TYPE_CLIENT);
+        bool foreign = reloc.dirMoved && IsForeignDirectory(newDir.c_str());
+        if (foreign && client)
+        {
+            LogMessage(2, LOG_INFO, "Client: ZAPH stays in %hs.\n", newDir.c_str());
+        }
+        else if (foreign)
         {
             newDir = WithoutTrailingBackslashes(newDir + "\\" + SubfolderName());
             reloc.registryUpdateNeeded = true;
@@ -433,7 +415,7 @@ void PhaseRelocation(SequenceLocals& locals)
 
     // Either inside the other: the copy would copy into itself, or the delete
     // would take the copy with it.
-    if (strstr(oldDir.c_str(), newDir.c_str()) != NULL || strstr(newDir.c_str(), oldDir.c_str()) != NULL)
+    if (IsFolderWithin(oldDir.c_str(), newDir.c_str()) || IsFolderWithin(newDir.c_str(), oldDir.c_str()))
     {
         ShowFolderMessage(true, LABEL_CANNOT_MOVE_SUB, oldDir, newDir);
         FailRelocation(locals, RC_FOLDERS_NESTED);
@@ -459,7 +441,7 @@ void PhaseRelocation(SequenceLocals& locals)
 
     LogMessage(2, LOG_INFO, "Copying %hs to %hs ...\n", oldDir.c_str(), newDir.c_str());
     DWORD copyError = 0;
-    if (!CopyTreeKeepingExisting(oldDir, newDir, copyError))
+    if (!CopyFolderTree(oldDir.c_str(), newDir.c_str(), IsPackageFile, (void*)newDir.c_str(), &copyError))
     {
         long error = (long)copyError;
         ShowFolderMessage(true, LABEL_CANNOT_COPY, oldDir, newDir);
