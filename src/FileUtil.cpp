@@ -435,7 +435,7 @@ static bool CopyTreeFile(const char* source, const char* target, const char* rel
         LogMessage(2, LOG_ERROR, "CopyFolderTree '%hs' and '%hs' are the same file\n", source, target);
         return false;
     }
-    if (exists && keep != NULL && keep(relative, context))
+    if (exists && keep != NULL && keep(relative, source, target, context))
         return true;
     if (exists)
         SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL);

@@ -76,8 +76,10 @@ bool IsSameFile(const char* a, const char* b);
 
 // Answers, for a file the destination of CopyFolderTree already holds,
 // whether it stays (true) or the source's file replaces it. relativePath is
-// the file below the destination folder ("Bin\x.dll").
-typedef bool (*KeepExistingFile)(const char* relativePath, void* context);
+// the file below the destination folder ("Bin\x.dll"); source and target are
+// the two full paths.
+typedef bool (*KeepExistingFile)(const char* relativePath, const char* source, const char* target,
+                                 void* context);
 
 // Copies the tree sourceFolder into destFolder file by file, creating the
 // folders. Refuses what the shell operations refuse, and folders that are

@@ -118,20 +118,40 @@ static void UpdateRegistryForNewDir(SequenceLocals& locals)
         LogMessage(2, LOG_WARNING, "Could not update %hs with %hs\n", ProductRegistryKey, value.c_str());
 }
 
-// The files the package itself installs, which the copy of the earlier
-// installation must not replace with the earlier release's: exactly the key
-// files whose records follow the product. Everything else in the package's
-// folder is not the package's (a leftover of some earlier installation, say),
-// and the earlier installation's own data replace it: they are the ones in use.
-static bool IsPackageFile(const char* relativePath, void* context)
+// Through the file's listing entry: Windows 95 has no GetFileAttributesEx.
+static bool LastWriteTime(const char* path, FILETIME& time)
 {
-    const char* folder = static_cast<const char*>(context);
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA(path, &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(find);
+    time = entry.ftLastWriteTime;
+    return true;
+}
+
+// Whether a file the package's folder holds already stays when the earlier
+// installation is copied over it. The package's own files stay: the key files
+// whose records follow the product, and any file newer than the earlier
+// release's (the installer gives a file the time it has in the package). Any
+// other file is not the package's (a leftover of an abandoned installation,
+// say, older than the data in use): the earlier installation's copy, the one
+// in use, replaces it.
+static bool IsPackageFile(const char* relativePath, const char* source, const char* target, void*)
+{
     for (int i = 0; i < KEY_PATH_FILE_COUNT; ++i)
         if (TextEqualNoCase(relativePath, KEY_PATH_FILES[i].relativePath))
         {
-            LogMessage(3, LOG_INFO, "'%hs\\%hs' kept: the package installed it.\n", folder, relativePath);
+            LogMessage(3, LOG_INFO, "'%hs' kept: the package installed it.\n", target);
             return true;
         }
+    FILETIME sourceTime, targetTime;
+    if (LastWriteTime(source, sourceTime) && LastWriteTime(target, targetTime) &&
+        CompareFileTime(&targetTime, &sourceTime) > 0)
+    {
+        LogMessage(3, LOG_INFO, "'%hs' kept: newer than '%hs'.\n", target, source);
+        return true;
+    }
     return false;
 }
 
@@ -441,7 +461,7 @@ void PhaseRelocation(SequenceLocals& locals)
 
     LogMessage(2, LOG_INFO, "Copying %hs to %hs ...\n", oldDir.c_str(), newDir.c_str());
     DWORD copyError = 0;
-    if (!CopyFolderTree(oldDir.c_str(), newDir.c_str(), IsPackageFile, (void*)newDir.c_str(), &copyError))
+    if (!CopyFolderTree(oldDir.c_str(), newDir.c_str(), IsPackageFile, NULL, &copyError))
     {
         long error = (long)copyError;
         ShowFolderMessage(true, LABEL_CANNOT_COPY, oldDir, newDir);

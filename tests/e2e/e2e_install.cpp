@@ -283,7 +283,14 @@ void SetSystem(Scenario& s, StandIns& standIns, const std::string& system, const
         }
         else if (key == "leftover")
         {
-            EXPECT_TRUE(s.WriteFile(MovedFolder() + value, Data("leftover", "6.0.0.1")));
+            // Abandoned long ago: older than anything the run meets.
+            std::string path = MovedFolder() + value;
+            EXPECT_TRUE(s.WriteFile(path, Data("leftover", "6.0.0.1")));
+            SYSTEMTIME abandoned = {2005, 1, 0, 1};
+            FILETIME time;
+            HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+            EXPECT_TRUE(SystemTimeToFileTime(&abandoned, &time) && SetFileTime(file, NULL, NULL, &time));
+            CloseHandle(file);
         }
         else if (key == "spelled")
         {

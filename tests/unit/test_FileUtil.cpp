@@ -350,7 +350,7 @@ TEST(FileUtil, CopyFolderTree)
     Put(from + "\\LU\\data.mdb", "current data");
     Put(to + "\\Bin\\own.dll", "package's own");
     Put(to + "\\LU\\data.mdb", "leftover data");
-    auto keepOwn = [](const char* relative, void*) { return std::string(relative) == "Bin\\own.dll"; };
+    auto keepOwn = [](const char* relative, const char*, const char*, void*) { return std::string(relative) == "Bin\\own.dll"; };
     DWORD error = 1;
     EXPECT_TRUE(CopyFolderTree(from.c_str(), to.c_str(), keepOwn, NULL, &error));
     EXPECT_EQ(0u, error);
