@@ -322,6 +322,225 @@ bool MoveFolder(const char* sourceFolder, const char* destFolder)
     return RunShellOperation("MoveFolder", FO_MOVE, from, to, NULL);
 }
 
+// Windows 95 and NT 4.0 lack GetLongPathNameA: looked up, not imported, so
+// that the program still starts there (where the full path must do).
+typedef DWORD(WINAPI* LongPathFn)(LPCSTR, LPSTR, DWORD);
+
+static LongPathFn LongPathFunction()
+{
+    static bool looked = false;
+    static LongPathFn function = NULL;
+    if (!looked)
+    {
+        HMODULE kernel = GetModuleHandleA("kernel32.dll");
+        function = kernel ? (LongPathFn)(void*)GetProcAddress(kernel, "GetLongPathNameA") : NULL;
+        looked = true;
+    }
+    return function;
+}
+
+// The one spelling of a path: full, without doubled or trailing backslashes
+// (a drive root keeps its own), short names made long where the path exists.
+static bool CanonicalPath(const char* path, char* out)
+{
+    char full[FW_PATH_SIZE];
+    out[0] = 0;
+    if (IsEmptyText(path) || strlen(path) >= (size_t)FW_PATH_SIZE)
+        return false;
+    DWORD n = GetFullPathNameA(path, sizeof(full), full, NULL);
+    if (n == 0 || n >= sizeof(full))
+        return false;
+    // A network path keeps the two backslashes it begins with.
+    size_t length = 0;
+    for (size_t i = 0; full[i] != 0; ++i)
+        if (!(full[i] == '\\' && i > 1 && length > 0 && out[length - 1] == '\\'))
+            out[length++] = full[i];
+    out[length] = 0;
+    LongPathFn longPath = LongPathFunction();
+    if (longPath != NULL)
+    {
+        char longer[FW_PATH_SIZE];
+        n = longPath(out, longer, sizeof(longer));
+        if (n > 0 && n < sizeof(longer))
+            strcpy(out, longer);
+    }
+    length = strlen(out);
+    while (length > 3 && out[length - 1] == '\\')
+        out[--length] = 0;
+    return true;
+}
+
+// The volume and file index of a path that exists; no access to its content
+// is asked, so a file or folder held open by others still answers.
+static bool FileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION& info)
+{
+    HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = GetFileInformationByHandle(handle, &info) != FALSE;
+    CloseHandle(handle);
+    // A file system without file indexes answers 0: that tells nothing.
+    return ok && (info.nFileIndexHigh != 0 || info.nFileIndexLow != 0);
+}
+
+static bool IsSamePlace(const char* a, const char* b)
+{
+    BY_HANDLE_FILE_INFORMATION first, second;
+    if (FileIdentity(a, first) && FileIdentity(b, second))
+        return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+               first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+    char canonicalA[FW_PATH_SIZE], canonicalB[FW_PATH_SIZE];
+    return CanonicalPath(a, canonicalA) && CanonicalPath(b, canonicalB) && lstrcmpiA(canonicalA, canonicalB) == 0;
+}
+
+bool IsSameFolder(const char* a, const char* b)
+{
+    return !IsEmptyText(a) && !IsEmptyText(b) && IsSamePlace(a, b);
+}
+
+bool IsFolderWithin(const char* inner, const char* outer)
+{
+    char current[FW_PATH_SIZE];
+    if (IsEmptyText(outer) || !CanonicalPath(inner, current))
+        return false;
+    // Up from inner, one folder at a time, to its root.
+    for (;;)
+    {
+        if (IsSamePlace(current, outer))
+            return true;
+        char* slash = strrchr(current, '\\');
+        if (slash == NULL || slash <= current + 1 || (slash == current + 2 && slash[1] == 0))
+            return false;
+        if (slash == current + 2 && current[1] == ':')
+            slash[1] = 0;
+        else
+            *slash = 0;
+    }
+}
+
+bool IsSameFile(const char* a, const char* b)
+{
+    return !IsEmptyText(a) && !IsEmptyText(b) && IsSamePlace(a, b);
+}
+
+static bool CopyTreeFile(const char* source, const char* target, const char* relative, KeepExistingFile keep,
+                         void* context, DWORD* error)
+{
+    bool exists = GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES;
+    if (exists && IsSameFile(source, target))
+    {
+        // Copying it would destroy the only copy once the source is deleted.
+        *error = ERROR_FILE_EXISTS;
+        LogMessage(2, LOG_ERROR, "CopyFolderTree '%hs' and '%hs' are the same file\n", source, target);
+        return false;
+    }
+    if (exists && keep != NULL && keep(relative, source, target, context))
+        return true;
+    if (exists)
+        SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL);
+    if (!CopyFileA(source, target, exists ? FALSE : TRUE))
+    {
+        *error = GetLastError();
+        LogMessage(2, LOG_ERROR, "'%hs' could not be copied to '%hs' [%ld].\n", source, target, (long)*error);
+        return false;
+    }
+    if (exists)
+        LogMessage(2, LOG_INFO, "'%hs' replaced by '%hs'.\n", target, source);
+    return true;
+}
+
+// One folder of CopyFolderTree; relative is its place below the destination
+// ("" at the top).
+static bool CopyTreeFolder(const char* from, const char* to, const char* relative, KeepExistingFile keep,
+                           void* context, DWORD* error)
+{
+    if (!CreateFolderTree(to))
+    {
+        *error = GetLastError();
+        LogMessage(2, LOG_ERROR, "CopyFolderTree could not create '%hs' [%ld]\n", to, (long)*error);
+        return false;
+    }
+    char pattern[FW_PATH_SIZE];
+    if (!FormatPath(pattern, "%s\\%s", from, "*"))
+    {
+        *error = ERROR_FILENAME_EXCED_RANGE;
+        return false;
+    }
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA(pattern, &entry);
+    if (find == INVALID_HANDLE_VALUE)
+    {
+        // Only an empty folder lists nothing: any other failure leaves its
+        // files uncopied, and the source must then not be deleted.
+        DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES)
+            return true;
+        *error = code;
+        LogMessage(2, LOG_ERROR, "CopyFolderTree could not list '%hs' [%ld]\n", from, (long)code);
+        return false;
+    }
+    bool copied = true;
+    do
+    {
+        const char* name = entry.cFileName;
+        if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0)
+            continue;
+        char source[FW_PATH_SIZE], target[FW_PATH_SIZE], below[FW_PATH_SIZE];
+        if (!FormatPath(source, "%s\\%s", from, name) || !FormatPath(target, "%s\\%s", to, name) ||
+            !FormatPath(below, relative[0] != 0 ? "%s\\%s" : "%s%s", relative, name))
+        {
+            *error = ERROR_FILENAME_EXCED_RANGE;
+            copied = false;
+        }
+        else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            copied = CopyTreeFolder(source, target, below, keep, context, error);
+        else
+            copied = CopyTreeFile(source, target, below, keep, context, error);
+    } while (copied && FindNextFileA(find, &entry));
+    DWORD code = GetLastError();
+    FindClose(find);
+    if (copied && code != ERROR_NO_MORE_FILES)
+    {
+        *error = code;
+        LogMessage(2, LOG_ERROR, "CopyFolderTree could not list '%hs' to its end [%ld]\n", from, (long)code);
+        return false;
+    }
+    return copied;
+}
+
+bool CopyFolderTree(const char* sourceFolder, const char* destFolder, KeepExistingFile keep, void* context,
+                    DWORD* error)
+{
+    DWORD ignored = 0;
+    if (error == NULL)
+        error = &ignored;
+    *error = 0;
+    char from[FW_PATH_SIZE + 1];
+    char to[FW_PATH_SIZE + 1];
+    if (!PrepareShellPath("CopyFolderTree", sourceFolder, from, sizeof(from)) ||
+        !PrepareShellPath("CopyFolderTree", destFolder, to, sizeof(to)))
+    {
+        *error = ERROR_INVALID_NAME;
+        return false;
+    }
+    if (!IsFolder(from))
+    {
+        *error = ERROR_PATH_NOT_FOUND;
+        LogMessage(2, LOG_ERROR, "CopyFolderTree '%hs' is not a folder\n", from);
+        return false;
+    }
+    // Into itself the copy would never end; onto itself every file would
+    // seem copied already.
+    if (IsFolderWithin(to, from) || IsFolderWithin(from, to))
+    {
+        *error = ERROR_DIRECTORY;
+        LogMessage(2, LOG_ERROR, "CopyFolderTree refused '%hs' to '%hs': one lies inside the other\n", from, to);
+        return false;
+    }
+    return CopyTreeFolder(from, to, "", keep, context, error);
+}
+
 char PathSeparatorOf(const char* path)
 {
     if (path == NULL || strchr(path, '\\') != NULL)

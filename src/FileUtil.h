@@ -64,6 +64,33 @@ bool DeleteFolderTree(const char* folder);              // permanent, no recycle
 bool CopyFolderContents(const char* sourceFolder, const char* destFolder);
 bool MoveFolder(const char* sourceFolder, const char* destFolder);
 
+// Folder identity. Two spellings of one folder (a doubled or trailing
+// backslash, a trailing dot, a short 8.3 name, another case) name the same
+// folder: where both exist they are compared by volume and file index, else
+// by their full long paths without regard to case.
+bool IsSameFolder(const char* a, const char* b);
+// True when inner is outer itself or lies anywhere below it.
+bool IsFolderWithin(const char* inner, const char* outer);
+// True when both paths open as one and the same file (volume and file index).
+bool IsSameFile(const char* a, const char* b);
+
+// Answers, for a file the destination of CopyFolderTree already holds,
+// whether it stays (true) or the source's file replaces it. relativePath is
+// the file below the destination folder ("Bin\x.dll"); source and target are
+// the two full paths.
+typedef bool (*KeepExistingFile)(const char* relativePath, const char* source, const char* target,
+                                 void* context);
+
+// Copies the tree sourceFolder into destFolder file by file, creating the
+// folders. Refuses what the shell operations refuse, and folders that are
+// one another or lie inside one another. A file already in the destination
+// stays only where keep says so (without keep: never), else it is replaced.
+// Stops at the first failure: a file or a folder that cannot be copied or
+// listed, or a destination that is the source file itself. *error receives
+// the system's code of the failure.
+bool CopyFolderTree(const char* sourceFolder, const char* destFolder, KeepExistingFile keep, void* context,
+                    DWORD* error);
+
 // Path rules of source names (distribution folder or Internet address).
 char PathSeparatorOf(const char* path);                 // '\\' or '/'
 bool IsAbsoluteSource(const char* path);                // "X:\..." or "scheme://..."

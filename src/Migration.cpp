@@ -22,7 +22,9 @@ const KeyPathFile KEY_PATH_FILES[KEY_PATH_FILE_COUNT] = {
 };
 
 static const char COMMON_APPDATA_VALUE[] = "Common AppData";
-static const int PROTECTED_FOLDER_COUNT = 4;
+// The system, Windows, Program Files (under WOW64 both of them) and the
+// common application data folders.
+static const int PROTECTED_FOLDER_COUNT = 5;
 
 void UpdateComponentKeyPath(const C_String& productFolder, const char* packedComponent, const char* relativePath)
 {
@@ -34,12 +36,16 @@ void UpdateComponentKeyPath(const C_String& productFolder, const char* packedCom
     char key[FW_PATH_SIZE];
     if (!FormatPath(key, "%s\\%s", isWinNT ? COMPONENTS_KEY_NT : COMPONENTS_KEY_9X, packedComponent))
         return;
+    // The installer keeps its records in the system's own view: a 32-bit
+    // program on 64-bit Windows would otherwise look in its redirected view,
+    // find nothing and leave the records naming the old folder.
+    const REGSAM view = NativeRegistryView();
     C_String current;
-    if (!ReadRegistryString(HKEY_LOCAL_MACHINE, key, product, current) || current.IsEmpty())
+    if (!ReadRegistryString(HKEY_LOCAL_MACHINE, key, product, current, view) || current.IsEmpty())
         return;
     char path[FW_PATH_SIZE];
     if (FormatPath(path, "%s\\%s", productFolder.GetNarrowTemp(), relativePath) &&
-        WriteRegistryString(HKEY_LOCAL_MACHINE, key, product, path))
+        WriteRegistryString(HKEY_LOCAL_MACHINE, key, product, path, view))
         LogMessage(2, LOG_INFO, "Updated %hs with %hs\n", key, path);
     else
         LogMessage(2, LOG_WARNING, "Could not update %hs with %hs\n", key, path);
@@ -105,46 +111,9 @@ bool IsProductInUse()
     return false;
 }
 
-// Copies back into oldFolder what a failed move deleted there, from the
-// move's copy in newFolder; what oldFolder still holds is left as it is.
-static void CopyBackMissing(const char* oldFolder, const char* newFolder)
-{
-    char pattern[FW_PATH_SIZE];
-    if (!FormatPath(pattern, "%s\\%s", newFolder, "*"))
-        return;
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA(pattern, &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    CreateDirectoryA(oldFolder, NULL);
-    do
-    {
-        if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0)
-            continue;
-        char source[FW_PATH_SIZE];
-        char target[FW_PATH_SIZE];
-        if (!FormatPath(source, "%s\\%s", newFolder, entry.cFileName) ||
-            !FormatPath(target, "%s\\%s", oldFolder, entry.cFileName))
-            continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            CopyBackMissing(target, source);
-        else if (GetFileAttributesA(target) == INVALID_FILE_ATTRIBUTES)
-        {
-            if (CopyFileA(source, target, TRUE))
-                LogMessage(2, LOG_INFO, "Restored '%hs' from '%hs'.\n", target, source);
-            else
-                LogMessage(2, LOG_WARNING, "Could not restore '%hs' from '%hs', returned '%ld'.\n", target, source,
-                           (long)GetLastError());
-        }
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
-}
-
-void RestorePreviousLocation(const char* oldFolder, const char* newFolder)
+void RestorePreviousLocation(const char* oldFolder)
 {
     LogMessage(2, LOG_WARNING, "Cleanup after failure. Restore to original location '%hs'.\n", oldFolder);
-    if (newFolder != NULL && newFolder[0] != 0 && lstrcmpiA(oldFolder, newFolder) != 0 && IsFolder(newFolder))
-        CopyBackMissing(oldFolder, newFolder);
 
     C_String folder(oldFolder);
     for (int i = 0; i < KEY_PATH_FILE_COUNT; i++)
@@ -187,10 +156,21 @@ bool CheckProtectedDirectory()
     if (length >= FW_PATH_SIZE)
         folders[1][0] = 0;
     C_String value;
+    int next = 2;
     if (ReadRegistryString(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, PROGRAM_FILES_VALUE, value))
-        lstrcpynA(folders[2], value.GetNarrow(), FW_PATH_SIZE);
-    if (ReadRegistryString(HKEY_LOCAL_MACHINE, SHELL_FOLDERS_KEY, COMMON_APPDATA_VALUE, value))
-        lstrcpynA(folders[3], value.GetNarrow(), FW_PATH_SIZE);
+    {
+        lstrcpynA(folders[next++], value.GetNarrow(), FW_PATH_SIZE);
+        // On 64-bit Windows this program's view names the folder of 32-bit
+        // programs; an earlier installation may as well lie in the native one.
+        C_String native;
+        if (NativeRegistryView() != 0 &&
+            ReadRegistryString(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, PROGRAM_FILES_VALUE, native,
+                               NativeRegistryView()) &&
+            !native.IsEmpty() && lstrcmpiA(native.GetNarrow(), folders[2]) != 0)
+            lstrcpynA(folders[next++], native.GetNarrow(), FW_PATH_SIZE);
+        if (ReadRegistryString(HKEY_LOCAL_MACHINE, SHELL_FOLDERS_KEY, COMMON_APPDATA_VALUE, value))
+            lstrcpynA(folders[next], value.GetNarrow(), FW_PATH_SIZE);
+    }
 
     for (int i = 0; i < PROTECTED_FOLDER_COUNT && folders[i][0] != 0; i++)
     {

@@ -37,10 +37,9 @@ void UpdateComponentKeyPath(const C_String& productFolder, const char* packedCom
 bool IsProductInUse();
 
 // After a refused or failed move: the key paths, InstallPath and the
-// shortcuts point at oldFolder again. When the move's copy in newFolder is
-// given, files the failed move already deleted from oldFolder are copied
-// back from it first (nothing in oldFolder is overwritten).
-void RestorePreviousLocation(const char* oldFolder, const char* newFolder = NULL);
+// shortcuts point at oldFolder again. Nothing is copied back: every failure
+// of the move comes before the old folder is deleted.
+void RestorePreviousLocation(const char* oldFolder);
 
 // True when RunState.targetDir lies in a folder the system protects.
 bool CheckProtectedDirectory();

@@ -118,53 +118,41 @@ static void UpdateRegistryForNewDir(SequenceLocals& locals)
         LogMessage(2, LOG_WARNING, "Could not update %hs with %hs\n", ProductRegistryKey, value.c_str());
 }
 
-// Copies the earlier installation into the package's folder. A file that is
-// there already is the package's own, newer than the earlier one: it is kept.
-// Stops at the first file that cannot be copied (one held open, say), so the
-// old folder is never deleted after an incomplete copy; error receives the
-// system's code.
-static bool CopyTreeKeepingExisting(const std::string& from, const std::string& to, DWORD& error)
+// Through the file's listing entry: Windows 95 has no GetFileAttributesEx.
+static bool LastWriteTime(const char* path, FILETIME& time)
 {
-    if (!CreateFolderTree(to.c_str()))
-    {
-        error = GetLastError();
-        return false;
-    }
     WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((from + "\\*").c_str(), &entry);
+    HANDLE find = FindFirstFileA(path, &entry);
     if (find == INVALID_HANDLE_VALUE)
-        return true;
-    bool copied = true;
-    do
-    {
-        std::string name = entry.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        std::string source = from + "\\" + name, target = to + "\\" + name;
-        if (source.size() >= (size_t)FW_PATH_SIZE || target.size() >= (size_t)FW_PATH_SIZE)
-        {
-            LogMessage(2, LOG_ERROR, "Path too long: '%hs' '%hs'.\n", source.c_str(), target.c_str());
-            error = ERROR_FILENAME_EXCED_RANGE;
-            copied = false;
-        }
-        else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        {
-            copied = CopyTreeKeepingExisting(source, target, error);
-        }
-        else if (GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES)
-        {
-            LogMessage(3, LOG_INFO, "'%hs' kept: the package installed it.\n", target.c_str());
-        }
-        else if (!CopyFileA(source.c_str(), target.c_str(), TRUE))
-        {
-            error = GetLastError();
-            LogMessage(2, LOG_ERROR, "'%hs' could not be copied to '%hs' [%ld].\n", source.c_str(), target.c_str(),
-                       (long)error);
-            copied = false;
-        }
-    } while (copied && FindNextFileA(find, &entry));
+        return false;
     FindClose(find);
-    return copied;
+    time = entry.ftLastWriteTime;
+    return true;
+}
+
+// Whether a file the package's folder holds already stays when the earlier
+// installation is copied over it. The package's own files stay: the key files
+// whose records follow the product, and any file newer than the earlier
+// release's (the installer gives a file the time it has in the package). Any
+// other file is not the package's (a leftover of an abandoned installation,
+// say, older than the data in use): the earlier installation's copy, the one
+// in use, replaces it.
+static bool IsPackageFile(const char* relativePath, const char* source, const char* target, void*)
+{
+    for (int i = 0; i < KEY_PATH_FILE_COUNT; ++i)
+        if (TextEqualNoCase(relativePath, KEY_PATH_FILES[i].relativePath))
+        {
+            LogMessage(3, LOG_INFO, "'%hs' kept: the package installed it.\n", target);
+            return true;
+        }
+    FILETIME sourceTime, targetTime;
+    if (LastWriteTime(source, sourceTime) && LastWriteTime(target, targetTime) &&
+        CompareFileTime(&targetTime, &sourceTime) > 0)
+    {
+        LogMessage(3, LOG_INFO, "'%hs' kept: newer than '%hs'.\n", target, source);
+        return true;
+    }
+    return false;
 }
 
 // A refused or failed move: the product is registered at the old folder again.
@@ -335,7 +323,9 @@ void PhaseDirectoryChange(SequenceLocals& locals)
     {
         std::string oldDir = Narrow(reloc.oldDir);
         std::string newDir = WithoutTrailingBackslashes(intended);
-        if (TextEqualNoCase(newDir.c_str(), oldDir.c_str()))
+        // Two spellings of one folder are no move: the move would delete the
+        // folder it had just "copied" into.
+        if (IsSameFolder(newDir.c_str(), oldDir.c_str()))
         {
             LogMessage(2, LOG_INFO, "Target directory %hs *not* changed\n", newDir.c_str());
         }
@@ -362,7 +352,19 @@ void PhaseDirectoryChange(SequenceLocals& locals)
 
         reloc.newDirWasEmpty = IsEffectivelyEmpty(newDir.c_str());
 
-        if (reloc.dirMoved && IsForeignDirectory(newDir.c_str()))
+        // A client's files stay where the package put them (no data and no
+        // Bin folder move into a subfolder for a client): a subfolder would
+        // leave InstallPath, the key paths and the shortcuts naming a folder
+        // that holds nothing.
+        std::string setupType;
+        bool client = ReadProductValue(PRODUCT_VALUE_SETUP_TYPE, setupType) &&
+                      TextEqualNoCase(setupType.c_str(), SETUP_TYPE_CLIENT);
+        bool foreign = reloc.dirMoved && IsForeignDirectory(newDir.c_str());
+        if (foreign && client)
+        {
+            LogMessage(2, LOG_INFO, "Client: ZAPH stays in %hs.\n", newDir.c_str());
+        }
+        else if (foreign)
         {
             newDir = WithoutTrailingBackslashes(newDir + "\\" + SubfolderName());
             reloc.registryUpdateNeeded = true;
@@ -433,7 +435,7 @@ void PhaseRelocation(SequenceLocals& locals)
 
     // Either inside the other: the copy would copy into itself, or the delete
     // would take the copy with it.
-    if (strstr(oldDir.c_str(), newDir.c_str()) != NULL || strstr(newDir.c_str(), oldDir.c_str()) != NULL)
+    if (IsFolderWithin(oldDir.c_str(), newDir.c_str()) || IsFolderWithin(newDir.c_str(), oldDir.c_str()))
     {
         ShowFolderMessage(true, LABEL_CANNOT_MOVE_SUB, oldDir, newDir);
         FailRelocation(locals, RC_FOLDERS_NESTED);
@@ -459,7 +461,7 @@ void PhaseRelocation(SequenceLocals& locals)
 
     LogMessage(2, LOG_INFO, "Copying %hs to %hs ...\n", oldDir.c_str(), newDir.c_str());
     DWORD copyError = 0;
-    if (!CopyTreeKeepingExisting(oldDir, newDir, copyError))
+    if (!CopyFolderTree(oldDir.c_str(), newDir.c_str(), IsPackageFile, NULL, &copyError))
     {
         long error = (long)copyError;
         ShowFolderMessage(true, LABEL_CANNOT_COPY, oldDir, newDir);

@@ -20,12 +20,31 @@ static void LogRegistryFailure(const char* action, const char* keyPath, const ch
                action, keyPath ? keyPath : "", valueName ? valueName : "", (long)code);
 }
 
-bool ReadRegistryString(HKEY root, const char* keyPath, const char* valueName, C_String& out)
+REGSAM NativeRegistryView()
+{
+    // IsWow64Process came with XP SP2: looked up, so that older systems,
+    // which are never 64-bit, still start the program.
+    typedef BOOL(WINAPI * IsWow64Fn)(HANDLE, PBOOL);
+    static bool looked = false;
+    static REGSAM view = 0;
+    if (!looked)
+    {
+        HMODULE kernel = GetModuleHandleA("kernel32.dll");
+        IsWow64Fn isWow64 = kernel ? (IsWow64Fn)(void*)GetProcAddress(kernel, "IsWow64Process") : NULL;
+        BOOL wow64 = FALSE;
+        if (isWow64 != NULL && isWow64(GetCurrentProcess(), &wow64) && wow64)
+            view = KEY_WOW64_64KEY;
+        looked = true;
+    }
+    return view;
+}
+
+bool ReadRegistryString(HKEY root, const char* keyPath, const char* valueName, C_String& out, REGSAM view)
 {
     if (keyPath == NULL)
         return false;
     HKEY key = NULL;
-    if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, keyPath, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return false;
 
     bool ok = false;
@@ -68,12 +87,12 @@ bool ReadRegistryDword(HKEY root, const char* keyPath, const char* valueName, DW
     return ok;
 }
 
-bool WriteRegistryString(HKEY root, const char* keyPath, const char* valueName, const char* value)
+bool WriteRegistryString(HKEY root, const char* keyPath, const char* valueName, const char* value, REGSAM view)
 {
     if (IsEmpty(keyPath) || IsEmpty(valueName) || IsEmpty(value))
         return false;
     HKEY key = NULL;
-    LONG rc = RegOpenKeyExA(root, keyPath, 0, KEY_READ | KEY_SET_VALUE, &key);
+    LONG rc = RegOpenKeyExA(root, keyPath, 0, KEY_READ | KEY_SET_VALUE | view, &key);
     if (rc != ERROR_SUCCESS)
     {
         LogRegistryFailure("open for writing", keyPath, valueName, rc);

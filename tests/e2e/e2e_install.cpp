@@ -80,8 +80,11 @@ struct Row
     // A Windows version ("" the prefix's Windows 7, "win98", "winxp", "vista",
     // "nt40"), then "sp<n>" (its service pack), "hotfix" (Q246009),
     // "net=v2.0.50727" or "net=v1.1.4322+SP" (the Framework, with its service
-    // pack), "mdac=<FullInstallVer>", "hold=<file>" (that file of the state held
-    // open), "locked=<file>" (made below the target and held open),
+    // pack), "mdac=<FullInstallVer>", "hold=<file or folder>" (that one of the
+    // state held open), "locked=<file>" (made below the target and held open),
+    // "leftover=<file>" (an older one where the moving release installs),
+    // "spelled=double" (InstallPath names the state's folder with a doubled
+    // backslash),
     // "exit=<installer>:<code>" (a stand-in's exit code), "crash=<installer>",
     // "restartby=<installer>" (it registers a restart of its own); whole runs
     // also the words of WHOLE_ROWS.
@@ -267,6 +270,8 @@ void CheckAfter(const std::string& after, const Scenario& s, const std::string& 
     }
 }
 
+std::string Data(const std::string& what, const std::string& version);
+
 // The system of a row; a file held open stays so until held is reset.
 void SetSystem(Scenario& s, StandIns& standIns, const std::string& system, const std::string& folder,
                std::shared_ptr<void>& held)
@@ -284,9 +289,27 @@ void SetSystem(Scenario& s, StandIns& standIns, const std::string& system, const
             {
                 EXPECT_TRUE(s.WriteFile(path, ""));
             }
-            HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+            HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                      NULL);
             EXPECT_NE(INVALID_HANDLE_VALUE, file);
             held.reset(file, CloseHandle);
+        }
+        else if (key == "leftover")
+        {
+            // Abandoned long ago: older than anything the run meets.
+            std::string path = MovedFolder() + value;
+            EXPECT_TRUE(s.WriteFile(path, Data("leftover", "6.0.0.1")));
+            SYSTEMTIME abandoned = {2005, 1, 0, 1};
+            FILETIME time;
+            HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+            EXPECT_TRUE(SystemTimeToFileTime(&abandoned, &time) && SetFileTime(file, NULL, NULL, &time));
+            CloseHandle(file);
+        }
+        else if (key == "spelled")
+        {
+            std::string doubled = folder;
+            doubled.insert(doubled.rfind('\\'), "\\");
+            EXPECT_TRUE(s.SetRegString(PRODUCT_KEY, "InstallPath", doubled + "\\"));
         }
         else if (key == "exit")
         {
@@ -979,6 +1002,12 @@ const Row ROWS[] = {
       "W\tCleanup after failure. Restore to original location '<folder>'.",
       "\tUpdated SOFTWARE\\Ombrant\\ZAPH QRT with <folder>\\"},
      "", "IntendedPath=<moved>\\; ProductCode={3456789A-5A1E-4B7D-8C20-91F3C6A0D4E8}; keypaths=<folder>"},
+    {"move refused by a folder that cannot be listed", &STATE_QRT_PACKAGE, "hold=LU\\PSI",
+     "package=6.2.0-moved; @MadeBackup-", "",
+     {"E:<folder> could not be copied to <moved>.", "E:An error occurred:\nChecking the installed system"}, 266,
+     {"E\tCopyFolderTree could not list '<folder>\\LU\\PSI' [32]", "E\tCould not copy <folder> to <moved> [32]",
+      "W\tCleanup after failure. Restore to original location '<folder>'."},
+     "", "IntendedPath=<moved>\\; ProductCode={3456789A-5A1E-4B7D-8C20-91F3C6A0D4E8}; keypaths=<folder>"},
 };
 
 const char SUCCESS_RESTART[] = "W:ZAPH has been installed successfully.\n\n***\nPlease restart the computer.\n***\n\n";
@@ -1012,6 +1041,18 @@ const Row WHOLE_ROWS[] = {
      "EN", "InstallPath=<moved>\\; nofile=<folder>; removed=<moved>; InstallPath-; ProductCode-",
      {"LU\\PSI\\data.mdb=<folder>\\LU\\PSI\\data.mdb", "LU\\setup\\Zaph.ini=<folder>\\LU\\setup\\Zaph.ini",
       "LU\\EN\\labels.mdb=<folder>\\LU\\EN\\labels.mdb", "Bin\\dzip32.dll=<folder>\\Bin\\dzip32.dll"}},
+    // The folder the package leaves behind holds an older database: the one
+    // in use wins over it.
+    {"upgrade that moves the product over a leftover", &STATE_QRT_PACKAGE, "leftover=LU\\EN\\labels.mdb",
+     "package=6.2.0-moved", "", {BACKUP_YES, "W:ZAPH has moved from <folder> to <moved>.", SUCCESS}, 0,
+     {"\t'<moved>\\LU\\EN\\labels.mdb' replaced by '<folder>\\LU\\EN\\labels.mdb'.", "\tOK. Deleted <folder>"},
+     "EN", "InstallPath=<moved>\\; nofile=<folder>; keypaths=<moved>",
+     {"LU\\EN\\labels.mdb=<folder>\\LU\\EN\\labels.mdb"}},
+    // Another spelling of the same folder is no move.
+    {"upgrade over InstallPath spelled with a doubled backslash", &STATE_QRT_PACKAGE, "spelled=double", "", "",
+     {BACKUP_YES, SUCCESS}, 0, {"\tTarget directory <folder> *not* changed"}, "EN",
+     "InstallPath=<folder>\\; keypaths=<folder>",
+     {"LU\\PSI\\data.mdb=<folder>\\LU\\PSI\\data.mdb", "LU\\EN\\labels.mdb=<folder>\\LU\\EN\\labels.mdb"}},
     {"update mode into the given folder", &STATE_QRT_PACKAGE, "", "@MadeBackup-", "/u /t <folder>", {SUCCESS}, 0,
      {"\tCommand line info about ZAPH is '<folder>'", "\tInstalled version is lower. We will *not* skip SYS_LN step."},
      "", "InstallPath=<folder>\\; prop:AUTOUPGRADE=true; keypaths=<folder>",

@@ -258,7 +258,7 @@ TEST(FileUtil, CopyOneFile)
 }
 
 // These run elevated: a root, a relative path or a wildcard is refused before
-// the shell is asked.
+// the shell is asked (and before the move's own tree copy lists anything).
 TEST(FileUtil, ShellOperationsRefuseDangerousPaths)
 {
     TempDir dir("refuse");
@@ -294,9 +294,88 @@ TEST(FileUtil, ShellOperationsRefuseDangerousPaths)
         EXPECT_FALSE(MoveFolder(row.path, dir.File("m").c_str()));
         EXPECT_FALSE(CopyFolderContents(dir.Path().c_str(), row.path));
         EXPECT_TRUE(log.Contains(std::string("CopyFolderContents refused '") + row.path + "'"));
+        EXPECT_FALSE(CopyFolderTree(row.path, dir.File("t").c_str(), NULL, NULL, NULL));
+        EXPECT_TRUE(log.Contains(std::string("CopyFolderTree refused '") + row.path + "'"));
     }
     EXPECT_FALSE(DeleteFolderTree(NULL));
     EXPECT_FALSE(DeleteFolderTree(std::string(300, 'a').c_str()));
     EXPECT_FALSE(MoveFolder(dir.File("relative\\keep.txt").c_str(), dir.File("x").c_str())) << "a file is no folder";
     EXPECT_EQ("keep", Content(dir.File("relative\\keep.txt")));
+}
+
+// The move of an earlier installation decides by these whether a folder
+// moved and whether one lies inside the other: spellings of one folder are
+// one folder, a name that merely begins like another is not inside it.
+TEST(FileUtil, FolderIdentity)
+{
+    TempDir dir("identity");
+    const std::string folder = dir.File("Earlier Installation");
+    Put(folder + "\\sub\\x.txt");
+    char shortName[FW_PATH_SIZE] = "";
+    ASSERT_NE(0u, GetShortPathNameA(folder.c_str(), shortName, sizeof(shortName)));
+    ASSERT_NE(folder, shortName);
+    std::string upper = folder;
+    for (char& c : upper)
+        c = (char)toupper((unsigned char)c);
+    std::string doubled = folder;
+    doubled.insert(doubled.rfind('\\'), "\\");
+    const struct { std::string a, b; bool same, within; } rows[] = {
+        {doubled, folder, true, true},
+        {folder + "\\", folder, true, true},
+        {folder + "\\.", folder, true, true},
+        {shortName, folder, true, true},
+        {upper, folder, true, true},
+        {folder + "\\sub", shortName, false, true},
+        {upper + "\\not yet\\made", folder, false, true},
+        {folder + " 2", folder, false, false},
+        {folder, folder + "\\sub", false, false},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.a + " | " + row.b);
+        EXPECT_EQ(row.same, IsSameFolder(row.a.c_str(), row.b.c_str()));
+        EXPECT_EQ(row.within, IsFolderWithin(row.a.c_str(), row.b.c_str()));
+    }
+}
+
+// The move's copy: what the destination holds already is replaced unless the
+// caller keeps it, and every way a file could stay uncopied is a failure (the
+// move deletes the source after a successful copy).
+TEST(FileUtil, CopyFolderTree)
+{
+    TempDir dir("tree");
+    LogCapture log;
+    const std::string from = dir.File("from"), to = dir.File("to");
+    Put(from + "\\Bin\\own.dll", "earlier own");
+    Put(from + "\\LU\\data.mdb", "current data");
+    Put(to + "\\Bin\\own.dll", "package's own");
+    Put(to + "\\LU\\data.mdb", "leftover data");
+    auto keepOwn = [](const char* relative, const char*, const char*, void*) { return std::string(relative) == "Bin\\own.dll"; };
+    DWORD error = 1;
+    EXPECT_TRUE(CopyFolderTree(from.c_str(), to.c_str(), keepOwn, NULL, &error));
+    EXPECT_EQ(0u, error);
+    EXPECT_EQ("package's own", Content(to + "\\Bin\\own.dll"));
+    EXPECT_EQ("current data", Content(to + "\\LU\\data.mdb"));
+
+    // A subfolder no one may list, a destination that is the source file
+    // under another name, a folder copied into itself.
+    Put(from + "\\LU\\PSI\\held.mdb");
+    HANDLE held = CreateFileA((from + "\\LU\\PSI").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    EXPECT_FALSE(CopyFolderTree(from.c_str(), dir.File("copy").c_str(), NULL, NULL, &error));
+    CloseHandle(held);
+    EXPECT_EQ((DWORD)ERROR_SHARING_VIOLATION, error);
+    EXPECT_TRUE(log.Contains("CopyFolderTree could not list '" + from + "\\LU\\PSI' [32]"));
+
+    Put(dir.File("linked\\one\\a.mdb"), "only copy");
+    ASSERT_TRUE(fwtest::MakeFolders(dir.File("linked\\two")));
+    ASSERT_TRUE(CreateHardLinkA(dir.File("linked\\two\\a.mdb").c_str(), dir.File("linked\\one\\a.mdb").c_str(), NULL));
+    EXPECT_FALSE(CopyFolderTree(dir.File("linked\\one").c_str(), dir.File("linked\\two").c_str(), NULL, NULL, &error));
+    EXPECT_EQ((DWORD)ERROR_FILE_EXISTS, error);
+    EXPECT_EQ("only copy", Content(dir.File("linked\\one\\a.mdb")));
+
+    EXPECT_FALSE(CopyFolderTree(from.c_str(), (from + "\\LU\\inner").c_str(), NULL, NULL, &error));
+    EXPECT_EQ((DWORD)ERROR_DIRECTORY, error);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((from + "\\LU\\inner").c_str()));
 }
