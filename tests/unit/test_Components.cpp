@@ -9,6 +9,7 @@
 #include "AppStage.h" // winsock2.h before windows.h
 
 #include "BoxAnswerer.h"
+#include "CResourceIterator.h"
 #include "CheckSum.h"
 #include "Components.h"
 #include "FileUtil.h"
@@ -146,6 +147,42 @@ TEST_F(ComponentsTest, DeclinedCancelObtainsTheFileAgain)
     EXPECT_EQ(std::vector<std::string>({"Stop the installation?"}), robot.Texts());
     EXPECT_EQ(big, Read(target.File("LU_New\\FR\\big.pdf")));
     EXPECT_EQ(2, server.RequestCount("LU/FR/big.pdf"));
+}
+
+// Names and rule paths come from the settings file: one that would write
+// outside the target folder fails its component, and nothing is written.
+TEST_F(ComponentsTest, NamesLeavingTheTargetAreRefused)
+{
+    ASSERT_TRUE(WriteBytes(dist.File("outside.pdf"), "outside"));
+    ASSERT_TRUE(WriteBytes(dist.File("LU\\x.pdf"), "x"));
+    const std::string outside = target.File("..\\outside.pdf");
+    struct Row
+    {
+        const char* name;
+        const char* rules;
+    } rows[] = {
+        {"..\\outside.pdf", ""},
+        {"<MS>\\FR\\..\\..\\..\\outside.pdf", ""},
+        {"<MS>\\FR\\... \\..\\outside.pdf", ""},
+        {"\\outside.pdf", ""},
+        {"C:outside.pdf", ""},
+        {"<MS>\\x.pdf", "Source=../outside.pdf"},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(std::string(row.name) + ";" + row.rules);
+        CComponent component;
+        component.m_name = row.name;
+        component.ParseRules(row.rules);
+        const size_t before = stage->log.Lines().size();
+        DWORD result = 12345;
+        EXPECT_FALSE(InstallComponent(result, "LU", "FR", &component, target.Path().c_str()));
+        EXPECT_EQ(161u, result);
+        std::vector<std::string> lines = stage->log.Lines();
+        EXPECT_EQ(1, Count(std::vector<std::string>(lines.begin() + before, lines.end()),
+                           "' is not a path below the installation folder, refused."));
+        EXPECT_FALSE(FileExists(outside.c_str()));
+    }
 }
 
 // A good archive replaces the main program in the whole runs; a damaged one,
