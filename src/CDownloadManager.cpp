@@ -27,9 +27,14 @@ static const char* const SYSTEM_PACKAGE = "Sys_%s.msi";
 static const DWORD WORKER_GRACE_MS = 3000;
 // How long a worker that reported its end may take to leave its procedure.
 static const DWORD WORKER_EXIT_MS = 5000;
-// A download whose progress has not moved for this long is dead: the server
-// or the line went silent, and the Internet library may wait for it forever.
+// A download of which nothing at all has arrived for this long is dead: the
+// server or the line went silent, and the Internet library may wait for it
+// forever. Every report of the library counts, so the limit runs from the
+// last of them: a server that takes its time over the first byte has two
+// minutes after the request went out.
 static const DWORD DOWNLOAD_STALL_LIMIT_MS = 120000;
+// How often the watch of a download looks at it (at most).
+static const DWORD STALL_CHECK_INTERVAL_MS = 500;
 // HTTP status codes from here on are the server's errors (400 Bad Request...).
 static const DWORD HTTP_STATUS_FIRST_ERROR = 400;
 
@@ -58,6 +63,81 @@ static void LowerAscii(char* text)
             *text = (char)(*text - 'A' + 'a');
 }
 
+// Watches one download, with or without the worker, on a thread of its own:
+// when nothing has arrived for the limit, it asks the download call to end
+// and, while the main thread waits for the worker, ends that wait too (the
+// library may not let go of a silent connection even when asked).
+class StallWatch
+{
+public:
+    StallWatch(DownloadActivity& activity, DWORD limitMs, HWND waitingWindow, DWORD waitingThread)
+        : m_activity(activity), m_limitMs(limitMs), m_window(waitingWindow), m_waitingThread(waitingThread),
+          m_stalled(false), m_stop(NULL), m_thread(NULL)
+    {
+        if (limitMs == 0)
+            return;
+        m_stop = CreateEventA(NULL, TRUE, FALSE, NULL);
+        if (m_stop != NULL)
+            m_thread = CreateThread(NULL, 0, Watch, this, 0, NULL);
+        if (m_thread == NULL)
+            LogMessage(2, LOG_WARNING, "The download cannot be watched: it is not ended when it stalls\n");
+    }
+    ~StallWatch() { Stop(); }
+
+    void Stop()
+    {
+        if (m_thread != NULL)
+        {
+            SetEvent(m_stop);
+            WaitForSingleObject(m_thread, INFINITE);
+            CloseHandle(m_thread);
+            m_thread = NULL;
+        }
+        if (m_stop != NULL)
+            CloseHandle(m_stop);
+        m_stop = NULL;
+    }
+    bool Stalled() const { return m_stalled; }
+
+private:
+    static DWORD WINAPI Watch(void* param)
+    {
+        StallWatch* watch = static_cast<StallWatch*>(param);
+        DWORD interval = watch->m_limitMs / 4;
+        interval = interval == 0 ? 1 : (interval > STALL_CHECK_INTERVAL_MS ? STALL_CHECK_INTERVAL_MS : interval);
+        LONG seen = watch->m_activity.Count();
+        DWORD movedAt = GetTickCount();
+        while (WaitForSingleObject(watch->m_stop, interval) == WAIT_TIMEOUT)
+        {
+            const LONG now = watch->m_activity.Count();
+            if (now != seen)
+            {
+                seen = now;
+                movedAt = GetTickCount();
+                continue;
+            }
+            if (GetTickCount() - movedAt < watch->m_limitMs)
+                continue;
+            watch->m_stalled = true;
+            watch->m_activity.Abort();
+            if (watch->m_window != NULL)
+                PostMessageA(watch->m_window, WM_DOWNLOAD_DONE, 0, 0);
+            else if (watch->m_waitingThread != 0)
+                PostThreadMessageA(watch->m_waitingThread, WM_DOWNLOAD_DONE, 0, 0);
+            break;
+        }
+        return 0;
+    }
+
+    DownloadActivity& m_activity;
+    const DWORD m_limitMs;
+    const HWND m_window;
+    const DWORD m_waitingThread;
+    volatile bool m_stalled;
+    HANDLE m_stop;
+    HANDLE m_thread;
+};
+
 // Copies a text that must fit whole; false (and empty) instead of truncating.
 static bool CopyBounded(char* dest, const char* src, size_t size)
 {
@@ -73,7 +153,7 @@ static bool CopyBounded(char* dest, const char* src, size_t size)
 
 CDownloadManager::CDownloadManager(CMainUI* ui, CResource* resMgr)
     : m_useWorkerThread(false), m_stallLimitMs(DOWNLOAD_STALL_LIMIT_MS), m_workerResult(E_UNEXPECTED), m_workerBusy(false),
-      m_workerThreadId(0), m_workerThread(NULL), m_workerUrl(NULL), m_workerCachePath(NULL),
+      m_workerThreadId(0), m_workerThread(NULL), m_workerUrl(NULL), m_workerCachePath(NULL), m_workerActivity(NULL),
       m_workerLastError(0), m_workerHttpStatus(0), m_connected(false), m_needHangUp(false), m_ui(ui), m_resMgr(resMgr),
       m_baseUrl(NULL), m_mayLoad(true), m_hWininet(NULL), m_hUrlmon(NULL), m_functionsGiven(false)
 {
@@ -366,44 +446,60 @@ bool CDownloadManager::ObtainFile(const char* sourceName, char* localPath, DWORD
     HRESULT result = E_UNEXPECTED;
     DWORD lastError = 0;
     DWORD httpStatus = 0;
+    // One rule for a stalled download, with the worker or without: the watch.
+    DownloadActivity activity;
+    bool stalled = false;
     if (m_useWorkerThread)
     {
         m_workerUrl = url;
         m_workerCachePath = cachePath;
         m_workerLastError = 0;
         m_workerHttpStatus = 0;
+        m_workerActivity = &activity;
+        StallWatch watch(activity, m_stallLimitMs, m_ui->GetWindow(), GetCurrentThreadId());
         if (!StartDownloadWorker())
         {
             m_workerUrl = NULL;
             m_workerCachePath = NULL;
+            m_workerActivity = NULL;
             return false;
         }
-        bool moving = m_ui->WaitForDownload(m_workerThread, m_stallLimitMs);
-        if (!moving)
-            LogMessage(2, LOG_ERROR, "Download '%hs' stalled: no progress for %lu s.\n", url,
-                       (unsigned long)(m_stallLimitMs / 1000));
+        m_ui->WaitForDownload(m_workerThread, 0);
+        watch.Stop();
+        stalled = watch.Stalled();
         if (!m_workerBusy)
             WaitForSingleObject(m_workerThread, WORKER_EXIT_MS);
         DWORD exitCode = ERROR_FILE_NOT_FOUND;
         if (GetExitCodeThread(m_workerThread, &exitCode))
             code = exitCode;
         StopDownloadWorker();
-        result = moving ? m_workerResult : HRESULT_FROM_WIN32(ERROR_TIMEOUT);
-        lastError = moving ? m_workerLastError : ERROR_TIMEOUT;
+        result = m_workerResult;
+        lastError = m_workerLastError;
         httpStatus = m_workerHttpStatus;
         m_workerUrl = NULL;
         m_workerCachePath = NULL;
+        m_workerActivity = NULL;
     }
     else
     {
         if (m_fn.downloadToCacheFile != NULL)
         {
-            CDownloadBindStatusCallback callback(m_ui);
+            CDownloadBindStatusCallback callback(m_ui, &activity);
+            StallWatch watch(activity, m_stallLimitMs, NULL, 0);
             result = m_fn.downloadToCacheFile(NULL, url, cachePath, DOWNLOAD_PATH_SIZE, 0,
                                               static_cast<IBindStatusCallback*>(&callback));
             lastError = GetLastError();
+            watch.Stop();
+            stalled = watch.Stalled();
             httpStatus = callback.HttpStatus();
         }
+    }
+    if (stalled && !m_ui->m_cancelRequested)
+    {
+        LogMessage(2, LOG_ERROR, "Download '%hs' stalled: no progress for %lu s.\n", url,
+                   (unsigned long)(m_stallLimitMs / 1000));
+        result = HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+        lastError = ERROR_TIMEOUT;
     }
 
     long progress = (long)m_ui->m_downloadProgress[0];
@@ -477,7 +573,7 @@ DWORD WINAPI CDownloadManager::DownloadWorker(void* param)
     manager->m_workerLastError = 0;
     if (manager->m_fn.downloadToCacheFile != NULL)
     {
-        CDownloadBindStatusCallback callback(manager->m_ui);
+        CDownloadBindStatusCallback callback(manager->m_ui, manager->m_workerActivity);
         HRESULT result = manager->m_fn.downloadToCacheFile(NULL, manager->m_workerUrl, manager->m_workerCachePath,
                                                            DOWNLOAD_PATH_SIZE, 0,
                                                            static_cast<IBindStatusCallback*>(&callback));
@@ -542,12 +638,17 @@ void CDownloadManager::StopDownloadWorker()
     CloseHandle(m_workerThread);
     // The worker's end message may arrive after the wait ended on Cancel; it
     // must not end the next download's wait.
+    // Without a window the watch of a stalled download ends the wait by a
+    // message to the thread itself: that one must go too.
     HWND window = m_ui->GetWindow();
     MSG stale;
     if (window != NULL)
         while (PeekMessageA(&stale, window, WM_DOWNLOAD_DONE, WM_DOWNLOAD_DONE, PM_REMOVE))
         {
         }
+    while (PeekMessageA(&stale, (HWND)-1, WM_DOWNLOAD_DONE, WM_DOWNLOAD_DONE, PM_REMOVE))
+    {
+    }
     m_workerThread = NULL;
     m_workerThreadId = 0;
     m_workerBusy = false;

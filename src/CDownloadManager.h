@@ -10,6 +10,7 @@
 
 class CMainUI;
 class CResource;
+class DownloadActivity;
 
 const int DOWNLOAD_PATH_SIZE = 260;    // bytes of every path and name buffer
 const int CANONICAL_URL_SIZE = 512;    // bytes of the canonical URL
@@ -63,8 +64,8 @@ public:
 
     void SetUseWorkerThread(bool use) { m_useWorkerThread = use; }
     bool GetUseWorkerThread() const { return m_useWorkerThread; }
-    // How long a download on the worker may show no progress before it is
-    // given up as failed (0: never).
+    // How long a download, with the worker or without, may receive nothing
+    // before it is given up as failed (0: never).
     void SetStallLimit(DWORD milliseconds) { m_stallLimitMs = milliseconds; }
     bool IsConnected() const { return m_connected; }
 
@@ -105,6 +106,7 @@ private:
     HANDLE m_workerThread;
     const char* m_workerUrl;
     char* m_workerCachePath;
+    DownloadActivity* m_workerActivity;   // what the worker's download reports to the watch
     volatile DWORD m_workerLastError;   // the worker thread's last error after the call
     volatile DWORD m_workerHttpStatus;  // the server's last HTTP status in the worker's download (0: none)
     bool m_connected;

@@ -65,6 +65,27 @@ static bool BelongsToOtherLanguage(const char* name, const char* language)
            !TextEqualNoCase(name, prefix, n);
 }
 
+// The names of a settings file are relative to the target folder. One that
+// is rooted, names a drive or a stream, or climbs out with ".." would write
+// (and replace) files anywhere the setup may write: refused, with the
+// component's name in the log. A folder of dots and blanks only counts as a
+// climb too, since Windows drops trailing dots and blanks of a folder name.
+static bool StaysInside(const char* name, const char* relative)
+{
+    bool inside = relative[0] != 0 && relative[0] != '\\' && relative[0] != '/' && strchr(relative, ':') == NULL;
+    for (const char* part = relative; inside && *part != 0;)
+    {
+        const char* end = part + strcspn(part, "\\/");
+        const size_t length = end - part;
+        inside = length == 0 || strspn(part, ". ") < length || (length == 1 && part[0] == '.');
+        part = *end != 0 ? end + 1 : end;
+    }
+    if (!inside)
+        LogMessage(2, LOG_ERROR, "Component '%hs': '%hs' is not a path below the installation folder, refused.\n",
+                   name, relative);
+    return inside;
+}
+
 // Waits while the window stays alive.
 static void WaitPumping(DWORD milliseconds)
 {
@@ -174,6 +195,11 @@ bool InstallComponent(DWORD& result, const char* memberState, const char* langua
 
     if (BelongsToOtherLanguage(name, language))
         return true;
+    if (!StaysInside(name, Substituted(name, language, stagingName).GetNarrow()))
+    {
+        result = COMPONENTS_BAD_PATH;
+        return false;
+    }
 
     // An up-to-date copy in the earlier installation is copied, not obtained.
     C_String found;
@@ -212,9 +238,12 @@ bool InstallComponent(DWORD& result, const char* memberState, const char* langua
             if (rule.kind == RULE_SOURCE)
                 sourcePath = value;
             {
+                // The file keeps its place in the name's folder and takes the
+                // source's file name: the distribution's layout does not
+                // decide where it is installed.
                 const char* filePart = FileNamePart(sourcePath.GetNarrowTemp());
                 char parent[FW_PATH_SIZE];
-                if (filePart != NULL && ParentFolder(sourcePath.GetNarrowTemp(), parent))
+                if (filePart != NULL && ParentFolder(name, parent))
                 {
                     targetPath = parent;
                     targetPath += "\\";
@@ -266,6 +295,11 @@ bool InstallComponent(DWORD& result, const char* memberState, const char* langua
     C_String target(targetPath.IsEmpty() ? name : targetPath.GetNarrow());
     AddPackedExtension(target, ext);
     target = Substituted(target.GetNarrow(), language, stagingName);
+    if (!StaysInside(name, target.GetNarrow()))
+    {
+        result = COMPONENTS_BAD_PATH;
+        return false;
+    }
     C_String packedName(name);
     AddPackedExtension(packedName, ext);
     C_String expected = ExpectedCheckSum(source, packedName, language, memberState);

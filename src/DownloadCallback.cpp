@@ -22,8 +22,45 @@ UINT ScaleDownloadProgress(ULONG progress, ULONG progressMax)
 
 static const UINT NO_POSITION = (UINT)-1;
 
-CDownloadBindStatusCallback::CDownloadBindStatusCallback(CMainUI* ui)
-    : m_ui(ui), m_shownPosition(NO_POSITION), m_refCount(1), m_httpStatus(0)
+DownloadActivity::DownloadActivity() : m_count(0), m_binding(NULL)
+{
+    InitializeCriticalSection(&m_lock);
+}
+
+DownloadActivity::~DownloadActivity()
+{
+    SetBinding(NULL);
+    DeleteCriticalSection(&m_lock);
+}
+
+void DownloadActivity::SetBinding(IBinding* binding)
+{
+    if (binding != NULL)
+        binding->AddRef();
+    EnterCriticalSection(&m_lock);
+    IBinding* old = m_binding;
+    m_binding = binding;
+    LeaveCriticalSection(&m_lock);
+    if (old != NULL)
+        old->Release();
+}
+
+bool DownloadActivity::Abort()
+{
+    EnterCriticalSection(&m_lock);
+    IBinding* binding = m_binding;
+    if (binding != NULL)
+        binding->AddRef();
+    LeaveCriticalSection(&m_lock);
+    if (binding == NULL)
+        return false;
+    const HRESULT result = binding->Abort();
+    binding->Release();
+    return SUCCEEDED(result);
+}
+
+CDownloadBindStatusCallback::CDownloadBindStatusCallback(CMainUI* ui, DownloadActivity* activity)
+    : m_ui(ui), m_activity(activity), m_shownPosition(NO_POSITION), m_refCount(1), m_httpStatus(0)
 {
 }
 
@@ -71,8 +108,13 @@ STDMETHODIMP_(ULONG) CDownloadBindStatusCallback::Release()
     return (ULONG)count;
 }
 
-STDMETHODIMP CDownloadBindStatusCallback::OnStartBinding(DWORD, IBinding*)
+STDMETHODIMP CDownloadBindStatusCallback::OnStartBinding(DWORD, IBinding* pib)
 {
+    if (m_activity != NULL)
+    {
+        m_activity->SetBinding(pib);
+        m_activity->Touch();
+    }
     return S_OK;
 }
 
@@ -89,6 +131,9 @@ STDMETHODIMP CDownloadBindStatusCallback::OnLowResource(DWORD)
 STDMETHODIMP CDownloadBindStatusCallback::OnProgress(ULONG ulProgress, ULONG ulProgressMax,
                                                      ULONG ulStatusCode, LPCWSTR)
 {
+    // Whatever the library reports, something arrived: the download lives.
+    if (m_activity != NULL)
+        m_activity->Touch();
     // Only the data phases move the bar and can be cancelled; connecting,
     // redirecting and the like are let through untouched.
     if (ulStatusCode != BINDSTATUS_BEGINDOWNLOADDATA && ulStatusCode != BINDSTATUS_DOWNLOADINGDATA &&
@@ -129,6 +174,8 @@ STDMETHODIMP CDownloadBindStatusCallback::OnProgress(ULONG ulProgress, ULONG ulP
 
 STDMETHODIMP CDownloadBindStatusCallback::OnStopBinding(HRESULT, LPCWSTR)
 {
+    if (m_activity != NULL)
+        m_activity->SetBinding(NULL);
     return S_OK;
 }
 
@@ -139,6 +186,8 @@ STDMETHODIMP CDownloadBindStatusCallback::GetBindInfo(DWORD*, BINDINFO*)
 
 STDMETHODIMP CDownloadBindStatusCallback::OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*)
 {
+    if (m_activity != NULL)
+        m_activity->Touch();
     return S_OK;
 }
 
@@ -161,6 +210,8 @@ STDMETHODIMP CDownloadBindStatusCallback::OnResponse(DWORD dwResponseCode, LPCWS
     if (pszAdditionalRequestHeaders != NULL)
         *pszAdditionalRequestHeaders = NULL;
     m_httpStatus = dwResponseCode;
+    if (m_activity != NULL)
+        m_activity->Touch();
     return S_OK;
 }
 

@@ -24,6 +24,32 @@ extern const IID IID_FernwickDownloadCallback;
 // DOWNLOAD_PROGRESS_RANGE; 0 while nothing came or when the maximum is unknown (0).
 UINT ScaleDownloadProgress(ULONG progress, ULONG progressMax);
 
+// What the callback of one download tells the downloading code while the call
+// runs: that anything at all arrived (every report of the library counts, the
+// status of the connection as much as each piece of data), and the binding
+// through which the call can be ended from outside when nothing arrives any
+// more. Shared by the callback and a watching thread: the count is a single
+// word, the binding is kept under a lock.
+class DownloadActivity
+{
+public:
+    DownloadActivity();
+    ~DownloadActivity();
+    void Touch() { InterlockedIncrement(&m_count); }
+    LONG Count() const { return m_count; }
+    // The binding of the download call (AddRef'd), or null when it has ended.
+    void SetBinding(IBinding* binding);
+    // Asks the download call to end; false when there is no binding to ask.
+    bool Abort();
+
+private:
+    DownloadActivity(const DownloadActivity&);
+    DownloadActivity& operator=(const DownloadActivity&);
+    volatile LONG m_count;
+    CRITICAL_SECTION m_lock;
+    IBinding* m_binding;
+};
+
 // The object lives for one download call, normally as a local object of the
 // downloading code: its creator holds the first reference for the whole call
 // and never releases it, so Release by the download code cannot free it.
@@ -37,7 +63,8 @@ UINT ScaleDownloadProgress(ULONG progress, ULONG progressMax);
 class CDownloadBindStatusCallback final : public IBindStatusCallback, public IHttpNegotiate, public IHttpSecurity
 {
 public:
-    explicit CDownloadBindStatusCallback(CMainUI* ui);
+    // activity (may be null) learns of every report of the download.
+    explicit CDownloadBindStatusCallback(CMainUI* ui, DownloadActivity* activity = NULL);
     ~CDownloadBindStatusCallback() {}
 
     // IUnknown
@@ -73,6 +100,7 @@ public:
 
 private:
     CMainUI* m_ui;
+    DownloadActivity* m_activity;
     UINT m_shownPosition;   // where the bar was last set; NO_POSITION before the first data
     volatile LONG m_refCount;
     volatile DWORD m_httpStatus;

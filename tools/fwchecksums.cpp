@@ -5,8 +5,10 @@
 //
 // The settings file keeps its encoding (UTF-16 with FF FE, or ANSI), its line
 // ends and every line other than the entries written; a new entry is added
-// after the section's last entry. The digests live in a table of sections so
-// that another section of digests can stand beside [CheckSums].
+// after the section's last entry. Lines end as the setup program ends them:
+// at LF, or at a CR alone. The digests live in a table of sections so that
+// another section of digests can stand beside [CheckSums]. Nothing is written
+// unless the setup program itself reads back every entry of the new text.
 
 #include <windows.h>
 
@@ -33,15 +35,20 @@ const char USAGE[] =
     "the [SHA256] entry of every program (.exe) below it: the digest that lets\n"
     "the setup program run an installer it downloaded (the section is added\n"
     "after [CheckSums] when the settings file has none).\n"
-    "Existing entries are updated in place, missing ones added at the end of the\n"
-    "section; every other line, the encoding and the line ends stay as they are.\n"
+    "Existing entries are updated in place (blanks before their \"=\" removed, as\n"
+    "the setup program finds no entry written so), missing ones added at the end\n"
+    "of the section; every other line, the encoding and the line ends stay as\n"
+    "they are. The file is replaced only when the setup program reads back every\n"
+    "entry from the new text; otherwise it is left as it was.\n"
     "The settings file defaults to Zaph.ini in the distribution folder.\n"
     "\n"
     "  --verify   change nothing; report every file whose entry is missing or\n"
     "             differs, as the setup program would read it\n"
     "\n"
     "Exit code: 0 done (or all entries right), 1 entries missing or wrong\n"
-    "(--verify), 2 bad arguments or a file that cannot be read or written.\n";
+    "(--verify), or entries the setup program would not read (nothing written:\n"
+    "for instance a path of 80 characters or more, which it never looks up),\n"
+    "2 bad arguments or a file that cannot be read or written.\n";
 
 const int EXIT_OK = 0;
 const int EXIT_DIFFERENT = 1;
@@ -169,11 +176,32 @@ template <> std::wstring Widen<wchar_t>(const std::string& text)
     return out;
 }
 
-// One entry line of the section: its key and where its value stands in the text.
+// The text as the setup program splits it into lines: a CR alone ends a line
+// as LF does. Same length, so that positions in it are positions in the text.
+template <typename Ch> std::basic_string<Ch> LinesOf(const std::basic_string<Ch>& text)
+{
+    std::basic_string<Ch> lines = text;
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i] == '\r' && (i + 1 == lines.size() || lines[i + 1] != '\n'))
+            lines[i] = '\n';
+    return lines;
+}
+
+// The line end that new lines get: the file's own.
+template <typename Ch> std::basic_string<Ch> LineEndOf(const std::basic_string<Ch>& text)
+{
+    if (text.find(Widen<Ch>("\r\n")) != std::basic_string<Ch>::npos)
+        return Widen<Ch>("\r\n");
+    return LinesOf(text) != text ? Widen<Ch>("\r") : Widen<Ch>("\n");
+}
+
+// One entry line of the section: its key, where the blanks after the key
+// begin (the setup program finds no key followed by blanks) and where its
+// value stands in the text.
 template <typename Ch> struct Entry
 {
     std::basic_string<Ch> key;
-    size_t valueStart, valueEnd;
+    size_t keyEnd, equals, valueStart, valueEnd;
 };
 
 // Puts an empty section right after the body of another; its position, or
@@ -183,16 +211,17 @@ size_t MakeSectionAfter(std::basic_string<Ch>& text, const std::basic_string<Ch>
                         const std::basic_string<Ch>& after)
 {
     typedef std::basic_string<Ch> Str;
-    const size_t at = FindNoCase(text, after);
+    const Str lines = LinesOf(text);
+    const size_t at = FindNoCase(lines, after);
     if (at == Str::npos)
         return Str::npos;
-    const Str lineEnd = text.find(Widen<Ch>("\r\n")) != Str::npos ? Widen<Ch>("\r\n") : Widen<Ch>("\n");
-    size_t end = text.find(Widen<Ch>("\n["), at + after.size());
+    const Str lineEnd = LineEndOf(text);
+    size_t end = lines.find(Widen<Ch>("\n["), at + after.size());
     Str inserted = header + lineEnd;
     if (end == Str::npos)
     {
         end = text.size();
-        if (end > 0 && text[end - 1] != '\n')
+        if (end > 0 && lines[end - 1] != '\n')
             inserted = lineEnd + inserted;
     }
     else
@@ -207,11 +236,11 @@ size_t MakeSectionAfter(std::basic_string<Ch>& text, const std::basic_string<Ch>
 template <typename Ch>
 bool ProcessSection(std::basic_string<Ch>& text, const DigestSection& section,
                     const std::vector<DeliveredFile>& files, const std::vector<std::string>& digests, bool verify,
-                    int& differences)
+                    int& differences, std::vector<std::string>& report)
 {
     typedef std::basic_string<Ch> Str;
     const Str header = Widen<Ch>(section.header);
-    size_t at = FindNoCase(text, header);
+    size_t at = FindNoCase(LinesOf(text), header);
     if (at == Str::npos && section.after != NULL)
         at = MakeSectionAfter(text, header, Widen<Ch>(section.after));
     if (at == Str::npos)
@@ -219,40 +248,43 @@ bool ProcessSection(std::basic_string<Ch>& text, const DigestSection& section,
         fprintf(stderr, "error: the settings file has no %s section\n", section.header);
         return false;
     }
-    const Str lineEnd = text.find(Widen<Ch>("\r\n")) != Str::npos ? Widen<Ch>("\r\n") : Widen<Ch>("\n");
+    // Every search below runs on the lines as the setup program splits them;
+    // the edits go into the text itself.
+    const Str lines = LinesOf(text);
+    const Str lineEnd = LineEndOf(text);
     const size_t bodyStart = at + header.size();
-    size_t bodyEnd = text.find(Widen<Ch>("\n["), bodyStart);
-    bodyEnd = bodyEnd == Str::npos ? text.size() : bodyEnd + 1;
+    size_t bodyEnd = lines.find(Widen<Ch>("\n["), bodyStart);
+    bodyEnd = bodyEnd == Str::npos ? lines.size() : bodyEnd + 1;
 
     // The entries, and the end of the last line with text (new entries go there).
     std::vector<Entry<Ch>> entries;
     // Without any entry, new ones follow the header's line.
-    const size_t headerLineEnd = text.find((Ch)'\n', bodyStart);
+    const size_t headerLineEnd = lines.find((Ch)'\n', bodyStart);
     bool lastHasLineEnd = headerLineEnd != Str::npos && headerLineEnd < bodyEnd;
     size_t insertAt = lastHasLineEnd ? headerLineEnd + 1 : bodyEnd, lineStart = bodyStart;
     while (lineStart < bodyEnd)
     {
-        size_t lf = text.find((Ch)'\n', lineStart);
+        size_t lf = lines.find((Ch)'\n', lineStart);
         const size_t lineStop = (lf == Str::npos || lf >= bodyEnd) ? bodyEnd : lf;
         size_t p = lineStart;
-        while (p < lineStop && IsBlank(text[p]))
+        while (p < lineStop && IsBlank(lines[p]))
             ++p;
         if (p < lineStop)
         {
-            insertAt = lineStop < bodyEnd && lineStop < text.size() ? lineStop + 1 : lineStop;
-            lastHasLineEnd = lineStop < text.size() && text[lineStop] == '\n';
-            const size_t eq = text.find((Ch)'=', p);
+            insertAt = lineStop < bodyEnd && lineStop < lines.size() ? lineStop + 1 : lineStop;
+            lastHasLineEnd = lineStop < lines.size() && lines[lineStop] == '\n';
+            const size_t eq = lines.find((Ch)'=', p);
             if (eq != Str::npos && eq < lineStop)
             {
                 size_t keyEnd = eq;
-                while (keyEnd > p && IsBlank(text[keyEnd - 1]))
+                while (keyEnd > p && IsBlank(lines[keyEnd - 1]))
                     --keyEnd;
                 size_t valueStart = eq + 1, valueEnd = lineStop;
-                while (valueStart < valueEnd && IsBlank(text[valueStart]))
+                while (valueStart < valueEnd && IsBlank(lines[valueStart]))
                     ++valueStart;
-                while (valueEnd > valueStart && IsBlank(text[valueEnd - 1]))
+                while (valueEnd > valueStart && IsBlank(lines[valueEnd - 1]))
                     --valueEnd;
-                entries.push_back({text.substr(p, keyEnd - p), valueStart, valueEnd});
+                entries.push_back({text.substr(p, keyEnd - p), keyEnd, eq, valueStart, valueEnd});
             }
         }
         lineStart = lineStop + 1;
@@ -284,13 +316,24 @@ bool ProcessSection(std::basic_string<Ch>& text, const DigestSection& section,
             added += key + Widen<Ch>("=") + digest + lineEnd;
             ++differences;
         }
-        else if (!SameNoCase(text.substr(entry->valueStart, entry->valueEnd - entry->valueStart), digest))
+        else
         {
-            state = verify ? "DIFFERS" : "updated";
-            edits.push_back({entry->valueStart, entry->valueEnd, digest});
-            ++differences;
+            const bool sameValue =
+                SameNoCase(text.substr(entry->valueStart, entry->valueEnd - entry->valueStart), digest);
+            if (!sameValue || entry->keyEnd != entry->equals)
+            {
+                state = verify ? "DIFFERS" : "updated";
+                if (!sameValue)
+                    edits.push_back({entry->valueStart, entry->valueEnd, digest});
+                if (entry->keyEnd != entry->equals)
+                    edits.push_back({entry->keyEnd, entry->equals, Str()});
+                ++differences;
+            }
         }
-        printf("%-8s %s=%s\n", state, files[i].relative.c_str(), digests[i].c_str());
+        char line[1024];
+        _snprintf(line, sizeof(line), "%-8s %s=%s", state, files[i].relative.c_str(), digests[i].c_str());
+        line[sizeof(line) - 1] = 0;
+        report.push_back(line);
     }
     if (verify)
         return true;
@@ -315,21 +358,57 @@ bool ReadAll(const std::string& path, std::string& bytes)
     return ok;
 }
 
-// Written beside the file and moved over it: a failed write loses nothing.
-bool WriteAllReplacing(const std::string& path, const std::string& bytes)
+// The new text is written beside the file, read back from there and only
+// then moved over it: a failed write or a bad text loses nothing.
+bool WriteAll(const std::string& path, const std::string& bytes)
 {
-    const std::string temporary = path + ".new";
-    HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     DWORD written = 0;
     bool ok = WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL) && written == bytes.size();
     ok = CloseHandle(file) && ok;
-    if (ok)
-        ok = MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
     if (!ok)
-        DeleteFileA(temporary.c_str());
+        DeleteFileA(path.c_str());
     return ok;
+}
+
+// The files of one section of digests and their digest texts.
+struct SectionFiles
+{
+    const DigestSection* section;
+    std::vector<DeliveredFile> files;
+    std::vector<std::string> digests;
+};
+
+// What the setup program itself reads from the settings file: an entry it
+// cannot find (a name too long for its keys, an entry it never reaches) is
+// as bad as a missing one. The number of files whose entry it does not read
+// as written.
+int UnreadEntries(const std::string& settingsPath, const std::vector<SectionFiles>& sections)
+{
+    CResource settings;
+    if (!settings.Load(settingsPath.c_str()))
+    {
+        printf("UNREAD   the setup program cannot load the settings file\n");
+        return 1;
+    }
+    int unread = 0;
+    for (const SectionFiles& s : sections)
+        for (size_t i = 0; i < s.files.size(); ++i)
+        {
+            const std::string& key = s.files[i].relative;
+            const char* read = s.section->programLookup(settings, key.c_str());
+            if (read != NULL && _stricmp(read, s.digests[i].c_str()) == 0)
+                continue;
+            if (Widen<wchar_t>(key).size() > (size_t)MAX_KEY_LENGTH)
+                printf("UNREAD   %s (a name of %u characters: the setup program reads names of at most %d)\n",
+                       key.c_str(), (unsigned)Widen<wchar_t>(key).size(), MAX_KEY_LENGTH);
+            else
+                printf("UNREAD   %s (the setup program reads '%s')\n", key.c_str(), read ? read : "");
+            ++unread;
+        }
+    return unread;
 }
 
 std::string FullPath(const char* path)
@@ -399,16 +478,17 @@ int main(int argc, char** argv)
         wide.assign((const wchar_t*)(bytes.data() + 2), (bytes.size() - 2) / 2);
 
     int differences = 0;
+    std::vector<SectionFiles> sections;
+    std::vector<std::string> report;
     for (const DigestSection& section : SECTIONS)
     {
-        std::vector<DeliveredFile> files;
+        SectionFiles listed = {&section, {}, {}};
         for (const DeliveredFile& f : allFiles)
             if (section.lists == NULL || section.lists(f.relative))
-                files.push_back(f);
-        if (files.empty() && section.after != NULL)
+                listed.files.push_back(f);
+        if (listed.files.empty() && section.after != NULL)
             continue; // an optional section with nothing to list is not made
-        std::vector<std::string> digests;
-        for (const DeliveredFile& f : files)
+        for (const DeliveredFile& f : listed.files)
         {
             std::string text;
             if (!section.digest(f.full.c_str(), text))
@@ -416,47 +496,53 @@ int main(int argc, char** argv)
                 fprintf(stderr, "error: cannot read '%s'\n", f.full.c_str());
                 return EXIT_FAILED;
             }
-            digests.push_back(text);
+            listed.digests.push_back(text);
         }
-        const bool ok = utf16 ? ProcessSection(wide, section, files, digests, verify, differences)
-                              : ProcessSection(bytes, section, files, digests, verify, differences);
+        const bool ok =
+            utf16 ? ProcessSection(wide, section, listed.files, listed.digests, verify, differences, report)
+                  : ProcessSection(bytes, section, listed.files, listed.digests, verify, differences, report);
         if (!ok)
             return EXIT_FAILED;
-
-        // What the setup program itself reads back: an entry it cannot find
-        // (for instance one hidden behind an earlier line) is as bad as a
-        // missing one.
-        if (verify && section.programLookup != NULL)
-        {
-            CResource settings;
-            if (!settings.Load(settingsPath.c_str()))
-            {
-                fprintf(stderr, "error: the setup program cannot load '%s'\n", settingsPath.c_str());
-                return EXIT_DIFFERENT;
-            }
-            for (size_t i = 0; i < files.size(); ++i)
-            {
-                const char* read = section.programLookup(settings, files[i].relative.c_str());
-                if (read == NULL || _stricmp(read, digests[i].c_str()) != 0)
-                {
-                    printf("UNREAD   %s (the setup program reads '%s')\n", files[i].relative.c_str(),
-                           read ? read : "");
-                    ++differences;
-                }
-            }
-        }
+        if (section.programLookup != NULL)
+            sections.push_back(listed);
     }
 
     if (verify)
-        return differences == 0 ? EXIT_OK : EXIT_DIFFERENT;
-    if (differences == 0)
-        return EXIT_OK;
-    if (utf16)
-        bytes = std::string("\xFF\xFE", 2) + std::string((const char*)wide.data(), wide.size() * sizeof(wchar_t));
-    if (!WriteAllReplacing(settingsPath, bytes))
     {
+        for (const std::string& line : report)
+            printf("%s\n", line.c_str());
+        differences += UnreadEntries(settingsPath, sections);
+        return differences == 0 ? EXIT_OK : EXIT_DIFFERENT;
+    }
+    const std::string temporary = settingsPath + ".new";
+    if (differences != 0)
+    {
+        if (utf16)
+            bytes = std::string("\xFF\xFE", 2) +
+                    std::string((const char*)wide.data(), wide.size() * sizeof(wchar_t));
+        if (!WriteAll(temporary, bytes))
+        {
+            fprintf(stderr, "error: cannot write '%s'\n", temporary.c_str());
+            return EXIT_FAILED;
+        }
+    }
+    // Before anything is called updated: the setup program must read every
+    // entry of the text as it now stands.
+    if (UnreadEntries(differences != 0 ? temporary : settingsPath, sections) != 0)
+    {
+        if (differences != 0)
+            DeleteFileA(temporary.c_str());
+        fprintf(stderr, "error: the setup program would not read every entry of '%s'; %s\n",
+                settingsPath.c_str(), differences != 0 ? "it is left as it was" : "nothing to change there");
+        return EXIT_DIFFERENT;
+    }
+    if (differences != 0 && !MoveFileExA(temporary.c_str(), settingsPath.c_str(), MOVEFILE_REPLACE_EXISTING))
+    {
+        DeleteFileA(temporary.c_str());
         fprintf(stderr, "error: cannot write '%s'\n", settingsPath.c_str());
         return EXIT_FAILED;
     }
+    for (const std::string& line : report)
+        printf("%s\n", line.c_str());
     return EXIT_OK;
 }

@@ -1022,6 +1022,29 @@ const Row WHOLE_ROWS[] = {
      "EN FR", "prop:AUTOUPGRADE=false; prop:FORCEFOLDER=false; prop:DEFAULTDIR=<target>; keypaths=<target>",
      {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi", "LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi",
       "LU_New\\FR\\labels.mdb.zsi=LU\\FR\\labels.mdb.zsi", "LU_New\\news.txt.zip=LU\\news.txt.zip"}},
+    // The rules of the data lines: a source of another name and folder, a
+    // packed extension of its own, existence tests that skip or keep, and a
+    // copy found anywhere below the target for any member state.
+    {"fresh LOCAL, data lines with rules", nullptr, "",
+     "+Components=<MS>\\docs\\guide.pdf=|Source=manuals\\handbook.pdf; "
+     "+Components=<MS>\\forms.dat=|Extension=.dat|Multi=on; "
+     "+Components=<MS>\\skipped.pdf=|IfExists=handbook.pdf|Then=$SKIP$; "
+     "+Components=<MS>\\kept.pdf=|IfNotExists=handbook.pdf|Then=$SKIP$; "
+     "+Components=<MS>\\elsed.pdf=|IfNotExists=handbook.pdf|Else=$SKIP$; "
+     "+Components=<MS>\\handbook.pdf=Any|MS=Any; "
+     "file=manuals\\handbook.pdf; file=LU\\forms.dat.dat; file=LU\\kept.pdf",
+     "", {SUCCESS}, 0,
+     {"\t\tCopied '<dist>\\manuals\\handbook.pdf' to 'LU_New\\docs\\handbook.pdf'",
+      "\t\tCopied '<dist>\\lu\\forms.dat.dat' to 'LU_New\\forms.dat.dat'",
+      "\t[Non] Existence condition on '<target>\\LU_New\\docs\\handbook.pdf' met. THEN skip rule '<MS>\\skipped.pdf'",
+      "\t\tCopied '<dist>\\lu\\kept.pdf' to 'LU_New\\kept.pdf'",
+      "\t[Non] Existence condition on '<target>\\LU_New\\docs\\handbook.pdf' *NOT* met. ELSE skip rule "
+      "'<MS>\\elsed.pdf'",
+      "\t\tCopied '<target>\\LU_New\\docs\\handbook.pdf' to 'LU_New\\handbook.pdf'"},
+     "EN", "",
+     {"LU_New\\docs\\handbook.pdf=manuals\\handbook.pdf", "manuals\\handbook.pdf=-",
+      "LU_New\\forms.dat.dat=LU\\forms.dat.dat", "LU_New\\skipped.pdf=-", "LU_New\\kept.pdf=LU\\kept.pdf",
+      "LU_New\\elsed.pdf=-", "LU_New\\handbook.pdf=manuals\\handbook.pdf"}},
     {"fresh WEB from an https server, two languages", nullptr, "web https", "", "", {SUCCESS}, 0,
      {"\t--- Install components MS='LU' LANG='FR' SECTION='3'."}, "EN FR", "",
      {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi", "LU_New\\FR\\labels.mdb.zsi=LU\\FR\\labels.mdb.zsi"}},

@@ -157,7 +157,9 @@ TEST_F(DownloadTest, MissingEntryPointsDegradeInsteadOfFailing)
 // A reset before the answer Wine reports as a failure; an orderly close
 // part-way as a success (the size tells); a 404 page as the file itself. None
 // may be taken for the file, nor may a server that went away between two
-// files. The name lives in the buffer that the window's narrow texts reuse.
+// files, nor one that goes silent part-way, without the worker as with it:
+// that download ends at the stall limit. The name lives in the buffer that
+// the window's narrow texts reuse.
 TEST_F(DownloadTest, BrokenTransfersFailWithABoxAndLeaveNothingCached)
 {
     HttpTestServer server(dist.Path());
@@ -176,6 +178,7 @@ TEST_F(DownloadTest, BrokenTransfersFailWithABoxAndLeaveNothingCached)
         {HttpTestServer::SERVE_DROP_AT_START, true, "Data/De/File.zip", "' failed with HRESULT='0x"},
         {HttpTestServer::SERVE_SHORT, false, "Data/De/File.zip", "' incomplete: 150000 of 300000 bytes"},
         {HttpTestServer::SERVE_NORMAL, true, "Data/De/Gone.zip", "' answered with HTTP status 404"},
+        {HttpTestServer::SERVE_STALL, false, "Data/De/File.zip", "' failed with HRESULT='0x800705B4'"},
         {HttpTestServer::SERVE_NORMAL, false, "Data/De/File.zip", NULL}, // the server stopped
     };
     size_t boxes = 0;

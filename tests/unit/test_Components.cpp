@@ -9,6 +9,7 @@
 #include "AppStage.h" // winsock2.h before windows.h
 
 #include "BoxAnswerer.h"
+#include "CResourceIterator.h"
 #include "CheckSum.h"
 #include "Components.h"
 #include "FileUtil.h"
@@ -148,6 +149,42 @@ TEST_F(ComponentsTest, DeclinedCancelObtainsTheFileAgain)
     EXPECT_EQ(2, server.RequestCount("LU/FR/big.pdf"));
 }
 
+// Names and rule paths come from the settings file: one that would write
+// outside the target folder fails its component, and nothing is written.
+TEST_F(ComponentsTest, NamesLeavingTheTargetAreRefused)
+{
+    ASSERT_TRUE(WriteBytes(dist.File("outside.pdf"), "outside"));
+    ASSERT_TRUE(WriteBytes(dist.File("LU\\x.pdf"), "x"));
+    const std::string outside = target.File("..\\outside.pdf");
+    struct Row
+    {
+        const char* name;
+        const char* rules;
+    } rows[] = {
+        {"..\\outside.pdf", ""},
+        {"<MS>\\FR\\..\\..\\..\\outside.pdf", ""},
+        {"<MS>\\FR\\... \\..\\outside.pdf", ""},
+        {"\\outside.pdf", ""},
+        {"C:outside.pdf", ""},
+        {"<MS>\\x.pdf", "Source=../outside.pdf"},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(std::string(row.name) + ";" + row.rules);
+        CComponent component;
+        component.m_name = row.name;
+        component.ParseRules(row.rules);
+        const size_t before = stage->log.Lines().size();
+        DWORD result = 12345;
+        EXPECT_FALSE(InstallComponent(result, "LU", "FR", &component, target.Path().c_str()));
+        EXPECT_EQ(161u, result);
+        std::vector<std::string> lines = stage->log.Lines();
+        EXPECT_EQ(1, Count(std::vector<std::string>(lines.begin() + before, lines.end()),
+                           "' is not a path below the installation folder, refused."));
+        EXPECT_FALSE(FileExists(outside.c_str()));
+    }
+}
+
 // A good archive replaces the main program in the whole runs; a damaged one,
 // or one without the unzip library, must fail and leave the working program.
 TEST_F(ComponentsTest, MainProgramKeptWithoutAGoodArchive)
@@ -176,26 +213,39 @@ TEST_F(ComponentsTest, MainProgramKeptWithoutAGoodArchive)
 }
 
 // The release tool rewrites only the values and adds what is missing: the
-// encoding, the line ends and every other line stay as they were. Programs
-// get their SHA-256 in [SHA256], made after [CheckSums] when missing.
+// encoding, the line ends (a CR alone ends a line, as for the program) and
+// every other line stay as they were. Programs get their SHA-256 in [SHA256],
+// made after [CheckSums] when missing. An entry the program would not read
+// back (blanks before "=" are taken out; a name of 80 characters is not)
+// leaves the file as it was, with exit code 1.
 TEST(ChecksumTool, KeepsEncodingLineEndsAndOtherLines)
 {
+    const std::string rest = "[Components]\nx\n[Additional]\nx\n[Labels_EN]\nX=Y\n";
+    const std::string restCrLf = "[Components]\r\nx\r\n[Additional]\r\nx\r\n[Labels_EN]\r\nX=Y\r\n";
+    const std::string longName = std::string(76, 'n') + ".zip";
     struct Row
     {
         bool utf16;
         std::string before, after;
-        std::string program = "";
+        std::string file = ""; // a further file below the folder
+        DWORD rc = 0;
     } rows[] = {
-        {true, "[Settings]\nA=1\n[CheckSums]\n; kept\n  a.zip = 0BAD0BAD \nold.zip=12345678\n[Labels_EN]\nX=Y\n",
-         "[Settings]\nA=1\n[CheckSums]\n; kept\n  a.zip = " + CheckSumOf("abc") +
-             " \nold.zip=12345678\nsub\\b.pdf=" + CheckSumOf("") + "\n[Labels_EN]\nX=Y\n"},
-        {false, "[Settings]\r\nA=1\r\n[CheckSums]\r\nSUB\\B.PDF=00000000",
-         "[Settings]\r\nA=1\r\n[CheckSums]\r\nSUB\\B.PDF=00000000\r\na.zip=" + CheckSumOf("abc") + "\r\n"},
-        {false, "[CheckSums]\r\nx=1\r\n[Labels_EN]\r\nX=Y\r\n",
+        {true, "[Settings]\nA=1\n[CheckSums]\n; kept\n  a.zip = 0BAD0BAD \nold.zip=12345678\n" + rest,
+         "[Settings]\nA=1\n[CheckSums]\n; kept\n  a.zip= " + CheckSumOf("abc") +
+             " \nold.zip=12345678\nsub\\b.pdf=" + CheckSumOf("") + "\n" + rest},
+        {false, "[Settings]\r\nA=1\r\n" + restCrLf + "[CheckSums]\r\nSUB\\B.PDF=00000000",
+         "[Settings]\r\nA=1\r\n" + restCrLf + "[CheckSums]\r\nSUB\\B.PDF=00000000\r\na.zip=" + CheckSumOf("abc") +
+             "\r\n"},
+        {false, "[CheckSums]\r\nx=1\r\n" + restCrLf + "[Settings]\r\nA=1\r\n",
          "[CheckSums]\r\nx=1\r\na.zip=" + CheckSumOf("abc") + "\r\nsetup\\i.exe=" + CheckSumOf("abc") +
              "\r\nsub\\b.pdf=" + CheckSumOf("") + "\r\n[SHA256]\r\nsetup\\i.exe="
-             "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\r\n[Labels_EN]\r\nX=Y\r\n",
+             "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\r\n" + restCrLf +
+             "[Settings]\r\nA=1\r\n",
          "setup\\i.exe"},
+        {true, "[Settings]\rA=1\r[CheckSums]\ra.zip=1\r" + Expand(rest, "\n", "\r"),
+         "[Settings]\rA=1\r[CheckSums]\ra.zip=" + CheckSumOf("abc") + "\rsub\\b.pdf=" + CheckSumOf("") + "\r" +
+             Expand(rest, "\n", "\r")},
+        {false, "[Settings]\nA=1\n[CheckSums]\nx=1\n" + rest, "", longName, 1},
     };
     for (const Row& row : rows)
     {
@@ -205,14 +255,17 @@ TEST(ChecksumTool, KeepsEncodingLineEndsAndOtherLines)
         ASSERT_TRUE(CreateFolderTree(dir.File("sub").c_str()));
         ASSERT_TRUE(fwtest::WriteBytes(dir.File("a.zip"), "abc") && fwtest::WriteBytes(dir.File("sub\\b.pdf"), ""));
         ASSERT_TRUE(fwtest::WriteBytes(dir.File("Zaph.ini"), encode(row.before)));
-        if (!row.program.empty())
+        if (!row.file.empty())
         {
-            ASSERT_TRUE(CreateFolderTree(dir.File("setup").c_str()) &&
-                        fwtest::WriteBytes(dir.File(row.program), "abc"));
+            ASSERT_TRUE(CreateFolderTree(dir.File("setup").c_str()) && fwtest::WriteBytes(dir.File(row.file), "abc"));
         }
         EXPECT_EQ(1u, RunTool("--verify " + dir.Path()));
-        EXPECT_EQ(0u, RunTool(dir.Path()));
-        EXPECT_EQ(encode(row.after), Read(dir.File("Zaph.ini")));
+        EXPECT_EQ(row.rc, RunTool(dir.Path()));
+        EXPECT_EQ(encode(row.rc == 0 ? row.after : row.before), Read(dir.File("Zaph.ini")));
+        if (row.rc == 0)
+        {
+            EXPECT_EQ(0u, RunTool("--verify " + dir.Path()));
+        }
     }
     EXPECT_EQ(2u, RunTool("C:\\no\\such\\folder"));
 }

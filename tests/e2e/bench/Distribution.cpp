@@ -147,6 +147,12 @@ Distribution& Distribution::Apply(const std::string& changes)
             for (std::string code; codes >> code;)
                 m_languages.push_back(code);
         }
+        else if (key[0] == '+')
+        {
+            // A line's own ";" would end the change: written as "|".
+            std::replace(value.begin(), value.end(), '|', ';');
+            Line(key.substr(1), value);
+        }
         else if (key == "file")
             File(value, "");
         else if (key == "standin")

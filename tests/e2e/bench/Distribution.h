@@ -37,6 +37,7 @@ public:
     // Changes written as one line, separated by ";": "Key=Value" and "Key-"
     // for settings, "@Key=Text" and "@Key-" for labels (an empty text removes
     // the label too), "langs=EN FR", "web", "file=<relative>" (an empty file),
+    // "+Components=<line>" (a line of that section, "|" for its ";"),
     // "standin=<relative>" (bin\fw_standin.exe), "package=<release folder>"
     // (the test package of every language so far, from bin\packages, into
     // SYS_LN_DIR when set).
