@@ -427,7 +427,8 @@ bool IsSameFile(const char* a, const char* b)
 static bool CopyTreeFile(const char* source, const char* target, const char* relative, KeepExistingFile keep,
                          void* context, DWORD* error)
 {
-    bool exists = GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES;
+    DWORD attributes = GetFileAttributesA(target);
+    bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     if (exists && IsSameFile(source, target))
     {
         // Copying it would destroy the only copy once the source is deleted.
@@ -443,6 +444,9 @@ static bool CopyTreeFile(const char* source, const char* target, const char* rel
     {
         *error = GetLastError();
         LogMessage(2, LOG_ERROR, "'%hs' could not be copied to '%hs' [%ld].\n", source, target, (long)*error);
+        // The file that stays keeps what it was (read-only, hidden, system).
+        if (exists)
+            SetFileAttributesA(target, attributes);
         return false;
     }
     if (exists)

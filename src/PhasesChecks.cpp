@@ -125,7 +125,7 @@ static bool LiesInFolder(const char* path, const char* folder)
     if (length == 0 || length >= sizeof(full) || name == NULL || name == full || !FileExists(full))
         return false;
     name[-1] = 0;
-    return TextEqualNoCase(full, folder);
+    return IsSameFolder(full, folder);
 }
 
 // The distribution is the folder the program is started from, and normally
@@ -138,8 +138,10 @@ static bool LiesInFolder(const char* path, const char* folder)
 static void WorkFromProgramFolder(const char* iniName)
 {
     const char* name = iniName != NULL ? iniName : SETTINGS_FILE_NAME;
-    bool fullPath = IsAbsoluteSource(name);
-    if (name[0] == '\\' || (!fullPath && FileExists(name)))
+    // A share's path ("\\server\dist\Zaph.ini") is a full path too: a
+    // distribution started from a share restarts from it.
+    bool fullPath = IsAbsoluteSource(name) || (name[0] == '\\' && name[1] == '\\');
+    if (!fullPath && (name[0] == '\\' || FileExists(name)))
         return;
     char folder[FW_PATH_SIZE], current[FW_PATH_SIZE];
     DWORD length = GetModuleFileNameA(NULL, folder, sizeof(folder));
@@ -147,7 +149,7 @@ static void WorkFromProgramFolder(const char* iniName)
     if (slash == NULL)
         return;
     *slash = 0;
-    if (GetCurrentFolder(current) && TextEqualNoCase(current, folder))
+    if (GetCurrentFolder(current) && IsSameFolder(current, folder))
         return;
     if (fullPath ? !LiesInFolder(name, folder) : !FileExistsIn(folder, name))
         return;

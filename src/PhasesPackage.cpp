@@ -130,13 +130,30 @@ static bool LastWriteTime(const char* path, FILETIME& time)
     return true;
 }
 
+// The kinds of file a package installs as program code. Databases, settings
+// and everything else are the installation's data, which the package never
+// brings newer than the copy in use.
+static const char* const PROGRAM_EXTENSIONS[] = {".exe", ".dll", ".ocx", ".tlb", ".chm", ".hlp"};
+
+static bool IsProgramCode(const char* relativePath)
+{
+    const char* dot = strrchr(relativePath, '.');
+    if (dot == NULL || strchr(dot, '\\') != NULL)
+        return false;
+    for (size_t i = 0; i < sizeof(PROGRAM_EXTENSIONS) / sizeof(PROGRAM_EXTENSIONS[0]); ++i)
+        if (TextEqualNoCase(dot, PROGRAM_EXTENSIONS[i]))
+            return true;
+    return false;
+}
+
 // Whether a file the package's folder holds already stays when the earlier
 // installation is copied over it. The package's own files stay: the key files
-// whose records follow the product, and any file newer than the earlier
+// whose records follow the product, and program code newer than the earlier
 // release's (the installer gives a file the time it has in the package). Any
 // other file is not the package's (a leftover of an abandoned installation,
-// say, older than the data in use): the earlier installation's copy, the one
-// in use, replaces it.
+// a database or settings file, whatever its date): the earlier installation's
+// copy, the one in use, replaces it, since the earlier folder is deleted
+// afterwards.
 static bool IsPackageFile(const char* relativePath, const char* source, const char* target, void*)
 {
     for (int i = 0; i < KEY_PATH_FILE_COUNT; ++i)
@@ -146,7 +163,7 @@ static bool IsPackageFile(const char* relativePath, const char* source, const ch
             return true;
         }
     FILETIME sourceTime, targetTime;
-    if (LastWriteTime(source, sourceTime) && LastWriteTime(target, targetTime) &&
+    if (IsProgramCode(relativePath) && LastWriteTime(source, sourceTime) && LastWriteTime(target, targetTime) &&
         CompareFileTime(&targetTime, &sourceTime) > 0)
     {
         LogMessage(3, LOG_INFO, "'%hs' kept: newer than '%hs'.\n", target, source);
@@ -274,7 +291,7 @@ void PhaseTargetAfterInstallation(SequenceLocals& locals)
         std::string given = Narrow(RunState.targetDir);
         // A folder from the command line that the installation check found
         // unusable is gone from the run: the package's folder stands then.
-        if (RunState.targetGiven && !given.empty() && !TextEqualNoCase(target.c_str(), given.c_str()))
+        if (RunState.targetGiven && !given.empty() && !IsSameFolder(target.c_str(), given.c_str()))
         {
             LogMessage(2, LOG_WARNING, "'%hs' from registry does not match '%hs' from command line\n",
                        target.c_str(), given.c_str());

@@ -82,7 +82,7 @@ struct Row
     // "net=v2.0.50727" or "net=v1.1.4322+SP" (the Framework, with its service
     // pack), "mdac=<FullInstallVer>", "hold=<file or folder>" (that one of the
     // state held open), "locked=<file>" (made below the target and held open),
-    // "leftover=<file>" (an older one where the moving release installs),
+    // "leftover=<file>" (a file of another installation where the moving release installs),
     // "spelled=double" (InstallPath names the state's folder with a doubled
     // backslash),
     // "exit=<installer>:<code>" (a stand-in's exit code), "crash=<installer>",
@@ -295,16 +295,8 @@ void SetSystem(Scenario& s, StandIns& standIns, const std::string& system, const
             held.reset(file, CloseHandle);
         }
         else if (key == "leftover")
-        {
-            // Abandoned long ago: older than anything the run meets.
-            std::string path = MovedFolder() + value;
-            EXPECT_TRUE(s.WriteFile(path, Data("leftover", "6.0.0.1")));
-            SYSTEMTIME abandoned = {2005, 1, 0, 1};
-            FILETIME time;
-            HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
-            EXPECT_TRUE(SystemTimeToFileTime(&abandoned, &time) && SetFileTime(file, NULL, NULL, &time));
-            CloseHandle(file);
-        }
+            // Written now: newer than the earlier installation's copy.
+            EXPECT_TRUE(s.WriteFile(MovedFolder() + value, Data("leftover", "6.0.0.1")));
         else if (key == "spelled")
         {
             std::string doubled = folder;
@@ -1064,8 +1056,8 @@ const Row WHOLE_ROWS[] = {
      "EN", "InstallPath=<moved>\\; nofile=<folder>; removed=<moved>; InstallPath-; ProductCode-",
      {"LU\\PSI\\data.mdb=<folder>\\LU\\PSI\\data.mdb", "LU\\setup\\Zaph.ini=<folder>\\LU\\setup\\Zaph.ini",
       "LU\\EN\\labels.mdb=<folder>\\LU\\EN\\labels.mdb", "Bin\\dzip32.dll=<folder>\\Bin\\dzip32.dll"}},
-    // The folder the package leaves behind holds an older database: the one
-    // in use wins over it.
+    // The folder the package leaves behind holds a database of another
+    // installation, newer than the one in use: the one in use still wins.
     {"upgrade that moves the product over a leftover", &STATE_QRT_PACKAGE, "leftover=LU\\EN\\labels.mdb",
      "package=6.2.0-moved", "", {BACKUP_YES, "W:ZAPH has moved from <folder> to <moved>.", SUCCESS}, 0,
      {"\t'<moved>\\LU\\EN\\labels.mdb' replaced by '<folder>\\LU\\EN\\labels.mdb'.", "\tOK. Deleted <folder>"},
