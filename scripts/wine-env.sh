@@ -29,6 +29,15 @@ wine_prefix_ready() {
     wine explorer.exe /desktop </dev/null >/dev/null 2>&1 &
 }
 
+# Ends the prefix: every process of it, the desktop's included (which never
+# ends by itself, so waiting for the prefix to fall idle would wait for ever),
+# and its wineserver, which writes the registry to disk as it goes. A run that
+# waits for its own program first and then calls this ends by itself.
+wine_prefix_down() {
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+}
+
 # A WEB installation's start: serves distribution folder $1 from a loopback
 # server (its log in $2/server.log) and makes $2/web, the folder the program
 # starts from: itself and its settings file, whose base names the server.
