@@ -1,6 +1,7 @@
 #!/bin/sh
-# The example run on a display (called by run-example.sh with ROOT, B, MODE and
-# WINEPREFIX set, the distribution folders made in $B/example): writes their
+# The example run on a display (called by run-example.sh with ROOT, B, MODE,
+# BIN (the build's programs), REG_VIEW (its registry view, 32 or 64),
+# BUILD_NAME and WINEPREFIX set, the distribution folders made in $B/example): writes their
 # checksums, runs fernwick.exe through the robot, which answers its boxes,
 # takes screenshots, and reports what the installation left on the machine.
 . "$ROOT/scripts/wine-env.sh"
@@ -8,15 +9,14 @@ wine_prefix_ready
 EX="$B/example"
 PRODUCT_KEY='HKLM\SOFTWARE\Ombrant\ZAPH QRT'
 LANGS=${FERNWICK_EXAMPLE_LANGS:-FR EN}
-# The registry view the program and its product package write (a 64-bit build).
-REG_VIEW=64
 
 checksums() {
-    wine "$B/x64/bin/fwchecksums.exe" "$(winepath -w "$1")" >/dev/null
+    wine "$BIN/fwchecksums.exe" "$(winepath -w "$1")" >/dev/null
 }
 
 # Wine's own programs started by their bare name are 32-bit ones where wine32
-# is installed, and would read the 32-bit registry view: the view is named.
+# is installed, and read the 32-bit registry view: the view of the build that
+# ran (and of its product package) is named.
 reg_query() {
     /usr/lib/wine/wine64 reg query "$@" /reg:$REG_VIEW 2>/dev/null | tr -d '\r'
 }
@@ -104,6 +104,7 @@ for name in os.listdir(root):
 EOF
 }
 
+echo "=== The program: $BUILD_NAME, $BIN/fernwick.exe"
 case "$MODE" in
     upgrade)
         checksums "$EX/earlier"
@@ -132,9 +133,9 @@ esac
 
 echo
 echo "=== Outcome"
-echo "fernwick.exe's exit code: $RC ($(outcome $RC))"
+echo "fernwick.exe ($BUILD_NAME)'s exit code: $RC ($(outcome $RC))"
 echo
-echo "=== Registry values ($PRODUCT_KEY)"
+echo "=== Registry values ($PRODUCT_KEY, $REG_VIEW-bit view)"
 reg_query "$PRODUCT_KEY" | sed -n 's/^ \{4\}/    /p'
 target=$(reg_value "$PRODUCT_KEY" InstallPath)
 if [ -n "$target" ]; then

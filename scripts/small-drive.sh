@@ -4,7 +4,7 @@
 # mount, no drive is made and the scenario says it was skipped.
 #     small-drive.sh up|down <wine prefix>
 action=$1
-prefix=$2
+prefix=${FW_TEST_PREFIX:-$2}
 # Outside the build tree, so that removing a build never meets a mount.
 dir=/tmp/fw-smalldrive-$(printf '%s' "$prefix" | md5sum | cut -c1-12)
 link="$prefix/dosdevices/s:"

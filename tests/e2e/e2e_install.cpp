@@ -50,8 +50,10 @@ const int AT_PACKAGE = -1;
 const std::string AT_PACKAGE_ERROR = "E:An error occurred:\nInstalling the system";
 const char NO_PACKAGE[] = "E\t*local* MSI file doesn't exist '";
 const char NOT_IN_THIS_BUILD[] = "is not available in this build";
-// Where the release's package installs when no earlier installation says otherwise.
-const char PACKAGE_FOLDER[] = "C:\\Program Files\\ZAPH";
+// Where the release's package installs when no earlier installation says
+// otherwise: the Program Files folder of the program's own architecture.
+const std::string PACKAGE_FOLDER =
+    RegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir") + "\\ZAPH";
 // A drive of a few megabytes where the machine allows one (scripts/small-drive.sh).
 const std::string SMALL_DRIVE = "S:\\";
 // The words of a whole run's system that the driver acts on itself: "web"
@@ -1017,19 +1019,35 @@ const Row WHOLE_ROWS[] = {
      {NO_COMPLETION, "LU_New\\EN\\labels.mdb.zsi=-"}, {BACKUP_YES, SUCCESS}},
 };
 
-TEST(Install, Scenarios)
+// FW_ROW: the rows whose name contains that text; FW_SYSTEMS: the rows whose
+// Windows version is one of these words (the older systems, in a session on a
+// 32-bit Windows).
+bool Selected(const Row& row, bool whole)
 {
     const char* only = getenv("FW_ROW");
+    if (only != nullptr && std::string(row.name).find(only) == std::string::npos)
+        return false;
+    const char* systems = getenv("FW_SYSTEMS");
+    if (systems == nullptr)
+        return true;
+    std::vector<std::string> words = Words((whole ? "winxp " : "") + std::string(row.system));
+    for (const std::string& wanted : Words(systems))
+        if (std::find(words.begin(), words.end(), wanted) != words.end())
+            return true;
+    return false;
+}
+
+TEST(Install, Scenarios)
+{
     for (const Row& row : ROWS)
-        if (only == nullptr || std::string(row.name).find(only) != std::string::npos)
+        if (Selected(row, false))
             RunRow(row, false);
 }
 
 TEST(Install, WholeRuns)
 {
-    const char* only = getenv("FW_ROW");
     for (const Row& row : WHOLE_ROWS)
-        if (only == nullptr || std::string(row.name).find(only) != std::string::npos)
+        if (Selected(row, true))
             RunRow(row, true);
 }
 } // namespace
