@@ -133,7 +133,7 @@ esac
 
 echo
 echo "=== Outcome"
-echo "fernwick.exe ($BUILD_NAME)'s exit code: $RC ($(outcome $RC))"
+echo "fernwick.exe's exit code: $RC ($(outcome $RC)); it was $BUILD_NAME"
 echo
 echo "=== Registry values ($PRODUCT_KEY, $REG_VIEW-bit view)"
 reg_query "$PRODUCT_KEY" | sed -n 's/^ \{4\}/    /p'
