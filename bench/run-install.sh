@@ -55,8 +55,11 @@ robot() {
     from=$(stat -c %s "$log" 2>/dev/null || echo 0)
     python3 "$ROOT/bench/log-times.py" watch "$log" "$BB/log-growth.txt" &
     watcher=$!
+    wine_prefix_ready
     out=$(cd "$BB" && wine "$FW_BUILD_DIR/example-robot.exe" 900 "$(w "$1")" | tr -d '\r')
-    wineserver -w
+    # The robot has seen its program end; the desktop's process never ends by
+    # itself, so the prefix is ended rather than waited for.
+    wine_prefix_down
     kill $watcher 2>/dev/null; wait $watcher 2>/dev/null || true
     echo "$out" >>"$BB/robot.log"
     FIG=$(echo "$out" | sed -n 's/^figures: //p')

@@ -1,6 +1,7 @@
 #!/bin/sh
-# The example run on a display (called by run-example.sh with ROOT, B, MODE and
-# WINEPREFIX set, the distribution folders made in $B/example): writes their
+# The example run on a display (called by run-example.sh with ROOT, B, MODE,
+# BIN (the build's programs), REG_VIEW (its registry view, 32 or 64),
+# BUILD_NAME and WINEPREFIX set, the distribution folders made in $B/example): writes their
 # checksums, runs fernwick.exe through the robot, which answers its boxes,
 # takes screenshots, and reports what the installation left on the machine.
 . "$ROOT/scripts/wine-env.sh"
@@ -10,11 +11,17 @@ PRODUCT_KEY='HKLM\SOFTWARE\Ombrant\ZAPH QRT'
 LANGS=${FERNWICK_EXAMPLE_LANGS:-FR EN}
 
 checksums() {
-    wine "$B/x64/bin/fwchecksums.exe" "$(winepath -w "$1")" >/dev/null
+    wine "$BIN/fwchecksums.exe" "$(winepath -w "$1")" >/dev/null
 }
 
+# Wine's own programs started by their bare name are 32-bit ones where wine32
+# is installed, and read the 32-bit registry view: the view of the build that
+# ran (and of its product package) is named.
+reg_query() {
+    /usr/lib/wine/wine64 reg query "$@" /reg:$REG_VIEW 2>/dev/null | tr -d '\r'
+}
 reg_value() {
-    wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
+    reg_query "$1" /v "$2" | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
 }
 
 # Runs fernwick.exe in folder $1 (further arguments are its own) through the
@@ -22,6 +29,7 @@ reg_value() {
 # waits for box_<n>.png) and the screen every few seconds. Sets RC.
 run() {
     folder=$1; shift
+    wine_prefix_ready
     shots="$EX/shots-$(basename "$folder")"
     mkdir -p "$shots"
     (cd "$shots" && FERNWICK_EXAMPLE_LANGS="$LANGS" \
@@ -50,7 +58,10 @@ run() {
     done
     RC=0
     wait $pid || RC=$?
-    wineserver -w
+    # The robot has seen the program end; what is still running is the
+    # desktop's process (and whatever the run left behind), which would never
+    # end by itself.
+    wine_prefix_down
 }
 
 outcome() {
@@ -93,6 +104,7 @@ for name in os.listdir(root):
 EOF
 }
 
+echo "=== The program: $BUILD_NAME, $BIN/fernwick.exe"
 case "$MODE" in
     upgrade)
         checksums "$EX/earlier"
@@ -121,10 +133,10 @@ esac
 
 echo
 echo "=== Outcome"
-echo "fernwick.exe's exit code: $RC ($(outcome $RC))"
+echo "fernwick.exe's exit code: $RC ($(outcome $RC)); it was $BUILD_NAME"
 echo
-echo "=== Registry values ($PRODUCT_KEY)"
-wine reg query "$PRODUCT_KEY" 2>/dev/null | tr -d '\r' | sed -n 's/^ \{4\}/    /p'
+echo "=== Registry values ($PRODUCT_KEY, $REG_VIEW-bit view)"
+reg_query "$PRODUCT_KEY" | sed -n 's/^ \{4\}/    /p'
 target=$(reg_value "$PRODUCT_KEY" InstallPath)
 if [ -n "$target" ]; then
     echo
@@ -144,8 +156,13 @@ log=$(ls -t "$WINEPREFIX"/drive_c/users/*/AppData/Local/Temp/Fern_*.log \
 if [ -n "$log" ]; then
     echo "=== Log: $log"
     echo "--- last lines ---"
-    tail -n 12 "$log"
+    # The log is written in the system's code page (Windows-1252 for a French
+    # run): its accented letters are shown in the terminal's own encoding.
+    acp=$(reg_value 'HKLM\System\CurrentControlSet\Control\Nls\CodePage' ACP)
+    tail -n 12 "$log" | python3 -c 'import sys
+sys.stdout.write(sys.stdin.buffer.read().decode("cp" + sys.argv[1], "replace").replace("\r", ""))' "${acp:-1252}"
     echo "------------------"
 fi
+wine_prefix_down
 echo "Screenshots and box texts: $(ls "$EX"/shots-*/*.png 2>/dev/null | wc -l) in $EX/shots-*"
 exit $RC

@@ -16,7 +16,11 @@
 #
 # FERNWICK_EXAMPLE_LANGS (default "FR EN") are the languages chosen;
 # FERNWICK_EXAMPLE_TIMEOUT (seconds, default 600) stops a run that hangs;
-# FERNWICK_EXAMPLE_DATA_MB (default 200) is about the size of the data archives.
+# FERNWICK_EXAMPLE_DATA_MB (default 200) is about the size of the data archives;
+# FERNWICK_EXAMPLE_BUILD is the build that installs: x86 (the default, the
+# release build, i686, as an administrator ships it: a 32-bit program on this
+# 64-bit Windows) or x64 (the x86_64 build); the product package is built for
+# the same architecture.
 set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 B=${FW_BUILD_DIR:-$ROOT/build}
@@ -27,15 +31,22 @@ case "$1" in
     --web) MODE=web; shift ;;
 esac
 "$ROOT/scripts/deps.sh"
-FW_BUILD_DIR="$B" FERNWICK_TESTS=OFF FERNWICK_SKIP_X86=1 "$ROOT/scripts/build.sh"
+ARCH=${FERNWICK_EXAMPLE_BUILD:-x86}
+case "$ARCH" in
+    x86) SKIP_X86=0; PACKAGE_ARCH=x86; REG_VIEW=32; BUILD_NAME="the release build (i686, build/x86)" ;;
+    x64) SKIP_X86=1; PACKAGE_ARCH=x64; REG_VIEW=64; BUILD_NAME="the x86_64 build (build/x64)" ;;
+    *) echo "FERNWICK_EXAMPLE_BUILD is x86 or x64, not '$ARCH'" >&2; exit 2 ;;
+esac
+FW_BUILD_DIR="$B" FERNWICK_TESTS=OFF FERNWICK_SKIP_X86=$SKIP_X86 "$ROOT/scripts/build.sh"
 x86_64-w64-mingw32-g++-posix -O1 -static -o "$B/example-robot.exe" "$ROOT/scripts/example-robot.cpp" -luser32 -lpsapi
-export ROOT B MODE
+BIN="$B/$ARCH/bin"
+export ROOT B MODE BIN PACKAGE_ARCH REG_VIEW BUILD_NAME
 export WINEPREFIX="$B/example-prefix"
 # Every example starts from a machine without the product.
 rm -rf "$WINEPREFIX"
 EX="$B/example"
 rm -rf "$EX"; mkdir -p "$EX"
-DUNZIP="$B/x64/bin/dunzip32.dll"
+DUNZIP="$BIN/dunzip32.dll"
 [ -f "$DUNZIP" ] || DUNZIP=""
 
 # A distribution folder: the settings file, the program and what the
@@ -44,7 +55,7 @@ DUNZIP="$B/x64/bin/dunzip32.dll"
 # once the folder is complete (run-example-inner.sh, under Wine).
 make_distribution() {
     mkdir -p "$1"
-    cp "$ROOT/examples/Zaph.ini" "$ROOT/examples/_FW_LOCAL_.txt" "$B/x64/bin/fernwick.exe" "$1/"
+    cp "$ROOT/examples/Zaph.ini" "$ROOT/examples/_FW_LOCAL_.txt" "$BIN/fernwick.exe" "$1/"
     python3 "$ROOT/examples/make_distribution.py" "$1" --dunzip "$DUNZIP" \
             --data-mb "${FERNWICK_EXAMPLE_DATA_MB:-200}" $2
 }

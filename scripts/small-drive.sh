@@ -2,9 +2,9 @@
 # The small drive S: of the disk-full scenario: a 96 MB memory file system
 # mapped as a drive of the test prefix. Where the machine does not allow a
 # mount, no drive is made and the scenario says it was skipped.
-#     small-drive.sh up|down <wine prefix>
+#     small-drive.sh up|down <wine prefix>   (FW_TEST_PREFIX, when set, is the prefix)
 action=$1
-prefix=$2
+prefix=${FW_TEST_PREFIX:-$2}
 # Outside the build tree, so that removing a build never meets a mount.
 dir=/tmp/fw-smalldrive-$(printf '%s' "$prefix" | md5sum | cut -c1-12)
 link="$prefix/dosdevices/s:"

@@ -2,7 +2,11 @@
 ROOT=${ROOT:-$(cd "$(dirname "$0")/.." && pwd)}
 export WINEPREFIX=${WINEPREFIX:-${FW_BUILD_DIR:-$ROOT/build}/x64/wineprefix}
 export WINEDEBUG=-all
-export WINEARCH=win64
+# A 64-bit Windows unless told otherwise (the older systems' rows of the
+# release build run in a 32-bit one, WINEARCH=win32): a 32-bit program in a
+# 64-bit prefix runs as on 64-bit Windows, its registry view and system folder
+# redirected.
+export WINEARCH=${WINEARCH:-win64}
 # No Mono/Gecko download prompts when the prefix is made.
 export WINEDLLOVERRIDES="mscoree,mshtml=d;winemenubuilder.exe=d"
 
@@ -14,7 +18,8 @@ wine_prefix_ready() {
         mkdir -p "$WINEPREFIX"
         wineboot -i >/dev/null 2>&1
         # Without a window manager (Xvfb) Wine waits for every managed window
-        # to close; unmanaged windows close at once.
+        # to close; unmanaged windows close at once. (HKCU\Software is one key
+        # for 32-bit and 64-bit programs: no view to name.)
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
         wineserver -w
     fi
@@ -27,6 +32,15 @@ wine_prefix_ready() {
     # the program: the first windowed test would last until its time-out.
     # Started here, it holds no test's pipe.
     wine explorer.exe /desktop </dev/null >/dev/null 2>&1 &
+}
+
+# Ends the prefix: every process of it, the desktop's included (which never
+# ends by itself, so waiting for the prefix to fall idle would wait for ever),
+# and its wineserver, which writes the registry to disk as it goes. A run that
+# waits for its own program first and then calls this ends by itself.
+wine_prefix_down() {
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
 }
 
 # A WEB installation's start: serves distribution folder $1 from a loopback

@@ -14,9 +14,19 @@ set(_fw_package_script ${CMAKE_SOURCE_DIR}/tests/fixtures/packages/build-package
 set(_fw_package_deps ${_fw_package_script} ${CMAKE_SOURCE_DIR}/tests/fixtures/packages/Sys.wxs)
 # The real unzip library when it is part of the build, else a placeholder file.
 set(_fw_dunzip "")
-if(TARGET dunzip32)
+if(TARGET fw_release_program)
+    set(_fw_dunzip ${CMAKE_BINARY_DIR}/bin/dunzip32.dll)
+    list(APPEND _fw_package_deps fw_release_program)
+elseif(TARGET dunzip32)
     set(_fw_dunzip $<TARGET_FILE:dunzip32>)
     list(APPEND _fw_package_deps dunzip32)
+endif()
+# Packages for the architecture the tests install them on: a 32-bit program
+# reads the registry view that a 32-bit package writes.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    set(_fw_package_arch x86)
+else()
+    set(_fw_package_arch x64)
 endif()
 
 # Release 1 (6.1.0), release 2 (6.2.0, upgrades 1) and the 6.2.0 releases
@@ -35,7 +45,7 @@ foreach(_release 1 2 moved client dotnet failing restart)
         list(APPEND _outputs ${FW_PACKAGES_DIR}/${_folder}/Sys_${_lang}.msi)
     endforeach()
     add_custom_command(OUTPUT ${_outputs}
-        COMMAND ${CMAKE_COMMAND} -E env "LANGUAGES=${_fw_package_langs}"
+        COMMAND ${CMAKE_COMMAND} -E env "LANGUAGES=${_fw_package_langs}" "PACKAGE_ARCH=${_fw_package_arch}"
                 sh ${_fw_package_script} ${FW_PACKAGES_DIR}/${_folder} ${_release} ${_fw_dunzip}
         DEPENDS ${_fw_package_deps}
         COMMENT "Building the test system packages of release ${_folder}"

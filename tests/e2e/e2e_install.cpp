@@ -50,8 +50,12 @@ const int AT_PACKAGE = -1;
 const std::string AT_PACKAGE_ERROR = "E:An error occurred:\nInstalling the system";
 const char NO_PACKAGE[] = "E\t*local* MSI file doesn't exist '";
 const char NOT_IN_THIS_BUILD[] = "is not available in this build";
-// Where the release's package installs when no earlier installation says otherwise.
-const char PACKAGE_FOLDER[] = "C:\\Program Files\\ZAPH";
+// The Program Files folder of the program's own architecture (as this test
+// program's), and where the release's package installs when no earlier
+// installation says otherwise.
+const std::string PROGRAM_FILES =
+    RegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir");
+const std::string PACKAGE_FOLDER = PROGRAM_FILES + "\\ZAPH";
 // A drive of a few megabytes where the machine allows one (scripts/small-drive.sh).
 const std::string SMALL_DRIVE = "S:\\";
 // The words of a whole run's system that the driver acts on itself: "web"
@@ -96,7 +100,8 @@ struct Row
     // In order: icon E/W/I/Q, ':', the exact text, then ">yes"/">no" for questions.
     std::vector<std::string> boxes;
     int rc;
-    // Log lines in this order (<folder>, <dist>, <target> replaced).
+    // Log lines in this order (<folder>, <dist>, <target>, <programfiles> (in
+    // lower case) replaced).
     std::vector<std::string> log;
     // The language selection: "" none waited for; "EN FR": exactly these chosen,
     // "= EN DE": exactly these found checked; then Proceed, or the last word:
@@ -139,6 +144,9 @@ std::string Fill(std::string text, const std::string& folder, const std::string&
 {
     std::string moved = MovedFolder();
     text = Expand(Expand(text, "<folder>", folder), "<moved>", moved.substr(0, moved.size() - 1));
+    std::string programFiles = PROGRAM_FILES;
+    std::transform(programFiles.begin(), programFiles.end(), programFiles.begin(), ::tolower);
+    text = Expand(text, "<programfiles>", programFiles);
     return Expand(Expand(text, "<target>", target), "<dist>", dist);
 }
 
@@ -983,7 +991,7 @@ const Row ROWS[] = {
     // The product package and the relocation, where they end the run.
     {"protected folder on Vista", &STATE_PROTECTED, "vista", "@MadeBackup-", "", {}, AT_PACKAGE,
      {"\tDefault dir = C:\\users\\Public\\ZAPH ",
-      "W\t'c:\\program files\\zaph_fwstate' is in a protected directory 'c:\\program files'."}},
+      "W\t'<programfiles>\\zaph_fwstate' is in a protected directory '<programfiles>'."}},
     {"failing package leaves the earlier installation", &STATE_QRT_PACKAGE, "", "package=6.2.0-failing; @MadeBackup-",
      "", {AT_PACKAGE_ERROR}, 1627, {"\t**> Installation returned '1627' '$$ErrorOccurred'."}, "",
      "prop:AUTOUPGRADE=true; keypaths=<folder>"},
@@ -1131,19 +1139,35 @@ const Row WHOLE_ROWS[] = {
      {NO_COMPLETION, "LU_New\\EN\\labels.mdb.zsi=-"}, {BACKUP_YES, SUCCESS}},
 };
 
-TEST(Install, Scenarios)
+// FW_ROW: the rows whose name contains that text; FW_SYSTEMS: the rows whose
+// Windows version is one of these words (the older systems, in a session on a
+// 32-bit Windows).
+bool Selected(const Row& row, bool whole)
 {
     const char* only = getenv("FW_ROW");
+    if (only != nullptr && std::string(row.name).find(only) == std::string::npos)
+        return false;
+    const char* systems = getenv("FW_SYSTEMS");
+    if (systems == nullptr)
+        return true;
+    std::vector<std::string> words = Words((whole ? "winxp " : "") + std::string(row.system));
+    for (const std::string& wanted : Words(systems))
+        if (std::find(words.begin(), words.end(), wanted) != words.end())
+            return true;
+    return false;
+}
+
+TEST(Install, Scenarios)
+{
     for (const Row& row : ROWS)
-        if (only == nullptr || std::string(row.name).find(only) != std::string::npos)
+        if (Selected(row, false))
             RunRow(row, false);
 }
 
 TEST(Install, WholeRuns)
 {
-    const char* only = getenv("FW_ROW");
     for (const Row& row : WHOLE_ROWS)
-        if (only == nullptr || std::string(row.name).find(only) != std::string::npos)
+        if (Selected(row, true))
             RunRow(row, true);
 }
 } // namespace

@@ -22,6 +22,24 @@ using namespace fwtest;
 
 namespace
 {
+// The installer keeps its component records in the 64-bit registry view, for
+// 32-bit packages and programs too (32-bit Windows has one view and ignores
+// the flag): a 32-bit test reads and plants them there, as the system does.
+const REGSAM RECORDS_VIEW = KEY_WOW64_64KEY;
+
+std::string Record(const std::string& key, const std::string& name)
+{
+    HKEY handle;
+    std::string data = REG_ABSENT;
+    DWORD type;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | RECORDS_VIEW, &handle) != ERROR_SUCCESS)
+        return data;
+    if (ReadRegValue(handle, name, type, data))
+        data = data.c_str();
+    RegCloseKey(handle);
+    return data;
+}
+
 class Migration : public ::testing::Test
 {
 protected:
@@ -47,20 +65,25 @@ TEST_F(Migration, OnlyThisProductsKeyPathsAreRewritten)
     ASSERT_TRUE(msi.InstallProduct()) << msi.GetLastResult();
     const std::string ours = std::string(COMPONENTS_KEY_NT) + "\\" + KEY_PATH_FILES[0].packedComponent;
     const char* product = msi.GetPackedProductCode();
-    ASSERT_EQ(oldFolder + "\\Login.exe", RegString(HKEY_LOCAL_MACHINE, ours, product));
+    ASSERT_EQ(oldFolder + "\\Login.exe", Record(ours, product));
 
     // A component this product does not use is left alone, and so is
     // everything when the run knows no product code.
     const std::string foreign = std::string(COMPONENTS_KEY_NT) + "\\00000000000000000000000000000001";
-    machine.SetValue(HKEY_LOCAL_MACHINE, foreign, "11111111111111111111111111111111", "C:\\other\\x.exe");
+    HKEY planted;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, foreign.c_str(), 0, NULL, 0,
+                                             KEY_ALL_ACCESS | RECORDS_VIEW, NULL, &planted, NULL));
+    RegSetValueExA(planted, "11111111111111111111111111111111", 0, REG_SZ, (const BYTE*)"C:\\other\\x.exe", 15);
+    RegCloseKey(planted);
     g_msi = &msi;
     UpdateComponentKeyPath(C_String(newFolder.c_str()), "00000000000000000000000000000001", "x.exe");
-    EXPECT_EQ("C:\\other\\x.exe", RegString(HKEY_LOCAL_MACHINE, foreign, "11111111111111111111111111111111"));
+    EXPECT_EQ("C:\\other\\x.exe", Record(foreign, "11111111111111111111111111111111"));
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, foreign.c_str(), RECORDS_VIEW, 0);
     CMSI fresh;
     g_msi = &fresh;
     UpdateComponentKeyPath(C_String(newFolder.c_str()), KEY_PATH_FILES[0].packedComponent, "Login.exe");
     g_msi = NULL;
-    EXPECT_EQ(oldFolder + "\\Login.exe", RegString(HKEY_LOCAL_MACHINE, ours, product));
+    EXPECT_EQ(oldFolder + "\\Login.exe", Record(ours, product));
     ASSERT_TRUE(msi.UninstallProduct(PACKAGE_RELEASE1_CODE)) << msi.GetLastResult();
 }
 
