@@ -22,7 +22,7 @@ typedef BOOL(WINAPI* VersionQueryFn)(LPCVOID, LPCSTR, LPVOID*, PUINT);
 
 const char* const VERSION_DLL = "version.dll";
 const char* const COMCTL32_DLL = "comctl32.dll";
-const char* const ASKED_FOR_BY_NAME[] = { "uxtheme.dll", "msimg32.dll" };
+const char* const ASKED_FOR_BY_NAME[] = { "uxtheme.dll", "msimg32.dll", "iphlpapi.dll", "secur32.dll" };
 
 LibrarySearchMode s_searchMode = LIBRARY_SEARCH_UNCHANGED;
 

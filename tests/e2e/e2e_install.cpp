@@ -1045,7 +1045,7 @@ const Row WHOLE_ROWS[] = {
      {"LU_New\\docs\\handbook.pdf=manuals\\handbook.pdf", "manuals\\handbook.pdf=-",
       "LU_New\\forms.dat.dat=LU\\forms.dat.dat", "LU_New\\skipped.pdf=-", "LU_New\\kept.pdf=LU\\kept.pdf",
       "LU_New\\elsed.pdf=-", "LU_New\\handbook.pdf=manuals\\handbook.pdf"}},
-    {"fresh WEB from an https server, two languages", nullptr, "web https", "", "", {SUCCESS}, 0,
+    {"fresh WEB from an https server, two languages", nullptr, "web https planted", "", "", {SUCCESS}, 0,
      {"\t--- Install components MS='LU' LANG='FR' SECTION='3'."}, "EN FR", "",
      {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi", "LU_New\\FR\\labels.mdb.zsi=LU\\FR\\labels.mdb.zsi"}},
     // Only the proxy reaches the server.
@@ -1085,7 +1085,7 @@ const Row WHOLE_ROWS[] = {
      "InstallPath=<folder>\\; keypaths=<folder>"},
     {"client", nullptr, "", "package=6.2.0-client", "", {SUCCESS}, 0,
      {"\tClient installation requested. Finito!."}, "EN", "", {"LU_New\\ms.mdb.zsi=-", "LU_New\\setup\\Zaph.ini=-"}},
-    {".NET edition on a bare machine, then the restart's command", nullptr, "restart",
+    {".NET edition on a bare machine, then the restart's command", nullptr, "restart planted",
      "DotNet=yes; package=6.2.0-dotnet; standin=setup\\dotnetfx.exe; standin=setup\\dotnetsp11.exe; "
      "standin=setup\\mdac_typ.exe", "",
      {Ask(std::string(N11) + SP11 + MDAC), "W:ZAPH has been installed successfully.\n\n***\nPlease restart the computer.\n***\n\n"},
