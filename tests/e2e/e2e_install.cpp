@@ -803,6 +803,10 @@ void RunRow(const Row& row, bool whole)
     {
         EXPECT_EQ("", standIns.RestartCommand()) << "a restart registered again";
     }
+    if (planted)
+    {
+        EXPECT_EQ("", planted->Loaded()) << "in the run again";
+    }
     if (!keptData.empty())
     {
         EXPECT_TRUE(keptData == earlierData());
