@@ -7,6 +7,7 @@
 #include "AppObjects.h"
 #include "CMainUI.h"
 #include "RunState.h"
+#include "Transfer.h"
 #include "resource.h"
 
 namespace
@@ -19,7 +20,7 @@ std::wstring WindowTitle(HWND window)
 }
 
 // A progress window of the test program's own resources, made the run's
-// window. One window serves the whole suite: under Xvfb without a window
+// window, with a transfer record as the download manager gives it. One window serves the whole suite: under Xvfb without a window
 // manager the first showing of every new window costs Wine seconds.
 class WindowTest : public ::testing::Test
 {
@@ -28,6 +29,7 @@ protected:
     {
         ui = new CMainUI(GetModuleHandleA(NULL));
         ui->Create(NULL);
+        ui->AttachTransfer(&transfer);
     }
     static void TearDownTestSuite()
     {
@@ -38,8 +40,8 @@ protected:
     {
         ASSERT_NE((HWND)NULL, ui->GetWindow());
         RunState.Reset();
-        ui->m_cancelRequested = false;
-        ui->m_busy = false;
+        transfer.ClearCancel();
+        ui->SetBusy(false);
         g_mainUI = ui;
     }
     void TearDown() override
@@ -50,8 +52,10 @@ protected:
     HWND Window() const { return ui->GetWindow(); }
 
     static CMainUI* ui;
+    static TransferState transfer;
 };
 CMainUI* WindowTest::ui = NULL;
+TransferState WindowTest::transfer;
 } // namespace
 
 // The layout, texts, fonts, logo and branding of the window are seen in the
@@ -91,17 +95,17 @@ TEST_F(WindowTest, CopyProgressShowsThePercentageAndTheDestination)
         EXPECT_EQ(0u, CopyProgress(row.total, row.done, row.state, &destination[0]));
         EXPECT_EQ(std::wstring(row.percent), WindowTitle(GetDlgItem(Window(), IDC_PERCENT))) << row.total << "/" << row.done;
         EXPECT_EQ(std::wstring(row.shown), WindowTitle(GetDlgItem(Window(), IDC_INFO_TEXT)));
-        EXPECT_EQ(row.state == 1, ui->m_busy) << "wait cursor from the start of a copy";
+        EXPECT_EQ(row.state == 1, ui->IsBusy()) << "wait cursor from the start of a copy";
     }
 }
 
 TEST_F(WindowTest, CancelOutsideAModalWaitStopsTheNextCopyChunkOnce)
 {
     SendMessageA(Window(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    EXPECT_TRUE(ui->m_cancelRequested) << "no question outside a modal wait";
+    EXPECT_TRUE(transfer.CancelRequested()) << "no question outside a modal wait";
     char destination[] = "C:\\x";
     EXPECT_EQ(1u, CopyProgress(100, 10, 0, destination));
-    EXPECT_FALSE(ui->m_cancelRequested) << "a cancelled copy clears the request";
+    EXPECT_FALSE(transfer.CancelRequested()) << "a cancelled copy clears the request";
     EXPECT_EQ(0u, CopyProgress(100, 20, 0, destination));
 }
 
