@@ -1,4 +1,5 @@
-// The progress window and every message box the user sees.
+// The progress window and the message boxes it owns (which box a run shows
+// is decided in UserMessages).
 #pragma once
 
 #include <windows.h>
@@ -55,6 +56,7 @@ public:
 
     // Message boxes: owned by the window (none before it exists), titled with
     // the caption, and logged. A null or empty text shows the fallback text.
+    // The run asks for its boxes through UserMessages, not here.
     void ShowInfo(const wchar_t* text);
     void ShowMessage(bool isError, const wchar_t* text);
     bool Confirm(const wchar_t* text);
