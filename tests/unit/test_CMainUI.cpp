@@ -3,11 +3,16 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "AppObjects.h"
+#include "BoxAnswerer.h"
 #include "CMainUI.h"
+#include "CResource.h"
 #include "RunState.h"
+#include "TestSupport.h"
 #include "Transfer.h"
+#include "UserMessages.h"
 #include "resource.h"
 
 namespace
@@ -107,6 +112,37 @@ TEST_F(WindowTest, CancelOutsideAModalWaitStopsTheNextCopyChunkOnce)
     EXPECT_EQ(1u, CopyProgress(100, 10, 0, destination));
     EXPECT_FALSE(transfer.CancelRequested()) << "a cancelled copy clears the request";
     EXPECT_EQ(0u, CopyProgress(100, 20, 0, destination));
+}
+
+// A box is asked for by its label: the label's text, formatted where asked;
+// without the label the fallback, the box that says the text is missing, or
+// no box at all where the label alone asks for one.
+TEST_F(WindowTest, BoxesAskedForByLabelFallBackWhenItIsMissing)
+{
+    fwtest::TempDir dir{ "fwboxes" };
+    ASSERT_TRUE(fwtest::WriteBytes(dir.File("Zaph.ini"),
+                                   "[Settings]\r\nIniVersion=6.2\r\n[Components]\r\nx\r\n[CheckSums]\r\nx=0\r\n"
+                                   "[Additional]\r\nx\r\n[Labels_EN]\r\nSuccess=Done\r\nErrorOccurred=Error: %s\r\n"));
+    CResource settings;
+    ASSERT_TRUE(settings.Load(dir.File("Zaph.ini").c_str()));
+    ASSERT_TRUE(settings.ChooseLanguage("EN"));
+    g_resource = &settings;
+    fwtest::BoxAnswerer boxes;
+    Tell(MESSAGE_INFORMATION, LABEL_SUCCESS);
+    TellFormatted(MESSAGE_ERROR, LABEL_ERROR_OCCURRED, NULL, L"step");
+    Tell(MESSAGE_WARNING, LABEL_REBOOT, L"fallback");
+    Tell(MESSAGE_ERROR, LABEL_WORKING_OFFLINE, NOTHING_WITHOUT_LABEL);
+    EXPECT_FALSE(Ask(LABEL_CONFIRM_CANCEL));
+    g_mainUI = NULL;
+    TellText(MESSAGE_ERROR, L"no window: no box");
+    g_resource = NULL;
+
+    const std::vector<std::string> texts = boxes.Texts();
+    ASSERT_EQ(4u, texts.size());
+    EXPECT_EQ("Done", texts[0]);
+    EXPECT_EQ("Error: step", texts[1]);
+    EXPECT_EQ("fallback", texts[2]);
+    EXPECT_EQ(0u, texts[3].find("?!Missing Confirm message.")) << texts[3];
 }
 
 namespace
