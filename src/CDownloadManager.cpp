@@ -13,6 +13,7 @@
 #include "Log.h"
 #include "SystemLibrary.h"
 #include "TextUtil.h"
+#include "UserMessages.h"
 #include "resource.h"
 
 static const char* const WININET_DLL = "wininet.dll";
@@ -160,12 +161,16 @@ CDownloadManager::CDownloadManager(CMainUI* ui, CResource* resMgr)
     FW_ASSERT(m_ui != NULL);
     FW_ASSERT(m_resMgr != NULL);
     memset(&m_fn, 0, sizeof(m_fn));
+    if (m_ui != NULL)
+        m_ui->AttachTransfer(&m_transfer);
 }
 
 CDownloadManager::~CDownloadManager()
 {
     if (m_useWorkerThread)
         StopDownloadWorker();
+    if (m_ui != NULL && m_ui->Transfer() == &m_transfer)
+        m_ui->AttachTransfer(NULL);
     HangUp();
     free(m_baseUrl);
     m_baseUrl = NULL;
@@ -438,8 +443,7 @@ bool CDownloadManager::ObtainFile(const char* sourceName, char* localPath, DWORD
     m_ui->ShowForWork(false);
     m_ui->SetItemText(IDC_INFO_TEXT, m_resMgr->FormatLabel(LABEL_DOWNLOAD_FILE, given, GetBaseUrl()));
     // The log lines below report this download's progress, not an earlier one's.
-    m_ui->m_downloadProgress[0] = 0;
-    m_ui->m_downloadProgress[1] = 0;
+    m_transfer.SetProgress(0, 0);
 
     char cachePath[DOWNLOAD_PATH_SIZE];
     cachePath[0] = 0;
@@ -484,7 +488,7 @@ bool CDownloadManager::ObtainFile(const char* sourceName, char* localPath, DWORD
     {
         if (m_fn.downloadToCacheFile != NULL)
         {
-            CDownloadBindStatusCallback callback(m_ui, &activity);
+            CDownloadBindStatusCallback callback(m_ui, &m_transfer, &activity);
             StallWatch watch(activity, m_stallLimitMs, NULL, 0);
             result = m_fn.downloadToCacheFile(NULL, url, cachePath, DOWNLOAD_PATH_SIZE, 0,
                                               static_cast<IBindStatusCallback*>(&callback));
@@ -494,7 +498,7 @@ bool CDownloadManager::ObtainFile(const char* sourceName, char* localPath, DWORD
             httpStatus = callback.HttpStatus();
         }
     }
-    if (stalled && !m_ui->m_cancelRequested)
+    if (stalled && !m_transfer.CancelRequested())
     {
         LogMessage(2, LOG_ERROR, "Download '%hs' stalled: no progress for %lu s.\n", url,
                    (unsigned long)(m_stallLimitMs / 1000));
@@ -502,10 +506,10 @@ bool CDownloadManager::ObtainFile(const char* sourceName, char* localPath, DWORD
         lastError = ERROR_TIMEOUT;
     }
 
-    long progress = (long)m_ui->m_downloadProgress[0];
-    long progressMax = (long)m_ui->m_downloadProgress[1];
+    long progress = (long)m_transfer.Progress();
+    long progressMax = (long)m_transfer.ProgressMax();
 
-    if (m_ui->m_cancelRequested)
+    if (m_transfer.CancelRequested())
     {
         LogMessage(2, LOG_ERROR, "URLDownloadToCacheFile '%hs' cancelled by user [%ld/%ld].\n", url, progress,
                    progressMax);
@@ -573,7 +577,7 @@ DWORD WINAPI CDownloadManager::DownloadWorker(void* param)
     manager->m_workerLastError = 0;
     if (manager->m_fn.downloadToCacheFile != NULL)
     {
-        CDownloadBindStatusCallback callback(manager->m_ui, manager->m_workerActivity);
+        CDownloadBindStatusCallback callback(manager->m_ui, &manager->m_transfer, manager->m_workerActivity);
         HRESULT result = manager->m_fn.downloadToCacheFile(NULL, manager->m_workerUrl, manager->m_workerCachePath,
                                                            DOWNLOAD_PATH_SIZE, 0,
                                                            static_cast<IBindStatusCallback*>(&callback));
@@ -670,26 +674,22 @@ DWORD ObtainSourceFile(const char* sourceName, char* localPath)
     if (name == NULL)
         return ERROR_NOT_ENOUGH_MEMORY;
     DWORD code = ERROR_FILE_NOT_FOUND;
-    g_mainUI->m_busy = true;
+    g_mainUI->SetBusy(true);
     bool ok = g_downloadManager->ObtainFile(name, localPath, code);
-    g_mainUI->m_busy = false;
+    g_mainUI->SetBusy(false);
     if (ok)
     {
         code = 0;
     }
     else if (code == ERROR_NOT_CONNECTED)
     {
-        const wchar_t* text = g_resource->GetLabel(LABEL_WORKING_OFFLINE);
-        if (text != NULL)
-            g_mainUI->ShowMessage(true, text);
+        Tell(MESSAGE_ERROR, LABEL_WORKING_OFFLINE, NOTHING_WITHOUT_LABEL);
     }
     else if (code != ERROR_CANCELLED)   // a cancel is the user's own decision: nothing to tell
     {
         if (code == 0)
             code = ERROR_FILE_NOT_FOUND;
-        const wchar_t* text = g_resource->FormatLabel(LABEL_FAIL_FILE, name, g_downloadManager->GetBaseUrl());
-        if (text != NULL)
-            g_mainUI->ShowMessage(true, text);
+        TellFormatted(MESSAGE_ERROR, LABEL_FAIL_FILE, NOTHING_WITHOUT_LABEL, name, g_downloadManager->GetBaseUrl());
     }
     free(name);
     return code;
@@ -724,9 +724,7 @@ bool ResolveSystemPackage(DWORD& code, char* resolved, char* copy)
     if (code == 0 && !IsLocalSource(resolved) && !g_downloadManager->EnsureConnected())
     {
         code = ERROR_NOT_CONNECTED;
-        const wchar_t* text = g_resource->GetLabel(LABEL_WORKING_OFFLINE);
-        if (text != NULL && g_mainUI != NULL)
-            g_mainUI->ShowMessage(true, text);
+        Tell(MESSAGE_ERROR, LABEL_WORKING_OFFLINE, NOTHING_WITHOUT_LABEL);
     }
     LogMessage(3, LOG_INFO, "'%hs' for installation is '%hs' ( Obtain returned %ld ).\n", name, resolved,
                (long)code);

@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <urlmon.h>
 
+#include "Transfer.h"
+
 class CMainUI;
 class CResource;
 class DownloadActivity;
@@ -54,8 +56,13 @@ struct InternetFunctions
 class CDownloadManager
 {
 public:
+    // The window is shown this manager's transfer record for as long as the
+    // manager lives.
     CDownloadManager(CMainUI* ui, CResource* resMgr);
     virtual ~CDownloadManager();
+
+    // The progress and the user's Cancel of the running download or copy.
+    TransferState& Transfer() { return m_transfer; }
 
     // The base of every source name: a folder or an Internet address. Stored
     // with its own separator at the end. Null or empty is ignored.
@@ -112,6 +119,7 @@ private:
     bool m_connected;
     bool m_needHangUp;
     CMainUI* m_ui;
+    TransferState m_transfer;
     CResource* m_resMgr;
     char* m_baseUrl;
     bool m_mayLoad;

@@ -12,11 +12,12 @@
 #include "Assert.h"
 #include "CResource.h"
 #include "CodeTables.h"
-#include "Dialogs.h"
 #include "Log.h"
+#include "LogWindow.h"
 #include "SystemLibrary.h"
 #include "RunState.h"
 #include "TextUtil.h"
+#include "Transfer.h"
 #include "WideAPI.h"
 #include "resource.h"
 
@@ -39,6 +40,12 @@ static const DWORD STALL_CHECK_MS = 250;
 static const int HEADING_FONT_HEIGHT = -22;
 static const int HEADING_FONT_WEIGHT = FW_BOLD;
 static const char* const HEADING_FACE = "Arial";
+// Layout of the language choices: two to a line.
+static const int CHOICE_MARGIN = 36;
+static const int CHOICE_GAP = 4;
+static const int CHOICE_LINE_FALLBACK = 24;
+// Marks a Western choice, whose character set is 0, as one that has a set.
+static const int WESTERN_CHARSET_MARK = 1;
 
 static bool IsMissing(const wchar_t* text)
 {
@@ -56,14 +63,12 @@ BYTE LanguageCharSet(int languageIndex)
 }
 
 CMainUI::CMainUI(HINSTANCE instance)
-    : m_cancelRequested(false), m_busy(false),
-      m_iNextChoiceX(FIRST_CHOICE_X), m_iNextChoiceY(FIRST_CHOICE_Y),
+    : m_iNextChoiceX(FIRST_CHOICE_X), m_iNextChoiceY(FIRST_CHOICE_Y),
       m_iDefaultLanguage(-1), m_iPreferredLanguage(-1), m_bLanguageFixed(false),
       m_hInstance(instance), m_hParent(NULL), m_hWnd(NULL), m_hLogo(NULL), m_hHeadingFont(NULL),
       m_dwResult(UI_RESULT_UNDECIDED), m_bCreated(false), m_bInModalWait(false),
-      m_pszHeadingKey(NULL), m_pszInfoKey(NULL)
+      m_pszHeadingKey(NULL), m_pszInfoKey(NULL), m_transfer(NULL), m_busy(false)
 {
-    m_downloadProgress[0] = m_downloadProgress[1] = 0;
     for (UINT i = 0; i < MAX_PROGRESS_BARS; ++i)
     {
         m_hBars[i] = NULL;
@@ -154,7 +159,8 @@ bool CMainUI::Close(DWORD result)
     for (UINT i = 0; i < MAX_PROGRESS_BARS; ++i)
         m_hBars[i] = NULL;
     m_bCreated = false;
-    m_cancelRequested = false;
+    if (m_transfer != NULL)
+        m_transfer->ClearCancel();
     m_bInModalWait = false;
     // The logo and the heading font were only lent to the controls.
     if (m_hLogo != NULL)
@@ -321,12 +327,14 @@ bool CMainUI::WaitForDownload(HANDLE worker, DWORD stallLimitMs)
     // progress that stands still for the limit ends the wait.
     if (m_hWnd != NULL)
         ShowWindow(m_hWnd, SW_SHOW);
-    DWORD seen = m_downloadProgress[0];
+    TransferState none;
+    const TransferState& transfer = m_transfer != NULL ? *m_transfer : none;
+    DWORD seen = transfer.Progress();
     DWORD movedAt = GetTickCount();
     HANDLE* handles = worker != NULL ? &worker : NULL;
     DWORD count = worker != NULL ? 1 : 0;
     DWORD slice = stallLimitMs == 0 ? INFINITE : (stallLimitMs < STALL_CHECK_MS ? stallLimitMs : STALL_CHECK_MS);
-    while (!m_cancelRequested && (m_hWnd == NULL || IsWindow(m_hWnd)))
+    while (!transfer.CancelRequested() && (m_hWnd == NULL || IsWindow(m_hWnd)))
     {
         if (m_hWnd == NULL && worker == NULL)
             return true;   // nothing that could ever end the wait
@@ -350,9 +358,9 @@ bool CMainUI::WaitForDownload(HANDLE worker, DWORD stallLimitMs)
             DispatchMessageA(&msg);
         }
         DWORD now = GetTickCount();
-        if (m_downloadProgress[0] != seen)
+        if (transfer.Progress() != seen)
         {
-            seen = m_downloadProgress[0];
+            seen = transfer.Progress();
             movedAt = now;
         }
         else if (stallLimitMs != 0 && now - movedAt >= stallLimitMs)
@@ -527,6 +535,72 @@ void CMainUI::LoadLogo()
     LogMessage(3, LOG_INFO, "Logo loaded from '%hs'.\n", LOGO_FILE_NAME);
 }
 
+void CMainUI::SetDefaultLanguage(int languageIndex)
+{
+    if (m_iDefaultLanguage == -1)
+        m_iDefaultLanguage = languageIndex;
+    m_fontManager.SetCharSet(LanguageCharSet(languageIndex));
+}
+
+void CMainUI::AddLanguageChoice(const wchar_t* caption, int languageIndex, bool checked,
+                                bool enabled)
+{
+    if (caption == NULL || caption[0] == 0 || m_hWnd == NULL || languageIndex < 0 ||
+        languageIndex >= LANGUAGE_SLOTS)
+        return;
+    RECT client;
+    GetClientRect(m_hWnd, &client);
+    int clientWidth = client.right - client.left;
+    int width = (clientWidth - CHOICE_MARGIN) / 2;
+    int lineHeight = CHOICE_LINE_FALLBACK;
+    HDC dc = GetDC(m_hWnd);
+    if (dc != NULL)
+    {
+        TEXTMETRICA metrics;
+        if (GetTextMetricsA(dc, &metrics))
+            lineHeight = metrics.tmHeight + metrics.tmInternalLeading;
+        ReleaseDC(m_hWnd, dc);
+    }
+
+    HWND choice = CreateWindowExA(0, "Button", "Caption",
+                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
+                                  m_iNextChoiceX, m_iNextChoiceY, width, lineHeight, m_hWnd,
+                                  (HMENU)(INT_PTR)(IDC_LANGUAGE_FIRST + languageIndex),
+                                  m_hInstance, NULL);
+    m_iNextChoiceX += width + CHOICE_GAP;
+    if (m_iNextChoiceX + width > clientWidth - CHOICE_GAP)
+    {
+        m_iNextChoiceY += lineHeight;
+        m_iNextChoiceX = 16;
+    }
+    if (choice == NULL)
+    {
+        LogMessage(2, LOG_WARNING, "Language choice %d not created [%lu].\n", languageIndex,
+                   GetLastError());
+        return;
+    }
+    SendMessageA(choice, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageA(choice, WM_SETFONT, SendMessageA(m_hWnd, WM_GETFONT, 0, 0), FALSE);
+    EnableWindow(choice, enabled ? TRUE : FALSE);
+    BYTE charSet = LanguageCharSet(languageIndex);
+    SetWindowLongPtrA(choice, GWLP_USERDATA, charSet != 0 ? charSet : WESTERN_CHARSET_MARK);
+
+    UINT previous = GetConversionCodePage();
+    SetConversionCodePage(LanguageCodePage(languageIndex));
+    SetWindowTextWide(choice, caption);
+    SetConversionCodePage(previous);
+    if (m_fontManager.IsEnabled())
+        m_fontManager.ApplyFont(choice);
+}
+
+bool CMainUI::IsChoiceChecked(int languageIndex) const
+{
+    if (m_hWnd == NULL)
+        return false;
+    HWND choice = GetDlgItem(m_hWnd, IDC_LANGUAGE_FIRST + languageIndex);
+    return choice != NULL && SendMessageA(choice, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
 INT_PTR CMainUI::OnInitDialog(HWND window)
 {
     m_hWnd = window;
@@ -545,6 +619,42 @@ INT_PTR CMainUI::OnInitDialog(HWND window)
     return FALSE;
 }
 
+// A click on a language choice: Proceed only with a choice checked; the
+// window's language follows the clicked choice, or another checked one.
+static void OnLanguageChoiceClicked(CMainUI* ui, int controlId)
+{
+    if (ui == NULL || ui->GetWindow() == NULL)
+        return;
+    int clicked = controlId - IDC_LANGUAGE_FIRST;
+    int checkedCount = 0;
+    int firstChecked = -1;
+    for (int i = 0; i < LANGUAGE_SLOTS; ++i)
+    {
+        if (!ui->IsChoiceChecked(i))
+            continue;
+        ++checkedCount;
+        if (firstChecked == -1 && !ui->m_bLanguageFixed)
+            firstChecked = i;
+    }
+    HWND proceed = GetDlgItem(ui->GetWindow(), IDC_PROCEED);
+    if (proceed != NULL)
+        EnableWindow(proceed, checkedCount > 0 ? TRUE : FALSE);
+    if (ui->m_bLanguageFixed)
+        return;
+    if (ui->IsChoiceChecked(clicked))
+    {
+        SelectLanguage(clicked);
+        return;
+    }
+    int preferred = ui->m_iPreferredLanguage;
+    if (preferred >= 0 && preferred < LANGUAGE_SLOTS && ui->IsChoiceChecked(preferred))
+        SelectLanguage(preferred);
+    else if (firstChecked != -1)
+        SelectLanguage(firstChecked);
+    else
+        SelectLanguage(ui->m_iDefaultLanguage);
+}
+
 void CMainUI::OnCommand(int controlId, int notification)
 {
     if (controlId == IDCANCEL)
@@ -556,7 +666,8 @@ void CMainUI::OnCommand(int controlId, int notification)
         else
         {
             // The running download or copy sees it at its next progress report.
-            m_cancelRequested = true;
+            if (m_transfer != NULL)
+                m_transfer->RequestCancel();
             LogMessage(2, LOG_INFO, "Cancel requested by the user.\n");
         }
     }
@@ -687,7 +798,7 @@ DWORD CopyProgress(DWORD totalBytes, DWORD bytesDone, DWORD state, void* context
     static int shownPercent = -1;
     static DWORD shownAt = 0;
     const DWORD now = GetTickCount();
-    ui->m_busy = true;
+    ui->SetBusy(true);
     if (state == 0)
     {
         if (percent != shownPercent &&
@@ -703,7 +814,7 @@ DWORD CopyProgress(DWORD totalBytes, DWORD bytesDone, DWORD state, void* context
         {
             ui->PumpMessages();
         }
-        ui->m_busy = false;
+        ui->SetBusy(false);
         if (bytesDone == totalBytes)
         {
             ui->SetItemText(IDC_INFO_TEXT, L"");
@@ -721,9 +832,10 @@ DWORD CopyProgress(DWORD totalBytes, DWORD bytesDone, DWORD state, void* context
         shownAt = now;
     }
 
-    if (ui->m_cancelRequested)
+    TransferState* transfer = ui->Transfer();
+    if (transfer != NULL && transfer->CancelRequested())
     {
-        ui->m_cancelRequested = false;
+        transfer->ClearCancel();
         LogMessage(2, LOG_INFO, "Copy to '%hs' cancelled by the user.\n",
                    context ? (const char*)context : "");
         return 1;

@@ -1,9 +1,12 @@
-// The progress window and every message box the user sees.
+// The progress window and the message boxes it owns (which box a run shows
+// is decided in UserMessages).
 #pragma once
 
 #include <windows.h>
 
 #include "CFontManager.h"
+
+class TransferState;
 
 const int CAPTION_SIZE = 256;
 const UINT MAX_PROGRESS_BARS = 2;
@@ -53,6 +56,7 @@ public:
 
     // Message boxes: owned by the window (none before it exists), titled with
     // the caption, and logged. A null or empty text shows the fallback text.
+    // The run asks for its boxes through UserMessages, not here.
     void ShowInfo(const wchar_t* text);
     void ShowMessage(bool isError, const wchar_t* text);
     bool Confirm(const wchar_t* text);
@@ -69,8 +73,9 @@ public:
 
     // Runs the thread's messages until the download worker reports its end
     // (its message, or the end of the worker thread), Cancel is pressed or the
-    // window goes away. A download whose progress has not moved for stallLimitMs
-    // (0: no limit) ends the wait too: the result is then false.
+    // window goes away. A download whose progress (in the attached transfer
+    // record) has not moved for stallLimitMs (0: no limit) ends the wait too:
+    // the result is then false.
     bool WaitForDownload(HANDLE worker = NULL, DWORD stallLimitMs = 0);
     // The modal loop of a choice: until Proceed is accepted, a quit message
     // (whose code becomes the result) or the window goes away.
@@ -92,10 +97,16 @@ public:
     void SetHeadingKey(const wchar_t* key) { m_pszHeadingKey = key; }
     void SetInfoKey(const wchar_t* key) { m_pszInfoKey = key; }
 
-    // Written by the worker thread and the window, read by the operations.
-    volatile bool m_cancelRequested;
-    volatile bool m_busy;
-    volatile DWORD m_downloadProgress[2]; // progress, progress maximum
+    // The record of the running transfer, owned by whoever produces it (the
+    // download manager): the window reads its progress and sets its Cancel.
+    // Null: Cancel outside a modal wait does nothing, and a download wait sees
+    // no progress.
+    void AttachTransfer(TransferState* transfer) { m_transfer = transfer; }
+    TransferState* Transfer() const { return m_transfer; }
+
+    // While busy the window shows the wait cursor (except over Cancel).
+    void SetBusy(bool busy) { m_busy = busy; }
+    bool IsBusy() const { return m_busy; }
 
     // Language selection state.
     int m_iNextChoiceX;
@@ -127,6 +138,8 @@ protected:
     const wchar_t* m_pszHeadingKey;
     const wchar_t* m_pszInfoKey;
     CFontManager m_fontManager;
+    TransferState* m_transfer;
+    bool m_busy;
 
 private:
     CMainUI(const CMainUI&);

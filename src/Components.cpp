@@ -145,7 +145,8 @@ bool InstallComponents(DWORD& result, const char* memberState, const char* langu
             continue;
         }
         bool goOn = InstallComponent(result, memberState, language, component, targetDir);
-        if (result == COMPONENTS_CANCELLED || (g_mainUI != NULL && g_mainUI->m_cancelRequested))
+        if (result == COMPONENTS_CANCELLED ||
+            (g_downloadManager != NULL && g_downloadManager->Transfer().CancelRequested()))
         {
             const bool confirmed =
                 g_mainUI == NULL || g_mainUI->Confirm(g_resource->GetLabel(LABEL_CONFIRM_CANCEL));
@@ -162,7 +163,8 @@ bool InstallComponents(DWORD& result, const char* memberState, const char* langu
                     component = iterator.Next();
                 }
                 result = COMPONENTS_OK;
-                g_mainUI->m_cancelRequested = false;
+                if (g_downloadManager != NULL)
+                    g_downloadManager->Transfer().ClearCancel();
                 continue;
             }
         }
@@ -325,7 +327,7 @@ bool InstallComponent(DWORD& result, const char* memberState, const char* langua
                        target.GetNarrow());
     }
 
-    if (g_mainUI != NULL && g_mainUI->m_cancelRequested)
+    if (g_downloadManager != NULL && g_downloadManager->Transfer().CancelRequested())
     {
         result = COMPONENTS_CANCELLED;
         return false;

@@ -2,6 +2,7 @@
 
 #include "CMainUI.h"
 #include "Log.h"
+#include "Transfer.h"
 #include "resource.h"
 
 // {3C7E91D2-5A08-4B6F-9E13-D74A2F60B851}
@@ -59,8 +60,9 @@ bool DownloadActivity::Abort()
     return SUCCEEDED(result);
 }
 
-CDownloadBindStatusCallback::CDownloadBindStatusCallback(CMainUI* ui, DownloadActivity* activity)
-    : m_ui(ui), m_activity(activity), m_shownPosition(NO_POSITION), m_refCount(1), m_httpStatus(0)
+CDownloadBindStatusCallback::CDownloadBindStatusCallback(CMainUI* ui, TransferState* transfer,
+                                                         DownloadActivity* activity)
+    : m_ui(ui), m_transfer(transfer), m_activity(activity), m_shownPosition(NO_POSITION), m_refCount(1), m_httpStatus(0)
 {
 }
 
@@ -154,8 +156,8 @@ STDMETHODIMP CDownloadBindStatusCallback::OnProgress(ULONG ulProgress, ULONG ulP
         m_ui->SetProgressPos(0, position);
         m_shownPosition = position;
     }
-    m_ui->m_downloadProgress[0] = ulProgress;
-    m_ui->m_downloadProgress[1] = ulProgressMax;
+    if (m_transfer != NULL)
+        m_transfer->SetProgress(ulProgress, ulProgressMax);
     if (ulStatusCode == BINDSTATUS_ENDDOWNLOADDATA)
     {
         HWND window = m_ui->GetWindow();
@@ -169,7 +171,7 @@ STDMETHODIMP CDownloadBindStatusCallback::OnProgress(ULONG ulProgress, ULONG ulP
             SetDlgItemTextA(window, IDC_INFO_TEXT, "");
         }
     }
-    return m_ui->m_cancelRequested ? E_ABORT : S_OK;
+    return (m_transfer != NULL && m_transfer->CancelRequested()) ? E_ABORT : S_OK;
 }
 
 STDMETHODIMP CDownloadBindStatusCallback::OnStopBinding(HRESULT, LPCWSTR)

@@ -1,11 +1,13 @@
 // The progress callback of an Internet download: moves progress bar 0 of the
-// progress window and turns the user's Cancel into an abort of the download.
+// progress window, records the progress in the transfer's record and turns
+// the user's Cancel there into an abort of the download.
 #pragma once
 
 #include <windows.h>
 #include <urlmon.h>
 
 class CMainUI;
+class TransferState;
 
 // Range of bar 0 while a download runs: fine enough for a smooth bar, and
 // within the 16 bits that the progress bar's range message carries.
@@ -63,8 +65,9 @@ private:
 class CDownloadBindStatusCallback final : public IBindStatusCallback, public IHttpNegotiate, public IHttpSecurity
 {
 public:
+    // transfer (may be null) takes the progress and holds the user's Cancel;
     // activity (may be null) learns of every report of the download.
-    explicit CDownloadBindStatusCallback(CMainUI* ui, DownloadActivity* activity = NULL);
+    CDownloadBindStatusCallback(CMainUI* ui, TransferState* transfer, DownloadActivity* activity = NULL);
     ~CDownloadBindStatusCallback() {}
 
     // IUnknown
@@ -100,6 +103,7 @@ public:
 
 private:
     CMainUI* m_ui;
+    TransferState* m_transfer;
     DownloadActivity* m_activity;
     UINT m_shownPosition;   // where the bar was last set; NO_POSITION before the first data
     volatile LONG m_refCount;

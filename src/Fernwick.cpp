@@ -20,6 +20,7 @@
 #include "RunState.h"
 #include "SecurityPolicy.h"
 #include "SystemInfo.h"
+#include "UserMessages.h"
 #include "WideAPI.h"
 
 const char* const SINGLE_INSTANCE_MUTEX = "_FERNWICK_{4D1B7C20-6E3A-4F58-9A12-0C7E5B3D9F61}";
@@ -307,12 +308,11 @@ static void ShowStepError(const SequenceLocals& locals)
     if (locals.stepKey == NULL)
         return;
     std::wstring step = LabelText(locals.stepKey);
-    g_mainUI->ShowMessage(true, g_resource->FormatLabel(LABEL_ERROR_OCCURRED, step.c_str()));
+    TellFormatted(MESSAGE_ERROR, LABEL_ERROR_OCCURRED, NULL, step.c_str());
 }
 
 static void ReportOutcome(SequenceLocals& locals)
 {
-    CMainUI* ui = g_mainUI;
     long rc = locals.rc;
     if (rc == ERROR_CANCELLED || rc == ERROR_INSTALL_USEREXIT)
     {
@@ -346,16 +346,16 @@ static void ReportOutcome(SequenceLocals& locals)
         {
             std::wstring text = LabelText(LABEL_SUCCESS) + L"\n\n***\n" + LabelText(LABEL_REBOOT) +
                                 L"\n***\n\n";
-            ui->ShowMessage(false, text.c_str());
+            TellText(MESSAGE_WARNING, text.c_str());
         }
         else if (!RunState.multiMode)
         {
-            ui->ShowInfo(g_resource->GetLabel(LABEL_SUCCESS));
+            Tell(MESSAGE_INFORMATION, LABEL_SUCCESS);
         }
     }
 
     if (locals.rc != 0 && RunState.rebootNeeded)
-        ui->ShowMessage(false, g_resource->GetLabel(LABEL_REBOOT));
+        Tell(MESSAGE_WARNING, LABEL_REBOOT);
 }
 
 // The logs go with the installation, where support finds them. A log that

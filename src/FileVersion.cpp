@@ -401,3 +401,21 @@ int CompareVersions(const char* a, const char* b, DWORD* difference)
         return VERSION_EQUAL;
     return packedB > packedA ? VERSION_B_HIGHER : VERSION_B_LOWER;
 }
+
+bool MakeVersionLabel(const char* text, char* out, size_t outSize, bool prefixOne)
+{
+    if (text == NULL || out == NULL || text[0] == 0 || outSize == 0)
+        return false;
+    if (text[0] == 'v' || text[0] == 'V')
+        ++text;
+    const char* prefix = prefixOne ? "V1" : "V";
+    // A label cut short would compare as another version: none at all is safer.
+    if (strlen(prefix) + strlen(text) >= outSize)
+    {
+        out[0] = 0;
+        return false;
+    }
+    strcpy(out, prefix);
+    strcat(out, text);
+    return true;
+}

@@ -67,3 +67,13 @@ const int VERSION_NOT_COMPARABLE = -2;
 // second form also gives b - a of the packed values (0 when not comparable).
 int CompareVersions(const char* a, const char* b);
 int CompareVersions(const char* a, const char* b, DWORD* difference);
+
+// Bytes of a version label: "V" and the settings file's IniVersion (or "V1"
+// and it for the .NET edition).
+const int VERSION_LABEL_SIZE = 32;
+
+// Writes "V" and text (one leading "v" or "V" of text dropped) into out, or
+// "V1" and it when prefixOne is set. Nothing is written when text or out is
+// missing or text is empty. A label that would not fit into outSize
+// characters (terminator included) leaves out empty and returns false.
+bool MakeVersionLabel(const char* text, char* out, size_t outSize, bool prefixOne);

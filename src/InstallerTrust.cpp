@@ -2,13 +2,13 @@
 
 #include "AppObjects.h"
 #include "CDownloadManager.h"
-#include "CMainUI.h"
 #include "CResource.h"
 #include "FileUtil.h"
 #include "Log.h"
 #include "Sha256.h"
 #include "SystemLibrary.h"
 #include "TextUtil.h"
+#include "UserMessages.h"
 
 #include <softpub.h>
 #include <wincrypt.h>
@@ -186,18 +186,12 @@ bool VerifyObtainedInstaller(const char* sourceName, const char* localPath, DWOR
 
     code = ERROR_INVALID_IMAGE_HASH;
     LogMessage(2, LOG_ERROR, "Installer '%hs' refused: it is not run.\n", localPath);
-    const wchar_t* text = g_resource != NULL ? g_resource->FormatLabel(LABEL_UNTRUSTED, sourceName) : NULL;
+    char narrow[512];
+    _snprintf(narrow, sizeof(narrow) - 1, UNTRUSTED_TEXT, sourceName, INSTALLER_PUBLISHER);
+    narrow[sizeof(narrow) - 1] = 0;
     wchar_t fallback[512];
-    if (text == NULL || text[0] == 0)
-    {
-        char narrow[512];
-        _snprintf(narrow, sizeof(narrow) - 1, UNTRUSTED_TEXT, sourceName, INSTALLER_PUBLISHER);
-        narrow[sizeof(narrow) - 1] = 0;
-        MultiByteToWideChar(CP_ACP, 0, narrow, -1, fallback, sizeof(fallback) / sizeof(fallback[0]));
-        fallback[sizeof(fallback) / sizeof(fallback[0]) - 1] = 0;
-        text = fallback;
-    }
-    if (g_mainUI != NULL)
-        g_mainUI->ShowMessage(true, text);
+    MultiByteToWideChar(CP_ACP, 0, narrow, -1, fallback, sizeof(fallback) / sizeof(fallback[0]));
+    fallback[sizeof(fallback) / sizeof(fallback[0]) - 1] = 0;
+    TellFormatted(MESSAGE_ERROR, LABEL_UNTRUSTED, fallback, sourceName);
     return false;
 }

@@ -6,9 +6,8 @@
 #include <windows.h>
 
 #include "C_String.h"
+#include "FileVersion.h"
 
-// "V" and the settings file's IniVersion (or "V1" and it for the .NET edition).
-const int VERSION_LABEL_SIZE = 32;
 // The program's own version, "V%d.%d.%d.%d".
 const int OWN_VERSION_SIZE = 32;
 // The installed version text that the earlier-installation check reports.
@@ -101,12 +100,6 @@ struct PhaseRow
     // row: the engine step and the language selection decide about it.
     bool takesRestartCode;
 };
-
-// Writes "V" and text (one leading "v" or "V" of text dropped) into out, or
-// "V1" and it when prefixOne is set. Nothing is written when text or out is
-// missing or text is empty. A label that would not fit into outSize
-// characters (terminator included) leaves out empty and returns false.
-bool MakeVersionLabel(const char* text, char* out, size_t outSize, bool prefixOne);
 
 // Phase 1: settings file, logging and download settings, language.
 void PhaseSettingsAndLanguage(SequenceLocals& locals);

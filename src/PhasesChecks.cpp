@@ -13,10 +13,11 @@
 #include "CMainUI.h"
 #include "CResource.h"
 #include "CodeTables.h"
-#include "Dialogs.h"
 #include "FileUtil.h"
 #include "FileVersion.h"
+#include "LanguageSelection.h"
 #include "Log.h"
+#include "LogWindow.h"
 #include "Migration.h"
 #include "Prerequisites.h"
 #include "PreviousInstallation.h"
@@ -26,6 +27,7 @@
 #include "SystemInfo.h"
 #include "TextUtil.h"
 #include "UpgradeMSI.h"
+#include "UserMessages.h"
 #include "WideAPI.h"
 #include "resource.h"
 
@@ -66,24 +68,6 @@ void SequenceLocals::Reset()
     detectedDir.Clear();
     relocation.Reset();
     endPhases = false;
-}
-
-bool MakeVersionLabel(const char* text, char* out, size_t outSize, bool prefixOne)
-{
-    if (text == NULL || out == NULL || text[0] == 0 || outSize == 0)
-        return false;
-    if (text[0] == 'v' || text[0] == 'V')
-        ++text;
-    const char* prefix = prefixOne ? "V1" : "V";
-    // A label cut short would compare as another version: none at all is safer.
-    if (strlen(prefix) + strlen(text) >= outSize)
-    {
-        out[0] = 0;
-        return false;
-    }
-    strcpy(out, prefix);
-    strcat(out, text);
-    return true;
 }
 
 void GetProgramFileName(char* out)
@@ -162,7 +146,6 @@ static void WorkFromProgramFolder(const char* iniName)
 void PhaseSettingsAndLanguage(SequenceLocals& locals)
 {
     CResource* settings = g_resource;
-    CMainUI* ui = g_mainUI;
 
     const char* iniName = locals.iniFile.IsEmpty() ? NULL : locals.iniFile.GetNarrow();
     WorkFromProgramFolder(iniName);
@@ -174,7 +157,7 @@ void PhaseSettingsAndLanguage(SequenceLocals& locals)
             shown = iniName ? iniName : SETTINGS_FILE_NAME;
         std::wstring text = L"Initialisation file '" + Wide(shown) +
                             L"' not OK\nIt may be missing or corrupted.";
-        ui->ShowMessage(true, text.c_str());
+        TellText(MESSAGE_ERROR, text.c_str());
         locals.rc = RC_BAD_SETTINGS;
         return;
     }
@@ -212,7 +195,7 @@ void PhaseSettingsAndLanguage(SequenceLocals& locals)
     {
         std::wstring text = L"Language '" + Wide(code) + L"' not found in file '" +
                             Wide(settings->GetIniFile()) + L"'";
-        ui->ShowMessage(true, text.c_str());
+        TellText(MESSAGE_ERROR, text.c_str());
         locals.rc = RC_BAD_SETTINGS;
     }
 }
@@ -294,7 +277,7 @@ void PhaseWindowAndSource(SequenceLocals& locals)
     const char* baseUrl = settings->GetSetting(SETTING_BASE_URL, true);
     if (baseUrl == NULL || baseUrl[0] == 0)
     {
-        ui->ShowMessage(true, settings->FormatLabel(LABEL_INVALID_VALUE, SETTING_BASE_URL));
+        TellFormatted(MESSAGE_ERROR, LABEL_INVALID_VALUE, NULL, SETTING_BASE_URL);
         locals.rc = RC_BAD_SETTINGS;
         return;
     }
@@ -389,7 +372,7 @@ void PhaseEditionConflict(SequenceLocals& locals)
     std::string manifest = folder + "\\" + RunState.memberState.GetNarrow() + "\\" + MEMBER_STATE_MANIFEST;
     if (FileExists(manifest.c_str()) || FileExists((manifest + ".zip").c_str()))
     {
-        g_mainUI->ShowMessage(false, g_resource->FormatLabel(LABEL_ERROR_OCCURRED, L"*** ZAPH.NET ***"));
+        TellFormatted(MESSAGE_WARNING, LABEL_ERROR_OCCURRED, NULL, L"*** ZAPH.NET ***");
         locals.rc = ERROR_CANCELLED;
         return;
     }
@@ -421,7 +404,7 @@ void PhaseEarlierInstallation(SequenceLocals& locals)
     locals.stepKey = NULL;
     std::wstring text = Label(LABEL_WAS_ABANDONED) + L"\n***" + Label(LABEL_NO_UPGRADE) + L"***\n\n" +
                         Wide(locals.installedVersion) + L"\n";
-    g_mainUI->ShowMessage(true, text.c_str());
+    TellText(MESSAGE_ERROR, text.c_str());
     locals.rc = RC_BAD_SETTINGS;
 }
 
@@ -473,9 +456,9 @@ void PhaseBackupConfirmation(SequenceLocals& locals)
     std::wstring question = Label(LABEL_MADE_BACKUP);
     if (question.empty())
         return;
-    if (!g_mainUI->Confirm(question.c_str()))
+    if (!AskText(question.c_str()))
     {
-        g_mainUI->ShowMessage(false, g_resource->GetLabel(LABEL_AFTER_BACKUP));
+        Tell(MESSAGE_WARNING, LABEL_AFTER_BACKUP);
         locals.rc = ERROR_CANCELLED;
     }
 }
@@ -522,7 +505,7 @@ void PhaseMultiMs(SequenceLocals& locals)
 void PhaseNothingToUpgrade(SequenceLocals& locals)
 {
     locals.stepKey = NULL;
-    g_mainUI->ShowMessage(false, g_resource->GetLabel(LABEL_NO_UPGRADE));
+    Tell(MESSAGE_WARNING, LABEL_NO_UPGRADE);
     locals.rc = RC_NOTHING_TO_UPGRADE;
 }
 
@@ -532,7 +515,7 @@ void PhaseFilesInUse(SequenceLocals& locals)
     locals.stepKey = NULL;
     if (!RunState.dotNetEdition && IsProductInUse())
     {
-        g_mainUI->ShowMessage(true, g_resource->GetLabel(LABEL_IN_USE));
+        Tell(MESSAGE_ERROR, LABEL_IN_USE);
         locals.rc = RC_IN_USE;
     }
 }
@@ -547,7 +530,7 @@ void PhaseAdministratorWarning(SequenceLocals& locals)
     locals.skipProductPackage = locals.skipMsi;
     if (!locals.skipMsi && !RunState.isAdmin)
     {
-        g_mainUI->ShowMessage(false, g_resource->GetLabel(LABEL_WARN_NOT_ADMIN));
+        Tell(MESSAGE_WARNING, LABEL_WARN_NOT_ADMIN);
         // Unattended or aimed at a given folder, the package would fail
         // half-way without the rights: it is left out.
         if (RunState.autoUpgrade || RunState.targetGiven)
@@ -577,7 +560,7 @@ void PhaseSystemAndPrerequisites(SequenceLocals& locals)
 {
     if (!IsSystemAllowedForDotNet(locals))
     {
-        g_mainUI->ShowMessage(true, g_resource->GetLabel(LABEL_CANNOT_INSTALL_PRE));
+        Tell(MESSAGE_ERROR, LABEL_CANNOT_INSTALL_PRE);
         locals.rc = RC_STEP_FAILED;
         return;
     }
@@ -599,11 +582,11 @@ void PhaseSystemAndPrerequisites(SequenceLocals& locals)
     locals.rc = result != 0 ? (long)result : RC_STEP_FAILED;
     if (locals.rc == ERROR_INSTALL_PLATFORM_UNSUPPORTED)
     {
-        g_mainUI->ShowMessage(true, g_resource->GetLabel(LABEL_CANNOT_INSTALL_PRE));
+        Tell(MESSAGE_ERROR, LABEL_CANNOT_INSTALL_PRE);
         return;
     }
     std::wstring text = Label(LABEL_FAIL_INSTALL_PRE) + L"\n[" + Wide(lastPrereqMessage) + L"]";
-    g_mainUI->ShowMessage(true, text.c_str());
+    TellText(MESSAGE_ERROR, text.c_str());
 }
 
 void PhaseInstallerEngine(SequenceLocals& locals)
@@ -618,7 +601,7 @@ void PhaseInstallerEngine(SequenceLocals& locals)
     }
     else if (required != NULL && TextEqualNoCase(required, SETTING_SKIP_VALUE))
     {
-        g_mainUI->ShowMessage(true, L"HARD Bypass of MSI installation!");
+        TellText(MESSAGE_ERROR, L"HARD Bypass of MSI installation!");
         locals.rc = pendingRestart;
     }
     else
@@ -631,7 +614,7 @@ void PhaseInstallerEngine(SequenceLocals& locals)
         else
         {
             locals.rc = result != 0 ? (long)result : RC_STEP_FAILED;
-            g_mainUI->ShowMessage(true, g_resource->GetLabel(LABEL_WAS_ABANDONED));
+            Tell(MESSAGE_ERROR, LABEL_WAS_ABANDONED);
         }
     }
 

@@ -93,7 +93,7 @@ void PhaseDataComponents(SequenceLocals& locals)
     ui->SetProgressRange(BAR_OVERALL, (UINT)(perLanguage * RunState.languageCount));
     ui->SetProgressPos(BAR_OVERALL, 0);
     locals.stepKey = LABEL_INSTALL_COMPONENTS;
-    ui->m_busy = true;
+    ui->SetBusy(true);
     ui->PumpMessages();
 
     const char* target = RunState.targetDir.GetNarrow();
@@ -139,7 +139,7 @@ void PhaseDataComponents(SequenceLocals& locals)
         }
         locals.rc = (long)result;
     }
-    ui->m_busy = false;
+    ui->SetBusy(false);
 }
 
 // ---------------------------------------------------------------------------

@@ -23,6 +23,7 @@
 #include "RunState.h"
 #include "Shortcuts.h"
 #include "TextUtil.h"
+#include "UserMessages.h"
 #include "WideAPI.h"
 #include "resource.h"
 
@@ -84,12 +85,12 @@ static std::string Narrow(C_String& text)
 static void ShowFolderMessage(bool isError, const wchar_t* label, const std::string& first,
                               const std::string& second)
 {
-    g_mainUI->ShowMessage(isError, g_resource->FormatLabel(label, first.c_str(), second.c_str()));
+    TellFormatted(isError ? MESSAGE_ERROR : MESSAGE_WARNING, label, NULL, first.c_str(), second.c_str());
 }
 
 static void ShowInUse()
 {
-    g_mainUI->ShowMessage(true, g_resource->GetLabel(LABEL_IN_USE));
+    Tell(MESSAGE_ERROR, LABEL_IN_USE);
 }
 
 // The in-use test looks at RunState.targetDir; here it must look at the
@@ -265,7 +266,7 @@ void PhaseProductPackage(SequenceLocals& locals)
     const char* install = g_resource->GetSetting(SETTING_INSTALL_SYSLN, true);
     if (install != NULL && TextEqualNoCase(install, SETTING_SKIP_VALUE))
     {
-        g_mainUI->ShowMessage(true, HARD_BYPASS_TEXT);
+        TellText(MESSAGE_ERROR, HARD_BYPASS_TEXT);
         return;
     }
     if (locals.skipProductPackage)

@@ -10,7 +10,7 @@
 #include "CMSI.h"
 #include "CMainUI.h"
 #include "CResource.h"
-#include "Dialogs.h"
+#include "LogWindow.h"
 #include "FileUtil.h"
 #include "InstallerTrust.h"
 #include "Log.h"

@@ -5,16 +5,15 @@
 
 #include "AppObjects.h"
 #include "CMSI.h"
-#include "CMainUI.h"
 #include "CResource.h"
 #include "CodeTables.h"
 #include "FileUtil.h"
 #include "FileVersion.h"
 #include "Log.h"
-#include "Phases.h"
 #include "Registry.h"
 #include "RunState.h"
 #include "TextUtil.h"
+#include "UserMessages.h"
 
 static const char UNINSTALL_FOLDER_SWITCH[] = "-f";
 static const char UNINSTALL_SCRIPT[] = "\\Uninst.isu";
@@ -325,12 +324,14 @@ bool CheckClientServerOrder()
 
     LogMessage(2, LOG_WARNING, "Client installation in '%hs' before its server was upgraded.\n",
                folder.GetNarrow());
+    // Without its own label the box is the general failure box, naming the order.
     if (g_mainUI != NULL && g_resource != NULL)
     {
         const wchar_t* text = g_resource->GetLabel(LABEL_UPGRADE_SERVER_FIRST);
         if (text == NULL || text[0] == 0)
-            text = g_resource->FormatLabel(LABEL_ERROR_OCCURRED, CLIENT_FIRST_TEXT);
-        g_mainUI->ShowMessage(false, text);
+            TellFormatted(MESSAGE_WARNING, LABEL_ERROR_OCCURRED, NULL, CLIENT_FIRST_TEXT);
+        else
+            TellText(MESSAGE_WARNING, text);
     }
     return false;
 }

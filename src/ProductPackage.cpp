@@ -14,6 +14,7 @@
 #include "Phases.h"
 #include "PreviousInstallation.h"
 #include "RunState.h"
+#include "UserMessages.h"
 
 const char* const PROPERTY_LANGUAGE_COUNT = "LNS";
 const char* const PROPERTY_TARGET_DIR = "TARGETDIR";
@@ -36,7 +37,7 @@ static DWORD ReportLibraryFailure()
 {
     DWORD result = g_msi->GetLastResult();
     const wchar_t* reason = g_resource->GetLabel(LABEL_FAIL_LOAD_MSI);
-    g_mainUI->ShowMessage(true, g_resource->FormatLabel(LABEL_ERROR_OCCURRED, reason ? reason : L""));
+    TellFormatted(MESSAGE_ERROR, LABEL_ERROR_OCCURRED, NULL, reason ? reason : L"");
     LogMessage(2, LOG_PLAIN, "MSI returned '%ld'\n", (long)result);
     return result;
 }
@@ -124,11 +125,10 @@ static DWORD JudgeResult(DWORD result, const char* location)
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_NAME:
     case MSI_RESULT_PACKAGE_OPEN_FAILED:
-        g_mainUI->ShowMessage(false, g_resource->FormatLabel(LABEL_FAIL_FILE, location,
-                                                              g_downloadManager->GetBaseUrl()));
+        TellFormatted(MESSAGE_WARNING, LABEL_FAIL_FILE, NULL, location, g_downloadManager->GetBaseUrl());
         return result;
     case MSI_RESULT_USER_EXIT:
-        g_mainUI->ShowMessage(false, g_resource->GetLabel(LABEL_WAS_CANCELLED));
+        Tell(MESSAGE_WARNING, LABEL_WAS_CANCELLED);
         return result;
     case RC_RESTART_NEEDED:
     case RC_RESTART_STARTED:

@@ -4,13 +4,13 @@
 #include <string.h>
 
 #include "AppObjects.h"
-#include "CMainUI.h"
 #include "FileUtil.h"
 #include "Log.h"
 #include "Prerequisites.h"
 #include "PreviousInstallation.h"
 #include "RunState.h"
 #include "SystemInfo.h"
+#include "UserMessages.h"
 
 const char* const POLICY_GROUP_NAME = "ZAPH";
 const char* const POLICY_GROUP_DESCRIPTION = "ZAPH.NET by Ombrant";
@@ -90,11 +90,9 @@ long RepairSecurityPolicy()
         found = DetectPreviousInstallation(NULL, NULL, folder, sameOrNewer, newer, NULL) &&
                 !folder.IsEmpty();
     }
-    CMainUI* ui = g_mainUI;
     if (!found)
     {
-        if (ui != NULL)
-            ui->ShowMessage(false, REPAIR_NO_FOLDER_TEXT);
+        TellText(MESSAGE_WARNING, REPAIR_NO_FOLDER_TEXT);
         LogMessage(2, LOG_WARNING, "%hs\n", REPAIR_NO_FOLDER);
         return ERROR_UNKNOWN_PRODUCT;
     }
@@ -105,12 +103,9 @@ long RepairSecurityPolicy()
         program[0] = 0;
     LogMessage(2, LOG_INFO, "Attempting CASPOL repair for '%hs'.\n", program);
     bool repaired = RegisterSecurityPolicy(program, POLICY_GROUP_NAME, POLICY_GROUP_DESCRIPTION);
-    if (ui != NULL)
-    {
-        if (repaired)
-            ui->ShowMessage(false, L"Repair successfull.");
-        else
-            ui->ShowMessage(true, L"One or more repair attempts have failed.");
-    }
+    if (repaired)
+        TellText(MESSAGE_WARNING, L"Repair successfull.");
+    else
+        TellText(MESSAGE_ERROR, L"One or more repair attempts have failed.");
     return repaired ? 0 : ERROR_INSTALL_FAILURE;
 }

@@ -7,13 +7,13 @@
 
 #include "AppObjects.h"
 #include "CMSI.h"
-#include "CMainUI.h"
 #include "CResource.h"
 #include "FileUtil.h"
 #include "Log.h"
 #include "PreviousInstallation.h"
 #include "Registry.h"
 #include "RunState.h"
+#include "UserMessages.h"
 #include "WideAPI.h"
 
 // The shell link object and the interfaces used on it, spelled out here so
@@ -163,12 +163,6 @@ static bool IsBroken(const char* folder)
     return broken;
 }
 
-static void ShowLabel(bool isError, const wchar_t* text)
-{
-    if (g_mainUI != NULL)
-        g_mainUI->ShowMessage(isError, text);
-}
-
 bool VerifyInstallation(DWORD& result)
 {
     result = 0;
@@ -185,8 +179,7 @@ bool VerifyInstallation(DWORD& result)
         return true;
     }
 
-    if (g_resource != NULL)
-        ShowLabel(false, g_resource->FormatLabel(LABEL_NO_INSTALLATION, folder));
+    TellFormatted(MESSAGE_WARNING, LABEL_NO_INSTALLATION, NULL, folder);
     for (size_t i = 0; i < sizeof(INSTALLATION_VALUES) / sizeof(INSTALLATION_VALUES[0]); i++)
         if (DeleteRegistryValue(ProductRegistryRoot, ProductRegistryKey, INSTALLATION_VALUES[i]))
             LogMessage(2, LOG_INFO, "Registry entry '%hs' deleted.\n", INSTALLATION_VALUES[i]);
@@ -201,7 +194,7 @@ bool VerifyInstallation(DWORD& result)
         if (g_resource != NULL)
         {
             const wchar_t* reason = g_resource->GetLabel(LABEL_FAIL_LOAD_MSI);
-            ShowLabel(true, g_resource->FormatLabel(LABEL_ERROR_OCCURRED, reason ? reason : L""));
+            TellFormatted(MESSAGE_ERROR, LABEL_ERROR_OCCURRED, NULL, reason ? reason : L"");
         }
         result = g_msi != NULL ? g_msi->GetLastResult() : ERROR_MOD_NOT_FOUND;
         LogMessage(2, LOG_PLAIN, "MSI returned '%ld'\n", (long)result);
@@ -213,8 +206,7 @@ bool VerifyInstallation(DWORD& result)
     LogMessage(2, LOG_INFO, "**> Uninstallation returned '%ld' '%hs'.\n", (long)result, text ? text : "<>");
     if (result != 0 && result != ERROR_SUCCESS_REBOOT_REQUIRED)
     {
-        if (g_resource != NULL)
-            ShowLabel(false, g_resource->GetLabel(LABEL_UNINSTALL_FAIL));
+        Tell(MESSAGE_WARNING, LABEL_UNINSTALL_FAIL);
         result = 0;
     }
     RunState.oldPackageRemoved = true;

@@ -3,10 +3,16 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "AppObjects.h"
+#include "BoxAnswerer.h"
 #include "CMainUI.h"
+#include "CResource.h"
 #include "RunState.h"
+#include "TestSupport.h"
+#include "Transfer.h"
+#include "UserMessages.h"
 #include "resource.h"
 
 namespace
@@ -19,7 +25,7 @@ std::wstring WindowTitle(HWND window)
 }
 
 // A progress window of the test program's own resources, made the run's
-// window. One window serves the whole suite: under Xvfb without a window
+// window, with a transfer record as the download manager gives it. One window serves the whole suite: under Xvfb without a window
 // manager the first showing of every new window costs Wine seconds.
 class WindowTest : public ::testing::Test
 {
@@ -28,6 +34,7 @@ protected:
     {
         ui = new CMainUI(GetModuleHandleA(NULL));
         ui->Create(NULL);
+        ui->AttachTransfer(&transfer);
     }
     static void TearDownTestSuite()
     {
@@ -38,8 +45,8 @@ protected:
     {
         ASSERT_NE((HWND)NULL, ui->GetWindow());
         RunState.Reset();
-        ui->m_cancelRequested = false;
-        ui->m_busy = false;
+        transfer.ClearCancel();
+        ui->SetBusy(false);
         g_mainUI = ui;
     }
     void TearDown() override
@@ -50,8 +57,10 @@ protected:
     HWND Window() const { return ui->GetWindow(); }
 
     static CMainUI* ui;
+    static TransferState transfer;
 };
 CMainUI* WindowTest::ui = NULL;
+TransferState WindowTest::transfer;
 } // namespace
 
 // The layout, texts, fonts, logo and branding of the window are seen in the
@@ -91,18 +100,49 @@ TEST_F(WindowTest, CopyProgressShowsThePercentageAndTheDestination)
         EXPECT_EQ(0u, CopyProgress(row.total, row.done, row.state, &destination[0]));
         EXPECT_EQ(std::wstring(row.percent), WindowTitle(GetDlgItem(Window(), IDC_PERCENT))) << row.total << "/" << row.done;
         EXPECT_EQ(std::wstring(row.shown), WindowTitle(GetDlgItem(Window(), IDC_INFO_TEXT)));
-        EXPECT_EQ(row.state == 1, ui->m_busy) << "wait cursor from the start of a copy";
+        EXPECT_EQ(row.state == 1, ui->IsBusy()) << "wait cursor from the start of a copy";
     }
 }
 
 TEST_F(WindowTest, CancelOutsideAModalWaitStopsTheNextCopyChunkOnce)
 {
     SendMessageA(Window(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    EXPECT_TRUE(ui->m_cancelRequested) << "no question outside a modal wait";
+    EXPECT_TRUE(transfer.CancelRequested()) << "no question outside a modal wait";
     char destination[] = "C:\\x";
     EXPECT_EQ(1u, CopyProgress(100, 10, 0, destination));
-    EXPECT_FALSE(ui->m_cancelRequested) << "a cancelled copy clears the request";
+    EXPECT_FALSE(transfer.CancelRequested()) << "a cancelled copy clears the request";
     EXPECT_EQ(0u, CopyProgress(100, 20, 0, destination));
+}
+
+// A box is asked for by its label: the label's text, formatted where asked;
+// without the label the fallback, the box that says the text is missing, or
+// no box at all where the label alone asks for one.
+TEST_F(WindowTest, BoxesAskedForByLabelFallBackWhenItIsMissing)
+{
+    fwtest::TempDir dir{ "fwboxes" };
+    ASSERT_TRUE(fwtest::WriteBytes(dir.File("Zaph.ini"),
+                                   "[Settings]\r\nIniVersion=6.2\r\n[Components]\r\nx\r\n[CheckSums]\r\nx=0\r\n"
+                                   "[Additional]\r\nx\r\n[Labels_EN]\r\nSuccess=Done\r\nErrorOccurred=Error: %s\r\n"));
+    CResource settings;
+    ASSERT_TRUE(settings.Load(dir.File("Zaph.ini").c_str()));
+    ASSERT_TRUE(settings.ChooseLanguage("EN"));
+    g_resource = &settings;
+    fwtest::BoxAnswerer boxes;
+    Tell(MESSAGE_INFORMATION, LABEL_SUCCESS);
+    TellFormatted(MESSAGE_ERROR, LABEL_ERROR_OCCURRED, NULL, L"step");
+    Tell(MESSAGE_WARNING, LABEL_REBOOT, L"fallback");
+    Tell(MESSAGE_ERROR, LABEL_WORKING_OFFLINE, NOTHING_WITHOUT_LABEL);
+    EXPECT_FALSE(Ask(LABEL_CONFIRM_CANCEL));
+    g_mainUI = NULL;
+    TellText(MESSAGE_ERROR, L"no window: no box");
+    g_resource = NULL;
+
+    const std::vector<std::string> texts = boxes.Texts();
+    ASSERT_EQ(4u, texts.size());
+    EXPECT_EQ("Done", texts[0]);
+    EXPECT_EQ("Error: step", texts[1]);
+    EXPECT_EQ("fallback", texts[2]);
+    EXPECT_EQ(0u, texts[3].find("?!Missing Confirm message.")) << texts[3];
 }
 
 namespace

@@ -1,11 +1,9 @@
-// The two dialogs besides the progress window's own texts and boxes: the
-// language selection (check boxes inside the progress window) and the small
-// log window (dialog 1074) whose logo moves while an outside installer runs.
+// The small log window (dialog 1074) beside the progress window: the run's
+// log lines in a console, and a logo that moves while an outside installer
+// runs, so that the user sees the run is alive.
 #pragma once
 
 #include <windows.h>
-
-class CMainUI;
 
 // Timer of the logo animation on the log window.
 const UINT_PTR LOG_WINDOW_TIMER_ID = 1234;
@@ -34,9 +32,3 @@ void AppendLogWindowText(char* text);
 // The logo's position and direction (for the window's own tests).
 int LogLogoX();
 bool LogLogoMovesRight();
-
-// The whole language selection of the run's window and settings: true when
-// the result is 0 (Proceed), the choices recorded in RunState.
-bool RunLanguageSelection(DWORD& result, bool preselect);
-// The progress window's handling of a click on language choice controlId.
-void OnLanguageChoiceClicked(CMainUI* ui, int controlId);
