@@ -83,6 +83,193 @@ static void TakeLogOption(const char* arg, const char* value)
         LogMessage(2, LOG_INFO, "LOGFILE='%hs'\n", name);
 }
 
+// What a switch takes from the argument after it.
+enum SwitchValue
+{
+    VALUE_NONE,    // nothing
+    VALUE_USABLE,  // the next argument when it is a usable value
+    VALUE_NEXT,    // the next argument whatever it is; only a usable value counts
+    VALUE_ANY      // the next argument whatever it is, even an option
+};
+
+// The texts a switch's value fills.
+enum SwitchText
+{
+    TEXT_NONE,
+    TEXT_INI_FILE,
+    TEXT_LANGUAGE,
+    TEXT_TARGET,
+    TEXT_COUNT
+};
+
+struct SwitchCall
+{
+    const char* arg;    // the switch as typed
+    const char* value;  // what it took, or null
+    C_String* texts[TEXT_COUNT];
+};
+
+struct CommandSwitch
+{
+    char letter;                 // lower case: the scan folds A-Z
+    SwitchValue value;
+    bool* flag;                  // set when given, or null
+    const char* logLine;         // logged when given; for a text, its format with the text
+    int (*act)(SwitchCall& call);  // the rest of what it does, or null; a result, CMDLINE_OK goes on
+    SwitchText text;             // filled from an accepted value (such a switch has no act)
+    bool (*accept)(const char* value, C_String& text);  // fills text when it takes value
+    int badValue;                // result for a rejected value
+    int noValue;                 // result when the text stays empty
+};
+
+static int ForceNarrowApi(SwitchCall&)
+{
+    if (isWinNT)
+    {
+        MessageBoxA(NULL, "FORCED WIN95", BOX_CAPTION, MB_OK | MB_ICONEXCLAMATION);
+        useWideApi = false;
+    }
+    return CMDLINE_OK;
+}
+
+static int UsageBox(SwitchCall&)
+{
+    ShowUsage("");
+    return CMDLINE_BOX_SHOWN;
+}
+
+static int VersionBox(SwitchCall&)
+{
+    ShowVersionInfo();
+    return CMDLINE_BOX_SHOWN;
+}
+
+static int LogOption(SwitchCall& call)
+{
+    TakeLogOption(call.arg, call.value);
+    return CMDLINE_OK;
+}
+
+// /r takes whatever follows, even an option: "/r /u" repairs in "/u".
+static int RepairFolder(SwitchCall& call)
+{
+    if (call.value != NULL && call.value[0] != 0)
+    {
+        TakeFolder(call.value, RunState.targetDir);
+        RunState.targetGiven = !RunState.targetDir.IsEmpty();
+        LogMessage(2, LOG_INFO, "REPAIR %hs\n", RunState.targetDir.GetNarrowTemp());
+    }
+    else
+    {
+        LogMessage(2, LOG_INFO, "REPAIR\n");
+    }
+    return CMDLINE_OK;
+}
+
+static bool AnyText(const char* value, C_String& text)
+{
+    text = value;
+    return true;
+}
+
+static bool LanguageText(const char* value, C_String& text)
+{
+    if (!IsLanguageCode(value))
+        return false;
+    text = value;
+    return true;
+}
+
+// A value made only of quotes and backslashes names no folder.
+static bool FolderText(const char* value, C_String& text)
+{
+    C_String folder;
+    TakeFolder(value, folder);
+    if (folder.IsEmpty())
+        return false;
+    text = folder;
+    RunState.targetGiven = true;
+    return true;
+}
+
+// Adding a switch is adding its row.
+static const CommandSwitch SWITCHES[] = {
+    // letter, value, flag, log line, act, text, accept, bad value, no value
+    {'9', VALUE_NONE, NULL, "ForceWin95\n", ForceNarrowApi},
+    {'?', VALUE_NONE, NULL, NULL, UsageBox},
+    {'h', VALUE_NONE, NULL, NULL, UsageBox},
+    {'c', VALUE_NONE, &RunState.checkOnly, "CHECKONLY\n"},
+    {'d', VALUE_USABLE, NULL, NULL, LogOption},
+    {'f', VALUE_NONE, &RunState.addFeatures, "Adding Features\n"},
+    {'i', VALUE_NEXT, NULL, "INIFILE='%hs'\n", NULL, TEXT_INI_FILE, AnyText, CMDLINE_BAD_ARGUMENT, CMDLINE_NO_VALUE},
+    {'l', VALUE_NEXT, NULL, "Language='%hs'\n", NULL, TEXT_LANGUAGE, LanguageText, CMDLINE_BAD_ARGUMENT,
+     CMDLINE_NO_VALUE},
+    {'m', VALUE_NONE, &RunState.multiMode, "MULTIMODE\n"},
+    {'r', VALUE_ANY, &RunState.repairMode, NULL, RepairFolder},
+    {'t', VALUE_NEXT, NULL, "TARGETDIR='%hs'\n", NULL, TEXT_TARGET, FolderText, CMDLINE_BAD_ARGUMENT,
+     CMDLINE_NO_VALUE},
+    {'u', VALUE_NONE, &RunState.autoUpgrade, "AUTOUPGRADE\n"},
+    {'v', VALUE_NONE, NULL, NULL, VersionBox},
+    {'x', VALUE_NONE, NULL, "DEBUG\n"},
+};
+
+static const CommandSwitch* FindSwitch(char letter)
+{
+    if (letter >= 'A' && letter <= 'Z')
+        letter = (char)(letter - 'A' + 'a');
+    for (const CommandSwitch& entry : SWITCHES)
+        if (entry.letter == letter)
+            return &entry;
+    return NULL;
+}
+
+// The value of a text switch into its text when accepted; otherwise the usage
+// box and the bad-value result. A text still empty afterwards had no usable
+// value from any occurrence.
+static int TakeText(const CommandSwitch& entry, const SwitchCall& call)
+{
+    C_String& text = *call.texts[entry.text];
+    int result = CMDLINE_OK;
+    if (call.value == NULL || !entry.accept(call.value, text))
+    {
+        char error[32];
+        _snprintf(error, sizeof(error), "/%c option invalid", entry.letter);
+        error[sizeof(error) - 1] = 0;
+        ShowUsage(error);
+        result = entry.badValue;
+    }
+    if (text.IsEmpty())
+        return entry.noValue;
+    LogMessage(2, LOG_INFO, entry.logLine, text.GetNarrowTemp());
+    return result;
+}
+
+// The value a switch takes at argv[i]; i moves past what it took.
+static const char* TakeValue(SwitchValue kind, int argc, const char* const* argv, int& i)
+{
+    const char* value = NULL;
+    switch (kind)
+    {
+    case VALUE_USABLE:
+        value = UsableValue(argc, argv, i);
+        if (value != NULL)
+            ++i;
+        break;
+    case VALUE_NEXT:
+        value = UsableValue(argc, argv, i);
+        if (i + 1 < argc)
+            ++i;
+        break;
+    case VALUE_ANY:
+        if (i + 1 < argc)
+            value = argv[++i];
+        break;
+    default:
+        break;
+    }
+    return value;
+}
+
 int ParseCommandLineArgs(int argc, const char* const* argv, const char* commandLine,
                          C_String& languageCode, C_String& iniFile)
 {
@@ -92,138 +279,25 @@ int ParseCommandLineArgs(int argc, const char* const* argv, const char* commandL
         const char* arg = argv[i];
         if (arg == NULL || !IsOptionLead(arg[0]))
             break;
-
-        char option = arg[1];
-        if (option >= 'A' && option <= 'Z')
-            option = (char)(option - 'A' + 'a');
-
-        switch (option)
+        const CommandSwitch* entry = FindSwitch(arg[1]);
+        if (entry == NULL)
         {
-        case '9':
-            LogMessage(2, LOG_INFO, "ForceWin95\n");
-            if (isWinNT)
-            {
-                MessageBoxA(NULL, "FORCED WIN95", BOX_CAPTION, MB_OK | MB_ICONEXCLAMATION);
-                useWideApi = false;
-            }
-            break;
-
-        case '?':
-        case 'h':
-            ShowUsage("");
-            result = CMDLINE_BOX_SHOWN;
-            break;
-
-        case 'c':
-            RunState.checkOnly = true;
-            LogMessage(2, LOG_INFO, "CHECKONLY\n");
-            break;
-
-        case 'd':
-        {
-            const char* value = UsableValue(argc, argv, i);
-            if (value != NULL)
-                ++i;
-            TakeLogOption(arg, value);
-            break;
-        }
-
-        case 'f':
-            RunState.addFeatures = true;
-            LogMessage(2, LOG_INFO, "Adding Features\n");
-            break;
-
-        case 'i':
-        case 'l':
-        case 't':
-        {
-            const char* value = UsableValue(argc, argv, i);
-            // These three take the next argument even when they reject it.
-            if (i + 1 < argc)
-                ++i;
-            C_String folder;
-            bool accepted = value != NULL && (option != 'l' || IsLanguageCode(value));
-            if (accepted && option == 't')
-            {
-                // A value made only of quotes and backslashes names no folder.
-                TakeFolder(value, folder);
-                accepted = !folder.IsEmpty();
-            }
-            C_String& text =
-                option == 'i' ? iniFile : (option == 'l' ? languageCode : RunState.targetDir);
-            if (accepted)
-            {
-                text = option == 't' ? folder : C_String(value);
-                if (option == 't')
-                    RunState.targetGiven = true;
-            }
-            else
-            {
-                ShowUsage(option == 'i' ? "/i option invalid"
-                                        : (option == 'l' ? "/l option invalid" : "/t option invalid"));
-                result = CMDLINE_BAD_ARGUMENT;
-            }
-            // A text still empty here had no usable value from any occurrence.
-            if (text.IsEmpty())
-            {
-                result = CMDLINE_NO_VALUE;
-                break;
-            }
-            if (option == 'i')
-                LogMessage(2, LOG_INFO, "INIFILE='%hs'\n", iniFile.GetNarrowTemp());
-            else if (option == 'l')
-                LogMessage(2, LOG_INFO, "Language='%hs'\n", languageCode.GetNarrowTemp());
-            else
-                LogMessage(2, LOG_INFO, "TARGETDIR='%hs'\n", RunState.targetDir.GetNarrowTemp());
-            break;
-        }
-
-        case 'm':
-            RunState.multiMode = true;
-            LogMessage(2, LOG_INFO, "MULTIMODE\n");
-            break;
-
-        case 'r':
-        {
-            RunState.repairMode = true;
-            // /r takes whatever follows, even an option: "/r /u" repairs in "/u".
-            const char* value = NULL;
-            if (i + 1 < argc)
-            {
-                ++i;
-                value = argv[i];
-            }
-            if (value != NULL && value[0] != 0)
-            {
-                TakeFolder(value, RunState.targetDir);
-                RunState.targetGiven = !RunState.targetDir.IsEmpty();
-                LogMessage(2, LOG_INFO, "REPAIR %hs\n", RunState.targetDir.GetNarrowTemp());
-            }
-            else
-            {
-                LogMessage(2, LOG_INFO, "REPAIR\n");
-            }
-            break;
-        }
-
-        case 'u':
-            RunState.autoUpgrade = true;
-            LogMessage(2, LOG_INFO, "AUTOUPGRADE\n");
-            break;
-
-        case 'v':
-            ShowVersionInfo();
-            result = CMDLINE_BOX_SHOWN;
-            break;
-
-        case 'x':
-            LogMessage(2, LOG_INFO, "DEBUG\n");
-            break;
-
-        default:
             LogMessage(2, LOG_WARNING, "Argument '%hs' not recognised ( ignored )\n", arg);
-            break;
+            continue;
         }
+        SwitchCall call = {arg, TakeValue(entry->value, argc, argv, i),
+                           {NULL, &iniFile, &languageCode, &RunState.targetDir}};
+        if (entry->flag != NULL)
+            *entry->flag = true;
+        if (entry->text != TEXT_NONE)
+        {
+            result = TakeText(*entry, call);
+            continue;
+        }
+        if (entry->logLine != NULL)
+            LogMessage(2, LOG_INFO, "%hs", entry->logLine);
+        if (entry->act != NULL)
+            result = entry->act(call);
     }
 
     LogMessage(3, LOG_INFO, "Command line '%hs' parsed%hsOK.\n", commandLine ? commandLine : "",

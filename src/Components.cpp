@@ -98,9 +98,9 @@ static void WaitPumping(DWORD milliseconds)
     }
 }
 
-static bool CopyIntoPlace(const char* source, const char* targetDir, const char* target)
+static bool CopyIntoPlace(const char* source, const char* targetDir, const char* target, bool& cancelled)
 {
-    return CopyFileCreatingFolders(source, targetDir, target, CopyProgress);
+    return CopyFileCreatingFolders(source, targetDir, target, CopyProgress, &cancelled);
 }
 
 static C_String Substituted(const char* name, const char* language, const char* memberState)
@@ -180,6 +180,211 @@ bool InstallComponents(DWORD& result, const char* memberState, const char* langu
     return result == COMPONENTS_OK;
 }
 
+static C_String StagingName(const char* memberState)
+{
+    char stagingName[FW_PATH_SIZE];
+    _snprintf(stagingName, sizeof(stagingName), STAGING_NAME_FORMAT, memberState);
+    stagingName[sizeof(stagingName) - 1] = 0;
+    return C_String(stagingName);
+}
+
+// The rules, in the order of the line: Source and Multi set where the file
+// comes from and lands, Extension its packing; an existence test whose Then
+// or Else skips ends the walk with plan.why set.
+static void ApplyRules(const CComponent& component, const char* name, const char* memberState,
+                       const char* language, C_String& sourcePath, C_String& targetPath, C_String& extension,
+                       ComponentPlan& plan)
+{
+    bool tested = false, outcome = false;
+    for (unsigned i = 0; i < component.m_ruleCount; ++i)
+    {
+        const ComponentRule& rule = component.m_rules[i];
+        C_String valueText(rule.value);
+        const char* value = valueText.GetNarrow();
+        switch (rule.kind)
+        {
+        case RULE_EXTENSION:
+            extension = value;
+            break;
+        case RULE_SOURCE:
+        case RULE_MULTI:
+        {
+            if (rule.kind == RULE_SOURCE)
+                sourcePath = value;
+            // The file keeps its place in the name's folder and takes the
+            // source's file name: the distribution's layout does not decide
+            // where it is installed.
+            const char* filePart = FileNamePart(sourcePath.GetNarrowTemp());
+            char parent[FW_PATH_SIZE];
+            if (filePart != NULL && ParentFolder(name, parent))
+            {
+                targetPath = parent;
+                targetPath += "\\";
+                targetPath += filePart;
+            }
+            else
+            {
+                targetPath = sourcePath;
+            }
+            break;
+        }
+        case RULE_IF_EXISTS:
+        case RULE_IF_NOT_EXISTS:
+        {
+            C_String where;
+            const bool exists = FindInstalledFile(rule.value, memberState, language, C_String(""), where);
+            if (exists)
+                plan.condition = where;
+            tested = true;
+            outcome = rule.kind == RULE_IF_EXISTS ? exists : !exists;
+            break;
+        }
+        case RULE_THEN:
+        case RULE_ELSE:
+            if (tested && outcome == (rule.kind == RULE_THEN) && TextEqualNoCase(value, SETTING_SKIP_VALUE))
+            {
+                plan.action = COMPONENT_SKIP;
+                plan.why = rule.kind == RULE_THEN ? SKIP_THEN : SKIP_ELSE;
+                return;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+// A good copy already at target stays. One whose checksum cannot be computed
+// (a read that fails) is no good copy: it is obtained again.
+static bool GoodCopyInPlace(const char* targetDir, const C_String& target, const C_String& expected)
+{
+    if (!FileExistsIn(targetDir, target.GetNarrowTemp()))
+        return false;
+    if (expected.IsEmpty())
+        return true;
+    char fullTarget[FW_PATH_SIZE * 2];
+    _snprintf(fullTarget, sizeof(fullTarget), "%s\\%s", targetDir, target.GetNarrowTemp());
+    fullTarget[sizeof(fullTarget) - 1] = 0;
+    char computed[CHECKSUM_TEXT_SIZE] = "";
+    if (!CheckSum::Compute(fullTarget, computed))
+        LogMessage(3, LOG_INFO, "'%hs' check sum cannot be computed. Need to obtain the file again.\n",
+                   target.GetNarrowTemp());
+    else if (TextEqualNoCase(computed, expected.GetNarrowTemp()))
+        return true;
+    else
+        LogMessage(3, LOG_INFO, "'%hs' check sum mismatch. Need to obtain the file again.\n",
+                   target.GetNarrowTemp());
+    return false;
+}
+
+ComponentPlan PlanComponent(const CComponent& component, const char* memberState, const char* language,
+                            const char* targetDir, bool reuse)
+{
+    ComponentPlan plan;
+    C_String nameText(component.m_name);
+    const char* name = nameText.GetNarrow();
+    C_String stagingName = StagingName(memberState);
+    const char* staging = stagingName.GetNarrow();
+
+    if (BelongsToOtherLanguage(name, language))
+    {
+        plan.action = COMPONENT_SKIP;
+        plan.why = SKIP_OTHER_LANGUAGE;
+        return plan;
+    }
+    if (!StaysInside(name, Substituted(name, language, staging).GetNarrow()))
+    {
+        plan.action = COMPONENT_REFUSE;
+        return plan;
+    }
+
+    // An up-to-date copy in the earlier installation is copied, not obtained.
+    if (reuse && FindInstalledFile(component.m_name, HasAnyMemberStateRule(&component) ? NULL : memberState,
+                                   language, component.m_value, plan.source))
+    {
+        plan.action = COMPONENT_REUSE;
+        plan.target = Substituted(name, language, staging);
+        return plan;
+    }
+
+    C_String sourcePath(""), targetPath(""), extension("");
+    ApplyRules(component, name, memberState, language, sourcePath, targetPath, extension, plan);
+    if (plan.action == COMPONENT_SKIP)
+        return plan;
+
+    const char* ext = extension.GetNarrow();
+    plan.source = sourcePath.IsEmpty() ? name : sourcePath.GetNarrow();
+    AddPackedExtension(plan.source, ext);
+    plan.source = Substituted(plan.source.GetNarrow(), language, RunState.dotNetEdition ? staging : memberState);
+    plan.target = targetPath.IsEmpty() ? name : targetPath.GetNarrow();
+    AddPackedExtension(plan.target, ext);
+    plan.target = Substituted(plan.target.GetNarrow(), language, staging);
+    if (!StaysInside(name, plan.target.GetNarrow()))
+    {
+        plan.action = COMPONENT_REFUSE;
+        return plan;
+    }
+    C_String packedName(name);
+    AddPackedExtension(packedName, ext);
+    plan.checkSum = ExpectedCheckSum(plan.source, packedName, language, memberState);
+    plan.action = GoodCopyInPlace(targetDir, plan.target, plan.checkSum) ? COMPONENT_KEEP : COMPONENT_OBTAIN;
+    return plan;
+}
+
+// Obtains the plan's source, copies it to its target (once more after a
+// second when the copy fails) and verifies the copy's checksum.
+static bool ObtainCopyAndVerify(DWORD& result, ComponentPlan& plan, const char* targetDir)
+{
+    if (g_downloadManager != NULL && g_downloadManager->Transfer().CancelRequested())
+    {
+        result = COMPONENTS_CANCELLED;
+        return false;
+    }
+    char localPath[DOWNLOAD_PATH_SIZE] = "";
+    result = ObtainSourceFile(plan.source.GetNarrow(), localPath);
+    if (result == COMPONENTS_CANCELLED)
+        return false;
+    if (result != COMPONENTS_OK)
+    {
+        result = COMPONENTS_NOT_OBTAINED;
+        return false;
+    }
+
+    const char* target = plan.target.GetNarrow();
+    bool cancelled = false;
+    bool copied = CopyIntoPlace(localPath, targetDir, target, cancelled);
+    if (!copied && !cancelled)
+    {
+        LogMessage(2, LOG_WARNING, "*RETRY* copying '%hs' '%hs' '%hs' (in 1sec)\n", localPath, targetDir, target);
+        WaitPumping(COPY_RETRY_DELAY_MS);
+        copied = CopyIntoPlace(localPath, targetDir, target, cancelled);
+    }
+    if (!copied)
+    {
+        LogMessage(2, LOG_WARNING, "Could not copy '%hs' '%hs' '%hs'\n", localPath, targetDir, target);
+        result = cancelled ? COMPONENTS_CANCELLED : COMPONENTS_COPY_FAILED;
+        return false;
+    }
+
+    if (!plan.checkSum.IsEmpty())
+    {
+        char fullTarget[FW_PATH_SIZE * 2];
+        _snprintf(fullTarget, sizeof(fullTarget), "%s\\%s", targetDir, target);
+        fullTarget[sizeof(fullTarget) - 1] = 0;
+        char computed[CHECKSUM_TEXT_SIZE] = "";
+        const bool computedOk = CheckSum::Compute(fullTarget, computed);
+        if (!computedOk || !TextEqualNoCase(computed, plan.checkSum.GetNarrow()))
+        {
+            LogMessage(3, LOG_INFO, "'%hs' check sum mismatch (%hs).\n", fullTarget, computedOk ? computed : "");
+            result = COMPONENTS_BAD_CHECKSUM;
+            return false;
+        }
+    }
+    LogMessage(3, LOG_INFO, "\tCopied '%hs' to '%hs'\n", localPath, target);
+    result = COMPONENTS_OK;
+    return true;
+}
+
 bool InstallComponent(DWORD& result, const char* memberState, const char* language, CComponent* component,
                       const char* targetDir)
 {
@@ -189,187 +394,45 @@ bool InstallComponent(DWORD& result, const char* memberState, const char* langua
         g_mainUI->StepProgress(BAR_COMPONENTS, 1);
         g_mainUI->SetProgressPos(BAR_FILE, 0);
     }
-    const char* name = component->m_name.GetNarrow();
-    const bool anyMemberState = HasAnyMemberStateRule(component);
-    char stagingName[FW_PATH_SIZE];
-    _snprintf(stagingName, sizeof(stagingName), STAGING_NAME_FORMAT, memberState);
-    stagingName[sizeof(stagingName) - 1] = 0;
-
-    if (BelongsToOtherLanguage(name, language))
-        return true;
-    if (!StaysInside(name, Substituted(name, language, stagingName).GetNarrow()))
+    ComponentPlan plan = PlanComponent(*component, memberState, language, targetDir);
+    if (plan.action == COMPONENT_REUSE)
     {
-        result = COMPONENTS_BAD_PATH;
-        return false;
-    }
-
-    // An up-to-date copy in the earlier installation is copied, not obtained.
-    C_String found;
-    if (FindInstalledFile(component->m_name, anyMemberState ? NULL : memberState, language, component->m_value,
-                          found))
-    {
-        C_String relativeTarget = Substituted(name, language, stagingName);
-        if (CopyIntoPlace(found.GetNarrow(), targetDir, relativeTarget.GetNarrow()))
+        const char* found = plan.source.GetNarrow();
+        const char* target = plan.target.GetNarrow();
+        bool cancelled = false;
+        if (CopyIntoPlace(found, targetDir, target, cancelled))
         {
-            LogMessage(3, LOG_INFO, "\tCopied '%hs' to '%hs'\n", found.GetNarrow(), relativeTarget.GetNarrow());
+            LogMessage(3, LOG_INFO, "\tCopied '%hs' to '%hs'\n", found, target);
             return true;
         }
-        LogMessage(2, LOG_WARNING, "Could not copy '%hs' '%hs' '%hs'\n", found.GetNarrow(), targetDir,
-                   relativeTarget.GetNarrow());
-        if (lastCopyCancelled)
+        LogMessage(2, LOG_WARNING, "Could not copy '%hs' '%hs' '%hs'\n", found, targetDir, target);
+        if (cancelled)
         {
             result = COMPONENTS_CANCELLED;
             return false;
         }
+        plan = PlanComponent(*component, memberState, language, targetDir, false);
     }
 
-    // The rules, in the order of the line.
-    C_String sourcePath(""), targetPath(""), extension(""), lastFound("");
-    bool tested = false, outcome = false;
-    for (unsigned i = 0; i < component->m_ruleCount; ++i)
+    const char* name = component->m_name.GetNarrow();
+    switch (plan.action)
     {
-        ComponentRule& rule = component->m_rules[i];
-        const char* value = rule.value.GetNarrow();
-        switch (rule.kind)
-        {
-        case RULE_EXTENSION:
-            extension = value;
-            break;
-        case RULE_SOURCE:
-        case RULE_MULTI:
-            if (rule.kind == RULE_SOURCE)
-                sourcePath = value;
-            {
-                // The file keeps its place in the name's folder and takes the
-                // source's file name: the distribution's layout does not
-                // decide where it is installed.
-                const char* filePart = FileNamePart(sourcePath.GetNarrowTemp());
-                char parent[FW_PATH_SIZE];
-                if (filePart != NULL && ParentFolder(name, parent))
-                {
-                    targetPath = parent;
-                    targetPath += "\\";
-                    targetPath += filePart;
-                }
-                else
-                {
-                    targetPath = sourcePath;
-                }
-            }
-            break;
-        case RULE_IF_EXISTS:
-        case RULE_IF_NOT_EXISTS:
-        {
-            C_String where;
-            const bool exists = FindInstalledFile(rule.value, memberState, language, C_String(""), where);
-            if (exists)
-                lastFound = where;
-            tested = true;
-            outcome = rule.kind == RULE_IF_EXISTS ? exists : !exists;
-            break;
-        }
-        case RULE_THEN:
-            if (tested && outcome && TextEqualNoCase(value, SETTING_SKIP_VALUE))
-            {
-                LogMessage(2, LOG_INFO, "[Non] Existence condition on '%hs' met. THEN skip rule '%hs'\n",
-                           lastFound.GetNarrow(), name);
-                return true;
-            }
-            break;
-        case RULE_ELSE:
-            if (tested && !outcome && TextEqualNoCase(value, SETTING_SKIP_VALUE))
-            {
-                LogMessage(2, LOG_INFO, "[Non] Existence condition on '%hs' *NOT* met. ELSE skip rule '%hs'\n",
-                           lastFound.GetNarrow(), name);
-                return true;
-            }
-            break;
-        default:
-            break;
-        }
-    }
-
-    // Source and target names.
-    const char* ext = extension.GetNarrow();
-    C_String source(sourcePath.IsEmpty() ? name : sourcePath.GetNarrow());
-    AddPackedExtension(source, ext);
-    source = Substituted(source.GetNarrow(), language, RunState.dotNetEdition ? stagingName : memberState);
-    C_String target(targetPath.IsEmpty() ? name : targetPath.GetNarrow());
-    AddPackedExtension(target, ext);
-    target = Substituted(target.GetNarrow(), language, stagingName);
-    if (!StaysInside(name, target.GetNarrow()))
-    {
+    case COMPONENT_SKIP:
+        if (plan.why == SKIP_THEN)
+            LogMessage(2, LOG_INFO, "[Non] Existence condition on '%hs' met. THEN skip rule '%hs'\n",
+                       plan.condition.GetNarrow(), name);
+        else if (plan.why == SKIP_ELSE)
+            LogMessage(2, LOG_INFO, "[Non] Existence condition on '%hs' *NOT* met. ELSE skip rule '%hs'\n",
+                       plan.condition.GetNarrow(), name);
+        return true;
+    case COMPONENT_REFUSE:
         result = COMPONENTS_BAD_PATH;
         return false;
+    case COMPONENT_KEEP:
+        return true;
+    default:
+        return ObtainCopyAndVerify(result, plan, targetDir);
     }
-    C_String packedName(name);
-    AddPackedExtension(packedName, ext);
-    C_String expected = ExpectedCheckSum(source, packedName, language, memberState);
-
-    char fullTarget[FW_PATH_SIZE * 2];
-    _snprintf(fullTarget, sizeof(fullTarget), "%s\\%s", targetDir, target.GetNarrow());
-    fullTarget[sizeof(fullTarget) - 1] = 0;
-    char computed[CHECKSUM_TEXT_SIZE] = "";
-
-    // A good copy already in place stays. One whose checksum cannot be
-    // computed (a read that fails) is no good copy: it is obtained again.
-    if (FileExistsIn(targetDir, target.GetNarrow()))
-    {
-        if (expected.IsEmpty())
-            return true;
-        if (!CheckSum::Compute(fullTarget, computed))
-            LogMessage(3, LOG_INFO, "'%hs' check sum cannot be computed. Need to obtain the file again.\n",
-                       target.GetNarrow());
-        else if (TextEqualNoCase(computed, expected.GetNarrow()))
-            return true;
-        else
-            LogMessage(3, LOG_INFO, "'%hs' check sum mismatch. Need to obtain the file again.\n",
-                       target.GetNarrow());
-    }
-
-    if (g_downloadManager != NULL && g_downloadManager->Transfer().CancelRequested())
-    {
-        result = COMPONENTS_CANCELLED;
-        return false;
-    }
-    char localPath[DOWNLOAD_PATH_SIZE] = "";
-    result = ObtainSourceFile(source.GetNarrow(), localPath);
-    if (result == COMPONENTS_CANCELLED)
-        return false;
-    if (result != COMPONENTS_OK)
-    {
-        result = COMPONENTS_NOT_OBTAINED;
-        return false;
-    }
-
-    bool copied = CopyIntoPlace(localPath, targetDir, target.GetNarrow());
-    if (!copied && !lastCopyCancelled)
-    {
-        LogMessage(2, LOG_WARNING, "*RETRY* copying '%hs' '%hs' '%hs' (in 1sec)\n", localPath, targetDir,
-                   target.GetNarrow());
-        WaitPumping(COPY_RETRY_DELAY_MS);
-        copied = CopyIntoPlace(localPath, targetDir, target.GetNarrow());
-    }
-    if (!copied)
-    {
-        LogMessage(2, LOG_WARNING, "Could not copy '%hs' '%hs' '%hs'\n", localPath, targetDir, target.GetNarrow());
-        result = lastCopyCancelled ? COMPONENTS_CANCELLED : COMPONENTS_COPY_FAILED;
-        return false;
-    }
-
-    if (!expected.IsEmpty())
-    {
-        const bool computedOk = CheckSum::Compute(fullTarget, computed);
-        if (!computedOk || !TextEqualNoCase(computed, expected.GetNarrow()))
-        {
-            LogMessage(3, LOG_INFO, "'%hs' check sum mismatch (%hs).\n", fullTarget, computedOk ? computed : "");
-            result = COMPONENTS_BAD_CHECKSUM;
-            return false;
-        }
-    }
-    LogMessage(3, LOG_INFO, "\tCopied '%hs' to '%hs'\n", localPath, target.GetNarrow());
-    result = COMPONENTS_OK;
-    return true;
 }
 
 void AddPackedExtension(C_String& name, const char* extension)

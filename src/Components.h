@@ -34,6 +34,40 @@ bool InstallComponents(DWORD& result, const char* memberState, const char* langu
 bool InstallComponent(DWORD& result, const char* memberState, const char* language, CComponent* component,
                       const char* targetDir);
 
+// What to do with the file of one component line.
+enum ComponentAction
+{
+    COMPONENT_SKIP,    // nothing to do (why tells the reason)
+    COMPONENT_REFUSE,  // a name that leaves the target folder (logged)
+    COMPONENT_REUSE,   // copy source, a copy of the earlier installation
+    COMPONENT_KEEP,    // a good copy is already at target
+    COMPONENT_OBTAIN   // obtain source, copy it to target, verify checkSum
+};
+
+enum ComponentSkip
+{
+    SKIP_NONE,
+    SKIP_OTHER_LANGUAGE,  // a file of another language's folder
+    SKIP_THEN,            // the existence test was met and Then skips
+    SKIP_ELSE             // the existence test was not met and Else skips
+};
+
+struct ComponentPlan
+{
+    ComponentAction action = COMPONENT_OBTAIN;
+    ComponentSkip why = SKIP_NONE;
+    C_String source;     // reuse: the installed copy's path; obtain: the name in the distribution
+    C_String target;     // relative to the target folder
+    C_String checkSum;   // expected of the obtained file; empty: not checked
+    C_String condition;  // the file an existence test found last (for the skip's log line)
+};
+
+// Decides, from the line, the settings and the files on disk alone, what
+// InstallComponent does for one component: no copy, no download, no box.
+// Without reuse the earlier installation is not looked at (its copy failed).
+ComponentPlan PlanComponent(const CComponent& component, const char* memberState, const char* language,
+                            const char* targetDir, bool reuse = true);
+
 // The packed name of a delivered file: ".zip", or ".zsi" for databases of
 // the non-.NET edition; with an extension rule only names ending in it are
 // packed, by that extension once more.

@@ -10,7 +10,6 @@
 #include "TextUtil.h"
 
 DWORD copyMode = COPY_MODE_SHELL;
-bool lastCopyCancelled = false;
 
 // Confirmation-free shell operations that may create folders on the way; the
 // shell still shows its own progress and error windows.
@@ -888,9 +887,10 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
     return 1;
 }
 
-bool CopyOneFile(const char* source, const char* destination, AltCopyProgress routine)
+bool CopyOneFile(const char* source, const char* destination, AltCopyProgress routine, bool* cancelled)
 {
-    lastCopyCancelled = false;
+    if (cancelled != NULL)
+        *cancelled = false;
     if (!FileExists(source))
     {
         LogMessage(2, LOG_ERROR, "CopyFile '%hs' does not exist [%d]\n", source ? source : "",
@@ -941,18 +941,20 @@ bool CopyOneFile(const char* source, const char* destination, AltCopyProgress ro
         to[strlen(to) + 1] = 0;
         bool aborted = false;
         ok = RunShellOperation("CopyFile", FO_COPY, from, to, &aborted);
-        lastCopyCancelled = aborted;
+        if (cancelled != NULL)
+            *cancelled = aborted;
         break;
     }
     case COPY_MODE_CHUNKED:
     {
-        bool cancelled = false;
-        ok = AltCopyFileEx(source, target, routine, target, &cancelled, false) == 1;
+        bool stopped = false;
+        ok = AltCopyFileEx(source, target, routine, target, &stopped, false) == 1;
         DWORD error = GetLastError();
         if (!ok)
             LogMessage(2, LOG_ERROR, "AltCopyFileEx '%hs' to '%hs' %hs [%d]\n", source, target,
-                       cancelled ? "Cancelled" : "Failed", (int)error);
-        lastCopyCancelled = cancelled;
+                       stopped ? "Cancelled" : "Failed", (int)error);
+        if (cancelled != NULL)
+            *cancelled = stopped;
         break;
     }
     default:
@@ -969,11 +971,12 @@ bool CopyOneFile(const char* source, const char* destination, AltCopyProgress ro
 }
 
 bool CopyFileCreatingFolders(const char* source, const char* destFolder, const char* name,
-                             AltCopyProgress routine)
+                             AltCopyProgress routine, bool* cancelled)
 {
-    lastCopyCancelled = false;
+    if (cancelled != NULL)
+        *cancelled = false;
     if (IsEmptyText(name))
-        return CopyOneFile(source, destFolder, NULL);
+        return CopyOneFile(source, destFolder, NULL, cancelled);
     if (IsEmptyText(source) || IsEmptyText(destFolder) ||
         strlen(destFolder) + 1 + strlen(name) >= (size_t)FW_PATH_SIZE)
     {
@@ -997,7 +1000,7 @@ bool CopyFileCreatingFolders(const char* source, const char* destFolder, const c
                    (int)GetLastError());
         return false;
     }
-    return CopyOneFile(source, destination, routine);
+    return CopyOneFile(source, destination, routine, cancelled);
 }
 
 bool FormatPath(char* out, const char* format, const char* a, const char* b)

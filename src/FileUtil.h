@@ -20,7 +20,6 @@ enum CopyMode
 };
 
 extern DWORD copyMode;            // one of CopyMode; COPY_MODE_SHELL at start
-extern bool lastCopyCancelled;    // the last CopyOneFile / CopyFileCreatingFolders was cancelled
 
 // Progress routine of AltCopyFileEx: called with state ALTCOPY_STATE_START
 // before the first chunk and ALTCOPY_STATE_CHUNK after each chunk written;
@@ -116,10 +115,12 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
                   void* context, bool* cancelled, bool failIfExists);
 
 // Copies one file by copyMode; a destination that is an existing folder
-// receives the file under the source's name. The copy is left writable.
-bool CopyOneFile(const char* source, const char* destination, AltCopyProgress routine);
+// receives the file under the source's name. The copy is left writable;
+// *cancelled (when given) tells a copy the user stopped from a failure.
+bool CopyOneFile(const char* source, const char* destination, AltCopyProgress routine,
+                 bool* cancelled = NULL);
 
 // Copies source to "<destFolder>\<name>", creating the folders; without a name
 // copies into destFolder under the source's name (no progress routine then).
 bool CopyFileCreatingFolders(const char* source, const char* destFolder, const char* name,
-                             AltCopyProgress routine);
+                             AltCopyProgress routine, bool* cancelled = NULL);

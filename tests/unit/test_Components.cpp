@@ -149,40 +149,78 @@ TEST_F(ComponentsTest, DeclinedCancelObtainsTheFileAgain)
     EXPECT_EQ(2, server.RequestCount("LU/FR/big.pdf"));
 }
 
-// Names and rule paths come from the settings file: one that would write
-// outside the target folder fails its component, and nothing is written.
-TEST_F(ComponentsTest, NamesLeavingTheTargetAreRefused)
+// What a line's rules decide, from the line and the files below the target
+// alone: which file, from where, to where, or why not. Names and rule paths
+// that would write outside the target folder are refused.
+TEST_F(ComponentsTest, PlanOfOneLine)
 {
-    ASSERT_TRUE(WriteBytes(dist.File("outside.pdf"), "outside"));
-    ASSERT_TRUE(WriteBytes(dist.File("LU\\x.pdf"), "x"));
-    const std::string outside = target.File("..\\outside.pdf");
+    ASSERT_TRUE(WriteBytes(target.File("old\\marker.pdf"), "m") && WriteBytes(target.File("old\\handbook.pdf"), "h"));
+    ASSERT_TRUE(WriteBytes(target.File("LU_New\\FR\\help.pdf"), "help"));
     struct Row
     {
-        const char* name;
-        const char* rules;
+        const char* line; // name=value;rules
+        ComponentAction action;
+        const char* source = ""; // below the target for a reuse
+        const char* target = "";
+        ComponentSkip why = SKIP_NONE;
+        const char* condition = ""; // below the target
     } rows[] = {
-        {"..\\outside.pdf", ""},
-        {"<MS>\\FR\\..\\..\\..\\outside.pdf", ""},
-        {"<MS>\\FR\\... \\..\\outside.pdf", ""},
-        {"\\outside.pdf", ""},
-        {"C:outside.pdf", ""},
-        {"<MS>\\x.pdf", "Source=../outside.pdf"},
+        {"<MS>\\ms.mdb", COMPONENT_OBTAIN, "LU\\ms.mdb.zsi", "LU_New\\ms.mdb.zsi"},
+        {"<MS>\\docs\\guide.pdf;Source=manuals\\handbook.pdf", COMPONENT_OBTAIN, "manuals\\handbook.pdf",
+         "LU_New\\docs\\handbook.pdf"},
+        {"<MS>\\forms.dat;Extension=.dat;Multi=on", COMPONENT_OBTAIN, "LU\\forms.dat.dat", "LU_New\\forms.dat.dat"},
+        {"<MS>\\notes.txt;Extension=.dat", COMPONENT_OBTAIN, "LU\\notes.txt", "LU_New\\notes.txt"},
+        {"<MS>\\a.pdf;IfExists=marker.pdf;Then=$SKIP$", COMPONENT_SKIP, "", "", SKIP_THEN, "old\\marker.pdf"},
+        {"<MS>\\a.pdf;IfNotExists=marker.pdf;Then=$SKIP$", COMPONENT_OBTAIN, "LU\\a.pdf", "LU_New\\a.pdf"},
+        {"<MS>\\a.pdf;IfNotExists=marker.pdf;Else=$SKIP$", COMPONENT_SKIP, "", "", SKIP_ELSE, "old\\marker.pdf"},
+        {"<MS>\\a.pdf;IfExists=none.pdf;Else=$SKIP$", COMPONENT_SKIP, "", "", SKIP_ELSE},
+        {"<MS>\\handbook.pdf=Any;MS=Any", COMPONENT_REUSE, "old\\handbook.pdf", "LU_New\\handbook.pdf"},
+        {"<MS>\\handbook.pdf=Any", COMPONENT_OBTAIN, "LU\\handbook.pdf", "LU_New\\handbook.pdf"},
+        {"<MS>\\DE\\help.pdf", COMPONENT_SKIP, "", "", SKIP_OTHER_LANGUAGE},
+        {"<MS>\\FR\\help.pdf", COMPONENT_KEEP, "LU\\FR\\help.pdf", "LU_New\\FR\\help.pdf"},
+        {"..\\outside.pdf", COMPONENT_REFUSE},
+        {"<MS>\\FR\\..\\..\\..\\outside.pdf", COMPONENT_REFUSE},
+        {"<MS>\\FR\\... \\..\\outside.pdf", COMPONENT_REFUSE},
+        {"\\outside.pdf", COMPONENT_REFUSE},
+        {"C:outside.pdf", COMPONENT_REFUSE},
+        {"<MS>\\x.pdf;Source=../outside.pdf", COMPONENT_REFUSE, "../outside.pdf", "../outside.pdf"},
     };
     for (const Row& row : rows)
     {
-        SCOPED_TRACE(std::string(row.name) + ";" + row.rules);
+        SCOPED_TRACE(row.line);
+        const std::string line = row.line, head = line.substr(0, line.find(';'));
         CComponent component;
-        component.m_name = row.name;
-        component.ParseRules(row.rules);
+        component.m_name = head.substr(0, head.find('=')).c_str();
+        component.m_value = head.find('=') == std::string::npos ? "" : head.substr(head.find('=') + 1).c_str();
+        component.ParseRules(line.find(';') == std::string::npos ? "" : line.c_str() + line.find(';') + 1);
         const size_t before = stage->log.Lines().size();
-        DWORD result = 12345;
-        EXPECT_FALSE(InstallComponent(result, "LU", "FR", &component, target.Path().c_str()));
-        EXPECT_EQ(161u, result);
+
+        ComponentPlan plan = PlanComponent(component, "LU", "FR", target.Path().c_str());
+
+        EXPECT_EQ(row.action, plan.action);
+        EXPECT_EQ(row.why, plan.why);
+        EXPECT_STRCASEEQ(row.action == COMPONENT_REUSE ? target.File(row.source).c_str() : row.source,
+                         plan.action == COMPONENT_SKIP ? "" : plan.source.GetNarrow());
+        EXPECT_STREQ(row.target, plan.target.GetNarrow());
+        if (row.action == COMPONENT_SKIP)
+        {
+            EXPECT_STRCASEEQ(row.condition[0] == 0 ? "" : target.File(row.condition).c_str(),
+                             plan.condition.GetNarrow());
+        }
         std::vector<std::string> lines = stage->log.Lines();
-        EXPECT_EQ(1, Count(std::vector<std::string>(lines.begin() + before, lines.end()),
-                           "' is not a path below the installation folder, refused."));
-        EXPECT_FALSE(FileExists(outside.c_str()));
+        EXPECT_EQ(row.action == COMPONENT_REFUSE, Count(std::vector<std::string>(lines.begin() + before, lines.end()),
+                                                         "' is not a path below the installation folder, refused."));
     }
+
+    // A refused line fails its component, and nothing is written.
+    ASSERT_TRUE(WriteBytes(dist.File("outside.pdf"), "outside") && WriteBytes(dist.File("LU\\x.pdf"), "x"));
+    CComponent component;
+    component.m_name = "<MS>\\x.pdf";
+    component.ParseRules("Source=../outside.pdf");
+    DWORD result = 12345;
+    EXPECT_FALSE(InstallComponent(result, "LU", "FR", &component, target.Path().c_str()));
+    EXPECT_EQ(161u, result);
+    EXPECT_FALSE(FileExists(target.File("..\\outside.pdf").c_str()));
 }
 
 // A good archive replaces the main program in the whole runs; a damaged one,

@@ -243,14 +243,15 @@ TEST(FileUtil, CopyOneFile)
     EXPECT_TRUE(CopyFileCreatingFolders(source.c_str(), dir.Path().c_str(), "DATA.MDB", NULL));
     EXPECT_EQ(Pattern(9000), Content(source));
 
-    // A cancel is told apart from a failure until the next copy.
+    // A cancel is told apart from a failure.
     auto cancel = [](DWORD, DWORD, DWORD, void*) -> DWORD { return ALTCOPY_CANCEL; };
     std::string dest = dir.File("cancelled.mdb");
-    EXPECT_FALSE(CopyOneFile(source.c_str(), dest.c_str(), cancel));
-    EXPECT_TRUE(lastCopyCancelled);
+    bool cancelled = false;
+    EXPECT_FALSE(CopyOneFile(source.c_str(), dest.c_str(), cancel, &cancelled));
+    EXPECT_TRUE(cancelled);
     EXPECT_EQ("<missing>", Content(dest));
-    EXPECT_TRUE(CopyOneFile(source.c_str(), dest.c_str(), NULL));
-    EXPECT_FALSE(lastCopyCancelled) << "reset by the next copy";
+    EXPECT_TRUE(CopyOneFile(source.c_str(), dest.c_str(), NULL, &cancelled));
+    EXPECT_FALSE(cancelled) << "reset by the next copy";
 
     Put(dir.File("blocker"));
     EXPECT_FALSE(CopyFileCreatingFolders(source.c_str(), dir.File("blocker").c_str(), "x\\y.mdb", NULL));
