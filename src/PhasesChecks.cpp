@@ -173,7 +173,7 @@ void PhaseSettingsAndLanguage(SequenceLocals& locals)
         std::wstring text = L"Initialisation file '" + Wide(shown) +
                             L"' not OK\nIt may be missing or corrupted.";
         ui->ShowMessage(true, text.c_str());
-        locals.rc = RC_BAD_SETTINGS;
+        locals.rc = RC_INVALID_DATA;
         return;
     }
 
@@ -211,7 +211,7 @@ void PhaseSettingsAndLanguage(SequenceLocals& locals)
         std::wstring text = L"Language '" + Wide(code) + L"' not found in file '" +
                             Wide(settings->GetIniFile()) + L"'";
         ui->ShowMessage(true, text.c_str());
-        locals.rc = RC_BAD_SETTINGS;
+        locals.rc = RC_INVALID_DATA;
     }
 }
 
@@ -293,7 +293,7 @@ void PhaseWindowAndSource(SequenceLocals& locals)
     if (baseUrl == NULL || baseUrl[0] == 0)
     {
         ui->ShowMessage(true, settings->FormatLabel(LABEL_INVALID_VALUE, SETTING_BASE_URL));
-        locals.rc = RC_BAD_SETTINGS;
+        locals.rc = RC_INVALID_DATA;
         return;
     }
     g_downloadManager->SetBaseUrl(baseUrl);
@@ -388,7 +388,7 @@ void PhaseEditionConflict(SequenceLocals& locals)
     if (FileExists(manifest.c_str()) || FileExists((manifest + ".zip").c_str()))
     {
         g_mainUI->ShowMessage(false, g_resource->FormatLabel(LABEL_ERROR_OCCURRED, L"*** ZAPH.NET ***"));
-        locals.rc = ERROR_CANCELLED;
+        locals.rc = RC_CANCELLED;
         return;
     }
     // Another member state beside the .NET edition: its data goes in, while
@@ -400,7 +400,7 @@ void PhaseEditionConflict(SequenceLocals& locals)
 void PhaseClientServerOrder(SequenceLocals& locals)
 {
     if (!CheckClientServerOrder())
-        locals.rc = ERROR_CANCELLED;
+        locals.rc = RC_CANCELLED;
 }
 
 void PhaseEarlierInstallation(SequenceLocals& locals)
@@ -420,7 +420,7 @@ void PhaseEarlierInstallation(SequenceLocals& locals)
     std::wstring text = Label(LABEL_WAS_ABANDONED) + L"\n***" + Label(LABEL_NO_UPGRADE) + L"***\n\n" +
                         Wide(locals.installedVersion) + L"\n";
     g_mainUI->ShowMessage(true, text.c_str());
-    locals.rc = RC_BAD_SETTINGS;
+    locals.rc = RC_INVALID_DATA;
 }
 
 // The folder that stands for <ProgramFiles>: on Windows Vista the parent of
@@ -474,7 +474,7 @@ void PhaseBackupConfirmation(SequenceLocals& locals)
     if (!g_mainUI->Confirm(question.c_str()))
     {
         g_mainUI->ShowMessage(false, g_resource->GetLabel(LABEL_AFTER_BACKUP));
-        locals.rc = ERROR_CANCELLED;
+        locals.rc = RC_CANCELLED;
     }
 }
 
@@ -521,7 +521,7 @@ void PhaseNothingToUpgrade(SequenceLocals& locals)
 {
     locals.stepKey = NULL;
     g_mainUI->ShowMessage(false, g_resource->GetLabel(LABEL_NO_UPGRADE));
-    locals.rc = RC_NOTHING_TO_UPGRADE;
+    locals.rc = RC_NO_DATA;
 }
 
 void PhaseFilesInUse(SequenceLocals& locals)
@@ -531,7 +531,7 @@ void PhaseFilesInUse(SequenceLocals& locals)
     if (!RunState.dotNetEdition && IsProductInUse())
     {
         g_mainUI->ShowMessage(true, g_resource->GetLabel(LABEL_IN_USE));
-        locals.rc = RC_IN_USE;
+        locals.rc = RC_PATH_BUSY;
     }
 }
 
@@ -576,7 +576,7 @@ void PhaseSystemAndPrerequisites(SequenceLocals& locals)
     if (!IsSystemAllowedForDotNet(locals))
     {
         g_mainUI->ShowMessage(true, g_resource->GetLabel(LABEL_CANNOT_INSTALL_PRE));
-        locals.rc = RC_STEP_FAILED;
+        locals.rc = RC_FILE_NOT_FOUND;
         return;
     }
 
@@ -594,8 +594,8 @@ void PhaseSystemAndPrerequisites(SequenceLocals& locals)
     }
 
     StopLogWindowAnimation();
-    locals.rc = result != 0 ? (long)result : RC_STEP_FAILED;
-    if (locals.rc == ERROR_INSTALL_PLATFORM_UNSUPPORTED)
+    locals.rc = result != 0 ? (long)result : RC_FILE_NOT_FOUND;
+    if (locals.rc == RC_INSTALL_PLATFORM_UNSUPPORTED)
     {
         g_mainUI->ShowMessage(true, g_resource->GetLabel(LABEL_CANNOT_INSTALL_PRE));
         return;
@@ -628,7 +628,7 @@ void PhaseInstallerEngine(SequenceLocals& locals)
         }
         else
         {
-            locals.rc = result != 0 ? (long)result : RC_STEP_FAILED;
+            locals.rc = result != 0 ? (long)result : RC_FILE_NOT_FOUND;
             g_mainUI->ShowMessage(true, g_resource->GetLabel(LABEL_WAS_ABANDONED));
         }
     }
@@ -668,7 +668,7 @@ void PhaseInstallationCheck(SequenceLocals& locals)
     DWORD result = 0;
     if (!VerifyInstallation(result))
     {
-        locals.rc = result != 0 ? (long)result : RC_STEP_FAILED;
+        locals.rc = result != 0 ? (long)result : RC_FILE_NOT_FOUND;
         return;
     }
     // The earlier package's removal wants a restart: the new installation

@@ -15,6 +15,7 @@
 #include "InstallerTrust.h"
 #include "Log.h"
 #include "Registry.h"
+#include "ResultCodes.h"
 #include "RunState.h"
 #include "SystemInfo.h"
 #include "TextUtil.h"
@@ -189,32 +190,32 @@ bool AcceptInstallerResult(long exitCode)
     lastPrereqMessage = "";
     switch (exitCode)
     {
-    case 0:
+    case RC_SUCCESS:
         return true;
-    case 3010:
-    case 1641:
+    case RC_SUCCESS_REBOOT_REQUIRED:
+    case RC_SUCCESS_REBOOT_INITIATED:
         RunState.prereqRebootNeeded = true;
         return true;
-    case 2:
+    case RC_FILE_NOT_FOUND:
         lastPrereqMessage = "Instmsi executable not found.";
         break;
-    case 1601:
+    case RC_INSTALL_SERVICE_FAILURE:
         lastPrereqMessage = "The Windows Installer service could not be accessed. Contact your "
                             "support personnel to verify that the Windows Installer service is "
                             "properly registered.";
         break;
-    case 1602:
+    case RC_INSTALL_USEREXIT:
         lastPrereqMessage = "User cancelled the instmsi upgrade.";
         prereqCancelled = true;
         break;
-    case 1603:
+    case RC_INSTALL_FAILURE:
         lastPrereqMessage = "Error opening installation log file. Verify that the specified log "
                             "file location exists and is writable.";
         break;
-    case 1626:
+    case RC_FUNCTION_NOT_CALLED:
         lastPrereqMessage = "Instmsi executable not executed.";
         break;
-    case 1633:
+    case RC_INSTALL_PLATFORM_UNSUPPORTED:
         lastPrereqMessage = "This installation package is not supported on this platform. "
                             "Contact your application vendor.";
         break;
@@ -344,7 +345,7 @@ static bool RunPrerequisite(const PrerequisiteInstaller& installer, const char* 
     if (!MakeCommandLine(localPath, installer.options, command, sizeof(command)))
     {
         LogMessage(2, LOG_ERROR, "Command for '%hs' too long.\n", localPath);
-        result = ERROR_FILENAME_EXCED_RANGE;
+        result = RC_FILENAME_EXCED_RANGE;
         return false;
     }
     SetBusyText(busyText);
@@ -462,7 +463,7 @@ bool InstallPreconditions(DWORD& result, CMainUI* ui, CResource* settings)
     else
     {
         LogMessage(2, LOG_ERROR, "No Microsoft .NET Framework detected but no installer available.\n");
-        result = 2;
+        result = RC_FILE_NOT_FOUND;
         lastPrereqMessage = ".NET Framework V1.1 installer is missing";
         return false;
     }
@@ -484,7 +485,7 @@ bool InstallPreconditions(DWORD& result, CMainUI* ui, CResource* settings)
     if (!RunState.isAdmin)
     {
         ui->ShowMessage(true, settings->GetLabel(LABEL_MUST_BE_ADMIN));
-        result = 1313;
+        result = RC_NO_SUCH_PRIVILEGE;
         lastPrereqMessage = "Not administrator";
         return false;
     }
@@ -502,7 +503,7 @@ bool InstallPreconditions(DWORD& result, CMainUI* ui, CResource* settings)
     if (!ui->Confirm(question.c_str()))
     {
         lastPrereqMessage = "Aborted by user";
-        result = 995;
+        result = RC_OPERATION_ABORTED;
         return false;
     }
 
@@ -524,7 +525,7 @@ bool InstallPreconditions(DWORD& result, CMainUI* ui, CResource* settings)
             // A refused step keeps its own code: a restart asked for by an
             // earlier step does not make it a success.
             if (accepted)
-                result = 3010;
+                result = RC_SUCCESS_REBOOT_REQUIRED;
             RegisterRebootResume(busyText);
         }
         step = NULL;
@@ -553,7 +554,7 @@ bool InstallPreconditions(DWORD& result, CMainUI* ui, CResource* settings)
         if (accepted)
         {
             // MDAC needs a restart whatever its installer says.
-            result = 3010;
+            result = RC_SUCCESS_REBOOT_REQUIRED;
             RunState.prereqRebootNeeded = true;
         }
         if (RunState.prereqRebootNeeded)
@@ -561,7 +562,7 @@ bool InstallPreconditions(DWORD& result, CMainUI* ui, CResource* settings)
             // A failed MDAC keeps its own code: the run must not go on as if
             // only a restart were pending.
             if (accepted)
-                result = 3010;
+                result = RC_SUCCESS_REBOOT_REQUIRED;
             RegisterRebootResume("InstallPreconditions (MDAC)");
         }
     }

@@ -9,6 +9,7 @@
 #include "Log.h"
 #include "Prerequisites.h"
 #include "PreviousInstallation.h"
+#include "ResultCodes.h"
 #include "RunState.h"
 #include "SystemInfo.h"
 
@@ -96,7 +97,7 @@ long RepairSecurityPolicy()
         if (ui != NULL)
             ui->ShowMessage(false, REPAIR_NO_FOLDER_TEXT);
         LogMessage(2, LOG_WARNING, "%hs\n", REPAIR_NO_FOLDER);
-        return ERROR_UNKNOWN_PRODUCT;
+        return RC_UNKNOWN_PRODUCT;
     }
 
     char program[MAX_PATH];
@@ -112,5 +113,5 @@ long RepairSecurityPolicy()
         else
             ui->ShowMessage(true, L"One or more repair attempts have failed.");
     }
-    return repaired ? 0 : ERROR_INSTALL_FAILURE;
+    return repaired ? 0 : RC_INSTALL_FAILURE;
 }

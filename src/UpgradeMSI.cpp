@@ -15,6 +15,7 @@
 #include "FileVersion.h"
 #include "InstallerTrust.h"
 #include "Log.h"
+#include "ResultCodes.h"
 #include "SystemLibrary.h"
 #include "Prerequisites.h"
 #include "RunState.h"
@@ -28,8 +29,6 @@ const char* const ENGINE_12_SUFFIX = "12.exe";
 // Below this a required version cannot be meant (engine 1.1).
 static const int LOWEST_ENGINE_VERSION = 110;
 static const char* const ENGINE_LIBRARY_NAME = "\\MSI.DLL";
-static const DWORD RC_INVALID_SETTING = 13;      // ERROR_INVALID_DATA
-static const DWORD RC_NOT_EXECUTED = 1626;       // ERROR_FUNCTION_NOT_CALLED
 
 // Replaces the first ".exe" of name (size bytes) by ENGINE_12_SUFFIX; false
 // when there is none or the result would not fit.
@@ -122,7 +121,7 @@ bool CheckEngineInstallerVersion(int required, const char* installerPath)
 DWORD DoInstallMSI(const char* installerPath, bool delayedRebootUnsupported)
 {
     if (installerPath == NULL || !FileExists(installerPath))
-        return ERROR_FILE_NOT_FOUND;
+        return RC_FILE_NOT_FOUND;
     LogMessage(2, LOG_INFO, "Executing '%hs'\n", installerPath);
     // The path in quotes and given as the program: from a folder with a blank
     // in its name the system would otherwise start whatever lies at the path's
@@ -133,7 +132,7 @@ DWORD DoInstallMSI(const char* installerPath, bool delayedRebootUnsupported)
     // CreateProcessA may write into the command line.
     char* text = TextDuplicate(command.c_str());
     if (text == NULL)
-        return ERROR_OUTOFMEMORY;
+        return RC_OUTOFMEMORY;
     LogMessage(2, LOG_INFO, delayedRebootUnsupported
                                 ? "Delayed reboot mode of InstMSI is *NOT* supported.\n"
                                 : "Delayed reboot mode of InstMSI is supported OK.\n");
@@ -150,12 +149,12 @@ DWORD DoInstallMSI(const char* installerPath, bool delayedRebootUnsupported)
     DWORD error = GetLastError();
     free(text);
     if (!started)
-        return error != 0 ? error : RC_NOT_EXECUTED;
+        return error != 0 ? error : RC_FUNCTION_NOT_CALLED;
     if (process.hProcess == NULL)
     {
         error = GetLastError();
         if (error == 0)
-            error = RC_NOT_EXECUTED;
+            error = RC_FUNCTION_NOT_CALLED;
         LogMessage(2, LOG_ERROR, "CreateProcess did not return a process '%ld'\n", (long)error);
         return error;
     }
@@ -188,7 +187,7 @@ static bool EngineFailure(DWORD result, CMainUI* ui, CResource* settings)
     std::wstring message = formatted ? formatted : L"";
     LogMessage(2, LOG_ERROR, "%ws. DoInstallMSI returned '%ld'\n", message.c_str(), (long)result);
     // A cancel in the installer's own window needs no second word from us.
-    if (result != ERROR_INSTALL_USEREXIT)
+    if (result != (DWORD)RC_INSTALL_USEREXIT)
         ui->ShowMessage(true, message.c_str());
     return false;
 }
@@ -207,7 +206,7 @@ bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings)
     {
         ShowInvalidSetting(ui, settings, SETTING_MSI_VERSION);
         LogMessage(3, LOG_ERROR, "%ws = %ld\n", SETTING_MSI_VERSION, required);
-        result = RC_INVALID_SETTING;
+        result = RC_INVALID_DATA;
         return false;
     }
     LogMessage(3, LOG_INFO, "Required %ws >= %d\n", SETTING_MSI_VERSION, (int)required);
@@ -217,7 +216,7 @@ bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings)
     if (!RunState.isAdmin)
     {
         ui->ShowMessage(true, settings->GetLabel(LABEL_MUST_BE_ADMIN));
-        result = 1313;
+        result = RC_NO_SUCH_PRIVILEGE;
         return false;
     }
 
@@ -229,7 +228,7 @@ bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings)
     }
     else if (!ui->Confirm(settings->GetLabel(LABEL_ALLOW_UPDATE_MSI)))
     {
-        result = 995;
+        result = RC_OPERATION_ABORTED;
         return false;
     }
 
@@ -238,7 +237,7 @@ bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings)
     if (sourceValue == NULL || sourceValue[0] == 0)
     {
         ShowInvalidSetting(ui, settings, sourceSetting);
-        result = RC_INVALID_SETTING;
+        result = RC_INVALID_DATA;
         return false;
     }
     char sourceName[MAX_PATH];
@@ -277,10 +276,10 @@ bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings)
     result = DoInstallMSI(localPath, delayedRebootUnsupported);
     SetCursor(previous);
 
-    if (result == 1641 || result == 3010)
+    if (IsRestartCode((long)result))
     {
         RegisterRebootResume("DoInstallMSI");
-        result = 3010;
+        result = RC_SUCCESS_REBOOT_REQUIRED;
     }
     else if (result != 0)
     {
