@@ -580,11 +580,11 @@ void PhaseSystemAndPrerequisites(SequenceLocals& locals)
         return;
     }
 
-    DWORD result = 0;
-    if (InstallPreconditions(result, g_mainUI, g_resource))
+    PrerequisiteOutcome outcome;
+    if (InstallPreconditions(outcome, g_mainUI, g_resource))
     {
-        locals.rc = (long)result;
-        if (RunState.prereqRebootNeeded)
+        locals.rc = (long)outcome.code;
+        if (outcome.restartNeeded)
             RunState.rebootNeeded = true;
         // Logs which frameworks are there now.
         IsDotNetInstalled(DOTNET_V30, false);
@@ -594,13 +594,13 @@ void PhaseSystemAndPrerequisites(SequenceLocals& locals)
     }
 
     StopLogWindowAnimation();
-    locals.rc = result != 0 ? (long)result : RC_FILE_NOT_FOUND;
+    locals.rc = outcome.code != 0 ? (long)outcome.code : RC_FILE_NOT_FOUND;
     if (locals.rc == RC_INSTALL_PLATFORM_UNSUPPORTED)
     {
         g_mainUI->ShowMessage(true, g_resource->GetLabel(LABEL_CANNOT_INSTALL_PRE));
         return;
     }
-    std::wstring text = Label(LABEL_FAIL_INSTALL_PRE) + L"\n[" + Wide(lastPrereqMessage) + L"]";
+    std::wstring text = Label(LABEL_FAIL_INSTALL_PRE) + L"\n[" + Wide(outcome.message) + L"]";
     g_mainUI->ShowMessage(true, text.c_str());
 }
 
