@@ -92,12 +92,11 @@ bool NeedsEngineUpgrade(int required)
     return true;
 }
 
-bool CheckEngineInstallerVersion(int required, const char* installerPath)
+bool CheckEngineInstallerVersion(int required, const char* installerPath, bool checkSkipped)
 {
     if (installerPath == NULL || !FileExists(installerPath))
         return false;
-    const char* check = g_resource ? g_resource->GetSetting(SETTING_CHECK_MSI_VERSION) : NULL;
-    if (check != NULL && TextEqualNoCase(check, SETTING_SKIP_VALUE))
+    if (checkSkipped)
     {
         LogMessage(2, LOG_INFO, "'%hs' version check skipped\n", installerPath);
         return true;
@@ -192,70 +191,73 @@ static bool EngineFailure(DWORD result, CMainUI* ui, CResource* settings)
     return false;
 }
 
-bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings)
+namespace
 {
-    result = 0;
-    FW_ASSERT(ui != NULL);
-    FW_ASSERT(settings != NULL);
-    if (ui == NULL || settings == NULL)
-        return false;
+// One setting as the step read it at its start. A missing one is reported
+// where the step first needs it, in the settings reader's words, so that the
+// log reads as the step goes.
+struct StepSetting
+{
+    const wchar_t* key;
+    bool present;
+    std::string value;
 
-    const char* requiredText = settings->GetSetting(SETTING_MSI_VERSION);
-    long required = requiredText != NULL ? strtol(requiredText, NULL, 10) : 0;
-    if (required < LOWEST_ENGINE_VERSION)
+    void Read(CResource* settings, const wchar_t* name)
     {
-        ShowInvalidSetting(ui, settings, SETTING_MSI_VERSION);
-        LogMessage(3, LOG_ERROR, "%ws = %ld\n", SETTING_MSI_VERSION, required);
-        result = RC_INVALID_DATA;
-        return false;
+        key = name;
+        const char* text = settings->GetSetting(name, false);
+        present = text != NULL;
+        value = text != NULL ? text : "";
     }
-    LogMessage(3, LOG_INFO, "Required %ws >= %d\n", SETTING_MSI_VERSION, (int)required);
-    if (!NeedsEngineUpgrade((int)required))
-        return true;
+    const char* Use() const
+    {
+        if (present)
+            return value.c_str();
+        LogMessage(2, LOG_WARNING, "Setting '%ws' missing!\n", key);
+        return NULL;
+    }
+};
 
-    if (!RunState.isAdmin)
-    {
-        ui->ShowMessage(true, settings->GetLabel(LABEL_MUST_BE_ADMIN));
-        result = RC_NO_SUCH_PRIVILEGE;
-        return false;
-    }
+// Every setting of the engine step, read once.
+struct EngineSettings
+{
+    StepSetting required;      // "MsiVersion"
+    StepSetting ask;           // "AskMsiUpgrade"
+    StepSetting source;        // the redistributable of this system's family
+    StepSetting checkVersion;  // "CheckMsiVersion"
 
-    const char* ask = settings->GetSetting(SETTING_ASK_MSI_UPGRADE);
-    if (ask != NULL && TextEqualNoCase(ask, "no"))
+    explicit EngineSettings(CResource* settings)
     {
-        LogMessage(3, LOG_INFO, "AllowUpdateMSI question suppressed by setting '%S'\n",
-                   SETTING_ASK_MSI_UPGRADE);
+        required.Read(settings, SETTING_MSI_VERSION);
+        ask.Read(settings, SETTING_ASK_MSI_UPGRADE);
+        source.Read(settings, isWinNT ? SETTING_MSI_NT : SETTING_MSI_9X);
+        checkVersion.Read(settings, SETTING_CHECK_MSI_VERSION);
     }
-    else if (!ui->Confirm(settings->GetLabel(LABEL_ALLOW_UPDATE_MSI)))
-    {
-        result = RC_OPERATION_ABORTED;
-        return false;
-    }
+};
+}  // namespace
 
-    const wchar_t* sourceSetting = isWinNT ? SETTING_MSI_NT : SETTING_MSI_9X;
-    const char* sourceValue = settings->GetSetting(sourceSetting);
-    if (sourceValue == NULL || sourceValue[0] == 0)
-    {
-        ShowInvalidSetting(ui, settings, sourceSetting);
-        result = RC_INVALID_DATA;
-        return false;
-    }
-    char sourceName[MAX_PATH];
-    lstrcpynA(sourceName, sourceValue, sizeof(sourceName));
-    LogMessage(3, LOG_INFO, "%ws=%hs\n", sourceSetting, sourceName);
-
+// NT 4.0 before service pack 6 takes the engine 1.2 redistributable (its
+// name changed in place), which cannot delay its restart; true then.
+static bool AdaptToOldNt(char* sourceName, size_t size)
+{
     DWORD major = 0, minor = 0, servicePack = 0;
     bool isWin9x = GetWindowsVersion(&major, &minor, &servicePack, NULL);
-    bool delayedRebootUnsupported = false;
     if (!isWin9x && major == 4 && minor == 0 && servicePack < 6)
     {
-        if (!UseEngine12Installer(sourceName, sizeof(sourceName)))
+        if (!UseEngine12Installer(sourceName, size))
             LogMessage(2, LOG_WARNING, "No '.exe' in '%hs' to change.\n", sourceName);
         LogMessage(2, LOG_WARNING, "NT 4.0 SP%d detected. Will revert to MSI V1.2 (%hs)\n",
                    (int)servicePack, sourceName);
-        delayedRebootUnsupported = true;
+        return true;
     }
+    return false;
+}
 
+// Obtains, verifies, checks and runs the engine installer, and judges its
+// exit code.
+static bool InstallEngine(const char* sourceName, int required, const StepSetting& checkVersion,
+                          bool delayedRebootUnsupported, DWORD& result, CMainUI* ui, CResource* settings)
+{
     char localPath[DOWNLOAD_PATH_SIZE];
     localPath[0] = 0;
     result = ObtainSourceFile(sourceName, localPath);
@@ -266,7 +268,9 @@ bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings)
     if (!VerifyObtainedInstaller(sourceName, localPath, result))
         return false;
 
-    if (!CheckEngineInstallerVersion((int)required, localPath))
+    const char* check = checkVersion.Use();
+    bool checkSkipped = check != NULL && TextEqualNoCase(check, SETTING_SKIP_VALUE);
+    if (!CheckEngineInstallerVersion(required, localPath, checkSkipped))
     {
         result = 0;
         return EngineFailure(result, ui, settings);
@@ -287,4 +291,62 @@ bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings)
     }
     LogMessage(2, LOG_INFO, "Good so far, DoInstallMSI returned '%ld'\n", (long)result);
     return true;
+}
+
+bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings)
+{
+    result = 0;
+    FW_ASSERT(ui != NULL);
+    FW_ASSERT(settings != NULL);
+    if (ui == NULL || settings == NULL)
+        return false;
+
+    const EngineSettings read(settings);
+    const char* requiredText = read.required.Use();
+    long required = requiredText != NULL ? strtol(requiredText, NULL, 10) : 0;
+    if (required < LOWEST_ENGINE_VERSION)
+    {
+        ShowInvalidSetting(ui, settings, SETTING_MSI_VERSION);
+        LogMessage(3, LOG_ERROR, "%ws = %ld\n", SETTING_MSI_VERSION, required);
+        result = RC_INVALID_DATA;
+        return false;
+    }
+    LogMessage(3, LOG_INFO, "Required %ws >= %d\n", SETTING_MSI_VERSION, (int)required);
+    if (!NeedsEngineUpgrade((int)required))
+        return true;
+
+    if (!RunState.isAdmin)
+    {
+        ui->ShowMessage(true, settings->GetLabel(LABEL_MUST_BE_ADMIN));
+        result = RC_NO_SUCH_PRIVILEGE;
+        return false;
+    }
+
+    const char* ask = read.ask.Use();
+    if (ask != NULL && TextEqualNoCase(ask, "no"))
+    {
+        LogMessage(3, LOG_INFO, "AllowUpdateMSI question suppressed by setting '%S'\n",
+                   SETTING_ASK_MSI_UPGRADE);
+    }
+    else if (!ui->Confirm(settings->GetLabel(LABEL_ALLOW_UPDATE_MSI)))
+    {
+        result = RC_OPERATION_ABORTED;
+        return false;
+    }
+
+    const wchar_t* sourceSetting = read.source.key;
+    const char* sourceValue = read.source.Use();
+    if (sourceValue == NULL || sourceValue[0] == 0)
+    {
+        ShowInvalidSetting(ui, settings, sourceSetting);
+        result = RC_INVALID_DATA;
+        return false;
+    }
+    char sourceName[MAX_PATH];
+    lstrcpynA(sourceName, sourceValue, sizeof(sourceName));
+    LogMessage(3, LOG_INFO, "%ws=%hs\n", sourceSetting, sourceName);
+
+    bool delayedRebootUnsupported = AdaptToOldNt(sourceName, sizeof(sourceName));
+    return InstallEngine(sourceName, (int)required, read.checkVersion, delayedRebootUnsupported, result,
+                         ui, settings);
 }
