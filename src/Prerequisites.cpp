@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "AppObjects.h"
 #include "CDownloadManager.h"
 #include "CMSI.h"
 #include "CMainUI.h"
@@ -285,10 +284,10 @@ bool MakeResumeCommand(const char* programPath, const char* rawArguments, char* 
     return true;
 }
 
-bool RegisterRebootResume(const char* name)
+bool RegisterRebootResume(const char* name, CMainUI* ui, CResource* settings)
 {
     LogMessage(2, LOG_INFO, "%hs wants a reboot.\n", name ? name : "");
-    const char* reboot = g_resource ? g_resource->GetSetting(SETTING_REBOOT) : NULL;
+    const char* reboot = settings ? settings->GetSetting(SETTING_REBOOT) : NULL;
     if (reboot != NULL && TextEqualNoCase(reboot, SETTING_SKIP_VALUE))
     {
         LogMessage(2, LOG_INFO, "%hs Reboot request skipped\n", name ? name : "");
@@ -310,8 +309,8 @@ bool RegisterRebootResume(const char* name)
     if (!made || !EnsureRegistryKey(HKEY_LOCAL_MACHINE, RUN_ONCE_KEY) ||
         !WriteRegistryString(HKEY_LOCAL_MACHINE, RUN_ONCE_KEY, RUN_ONCE_VALUE, command))
     {
-        if (g_mainUI != NULL && g_resource != NULL)
-            g_mainUI->ShowMessage(false, g_resource->GetLabel(LABEL_REBOOT));
+        if (ui != NULL && settings != NULL)
+            ui->ShowMessage(false, settings->GetLabel(LABEL_REBOOT));
         LogMessage(2, LOG_PLAIN, "Could not write '%hs'='%hs' to HKLM\\...\\RunOnce.\n",
                    RUN_ONCE_VALUE, command);
     }
@@ -588,7 +587,7 @@ static bool RunFrameworks(const PrerequisitePlan& plan, bool& accepted, Prerequi
             // earlier step does not make it a success.
             if (accepted)
                 outcome.code = RC_SUCCESS_REBOOT_REQUIRED;
-            RegisterRebootResume(busyText);
+            RegisterRebootResume(busyText, ui, settings);
         }
     }
     if (accepted && plan.packMissing)
@@ -658,7 +657,7 @@ bool InstallPreconditions(PrerequisiteOutcome& outcome, CMainUI* ui, CResource* 
     {
         // A failed MDAC keeps its own code: the run must not go on as if
         // only a restart were pending.
-        RegisterRebootResume("InstallPreconditions (MDAC)");
+        RegisterRebootResume("InstallPreconditions (MDAC)", ui, settings);
     }
     return accepted;
 }

@@ -127,9 +127,9 @@ bool InstallPreconditions(PrerequisiteOutcome& outcome, CMainUI* ui, CResource* 
 bool AcceptInstallerResult(long exitCode, PrerequisiteOutcome& outcome);
 
 // Registers the program to start again after the restart (once per run,
-// unless the setting "Reboot" is "$SKIP$"). Always true: a failure to write
-// is told to the user and logged.
-bool RegisterRebootResume(const char* name);
+// unless the setting "Reboot" of settings is "$SKIP$"). Always true: a failure
+// to write is told to the user through ui and logged.
+bool RegisterRebootResume(const char* name, CMainUI* ui, CResource* settings);
 
 // The command that starts this program again with the options it was given:
 // the program's full path in quotes, then the arguments as written on its

@@ -6,7 +6,6 @@
 
 #include <string>
 
-#include "AppObjects.h"
 #include "Assert.h"
 #include "CDownloadManager.h"
 #include "CMainUI.h"
@@ -282,7 +281,7 @@ static bool InstallEngine(const char* sourceName, int required, const StepSettin
 
     if (IsRestartCode((long)result))
     {
-        RegisterRebootResume("DoInstallMSI");
+        RegisterRebootResume("DoInstallMSI", ui, settings);
         result = RC_SUCCESS_REBOOT_REQUIRED;
     }
     else if (result != 0)
