@@ -9,6 +9,7 @@
 #include <urlmon.h>
 
 #include "Transfer.h"
+#include "ResultCodes.h"
 
 class CMainUI;
 class CResource;
@@ -19,9 +20,9 @@ const int CANONICAL_URL_SIZE = 512;    // bytes of the canonical URL
 
 // Windows codes that callers of ObtainSourceFile tell apart.
 const DWORD OBTAIN_OK = 0;
-const DWORD OBTAIN_BAD_NAME = ERROR_BAD_ARGUMENTS;    // 160: empty source name
-const DWORD OBTAIN_CANCELLED = ERROR_CANCELLED;       // 1223
-const DWORD OBTAIN_OFFLINE = ERROR_NOT_CONNECTED;     // 2250
+const DWORD OBTAIN_BAD_NAME = RC_BAD_ARGUMENTS;  // empty source name
+const DWORD OBTAIN_CANCELLED = RC_CANCELLED;
+const DWORD OBTAIN_OFFLINE = RC_NOT_CONNECTED;
 
 // Flags of InternetGetConnectedState.
 const DWORD NET_CONNECTION_MODEM = 0x01;

@@ -7,6 +7,7 @@
 #include "FileUtil.h"
 #include "FileVersion.h"
 #include "Log.h"
+#include "ResultCodes.h"
 #include "SystemLibrary.h"
 #include "Registry.h"
 #include "TextUtil.h"
@@ -18,9 +19,9 @@ const char* const MSI_NO_ERROR_TEXT = "$$ErrorOccurred";
 static const size_t MAX_FALLBACK_FOLDER_LENGTH = 251;
 
 // Result codes the wrapper sets itself.
-static const DWORD RESULT_NOT_FOUND = ERROR_FILE_NOT_FOUND;            // 2
-static const DWORD RESULT_NO_MEMORY = ERROR_NOT_ENOUGH_MEMORY;         // 8
-static const DWORD RESULT_NOT_READY = ERROR_INVALID_STATE;             // 5023
+static const DWORD RESULT_NOT_FOUND = RC_FILE_NOT_FOUND;
+static const DWORD RESULT_NO_MEMORY = RC_NOT_ENOUGH_MEMORY;
+static const DWORD RESULT_NOT_READY = RC_INVALID_STATE;
 
 // "<folder>\msi.dll" into out (MSI_PATH_SIZE bytes). A folder that already ends
 // in a backslash gets no second one. False, and out empty, when it would not fit.
@@ -336,20 +337,20 @@ const char* CMSI::GetErrorText(DWORD code)
     {
     // Success, restart and cancel codes, and the failures the callers word
     // themselves, have no text.
-    case 0:
-    case 1259:
-    case 1602:
-    case 1603:
-    case 1604:
-    case 1641:
-    case 3010:
+    case RC_SUCCESS:
+    case RC_APPHELP_BLOCK:
+    case RC_INSTALL_USEREXIT:
+    case RC_INSTALL_FAILURE:
+    case RC_INSTALL_SUSPEND:
+    case RC_SUCCESS_REBOOT_INITIATED:
+    case RC_SUCCESS_REBOOT_REQUIRED:
         return NULL;
     // A missing or unreadable package reads as the installer's own "could not
     // open the package".
-    case 2:
-    case 3:
-    case 123:
-        code = 1619;
+    case RC_FILE_NOT_FOUND:
+    case RC_PATH_NOT_FOUND:
+    case RC_INVALID_NAME:
+        code = RC_INSTALL_PACKAGE_OPEN_FAILED;
         break;
     default:
         break;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "CFontManager.h"
+#include "ResultCodes.h"
 
 class TransferState;
 
@@ -16,8 +17,8 @@ const UINT WM_DOWNLOAD_DONE = 2025;
 
 // Outcomes of a modal wait or of Close.
 const DWORD UI_RESULT_PROCEED = 0;
-const DWORD UI_RESULT_UNDECIDED = 160;
-const DWORD UI_RESULT_CANCELLED = 1223;
+const DWORD UI_RESULT_UNDECIDED = RC_BAD_ARGUMENTS;
+const DWORD UI_RESULT_CANCELLED = RC_CANCELLED;
 
 // Height in pixels of the white band at the top of the window.
 const int BAND_HEIGHT = 85;

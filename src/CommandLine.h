@@ -7,12 +7,13 @@
 #include <vector>
 
 #include "C_String.h"
+#include "ResultCodes.h"
 
 // Results of ParseCommandLine (Windows error codes with their usual meaning).
 const int CMDLINE_OK = 0;
-const int CMDLINE_NO_VALUE = 8;        // an option left its text empty
-const int CMDLINE_BOX_SHOWN = 22;      // usage or version box shown
-const int CMDLINE_BAD_ARGUMENT = 160;  // rejected value of /i, /l or /t
+const int CMDLINE_NO_VALUE = RC_NOT_ENOUGH_MEMORY;  // an option left its text empty
+const int CMDLINE_BOX_SHOWN = RC_BAD_COMMAND;       // usage or version box shown
+const int CMDLINE_BAD_ARGUMENT = RC_BAD_ARGUMENTS;  // rejected value of /i, /l or /t
 
 // Reads the process's argument vector (__argc/__argv, quotes already removed)
 // and fills RunState, the language code, the settings-file name and the log

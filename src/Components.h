@@ -7,16 +7,17 @@
 #include <windows.h>
 
 #include "C_String.h"
+#include "ResultCodes.h"
 
 class CComponent;
 
 // Result codes of the component loop.
 const DWORD COMPONENTS_OK = 0;
-const DWORD COMPONENTS_CANCELLED = ERROR_CANCELLED;          // 1223
-const DWORD COMPONENTS_COPY_FAILED = ERROR_CANNOT_COPY;      // 266: a file cannot be copied into place
-const DWORD COMPONENTS_NOT_OBTAINED = ERROR_FILE_NOT_FOUND;  // 2: the obtain step told the user
-const DWORD COMPONENTS_BAD_CHECKSUM = ERROR_CRC;             // 23
-const DWORD COMPONENTS_BAD_PATH = ERROR_BAD_PATHNAME;        // 161: a name that leaves the target folder
+const DWORD COMPONENTS_CANCELLED = RC_CANCELLED;
+const DWORD COMPONENTS_COPY_FAILED = RC_CANNOT_COPY;  // a file cannot be copied into place
+const DWORD COMPONENTS_NOT_OBTAINED = RC_FILE_NOT_FOUND;  // the obtain step told the user
+const DWORD COMPONENTS_BAD_CHECKSUM = RC_CRC;
+const DWORD COMPONENTS_BAD_PATH = RC_BAD_PATHNAME;  // a name that leaves the target folder
 
 // Placeholders of component names and rule values (first place, case-sensitive).
 constexpr const char* PLACEHOLDER_MS = "<MS>";

@@ -29,7 +29,6 @@ const char* const MSI_LOG_COPY_NAME = "Log\\MSI_%s.log";
 
 static const char* const START_BANNER = "**** Fernwick START ****.\n";
 static const char* const END_BANNER = "**** Fernwick END ****.\n";
-static const long RC_NO_INTERNET = 2250;  // ERROR_NOT_CONNECTED, as the download manager reports it
 
 // ---------------------------------------------------------------------------
 // The phase table
@@ -120,7 +119,7 @@ const PhaseRow* GetPhaseTable(size_t* count)
 static void StopAtMissingPart(SequenceLocals& locals, const char* what)
 {
     LogMessage(0, LOG_ERROR, "%hs is not available in this build: the run stops here.\n", what);
-    locals.rc = RC_NOT_AVAILABLE;
+    locals.rc = RC_NOT_SUPPORTED;
     // The user sees the window where the run stopped, under the final box.
     if (g_mainUI != NULL)
         g_mainUI->ShowForWork(false);
@@ -314,11 +313,11 @@ static void ShowStepError(const SequenceLocals& locals)
 static void ReportOutcome(SequenceLocals& locals)
 {
     long rc = locals.rc;
-    if (rc == ERROR_CANCELLED || rc == ERROR_INSTALL_USEREXIT)
+    if (rc == RC_CANCELLED || rc == RC_INSTALL_USEREXIT)
     {
         LogMessage(2, LOG_INFO, "Cancelled by the user.\n");
     }
-    else if (rc == RC_NO_INTERNET)
+    else if (rc == RC_NOT_CONNECTED)
     {
         LogMessage(2, LOG_INFO, "No connection to Internet.\n");
     }
@@ -430,7 +429,7 @@ int MainSequence(HINSTANCE instance, const char* commandLine)
     if (IsAlreadyRunning())
     {
         objects.Destroy();
-        return (int)RC_ALREADY_RUNNING;
+        return (int)RC_INSTALL_ALREADY_RUNNING;
     }
 
     locals.rc = ParseCommandLine(rawCommandLine, locals.languageCode, locals.iniFile);

@@ -8,10 +8,6 @@
 // Name of the mutex that keeps a second run from starting while one is active.
 extern const char* const SINGLE_INSTANCE_MUTEX;
 
-// Return codes of the main sequence that belong to no other module.
-const long RC_ALREADY_RUNNING = 1618;  // ERROR_INSTALL_ALREADY_RUNNING
-const long RC_NOT_AVAILABLE = 50;      // ERROR_NOT_SUPPORTED: a phase is not in this build
-
 // Names of the log copies below the target folder (with the day stamp).
 extern const char* const LOG_COPY_NAME;      // "Log\Fernwick_%s.log"
 extern const char* const MSI_LOG_COPY_NAME;  // "Log\MSI_%s.log"
@@ -29,7 +25,7 @@ bool GetOwnVersionText(char* out, size_t size);
 
 // Runs the rows in order: a row runs while rc is 0 (or holds a restart code
 // and the row takes one) and its condition holds. A row whose phase is not in
-// this build ends the phases with RC_NOT_AVAILABLE and a log line naming it.
+// this build ends the phases with RC_NOT_SUPPORTED and a log line naming it.
 // Returns locals.rc.
 long RunPhases(const PhaseRow* rows, size_t count, SequenceLocals& locals);
 

@@ -7,6 +7,7 @@
 
 #include "C_String.h"
 #include "FileVersion.h"
+#include "ResultCodes.h"
 
 // The program's own version, "V%d.%d.%d.%d".
 const int OWN_VERSION_SIZE = 32;
@@ -17,14 +18,6 @@ const int INSTALLED_VERSION_SIZE = 68;
 extern const char* const LOCAL_MARKER_FILE;   // "_FW_LOCAL_.txt"
 extern const char* const LOCAL_PROGRAM_NAME;  // "setup.exe"
 
-// Restart codes that count as success with a restart to come.
-const long RC_RESTART_NEEDED = 3010;     // ERROR_SUCCESS_REBOOT_REQUIRED
-const long RC_RESTART_STARTED = 1641;    // ERROR_SUCCESS_REBOOT_INITIATED
-const long RC_BAD_SETTINGS = 13;         // ERROR_INVALID_DATA
-const long RC_STEP_FAILED = 2;           // a prerequisite or engine step failed without a code
-const long RC_IN_USE = 148;              // the product's files are in use
-const long RC_NOTHING_TO_UPGRADE = 232;  // update mode, and nothing to upgrade
-inline bool IsRestartCode(long rc) { return rc == RC_RESTART_NEEDED || rc == RC_RESTART_STARTED; }
 
 // Where the product lives before and after its package, and what must follow
 // it there (phases 17 to 24).

@@ -158,7 +158,7 @@ void PhaseSettingsAndLanguage(SequenceLocals& locals)
         std::wstring text = L"Initialisation file '" + Wide(shown) +
                             L"' not OK\nIt may be missing or corrupted.";
         TellText(MESSAGE_ERROR, text.c_str());
-        locals.rc = RC_BAD_SETTINGS;
+        locals.rc = RC_INVALID_DATA;
         return;
     }
 
@@ -196,7 +196,7 @@ void PhaseSettingsAndLanguage(SequenceLocals& locals)
         std::wstring text = L"Language '" + Wide(code) + L"' not found in file '" +
                             Wide(settings->GetIniFile()) + L"'";
         TellText(MESSAGE_ERROR, text.c_str());
-        locals.rc = RC_BAD_SETTINGS;
+        locals.rc = RC_INVALID_DATA;
     }
 }
 
@@ -278,7 +278,7 @@ void PhaseWindowAndSource(SequenceLocals& locals)
     if (baseUrl == NULL || baseUrl[0] == 0)
     {
         TellFormatted(MESSAGE_ERROR, LABEL_INVALID_VALUE, NULL, SETTING_BASE_URL);
-        locals.rc = RC_BAD_SETTINGS;
+        locals.rc = RC_INVALID_DATA;
         return;
     }
     g_downloadManager->SetBaseUrl(baseUrl);
@@ -373,7 +373,7 @@ void PhaseEditionConflict(SequenceLocals& locals)
     if (FileExists(manifest.c_str()) || FileExists((manifest + ".zip").c_str()))
     {
         TellFormatted(MESSAGE_WARNING, LABEL_ERROR_OCCURRED, NULL, L"*** ZAPH.NET ***");
-        locals.rc = ERROR_CANCELLED;
+        locals.rc = RC_CANCELLED;
         return;
     }
     // Another member state beside the .NET edition: its data goes in, while
@@ -385,7 +385,7 @@ void PhaseEditionConflict(SequenceLocals& locals)
 void PhaseClientServerOrder(SequenceLocals& locals)
 {
     if (!CheckClientServerOrder())
-        locals.rc = ERROR_CANCELLED;
+        locals.rc = RC_CANCELLED;
 }
 
 void PhaseEarlierInstallation(SequenceLocals& locals)
@@ -405,7 +405,7 @@ void PhaseEarlierInstallation(SequenceLocals& locals)
     std::wstring text = Label(LABEL_WAS_ABANDONED) + L"\n***" + Label(LABEL_NO_UPGRADE) + L"***\n\n" +
                         Wide(locals.installedVersion) + L"\n";
     TellText(MESSAGE_ERROR, text.c_str());
-    locals.rc = RC_BAD_SETTINGS;
+    locals.rc = RC_INVALID_DATA;
 }
 
 // The folder that stands for <ProgramFiles>: on Windows Vista the parent of
@@ -459,7 +459,7 @@ void PhaseBackupConfirmation(SequenceLocals& locals)
     if (!AskText(question.c_str()))
     {
         Tell(MESSAGE_WARNING, LABEL_AFTER_BACKUP);
-        locals.rc = ERROR_CANCELLED;
+        locals.rc = RC_CANCELLED;
     }
 }
 
@@ -506,7 +506,7 @@ void PhaseNothingToUpgrade(SequenceLocals& locals)
 {
     locals.stepKey = NULL;
     Tell(MESSAGE_WARNING, LABEL_NO_UPGRADE);
-    locals.rc = RC_NOTHING_TO_UPGRADE;
+    locals.rc = RC_NO_DATA;
 }
 
 void PhaseFilesInUse(SequenceLocals& locals)
@@ -516,7 +516,7 @@ void PhaseFilesInUse(SequenceLocals& locals)
     if (!RunState.dotNetEdition && IsProductInUse())
     {
         Tell(MESSAGE_ERROR, LABEL_IN_USE);
-        locals.rc = RC_IN_USE;
+        locals.rc = RC_PATH_BUSY;
     }
 }
 
@@ -561,15 +561,15 @@ void PhaseSystemAndPrerequisites(SequenceLocals& locals)
     if (!IsSystemAllowedForDotNet(locals))
     {
         Tell(MESSAGE_ERROR, LABEL_CANNOT_INSTALL_PRE);
-        locals.rc = RC_STEP_FAILED;
+        locals.rc = RC_FILE_NOT_FOUND;
         return;
     }
 
-    DWORD result = 0;
-    if (InstallPreconditions(result, g_mainUI, g_resource))
+    PrerequisiteOutcome outcome;
+    if (InstallPreconditions(outcome, g_mainUI, g_resource))
     {
-        locals.rc = (long)result;
-        if (RunState.prereqRebootNeeded)
+        locals.rc = (long)outcome.code;
+        if (outcome.restartNeeded)
             RunState.rebootNeeded = true;
         // Logs which frameworks are there now.
         IsDotNetInstalled(DOTNET_V30, false);
@@ -579,13 +579,13 @@ void PhaseSystemAndPrerequisites(SequenceLocals& locals)
     }
 
     StopLogWindowAnimation();
-    locals.rc = result != 0 ? (long)result : RC_STEP_FAILED;
-    if (locals.rc == ERROR_INSTALL_PLATFORM_UNSUPPORTED)
+    locals.rc = outcome.code != 0 ? (long)outcome.code : RC_FILE_NOT_FOUND;
+    if (locals.rc == RC_INSTALL_PLATFORM_UNSUPPORTED)
     {
         Tell(MESSAGE_ERROR, LABEL_CANNOT_INSTALL_PRE);
         return;
     }
-    std::wstring text = Label(LABEL_FAIL_INSTALL_PRE) + L"\n[" + Wide(lastPrereqMessage) + L"]";
+    std::wstring text = Label(LABEL_FAIL_INSTALL_PRE) + L"\n[" + Wide(outcome.message) + L"]";
     TellText(MESSAGE_ERROR, text.c_str());
 }
 
@@ -613,7 +613,7 @@ void PhaseInstallerEngine(SequenceLocals& locals)
         }
         else
         {
-            locals.rc = result != 0 ? (long)result : RC_STEP_FAILED;
+            locals.rc = result != 0 ? (long)result : RC_FILE_NOT_FOUND;
             Tell(MESSAGE_ERROR, LABEL_WAS_ABANDONED);
         }
     }
@@ -653,7 +653,7 @@ void PhaseInstallationCheck(SequenceLocals& locals)
     DWORD result = 0;
     if (!VerifyInstallation(result))
     {
-        locals.rc = result != 0 ? (long)result : RC_STEP_FAILED;
+        locals.rc = result != 0 ? (long)result : RC_FILE_NOT_FOUND;
         return;
     }
     // The earlier package's removal wants a restart: the new installation

@@ -177,7 +177,7 @@ static DWORD Unpack(CCompression& unzip, const char* archive, const char* member
     code = unzip.GetLastErrorCode();
     // The library's code, or 0 when only the final copy failed: still a failure.
     if (code == 0)
-        code = ERROR_CANNOT_COPY;
+        code = RC_CANNOT_COPY;
     LogMessage(2, LOG_WARNING, "Uncompressing '%hs' returned '%ld'.\n", archive, (long)code);
     if (keeping)
     {
@@ -239,7 +239,7 @@ void PhaseProgramsAndShortcuts(SequenceLocals& locals)
         !Format(library, "%s\\bin\\%s", target, SUPPORT_LIBRARY) || !Format(libraryArchive, "%s.zip", library))
     {
         LogMessage(2, LOG_ERROR, "Path too long below '%hs'.\n", target);
-        locals.rc = ERROR_FILENAME_EXCED_RANGE;
+        locals.rc = RC_FILENAME_EXCED_RANGE;
         return;
     }
     // A running .NET program cannot be replaced: its successor waits beside it.

@@ -27,10 +27,6 @@
 #include "WideAPI.h"
 #include "resource.h"
 
-static const long RC_FILES_IN_USE = ERROR_PATH_BUSY;          // 148
-static const long RC_MOVE_FAILED = ERROR_CANNOT_COPY;         // 266
-static const long RC_FOLDERS_NESTED = ERROR_DIRECTORY;        // 267
-static const long RC_NO_INSTALL_PATH = ERROR_NOT_REGISTRY_FILE;  // 1017
 
 static const char* const SETUP_TYPE_SERVER = "Server";
 static const char* const DOTNET_REFUSED_VALUE = "Yes";
@@ -304,7 +300,7 @@ void PhaseTargetAfterInstallation(SequenceLocals& locals)
     {
         LogMessage(2, LOG_ERROR, "ZAPH registry key '%hs\\%hs' after installation is missing.\n",
                    ProductRegistryKey, PRODUCT_VALUE_INSTALL_PATH);
-        locals.rc = RC_NO_INSTALL_PATH;
+        locals.rc = RC_NOT_REGISTRY_FILE;
         // A command-line folder the installation check dropped cannot stand
         // in: without any folder there is nothing to install into.
         if (!RunState.targetGiven || RunState.targetDir.IsEmpty())
@@ -425,7 +421,7 @@ void PhaseClientFinish(SequenceLocals& locals)
     if (RunState.dotNetEdition && !CheckClientServerOrder())
     {
         WriteRegistryString(ProductRegistryRoot, ProductRegistryKey, PRODUCT_VALUE_DOTNET, DOTNET_REFUSED_VALUE);
-        locals.rc = ERROR_CANCELLED;
+        locals.rc = RC_CANCELLED;
     }
     // A client holds no data: it only follows the package's folder.
     if (reloc.dirMoved)
@@ -441,7 +437,7 @@ void PhaseFilesInUseAfterInstallation(SequenceLocals& locals)
     if (!IsProductInUse())
         return;
     ShowInUse();
-    locals.rc = RC_FILES_IN_USE;
+    locals.rc = RC_PATH_BUSY;
 }
 
 void PhaseRelocation(SequenceLocals& locals)
@@ -456,7 +452,7 @@ void PhaseRelocation(SequenceLocals& locals)
     if (IsFolderWithin(oldDir.c_str(), newDir.c_str()) || IsFolderWithin(newDir.c_str(), oldDir.c_str()))
     {
         ShowFolderMessage(true, LABEL_CANNOT_MOVE_SUB, oldDir, newDir);
-        FailRelocation(locals, RC_FOLDERS_NESTED);
+        FailRelocation(locals, RC_DIRECTORY);
         return;
     }
     if (IsProductInUseAt(oldDir))
@@ -466,14 +462,14 @@ void PhaseRelocation(SequenceLocals& locals)
         if (IsProductInUseAt(oldDir))
         {
             ShowInUse();
-            FailRelocation(locals, RC_FILES_IN_USE);
+            FailRelocation(locals, RC_PATH_BUSY);
             return;
         }
     }
     if (!MayMoveDirectory(oldDir.c_str(), newDir.c_str()))
     {
         ShowFolderMessage(true, LABEL_CANNOT_MOVE, oldDir, newDir);
-        FailRelocation(locals, RC_MOVE_FAILED);
+        FailRelocation(locals, RC_CANNOT_COPY);
         return;
     }
 
@@ -495,7 +491,7 @@ void PhaseRelocation(SequenceLocals& locals)
         {
             LogMessage(2, LOG_INFO, "*DO NOT* cleanup after failure as not initially empty. %hs\n", newDir.c_str());
         }
-        FailRelocation(locals, RC_MOVE_FAILED);
+        FailRelocation(locals, RC_CANNOT_COPY);
         return;
     }
 

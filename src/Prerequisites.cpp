@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "AppObjects.h"
 #include "CDownloadManager.h"
 #include "CMSI.h"
 #include "CMainUI.h"
@@ -15,6 +14,7 @@
 #include "InstallerTrust.h"
 #include "Log.h"
 #include "Registry.h"
+#include "ResultCodes.h"
 #include "RunState.h"
 #include "SystemInfo.h"
 #include "TextUtil.h"
@@ -43,11 +43,9 @@ const PrerequisiteInstaller INSTALLER_DOTNET20 = {"setup\\dotnetfx_20.exe",
 const PrerequisiteInstaller INSTALLER_MDAC = {"setup\\mdac_typ.exe", "/q /c:\"setup /QNT \"",
                                               "Microsoft MDAC V2.8"};
 
-bool prereqAbandoned = false;
-bool prereqCancelled = false;
-bool rebootResumeRegistered = false;
-const char* lastPrereqMessage = "";
 char caspolPath[MAX_PATH] = "";
+// The restart resume is written once per run, whichever step asks first.
+static bool s_resumeRegistered = false;
 
 // A version text of this length or more names its registry key in full.
 static const size_t FULL_VERSION_LENGTH = 9;
@@ -72,10 +70,28 @@ static bool IsPresenceOnlyVersion(const char* version)
     return length >= 4 && version[1] == '1' && version[3] == '0';
 }
 
+PrerequisiteOutcome::PrerequisiteOutcome()
+    : code(0), message(""), abandoned(false), cancelled(false), restartNeeded(false)
+{
+}
+
+PrerequisiteMachine::PrerequisiteMachine()
+    : netV20(false), netV11(false), spV11(false), v11Offered(false), spV11Offered(false),
+      v20Offered(false), v20Allowed(false), checkOnly(false), haveMdacFullVersion(false),
+      haveMdacVersion(false)
+{
+}
+
+PrerequisitePlan::PrerequisitePlan()
+    : framework(FRAMEWORK_UP_TO_DATE), v20Disabled(false), stepCount(0), mdacNeeded(false),
+      packMissing(false)
+{
+    steps[0] = steps[1] = steps[2] = NULL;
+}
+
 void ResetPrerequisiteState()
 {
-    prereqAbandoned = prereqCancelled = rebootResumeRegistered = false;
-    lastPrereqMessage = "";
+    s_resumeRegistered = false;
     caspolPath[0] = 0;
 }
 
@@ -183,46 +199,46 @@ bool NeedsMdac(const char* fullInstallVersion)
            fullInstallVersion[2] <= '6';
 }
 
-bool AcceptInstallerResult(long exitCode)
+bool AcceptInstallerResult(long exitCode, PrerequisiteOutcome& outcome)
 {
-    prereqCancelled = false;
-    lastPrereqMessage = "";
+    outcome.cancelled = false;
+    outcome.message = "";
     switch (exitCode)
     {
-    case 0:
+    case RC_SUCCESS:
         return true;
-    case 3010:
-    case 1641:
-        RunState.prereqRebootNeeded = true;
+    case RC_SUCCESS_REBOOT_REQUIRED:
+    case RC_SUCCESS_REBOOT_INITIATED:
+        outcome.restartNeeded = true;
         return true;
-    case 2:
-        lastPrereqMessage = "Instmsi executable not found.";
+    case RC_FILE_NOT_FOUND:
+        outcome.message = "Instmsi executable not found.";
         break;
-    case 1601:
-        lastPrereqMessage = "The Windows Installer service could not be accessed. Contact your "
+    case RC_INSTALL_SERVICE_FAILURE:
+        outcome.message = "The Windows Installer service could not be accessed. Contact your "
                             "support personnel to verify that the Windows Installer service is "
                             "properly registered.";
         break;
-    case 1602:
-        lastPrereqMessage = "User cancelled the instmsi upgrade.";
-        prereqCancelled = true;
+    case RC_INSTALL_USEREXIT:
+        outcome.message = "User cancelled the instmsi upgrade.";
+        outcome.cancelled = true;
         break;
-    case 1603:
-        lastPrereqMessage = "Error opening installation log file. Verify that the specified log "
+    case RC_INSTALL_FAILURE:
+        outcome.message = "Error opening installation log file. Verify that the specified log "
                             "file location exists and is writable.";
         break;
-    case 1626:
-        lastPrereqMessage = "Instmsi executable not executed.";
+    case RC_FUNCTION_NOT_CALLED:
+        outcome.message = "Instmsi executable not executed.";
         break;
-    case 1633:
-        lastPrereqMessage = "This installation package is not supported on this platform. "
+    case RC_INSTALL_PLATFORM_UNSUPPORTED:
+        outcome.message = "This installation package is not supported on this platform. "
                             "Contact your application vendor.";
         break;
     default:
-        lastPrereqMessage = "Unexpected failure";
+        outcome.message = "Unexpected failure";
         break;
     }
-    prereqAbandoned = true;
+    outcome.abandoned = true;
     return false;
 }
 
@@ -268,18 +284,18 @@ bool MakeResumeCommand(const char* programPath, const char* rawArguments, char* 
     return true;
 }
 
-bool RegisterRebootResume(const char* name)
+bool RegisterRebootResume(const char* name, CMainUI* ui, CResource* settings)
 {
     LogMessage(2, LOG_INFO, "%hs wants a reboot.\n", name ? name : "");
-    const char* reboot = g_resource ? g_resource->GetSetting(SETTING_REBOOT) : NULL;
+    const char* reboot = settings ? settings->GetSetting(SETTING_REBOOT) : NULL;
     if (reboot != NULL && TextEqualNoCase(reboot, SETTING_SKIP_VALUE))
     {
         LogMessage(2, LOG_INFO, "%hs Reboot request skipped\n", name ? name : "");
         return true;
     }
-    if (rebootResumeRegistered)
+    if (s_resumeRegistered)
         return true;
-    rebootResumeRegistered = true;
+    s_resumeRegistered = true;
 
     // The full path: the restart does not start us in the folder we were
     // started from, where a relative name would lead nowhere.
@@ -293,8 +309,8 @@ bool RegisterRebootResume(const char* name)
     if (!made || !EnsureRegistryKey(HKEY_LOCAL_MACHINE, RUN_ONCE_KEY) ||
         !WriteRegistryString(HKEY_LOCAL_MACHINE, RUN_ONCE_KEY, RUN_ONCE_VALUE, command))
     {
-        if (g_mainUI != NULL && g_resource != NULL)
-            g_mainUI->ShowMessage(false, g_resource->GetLabel(LABEL_REBOOT));
+        if (ui != NULL && settings != NULL)
+            ui->ShowMessage(false, settings->GetLabel(LABEL_REBOOT));
         LogMessage(2, LOG_PLAIN, "Could not write '%hs'='%hs' to HKLM\\...\\RunOnce.\n",
                    RUN_ONCE_VALUE, command);
     }
@@ -315,54 +331,6 @@ static void SetBusyText(const char* text)
     SetLogWindowStatus(text);
 }
 
-// Obtains and runs one installer. False when the installer could not be
-// obtained (result holds the code, or is left alone for an empty path); else
-// accepted tells the verdict on its exit code.
-static bool RunPrerequisite(const PrerequisiteInstaller& installer, const char* busyText,
-                            DWORD& result, bool& accepted, CMainUI* ui, CResource* settings)
-{
-    char localPath[DOWNLOAD_PATH_SIZE];
-    localPath[0] = 0;
-    DWORD code = ObtainSourceFile(installer.file, localPath);
-    if (code != 0)
-    {
-        result = code;
-        return false;
-    }
-    if (localPath[0] == 0)
-        return false;
-    // Nothing runs elevated that is not what the release meant to run.
-    if (!VerifyObtainedInstaller(installer.file, localPath, code))
-    {
-        result = code;
-        prereqAbandoned = true;
-        lastPrereqMessage = "The installer is neither signed by its publisher nor matches its listed digest.";
-        return false;
-    }
-
-    char command[COMMAND_SIZE];
-    if (!MakeCommandLine(localPath, installer.options, command, sizeof(command)))
-    {
-        LogMessage(2, LOG_ERROR, "Command for '%hs' too long.\n", localPath);
-        result = ERROR_FILENAME_EXCED_RANGE;
-        return false;
-    }
-    SetBusyText(busyText);
-    result = RunAndWait(localPath, command, busyThread);
-
-    accepted = AcceptInstallerResult((long)result);
-    if (accepted)
-    {
-        LogMessage(2, LOG_INFO, "Good so far, '%hs' returned '%ld'\n", command, (long)result);
-        return true;
-    }
-    std::wstring message = FailureMessage(settings, LABEL_FAIL_INSTALL_PRE);
-    LogMessage(2, LOG_ERROR, "%ws. '%hs' returned '%ld'\n", message.c_str(), command, (long)result);
-    if (!prereqCancelled)
-        ui->ShowMessage(true, message.c_str());
-    return true;
-}
-
 // Availability of an installer from its setting ("yes"), or in LOCAL mode
 // from the file itself.
 static bool InstallerAvailable(CResource* settings, const wchar_t* setting, const char* file,
@@ -376,133 +344,288 @@ static bool InstallerAvailable(CResource* settings, const wchar_t* setting, cons
     return TextEqualNoCase(value, "yes");
 }
 
-bool InstallPreconditions(DWORD& result, CMainUI* ui, CResource* settings)
+// Obtains and runs one installer. False when the installer could not be
+// obtained (outcome.code holds the code, or is left alone for an empty path); else
+// accepted tells the verdict on its exit code.
+static bool RunPrerequisite(const PrerequisiteInstaller& installer, const char* busyText,
+                            bool& accepted, PrerequisiteOutcome& outcome, CMainUI* ui,
+                            CResource* settings)
 {
-    result = 0;
-    if (ui == NULL || settings == NULL)
+    char localPath[DOWNLOAD_PATH_SIZE];
+    localPath[0] = 0;
+    DWORD code = ObtainSourceFile(installer.file, localPath);
+    if (code != 0)
+    {
+        outcome.code = code;
         return false;
+    }
+    if (localPath[0] == 0)
+        return false;
+    // Nothing runs elevated that is not what the release meant to run.
+    if (!VerifyObtainedInstaller(installer.file, localPath, code))
+    {
+        outcome.code = code;
+        outcome.abandoned = true;
+        outcome.message = "The installer is neither signed by its publisher nor matches its listed digest.";
+        return false;
+    }
 
+    char command[COMMAND_SIZE];
+    if (!MakeCommandLine(localPath, installer.options, command, sizeof(command)))
+    {
+        LogMessage(2, LOG_ERROR, "Command for '%hs' too long.\n", localPath);
+        outcome.code = RC_FILENAME_EXCED_RANGE;
+        return false;
+    }
+    SetBusyText(busyText);
+    DWORD result = RunAndWait(localPath, command, busyThread);
+    outcome.code = result;
+
+    accepted = AcceptInstallerResult((long)result, outcome);
+    if (accepted)
+    {
+        LogMessage(2, LOG_INFO, "Good so far, '%hs' returned '%ld'\n", command, (long)result);
+        return true;
+    }
+    std::wstring message = FailureMessage(settings, LABEL_FAIL_INSTALL_PRE);
+    LogMessage(2, LOG_ERROR, "%ws. '%hs' returned '%ld'\n", message.c_str(), command, (long)result);
+    if (!outcome.cancelled)
+        ui->ShowMessage(true, message.c_str());
+    return true;
+}
+
+
+void DetectPrerequisites(PrerequisiteMachine& machine, CResource* settings)
+{
     IsDotNetInstalled(DOTNET_V10, false);
     IsDotNetInstalled(DOTNET_V30, false);
-    bool netV20 = IsDotNetInstalled(DOTNET_V20, false);
-    bool netV11 = IsDotNetInstalled(DOTNET_V11, false);
-    bool spV11 = IsDotNetInstalled(DOTNET_V11, true);
+    machine.netV20 = IsDotNetInstalled(DOTNET_V20, false);
+    machine.netV11 = IsDotNetInstalled(DOTNET_V11, false);
+    machine.spV11 = IsDotNetInstalled(DOTNET_V11, true);
 
-    bool v11 = InstallerAvailable(settings, SETTING_V11_INSTALLER, INSTALLER_DOTNET11.file, true);
-    bool spV11Available =
+    machine.v11Offered =
+        InstallerAvailable(settings, SETTING_V11_INSTALLER, INSTALLER_DOTNET11.file, true);
+    machine.spV11Offered =
         InstallerAvailable(settings, SETTING_SPV11_INSTALLER, INSTALLER_DOTNET11_SP1.file, false);
-    bool v20 = InstallerAvailable(settings, SETTING_V20_INSTALLER, INSTALLER_DOTNET20.file, false);
+    machine.v20Offered =
+        InstallerAvailable(settings, SETTING_V20_INSTALLER, INSTALLER_DOTNET20.file, false);
 
-    LogMessage(2, LOG_INFO, " *dbg* V11InstallerAvailable = %hs.\n", YesNo(v11));
-    LogMessage(2, LOG_INFO, " *dbg* SPV11InstallerAvailable = %hs.\n", YesNo(spV11Available));
-    LogMessage(2, LOG_INFO, " *dbg* V20InstallerAvailable = %hs.\n", YesNo(v20));
-    LogMessage(2, LOG_INFO, " *dbg* NetV20 = %hs.\n", YesNo(netV20));
-    LogMessage(2, LOG_INFO, " *dbg* NetV11 = %hs.\n", YesNo(netV11));
-    LogMessage(2, LOG_INFO, " *dbg* SPV11 = %hs.\n", YesNo(spV11));
+    LogMessage(2, LOG_INFO, " *dbg* V11InstallerAvailable = %hs.\n", YesNo(machine.v11Offered));
+    LogMessage(2, LOG_INFO, " *dbg* SPV11InstallerAvailable = %hs.\n", YesNo(machine.spV11Offered));
+    LogMessage(2, LOG_INFO, " *dbg* V20InstallerAvailable = %hs.\n", YesNo(machine.v20Offered));
+    LogMessage(2, LOG_INFO, " *dbg* NetV20 = %hs.\n", YesNo(machine.netV20));
+    LogMessage(2, LOG_INFO, " *dbg* NetV11 = %hs.\n", YesNo(machine.netV11));
+    LogMessage(2, LOG_INFO, " *dbg* SPV11 = %hs.\n", YesNo(machine.spV11));
 
-    if (v20)
+    // The system's figures are only read (and the engine's version logged)
+    // when 2.0 is offered at all.
+    if (machine.v20Offered)
     {
         DWORD major = 0, minor = 0, servicePack = 0;
         bool isWin9x = GetWindowsVersion(&major, &minor, &servicePack, NULL);
         C_String explorer;
         ReadRegistryString(HKEY_LOCAL_MACHINE, EXPLORER_KEY, EXPLORER_VERSION_VALUE, explorer);
-        if (!MayInstallDotNet20(explorer.GetNarrow(), isWin9x, major, minor, servicePack,
-                                GetInstallerVersion()))
-        {
-            LogMessage(2, LOG_WARNING, " *dbg* Disabling installation of .NET V2.0\n");
-            v20 = false;
-        }
+        machine.v20Allowed = MayInstallDotNet20(explorer.GetNarrow(), isWin9x, major, minor,
+                                                servicePack, GetInstallerVersion());
     }
+    machine.checkOnly = RunState.checkOnly;
+    C_String version;
+    machine.haveMdacFullVersion =
+        ReadRegistryString(HKEY_LOCAL_MACHINE, DATA_ACCESS_KEY, MDAC_FULL_VERSION_VALUE, version);
+    if (machine.haveMdacFullVersion)
+        machine.mdacFullVersion = version.GetNarrow();
+    C_String shortVersion;
+    machine.haveMdacVersion =
+        ReadRegistryString(HKEY_LOCAL_MACHINE, DATA_ACCESS_KEY, MDAC_VERSION_VALUE, shortVersion);
+    if (machine.haveMdacVersion)
+        machine.mdacVersion = shortVersion.GetNarrow();
+}
 
-    const PrerequisiteInstaller* step = NULL;
-    bool slipstream = false;
-    if (netV11 && spV11)
+static void AddStep(PrerequisitePlan& plan, const PrerequisiteInstaller& installer)
+{
+    plan.steps[plan.stepCount++] = &installer;
+}
+
+PrerequisitePlan PlanPrerequisites(const PrerequisiteMachine& machine)
+{
+    PrerequisitePlan plan;
+    bool v20 = machine.v20Offered && machine.v20Allowed;
+    plan.v20Disabled = machine.v20Offered && !machine.v20Allowed;
+    if (machine.netV11 && machine.spV11)
     {
-        LogMessage(2, LOG_INFO,
-                   "The minimally required Microsoft .NET Framework(s) is(are) up to date.\n");
+        plan.framework = FRAMEWORK_UP_TO_DATE;
     }
-    else if (netV11)
+    else if (machine.netV11)
     {
-        LogMessage(2, LOG_WARNING, "Microsoft .NET Framework %hs installed *without* service pack.\n",
-                   DOTNET_V11);
-        if (!RunState.checkOnly && spV11Available)
-        {
-            LogMessage(2, LOG_INFO, "           We will be installating the service pack only.\n");
-            step = &INSTALLER_DOTNET11_SP1;
-        }
-        else
-        {
-            LogMessage(2, LOG_WARNING, "           Skipping installation of the service pack!\n");
-            ui->ShowMessage(false, settings->GetLabel(LABEL_SHOULD_UPGRADE_V11));
-        }
+        plan.framework = !machine.checkOnly && machine.spV11Offered ? FRAMEWORK_PACK_ONLY
+                                                                    : FRAMEWORK_PACK_SKIPPED;
+        if (plan.framework == FRAMEWORK_PACK_ONLY)
+            AddStep(plan, INSTALLER_DOTNET11_SP1);
     }
-    else if (netV20)
+    else if (machine.netV20)
     {
-        LogMessage(2, LOG_INFO,
-                   "Microsoft .NET Framework %hs installed, don't need to install another one.\n",
-                   DOTNET_V20);
+        plan.framework = FRAMEWORK_V20_PRESENT;
     }
     else if (v20)
     {
-        LogMessage(2, LOG_INFO, "No Microsoft .NET Framework detected. Will be installing %hs.\n",
-                   DOTNET_V20);
-        step = &INSTALLER_DOTNET20;
+        plan.framework = FRAMEWORK_INSTALL_V20;
+        AddStep(plan, INSTALLER_DOTNET20);
     }
-    else if (v11)
+    else if (machine.v11Offered)
     {
-        LogMessage(2, LOG_INFO, "No Microsoft .NET Framework detected. Will be installing %hs.\n",
-                   DOTNET_V11);
-        step = &INSTALLER_DOTNET11;
-        slipstream = true;
-        if (spV11Available)
-            LogMessage(2, LOG_INFO, "            *and* its service pack as slipstream installation.\n");
+        plan.framework = FRAMEWORK_INSTALL_V11;
+        AddStep(plan, INSTALLER_DOTNET11);
+        if (machine.spV11Offered)
+            AddStep(plan, INSTALLER_DOTNET11_SP1);
         else
-            LogMessage(2, LOG_WARNING, "            *but* its service pack is not available.\n");
+            plan.packMissing = true;
     }
     else
     {
+        plan.framework = FRAMEWORK_NO_INSTALLER;
+        return plan;
+    }
+    plan.mdacNeeded =
+        NeedsMdac(machine.haveMdacFullVersion ? machine.mdacFullVersion.c_str() : NULL);
+    if (plan.mdacNeeded)
+        AddStep(plan, INSTALLER_MDAC);
+    return plan;
+}
+
+// The log lines of the frameworks' decision; the skipped pack is also told
+// to the user.
+static void ReportFrameworkDecision(const PrerequisitePlan& plan, CMainUI* ui, CResource* settings)
+{
+    if (plan.v20Disabled)
+        LogMessage(2, LOG_WARNING, " *dbg* Disabling installation of .NET V2.0\n");
+    switch (plan.framework)
+    {
+    case FRAMEWORK_UP_TO_DATE:
+        LogMessage(2, LOG_INFO,
+                   "The minimally required Microsoft .NET Framework(s) is(are) up to date.\n");
+        break;
+    case FRAMEWORK_PACK_ONLY:
+    case FRAMEWORK_PACK_SKIPPED:
+        LogMessage(2, LOG_WARNING, "Microsoft .NET Framework %hs installed *without* service pack.\n",
+                   DOTNET_V11);
+        if (plan.framework == FRAMEWORK_PACK_ONLY)
+        {
+            LogMessage(2, LOG_INFO, "           We will be installating the service pack only.\n");
+            break;
+        }
+        LogMessage(2, LOG_WARNING, "           Skipping installation of the service pack!\n");
+        ui->ShowMessage(false, settings->GetLabel(LABEL_SHOULD_UPGRADE_V11));
+        break;
+    case FRAMEWORK_V20_PRESENT:
+        LogMessage(2, LOG_INFO,
+                   "Microsoft .NET Framework %hs installed, don't need to install another one.\n",
+                   DOTNET_V20);
+        break;
+    case FRAMEWORK_INSTALL_V20:
+    case FRAMEWORK_INSTALL_V11:
+        LogMessage(2, LOG_INFO, "No Microsoft .NET Framework detected. Will be installing %hs.\n",
+                   plan.framework == FRAMEWORK_INSTALL_V20 ? DOTNET_V20 : DOTNET_V11);
+        if (plan.framework == FRAMEWORK_INSTALL_V20)
+            break;
+        if (plan.packMissing)
+            LogMessage(2, LOG_WARNING, "            *but* its service pack is not available.\n");
+        else
+            LogMessage(2, LOG_INFO, "            *and* its service pack as slipstream installation.\n");
+        break;
+    case FRAMEWORK_NO_INSTALLER:
         LogMessage(2, LOG_ERROR, "No Microsoft .NET Framework detected but no installer available.\n");
-        result = 2;
-        lastPrereqMessage = ".NET Framework V1.1 installer is missing";
+        break;
+    }
+}
+
+static void ReportMdac(const PrerequisiteMachine& machine, const PrerequisitePlan& plan)
+{
+    if (machine.haveMdacFullVersion)
+        LogMessage(2, LOG_INFO, "MDAC FullInstallVer %hs\n", machine.mdacFullVersion.c_str());
+    if (machine.haveMdacVersion)
+        LogMessage(2, LOG_INFO, "MDAC Version %hs\n", machine.mdacVersion.c_str());
+    LogMessage(2, LOG_INFO, plan.mdacNeeded ? "MDAC must be installed\n" : "MDAC is up-to-date enough\n");
+}
+
+// The question naming every installer of the plan; true when the user agrees.
+static bool ConfirmPlan(const PrerequisitePlan& plan, CMainUI* ui, CResource* settings)
+{
+    const wchar_t* allow = settings->GetLabel(LABEL_ALLOW_PRE_UPGRADE);
+    std::wstring question = allow ? allow : L"";
+    question += L"\n\n\n";
+    for (int i = 0; i < plan.stepCount; ++i)
+    {
+        if (plan.steps[i] != &INSTALLER_MDAC)
+            question += L"   Microsoft .NET Framework " + std::wstring(A2W(plan.steps[i]->name)) + L"\n";
+    }
+    if (plan.mdacNeeded)
+        question += L"   Microsoft Data Access Components V2.8 (MDAC)\n";
+    question += L"\n";
+    return ui->Confirm(question.c_str());
+}
+
+// Runs the frameworks of the plan in order, each only after the one before
+// was accepted. False when one could not be obtained.
+static bool RunFrameworks(const PrerequisitePlan& plan, bool& accepted, PrerequisiteOutcome& outcome,
+                          CMainUI* ui, CResource* settings)
+{
+    for (int i = 0; i < plan.stepCount && accepted; ++i)
+    {
+        const PrerequisiteInstaller* step = plan.steps[i];
+        if (step == &INSTALLER_MDAC)
+            break;
+        LogMessage(2, LOG_INFO, "Installing Microsoft .NET Framework %hs\n", step->name);
+        SetBusyText(step->file);
+        char busyText[128];
+        _snprintf(busyText, sizeof(busyText), "Microsoft .NET Framework %s", step->name);
+        busyText[sizeof(busyText) - 1] = 0;
+        if (!RunPrerequisite(*step, busyText, accepted, outcome, ui, settings))
+            return false;
+        if (outcome.restartNeeded)
+        {
+            // A refused step keeps its own code: a restart asked for by an
+            // earlier step does not make it a success.
+            if (accepted)
+                outcome.code = RC_SUCCESS_REBOOT_REQUIRED;
+            RegisterRebootResume(busyText, ui, settings);
+        }
+    }
+    if (accepted && plan.packMissing)
+        ui->ShowMessage(false, settings->GetLabel(LABEL_SHOULD_UPGRADE_V11));
+    return true;
+}
+
+bool InstallPreconditions(PrerequisiteOutcome& outcome, CMainUI* ui, CResource* settings)
+{
+    outcome = PrerequisiteOutcome();
+    if (ui == NULL || settings == NULL)
+        return false;
+
+    PrerequisiteMachine machine;
+    DetectPrerequisites(machine, settings);
+    PrerequisitePlan plan = PlanPrerequisites(machine);
+    ReportFrameworkDecision(plan, ui, settings);
+    if (plan.framework == FRAMEWORK_NO_INSTALLER)
+    {
+        outcome.code = RC_FILE_NOT_FOUND;
+        outcome.message = ".NET Framework V1.1 installer is missing";
         return false;
     }
-
-    C_String mdacVersion;
-    bool haveMdacVersion =
-        ReadRegistryString(HKEY_LOCAL_MACHINE, DATA_ACCESS_KEY, MDAC_FULL_VERSION_VALUE, mdacVersion);
-    if (haveMdacVersion)
-        LogMessage(2, LOG_INFO, "MDAC FullInstallVer %hs\n", mdacVersion.GetNarrow());
-    bool mdacNeeded = NeedsMdac(haveMdacVersion ? mdacVersion.GetNarrow() : NULL);
-    C_String mdacShortVersion;
-    if (ReadRegistryString(HKEY_LOCAL_MACHINE, DATA_ACCESS_KEY, MDAC_VERSION_VALUE, mdacShortVersion))
-        LogMessage(2, LOG_INFO, "MDAC Version %hs\n", mdacShortVersion.GetNarrow());
-    LogMessage(2, LOG_INFO, mdacNeeded ? "MDAC must be installed\n" : "MDAC is up-to-date enough\n");
-
-    if (step == NULL && !mdacNeeded)
+    ReportMdac(machine, plan);
+    if (plan.stepCount == 0)
         return true;
 
     if (!RunState.isAdmin)
     {
         ui->ShowMessage(true, settings->GetLabel(LABEL_MUST_BE_ADMIN));
-        result = 1313;
-        lastPrereqMessage = "Not administrator";
+        outcome.code = RC_NO_SUCH_PRIVILEGE;
+        outcome.message = "Not administrator";
         return false;
     }
-
-    const wchar_t* allow = settings->GetLabel(LABEL_ALLOW_PRE_UPGRADE);
-    std::wstring question = allow ? allow : L"";
-    question += L"\n\n\n";
-    if (step != NULL)
-        question += L"   Microsoft .NET Framework " + std::wstring(A2W(step->name)) + L"\n";
-    if (slipstream && spV11Available)
-        question += L"   Microsoft .NET Framework V1.1 Service Pack 1\n";
-    if (mdacNeeded)
-        question += L"   Microsoft Data Access Components V2.8 (MDAC)\n";
-    question += L"\n";
-    if (!ui->Confirm(question.c_str()))
+    if (!ConfirmPlan(plan, ui, settings))
     {
-        lastPrereqMessage = "Aborted by user";
-        result = 995;
+        outcome.message = "Aborted by user";
+        outcome.code = RC_OPERATION_ABORTED;
         return false;
     }
 
@@ -510,60 +633,31 @@ bool InstallPreconditions(DWORD& result, CMainUI* ui, CResource* settings)
     StartLogWindowAnimation();
 
     bool accepted = true;
-    while (step != NULL)
-    {
-        LogMessage(2, LOG_INFO, "Installing Microsoft .NET Framework %hs\n", step->name);
-        SetBusyText(step->file);
-        char busyText[128];
-        _snprintf(busyText, sizeof(busyText), "Microsoft .NET Framework %s", step->name);
-        busyText[sizeof(busyText) - 1] = 0;
-        if (!RunPrerequisite(*step, busyText, result, accepted, ui, settings))
-            return false;
-        if (RunState.prereqRebootNeeded)
-        {
-            // A refused step keeps its own code: a restart asked for by an
-            // earlier step does not make it a success.
-            if (accepted)
-                result = 3010;
-            RegisterRebootResume(busyText);
-        }
-        step = NULL;
-        if (slipstream && accepted)
-        {
-            slipstream = false;
-            if (spV11Available)
-                step = &INSTALLER_DOTNET11_SP1;
-            else
-                ui->ShowMessage(false, settings->GetLabel(LABEL_SHOULD_UPGRADE_V11));
-        }
-    }
-
-    if (prereqAbandoned)
+    if (!RunFrameworks(plan, accepted, outcome, ui, settings))
+        return false;
+    if (outcome.abandoned)
     {
         LogMessage(2, LOG_WARNING, "InstallPreconditions abandoned.\n");
         return false;
     }
+    if (!plan.mdacNeeded)
+        return accepted;
 
-    if (mdacNeeded)
+    LogMessage(2, LOG_INFO, "Installing MDAC\n");
+    SetBusyText(INSTALLER_MDAC.file);
+    if (!RunPrerequisite(INSTALLER_MDAC, INSTALLER_MDAC.name, accepted, outcome, ui, settings))
+        return false;
+    if (accepted)
     {
-        LogMessage(2, LOG_INFO, "Installing MDAC\n");
-        SetBusyText(INSTALLER_MDAC.file);
-        if (!RunPrerequisite(INSTALLER_MDAC, INSTALLER_MDAC.name, result, accepted, ui, settings))
-            return false;
-        if (accepted)
-        {
-            // MDAC needs a restart whatever its installer says.
-            result = 3010;
-            RunState.prereqRebootNeeded = true;
-        }
-        if (RunState.prereqRebootNeeded)
-        {
-            // A failed MDAC keeps its own code: the run must not go on as if
-            // only a restart were pending.
-            if (accepted)
-                result = 3010;
-            RegisterRebootResume("InstallPreconditions (MDAC)");
-        }
+        // MDAC needs a restart whatever its installer says.
+        outcome.code = RC_SUCCESS_REBOOT_REQUIRED;
+        outcome.restartNeeded = true;
+    }
+    if (outcome.restartNeeded)
+    {
+        // A failed MDAC keeps its own code: the run must not go on as if
+        // only a restart were pending.
+        RegisterRebootResume("InstallPreconditions (MDAC)", ui, settings);
     }
     return accepted;
 }

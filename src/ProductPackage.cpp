@@ -11,7 +11,6 @@
 #include "CResource.h"
 #include "FileUtil.h"
 #include "Log.h"
-#include "Phases.h"
 #include "PreviousInstallation.h"
 #include "RunState.h"
 #include "UserMessages.h"
@@ -121,17 +120,17 @@ static DWORD JudgeResult(DWORD result, const char* location)
 {
     switch (result)
     {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
-    case MSI_RESULT_PACKAGE_OPEN_FAILED:
+    case RC_FILE_NOT_FOUND:
+    case RC_PATH_NOT_FOUND:
+    case RC_INVALID_NAME:
+    case RC_INSTALL_PACKAGE_OPEN_FAILED:
         TellFormatted(MESSAGE_WARNING, LABEL_FAIL_FILE, NULL, location, g_downloadManager->GetBaseUrl());
         return result;
-    case MSI_RESULT_USER_EXIT:
+    case RC_INSTALL_USEREXIT:
         Tell(MESSAGE_WARNING, LABEL_WAS_CANCELLED);
         return result;
-    case RC_RESTART_NEEDED:
-    case RC_RESTART_STARTED:
+    case RC_SUCCESS_REBOOT_REQUIRED:
+    case RC_SUCCESS_REBOOT_INITIATED:
         RunState.rebootNeeded = true;
         LogMessage(2, LOG_INFO, "We will issue the reboot reminder at the end.\n");
         return 0;
@@ -150,7 +149,7 @@ bool InstallProductPackage(DWORD& result, bool isClient)
     result = 0;
     if (g_msi == NULL || g_mainUI == NULL || g_resource == NULL || g_downloadManager == NULL)
     {
-        result = ERROR_INVALID_STATE;
+        result = RC_INVALID_STATE;
         return false;
     }
     LogMessage(3, LOG_INFO, "Assimilation imminent; 7 of 9\n");
@@ -166,12 +165,12 @@ bool InstallProductPackage(DWORD& result, bool isClient)
     if (!g_msi->SetPackage(location))
     {
         LogMessage(2, LOG_ERROR, "MSI problem '%hs'\n", location);
-        result = MSI_RESULT_REFUSED;
+        result = RC_INVALID_DATA;
         return false;
     }
     if (!SetPackageProperties(isClient))
     {
-        result = MSI_RESULT_REFUSED;
+        result = RC_INVALID_DATA;
         return false;
     }
 

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "ResultCodes.h"
+
 // Public properties the package reads.
 extern const char* const PROPERTY_LANGUAGE_COUNT;   // "LNS"
 extern const char* const PROPERTY_TARGET_DIR;       // "TARGETDIR"
@@ -14,11 +16,6 @@ extern const char* const PROPERTY_DEFAULT_DIR;      // "DEFAULTDIR"
 extern const char* const PROPERTY_SETUP_TYPE;       // "SETUPTYPE"
 extern const char* const PROPERTY_DOTNET;           // "DOTNET"
 extern const char* const SETUP_TYPE_CLIENT;         // "Client"
-
-// Installer results that mean the package could not be opened.
-const DWORD MSI_RESULT_PACKAGE_OPEN_FAILED = 1619;  // ERROR_INSTALL_PACKAGE_OPEN_FAILED
-const DWORD MSI_RESULT_USER_EXIT = 1602;            // ERROR_INSTALL_USEREXIT
-const DWORD MSI_RESULT_REFUSED = 13;                // ERROR_INVALID_DATA: path or property refused
 
 // Installs the package of the current language through the run's CMSI, with
 // the progress window hidden while the installer's own dialogs are up.

@@ -15,7 +15,7 @@ void RunStateRecord::Reset()
     mainExeName.Clear();
     memberState.Clear();
     defaultTargetDir.Clear();
-    rebootNeeded = prereqRebootNeeded = oldPackageRemoved = false;
+    rebootNeeded = oldPackageRemoved = false;
     phase = 0;
     memset(languageSelected, 0, sizeof(languageSelected));
     languageCount = 0;

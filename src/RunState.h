@@ -22,7 +22,6 @@ struct RunStateRecord
     C_String memberState;
     C_String defaultTargetDir;
     bool rebootNeeded;
-    bool prereqRebootNeeded;
     bool oldPackageRemoved;
     int phase;
     bool languageSelected[LANGUAGE_SLOTS];

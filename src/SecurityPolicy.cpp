@@ -8,6 +8,7 @@
 #include "Log.h"
 #include "Prerequisites.h"
 #include "PreviousInstallation.h"
+#include "ResultCodes.h"
 #include "RunState.h"
 #include "SystemInfo.h"
 #include "UserMessages.h"
@@ -94,7 +95,7 @@ long RepairSecurityPolicy()
     {
         TellText(MESSAGE_WARNING, REPAIR_NO_FOLDER_TEXT);
         LogMessage(2, LOG_WARNING, "%hs\n", REPAIR_NO_FOLDER);
-        return ERROR_UNKNOWN_PRODUCT;
+        return RC_UNKNOWN_PRODUCT;
     }
 
     char program[MAX_PATH];
@@ -107,5 +108,5 @@ long RepairSecurityPolicy()
         TellText(MESSAGE_WARNING, L"Repair successfull.");
     else
         TellText(MESSAGE_ERROR, L"One or more repair attempts have failed.");
-    return repaired ? 0 : ERROR_INSTALL_FAILURE;
+    return repaired ? 0 : RC_INSTALL_FAILURE;
 }

@@ -12,6 +12,7 @@
 #include "Log.h"
 #include "PreviousInstallation.h"
 #include "Registry.h"
+#include "ResultCodes.h"
 #include "RunState.h"
 #include "UserMessages.h"
 #include "WideAPI.h"
@@ -196,7 +197,7 @@ bool VerifyInstallation(DWORD& result)
             const wchar_t* reason = g_resource->GetLabel(LABEL_FAIL_LOAD_MSI);
             TellFormatted(MESSAGE_ERROR, LABEL_ERROR_OCCURRED, NULL, reason ? reason : L"");
         }
-        result = g_msi != NULL ? g_msi->GetLastResult() : ERROR_MOD_NOT_FOUND;
+        result = g_msi != NULL ? g_msi->GetLastResult() : RC_MOD_NOT_FOUND;
         LogMessage(2, LOG_PLAIN, "MSI returned '%ld'\n", (long)result);
         return false;
     }
@@ -204,7 +205,7 @@ bool VerifyInstallation(DWORD& result)
     result = g_msi->GetLastResult();
     const char* text = g_msi->GetErrorText(result);
     LogMessage(2, LOG_INFO, "**> Uninstallation returned '%ld' '%hs'.\n", (long)result, text ? text : "<>");
-    if (result != 0 && result != ERROR_SUCCESS_REBOOT_REQUIRED)
+    if (result != 0 && result != (DWORD)RC_SUCCESS_REBOOT_REQUIRED)
     {
         Tell(MESSAGE_WARNING, LABEL_UNINSTALL_FAIL);
         result = 0;

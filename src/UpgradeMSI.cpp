@@ -6,7 +6,6 @@
 
 #include <string>
 
-#include "AppObjects.h"
 #include "Assert.h"
 #include "CDownloadManager.h"
 #include "CMainUI.h"
@@ -15,6 +14,7 @@
 #include "FileVersion.h"
 #include "InstallerTrust.h"
 #include "Log.h"
+#include "ResultCodes.h"
 #include "SystemLibrary.h"
 #include "Prerequisites.h"
 #include "RunState.h"
@@ -28,8 +28,6 @@ const char* const ENGINE_12_SUFFIX = "12.exe";
 // Below this a required version cannot be meant (engine 1.1).
 static const int LOWEST_ENGINE_VERSION = 110;
 static const char* const ENGINE_LIBRARY_NAME = "\\MSI.DLL";
-static const DWORD RC_INVALID_SETTING = 13;      // ERROR_INVALID_DATA
-static const DWORD RC_NOT_EXECUTED = 1626;       // ERROR_FUNCTION_NOT_CALLED
 
 // Replaces the first ".exe" of name (size bytes) by ENGINE_12_SUFFIX; false
 // when there is none or the result would not fit.
@@ -93,12 +91,11 @@ bool NeedsEngineUpgrade(int required)
     return true;
 }
 
-bool CheckEngineInstallerVersion(int required, const char* installerPath)
+bool CheckEngineInstallerVersion(int required, const char* installerPath, bool checkSkipped)
 {
     if (installerPath == NULL || !FileExists(installerPath))
         return false;
-    const char* check = g_resource ? g_resource->GetSetting(SETTING_CHECK_MSI_VERSION) : NULL;
-    if (check != NULL && TextEqualNoCase(check, SETTING_SKIP_VALUE))
+    if (checkSkipped)
     {
         LogMessage(2, LOG_INFO, "'%hs' version check skipped\n", installerPath);
         return true;
@@ -122,7 +119,7 @@ bool CheckEngineInstallerVersion(int required, const char* installerPath)
 DWORD DoInstallMSI(const char* installerPath, bool delayedRebootUnsupported)
 {
     if (installerPath == NULL || !FileExists(installerPath))
-        return ERROR_FILE_NOT_FOUND;
+        return RC_FILE_NOT_FOUND;
     LogMessage(2, LOG_INFO, "Executing '%hs'\n", installerPath);
     // The path in quotes and given as the program: from a folder with a blank
     // in its name the system would otherwise start whatever lies at the path's
@@ -133,7 +130,7 @@ DWORD DoInstallMSI(const char* installerPath, bool delayedRebootUnsupported)
     // CreateProcessA may write into the command line.
     char* text = TextDuplicate(command.c_str());
     if (text == NULL)
-        return ERROR_OUTOFMEMORY;
+        return RC_OUTOFMEMORY;
     LogMessage(2, LOG_INFO, delayedRebootUnsupported
                                 ? "Delayed reboot mode of InstMSI is *NOT* supported.\n"
                                 : "Delayed reboot mode of InstMSI is supported OK.\n");
@@ -150,12 +147,12 @@ DWORD DoInstallMSI(const char* installerPath, bool delayedRebootUnsupported)
     DWORD error = GetLastError();
     free(text);
     if (!started)
-        return error != 0 ? error : RC_NOT_EXECUTED;
+        return error != 0 ? error : RC_FUNCTION_NOT_CALLED;
     if (process.hProcess == NULL)
     {
         error = GetLastError();
         if (error == 0)
-            error = RC_NOT_EXECUTED;
+            error = RC_FUNCTION_NOT_CALLED;
         LogMessage(2, LOG_ERROR, "CreateProcess did not return a process '%ld'\n", (long)error);
         return error;
     }
@@ -188,75 +185,78 @@ static bool EngineFailure(DWORD result, CMainUI* ui, CResource* settings)
     std::wstring message = formatted ? formatted : L"";
     LogMessage(2, LOG_ERROR, "%ws. DoInstallMSI returned '%ld'\n", message.c_str(), (long)result);
     // A cancel in the installer's own window needs no second word from us.
-    if (result != ERROR_INSTALL_USEREXIT)
+    if (result != (DWORD)RC_INSTALL_USEREXIT)
         ui->ShowMessage(true, message.c_str());
     return false;
 }
 
-bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings)
+namespace
 {
-    result = 0;
-    FW_ASSERT(ui != NULL);
-    FW_ASSERT(settings != NULL);
-    if (ui == NULL || settings == NULL)
-        return false;
+// One setting as the step read it at its start. A missing one is reported
+// where the step first needs it, in the settings reader's words, so that the
+// log reads as the step goes.
+struct StepSetting
+{
+    const wchar_t* key;
+    bool present;
+    std::string value;
 
-    const char* requiredText = settings->GetSetting(SETTING_MSI_VERSION);
-    long required = requiredText != NULL ? strtol(requiredText, NULL, 10) : 0;
-    if (required < LOWEST_ENGINE_VERSION)
+    void Read(CResource* settings, const wchar_t* name)
     {
-        ShowInvalidSetting(ui, settings, SETTING_MSI_VERSION);
-        LogMessage(3, LOG_ERROR, "%ws = %ld\n", SETTING_MSI_VERSION, required);
-        result = RC_INVALID_SETTING;
-        return false;
+        key = name;
+        const char* text = settings->GetSetting(name, false);
+        present = text != NULL;
+        value = text != NULL ? text : "";
     }
-    LogMessage(3, LOG_INFO, "Required %ws >= %d\n", SETTING_MSI_VERSION, (int)required);
-    if (!NeedsEngineUpgrade((int)required))
-        return true;
+    const char* Use() const
+    {
+        if (present)
+            return value.c_str();
+        LogMessage(2, LOG_WARNING, "Setting '%ws' missing!\n", key);
+        return NULL;
+    }
+};
 
-    if (!RunState.isAdmin)
-    {
-        ui->ShowMessage(true, settings->GetLabel(LABEL_MUST_BE_ADMIN));
-        result = 1313;
-        return false;
-    }
+// Every setting of the engine step, read once.
+struct EngineSettings
+{
+    StepSetting required;      // "MsiVersion"
+    StepSetting ask;           // "AskMsiUpgrade"
+    StepSetting source;        // the redistributable of this system's family
+    StepSetting checkVersion;  // "CheckMsiVersion"
 
-    const char* ask = settings->GetSetting(SETTING_ASK_MSI_UPGRADE);
-    if (ask != NULL && TextEqualNoCase(ask, "no"))
+    explicit EngineSettings(CResource* settings)
     {
-        LogMessage(3, LOG_INFO, "AllowUpdateMSI question suppressed by setting '%S'\n",
-                   SETTING_ASK_MSI_UPGRADE);
+        required.Read(settings, SETTING_MSI_VERSION);
+        ask.Read(settings, SETTING_ASK_MSI_UPGRADE);
+        source.Read(settings, isWinNT ? SETTING_MSI_NT : SETTING_MSI_9X);
+        checkVersion.Read(settings, SETTING_CHECK_MSI_VERSION);
     }
-    else if (!ui->Confirm(settings->GetLabel(LABEL_ALLOW_UPDATE_MSI)))
-    {
-        result = 995;
-        return false;
-    }
+};
+}  // namespace
 
-    const wchar_t* sourceSetting = isWinNT ? SETTING_MSI_NT : SETTING_MSI_9X;
-    const char* sourceValue = settings->GetSetting(sourceSetting);
-    if (sourceValue == NULL || sourceValue[0] == 0)
-    {
-        ShowInvalidSetting(ui, settings, sourceSetting);
-        result = RC_INVALID_SETTING;
-        return false;
-    }
-    char sourceName[MAX_PATH];
-    lstrcpynA(sourceName, sourceValue, sizeof(sourceName));
-    LogMessage(3, LOG_INFO, "%ws=%hs\n", sourceSetting, sourceName);
-
+// NT 4.0 before service pack 6 takes the engine 1.2 redistributable (its
+// name changed in place), which cannot delay its restart; true then.
+static bool AdaptToOldNt(char* sourceName, size_t size)
+{
     DWORD major = 0, minor = 0, servicePack = 0;
     bool isWin9x = GetWindowsVersion(&major, &minor, &servicePack, NULL);
-    bool delayedRebootUnsupported = false;
     if (!isWin9x && major == 4 && minor == 0 && servicePack < 6)
     {
-        if (!UseEngine12Installer(sourceName, sizeof(sourceName)))
+        if (!UseEngine12Installer(sourceName, size))
             LogMessage(2, LOG_WARNING, "No '.exe' in '%hs' to change.\n", sourceName);
         LogMessage(2, LOG_WARNING, "NT 4.0 SP%d detected. Will revert to MSI V1.2 (%hs)\n",
                    (int)servicePack, sourceName);
-        delayedRebootUnsupported = true;
+        return true;
     }
+    return false;
+}
 
+// Obtains, verifies, checks and runs the engine installer, and judges its
+// exit code.
+static bool InstallEngine(const char* sourceName, int required, const StepSetting& checkVersion,
+                          bool delayedRebootUnsupported, DWORD& result, CMainUI* ui, CResource* settings)
+{
     char localPath[DOWNLOAD_PATH_SIZE];
     localPath[0] = 0;
     result = ObtainSourceFile(sourceName, localPath);
@@ -267,7 +267,9 @@ bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings)
     if (!VerifyObtainedInstaller(sourceName, localPath, result))
         return false;
 
-    if (!CheckEngineInstallerVersion((int)required, localPath))
+    const char* check = checkVersion.Use();
+    bool checkSkipped = check != NULL && TextEqualNoCase(check, SETTING_SKIP_VALUE);
+    if (!CheckEngineInstallerVersion(required, localPath, checkSkipped))
     {
         result = 0;
         return EngineFailure(result, ui, settings);
@@ -277,10 +279,10 @@ bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings)
     result = DoInstallMSI(localPath, delayedRebootUnsupported);
     SetCursor(previous);
 
-    if (result == 1641 || result == 3010)
+    if (IsRestartCode((long)result))
     {
-        RegisterRebootResume("DoInstallMSI");
-        result = 3010;
+        RegisterRebootResume("DoInstallMSI", ui, settings);
+        result = RC_SUCCESS_REBOOT_REQUIRED;
     }
     else if (result != 0)
     {
@@ -288,4 +290,62 @@ bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings)
     }
     LogMessage(2, LOG_INFO, "Good so far, DoInstallMSI returned '%ld'\n", (long)result);
     return true;
+}
+
+bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings)
+{
+    result = 0;
+    FW_ASSERT(ui != NULL);
+    FW_ASSERT(settings != NULL);
+    if (ui == NULL || settings == NULL)
+        return false;
+
+    const EngineSettings read(settings);
+    const char* requiredText = read.required.Use();
+    long required = requiredText != NULL ? strtol(requiredText, NULL, 10) : 0;
+    if (required < LOWEST_ENGINE_VERSION)
+    {
+        ShowInvalidSetting(ui, settings, SETTING_MSI_VERSION);
+        LogMessage(3, LOG_ERROR, "%ws = %ld\n", SETTING_MSI_VERSION, required);
+        result = RC_INVALID_DATA;
+        return false;
+    }
+    LogMessage(3, LOG_INFO, "Required %ws >= %d\n", SETTING_MSI_VERSION, (int)required);
+    if (!NeedsEngineUpgrade((int)required))
+        return true;
+
+    if (!RunState.isAdmin)
+    {
+        ui->ShowMessage(true, settings->GetLabel(LABEL_MUST_BE_ADMIN));
+        result = RC_NO_SUCH_PRIVILEGE;
+        return false;
+    }
+
+    const char* ask = read.ask.Use();
+    if (ask != NULL && TextEqualNoCase(ask, "no"))
+    {
+        LogMessage(3, LOG_INFO, "AllowUpdateMSI question suppressed by setting '%S'\n",
+                   SETTING_ASK_MSI_UPGRADE);
+    }
+    else if (!ui->Confirm(settings->GetLabel(LABEL_ALLOW_UPDATE_MSI)))
+    {
+        result = RC_OPERATION_ABORTED;
+        return false;
+    }
+
+    const wchar_t* sourceSetting = read.source.key;
+    const char* sourceValue = read.source.Use();
+    if (sourceValue == NULL || sourceValue[0] == 0)
+    {
+        ShowInvalidSetting(ui, settings, sourceSetting);
+        result = RC_INVALID_DATA;
+        return false;
+    }
+    char sourceName[MAX_PATH];
+    lstrcpynA(sourceName, sourceValue, sizeof(sourceName));
+    LogMessage(3, LOG_INFO, "%ws=%hs\n", sourceSetting, sourceName);
+
+    bool delayedRebootUnsupported = AdaptToOldNt(sourceName, sizeof(sourceName));
+    return InstallEngine(sourceName, (int)required, read.checkVersion, delayedRebootUnsupported, result,
+                         ui, settings);
 }

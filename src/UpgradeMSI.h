@@ -21,6 +21,8 @@ extern const char* const ENGINE_12_SUFFIX;        // "12.exe"
 bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings);
 // Whether the engine in the system folder is older than required (major * 100 + minor).
 bool NeedsEngineUpgrade(int required);
-bool CheckEngineInstallerVersion(int required, const char* installerPath);
+// Whether the engine installer is at least the required version; checkSkipped
+// (the setting "CheckMsiVersion" is "$SKIP$") accepts any installer that is there.
+bool CheckEngineInstallerVersion(int required, const char* installerPath, bool checkSkipped);
 // Runs the engine installer and returns its exit code (2: no such file).
 DWORD DoInstallMSI(const char* installerPath, bool delayedRebootUnsupported);

@@ -85,7 +85,7 @@ TEST(RunPhases, MissingPhaseStopsTheRunAndSaysWhich)
     g_ran.clear();
     g_rcAt3 = 0;
     SequenceLocals locals;
-    EXPECT_EQ(RC_NOT_AVAILABLE, RunPhases(rows, 4, locals));
+    EXPECT_EQ(RC_NOT_SUPPORTED, RunPhases(rows, 4, locals));
     SetLogFile(nullptr);
     EXPECT_EQ((std::vector<int>{1}), g_ran);
     EXPECT_EQ(std::vector<std::string>({"E\tPhase 3 (gap) is not available in this build: the run stops here."}),
