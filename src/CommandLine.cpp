@@ -15,6 +15,7 @@
 #include "RunState.h"
 #include "WideAPI.h"
 #include "resource.h"
+#include "UserMessages.h"
 
 static const char* const BOX_CAPTION = "Setup";
 static const int USAGE_TEXT_SIZE = 512;
@@ -330,7 +331,7 @@ void ShowUsage(const char* errorText)
         wchar_t usage[USAGE_TEXT_SIZE];
         if (LoadStringWide(ResourceModule(), IDS_USAGE, usage, USAGE_TEXT_SIZE) <= 0)
         {
-            g_mainUI->ShowMessage(false, L"USAGE???");
+            TellText(MESSAGE_WARNING, L"USAGE???");
         }
         else
         {
@@ -340,7 +341,7 @@ void ShowUsage(const char* errorText)
                 text += L"\n\nCommand line ERROR: ";
                 text += A2W(error);
             }
-            g_mainUI->ShowMessage(error[0] != 0, text.c_str());
+            TellText(error[0] != 0 ? MESSAGE_ERROR : MESSAGE_WARNING, text.c_str());
         }
     }
 
@@ -404,7 +405,7 @@ void ShowVersionInfo()
     texts[2] = legalCopyright.GetWide();
     texts[3] = companyName.GetWide();
     std::wstring text = FillVersionText(format, texts, 4);
-    g_mainUI->ShowMessage(false, text.c_str());
+    TellText(MESSAGE_WARNING, text.c_str());
 }
 
 bool ReadOwnVersionResource(std::vector<char>& data)

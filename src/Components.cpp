@@ -14,6 +14,7 @@
 #include "Log.h"
 #include "RunState.h"
 #include "TextUtil.h"
+#include "UserMessages.h"
 
 static const DWORD COPY_RETRY_DELAY_MS = 1000;
 
@@ -149,7 +150,7 @@ bool InstallComponents(DWORD& result, const char* memberState, const char* langu
             (g_downloadManager != NULL && g_downloadManager->Transfer().CancelRequested()))
         {
             const bool confirmed =
-                g_mainUI == NULL || g_mainUI->Confirm(g_resource->GetLabel(LABEL_CONFIRM_CANCEL));
+                g_mainUI == NULL || Ask(LABEL_CONFIRM_CANCEL);
             if (confirmed)
             {
                 result = COMPONENTS_CANCELLED;

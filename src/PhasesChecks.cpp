@@ -566,7 +566,7 @@ void PhaseSystemAndPrerequisites(SequenceLocals& locals)
     }
 
     PrerequisiteOutcome outcome;
-    if (InstallPreconditions(outcome, g_mainUI, g_resource))
+    if (InstallPreconditions(outcome, g_resource))
     {
         locals.rc = (long)outcome.code;
         if (outcome.restartNeeded)
@@ -607,7 +607,7 @@ void PhaseInstallerEngine(SequenceLocals& locals)
     else
     {
         DWORD result = 0;
-        if (UpgradeInstallerEngine(result, g_mainUI, g_resource))
+        if (UpgradeInstallerEngine(result, g_resource))
         {
             locals.rc = result != 0 ? (long)result : pendingRestart;
         }

@@ -7,7 +7,6 @@
 
 #include "CDownloadManager.h"
 #include "CMSI.h"
-#include "CMainUI.h"
 #include "CResource.h"
 #include "LogWindow.h"
 #include "FileUtil.h"
@@ -19,6 +18,7 @@
 #include "SystemInfo.h"
 #include "TextUtil.h"
 #include "WideAPI.h"
+#include "UserMessages.h"
 
 const char* const NDP_KEY = "SOFTWARE\\Microsoft\\NET Framework Setup\\NDP";
 const char* const FRAMEWORK_KEY = "SOFTWARE\\Microsoft\\.NETFramework";
@@ -284,7 +284,7 @@ bool MakeResumeCommand(const char* programPath, const char* rawArguments, char* 
     return true;
 }
 
-bool RegisterRebootResume(const char* name, CMainUI* ui, CResource* settings)
+bool RegisterRebootResume(const char* name, CResource* settings)
 {
     LogMessage(2, LOG_INFO, "%hs wants a reboot.\n", name ? name : "");
     const char* reboot = settings ? settings->GetSetting(SETTING_REBOOT) : NULL;
@@ -309,8 +309,7 @@ bool RegisterRebootResume(const char* name, CMainUI* ui, CResource* settings)
     if (!made || !EnsureRegistryKey(HKEY_LOCAL_MACHINE, RUN_ONCE_KEY) ||
         !WriteRegistryString(HKEY_LOCAL_MACHINE, RUN_ONCE_KEY, RUN_ONCE_VALUE, command))
     {
-        if (ui != NULL && settings != NULL)
-            ui->ShowMessage(false, settings->GetLabel(LABEL_REBOOT));
+        Tell(MESSAGE_WARNING, LABEL_REBOOT);
         LogMessage(2, LOG_PLAIN, "Could not write '%hs'='%hs' to HKLM\\...\\RunOnce.\n",
                    RUN_ONCE_VALUE, command);
     }
@@ -348,7 +347,7 @@ static bool InstallerAvailable(CResource* settings, const wchar_t* setting, cons
 // obtained (outcome.code holds the code, or is left alone for an empty path); else
 // accepted tells the verdict on its exit code.
 static bool RunPrerequisite(const PrerequisiteInstaller& installer, const char* busyText,
-                            bool& accepted, PrerequisiteOutcome& outcome, CMainUI* ui,
+                            bool& accepted, PrerequisiteOutcome& outcome,
                             CResource* settings)
 {
     char localPath[DOWNLOAD_PATH_SIZE];
@@ -390,7 +389,7 @@ static bool RunPrerequisite(const PrerequisiteInstaller& installer, const char* 
     std::wstring message = FailureMessage(settings, LABEL_FAIL_INSTALL_PRE);
     LogMessage(2, LOG_ERROR, "%ws. '%hs' returned '%ld'\n", message.c_str(), command, (long)result);
     if (!outcome.cancelled)
-        ui->ShowMessage(true, message.c_str());
+        TellText(MESSAGE_ERROR, message.c_str());
     return true;
 }
 
@@ -494,7 +493,7 @@ PrerequisitePlan PlanPrerequisites(const PrerequisiteMachine& machine)
 
 // The log lines of the frameworks' decision; the skipped pack is also told
 // to the user.
-static void ReportFrameworkDecision(const PrerequisitePlan& plan, CMainUI* ui, CResource* settings)
+static void ReportFrameworkDecision(const PrerequisitePlan& plan, CResource* settings)
 {
     if (plan.v20Disabled)
         LogMessage(2, LOG_WARNING, " *dbg* Disabling installation of .NET V2.0\n");
@@ -514,7 +513,7 @@ static void ReportFrameworkDecision(const PrerequisitePlan& plan, CMainUI* ui, C
             break;
         }
         LogMessage(2, LOG_WARNING, "           Skipping installation of the service pack!\n");
-        ui->ShowMessage(false, settings->GetLabel(LABEL_SHOULD_UPGRADE_V11));
+        Tell(MESSAGE_WARNING, LABEL_SHOULD_UPGRADE_V11);
         break;
     case FRAMEWORK_V20_PRESENT:
         LogMessage(2, LOG_INFO,
@@ -548,7 +547,7 @@ static void ReportMdac(const PrerequisiteMachine& machine, const PrerequisitePla
 }
 
 // The question naming every installer of the plan; true when the user agrees.
-static bool ConfirmPlan(const PrerequisitePlan& plan, CMainUI* ui, CResource* settings)
+static bool ConfirmPlan(const PrerequisitePlan& plan, CResource* settings)
 {
     const wchar_t* allow = settings->GetLabel(LABEL_ALLOW_PRE_UPGRADE);
     std::wstring question = allow ? allow : L"";
@@ -561,13 +560,12 @@ static bool ConfirmPlan(const PrerequisitePlan& plan, CMainUI* ui, CResource* se
     if (plan.mdacNeeded)
         question += L"   Microsoft Data Access Components V2.8 (MDAC)\n";
     question += L"\n";
-    return ui->Confirm(question.c_str());
+    return AskText(question.c_str());
 }
 
 // Runs the frameworks of the plan in order, each only after the one before
 // was accepted. False when one could not be obtained.
-static bool RunFrameworks(const PrerequisitePlan& plan, bool& accepted, PrerequisiteOutcome& outcome,
-                          CMainUI* ui, CResource* settings)
+static bool RunFrameworks(const PrerequisitePlan& plan, bool& accepted, PrerequisiteOutcome& outcome, CResource* settings)
 {
     for (int i = 0; i < plan.stepCount && accepted; ++i)
     {
@@ -579,7 +577,7 @@ static bool RunFrameworks(const PrerequisitePlan& plan, bool& accepted, Prerequi
         char busyText[128];
         _snprintf(busyText, sizeof(busyText), "Microsoft .NET Framework %s", step->name);
         busyText[sizeof(busyText) - 1] = 0;
-        if (!RunPrerequisite(*step, busyText, accepted, outcome, ui, settings))
+        if (!RunPrerequisite(*step, busyText, accepted, outcome, settings))
             return false;
         if (outcome.restartNeeded)
         {
@@ -587,24 +585,24 @@ static bool RunFrameworks(const PrerequisitePlan& plan, bool& accepted, Prerequi
             // earlier step does not make it a success.
             if (accepted)
                 outcome.code = RC_SUCCESS_REBOOT_REQUIRED;
-            RegisterRebootResume(busyText, ui, settings);
+            RegisterRebootResume(busyText, settings);
         }
     }
     if (accepted && plan.packMissing)
-        ui->ShowMessage(false, settings->GetLabel(LABEL_SHOULD_UPGRADE_V11));
+        Tell(MESSAGE_WARNING, LABEL_SHOULD_UPGRADE_V11);
     return true;
 }
 
-bool InstallPreconditions(PrerequisiteOutcome& outcome, CMainUI* ui, CResource* settings)
+bool InstallPreconditions(PrerequisiteOutcome& outcome, CResource* settings)
 {
     outcome = PrerequisiteOutcome();
-    if (ui == NULL || settings == NULL)
+    if (settings == NULL)
         return false;
 
     PrerequisiteMachine machine;
     DetectPrerequisites(machine, settings);
     PrerequisitePlan plan = PlanPrerequisites(machine);
-    ReportFrameworkDecision(plan, ui, settings);
+    ReportFrameworkDecision(plan, settings);
     if (plan.framework == FRAMEWORK_NO_INSTALLER)
     {
         outcome.code = RC_FILE_NOT_FOUND;
@@ -617,12 +615,12 @@ bool InstallPreconditions(PrerequisiteOutcome& outcome, CMainUI* ui, CResource* 
 
     if (!RunState.isAdmin)
     {
-        ui->ShowMessage(true, settings->GetLabel(LABEL_MUST_BE_ADMIN));
+        Tell(MESSAGE_ERROR, LABEL_MUST_BE_ADMIN);
         outcome.code = RC_NO_SUCH_PRIVILEGE;
         outcome.message = "Not administrator";
         return false;
     }
-    if (!ConfirmPlan(plan, ui, settings))
+    if (!ConfirmPlan(plan, settings))
     {
         outcome.message = "Aborted by user";
         outcome.code = RC_OPERATION_ABORTED;
@@ -633,7 +631,7 @@ bool InstallPreconditions(PrerequisiteOutcome& outcome, CMainUI* ui, CResource* 
     StartLogWindowAnimation();
 
     bool accepted = true;
-    if (!RunFrameworks(plan, accepted, outcome, ui, settings))
+    if (!RunFrameworks(plan, accepted, outcome, settings))
         return false;
     if (outcome.abandoned)
     {
@@ -645,7 +643,7 @@ bool InstallPreconditions(PrerequisiteOutcome& outcome, CMainUI* ui, CResource* 
 
     LogMessage(2, LOG_INFO, "Installing MDAC\n");
     SetBusyText(INSTALLER_MDAC.file);
-    if (!RunPrerequisite(INSTALLER_MDAC, INSTALLER_MDAC.name, accepted, outcome, ui, settings))
+    if (!RunPrerequisite(INSTALLER_MDAC, INSTALLER_MDAC.name, accepted, outcome, settings))
         return false;
     if (accepted)
     {
@@ -657,7 +655,7 @@ bool InstallPreconditions(PrerequisiteOutcome& outcome, CMainUI* ui, CResource* 
     {
         // A failed MDAC keeps its own code: the run must not go on as if
         // only a restart were pending.
-        RegisterRebootResume("InstallPreconditions (MDAC)", ui, settings);
+        RegisterRebootResume("InstallPreconditions (MDAC)", settings);
     }
     return accepted;
 }

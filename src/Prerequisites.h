@@ -8,7 +8,6 @@
 
 #include <string>
 
-class CMainUI;
 class CResource;
 
 // Registry places the detection reads (HKEY_LOCAL_MACHINE).
@@ -121,15 +120,15 @@ PrerequisitePlan PlanPrerequisites(const PrerequisiteMachine& machine);
 // went in, true with 3010 when a restart is pending; false with 2, 1313, 995,
 // a code of ObtainSourceFile or an installer's exit code (0 when an obtained
 // path was empty).
-bool InstallPreconditions(PrerequisiteOutcome& outcome, CMainUI* ui, CResource* settings);
+bool InstallPreconditions(PrerequisiteOutcome& outcome, CResource* settings);
 
 // The verdict on an installer's exit code, recorded in outcome.
 bool AcceptInstallerResult(long exitCode, PrerequisiteOutcome& outcome);
 
 // Registers the program to start again after the restart (once per run,
 // unless the setting "Reboot" of settings is "$SKIP$"). Always true: a failure
-// to write is told to the user through ui and logged.
-bool RegisterRebootResume(const char* name, CMainUI* ui, CResource* settings);
+// to write is told to the user and logged.
+bool RegisterRebootResume(const char* name, CResource* settings);
 
 // The command that starts this program again with the options it was given:
 // the program's full path in quotes, then the arguments as written on its

@@ -8,7 +8,6 @@
 
 #include "Assert.h"
 #include "CDownloadManager.h"
-#include "CMainUI.h"
 #include "CResource.h"
 #include "FileUtil.h"
 #include "FileVersion.h"
@@ -21,6 +20,7 @@
 #include "SystemInfo.h"
 #include "TextUtil.h"
 #include "WideAPI.h"
+#include "UserMessages.h"
 
 const char* const DELAYED_REBOOT_OPTION = " /c:\"msiinst /delayreboot\"";
 const char* const ENGINE_12_SUFFIX = "12.exe";
@@ -172,12 +172,12 @@ DWORD DoInstallMSI(const char* installerPath, bool delayedRebootUnsupported)
 }
 
 // The setting's name as the user reads it in "InvalidValue".
-static void ShowInvalidSetting(CMainUI* ui, CResource* settings, const wchar_t* name)
+static void ShowInvalidSetting(const wchar_t* name)
 {
-    ui->ShowMessage(true, settings->FormatLabel(LABEL_INVALID_VALUE, name));
+    TellFormatted(MESSAGE_ERROR, LABEL_INVALID_VALUE, NULL, name);
 }
 
-static bool EngineFailure(DWORD result, CMainUI* ui, CResource* settings)
+static bool EngineFailure(DWORD result, CResource* settings)
 {
     const wchar_t* reason = settings->GetLabel(LABEL_FAIL_INSTALL_MSI);
     std::wstring reasonText = reason ? reason : L"";
@@ -186,7 +186,7 @@ static bool EngineFailure(DWORD result, CMainUI* ui, CResource* settings)
     LogMessage(2, LOG_ERROR, "%ws. DoInstallMSI returned '%ld'\n", message.c_str(), (long)result);
     // A cancel in the installer's own window needs no second word from us.
     if (result != (DWORD)RC_INSTALL_USEREXIT)
-        ui->ShowMessage(true, message.c_str());
+        TellText(MESSAGE_ERROR, message.c_str());
     return false;
 }
 
@@ -255,7 +255,7 @@ static bool AdaptToOldNt(char* sourceName, size_t size)
 // Obtains, verifies, checks and runs the engine installer, and judges its
 // exit code.
 static bool InstallEngine(const char* sourceName, int required, const StepSetting& checkVersion,
-                          bool delayedRebootUnsupported, DWORD& result, CMainUI* ui, CResource* settings)
+                          bool delayedRebootUnsupported, DWORD& result, CResource* settings)
 {
     char localPath[DOWNLOAD_PATH_SIZE];
     localPath[0] = 0;
@@ -272,7 +272,7 @@ static bool InstallEngine(const char* sourceName, int required, const StepSettin
     if (!CheckEngineInstallerVersion(required, localPath, checkSkipped))
     {
         result = 0;
-        return EngineFailure(result, ui, settings);
+        return EngineFailure(result, settings);
     }
 
     HCURSOR previous = SetCursor(LoadCursor(NULL, IDC_WAIT));
@@ -281,23 +281,22 @@ static bool InstallEngine(const char* sourceName, int required, const StepSettin
 
     if (IsRestartCode((long)result))
     {
-        RegisterRebootResume("DoInstallMSI", ui, settings);
+        RegisterRebootResume("DoInstallMSI", settings);
         result = RC_SUCCESS_REBOOT_REQUIRED;
     }
     else if (result != 0)
     {
-        return EngineFailure(result, ui, settings);
+        return EngineFailure(result, settings);
     }
     LogMessage(2, LOG_INFO, "Good so far, DoInstallMSI returned '%ld'\n", (long)result);
     return true;
 }
 
-bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings)
+bool UpgradeInstallerEngine(DWORD& result, CResource* settings)
 {
     result = 0;
-    FW_ASSERT(ui != NULL);
     FW_ASSERT(settings != NULL);
-    if (ui == NULL || settings == NULL)
+    if (settings == NULL)
         return false;
 
     const EngineSettings read(settings);
@@ -305,7 +304,7 @@ bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings)
     long required = requiredText != NULL ? strtol(requiredText, NULL, 10) : 0;
     if (required < LOWEST_ENGINE_VERSION)
     {
-        ShowInvalidSetting(ui, settings, SETTING_MSI_VERSION);
+        ShowInvalidSetting(SETTING_MSI_VERSION);
         LogMessage(3, LOG_ERROR, "%ws = %ld\n", SETTING_MSI_VERSION, required);
         result = RC_INVALID_DATA;
         return false;
@@ -316,7 +315,7 @@ bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings)
 
     if (!RunState.isAdmin)
     {
-        ui->ShowMessage(true, settings->GetLabel(LABEL_MUST_BE_ADMIN));
+        Tell(MESSAGE_ERROR, LABEL_MUST_BE_ADMIN);
         result = RC_NO_SUCH_PRIVILEGE;
         return false;
     }
@@ -327,7 +326,7 @@ bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings)
         LogMessage(3, LOG_INFO, "AllowUpdateMSI question suppressed by setting '%S'\n",
                    SETTING_ASK_MSI_UPGRADE);
     }
-    else if (!ui->Confirm(settings->GetLabel(LABEL_ALLOW_UPDATE_MSI)))
+    else if (!Ask(LABEL_ALLOW_UPDATE_MSI))
     {
         result = RC_OPERATION_ABORTED;
         return false;
@@ -337,7 +336,7 @@ bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings)
     const char* sourceValue = read.source.Use();
     if (sourceValue == NULL || sourceValue[0] == 0)
     {
-        ShowInvalidSetting(ui, settings, sourceSetting);
+        ShowInvalidSetting(sourceSetting);
         result = RC_INVALID_DATA;
         return false;
     }
@@ -347,5 +346,5 @@ bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings)
 
     bool delayedRebootUnsupported = AdaptToOldNt(sourceName, sizeof(sourceName));
     return InstallEngine(sourceName, (int)required, read.checkVersion, delayedRebootUnsupported, result,
-                         ui, settings);
+                         settings);
 }

@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-class CMainUI;
 class CResource;
 
 // What the engine installer is asked to do about a restart, where it can.
@@ -18,7 +17,7 @@ extern const char* const ENGINE_12_SUFFIX;        // "12.exe"
 // when a restart is pending; false with 13, 1313, 995, a code of
 // ObtainSourceFile, the installer's exit code, or 0 (empty obtained path,
 // installer file too old).
-bool UpgradeInstallerEngine(DWORD& result, CMainUI* ui, CResource* settings);
+bool UpgradeInstallerEngine(DWORD& result, CResource* settings);
 // Whether the engine in the system folder is older than required (major * 100 + minor).
 bool NeedsEngineUpgrade(int required);
 // Whether the engine installer is at least the required version; checkSkipped
