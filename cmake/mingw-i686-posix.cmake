@@ -3,16 +3,10 @@
 # which the win32 thread model lacks). The program these tests start is the
 # release tree's own fernwick.exe (FERNWICK_RELEASE_BIN), not one built here:
 # this model's thread runtime would not start on the older systems.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER   ${TOOLCHAIN_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER  ${TOOLCHAIN_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(THREAD_MODEL posix)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 # Every test program runs under Wine in a prefix private to this build tree:
 # a 64-bit Windows (the program as a 32-bit program on it, WOW64), or a 32-bit
 # one for the older systems' rows (scripts/test.sh).

@@ -266,22 +266,9 @@ const char* SkipProgramName(const char* commandLine)
 
 bool MakeResumeCommand(const char* programPath, const char* rawArguments, char* out, size_t size)
 {
-    if (out == NULL || size == 0)
-        return false;
-    out[0] = 0;
-    if (programPath == NULL || programPath[0] == 0)
-        return false;
     // The arguments stay as they were written, each with its own quotes, so
     // that the next start parses the same options.
-    int n = (rawArguments == NULL || rawArguments[0] == 0)
-                ? _snprintf(out, size, "\"%s\"", programPath)
-                : _snprintf(out, size, "\"%s\" %s", programPath, rawArguments);
-    if (n < 0 || (size_t)n >= size)
-    {
-        out[0] = 0;
-        return false;
-    }
-    return true;
+    return MakeCommandLine(programPath, rawArguments, out, size);
 }
 
 bool RegisterRebootResume(const char* name, CResource* settings)
