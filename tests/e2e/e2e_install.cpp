@@ -2,7 +2,8 @@
 // state, a distribution folder, a Windows version and a command line, with the
 // robot answering the boxes; then the boxes seen, the exit code, the log lines
 // that show each decision and the machine afterwards. One driver runs both
-// tables (one wine process for each).
+// tables, one test per row (--gtest_filter=Install/*moves* picks
+// rows by name), all in one wine process.
 //
 // Every box is owned by the progress window and bears its caption. A row whose
 // code is AT_PACKAGE passes every check and ends at the product package, which
@@ -856,7 +857,7 @@ std::string Ran(const std::string& installer, long code)
 #define PRE_ALL PRE_V11 "; standin=setup\\dotnetfx_20.exe"
 #define ENGINE "MSI_Version=999; CheckMSIVersion=$SKIP$; AskMSIUpgrade=no; standin=setup\\"
 
-const Row ROWS[] = {
+const std::vector<Row> ROWS = {
     // Refusals before anything is installed.
     {"QRT package over the .NET edition's data", &STATE_DOTNET_SERVER, "", "", "",
      {"W:An error occurred:\n*** ZAPH.NET ***"}, 1223,
@@ -1018,7 +1019,7 @@ const char SUCCESS_RESTART[] = "W:ZAPH has been installed successfully.\n\n***\n
 #define DOTNET_RELEASE "DotNet=yes; package=6.2.0-dotnet; standin=setup\\dotnetfx.exe; standin=setup\\dotnetsp11.exe; " \
                        "standin=setup\\mdac_typ.exe"
 
-const Row WHOLE_ROWS[] = {
+const std::vector<Row> WHOLE_ROWS = {
     {"fresh LOCAL, two languages, libraries planted beside the program", nullptr, "planted", "", "", {SUCCESS}, 0,
      {"W\tNo previous MSI registration found.\tClient-server prompt / Folder prompt.",
       "\t**> Installation returned '0' '<>'.", "\t--- Install components MS='LU' LANG='FR' SECTION='3'.",
@@ -1143,35 +1144,49 @@ const Row WHOLE_ROWS[] = {
      {NO_COMPLETION, "LU_New\\EN\\labels.mdb.zsi=-"}, {BACKUP_YES, SUCCESS}},
 };
 
-// FW_ROW: the rows whose name contains that text; FW_SYSTEMS: the rows whose
-// Windows version is one of these words (the older systems, in a session on a
-// 32-bit Windows).
-bool Selected(const Row& row, bool whole)
+// FW_SYSTEMS: only the rows whose Windows version is one of these words (the
+// older systems, in a session on a 32-bit Windows).
+std::vector<Row> Selected(const std::vector<Row>& rows, bool whole)
 {
-    const char* only = getenv("FW_ROW");
-    if (only != nullptr && std::string(row.name).find(only) == std::string::npos)
-        return false;
     const char* systems = getenv("FW_SYSTEMS");
-    if (systems == nullptr)
-        return true;
-    std::vector<std::string> words = Words((whole ? "winxp " : "") + std::string(row.system));
-    for (const std::string& wanted : Words(systems))
-        if (std::find(words.begin(), words.end(), wanted) != words.end())
-            return true;
-    return false;
+    std::vector<Row> selected;
+    for (const Row& row : rows)
+    {
+        std::vector<std::string> words = Words((whole ? "winxp " : "") + std::string(row.system));
+        for (const std::string& wanted : Words(systems ? systems : ""))
+            if (std::find(words.begin(), words.end(), wanted) != words.end())
+            {
+                selected.push_back(row);
+                break;
+            }
+        if (systems == nullptr)
+            selected.push_back(row);
+    }
+    return selected;
 }
 
-TEST(Install, Scenarios)
+void PrintTo(const Row& row, std::ostream* out)
 {
-    for (const Row& row : ROWS)
-        if (Selected(row, false))
-            RunRow(row, false);
+    *out << row.name;
 }
 
-TEST(Install, WholeRuns)
+struct Scenarios : ::testing::TestWithParam<Row>
 {
-    for (const Row& row : WHOLE_ROWS)
-        if (Selected(row, true))
-            RunRow(row, true);
+};
+struct WholeRuns : ::testing::TestWithParam<Row>
+{
+};
+
+TEST_P(Scenarios, Row)
+{
+    RunRow(GetParam(), false);
 }
+
+TEST_P(WholeRuns, Row)
+{
+    RunRow(GetParam(), true);
+}
+
+INSTANTIATE_TEST_SUITE_P(Install, Scenarios, ::testing::ValuesIn(Selected(ROWS, false)), TestName<Row>);
+INSTANTIATE_TEST_SUITE_P(Install, WholeRuns, ::testing::ValuesIn(Selected(WHOLE_ROWS, true)), TestName<Row>);
 } // namespace

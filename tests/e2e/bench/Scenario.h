@@ -194,4 +194,12 @@ private:
     fwtest::RegistryGuard m_registry;
     std::vector<std::string> m_guardedPaths;
 };
+
+// A table row's name as a test's name: every run of other characters becomes
+// one underscore (gtest names hold letters, digits and underscores only).
+std::string TestName(const std::string& rowName);
+template <class Row> std::string TestName(const ::testing::TestParamInfo<Row>& info)
+{
+    return TestName(info.param.name);
+}
 } // namespace fwe2e
