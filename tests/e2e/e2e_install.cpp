@@ -630,33 +630,64 @@ void Interfere(Scenario& s, HttpTestServer& server, const std::string& system, c
     s.Kill();
 }
 
-void RunRow(const Row& row, bool whole)
+// One row's run. Arrange sets up what the run, the checks and the run again
+// share; the members are put back in the reverse of their order.
+struct RowRun
 {
-    SCOPED_TRACE(row.name);
-    std::string system = (whole ? "winxp " : "") + std::string(row.system);
-    TestPackageSetup packages({PACKAGE_FOLDER, MovedFolder()});
+    RowRun(const Row& row, bool whole)
+        : row(row), whole(whole), system((whole ? "winxp " : "") + std::string(row.system)),
+          packages({PACKAGE_FOLDER, MovedFolder()}), blank(!Option(system, "blank").empty()),
+          kill(Option(system, "kill")), rc(row.rc == AT_PACKAGE ? 13 : row.rc)
+    {
+    }
+    void Arrange();
+    void Run();
+    void Check();
+    void Rerun();
+    void Start(const std::vector<std::string>& boxes, bool atPackage);
+    // The earlier installation's data, which no killed run may lose.
+    std::string EarlierData() const
+    {
+        return ReadAll(folder + "\\LU\\ms.mdb") + ReadAll(folder + "\\LU\\EN\\labels.mdb");
+    }
+
+    const Row& row;
+    const bool whole;
+    const std::string system;
+    TestPackageSetup packages;
     MachineState machine;
-    std::string folder = row.machine ? machine.Apply(*row.machine) : "";
+    std::string folder, staged, before;
+    Scenario s;
+    const bool blank;
+    std::unique_ptr<StandIns> standIns;
+    std::shared_ptr<void> held;
+    Distribution dist;
+    std::map<std::string, std::string> files, earlier;
+    std::string shortcut, ballast = SMALL_DRIVE + "ballast", kill, keptData, title, args;
+    const int rc;
+    bool ready = false; // arranged: the row runs
+    std::unique_ptr<HttpTestServer> server;
+    TlsRelay relay;
+    std::unique_ptr<Planted> planted;
+};
+
+void RowRun::Arrange()
+{
+    folder = row.machine ? machine.Apply(*row.machine) : "";
     if (whole && row.machine)
         AddEarlierData(folder);
     // Before any file is held open.
-    std::string staged = Option(Fill(row.after, folder), "staged", ';');
-    std::string before = whole ? "" : Snapshot(machine.Root(), row.after, staged);
-    Scenario s;
-    bool blank = !Option(system, "blank").empty();
+    staged = Option(Fill(row.after, folder), "staged", ';');
+    before = whole ? "" : Snapshot(machine.Root(), row.after, staged);
     if (blank)
     {
         s.SetDistName("ZAPH Setup");
         ASSERT_TRUE(s.CopyFromBin("fw_standin.exe", s.Root() + "\\ZAPH.exe"));
     }
-    StandIns standIns(s.Folder(blank ? "ZAPH Tools" : "machine"));
-    std::shared_ptr<void> held;
-    SetSystem(s, standIns, system, folder, held);
-    Distribution dist;
+    standIns.reset(new StandIns(s.Folder(blank ? "ZAPH Tools" : "machine")));
+    SetSystem(s, *standIns, system, folder, held);
     dist.Apply(whole ? RELEASE_SETTINGS : "");
     dist.Apply(row.dist);
-    std::map<std::string, std::string> files;
-    std::string shortcut;
     if (whole)
     {
         files = AddRelease(dist, row.dist, system);
@@ -664,16 +695,14 @@ void RunRow(const Row& row, bool whole)
         ASSERT_TRUE(s.GuardRegKey("HKCU\\Software\\Ombrant\\ZAPH.NET"));
         shortcut = machine.RedirectShellFolders() + "\\CommonDesktop\\GESTION BALVORA.lnk";
     }
-    HttpTestServer server(s.Dir());
-    TlsRelay relay;
+    server.reset(new HttpTestServer(s.Dir()));
     if (!Option(system, "web").empty())
     {
-        ServeWeb(s, dist, server, relay, system);
+        ServeWeb(s, dist, *server, relay, system);
         if (::testing::Test::HasFatalFailure())
             return;
     }
     ASSERT_TRUE(dist.WriteTo(s));
-    std::string ballast = SMALL_DRIVE + "ballast";
     if (!Option(system, "full").empty())
     {
         ULARGE_INTEGER room, total;
@@ -687,41 +716,45 @@ void RunRow(const Row& row, bool whole)
         s.GuardPath(ballast);
         ASSERT_TRUE(WriteBytes(ballast, std::string(room.QuadPart - (16 << 20), 'b')));
     }
-    // The earlier installation's data, which no killed run may lose; and the
-    // earlier files that the row compares, as they were.
-    std::string kill = Option(system, "kill");
-    auto earlierData = [&] { return ReadAll(folder + "\\LU\\ms.mdb") + ReadAll(folder + "\\LU\\EN\\labels.mdb"); };
-    std::string keptData = row.machine && !kill.empty() ? earlierData() : "";
-    std::map<std::string, std::string> earlier;
+    // The earlier files that the row compares, as they were.
+    keptData = row.machine && !kill.empty() ? EarlierData() : "";
     for (const std::string& expected : row.files)
     {
         std::string source = expected.substr(expected.find('=') + 1);
         if (source[0] == '<')
             earlier[source] = ReadAll(Fill(source, folder));
     }
-
-    std::string title = dist.Title(), args = Fill(row.args, folder, "", s.Dir());
-    std::unique_ptr<Planted> planted;
+    title = dist.Title();
+    args = Fill(row.args, folder, "", s.Dir());
     if (!Option(system, "planted").empty())
         planted.reset(new Planted(s, "fernwick.exe", false));
-    auto start = [&](const std::vector<std::string>& boxes, bool atPackage) {
-        ExpectBoxes(s, boxes, atPackage, title, folder);
-        DeleteFileA(InstallerLogPath().c_str());
-        ASSERT_TRUE(s.Start(args));
-        if (row.selection[0] != 0)
-            Select(s, title, row.selection);
-    };
-    start(row.boxes, row.rc == AT_PACKAGE);
-    Interfere(s, server, system, title);
-    int rc = row.rc == AT_PACKAGE ? 13 : row.rc;
+    ready = true;
+}
+
+void RowRun::Start(const std::vector<std::string>& boxes, bool atPackage)
+{
+    ExpectBoxes(s, boxes, atPackage, title, folder);
+    DeleteFileA(InstallerLogPath().c_str());
+    ASSERT_TRUE(s.Start(args));
+    if (row.selection[0] != 0)
+        Select(s, title, row.selection);
+}
+
+void RowRun::Run()
+{
+    Start(row.boxes, row.rc == AT_PACKAGE);
+    Interfere(s, *server, system, title);
     EXPECT_EQ(rc, s.Wait(120000));
     held.reset();
-    server.ReleaseStalls();
+    server->ReleaseStalls();
     if (!keptData.empty())
     {
-        EXPECT_TRUE(keptData == earlierData()) << "the earlier installation's data changed";
+        EXPECT_TRUE(keptData == EarlierData()) << "the earlier installation's data changed";
     }
+}
 
+void RowRun::Check()
+{
     std::string target = InstalledFolder();
     LogView log = s.Log();
     std::vector<std::string> lines;
@@ -751,17 +784,16 @@ void RunRow(const Row& row, bool whole)
             EXPECT_TRUE(ReadAll(file) == (source[0] == '<' ? earlier[source] : files[source]))
                 << file << " differs from " << source;
     }
-    const TestRelease& release = PackageRelease(row.dist);
     if (whole && row.rc == 0)
-        CheckComplete(s, release, shortcut);
+        CheckComplete(s, PackageRelease(row.dist), shortcut);
     if (planted)
     {
         EXPECT_EQ("", planted->Loaded());
     }
-    CheckAfter(Fill(row.after, folder, target), s, args, standIns);
+    CheckAfter(Fill(row.after, folder, target), s, args, *standIns);
     // Every outside program ran as itself, with its own options.
     std::string programs;
-    for (const std::string& call : blank ? standIns.Calls() : std::vector<std::string>())
+    for (const std::string& call : blank ? standIns->Calls() : std::vector<std::string>())
     {
         std::string program = call.substr(0, call.find('|'));
         programs += program + " ";
@@ -775,18 +807,20 @@ void RunRow(const Row& row, bool whole)
     {
         EXPECT_EQ(before, Snapshot(machine.Root(), row.after, staged)) << "the run changed the machine";
     }
+}
 
-    if (row.rerunBoxes.empty())
-        return;
+// The run again with the good release, which ends with 0.
+void RowRun::Rerun()
+{
     SCOPED_TRACE("run again with the good release");
     std::string stalled = Option(system, "stall");
-    server.SetBehaviour(stalled.empty() ? "none" : stalled, HttpTestServer::SERVE_NORMAL);
+    server->SetBehaviour(stalled.empty() ? "none" : stalled, HttpTestServer::SERVE_NORMAL);
     for (const auto& file : files)
         ASSERT_TRUE(s.WriteFile(file.first, file.second));
     bool restart = !Option(system, "restart").empty();
     if (restart)
     {
-        std::string command = standIns.RestartCommand(), program = "\"" + s.ExePath() + "\"";
+        std::string command = standIns->RestartCommand(), program = "\"" + s.ExePath() + "\"";
         ASSERT_EQ(0u, command.find(program)) << command;
         args = command.substr(program.size());
         args.erase(0, args.find_first_not_of(' '));
@@ -797,12 +831,12 @@ void RunRow(const Row& row, bool whole)
     {
         ASSERT_TRUE(DeleteFileA(ballast.c_str()));
     }
-    start(row.rerunBoxes, false);
+    Start(row.rerunBoxes, false);
     EXPECT_EQ(0, s.Wait(120000));
-    CheckComplete(s, release, shortcut);
+    CheckComplete(s, PackageRelease(row.dist), shortcut);
     if (restart)
     {
-        EXPECT_EQ("", standIns.RestartCommand()) << "a restart registered again";
+        EXPECT_EQ("", standIns->RestartCommand()) << "a restart registered again";
     }
     if (planted)
     {
@@ -810,7 +844,7 @@ void RunRow(const Row& row, bool whole)
     }
     if (!keptData.empty())
     {
-        EXPECT_TRUE(keptData == earlierData());
+        EXPECT_TRUE(keptData == EarlierData());
     }
     std::string big = Option(system, "big");
     if (!big.empty())
@@ -818,6 +852,19 @@ void RunRow(const Row& row, bool whole)
         EXPECT_TRUE(ReadAll(InstalledFolder() + "\\LU_New" + big.substr(2)) == files[big]);
         EXPECT_TRUE(FileAbsent(InstalledFolder() + "\\LU_New" + big.substr(2) + ".fwpart"));
     }
+}
+
+void RunRow(const Row& row, bool whole)
+{
+    SCOPED_TRACE(row.name);
+    RowRun run(row, whole);
+    run.Arrange();
+    if (!run.ready)
+        return;
+    run.Run();
+    run.Check();
+    if (!row.rerunBoxes.empty())
+        run.Rerun();
 }
 
 // The prerequisites' question listing the components to install, answered.
@@ -1170,12 +1217,8 @@ void PrintTo(const Row& row, std::ostream* out)
     *out << row.name;
 }
 
-struct Scenarios : ::testing::TestWithParam<Row>
-{
-};
-struct WholeRuns : ::testing::TestWithParam<Row>
-{
-};
+using Scenarios = ::testing::TestWithParam<Row>;
+using WholeRuns = ::testing::TestWithParam<Row>;
 
 TEST_P(Scenarios, Row)
 {

@@ -196,9 +196,7 @@ void PrintTo(const Row& row, std::ostream* out)
 }
 } // namespace
 
-struct Sequence : ::testing::TestWithParam<Row>
-{
-};
+using Sequence = ::testing::TestWithParam<Row>;
 
 TEST_P(Sequence, Row)
 {
