@@ -1,4 +1,4 @@
-// The end-to-end test bench: runs the real fernwick.exe as an administrator
+// The end-to-end test harness: runs the real fernwick.exe as an administrator
 // would, in a working folder of its own, with a robot that records and answers
 // every message box, and checks what the run left behind (exit code, log,
 // registry, files).
