@@ -66,7 +66,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
             # The older systems in a Windows of their own architecture.
             export WINEARCH=win32 WINEPREFIX="$T/wineprefix32" FW_TEST_PREFIX="$T/wineprefix32"
             export FW_SYSTEMS="win98 nt40 winxp vista"
-            export GTEST_FILTER="Install.*:Window.NarrowInterfacesShowGreekInItsCodePage"
+            export GTEST_FILTER="Install/*:Window.NarrowInterfacesShowGreekInItsCodePage"
             pass "$T" "i686, 32-bit Windows (older systems)" -L older-systems "$@"
         else
             why="this machine does not run 32-bit Windows programs under Wine: $(tr -d "\r" <"$B/probe32.log" | grep . | tail -n 1)"

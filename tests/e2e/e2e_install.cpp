@@ -2,7 +2,8 @@
 // state, a distribution folder, a Windows version and a command line, with the
 // robot answering the boxes; then the boxes seen, the exit code, the log lines
 // that show each decision and the machine afterwards. One driver runs both
-// tables (one wine process for each).
+// tables, one test per row (--gtest_filter=Install/*moves* picks
+// rows by name), all in one wine process.
 //
 // Every box is owned by the progress window and bears its caption. A row whose
 // code is AT_PACKAGE passes every check and ends at the product package, which
@@ -629,33 +630,64 @@ void Interfere(Scenario& s, HttpTestServer& server, const std::string& system, c
     s.Kill();
 }
 
-void RunRow(const Row& row, bool whole)
+// One row's run. Arrange sets up what the run, the checks and the run again
+// share; the members are put back in the reverse of their order.
+struct RowRun
 {
-    SCOPED_TRACE(row.name);
-    std::string system = (whole ? "winxp " : "") + std::string(row.system);
-    TestPackageSetup packages({PACKAGE_FOLDER, MovedFolder()});
+    RowRun(const Row& row, bool whole)
+        : row(row), whole(whole), system((whole ? "winxp " : "") + std::string(row.system)),
+          packages({PACKAGE_FOLDER, MovedFolder()}), blank(!Option(system, "blank").empty()),
+          kill(Option(system, "kill")), rc(row.rc == AT_PACKAGE ? 13 : row.rc)
+    {
+    }
+    void Arrange();
+    void Run();
+    void Check();
+    void Rerun();
+    void Start(const std::vector<std::string>& boxes, bool atPackage);
+    // The earlier installation's data, which no killed run may lose.
+    std::string EarlierData() const
+    {
+        return ReadAll(folder + "\\LU\\ms.mdb") + ReadAll(folder + "\\LU\\EN\\labels.mdb");
+    }
+
+    const Row& row;
+    const bool whole;
+    const std::string system;
+    TestPackageSetup packages;
     MachineState machine;
-    std::string folder = row.machine ? machine.Apply(*row.machine) : "";
+    std::string folder, staged, before;
+    Scenario s;
+    const bool blank;
+    std::unique_ptr<StandIns> standIns;
+    std::shared_ptr<void> held;
+    Distribution dist;
+    std::map<std::string, std::string> files, earlier;
+    std::string shortcut, ballast = SMALL_DRIVE + "ballast", kill, keptData, title, args;
+    const int rc;
+    bool ready = false; // arranged: the row runs
+    std::unique_ptr<HttpTestServer> server;
+    TlsRelay relay;
+    std::unique_ptr<Planted> planted;
+};
+
+void RowRun::Arrange()
+{
+    folder = row.machine ? machine.Apply(*row.machine) : "";
     if (whole && row.machine)
         AddEarlierData(folder);
     // Before any file is held open.
-    std::string staged = Option(Fill(row.after, folder), "staged", ';');
-    std::string before = whole ? "" : Snapshot(machine.Root(), row.after, staged);
-    Scenario s;
-    bool blank = !Option(system, "blank").empty();
+    staged = Option(Fill(row.after, folder), "staged", ';');
+    before = whole ? "" : Snapshot(machine.Root(), row.after, staged);
     if (blank)
     {
         s.SetDistName("ZAPH Setup");
         ASSERT_TRUE(s.CopyFromBin("fw_standin.exe", s.Root() + "\\ZAPH.exe"));
     }
-    StandIns standIns(s.Folder(blank ? "ZAPH Tools" : "machine"));
-    std::shared_ptr<void> held;
-    SetSystem(s, standIns, system, folder, held);
-    Distribution dist;
+    standIns.reset(new StandIns(s.Folder(blank ? "ZAPH Tools" : "machine")));
+    SetSystem(s, *standIns, system, folder, held);
     dist.Apply(whole ? RELEASE_SETTINGS : "");
     dist.Apply(row.dist);
-    std::map<std::string, std::string> files;
-    std::string shortcut;
     if (whole)
     {
         files = AddRelease(dist, row.dist, system);
@@ -663,16 +695,14 @@ void RunRow(const Row& row, bool whole)
         ASSERT_TRUE(s.GuardRegKey("HKCU\\Software\\Ombrant\\ZAPH.NET"));
         shortcut = machine.RedirectShellFolders() + "\\CommonDesktop\\GESTION BALVORA.lnk";
     }
-    HttpTestServer server(s.Dir());
-    TlsRelay relay;
+    server.reset(new HttpTestServer(s.Dir()));
     if (!Option(system, "web").empty())
     {
-        ServeWeb(s, dist, server, relay, system);
+        ServeWeb(s, dist, *server, relay, system);
         if (::testing::Test::HasFatalFailure())
             return;
     }
     ASSERT_TRUE(dist.WriteTo(s));
-    std::string ballast = SMALL_DRIVE + "ballast";
     if (!Option(system, "full").empty())
     {
         ULARGE_INTEGER room, total;
@@ -686,41 +716,45 @@ void RunRow(const Row& row, bool whole)
         s.GuardPath(ballast);
         ASSERT_TRUE(WriteBytes(ballast, std::string(room.QuadPart - (16 << 20), 'b')));
     }
-    // The earlier installation's data, which no killed run may lose; and the
-    // earlier files that the row compares, as they were.
-    std::string kill = Option(system, "kill");
-    auto earlierData = [&] { return ReadAll(folder + "\\LU\\ms.mdb") + ReadAll(folder + "\\LU\\EN\\labels.mdb"); };
-    std::string keptData = row.machine && !kill.empty() ? earlierData() : "";
-    std::map<std::string, std::string> earlier;
+    // The earlier files that the row compares, as they were.
+    keptData = row.machine && !kill.empty() ? EarlierData() : "";
     for (const std::string& expected : row.files)
     {
         std::string source = expected.substr(expected.find('=') + 1);
         if (source[0] == '<')
             earlier[source] = ReadAll(Fill(source, folder));
     }
-
-    std::string title = dist.Title(), args = Fill(row.args, folder, "", s.Dir());
-    std::unique_ptr<Planted> planted;
+    title = dist.Title();
+    args = Fill(row.args, folder, "", s.Dir());
     if (!Option(system, "planted").empty())
         planted.reset(new Planted(s, "fernwick.exe", false));
-    auto start = [&](const std::vector<std::string>& boxes, bool atPackage) {
-        ExpectBoxes(s, boxes, atPackage, title, folder);
-        DeleteFileA(InstallerLogPath().c_str());
-        ASSERT_TRUE(s.Start(args));
-        if (row.selection[0] != 0)
-            Select(s, title, row.selection);
-    };
-    start(row.boxes, row.rc == AT_PACKAGE);
-    Interfere(s, server, system, title);
-    int rc = row.rc == AT_PACKAGE ? 13 : row.rc;
+    ready = true;
+}
+
+void RowRun::Start(const std::vector<std::string>& boxes, bool atPackage)
+{
+    ExpectBoxes(s, boxes, atPackage, title, folder);
+    DeleteFileA(InstallerLogPath().c_str());
+    ASSERT_TRUE(s.Start(args));
+    if (row.selection[0] != 0)
+        Select(s, title, row.selection);
+}
+
+void RowRun::Run()
+{
+    Start(row.boxes, row.rc == AT_PACKAGE);
+    Interfere(s, *server, system, title);
     EXPECT_EQ(rc, s.Wait(120000));
     held.reset();
-    server.ReleaseStalls();
+    server->ReleaseStalls();
     if (!keptData.empty())
     {
-        EXPECT_TRUE(keptData == earlierData()) << "the earlier installation's data changed";
+        EXPECT_TRUE(keptData == EarlierData()) << "the earlier installation's data changed";
     }
+}
 
+void RowRun::Check()
+{
     std::string target = InstalledFolder();
     LogView log = s.Log();
     std::vector<std::string> lines;
@@ -750,17 +784,16 @@ void RunRow(const Row& row, bool whole)
             EXPECT_TRUE(ReadAll(file) == (source[0] == '<' ? earlier[source] : files[source]))
                 << file << " differs from " << source;
     }
-    const TestRelease& release = PackageRelease(row.dist);
     if (whole && row.rc == 0)
-        CheckComplete(s, release, shortcut);
+        CheckComplete(s, PackageRelease(row.dist), shortcut);
     if (planted)
     {
         EXPECT_EQ("", planted->Loaded());
     }
-    CheckAfter(Fill(row.after, folder, target), s, args, standIns);
+    CheckAfter(Fill(row.after, folder, target), s, args, *standIns);
     // Every outside program ran as itself, with its own options.
     std::string programs;
-    for (const std::string& call : blank ? standIns.Calls() : std::vector<std::string>())
+    for (const std::string& call : blank ? standIns->Calls() : std::vector<std::string>())
     {
         std::string program = call.substr(0, call.find('|'));
         programs += program + " ";
@@ -774,18 +807,20 @@ void RunRow(const Row& row, bool whole)
     {
         EXPECT_EQ(before, Snapshot(machine.Root(), row.after, staged)) << "the run changed the machine";
     }
+}
 
-    if (row.rerunBoxes.empty())
-        return;
+// The run again with the good release, which ends with 0.
+void RowRun::Rerun()
+{
     SCOPED_TRACE("run again with the good release");
     std::string stalled = Option(system, "stall");
-    server.SetBehaviour(stalled.empty() ? "none" : stalled, HttpTestServer::SERVE_NORMAL);
+    server->SetBehaviour(stalled.empty() ? "none" : stalled, HttpTestServer::SERVE_NORMAL);
     for (const auto& file : files)
         ASSERT_TRUE(s.WriteFile(file.first, file.second));
     bool restart = !Option(system, "restart").empty();
     if (restart)
     {
-        std::string command = standIns.RestartCommand(), program = "\"" + s.ExePath() + "\"";
+        std::string command = standIns->RestartCommand(), program = "\"" + s.ExePath() + "\"";
         ASSERT_EQ(0u, command.find(program)) << command;
         args = command.substr(program.size());
         args.erase(0, args.find_first_not_of(' '));
@@ -796,12 +831,12 @@ void RunRow(const Row& row, bool whole)
     {
         ASSERT_TRUE(DeleteFileA(ballast.c_str()));
     }
-    start(row.rerunBoxes, false);
+    Start(row.rerunBoxes, false);
     EXPECT_EQ(0, s.Wait(120000));
-    CheckComplete(s, release, shortcut);
+    CheckComplete(s, PackageRelease(row.dist), shortcut);
     if (restart)
     {
-        EXPECT_EQ("", standIns.RestartCommand()) << "a restart registered again";
+        EXPECT_EQ("", standIns->RestartCommand()) << "a restart registered again";
     }
     if (planted)
     {
@@ -809,7 +844,7 @@ void RunRow(const Row& row, bool whole)
     }
     if (!keptData.empty())
     {
-        EXPECT_TRUE(keptData == earlierData());
+        EXPECT_TRUE(keptData == EarlierData());
     }
     std::string big = Option(system, "big");
     if (!big.empty())
@@ -817,6 +852,19 @@ void RunRow(const Row& row, bool whole)
         EXPECT_TRUE(ReadAll(InstalledFolder() + "\\LU_New" + big.substr(2)) == files[big]);
         EXPECT_TRUE(FileAbsent(InstalledFolder() + "\\LU_New" + big.substr(2) + ".fwpart"));
     }
+}
+
+void RunRow(const Row& row, bool whole)
+{
+    SCOPED_TRACE(row.name);
+    RowRun run(row, whole);
+    run.Arrange();
+    if (!run.ready)
+        return;
+    run.Run();
+    run.Check();
+    if (!row.rerunBoxes.empty())
+        run.Rerun();
 }
 
 // The prerequisites' question listing the components to install, answered.
@@ -856,7 +904,7 @@ std::string Ran(const std::string& installer, long code)
 #define PRE_ALL PRE_V11 "; standin=setup\\dotnetfx_20.exe"
 #define ENGINE "MSI_Version=999; CheckMSIVersion=$SKIP$; AskMSIUpgrade=no; standin=setup\\"
 
-const Row ROWS[] = {
+const std::vector<Row> ROWS = {
     // Refusals before anything is installed.
     {"QRT package over the .NET edition's data", &STATE_DOTNET_SERVER, "", "", "",
      {"W:An error occurred:\n*** ZAPH.NET ***"}, 1223,
@@ -1012,7 +1060,7 @@ const char SUCCESS_RESTART[] = "W:ZAPH has been installed successfully.\n\n***\n
 #define DOTNET_RELEASE "DotNet=yes; package=6.2.0-dotnet; standin=setup\\dotnetfx.exe; standin=setup\\dotnetsp11.exe; " \
                        "standin=setup\\mdac_typ.exe"
 
-const Row WHOLE_ROWS[] = {
+const std::vector<Row> WHOLE_ROWS = {
     {"fresh LOCAL, two languages, libraries planted beside the program", nullptr, "planted", "", "", {SUCCESS}, 0,
      {"W\tNo previous MSI registration found.\tClient-server prompt / Folder prompt.",
       "\t**> Installation returned '0' '<>'.", "\t--- Install components MS='LU' LANG='FR' SECTION='3'.",
@@ -1137,35 +1185,45 @@ const Row WHOLE_ROWS[] = {
      {NO_COMPLETION, "LU_New\\EN\\labels.mdb.zsi=-"}, {BACKUP_YES, SUCCESS}},
 };
 
-// FW_ROW: the rows whose name contains that text; FW_SYSTEMS: the rows whose
-// Windows version is one of these words (the older systems, in a session on a
-// 32-bit Windows).
-bool Selected(const Row& row, bool whole)
+// FW_SYSTEMS: only the rows whose Windows version is one of these words (the
+// older systems, in a session on a 32-bit Windows).
+std::vector<Row> Selected(const std::vector<Row>& rows, bool whole)
 {
-    const char* only = getenv("FW_ROW");
-    if (only != nullptr && std::string(row.name).find(only) == std::string::npos)
-        return false;
     const char* systems = getenv("FW_SYSTEMS");
-    if (systems == nullptr)
-        return true;
-    std::vector<std::string> words = Words((whole ? "winxp " : "") + std::string(row.system));
-    for (const std::string& wanted : Words(systems))
-        if (std::find(words.begin(), words.end(), wanted) != words.end())
-            return true;
-    return false;
+    std::vector<Row> selected;
+    for (const Row& row : rows)
+    {
+        std::vector<std::string> words = Words((whole ? "winxp " : "") + std::string(row.system));
+        for (const std::string& wanted : Words(systems ? systems : ""))
+            if (std::find(words.begin(), words.end(), wanted) != words.end())
+            {
+                selected.push_back(row);
+                break;
+            }
+        if (systems == nullptr)
+            selected.push_back(row);
+    }
+    return selected;
 }
 
-TEST(Install, Scenarios)
+void PrintTo(const Row& row, std::ostream* out)
 {
-    for (const Row& row : ROWS)
-        if (Selected(row, false))
-            RunRow(row, false);
+    *out << row.name;
 }
 
-TEST(Install, WholeRuns)
+using Scenarios = ::testing::TestWithParam<Row>;
+using WholeRuns = ::testing::TestWithParam<Row>;
+
+TEST_P(Scenarios, Row)
 {
-    for (const Row& row : WHOLE_ROWS)
-        if (Selected(row, true))
-            RunRow(row, true);
+    RunRow(GetParam(), false);
 }
+
+TEST_P(WholeRuns, Row)
+{
+    RunRow(GetParam(), true);
+}
+
+INSTANTIATE_TEST_SUITE_P(Install, Scenarios, ::testing::ValuesIn(Selected(ROWS, false)), TestName<Row>);
+INSTANTIATE_TEST_SUITE_P(Install, WholeRuns, ::testing::ValuesIn(Selected(WHOLE_ROWS, true)), TestName<Row>);
 } // namespace

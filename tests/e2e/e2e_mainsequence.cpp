@@ -76,7 +76,7 @@ struct Row
     std::vector<std::string> lacks = {}; // parts the log lacks
 };
 
-const Row ROWS[] = {
+const std::vector<Row> ROWS = {
     // The command line. Usage before anything else: not even the system lines.
     {"usage /?", "", "-", "/?", {USAGE_BOX}, 22, {START, "\tUsage:"}, {"Command line ERROR", "Admin='"}},
     // An empty value ends with 8, one that replaced an earlier good value with 160.
@@ -189,15 +189,21 @@ void RunRow(const Row& row)
         EXPECT_EQ("", planted->Loaded());
     }
 }
+
+void PrintTo(const Row& row, std::ostream* out)
+{
+    *out << row.name;
+}
 } // namespace
 
-TEST(MainSequence, Rows)
+using Sequence = ::testing::TestWithParam<Row>;
+
+TEST_P(Sequence, Row)
 {
-    const char* only = getenv("FW_ROW");
-    for (const Row& row : ROWS)
-        if (only == nullptr || std::string(row.name).find(only) != std::string::npos)
-            RunRow(row);
+    RunRow(GetParam());
 }
+
+INSTANTIATE_TEST_SUITE_P(MainSequence, Sequence, ::testing::ValuesIn(ROWS), TestName<Row>);
 
 namespace
 {

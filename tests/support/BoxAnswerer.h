@@ -1,6 +1,6 @@
 // Answers the message boxes of the test's own process with OK (or the button
 // set) and records them, so that code under test that shows a box neither
-// blocks the test nor goes unchecked: the bench's robot, watching this process.
+// blocks the test nor goes unchecked: the harness's robot, watching this process.
 #pragma once
 
 #include "BoxRobot.h"

@@ -1,5 +1,5 @@
 // Machine states of an earlier installation, shared by the unit tests and the
-// end-to-end bench. A MachineState first clears what the product could find
+// end-to-end harness. A MachineState first clears what the product could find
 // (the product's registry values, the older line's uninstall entry, any
 // installed test package): that alone is "nothing installed". Apply() then
 // builds one state from a row of data: real registry values, a real folder

@@ -1,4 +1,4 @@
-// The end-to-end test bench: runs the real fernwick.exe as an administrator
+// The end-to-end test harness: runs the real fernwick.exe as an administrator
 // would, in a working folder of its own, with a robot that records and answers
 // every message box, and checks what the run left behind (exit code, log,
 // registry, files).
@@ -194,4 +194,12 @@ private:
     fwtest::RegistryGuard m_registry;
     std::vector<std::string> m_guardedPaths;
 };
+
+// A table row's name as a test's name: every run of other characters becomes
+// one underscore (gtest names hold letters, digits and underscores only).
+std::string TestName(const std::string& rowName);
+template <class Row> std::string TestName(const ::testing::TestParamInfo<Row>& info)
+{
+    return TestName(info.param.name);
+}
 } // namespace fwe2e

@@ -1,4 +1,4 @@
-// The bench itself: a scenario that goes wrong must fail, at the right line,
+// The harness itself: a scenario that goes wrong must fail, at the right line,
 // and leave the machine as it was. The usage box (/?) is the program's
 // simplest box and serves as the subject.
 #include <gtest/gtest-spi.h>
@@ -7,7 +7,7 @@
 
 using namespace fwe2e;
 
-TEST(Bench, UnexpectedBoxFailsAndIsAnswered)
+TEST(Harness, UnexpectedBoxFailsAndIsAnswered)
 {
     Scenario s;
     int rc = 0;
@@ -18,7 +18,7 @@ TEST(Bench, UnexpectedBoxFailsAndIsAnswered)
     EXPECT_FALSE(s.Boxes()[0].expected);
 }
 
-TEST(Bench, BoxThatNeverCameFails)
+TEST(Harness, BoxThatNeverCameFails)
 {
     Scenario s;
     s.ExpectBox().TextStartsWith("Usage:");
@@ -26,7 +26,7 @@ TEST(Bench, BoxThatNeverCameFails)
     EXPECT_NONFATAL_FAILURE(s.Run("/?"), "never appeared");
 }
 
-TEST(Bench, TimeoutKillsTheProgram)
+TEST(Harness, TimeoutKillsTheProgram)
 {
     Scenario s;
     s.ExpectBox().TextStartsWith("Usage:").Optional();

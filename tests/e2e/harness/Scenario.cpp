@@ -317,4 +317,17 @@ std::string DefaultLogPath()
     GetTempPathA(sizeof(temp), temp);
     return std::string(temp) + "Fern_" + DayStamp() + ".log";
 }
+
+std::string TestName(const std::string& rowName)
+{
+    std::string name;
+    for (char c : rowName)
+        if (isalnum((unsigned char)c))
+            name += c;
+        else if (!name.empty() && name.back() != '_')
+            name += '_';
+    if (!name.empty() && name.back() == '_')
+        name.pop_back();
+    return name;
+}
 } // namespace fwe2e
