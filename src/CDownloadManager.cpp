@@ -468,7 +468,7 @@ bool CDownloadManager::ObtainFile(const char* sourceName, char* localPath, DWORD
             m_workerActivity = NULL;
             return false;
         }
-        m_ui->WaitForDownload(m_workerThread, 0);
+        m_ui->WaitForDownload(m_workerThread);
         watch.Stop();
         stalled = watch.Stalled();
         if (!m_workerBusy)

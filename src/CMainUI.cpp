@@ -36,7 +36,6 @@ static const int FIRST_CHOICE_Y = 105;
 // A progress range travels in the high word of PBM_SETRANGE.
 static const UINT MAX_BAR_RANGE = 0xFFFF;
 // How often a download wait looks at the progress when nothing else wakes it.
-static const DWORD STALL_CHECK_MS = 250;
 static const int HEADING_FONT_HEIGHT = -22;
 static const int HEADING_FONT_WEIGHT = FW_BOLD;
 static const char* const HEADING_FACE = "Arial";
@@ -320,27 +319,23 @@ void CMainUI::SetProgressPos(UINT uiIdx, UINT position)
     PumpMessages();
 }
 
-bool CMainUI::WaitForDownload(HANDLE worker, DWORD stallLimitMs)
+void CMainUI::WaitForDownload(HANDLE worker)
 {
-    // The Internet library may never end a transfer whose server went silent,
-    // and without a window (or in an unattended run) nobody presses Cancel:
-    // progress that stands still for the limit ends the wait.
+    // A download that stands still is ended by the download's own watch,
+    // which posts WM_DOWNLOAD_DONE: this wait needs no clock of its own.
     if (m_hWnd != NULL)
         ShowWindow(m_hWnd, SW_SHOW);
     TransferState none;
     const TransferState& transfer = m_transfer != NULL ? *m_transfer : none;
-    DWORD seen = transfer.Progress();
-    DWORD movedAt = GetTickCount();
     HANDLE* handles = worker != NULL ? &worker : NULL;
     DWORD count = worker != NULL ? 1 : 0;
-    DWORD slice = stallLimitMs == 0 ? INFINITE : (stallLimitMs < STALL_CHECK_MS ? stallLimitMs : STALL_CHECK_MS);
     while (!transfer.CancelRequested() && (m_hWnd == NULL || IsWindow(m_hWnd)))
     {
         if (m_hWnd == NULL && worker == NULL)
-            return true;   // nothing that could ever end the wait
-        DWORD woke = MsgWaitForMultipleObjects(count, handles, FALSE, slice, QS_ALLINPUT);
+            return;   // nothing that could ever end the wait
+        DWORD woke = MsgWaitForMultipleObjects(count, handles, FALSE, INFINITE, QS_ALLINPUT);
         if (woke == WAIT_FAILED || (count == 1 && woke == WAIT_OBJECT_0))
-            return true;   // the worker ended, or the handle is unusable
+            return;   // the worker ended, or the handle is unusable
         MSG msg;
         while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
         {
@@ -348,27 +343,16 @@ bool CMainUI::WaitForDownload(HANDLE worker, DWORD stallLimitMs)
             {
                 if (m_hWnd == NULL)
                     PostQuitMessage((int)msg.wParam);
-                return true;
+                return;
             }
             if (msg.message == WM_DOWNLOAD_DONE)
-                return true;
+                return;
             if (m_hWnd != NULL && IsDialogMessageA(m_hWnd, &msg))
                 continue;
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
-        DWORD now = GetTickCount();
-        if (transfer.Progress() != seen)
-        {
-            seen = transfer.Progress();
-            movedAt = now;
-        }
-        else if (stallLimitMs != 0 && now - movedAt >= stallLimitMs)
-        {
-            return false;
-        }
     }
-    return true;
 }
 
 void CMainUI::WaitForChoice()

@@ -74,10 +74,9 @@ public:
 
     // Runs the thread's messages until the download worker reports its end
     // (its message, or the end of the worker thread), Cancel is pressed or the
-    // window goes away. A download whose progress (in the attached transfer
-    // record) has not moved for stallLimitMs (0: no limit) ends the wait too:
-    // the result is then false.
-    bool WaitForDownload(HANDLE worker = NULL, DWORD stallLimitMs = 0);
+    // window goes away (a stalled download is ended by its watch, which posts
+    // the worker's message).
+    void WaitForDownload(HANDLE worker = NULL);
     // The modal loop of a choice: until Proceed is accepted, a quit message
     // (whose code becomes the result) or the window goes away.
     void WaitForChoice();
