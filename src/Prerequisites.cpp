@@ -347,8 +347,10 @@ static bool RunPrerequisite(const PrerequisiteInstaller& installer, const char* 
     }
     if (localPath[0] == 0)
         return false;
-    // Nothing runs elevated that is not what the release meant to run.
-    if (!VerifyObtainedInstaller(installer.file, localPath, code))
+    // Nothing runs elevated that is not what the release meant to run, and
+    // it runs from the very copy that was checked.
+    CVerifiedInstaller verified;
+    if (!VerifyObtainedInstaller(installer.file, localPath, verified, code))
     {
         outcome.code = code;
         outcome.abandoned = true;
@@ -357,14 +359,14 @@ static bool RunPrerequisite(const PrerequisiteInstaller& installer, const char* 
     }
 
     char command[COMMAND_SIZE];
-    if (!MakeCommandLine(localPath, installer.options, command, sizeof(command)))
+    if (!MakeCommandLine(verified.Path(), installer.options, command, sizeof(command)))
     {
-        LogMessage(2, LOG_ERROR, "Command for '%hs' too long.\n", localPath);
+        LogMessage(2, LOG_ERROR, "Command for '%hs' too long.\n", verified.Path());
         outcome.code = RC_FILENAME_EXCED_RANGE;
         return false;
     }
     SetBusyText(busyText);
-    DWORD result = RunAndWait(localPath, command, busyThread);
+    DWORD result = RunAndWait(verified.Path(), command, busyThread);
     outcome.code = result;
 
     accepted = AcceptInstallerResult((long)result, outcome);

@@ -10,7 +10,9 @@
 #include "CMainUI.h"
 #include "CResource.h"
 #include "FileUtil.h"
+#include "InstallerTrust.h"
 #include "Log.h"
+#include "TextUtil.h"
 #include "PreviousInstallation.h"
 #include "RunState.h"
 #include "UserMessages.h"
@@ -23,6 +25,7 @@ const char* const PROPERTY_DEFAULT_DIR = "DEFAULTDIR";
 const char* const PROPERTY_SETUP_TYPE = "SETUPTYPE";
 const char* const PROPERTY_DOTNET = "DOTNET";
 const char* const SETUP_TYPE_CLIENT = "Client";
+const char* const PROPERTY_SOURCE_LIST = "SOURCELIST";
 
 static const char* const TEXT_TRUE = "true";
 static const char* const TEXT_FALSE = "false";
@@ -114,6 +117,65 @@ static bool SetPackageProperties(bool isClient)
     return true;
 }
 
+// A package from the network is downloaded by us (progress, resume and
+// retries of the download manager), copied into a protected folder, checked
+// there against its listed digest or its publisher's signature, and only that
+// copy is given to the installer, which runs it with administrator rights.
+// The copy goes once the installer has ended, so the installer would record
+// a source that no longer exists; a later repair or change of the product
+// that needs its source finds it through SOURCELIST instead, which names the
+// folder of the package on the server (the installer looks there for a
+// package of the same name). In LOCAL mode the installer is given the
+// distribution's own package, as always, and records that folder itself.
+static bool ObtainVerifiedPackage(const char* location, CVerifiedInstaller& verified, DWORD& result)
+{
+    // The name as the settings file lists it: relative to the base, with the
+    // backslashes of [SHA256]; a location outside the base stands for itself.
+    const char* base = g_downloadManager->GetBaseUrl();
+    size_t baseLength = strlen(base);
+    char name[FW_PATH_SIZE];
+    const char* relative = (baseLength > 0 && TextEqualNoCase(location, base, baseLength)) ? location + baseLength
+                                                                                            : location;
+    lstrcpynA(name, relative, sizeof(name));
+    if (relative != location)
+        for (char* c = name; *c != 0; ++c)
+            if (*c == '/')
+                *c = '\\';
+
+    char localPath[DOWNLOAD_PATH_SIZE];
+    localPath[0] = 0;
+    result = ObtainSourceFile(name, localPath);
+    if (result != 0)
+        return false;   // the user has been told
+    if (localPath[0] == 0)
+    {
+        result = RC_FILE_NOT_FOUND;
+        return false;
+    }
+    if (verified.Take(name, localPath, result, PACKAGE_PUBLISHER))
+        return true;
+    if (result == (DWORD)RC_INVALID_IMAGE_HASH)
+        LogMessage(2, LOG_ERROR, "Package '%hs' refused: it is not installed.\n", localPath);
+    TellFormatted(MESSAGE_ERROR, LABEL_FAIL_FILE, NOTHING_WITHOUT_LABEL, name, base);
+    return false;
+}
+
+// Where a later repair finds the package: the folder of its location on the
+// server. Not having it only costs the repair a question, so the step goes on.
+static void SetSourceList(const char* location)
+{
+    char folder[FW_PATH_SIZE];
+    lstrcpynA(folder, location, sizeof(folder));
+    char* slash = strrchr(folder, '/');
+    if (slash == NULL)
+        return;
+    slash[1] = 0;
+    if (g_msi->SetProperty(PROPERTY_SOURCE_LIST, folder))
+        LogMessage(2, LOG_INFO, "Setting %hs=%hs.\n", PROPERTY_SOURCE_LIST, folder);
+    else
+        LogMessage(2, LOG_WARNING, "Error setting MSI Property %hs.\n", PROPERTY_SOURCE_LIST);
+}
+
 // What the user is told about the installer's result, and whether a restart
 // code turns it into success.
 static DWORD JudgeResult(DWORD result, const char* location)
@@ -157,14 +219,20 @@ bool InstallProductPackage(DWORD& result, bool isClient)
     char location[FW_PATH_SIZE], copy[FW_PATH_SIZE];
     if (!ResolveSystemPackage(result, location, copy))
         return false;
+    // Lives until the installer has ended: the copy it runs stays unchanged.
+    CVerifiedInstaller verified;
+    bool fromNetwork = !IsLocalSource(location);
+    if (fromNetwork && !ObtainVerifiedPackage(location, verified, result))
+        return false;
     if (!g_msi->LoadInstaller())
     {
         result = ReportLibraryFailure();
         return false;
     }
-    if (!g_msi->SetPackage(location))
+    const char* package = fromNetwork ? verified.Path() : location;
+    if (!g_msi->SetPackage(package))
     {
-        LogMessage(2, LOG_ERROR, "MSI problem '%hs'\n", location);
+        LogMessage(2, LOG_ERROR, "MSI problem '%hs'\n", package);
         result = RC_INVALID_DATA;
         return false;
     }
@@ -173,6 +241,8 @@ bool InstallProductPackage(DWORD& result, bool isClient)
         result = RC_INVALID_DATA;
         return false;
     }
+    if (fromNetwork)
+        SetSourceList(location);
 
     // The installer's dialogs stand alone while it runs.
     HWND window = g_mainUI->GetWindow();
