@@ -84,59 +84,6 @@ const int PROTECTED_FOLDER_TRIES = 100;
 
 typedef BOOL(WINAPI* SetControlFn)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL, SECURITY_DESCRIPTOR_CONTROL);
 
-// The access list of a protected folder and of what is made in it: the
-// system and the administrators may do anything, the users only read and
-// run. Nothing of the parent folder's list is inherited (where the system
-// knows that flag; before Windows 2000 nothing is merged anyway).
-struct ProtectedSecurity
-{
-    SID_IDENTIFIER_AUTHORITY nt;
-    PSID system, admins, users;
-    BYTE acl[512];
-    SECURITY_DESCRIPTOR descriptor;
-    SECURITY_ATTRIBUTES attributes;
-    bool ready;
-
-    ProtectedSecurity() : system(NULL), admins(NULL), users(NULL), ready(false)
-    {
-        SID_IDENTIFIER_AUTHORITY authority = SECURITY_NT_AUTHORITY;
-        nt = authority;
-        const DWORD inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
-        PACL list = (PACL)acl;
-        ready = AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system) &&
-                AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
-                                         0, 0, &admins) &&
-                AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS, 0, 0, 0, 0,
-                                         0, 0, &users) &&
-                InitializeAcl(list, sizeof(acl), ACL_REVISION) &&
-                AddAccessAllowedAceEx(list, ACL_REVISION, inherit, FILE_ALL_ACCESS, system) &&
-                AddAccessAllowedAceEx(list, ACL_REVISION, inherit, FILE_ALL_ACCESS, admins) &&
-                AddAccessAllowedAceEx(list, ACL_REVISION, inherit, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE,
-                                      users) &&
-                InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
-                SetSecurityDescriptorDacl(&descriptor, TRUE, list, FALSE);
-        if (ready)
-        {
-            SetControlFn setControl = (SetControlFn)(void*)GetProcAddress(GetModuleHandleA("advapi32.dll"),
-                                                                          "SetSecurityDescriptorControl");
-            if (setControl != NULL)
-                ready = setControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED) != FALSE;
-        }
-        attributes.nLength = sizeof(attributes);
-        attributes.lpSecurityDescriptor = &descriptor;
-        attributes.bInheritHandle = FALSE;
-    }
-    ~ProtectedSecurity()
-    {
-        if (system != NULL)
-            FreeSid(system);
-        if (admins != NULL)
-            FreeSid(admins);
-        if (users != NULL)
-            FreeSid(users);
-    }
-};
-
 // The file name of a source name ("setup\\dotnetfx.exe" -> "dotnetfx.exe"):
 // installers may act on their own name, so the copy keeps it.
 const char* FileNameOf(const char* sourceName)
@@ -244,6 +191,45 @@ InstallerVerdict JudgeInstaller(CResource* settings, const char* sourceName, con
     return INSTALLER_REFUSED;
 }
 
+CProtectedAccess::CProtectedAccess() : m_system(NULL), m_admins(NULL), m_users(NULL), m_bReady(false)
+{
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    const DWORD inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+    PACL list = (PACL)m_acl;
+    m_bReady = AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &m_system) &&
+               AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
+                                        0, &m_admins) &&
+               AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS, 0, 0, 0, 0, 0,
+                                        0, &m_users) &&
+               InitializeAcl(list, sizeof(m_acl), ACL_REVISION) &&
+               AddAccessAllowedAceEx(list, ACL_REVISION, inherit, FILE_ALL_ACCESS, m_system) &&
+               AddAccessAllowedAceEx(list, ACL_REVISION, inherit, FILE_ALL_ACCESS, m_admins) &&
+               AddAccessAllowedAceEx(list, ACL_REVISION, inherit, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, m_users) &&
+               InitializeSecurityDescriptor(&m_descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+               SetSecurityDescriptorDacl(&m_descriptor, TRUE, list, FALSE);
+    if (m_bReady)
+    {
+        // Looked up: the systems before Windows 2000 lack it, and merge nothing.
+        SetControlFn setControl =
+            (SetControlFn)(void*)GetProcAddress(GetModuleHandleA("advapi32.dll"), "SetSecurityDescriptorControl");
+        if (setControl != NULL)
+            m_bReady = setControl(&m_descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED) != FALSE;
+    }
+    m_attributes.nLength = sizeof(m_attributes);
+    m_attributes.lpSecurityDescriptor = &m_descriptor;
+    m_attributes.bInheritHandle = FALSE;
+}
+
+CProtectedAccess::~CProtectedAccess()
+{
+    if (m_system != NULL)
+        FreeSid(m_system);
+    if (m_admins != NULL)
+        FreeSid(m_admins);
+    if (m_users != NULL)
+        FreeSid(m_users);
+}
+
 bool CreateProtectedFolder(const char* path, DWORD& code)
 {
     code = 0;
@@ -255,17 +241,19 @@ bool CreateProtectedFolder(const char* path, DWORD& code)
         code = GetLastError();
         return false;
     }
-    ProtectedSecurity security;
-    if (!security.ready)
+    CProtectedAccess security;
+    if (!security.IsReady())
     {
         code = GetLastError() != 0 ? GetLastError() : ERROR_INVALID_SECURITY_DESCR;
         LogMessage(2, LOG_ERROR, "Cannot make the access list of a protected folder [%ld]\n", (long)code);
         return false;
     }
-    if (CreateDirectoryA(path, &security.attributes))
-        return true;
-    code = GetLastError();
-    return false;
+    if (!CreateDirectoryA(path, security.Attributes()))
+    {
+        code = GetLastError();
+        return false;
+    }
+    return true;
 }
 
 bool IsDownloadedSource(const char* sourceName)

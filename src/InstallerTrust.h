@@ -73,6 +73,29 @@ private:
     HANDLE m_hFile;     // keeps the copy from being written
 };
 
+// The access list of a protected folder and of what is made in it: the
+// system and the administrators may do anything, the users only read and
+// run; nothing of the parent folder's list is inherited.
+class CProtectedAccess
+{
+public:
+    CProtectedAccess();
+    virtual ~CProtectedAccess();
+    bool IsReady() const { return m_bReady; }   // false: the system could not make it
+    SECURITY_ATTRIBUTES* Attributes() { return &m_attributes; }
+
+private:
+    CProtectedAccess(const CProtectedAccess&);
+    CProtectedAccess& operator=(const CProtectedAccess&);
+    PSID m_system;
+    PSID m_admins;
+    PSID m_users;
+    BYTE m_acl[256];
+    SECURITY_DESCRIPTOR m_descriptor;
+    SECURITY_ATTRIBUTES m_attributes;
+    bool m_bReady;
+};
+
 // Makes a folder that nobody but administrators and the system may write
 // (on the NT family; an ordinary folder on Windows 9x, which has no access
 // lists). Fails when it exists already: a folder someone else made is never

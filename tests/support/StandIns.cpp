@@ -60,6 +60,11 @@ std::vector<std::string> StandIns::Calls() const
     return ReadLines(m_record);
 }
 
+std::string StandIns::StartedFrom(const std::string& fileName) const
+{
+    return RegString(HKEY_LOCAL_MACHINE, STANDIN_KEY, fileName + ":StartedFrom");
+}
+
 void StandIns::SetFramework(const std::string& version, DWORD servicePack, bool withTool) const
 {
     std::string key = std::string(NDP_KEY_PATH) + "\\" + version;

@@ -40,7 +40,8 @@ public:
     // "+Components=<line>" (a line of that section, "|" for its ";"),
     // "standin=<relative>" (bin\fw_standin.exe), "package=<release folder>"
     // (the test package of every language so far, from bin\packages, into
-    // SYS_LN_DIR when set).
+    // SYS_LN_DIR when set), "tampered=<relative>" (one byte of that file
+    // changed after it is copied). In WEB mode the copies' digests are listed.
     Distribution& Apply(const std::string& changes);
 
     std::string SettingsText() const;
@@ -59,6 +60,7 @@ private:
     std::map<std::string, std::vector<std::string>> m_sections;
     Pairs m_files;
     Pairs m_copies; // from bin: source, target
+    std::vector<std::string> m_tampered;
     bool m_local = true;
 };
 } // namespace fwe2e
