@@ -102,6 +102,11 @@ bool SameDigest(const char* listed, const char* computed)
 }
 } // namespace
 
+void LoadTrustLibraries()
+{
+    BindTrustFunctions();
+}
+
 bool SignedBy(const char* path, char* signer, size_t signerSize, LONG& status)
 {
     signer[0] = 0;

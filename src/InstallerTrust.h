@@ -114,6 +114,12 @@ bool IsDownloadedSource(const char* sourceName);
 bool VerifyObtainedInstaller(const char* sourceName, const char* localPath, CVerifiedInstaller& installer,
                              DWORD& code);
 
+// Loads the system's signature libraries from the system folder, once. Done
+// before a download that is to be checked: the system's secure channel asks
+// for one of them (crypt32) by name, and the first https download of a run
+// must find it loaded from the system folder, never a copy beside the program.
+void LoadTrustLibraries();
+
 // The signer's name of a file whose Authenticode signature is valid and
 // chains to a trusted root; false (and an empty name) otherwise, with the
 // system's verdict in status (0 when the signature itself was valid).

@@ -339,6 +339,7 @@ static bool RunPrerequisite(const PrerequisiteInstaller& installer, const char* 
 {
     char localPath[DOWNLOAD_PATH_SIZE];
     localPath[0] = 0;
+    LoadTrustLibraries();
     DWORD code = ObtainSourceFile(installer.file, localPath);
     if (code != 0)
     {

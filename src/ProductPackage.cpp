@@ -144,6 +144,7 @@ static bool ObtainVerifiedPackage(const char* location, CVerifiedInstaller& veri
 
     char localPath[DOWNLOAD_PATH_SIZE];
     localPath[0] = 0;
+    LoadTrustLibraries();
     result = ObtainSourceFile(name, localPath);
     if (result != 0)
         return false;   // the user has been told

@@ -259,6 +259,7 @@ static bool InstallEngine(const char* sourceName, int required, const StepSettin
 {
     char localPath[DOWNLOAD_PATH_SIZE];
     localPath[0] = 0;
+    LoadTrustLibraries();
     result = ObtainSourceFile(sourceName, localPath);
     if (result != 0 || localPath[0] == 0)
         return false;
