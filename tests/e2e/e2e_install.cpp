@@ -268,6 +268,22 @@ void CheckAfter(const std::string& after, const Scenario& s, const std::string& 
             EXPECT_TRUE(s.LogFile(InstallerLogPath()).HasLine("Property(S): " + key.substr(5) + " = " + value));
         else if (key == "keypaths" || key == "removed")
             CheckKeyPaths(value, key == "removed");
+        else if (word == "protected") // every downloaded program ran from a folder of its own, gone now
+        {
+            char temp[MAX_PATH] = "";
+            GetTempPathA(sizeof(temp), temp);
+            int downloaded = 0;
+            for (const std::string& call : standIns.Calls())
+            {
+                std::string program = call.substr(0, call.find('|')), from = standIns.StartedFrom(program);
+                if (program == "caspol.exe") // the Framework's own tool, not downloaded
+                    continue;
+                ++downloaded;
+                EXPECT_EQ(0u, from.find(std::string(temp) + "Fernwick-")) << program << " ran from " << from;
+                EXPECT_FALSE(DirExists(from.substr(0, from.rfind('\\')))) << from;
+            }
+            EXPECT_LT(0, downloaded);
+        }
         else if (key == "nofile")
             EXPECT_TRUE(FileAbsent(value));
         else if (key == "staged")
@@ -1183,6 +1199,19 @@ const std::vector<Row> WHOLE_ROWS = {
     {"disk full during the data, then room again", nullptr, "full big=LU\\EN\\labels.mdb.zsi",
      "DefaultTargetDir=S:\\ZAPH", "", {"E:An error occurred:\nInstalling the data"}, 266, {}, "EN", "",
      {NO_COMPLETION, "LU_New\\EN\\labels.mdb.zsi=-"}, {BACKUP_YES, SUCCESS}},
+    // What a WEB run downloads is checked before it is installed or run, on a
+    // copy of its own that no unelevated program can change.
+    {"WEB package with one byte changed is refused", nullptr, "web",
+     "tampered=setup\\Sys_EN.msi; @FailFile=Cannot obtain %hs.", "",
+     {"E:Cannot obtain setup\\sys_en.msi.", AT_PACKAGE_ERROR}, 577, {}, "EN", "", {NO_COMPLETION}},
+    {"WEB package checked, then installed", nullptr, "web", "", "", {SUCCESS}, 0,
+     {"\t'setup\\sys_en.msi' matches its SHA-256 digest.", "\t**> Installation returned '0' '<>'."}, "EN",
+     "keypaths=<target>", {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi"}},
+    {".NET edition from the loopback server runs each installer from a protected folder", nullptr, "web",
+     DOTNET_RELEASE "; SPV11InstallerAvailable=yes", "", {Ask(std::string(N11) + SP11 + MDAC), SUCCESS_RESTART}, 0,
+     {"\t'setup\\dotnetfx.exe' matches its SHA-256 digest.", "\t'setup\\mdac_typ.exe' matches its SHA-256 digest.",
+      "\tInstallPreconditions (MDAC) wants a reboot."},
+     "EN", "RunOnce; protected", {"LU_New\\ms.mdb.zip=LU_New\\ms.mdb.zip"}},
 };
 
 // FW_SYSTEMS: only the rows whose Windows version is one of these words (the
