@@ -31,6 +31,9 @@ static const char* const TEXT_TRUE = "true";
 static const char* const TEXT_FALSE = "false";
 static const char* const NO_TEXT = "<>";
 static const char* const PROMPTS_SHOWN = "Client-server prompt / Folder prompt.\n";
+static const wchar_t* const UNTRUSTED_PACKAGE_TEXT =
+    L"The product package '%hs' is not the one this setup expects: it is neither signed by %hs nor matches the "
+    L"digest in the settings file. It was not installed.";
 static const char* const PROMPTS_HIDDEN = "No folder prompt / No client-server prompt.\n";
 
 // The user hears once that the installer library is unusable; the step
@@ -155,9 +158,18 @@ static bool ObtainVerifiedPackage(const char* location, CVerifiedInstaller& veri
     }
     if (verified.Take(name, localPath, result, PACKAGE_PUBLISHER))
         return true;
-    if (result == (DWORD)RC_INVALID_IMAGE_HASH)
-        LogMessage(2, LOG_ERROR, "Package '%hs' refused: it is not installed.\n", localPath);
-    TellFormatted(MESSAGE_ERROR, LABEL_FAIL_FILE, NOTHING_WITHOUT_LABEL, name, base);
+    if (result != (DWORD)RC_INVALID_IMAGE_HASH)
+    {
+        // The copy could not be made: as good as not obtained.
+        TellFormatted(MESSAGE_ERROR, LABEL_FAIL_FILE, NOTHING_WITHOUT_LABEL, name, base);
+        return false;
+    }
+    LogMessage(2, LOG_ERROR, "Package '%hs' refused: it is not installed.\n", localPath);
+    // Without the label the user still learns that nothing was installed.
+    wchar_t fallback[512];
+    _snwprintf(fallback, sizeof(fallback) / sizeof(fallback[0]) - 1, UNTRUSTED_PACKAGE_TEXT, name, PACKAGE_PUBLISHER);
+    fallback[sizeof(fallback) / sizeof(fallback[0]) - 1] = 0;
+    TellFormatted(MESSAGE_ERROR, LABEL_FAIL_FILE, fallback, name, base);
     return false;
 }
 
