@@ -207,11 +207,21 @@ CProtectedAccess::CProtectedAccess() : m_system(NULL), m_admins(NULL), m_users(N
                AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS, 0, 0, 0, 0, 0,
                                         0, &m_users) &&
                InitializeAcl(list, sizeof(m_acl), ACL_REVISION) &&
-               AddAccessAllowedAceEx(list, ACL_REVISION, inherit, FILE_ALL_ACCESS, m_system) &&
-               AddAccessAllowedAceEx(list, ACL_REVISION, inherit, FILE_ALL_ACCESS, m_admins) &&
-               AddAccessAllowedAceEx(list, ACL_REVISION, inherit, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, m_users) &&
+               AddAccessAllowedAce(list, ACL_REVISION, FILE_ALL_ACCESS, m_system) &&
+               AddAccessAllowedAce(list, ACL_REVISION, FILE_ALL_ACCESS, m_admins) &&
+               AddAccessAllowedAce(list, ACL_REVISION, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, m_users) &&
                InitializeSecurityDescriptor(&m_descriptor, SECURITY_DESCRIPTOR_REVISION) &&
                SetSecurityDescriptorDacl(&m_descriptor, TRUE, list, FALSE);
+    // The copy made in the folder takes the same list. The entries are marked
+    // so here rather than made so: the call that takes the flags came with
+    // Windows 2000, and the program starts on NT 4.0 too.
+    for (DWORD i = 0; m_bReady && i < list->AceCount; ++i)
+    {
+        ACE_HEADER* ace = NULL;
+        m_bReady = GetAce(list, i, (void**)&ace) && ace != NULL;
+        if (m_bReady)
+            ace->AceFlags = (BYTE)inherit;
+    }
     if (m_bReady)
     {
         // Looked up: the systems before Windows 2000 lack it, and merge nothing.
