@@ -355,7 +355,9 @@ static bool RunPrerequisite(const PrerequisiteInstaller& installer, const char* 
     {
         outcome.code = code;
         outcome.abandoned = true;
-        outcome.message = "The installer is neither signed by its publisher nor matches its listed digest.";
+        outcome.message = code == (DWORD)RC_INVALID_IMAGE_HASH
+                              ? "The installer is neither signed by its publisher nor matches its listed digest."
+                              : "The installer could not be copied into a protected folder.";
         return false;
     }
 
