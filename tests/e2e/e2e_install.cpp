@@ -95,13 +95,12 @@ struct System
     System& Mdac(const std::string& fullInstallVer) { mdac = fullInstallVer; return *this; }
     System& Exits(const std::string& installer, DWORD code) { exits.push_back({installer, code}); return *this; }
     System& Crashes(const std::string& installer) { crash = installer; return *this; }
-    // The stand-in registers a restart of its own.
-    System& RegistersRestart(const std::string& installer) { restartBy = installer; return *this; }
+    System& RegistersRestart(const std::string& installer) { restartBy = installer; return *this; } // its own
     System& Holds(const std::string& ofState) { held = ofState; return *this; } // a file or folder held open
     System& Locked(const std::string& inTarget) { locked = inTarget; return *this; } // made there and held open
-    // A file of another installation where the moving release installs.
+    // A file of another installation where the moving release installs; InstallPath names the state's folder
+    // with a doubled backslash.
     System& Leftover(const std::string& relative) { leftover = relative; return *this; }
-    // InstallPath names the state's folder with a doubled backslash.
     System& SpelledDouble() { spelledDouble = true; return *this; }
     // The distribution from the loopback server: only through the Internet
     // settings' proxy; through an https front, trusted or not.
@@ -116,9 +115,8 @@ struct System
     // A kill once the upgrade has removed the earlier package, or while big is copied.
     System& KilledInPackage() { kill = "package"; return *this; }
     System& KilledInData() { kill = "data"; return *this; }
-    System& Planted() { planted = true; return *this; } // libraries beside the program
-    // The run again is the registered restart command.
-    System& RerunIsRestart() { restart = true; return *this; }
+    System& Planted() { planted = true; return *this; }        // libraries beside the program
+    System& RerunIsRestart() { restart = true; return *this; } // the run again: the registered command
     // The distribution and the Framework's tools below folders whose names hold
     // a blank, and a recording program at the first word of their paths.
     System& Blank() { blank = true; return *this; }
@@ -137,18 +135,17 @@ template <class... Codes> Selection Choose(Codes... codes) { return {{codes...},
 template <class... Codes> Selection Checked(Codes... codes) { return {{}, {codes...}, 0}; }
 Selection Cancel(int answer) { return {{}, {}, answer}; }
 
-// A check of the machine after the run; a row's checks run in its order.
+// A check of the machine after the run, in the row's order.
 struct After
 {
     enum Kind { VALUE, NO_VALUE, RUN_ONCE, PROPERTY, KEY_PATHS, REMOVED, NO_FILE, STAGED } kind;
     std::string name, value;
 };
-// A value of the product key, or its absence.
+// A value of the product key, or its absence; the restart registered (the run's own command, or that text);
+// what the package received (the installer's log).
 After Value(const std::string& name, const std::string& data) { return {After::VALUE, name, data}; }
 After NoValue(const std::string& name) { return {After::NO_VALUE, name, ""}; }
-// The restart is registered: the run's own command, or that text.
 After RunOnce(const std::string& text = "") { return {After::RUN_ONCE, "RunOnce", text}; }
-// What the package received, from the installer's log.
 After Property(const std::string& name, const std::string& value) { return {After::PROPERTY, name, value}; }
 // msi.dll reports the key files in dir; Removed: then the product is removed
 // and leaves none of its files there (the checks after it see what is left).
@@ -949,8 +946,7 @@ const std::vector<Row> ROWS = {
     {"QRT package where the registry says .NET but no data", &STATE_DOTNET_SERVER, {},
      "MemberState=BE; @MadeBackup-; file=BE\\ms.mdb.zsi; file=BE\\news.txt.zip", "", {SUCCESS}, 0,
      {"\tNo ZAPH.NET data of member state 'BE' there: going on without the engine and the product package.",
-      "\t=== SkipMSI: Installation of MSI will be skipped!"},
-     {}, {Value("DotNet", "Yes"), Staged("<folder>\\BE_New")}},
+      "\t=== SkipMSI: Installation of MSI will be skipped!"}, {}, {Value("DotNet", "Yes"), Staged("<folder>\\BE_New")}},
     {"Multi-MS without the target folder", nullptr, {}, "@MadeBackup-", "/m /t C:\\nowhere\\zaph",
      {Warning("There is no usable installation in C:\\nowhere\\zaph.")}, AT_PACKAGE,
      {"W\t=== Multi-MS: Directory 'C:\\nowhere\\zaph' doesn't exist. *not* skipping MSI step."}},
@@ -984,8 +980,7 @@ const std::vector<Row> ROWS = {
      {"W\tNT 4.0 SP6 detected. Will use MSI V2.0", Ran("dotnetfx.exe", 0), Ran("dotnetsp11.exe", 0)}},
     {"prerequisites: NT 4.0 SP6 without the hotfix", nullptr, Prereqs().Windows("nt40", 6), "DotNet=yes", "",
      {NOT_ON_THIS_SYSTEM}, 2, {"W\tNT 4.0 SP6 detected. Will use MSI V2.0"}},
-    {"prerequisites: declined", nullptr, {}, PRE_ALL, "",
-     {Ask(N20 + MDAC, IDNO), PreFailed("Aborted by user")}, 995},
+    {"prerequisites: declined", nullptr, {}, PRE_ALL, "", {Ask(N20 + MDAC, IDNO), PreFailed("Aborted by user")}, 995},
     {"prerequisites: no installer offered", nullptr, System().Mdac(MDAC_28), "DotNet=yes", "",
      {PreFailed(".NET Framework V1.1 installer is missing")}, 2,
      {"E\tNo Microsoft .NET Framework detected but no installer available."}},
@@ -993,8 +988,7 @@ const std::vector<Row> ROWS = {
      "DotNet=yes; standin=setup\\dotnetsp11.exe", "", {Ask(SP11), FAIL_PRE, NOT_ON_THIS_SYSTEM}, 1633,
      {"W\tMicrosoft .NET Framework v1.1.4322 installed *without* service pack."}},
     {"prerequisites: an installer cancelled", nullptr, System().Exits("dotnetfx_20.exe", 1602), PRE_ALL, "",
-     {Ask(N20 + MDAC), PreFailed("User cancelled the instmsi upgrade.")}, 1602,
-     {"W\tInstallPreconditions abandoned."}},
+     {Ask(N20 + MDAC), PreFailed("User cancelled the instmsi upgrade.")}, 1602, {"W\tInstallPreconditions abandoned."}},
     {"prerequisites: an installer crashes", nullptr, System().Crashes("dotnetfx_20.exe").Mdac(MDAC_28), PRE_ALL, "",
      {Ask(N20), FAIL_PRE, PreFailed("Unexpected failure")}, (int)0xC0000005},
     {"prerequisites: MDAC fails after a restart request", nullptr,
@@ -1009,12 +1003,10 @@ const std::vector<Row> ROWS = {
      1603, {Ran("dotnetfx.exe", 3010), "W\tInstallPreconditions abandoned."}, {}, {RunOnce()}},
     // Unattended, their restart ends the run after the engine step, also when
     // the engine needs nothing: the registered command goes on after it.
-    {"prerequisites: update mode ends for their restart", nullptr, {}, PRE_ALL, "/u",
-     {Ask(N20 + MDAC), RESTART}, 3010,
+    {"prerequisites: update mode ends for their restart", nullptr, {}, PRE_ALL, "/u", {Ask(N20 + MDAC), RESTART}, 3010,
      {Ran("dotnetfx_20.exe", 0), Ran("mdac_typ.exe", 0),
       "\tNo Windows Installer upgrade is necessary. We need 200 and we have 405",
-      "\tUpdate mode: the run ends here for the restart."},
-     {}, {RunOnce()}},
+      "\tUpdate mode: the run ends here for the restart."}, {}, {RunOnce()}},
     {"prerequisites: an installer's own restart is kept", nullptr,
      System().Exits("dotnetfx.exe", 3010).Exits("dotnetsp11.exe", 1641).RegistersRestart("dotnetsp11.exe").Mdac(MDAC_28),
      PRE_V11, "", {Ask(N11 + SP11), AT_PACKAGE_ERROR, RESTART}, AT_PACKAGE,
@@ -1040,20 +1032,17 @@ const std::vector<Row> ROWS = {
     {"engine: Windows 98 takes MSI_9X", nullptr, System().Windows("win98"), ENGINE "instmsia.exe", "", {}, AT_PACKAGE,
      {"\t'setup\\instmsia.exe' obtained as '<dist>\\setup\\instmsia.exe'", "\tExecuting '<dist>\\setup\\instmsia.exe'"}},
     {"engine: NT 4.0 SP5 reverts to 1.2", nullptr, System().Windows("nt40", 5), ENGINE "instmsiw12.exe", "", {},
-     AT_PACKAGE,
-     {"W\tNT 4.0 SP5 detected. Will revert to MSI V1.2 (setup\\instmsiw12.exe)",
+     AT_PACKAGE, {"W\tNT 4.0 SP5 detected. Will revert to MSI V1.2 (setup\\instmsiw12.exe)",
       "\tDelayed reboot mode of InstMSI is *NOT* supported."}},
 
     // The language selection.
     {"QRT upgrade keeps its languages", &STATE_QRT_OLDER_EN_DE, {}, "@MadeBackup-; langs=EN FR DE", "", {}, AT_PACKAGE,
      {"\tIGNORED found language 'IT' in '<folder>\\LU\\*' (not available)", "\tLanguage 'DE' selected.",
-      "\tLanguage 'EN' selected.", "\tVerifyInstallation deemed OK."},
-     Checked("EN", "DE")},
+      "\tLanguage 'EN' selected.", "\tVerifyInstallation deemed OK."}, Checked("EN", "DE")},
     {".NET upgrade keeps its languages", &STATE_DOTNET_OLDER, Prereqs(), "DotNet=yes; @MadeBackup-; langs=EN FR", "",
      {}, AT_PACKAGE,
      {"\tINIFILE '<folder>\\LU\\setup\\Zaph.ini' setting 'VERSION=V16.1' LOWER than 'V16.2'", "\tLanguage 'EN' selected.",
-      "\tVerifyInstallation deemed OK."},
-     Checked("EN")},
+      "\tVerifyInstallation deemed OK."}, Checked("EN")},
     {"cancel at the language selection", nullptr, {}, "langs=EN FR", "", {STOP_YES}, 1223, {"\tCancelled by the user."},
      Cancel(IDYES)},
     {"cancel at the language selection withdrawn", nullptr, {}, "langs=EN FR", "",
@@ -1074,13 +1063,11 @@ const std::vector<Row> ROWS = {
      "package=6.2.0-moved; @MadeBackup-", "", {CANNOT_COPY, CHECK_FAILED}, 266,
      {"E\t'<folder>\\LU\\PSI\\data.mdb' could not be copied to '<moved>\\LU\\PSI\\data.mdb' [32].",
       "W\tCleanup after failure. Restore to original location '<folder>'.",
-      "\tUpdated SOFTWARE\\Ombrant\\ZAPH QRT with <folder>\\"},
-     {}, MOVE_REFUSED},
+      "\tUpdated SOFTWARE\\Ombrant\\ZAPH QRT with <folder>\\"}, {}, MOVE_REFUSED},
     {"move refused by a folder that cannot be listed", &STATE_QRT_PACKAGE, System().Holds("LU\\PSI"),
      "package=6.2.0-moved; @MadeBackup-", "", {CANNOT_COPY, CHECK_FAILED}, 266,
      {"E\tCopyFolderTree could not list '<folder>\\LU\\PSI' [32]", "E\tCould not copy <folder> to <moved> [32]",
-      "W\tCleanup after failure. Restore to original location '<folder>'."},
-     {}, MOVE_REFUSED},
+      "W\tCleanup after failure. Restore to original location '<folder>'."}, {}, MOVE_REFUSED},
 };
 
 const Box SUCCESS_RESTART = Warning("ZAPH has been installed successfully.\n\n***\nPlease restart the computer.\n***\n\n");
@@ -1090,11 +1077,9 @@ const Box DOTNET_ASK = Ask(N11 + SP11 + MDAC);
 
 const std::vector<Row> WHOLE_ROWS = {
     {"fresh LOCAL, two languages, libraries planted beside the program", nullptr, System().Planted(), "", "", {SUCCESS},
-     0,
-     {"W\tNo previous MSI registration found.\tClient-server prompt / Folder prompt.",
+     0, {"W\tNo previous MSI registration found.\tClient-server prompt / Folder prompt.",
       "\t**> Installation returned '0' '<>'.", "\t--- Install components MS='LU' LANG='FR' SECTION='3'.",
-      "\tUncompressed '<target>\\Login.exe.zip' OK."},
-     Choose("EN", "FR"),
+      "\tUncompressed '<target>\\Login.exe.zip' OK."}, Choose("EN", "FR"),
      {Property("AUTOUPGRADE", "false"), Property("FORCEFOLDER", "false"), Property("DEFAULTDIR", "<target>"),
       KeyPaths("<target>")},
      {Delivered("LU_New\\ms.mdb.zsi", "LU\\ms.mdb.zsi"), Delivered("LU_New\\EN\\labels.mdb.zsi", "LU\\EN\\labels.mdb.zsi"),
@@ -1108,17 +1093,14 @@ const std::vector<Row> WHOLE_ROWS = {
      "+Components=<MS>\\forms.dat=|Extension=.dat|Multi=on; "
      "+Components=<MS>\\skipped.pdf=|IfExists=handbook.pdf|Then=$SKIP$; "
      "+Components=<MS>\\kept.pdf=|IfNotExists=handbook.pdf|Then=$SKIP$; "
-     "+Components=<MS>\\elsed.pdf=|IfNotExists=handbook.pdf|Else=$SKIP$; "
-     "+Components=<MS>\\handbook.pdf=Any|MS=Any; "
-     "file=manuals\\handbook.pdf; file=LU\\forms.dat.dat; file=LU\\kept.pdf",
-     "", {SUCCESS}, 0,
+     "+Components=<MS>\\elsed.pdf=|IfNotExists=handbook.pdf|Else=$SKIP$; " "+Components=<MS>\\handbook.pdf=Any|MS=Any; "
+     "file=manuals\\handbook.pdf; file=LU\\forms.dat.dat; file=LU\\kept.pdf", "", {SUCCESS}, 0,
      {"\t\tCopied '<dist>\\manuals\\handbook.pdf' to 'LU_New\\docs\\handbook.pdf'",
       "\t\tCopied '<dist>\\lu\\forms.dat.dat' to 'LU_New\\forms.dat.dat'",
       "\t[Non] Existence condition on '<target>\\LU_New\\docs\\handbook.pdf' met. THEN skip rule '<MS>\\skipped.pdf'",
       "\t\tCopied '<dist>\\lu\\kept.pdf' to 'LU_New\\kept.pdf'",
       "\t[Non] Existence condition on '<target>\\LU_New\\docs\\handbook.pdf' *NOT* met. ELSE skip rule "
-      "'<MS>\\elsed.pdf'",
-      "\t\tCopied '<target>\\LU_New\\docs\\handbook.pdf' to 'LU_New\\handbook.pdf'"},
+      "'<MS>\\elsed.pdf'", "\t\tCopied '<target>\\LU_New\\docs\\handbook.pdf' to 'LU_New\\handbook.pdf'"},
      Choose("EN"), {},
      {Delivered("LU_New\\docs\\handbook.pdf", "manuals\\handbook.pdf"), Absent("manuals\\handbook.pdf"),
       Delivered("LU_New\\forms.dat.dat", "LU\\forms.dat.dat"), Absent("LU_New\\skipped.pdf"),
@@ -1133,8 +1115,7 @@ const std::vector<Row> WHOLE_ROWS = {
     {"upgrade reuses the up-to-date database", &STATE_QRT_PACKAGE, {}, "", "", {BACKUP_YES, SUCCESS}, 0,
      {"W\tPrevious MSI registration found and directory <folder> exists.", "\tTarget directory <folder> *not* changed",
       "\t\tCopied '<folder>\\LU\\ms.mdb' to 'LU_New\\ms.mdb'",
-      "\t\tCopied '<dist>\\lu\\en\\labels.mdb.zsi' to 'LU_New\\EN\\labels.mdb.zsi'"},
-     Choose("EN"),
+      "\t\tCopied '<dist>\\lu\\en\\labels.mdb.zsi' to 'LU_New\\EN\\labels.mdb.zsi'"}, Choose("EN"),
      {Value("InstallPath", "<folder>\\"), Property("AUTOUPGRADE", "true"), Property("LNS", "1"), KeyPaths("<folder>")},
      {Earlier("LU_New\\ms.mdb", "LU\\ms.mdb"), Absent("LU_New\\ms.mdb.zsi"),
       Delivered("LU_New\\EN\\labels.mdb.zsi", "LU\\EN\\labels.mdb.zsi"), Earlier("LU\\PSI\\data.mdb")}},
