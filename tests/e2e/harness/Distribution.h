@@ -44,6 +44,8 @@ public:
     // changed after it is copied). In WEB mode the copies' digests are listed.
     Distribution& Apply(const std::string& changes);
 
+    // The release folder of the last "package=" change ("" none).
+    const std::string& Package() const { return m_package; }
     std::string SettingsText() const;
     // The first language's code in lower case, as package names carry it.
     std::string FirstLanguage() const;
@@ -61,6 +63,7 @@ private:
     Pairs m_files;
     Pairs m_copies; // from bin: source, target
     std::vector<std::string> m_tampered;
+    std::string m_package;
     bool m_local = true;
 };
 } // namespace fwe2e
