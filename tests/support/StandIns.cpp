@@ -62,7 +62,8 @@ std::vector<std::string> StandIns::Calls() const
 
 std::string StandIns::StartedFrom(const std::string& fileName) const
 {
-    return RegString(HKEY_LOCAL_MACHINE, STANDIN_KEY, fileName + ":StartedFrom");
+    std::string path = RegString(HKEY_LOCAL_MACHINE, STANDIN_KEY, fileName + ":StartedFrom");
+    return path == REG_ABSENT ? "" : path;
 }
 
 void StandIns::SetFramework(const std::string& version, DWORD servicePack, bool withTool) const
