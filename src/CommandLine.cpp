@@ -262,10 +262,10 @@ static int PropertyOption(SwitchCall& call)
                    SETUP_TYPE_CLIENT);
         return CMDLINE_OK;
     }
-    if (eq == std::string::npos || value.empty() || !IsPublicPropertyName(name))
-        error = "/p option invalid: NAME=VALUE with a public (upper-case) name";
-    else if (IsOwnProperty(name))
+    if (eq != std::string::npos && IsOwnProperty(name))
         error = "/p option invalid: " + name + " is set by the program";
+    else if (eq == std::string::npos || value.empty() || !IsPublicPropertyName(name))
+        error = "/p option invalid: NAME=VALUE with a public (upper-case) name";
     int slot = 0;
     while (error.empty() && slot < RunState.propertyCount && !RunState.propertyNames[slot].Equals(name.c_str()))
         ++slot;
