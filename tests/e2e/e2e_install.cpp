@@ -69,7 +69,9 @@ const std::string SMALL_DRIVE = "S:\\";
 // recording program at the first word of their paths, which nothing may
 // start), "kill=package" or "kill=data"
 // (while "big=<file>" is copied), "full" (the target on the small drive).
-const std::string RUN_WORDS = " web proxy https damaged stall planted restart blank second kill big full ";
+// "rerun" (a run again although it shows no box), "elsewhere" (started from
+// a folder of its own, not the distribution's).
+const std::string RUN_WORDS = " web proxy https damaged stall planted restart blank second kill big full rerun elsewhere ";
 
 // A QRT client whose server is not upgraded yet (no ms.xml, no zaph.exe).
 const StateRow STATE_QRT_CLIENT = {"qrtclient", KIND_PRODUCT, "6.1", false, "Client", "EN", "", 0, true, false};
@@ -77,6 +79,8 @@ const StateRow STATE_QRT_CLIENT = {"qrtclient", KIND_PRODUCT, "6.1", false, "Cli
 const StateRow STATE_QRT_OLDER_EN_DE = {"qrt61ende", KIND_PRODUCT, "6.1", false, "Server", "EN DE IT", "LU", 0,
                                         true, false};
 const StateRow STATE_DOTNET_OLDER = {"net61", KIND_PRODUCT, "6.1", true, "Server", "EN", "LU", 0, true, false};
+// The earlier release's package with French beside the English of its data.
+const StateRow STATE_QRT_PACKAGE_FR = {"qrtpkgfr", KIND_PRODUCT, "6.1", false, "Server", "FR", "LU", 1, true, false};
 
 struct Row
 {
@@ -726,6 +730,8 @@ void RowRun::Arrange()
     }
     title = dist.Title();
     args = Fill(row.args, folder, "", s.Dir());
+    if (!Option(system, "elsewhere").empty())
+        s.SetCurrentDir(s.Folder("elsewhere"));
     if (!Option(system, "planted").empty())
         planted.reset(new Planted(s, "fernwick.exe", false));
     ready = true;
@@ -734,6 +740,12 @@ void RowRun::Arrange()
 void RowRun::Start(const std::vector<std::string>& boxes, bool atPackage)
 {
     ExpectBoxes(s, boxes, atPackage, title, folder);
+    // Unattended: the robot fails the row on a window it must not show.
+    std::vector<std::string> words = Words(row.args);
+    if (std::find(words.begin(), words.end(), "/q") != words.end())
+        s.ExpectNoWindow();
+    else if (std::find(words.begin(), words.end(), "/b") != words.end())
+        s.ExpectOnlyProgress();
     DeleteFileA(InstallerLogPath().c_str());
     ASSERT_TRUE(s.Start(args));
     if (row.selection[0] != 0)
@@ -863,7 +875,7 @@ void RunRow(const Row& row, bool whole)
         return;
     run.Run();
     run.Check();
-    if (!row.rerunBoxes.empty())
+    if (!row.rerunBoxes.empty() || !Option(run.system, "rerun").empty())
         run.Rerun();
 }
 
@@ -1054,6 +1066,15 @@ const std::vector<Row> ROWS = {
      {"E\tCopyFolderTree could not list '<folder>\\LU\\PSI' [32]", "E\tCould not copy <folder> to <moved> [32]",
       "W\tCleanup after failure. Restore to original location '<folder>'."},
      "", "IntendedPath=<moved>\\; ProductCode={3456789A-5A1E-4B7D-8C20-91F3C6A0D4E8}; keypaths=<folder>"},
+    // Unattended: a value the command line refuses ends the run before
+    // anything is done, with no window, only the log line of the usage box.
+    {"quiet: a property the program sets itself is refused", nullptr, "", "", "/q /p TARGETDIR=C:\\elsewhere", {},
+     160, {"E\tProperty 'TARGETDIR=C:\\elsewhere' refused.", "E\tBox not shown (quiet): Usage:",
+           "E\tCommand line ERROR: '/p option invalid: TARGETDIR is set by the program'"}},
+    {"quiet: a bad language code is refused", nullptr, "", "", "/s FR,XX /q", {}, 160,
+     {"E\tLanguage code 'XX' of /s not known.", "E\tCommand line ERROR: '/s option invalid'"}},
+    {"quiet: a language the settings file lacks", nullptr, "", "langs=EN FR", "/q /s FR,DE", {}, 13,
+     {"E\tBox not shown (quiet): Language 'DE' not found in file '<dist>\\Zaph.ini'"}},
 };
 
 const char SUCCESS_RESTART[] = "W:ZAPH has been installed successfully.\n\n***\nPlease restart the computer.\n***\n\n";
@@ -1183,6 +1204,47 @@ const std::vector<Row> WHOLE_ROWS = {
     {"disk full during the data, then room again", nullptr, "full big=LU\\EN\\labels.mdb.zsi",
      "DefaultTargetDir=S:\\ZAPH", "", {"E:An error occurred:\nInstalling the data"}, 266, {}, "EN", "",
      {NO_COMPLETION, "LU_New\\EN\\labels.mdb.zsi=-"}, {BACKUP_YES, SUCCESS}},
+    // Unattended runs, as a software-distribution system starts them: no
+    // window (quiet) or only the progress (passive), no box, nothing waits;
+    // each box's text is in the log instead.
+    {"quiet: fresh LOCAL with two languages from the command line", nullptr, "", "", "/q /s FR,EN", {}, 0,
+     {"\tQUIET", "\tLanguage selection not shown (quiet): the languages of the command line.",
+      "\tMSI user interface level 2.", "\t--- Install components MS='LU' LANG='FR' SECTION='3'.",
+      "\tBox not shown (quiet): ZAPH has been installed successfully."},
+     "", "prop:LNS=2; prop:REBOOT=ReallySuppress; keypaths=<target>",
+     {"LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi", "LU_New\\FR\\labels.mdb.zsi=LU\\FR\\labels.mdb.zsi"}},
+    {"quiet: upgrade keeps the earlier installation's languages", &STATE_QRT_PACKAGE_FR, "", "", "/q", {}, 0,
+     {"\tBox not shown (quiet): Have you made a backup of your data? => 'yes'",
+      "\tLanguage selection not shown (quiet): the languages of the earlier installation.",
+      "\tBox not shown (quiet): ZAPH has been installed successfully."},
+     "", "InstallPath=<folder>\\; prop:LNS=2; prop:AUTOUPGRADE=true; keypaths=<folder>",
+     {"LU_New\\FR\\labels.mdb.zsi=LU\\FR\\labels.mdb.zsi"}},
+    {"passive: fresh WEB", nullptr, "web", "", "/b", {}, 0,
+     {"\tLanguage selection not shown (passive): the languages of the run.", "\tMSI user interface level 67.",
+      "\tBox not shown (passive): ZAPH has been installed successfully."},
+     "", "prop:LNS=1", {"LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi", "LU_New\\FR\\labels.mdb.zsi=-"}},
+    {"quiet: damaged archive", nullptr, "damaged=LU\\ms.mdb.zsi", "", "/q", {}, 23,
+     {"\t--- Install components MS='LU' LANG='EN' SECTION='1'.", "E\tBox not shown (quiet): An error occurred:"},
+     "", "", {NO_COMPLETION}},
+    // The restart is left to whoever started the run; the command it
+    // registers keeps /q and /s, and that run completes quietly.
+    {"quiet: .NET edition on a bare machine, 3010, then the restart's command", nullptr, "restart rerun", DOTNET_RELEASE,
+     "/q /s EN", {}, 3010,
+     {"\tBox not shown (quiet): Install the missing system components?", Ran("dotnetfx.exe", 0),
+      Ran("dotnetsp11.exe", 0), Ran("mdac_typ.exe", 0), "\tInstallPreconditions (MDAC) wants a reboot.",
+      "\tBox not shown (quiet): ZAPH has been installed successfully.",
+      "\tRestart needed: the quiet run ends with 3010 and leaves the restart to whoever started it."},
+     "", "RunOnce; prop:DOTNET=true; prop:REBOOT=ReallySuppress", {"LU_New\\ms.mdb.zip=LU_New\\ms.mdb.zip"}},
+    {"quiet: client asked for with a package property", nullptr, "", "package=6.2.0-client",
+     "/q /p SETUPTYPE=Client /p COMPANYNAME=Ombrant", {}, 0,
+     {"\tSetting SETUPTYPE=Client.", "\tSetting COMPANYNAME from the command line.",
+      "\tClient installation requested. Finito!."},
+     "", "prop:SETUPTYPE=Client; prop:COMPANYNAME=Ombrant", {"LU_New\\ms.mdb.zsi=-"}},
+    // As a distribution system runs it: by its full path from another
+    // folder, quiet; the code and the log are all it reads.
+    {"quiet: started by a distribution system", nullptr, "elsewhere", "", "/q", {}, 0,
+     {"\tWorking in '<dist>', where the program and its settings file are.", "\t'LOCAL' Installation",
+      "\tBox not shown (quiet): ZAPH has been installed successfully."}},
 };
 
 // FW_SYSTEMS: only the rows whose Windows version is one of these words (the
