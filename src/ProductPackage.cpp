@@ -26,6 +26,8 @@ const char* const PROPERTY_SETUP_TYPE = "SETUPTYPE";
 const char* const PROPERTY_DOTNET = "DOTNET";
 const char* const SETUP_TYPE_CLIENT = "Client";
 const char* const PROPERTY_SOURCE_LIST = "SOURCELIST";
+const char* const PROPERTY_REBOOT = "REBOOT";
+const char* const REBOOT_REALLY_SUPPRESS = "ReallySuppress";
 
 static const char* const TEXT_TRUE = "true";
 static const char* const TEXT_FALSE = "false";
@@ -109,7 +111,7 @@ static bool SetPackageProperties(bool isClient)
         return false;
     if (!SetRequiredProperty(PROPERTY_DEFAULT_DIR, defaultDir))
         return false;
-    if (isClient)
+    if (isClient || RunState.clientRequested)
     {
         if (!SetRequiredProperty(PROPERTY_SETUP_TYPE, SETUP_TYPE_CLIENT))
             return false;
@@ -117,6 +119,18 @@ static bool SetPackageProperties(bool isClient)
     }
     if (RunState.dotNetEdition && !SetRequiredProperty(PROPERTY_DOTNET, TEXT_TRUE))
         return false;
+    // Nobody is there to be asked about a restart: the package must not
+    // start one, it reports it (3010) and the system that started us restarts.
+    if (RunState.Unattended() && !SetRequiredProperty(PROPERTY_REBOOT, REBOOT_REALLY_SUPPRESS))
+        return false;
+    // The administrator's own, after the program's (the command line refused
+    // the program's names).
+    for (int i = 0; i < RunState.propertyCount; ++i)
+    {
+        if (!SetRequiredProperty(RunState.propertyNames[i].GetNarrow(), RunState.propertyValues[i].GetNarrow()))
+            return false;
+        LogMessage(2, LOG_INFO, "Setting %hs from the command line.\n", RunState.propertyNames[i].GetNarrow());
+    }
     return true;
 }
 
@@ -187,6 +201,17 @@ static void SetSourceList(const char* location)
         LogMessage(2, LOG_INFO, "Setting %hs=%hs.\n", PROPERTY_SOURCE_LIST, folder);
     else
         LogMessage(2, LOG_WARNING, "Error setting MSI Property %hs.\n", PROPERTY_SOURCE_LIST);
+}
+
+// The installer's user interface: none when quiet, a progress bar that asks
+// nothing when passive, else the package's own dialogs.
+static int UserInterfaceLevel()
+{
+    if (RunState.quiet)
+        return MSI_UI_LEVEL_NONE;
+    if (RunState.passive)
+        return MSI_UI_LEVEL_BASIC | MSI_UI_PROGRESS_ONLY;
+    return MSI_UI_LEVEL_FULL;
 }
 
 // What the user is told about the installer's result, and whether a restart
@@ -261,6 +286,7 @@ bool InstallProductPackage(DWORD& result, bool isClient)
     HWND window = g_mainUI->GetWindow();
     if (window != NULL)
         ShowWindow(window, SW_HIDE);
+    g_msi->SetUILevel(UserInterfaceLevel());
     g_msi->InstallProduct();
     result = g_msi->GetLastResult();
     LogMessage(2, LOG_INFO, "**> Installation returned '%ld' '%hs'.\n", (long)result, ResultText(result));
@@ -269,7 +295,7 @@ bool InstallProductPackage(DWORD& result, bool isClient)
     // Back in front, so that the user finds it after the installer's dialogs.
     g_mainUI->ShowForWork(true);
     window = g_mainUI->GetWindow();
-    if (window != NULL)
+    if (window != NULL && !RunState.quiet)
         FlashWindow(window, TRUE);
     return result == 0;
 }

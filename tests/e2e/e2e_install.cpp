@@ -66,6 +66,8 @@ const StateRow STATE_QRT_CLIENT = {"qrtclient", KIND_PRODUCT, "6.1", false, "Cli
 const StateRow STATE_QRT_OLDER_EN_DE = {"qrt61ende", KIND_PRODUCT, "6.1", false, "Server", "EN DE IT", "LU", 0,
                                         true, false};
 const StateRow STATE_DOTNET_OLDER = {"net61", KIND_PRODUCT, "6.1", true, "Server", "EN", "LU", 0, true, false};
+// The earlier release's package with French beside the English of its data.
+const StateRow STATE_QRT_PACKAGE_FR = {"qrtpkgfr", KIND_PRODUCT, "6.1", false, "Server", "FR", "LU", 1, true, false};
 
 // A message box: its icon, its exact text and the button pressed.
 struct Box
@@ -88,6 +90,7 @@ struct System
     std::vector<std::pair<std::string, DWORD>> exits;
     bool hotfix = false, spelledDouble = false, web = false, proxy = false, https = false, trusted = true;
     bool secondStart = false, planted = false, restart = false, blank = false, full = false;
+    bool runAgain = false, elsewhere = false;
 
     System& Windows(const std::string& v, DWORD pack = 0) { windows = v, servicePack = pack; return *this; }
     System& Hotfix() { hotfix = true; return *this; } // Q246009
@@ -121,6 +124,10 @@ struct System
     // a blank, and a recording program at the first word of their paths.
     System& Blank() { blank = true; return *this; }
     System& DiskFull() { full = true; return *this; } // the target on the small drive
+    // The run again although it shows no box (an unattended run's).
+    System& RunsAgain() { runAgain = true; return *this; }
+    // Started as a distribution system starts it: from a folder of its own, by the full path.
+    System& StartedElsewhere() { elsewhere = true; return *this; }
 };
 
 // The language selection: exactly these chosen, or exactly these found
@@ -759,6 +766,8 @@ void RowRun::Arrange()
             earlier[expected.Source()] = ReadAll(folder + "\\" + expected.Source());
     title = dist.Title();
     args = Fill(row.args, folder, "", s.Dir());
+    if (system.elsewhere)
+        s.SetCurrentDir(s.Folder("elsewhere"));
     if (system.planted)
         planted.reset(new Planted(s, "fernwick.exe", false));
     ready = true;
@@ -767,6 +776,13 @@ void RowRun::Arrange()
 void RowRun::Start(const std::vector<Box>& boxes, bool atPackage)
 {
     ExpectBoxes(s, boxes, atPackage, title, folder);
+    // Unattended: the robot fails the row on a window it must not show.
+    std::istringstream words(row.args);
+    std::set<std::string> given{std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
+    if (given.count("/q"))
+        s.ExpectNoWindow();
+    else if (given.count("/b"))
+        s.ExpectOnlyProgress();
     DeleteFileA(InstallerLogPath().c_str());
     ASSERT_TRUE(s.Start(args));
     if (row.selection.Waits())
@@ -893,7 +909,7 @@ void RunRow(const Row& row, bool whole)
         return;
     run.Run();
     run.Check();
-    if (!row.rerunBoxes.empty())
+    if (!row.rerunBoxes.empty() || run.system.runAgain)
         run.Rerun();
 }
 
@@ -1088,6 +1104,15 @@ const std::vector<Row> ROWS = {
      "package=6.2.0-moved; @MadeBackup-", "", {CANNOT_COPY, CHECK_FAILED}, 266,
      {"E\tCopyFolderTree could not list '<folder>\\LU\\PSI' [32]", "E\tCould not copy <folder> to <moved> [32]",
       "W\tCleanup after failure. Restore to original location '<folder>'."}, {}, MOVE_REFUSED},
+    // Unattended: a value the command line refuses ends the run before
+    // anything is done, with no window, only the log line of the usage box.
+    {"quiet: a property the program sets itself is refused", nullptr, {}, "", "/q /p TARGETDIR=C:\\elsewhere", {},
+     160, {"E\tProperty 'TARGETDIR=C:\\elsewhere' refused.", "E\tBox not shown (quiet): Usage:",
+           "E\tCommand line ERROR: '/p option invalid: TARGETDIR is set by the program'"}},
+    {"quiet: a bad language code is refused", nullptr, {}, "", "/s FR,XX /q", {}, 160,
+     {"E\tLanguage code 'XX' of /s not known.", "E\tCommand line ERROR: '/s option invalid'"}},
+    {"quiet: a language the settings file lacks", nullptr, {}, "langs=EN FR", "/q /s FR,DE", {}, 13,
+     {"E\tBox not shown (quiet): Language 'DE' not found in file '<dist>\\Zaph.ini'"}},
 };
 
 const Box SUCCESS_RESTART = Warning("ZAPH has been installed successfully.\n\n***\nPlease restart the computer.\n***\n\n");
@@ -1227,6 +1252,50 @@ const std::vector<Row> WHOLE_ROWS = {
      {"\t'setup\\dotnetfx.exe' matches its SHA-256 digest.", "\t'setup\\mdac_typ.exe' matches its SHA-256 digest.",
       "\tInstallPreconditions (MDAC) wants a reboot."},
      Choose("EN"), {RunOnce(), RanProtected()}, {Delivered("LU_New\\ms.mdb.zip")}},
+    // Unattended runs, as a software-distribution system starts them: no
+    // window (quiet) or only the progress (passive), no box, nothing waits;
+    // each box's text is in the log instead.
+    {"quiet: fresh LOCAL with two languages from the command line", nullptr, {}, "", "/q /s FR,EN", {}, 0,
+     {"\tQUIET", "\tLanguage selection not shown (quiet): the languages of the command line.",
+      "\tMSI user interface level 2.", "\t--- Install components MS='LU' LANG='FR' SECTION='3'.",
+      "\tBox not shown (quiet): ZAPH has been installed successfully."},
+     {}, {Property("LNS", "2"), Property("REBOOT", "ReallySuppress"), KeyPaths("<target>")},
+     {Delivered("LU_New\\EN\\labels.mdb.zsi", "LU\\EN\\labels.mdb.zsi"),
+      Delivered("LU_New\\FR\\labels.mdb.zsi", "LU\\FR\\labels.mdb.zsi")}},
+    {"quiet: upgrade keeps the earlier installation's languages", &STATE_QRT_PACKAGE_FR, {}, "", "/q", {}, 0,
+     {"\tBox not shown (quiet): Have you made a backup of your data? => 'yes'",
+      "\tLanguage selection not shown (quiet): the languages of the earlier installation.",
+      "\tBox not shown (quiet): ZAPH has been installed successfully."},
+     {}, {Value("InstallPath", "<folder>\\"), Property("LNS", "2"), Property("AUTOUPGRADE", "true"), KeyPaths("<folder>")},
+     {Delivered("LU_New\\FR\\labels.mdb.zsi", "LU\\FR\\labels.mdb.zsi")}},
+    {"passive: fresh WEB", nullptr, System().Web(), "", "/b", {}, 0,
+     {"\tLanguage selection not shown (passive): the languages of the run.", "\tMSI user interface level 67.",
+      "\tBox not shown (passive): ZAPH has been installed successfully."},
+     {}, {Property("LNS", "1")},
+     {Delivered("LU_New\\EN\\labels.mdb.zsi", "LU\\EN\\labels.mdb.zsi"), Absent("LU_New\\FR\\labels.mdb.zsi")}},
+    {"quiet: damaged archive", nullptr, System().Damaged("LU\\ms.mdb.zsi"), "", "/q", {}, 23,
+     {"\t--- Install components MS='LU' LANG='EN' SECTION='1'.", "E\tBox not shown (quiet): An error occurred:"},
+     {}, {}, {NO_COMPLETION}},
+    // The restart is left to whoever started the run; the command it
+    // registers keeps /q and /s, and that run completes quietly.
+    {"quiet: .NET edition on a bare machine, 3010, then the restart's command", nullptr,
+     System().RerunIsRestart().RunsAgain(), DOTNET_RELEASE, "/q /s EN", {}, 3010,
+     {"\tBox not shown (quiet): Install the missing system components?", Ran("dotnetfx.exe", 0),
+      Ran("dotnetsp11.exe", 0), Ran("mdac_typ.exe", 0), "\tInstallPreconditions (MDAC) wants a reboot.",
+      "\tBox not shown (quiet): ZAPH has been installed successfully.",
+      "\tRestart needed: the quiet run ends with 3010 and leaves the restart to whoever started it."},
+     {}, {RunOnce(), Property("DOTNET", "true"), Property("REBOOT", "ReallySuppress")},
+     {Delivered("LU_New\\ms.mdb.zip")}},
+    {"quiet: client asked for with a package property", nullptr, {}, "package=6.2.0-client",
+     "/q /p SETUPTYPE=Client /p COMPANYNAME=Ombrant", {}, 0,
+     {"\tSetting SETUPTYPE=Client.", "\tSetting COMPANYNAME from the command line.",
+      "\tClient installation requested. Finito!."},
+     {}, {Property("SETUPTYPE", "Client"), Property("COMPANYNAME", "Ombrant")}, {Absent("LU_New\\ms.mdb.zsi")}},
+    // As a distribution system runs it: by its full path from another
+    // folder, quiet; the code and the log are all it reads.
+    {"quiet: started by a distribution system", nullptr, System().StartedElsewhere(), "", "/q", {}, 0,
+     {"\tWorking in '<dist>', where the program and its settings file are.", "\t'LOCAL' Installation",
+      "\tBox not shown (quiet): ZAPH has been installed successfully."}},
 };
 
 // FW_SYSTEMS: only the rows whose Windows version is one of these words (the
