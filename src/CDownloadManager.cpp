@@ -216,6 +216,7 @@ DownloadFailure ClassifyDownloadFailure(DWORD httpStatus, DWORD error)
     case ERROR_TIMEOUT:
     case ERROR_HANDLE_EOF:
     case ERROR_INTERNET_TIMEOUT:
+    case WSAETIMEDOUT:
     case ERROR_INTERNET_CONNECTION_RESET:
     case ERROR_INTERNET_CONNECTION_ABORTED:
     case ERROR_INTERNET_CANNOT_CONNECT:
@@ -234,7 +235,7 @@ const char* DescribeDownloadFailure(DWORD httpStatus, DWORD error, char* buffer,
 {
     if (httpStatus >= HTTP_STATUS_FIRST_ERROR)
         _snprintf(buffer, size, "HTTP %lu", (unsigned long)httpStatus);
-    else if (error == ERROR_TIMEOUT || error == ERROR_INTERNET_TIMEOUT)
+    else if (error == ERROR_TIMEOUT || error == ERROR_INTERNET_TIMEOUT || error == WSAETIMEDOUT)
         _snprintf(buffer, size, "stalled");
     else if (error == ERROR_HANDLE_EOF)
         _snprintf(buffer, size, "connection dropped");
@@ -456,6 +457,18 @@ static void DescribeAnswer(const InternetFunctions& fn, HINTERNET request, DWORD
         QueryHeader(fn, request, HTTP_QUERY_LAST_MODIFIED, answer.validator, sizeof(answer.validator));
 }
 
+// A read that receives nothing for the limit ends by itself; where closing
+// the request from the watch does not end a read that waits, this does.
+static void SetReadTimeout(const InternetFunctions& fn, HINTERNET handle, DWORD limitMs)
+{
+    if (limitMs == 0 || fn.setOption == NULL)
+        return;
+    DWORD timeout = limitMs;
+    fn.setOption(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout));
+    fn.setOption(handle, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof(timeout));
+    fn.setOption(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof(timeout));
+}
+
 // The error of a certificate that the system does not trust (or that names
 // another host, has expired or was revoked).
 static bool IsCertificateError(DWORD error)
@@ -612,6 +625,10 @@ bool CDownloadManager::LoadInternetLibraries()
     m_fn.readFile = (PFN_InternetReadFile)WininetFunction(m_hWininet, "InternetReadFile");
     m_fn.closeHandle = (PFN_InternetCloseHandle)WininetFunction(m_hWininet, "InternetCloseHandle");
     m_fn.setOption = (PFN_InternetSetOptionA)WininetFunction(m_hWininet, "InternetSetOptionA");
+    m_fn.crackUrl = (PFN_InternetCrackUrlA)WininetFunction(m_hWininet, "InternetCrackUrlA");
+    m_fn.connect = (PFN_InternetConnectA)WininetFunction(m_hWininet, "InternetConnectA");
+    m_fn.openRequest = (PFN_HttpOpenRequestA)WininetFunction(m_hWininet, "HttpOpenRequestA");
+    m_fn.sendRequest = (PFN_HttpSendRequestA)WininetFunction(m_hWininet, "HttpSendRequestA");
     m_fn.createCacheEntry = (PFN_CreateUrlCacheEntryA)WininetFunction(m_hWininet, "CreateUrlCacheEntryA");
     m_fn.commitCacheEntry = (PFN_CommitUrlCacheEntryA)WininetFunction(m_hWininet, "CommitUrlCacheEntryA");
     // Without the reading functions nothing can be downloaded at all.
@@ -735,13 +752,7 @@ bool CDownloadManager::OpenSession()
         LogMessage(2, LOG_ERROR, "InternetOpen failed [%ld]\n", (long)GetLastError());
         return false;
     }
-    if (m_stallLimitMs != 0 && m_fn.setOption != NULL)
-    {
-        DWORD timeout = m_stallLimitMs;
-        m_fn.setOption(m_session, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout));
-        m_fn.setOption(m_session, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof(timeout));
-        m_fn.setOption(m_session, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof(timeout));
-    }
+    SetReadTimeout(m_fn, m_session, m_stallLimitMs);
     return true;
 }
 
@@ -946,7 +957,8 @@ bool CDownloadManager::RunTry(DownloadTry& attempt)
         watch.Stop();
         attempt.stalled = watch.Stalled();
     }
-    if (attempt.error == ERROR_INTERNET_TIMEOUT)
+    // The connection's own time-out is the stall limit too.
+    if (attempt.error == ERROR_INTERNET_TIMEOUT || attempt.error == WSAETIMEDOUT)
         attempt.stalled = true;
     if (m_transfer.CancelRequested())
         attempt.cancelled = true;
@@ -965,10 +977,60 @@ bool CDownloadManager::RunTry(DownloadTry& attempt)
     return true;
 }
 
+// An http or https request in steps: the connection, with the time-outs,
+// then the request, then its sending. Null (the error in the try) on failure;
+// nothing to do (and connection null) for another scheme.
+static HINTERNET SendHttpRequest(const InternetFunctions& fn, HINTERNET session, DownloadTry& attempt,
+                                 const char* headers, DWORD limitMs, HINTERNET& connection, bool& tried)
+{
+    tried = false;
+    connection = NULL;
+    if (fn.crackUrl == NULL || fn.connect == NULL || fn.openRequest == NULL || fn.sendRequest == NULL)
+        return NULL;
+    char host[256], path[CANONICAL_URL_SIZE], extra[CANONICAL_URL_SIZE], object[CANONICAL_URL_SIZE];
+    URL_COMPONENTSA parts;
+    memset(&parts, 0, sizeof(parts));
+    parts.dwStructSize = sizeof(parts);
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = sizeof(host);
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = sizeof(path);
+    parts.lpszExtraInfo = extra;
+    parts.dwExtraInfoLength = sizeof(extra);
+    if (!fn.crackUrl(attempt.url, 0, 0, &parts) ||
+        (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) ||
+        _snprintf(object, sizeof(object), "%s%s", path, extra) >= (int)sizeof(object))
+        return NULL;
+    tried = true;
+    connection = fn.connect(session, host, parts.nPort, NULL, NULL, INTERNET_SERVICE_HTTP, 0, 0);
+    if (connection == NULL)
+    {
+        attempt.error = GetLastError();
+        return NULL;
+    }
+    SetReadTimeout(fn, connection, limitMs);
+    DWORD flags = OPEN_URL_FLAGS | (parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0);
+    HINTERNET request = fn.openRequest(connection, "GET", object, NULL, NULL, NULL, flags, 0);
+    if (request == NULL)
+    {
+        attempt.error = GetLastError();
+        return NULL;
+    }
+    SetReadTimeout(fn, request, limitMs);
+    attempt.activity->SetRequest(request, fn.closeHandle);
+    if (fn.sendRequest(request, headers[0] != 0 ? headers : NULL, headers[0] != 0 ? (DWORD)-1 : 0, NULL, 0))
+        return request;
+    attempt.error = GetLastError();
+    request = attempt.activity->TakeRequest();
+    if (request != NULL)
+        fn.closeHandle(request);
+    return NULL;
+}
+
 // The request of one try: from the start, or for the rest of the partial
 // with the validator that says it is still the same file.
 static HINTERNET OpenRequest(const InternetFunctions& fn, HINTERNET session, DownloadTry& attempt,
-                             const PartialDownload& partial, DWORD from)
+                             const PartialDownload& partial, DWORD from, DWORD limitMs, HINTERNET& connection)
 {
     char headers[DOWNLOAD_VALIDATOR_SIZE + 64];
     headers[0] = 0;
@@ -980,10 +1042,15 @@ static HINTERNET OpenRequest(const InternetFunctions& fn, HINTERNET session, Dow
         LogMessage(2, LOG_INFO, "Download '%hs': resuming at byte %lu of %lu (If-Range %hs).\n", attempt.url,
                    (unsigned long)from, (unsigned long)partial.length, partial.validator);
     }
-    HINTERNET request = fn.openUrl(session, attempt.url, from > 0 ? headers : NULL, from > 0 ? (DWORD)-1 : 0,
-                                   OPEN_URL_FLAGS, 0);
+    bool tried = false;
+    HINTERNET request = SendHttpRequest(fn, session, attempt, headers, limitMs, connection, tried);
+    if (tried)
+        return request;
+    request = fn.openUrl(session, attempt.url, from > 0 ? headers : NULL, from > 0 ? (DWORD)-1 : 0, OPEN_URL_FLAGS, 0);
     if (request == NULL)
         attempt.error = GetLastError();
+    else
+        SetReadTimeout(fn, request, limitMs);
     return request;
 }
 
@@ -1066,9 +1133,12 @@ void CDownloadManager::TransferOnce(DownloadTry& attempt)
     ReadPartial(attempt, partial);
     DWORD from = ResumeOffset(partial);
     attempt.activity->Touch();
-    HINTERNET request = OpenRequest(m_fn, m_session, attempt, partial, from);
+    HINTERNET connection = NULL;
+    HINTERNET request = OpenRequest(m_fn, m_session, attempt, partial, from, m_stallLimitMs, connection);
     if (request == NULL)
     {
+        if (connection != NULL)
+            m_fn.closeHandle(connection);
         if (IsCertificateError(attempt.error))
         {
             attempt.refused = true;
@@ -1109,6 +1179,8 @@ void CDownloadManager::TransferOnce(DownloadTry& attempt)
     request = attempt.activity->TakeRequest();
     if (request != NULL)
         m_fn.closeHandle(request);
+    if (connection != NULL)
+        m_fn.closeHandle(connection);
     if (FAILED(attempt.result) && attempt.error != 0)
         attempt.result = HRESULT_FROM_WIN32(attempt.error);
 }

@@ -52,6 +52,13 @@ typedef BOOL(WINAPI* PFN_HttpQueryInfoA)(HINTERNET request, DWORD level, LPVOID 
                                          LPDWORD index);
 typedef BOOL(WINAPI* PFN_InternetReadFile)(HINTERNET request, LPVOID buffer, DWORD size, LPDWORD read);
 typedef BOOL(WINAPI* PFN_InternetCloseHandle)(HINTERNET handle);
+typedef BOOL(WINAPI* PFN_InternetCrackUrlA)(LPCSTR url, DWORD length, DWORD flags, LPURL_COMPONENTSA parts);
+typedef HINTERNET(WINAPI* PFN_InternetConnectA)(HINTERNET session, LPCSTR server, INTERNET_PORT port, LPCSTR user,
+                                                LPCSTR password, DWORD service, DWORD flags, DWORD_PTR context);
+typedef HINTERNET(WINAPI* PFN_HttpOpenRequestA)(HINTERNET connection, LPCSTR verb, LPCSTR object, LPCSTR version,
+                                                LPCSTR referrer, LPCSTR* acceptTypes, DWORD flags, DWORD_PTR context);
+typedef BOOL(WINAPI* PFN_HttpSendRequestA)(HINTERNET request, LPCSTR headers, DWORD headersLength, LPVOID optional,
+                                           DWORD optionalLength);
 typedef BOOL(WINAPI* PFN_InternetSetOptionA)(HINTERNET handle, DWORD option, LPVOID buffer, DWORD length);
 typedef BOOL(WINAPI* PFN_CreateUrlCacheEntryA)(LPCSTR url, DWORD expectedSize, LPCSTR extension,
                                                LPSTR fileName, DWORD reserved);
@@ -73,6 +80,12 @@ struct InternetFunctions
     PFN_InternetReadFile readFile;
     PFN_InternetCloseHandle closeHandle;
     PFN_InternetSetOptionA setOption;
+    // An http(s) request made in steps, so that its connection's time-outs
+    // are set before anything is sent (else the whole URL in one call).
+    PFN_InternetCrackUrlA crackUrl;
+    PFN_InternetConnectA connect;
+    PFN_HttpOpenRequestA openRequest;
+    PFN_HttpSendRequestA sendRequest;
     // Without these the download stays a file of our own, outside the cache.
     PFN_CreateUrlCacheEntryA createCacheEntry;
     PFN_CommitUrlCacheEntryA commitCacheEntry;
