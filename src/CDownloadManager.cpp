@@ -239,6 +239,8 @@ const char* DescribeDownloadFailure(DWORD httpStatus, DWORD error, char* buffer,
         _snprintf(buffer, size, "stalled");
     else if (error == ERROR_HANDLE_EOF)
         _snprintf(buffer, size, "connection dropped");
+    else if (error == ERROR_INTERNET_FORCE_RETRY)
+        _snprintf(buffer, size, "range refused");
     else if (error == ERROR_INTERNET_CONNECTION_RESET || error == WSAECONNRESET)
         _snprintf(buffer, size, "connection reset");
     else if (error == ERROR_INTERNET_CANNOT_CONNECT || error == WSAECONNREFUSED)
