@@ -149,7 +149,8 @@ kill $SERVER 2>/dev/null || true
 # WEB on a bare machine again, from a server that cuts every file once at 90%.
 bare_machine
 mkdir -p "$BB/drop"
-LOOPBACK_OPTIONS="--drop-once 0.9" web_folder "$BB/dist" "$BB/drop"
+# msi.dll fetches the product package itself and cannot resume: it is served whole.
+LOOPBACK_OPTIONS="--drop-once 0.9 --keep-whole .msi" web_folder "$BB/dist" "$BB/drop"
 robot "$BB/drop/web/fernwick.exe"
 DROP_RC=$RC; DROP_MS=$(fig total-ms); DROP_DATA_MS=$(logfig data-ms)
 DROP_BYTES=$(awk '$3 == 200 || $3 == 206 {n += $4} END {print n + 0}' "$BB/drop/server.log")

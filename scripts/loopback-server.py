@@ -6,10 +6,12 @@ answered with 206 and the rest of the file. Writes the port it listens on into
 PORTFILE, logs one line per request on stderr ("GET /path <status> <bytes
 sent>", then the Range header if the request had one).
 
-    loopback-server.py FOLDER PORTFILE [--drop-once FRACTION]
+    loopback-server.py FOLDER PORTFILE [--drop-once FRACTION] [--keep-whole SUFFIX]
 
 --drop-once: the first answer for each file ends (an orderly close) after
 FRACTION of its body, as a line that drops; later answers are whole.
+--keep-whole: files whose names end so are never cut (what a client that
+cannot resume fetches, such as msi.dll a product package).
 """
 import http.server
 import os
@@ -19,7 +21,9 @@ import threading
 import urllib.parse
 
 ROOT = os.path.abspath(sys.argv[1])
-DROP = float(sys.argv[4]) if len(sys.argv) > 4 and sys.argv[3] == "--drop-once" else None
+OPTIONS = dict(zip(sys.argv[3::2], sys.argv[4::2]))
+DROP = float(OPTIONS["--drop-once"]) if "--drop-once" in OPTIONS else None
+KEEP = OPTIONS.get("--keep-whole")
 dropped = set()
 lock = threading.Lock()
 
@@ -68,7 +72,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         end = size
         with lock:
-            if DROP is not None and relative.lower() not in dropped:
+            if DROP is not None and relative.lower() not in dropped and not (KEEP and relative.lower().endswith(KEEP)):
                 dropped.add(relative.lower())
                 end = start + int((size - start) * DROP)
         sent = start
