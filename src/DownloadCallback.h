@@ -63,11 +63,11 @@ private:
 // and never releases it, so Release by the download code cannot free it.
 // Release at zero deletes, which is only right for an object made with new.
 // The interface table is IBindStatusCallback's, slot for slot. The object also
-// answers IHttpNegotiate, only to learn the server's status: an error page
-// (404 and the like) can arrive as a successful download, and must not be
-// taken for the file; and IHttpSecurity, so that a certificate problem of an
-// https:// server ends the download instead of asking anyone whether to go
-// on (nor offering a window to ask in).
+// answers IHttpNegotiate, to learn the server's status (the reading loop
+// reports it through OnResponse): an error page (404 and the like) must not
+// be taken for the file; and IHttpSecurity, through which a certificate
+// problem of an https:// server is refused and logged, never put to anyone
+// as a question (nor offered a window to ask in).
 class CDownloadBindStatusCallback final : public IBindStatusCallback, public IHttpNegotiate, public IHttpSecurity
 {
 public:
