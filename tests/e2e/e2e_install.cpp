@@ -86,6 +86,7 @@ const Box AT_PACKAGE_ERROR = Error("An error occurred:\nInstalling the system");
 struct System
 {
     std::string windows, framework, mdac, crash, restartBy, held, locked, leftover, stall, damaged, big, kill;
+    std::string drop, busy, missing;
     DWORD servicePack = 0, frameworkPack = 0;
     std::vector<std::pair<std::string, DWORD>> exits;
     bool hotfix = false, spelledDouble = false, web = false, proxy = false, https = false, trusted = true;
@@ -113,6 +114,13 @@ struct System
     // That download stalls: the user cancels, or another start meets it.
     System& Stalls(const std::string& path) { stall = path; return *this; }
     System& SecondStart() { secondStart = true; return *this; }
+    // Every file's first answer is cut off half-way: the rest then served as
+    // ranges, or (false) by a server that ignores them and sends it whole.
+    System& DropsOnce(bool ranges = true) { drop = ranges ? "ranges" : "whole"; return *this; }
+    System& Busy(const std::string& path) { busy = path; return *this; }       // 503 twice, then served
+    System& Missing(const std::string& path) { missing = path; return *this; } // 404
+    // A kill while the stalled download waits for the rest (Stalls, Big).
+    System& KilledInDownload() { kill = "download"; return *this; }
     System& Damaged(const std::string& file) { damaged = file; return *this; } // a release file
     System& Big(const std::string& file) { big = file; return *this; }        // 32 MB more
     // A kill once the upgrade has removed the earlier package, or while big is copied.
@@ -628,6 +636,72 @@ void ServeWeb(Scenario& s, Distribution& dist, HttpTestServer& server, TlsRelay&
     dist.Web().Set("BASE_URL", base);
     if (!system.stall.empty())
         server.SetBehaviour(system.stall, HttpTestServer::SERVE_STALL);
+    if (!system.drop.empty())
+    {
+        server.SetDefaultBehaviour(system.drop == "ranges" ? HttpTestServer::SERVE_DROP_ONCE
+                                                           : HttpTestServer::SERVE_DROP_ONCE_NO_RANGES);
+        // msi.dll fetches the product package itself, without any resume.
+        for (const char* package : {"setup/sys_en.msi", "setup/sys_fr.msi"})
+            server.SetBehaviour(package, HttpTestServer::SERVE_NORMAL);
+    }
+    if (!system.busy.empty())
+        server.SetBehaviour(system.busy, HttpTestServer::SERVE_BUSY);
+    if (!system.missing.empty())
+        server.SetBehaviour(system.missing, HttpTestServer::SERVE_MISSING);
+}
+
+// The body bytes the server sent for one path in its answers from the first'th on.
+size_t ServedOf(const HttpTestServer& server, const std::string& path, size_t first = 0, bool* ranged = nullptr)
+{
+    std::vector<HttpTestServer::Served> log = server.Log();
+    size_t bytes = 0;
+    for (size_t i = first; i < log.size(); ++i)
+        if (_stricmp(log[i].path.c_str(), path.c_str()) == 0)
+        {
+            bytes += log[i].bytes;
+            if (ranged != nullptr)
+                *ranged = *ranged || (log[i].status == 206 && !log[i].range.empty());
+        }
+    return bytes;
+}
+
+// What the downloads met, from the server's log and the program's: with
+// ranges no byte of a cut file went twice (a few KB of slack), without them
+// every cut file went once more whole; a busy path was tried again twice,
+// each try logged with its reason; a missing one was not tried again.
+void CheckDownloads(const HttpTestServer& server, const System& system, const LogView& log, const std::string& dir)
+{
+    if (!system.drop.empty())
+    {
+        std::set<std::string> paths;
+        bool ranged = false;
+        for (const HttpTestServer::Served& answer : server.Log())
+            if (answer.path.find(".msi") == std::string::npos)
+                paths.insert(answer.path);
+        for (const std::string& path : paths)
+        {
+            std::string bytes;
+            ASSERT_TRUE(ReadBytes(dir + "\\" + path, bytes)) << path;
+            size_t served = ServedOf(server, path, 0, &ranged);
+            EXPECT_GE(served, bytes.size()) << path;
+            EXPECT_LE(served, system.drop == "ranges" ? bytes.size() + 4096 : bytes.size() + bytes.size() / 2 + 1)
+                << path;
+        }
+        EXPECT_EQ(system.drop == "ranges", ranged) << "range answers";
+        EXPECT_TRUE(log.Contains(system.drop == "ranges" ? "': resuming at byte " : "starting over."));
+    }
+    if (!system.busy.empty())
+    {
+        EXPECT_EQ(3, server.RequestCount(system.busy));
+        EXPECT_TRUE(log.Contains("': try 1 of 4 failed (HTTP 503) [0/0]; trying again in 1000 ms."));
+        EXPECT_TRUE(log.Contains("': try 2 of 4 failed (HTTP 503) [0/0]; trying again in 2000 ms."));
+        EXPECT_TRUE(log.Contains("': 3 tries, 3000 ms spent waiting between them."));
+    }
+    if (!system.missing.empty())
+    {
+        EXPECT_EQ(1, server.RequestCount(system.missing));
+        EXPECT_TRUE(log.Lacks("trying again"));
+    }
 }
 
 // What the run is to meet while it runs: a stalled download that the user
@@ -636,7 +710,7 @@ void ServeWeb(Scenario& s, Distribution& dist, HttpTestServer& server, TlsRelay&
 // big file's partial copy lies beside the place it is meant for.
 void Interfere(Scenario& s, HttpTestServer& server, const System& system, const std::string& title)
 {
-    if (!system.stall.empty())
+    if (!system.stall.empty() && system.kill != "download")
     {
         ASSERT_TRUE(server.WaitForStall(60000));
         if (system.secondStart)
@@ -652,6 +726,15 @@ void Interfere(Scenario& s, HttpTestServer& server, const System& system, const 
         {
             EXPECT_TRUE(s.FindWindow(title).Click(IDCANCEL));
         }
+    }
+    if (system.kill == "download")
+    {
+        // Half the archive sent, the server silent: the bytes that came are
+        // in the partial file but the last block's.
+        ASSERT_TRUE(server.WaitForStall(60000));
+        Sleep(2000);
+        s.Kill();
+        return;
     }
     if (system.kill.empty())
         return;
@@ -838,6 +921,7 @@ void RowRun::Check()
     {
         EXPECT_EQ("", planted->Loaded());
     }
+    CheckDownloads(*server, system, log, s.Dir());
     CheckAfter(row, s, args, *standIns, folder, target);
     // Every outside program ran as itself, with its own options.
     std::string programs;
@@ -877,9 +961,21 @@ void RowRun::Rerun()
     {
         ASSERT_TRUE(DeleteFileA(ballast.c_str()));
     }
+    size_t answered = server->Log().size(), sentBefore = ServedOf(*server, system.stall);
     Start(row.rerunBoxes, false);
     EXPECT_EQ(0, s.Wait(120000));
     CheckComplete(s, PackageRelease(dist), shortcut);
+    if (system.kill == "download")
+    {
+        // Resumed, not restarted: only the rest was asked for, and came (at
+        // most the killed run's last block of 256 KB again, and a few KB).
+        std::string bytes;
+        ASSERT_TRUE(ReadBytes(s.Dir() + "\\" + system.big, bytes));
+        bool ranged = false;
+        size_t again = ServedOf(*server, system.stall, answered, &ranged);
+        EXPECT_TRUE(ranged) << "no range asked for " << system.stall;
+        EXPECT_LE(again, bytes.size() - sentBefore + (256 << 10) + 4096) << "of " << bytes.size();
+    }
     if (system.restart)
     {
         EXPECT_EQ("", standIns->RestartCommand()) << "a restart registered again";
@@ -1296,6 +1392,22 @@ const std::vector<Row> WHOLE_ROWS = {
     {"quiet: started by a distribution system", nullptr, System().StartedElsewhere(), "", "/q", {}, 0,
      {"\tWorking in '<dist>', where the program and its settings file are.", "\t'LOCAL' Installation",
       "\tBox not shown (quiet): ZAPH has been installed successfully."}},
+    // Downloads that break off, meet a busy server or a missing file, or a
+    // killed run: each file whole and checked, no byte of it fetched twice
+    // where the server offers ranges.
+    {"WEB from a server that drops every file once, then serves ranges", nullptr, System().Web().DropsOnce(), "", "",
+     {SUCCESS}, 0, {}, Choose("EN"), {},
+     {Delivered("LU_New\\ms.mdb.zsi", "LU\\ms.mdb.zsi"), Delivered("LU_New\\EN\\labels.mdb.zsi", "LU\\EN\\labels.mdb.zsi")}},
+    {"WEB from a server that drops every file once and ignores ranges", nullptr, System().Web().DropsOnce(false), "",
+     "", {SUCCESS}, 0, {}, Choose("EN"), {}, {Delivered("LU_New\\ms.mdb.zsi", "LU\\ms.mdb.zsi")}},
+    {"WEB from a server busy twice", nullptr, System().Web().Busy("LU/ms.mdb.zsi"), "", "", {SUCCESS}, 0, {},
+     Choose("EN"), {}, {Delivered("LU_New\\ms.mdb.zsi", "LU\\ms.mdb.zsi")}},
+    {"WEB with an archive the server does not have", nullptr, System().Web().Missing("LU/ms.mdb.zsi"),
+     "@FailFile=Cannot obtain %hs.", "", {Error("Cannot obtain LU\\ms.mdb.zsi."), Error("An error occurred:\nInstalling the data")},
+     2, {}, Choose("EN"), {}, {Absent(COMPLETION)}},
+    {"WEB killed during an archive's download, then run again", nullptr,
+     System().Web().Big("LU\\ms.mdb.zsi").Stalls("LU/ms.mdb.zsi").KilledInDownload(), "", "", {}, KILLED, {},
+     Choose("EN"), {}, {Absent(COMPLETION)}, {BACKUP_YES, SUCCESS}},
 };
 
 // FW_SYSTEMS: only the rows whose Windows version is one of these words (the
