@@ -32,6 +32,7 @@ static const char* KindPrefix(int kind)
 // write land at the end, whoever else appends (the download worker, a second
 // instance); readers and writers of other programs are let in.
 static HANDLE s_logFile = INVALID_HANDLE_VALUE;
+static bool s_appendOnly = false;   // the handle writes at the end by itself
 
 static void CloseLog()
 {
@@ -45,13 +46,19 @@ static HANDLE OpenLog()
 {
     if (s_logFile != INVALID_HANDLE_VALUE)
         return s_logFile;
-    HANDLE file = CreateFileA(s_logPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    // Windows 95 to Me know neither append access nor delete sharing: there
+    // the file is written and every line goes to its end first, as before.
+    const bool nt = (GetVersion() & 0x80000000u) == 0;
+    HANDLE file = CreateFileA(s_logPath, nt ? FILE_APPEND_DATA : GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | (nt ? FILE_SHARE_DELETE : 0), NULL, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return file;
     // Two threads that opened it at once keep one handle.
     if (InterlockedCompareExchangePointer((PVOID*)&s_logFile, file, INVALID_HANDLE_VALUE) != INVALID_HANDLE_VALUE)
         CloseHandle(file);
+    else
+        s_appendOnly = nt;
     return s_logFile;
 }
 
@@ -82,6 +89,8 @@ static void WriteLine(int kind, const char* text, bool withDate)
 
     HANDLE file = OpenLog();
     DWORD written = 0;
+    if (file != INVALID_HANDLE_VALUE && !s_appendOnly)
+        SetFilePointer(file, 0, NULL, FILE_END);
     if (file != INVALID_HANDLE_VALUE && !line.empty() &&
         (!WriteFile(file, line.data(), (DWORD)line.size(), &written, NULL) || written != line.size()))
         CloseLog();   // a file gone bad (a removed drive): the next line opens it again
