@@ -2,14 +2,18 @@
 // the same delivered files copied with the system's own copy routine
 // (CopyFileA), or fetched from the same server with the system's download
 // routine that the program uses (URLDownloadToCacheFileA, no progress
-// callback). Against the installation's data phase the difference is what the
-// program itself costs; a download's difference to curl is the routine's own.
+// callback); and the packed programs unpacked by the unzip library the product
+// ships, called once per archive with nothing around it. Against the
+// installation's data phase the difference is what the program itself costs;
+// a download's difference to curl is the routine's own.
 //
 //     bench_baseline.exe copy <source folder> <destination folder> <relative name>...
 //     bench_baseline.exe download <base URL ending in /> <relative name>...
+//     bench_baseline.exe unzip <unzip library> <destination folder> <archive>...
 //
-// Prints the bytes and the milliseconds taken ("copied-bytes=… copy-ms=…" or
-// "downloaded-bytes=… download-ms=…"); exit code 1 when a file fails.
+// Prints the bytes and the milliseconds taken ("copied-bytes=… copy-ms=…",
+// "downloaded-bytes=… download-ms=…" or "unzipped-archives=… unzip-ms=…");
+// exit code 1 when a file fails.
 #include <windows.h>
 #include <urlmon.h>
 
@@ -17,6 +21,8 @@
 #include <string.h>
 
 #include <string>
+
+#include "UnzipBlock.h"
 
 static bool MakeParents(const std::string& path)
 {
@@ -50,15 +56,58 @@ static std::string Obtain(bool copy, char** argv, const char* name)
     return "";
 }
 
+// Every member of each archive into the destination folder, as the program's
+// unpacking asks the library for one archive.
+static int Unzip(int argc, char** argv)
+{
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    HMODULE library = LoadLibraryA(argv[2]);
+    DunzipEntry dunzip = library ? (DunzipEntry)(void*)GetProcAddress(library, UNZIP_LIBRARY_ENTRY) : NULL;
+    if (dunzip == NULL)
+    {
+        fprintf(stderr, "cannot load %s (%lu)\n", argv[2], GetLastError());
+        return 1;
+    }
+    CreateDirectoryA(argv[3], NULL);
+    for (int i = 4; i < argc; ++i)
+    {
+        UnzipCommandBlock block = {};
+        block.size = sizeof(block);
+        block.operation = UNZIP_OPERATION_EXTRACT;
+        block.archive = argv[i];
+        block.fileSpec = "*.*";
+        block.reserved20 = -1;
+        block.destination = argv[3];
+        block.flag36 = 1;
+        block.flag48 = 1;
+        block.flag108 = 1;
+        uint32_t code = dunzip(&block);
+        if (code != 0)
+        {
+            fprintf(stderr, "cannot unzip %s (%lu)\n", argv[i], (unsigned long)code);
+            return 1;
+        }
+    }
+    FreeLibrary(library);
+    QueryPerformanceCounter(&end);
+    printf("unzipped-archives=%d unzip-ms=%.0f\n", argc - 4, (end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart);
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
+    if (argc > 4 && strcmp(argv[1], "unzip") == 0)
+        return Unzip(argc, argv);
     bool copy = argc > 1 && strcmp(argv[1], "copy") == 0;
     bool download = argc > 1 && strcmp(argv[1], "download") == 0;
     int first = copy ? 4 : 3;
     if ((!copy && !download) || argc <= first)
     {
         fprintf(stderr, "usage: bench_baseline copy <source folder> <destination folder> <relative name>...\n"
-                        "       bench_baseline download <base URL> <relative name>...\n");
+                        "       bench_baseline download <base URL> <relative name>...\n"
+                        "       bench_baseline unzip <unzip library> <destination folder> <archive>...\n");
         return 2;
     }
     LARGE_INTEGER frequency, start, end;

@@ -11,6 +11,9 @@ the time its bytes first appeared, and prints the stretches of the run:
     data-ms    from the first component list to the last file copied into
                place: the data phase, comparable with a bare copy of the files
     total-ms   from the first line to the last
+
+`log-times.py lines LOG OUT FROM` prints every such line with the time it
+appeared and the milliseconds since the line before: where a run's time goes.
 """
 
 import os
@@ -34,7 +37,7 @@ def watch(log, out):
             time.sleep(0.002)
 
 
-def phases(log, out, since):
+def timed_lines(log, out, since):
     seen = [tuple(float(v) for v in line.split()) for line in open(out)]
     data = open(log, "rb").read()
     lines, at = [], since
@@ -44,7 +47,11 @@ def phases(log, out, since):
         when = next((t for t, size in seen if size >= min(end, len(data))), None)
         lines.append((when, raw.decode("latin-1").strip("\r\t")))
         at = end
-    lines = [(t, text) for t, text in lines if t is not None and text]
+    return [(t, text) for t, text in lines if t is not None and text]
+
+
+def phases(log, out, since):
+    lines = timed_lines(log, out, since)
     if not lines:
         return
     first = lines[0][0]
@@ -56,8 +63,18 @@ def phases(log, out, since):
     print("total-ms=%.0f" % (lines[-1][0] - first))
 
 
+def print_lines(log, out, since):
+    lines = timed_lines(log, out, since)
+    previous = lines[0][0] if lines else 0
+    for when, text in lines:
+        print("%8.1f %+7.1f  %s" % (when, when - previous, text))
+        previous = when
+
+
 if __name__ == "__main__":
     if sys.argv[1] == "watch":
         watch(sys.argv[2], sys.argv[3])
+    elif sys.argv[1] == "lines":
+        print_lines(sys.argv[2], sys.argv[3], int(sys.argv[4]))
     else:
         phases(sys.argv[2], sys.argv[3], int(sys.argv[4]))

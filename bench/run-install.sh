@@ -2,8 +2,12 @@
 # Whole-installation benchmarks: fernwick.exe installs the sample distribution
 # (about 200 MB of data archives; the first argument changes the size in MB)
 # on a bare Wine prefix, and each figure is printed beside its baseline from
-# the same run:
-#   - LOCAL install against copying the same files with CopyFileA;
+# the same run, in one table:
+#   - LOCAL install against the fair baseline: the system's own tools doing
+#     the same work on a bare prefix (the same product package installed by
+#     msiexec /i ... /qn with the same properties, CopyFileA of the same data
+#     files, the product's unzip library unpacking the same programs); and,
+#     as before, against CopyFileA of the data alone;
 #   - WEB install from a loopback server against curl fetching the same files
 #     from the same server, and against the system's download routine that
 #     the program uses (bench_baseline.exe download);
@@ -12,9 +16,11 @@
 #   - a second run with everything in place: bytes obtained and its time;
 #   - a WEB install from a server that cuts every file's connection once at
 #     90% (resumed with range requests): its time and the bytes served;
-#   - peak working set and time to the first window against a minimal Win32
-#     program that shows one message box.
+#   - peak working set against that msiexec and a minimal Win32 program that
+#     shows one message box; time to the first window against the latter.
 # The robot of the example run drives the installations (languages FR and EN).
+# FW_BENCH_WEB=no leaves the WEB runs out. Each run's log lines with their
+# times are kept in build/bench-install/*-lines.txt (where the time goes).
 set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 FW_BUILD_DIR=${FW_BUILD_DIR:-$ROOT/build}
@@ -48,9 +54,10 @@ bare_machine() {
     wine_prefix_ready
 }
 
-# Runs a program through the robot; FIG holds its figures line, and for a
-# run of fernwick.exe LOGFIG the stretches of the run read from its log
-# (bench/log-times.py: the log watched as it grows).
+# Runs a program (a Windows path, then its arguments) through the robot; FIG
+# holds its figures line, and for a run of fernwick.exe LOGFIG the stretches
+# of the run read from its log (bench/log-times.py: the log watched as it
+# grows), its lines with their times kept in $BB/$NAME-lines.txt.
 robot() {
     log=$(log_file)
     [ -n "$log" ] || log="$WINEPREFIX/drive_c/users/$(id -un)/Temp/Fern_$(date +%d%m%Y).log"
@@ -58,7 +65,7 @@ robot() {
     python3 "$ROOT/bench/log-times.py" watch "$log" "$BB/log-growth.txt" &
     watcher=$!
     wine_prefix_ready
-    out=$(cd "$BB" && wine "$FW_BUILD_DIR/example-robot.exe" 900 "$(w "$1")" | tr -d '\r')
+    out=$(cd "$BB" && wine "$FW_BUILD_DIR/example-robot.exe" 900 "$@" | tr -d '\r')
     # The robot has seen its program end; the desktop's process never ends by
     # itself, so the prefix is ended rather than waited for.
     wine_prefix_down
@@ -68,6 +75,8 @@ robot() {
     RC=$(echo "$out" | sed -n 's/.* ended with exit code \(-*[0-9]*\)$/\1/p')
     LOGFIG=$(python3 "$ROOT/bench/log-times.py" phases "$log" "$BB/log-growth.txt" "$from" 2>/dev/null | tr '\n' ' ')
     echo "log: $LOGFIG" >>"$BB/robot.log"
+    [ -z "$NAME" ] || python3 "$ROOT/bench/log-times.py" lines "$log" "$BB/log-growth.txt" "$from" \
+        >"$BB/$NAME-lines.txt" 2>/dev/null || true
 }
 fig() { echo "$FIG" | tr ' ' '\n' | sed -n "s/^$1=//p"; }
 logfig() { echo "$LOGFIG" | tr ' ' '\n' | sed -n "s/^$1=//p"; }
@@ -100,18 +109,24 @@ wine "$BIN/fwchecksums.exe" "$(w "$BB/dist")" >/dev/null
 # The minimal program's box stays a second, as long as the robot's answer to
 # the installation's last box takes.
 export FERNWICK_EXAMPLE_ANSWER_DELAY_MS=1000
-robot "$BIN/bench_minimal_box.exe"
+NAME= robot "$(w "$BIN/bench_minimal_box.exe")"
 unset FERNWICK_EXAMPLE_ANSWER_DELAY_MS
 MIN_FIRST=$(fig first-window-ms); MIN_PEAK=$(fig peak-working-set-kb)
 
 # LOCAL: the first installation, then the same again with everything in place.
 before=$(log_lines)
-robot "$BB/dist/fernwick.exe"
+NAME=local robot "$(w "$BB/dist/fernwick.exe")"
 LOCAL_RC=$RC; LOCAL_MS=$(fig total-ms); LOCAL_FIRST=$(fig first-window-ms); LOCAL_PEAK=$(fig peak-working-set-kb)
 LOCAL_DATA_MS=$(logfig data-ms)
 copied_from_dist "$before" | sort -u >"$BB/local-files.txt"
+# What the run asked of the system's installer, and the archives it unpacked
+# (found in the distribution by their names: the run deletes its copies).
+MSI_CALL=$(tail -n +$((before + 1)) "$(log_file)" | tr -d '\r' | sed -n 's/^\t*MSI InstallProduct (\(.*\))$/\1/p' | head -n 1)
+MSI_PACKAGE=${MSI_CALL%%, *}; MSI_PROPERTIES=${MSI_CALL#*, }
+tail -n +$((before + 1)) "$(log_file)" | tr -d '\r' | sed -n "s/^\t*Uncompressed '.*\\\\\([^\\\\]*\)' OK\.$/\1/p" |
+    while read -r archive; do grep -i -m1 "\(^\|\\\\\)$archive\$" "$BB/local-files.txt"; done >"$BB/local-archives.txt"
 before=$(log_lines)
-robot "$BB/dist/fernwick.exe"
+NAME=local-again robot "$(w "$BB/dist/fernwick.exe")"
 LOCAL2_RC=$RC; LOCAL2_MS=$(fig total-ms)
 LOCAL2_FILES=$(copied_from_dist "$before" | wc -l)
 
@@ -120,19 +135,41 @@ COPY=$(wine "$BIN/bench_baseline.exe" copy "$(w "$BB/dist")" 'C:\benchcopy' $(ca
 COPY_MS=$(echo "$COPY" | sed -n 's/.*copy-ms=\([0-9]*\).*/\1/p')
 LOCAL_BYTES=$(echo "$COPY" | sed -n 's/.*copied-bytes=\([0-9]*\).*/\1/p')
 
+# The fair baseline of the whole LOCAL run, on a bare machine again: the
+# system's installer installs the same package quietly with the same
+# properties (msiexec started by full path: the 64-bit one, as the program's
+# msi.dll), the system copies the same data and the product's unzip library
+# unpacks the same programs.
+bare_machine
+eval "set -- $MSI_PROPERTIES"
+NAME= robot 'C:\windows\system32\msiexec.exe' /i "$MSI_PACKAGE" /qn "$@"
+MSI_RC=$RC; MSI_MS=$(fig total-ms); MSI_PEAK=$(fig peak-working-set-kb)
+COPY=$(wine "$BIN/bench_baseline.exe" copy "$(w "$BB/dist")" 'C:\benchcopy' $(cat "$BB/local-files.txt") | tr -d '\r')
+FAIR_COPY_MS=$(echo "$COPY" | sed -n 's/.*copy-ms=\([0-9]*\).*/\1/p')
+UNZIP_MS=0
+if [ -s "$BB/local-archives.txt" ]; then
+    set --
+    while read -r archive; do set -- "$@" "$(w "$BB/dist/$(echo "$archive" | tr '\\' /)")"; done <"$BB/local-archives.txt"
+    UNZIP=$(wine "$BIN/bench_baseline.exe" unzip "$(w "$BIN/dunzip32.dll")" 'C:\benchunzip' "$@" | tr -d '\r')
+    UNZIP_MS=$(echo "$UNZIP" | sed -n 's/.*unzip-ms=\([0-9]*\).*/\1/p')
+fi
+FAIR_MS=$((MSI_MS + FAIR_COPY_MS + UNZIP_MS))
+wine_prefix_down
+
 # WEB, on a bare machine again, from a loopback server.
+if [ "$FW_BENCH_WEB" != no ]; then
 bare_machine
 web_folder "$BB/dist" "$BB"
 # The files served so far, and their bytes.
 served() { awk '$3 == 200 {print substr($2, 2)}' "$BB/server.log"; }
 served_bytes() { awk '$3 == 200 {n += $4} END {print n + 0}' "$BB/server.log"; }
-robot "$BB/web/fernwick.exe"
+NAME=web robot "$(w "$BB/web/fernwick.exe")"
 WEB_RC=$RC; WEB_MS=$(fig total-ms); WEB_FIRST=$(fig first-window-ms); WEB_PEAK=$(fig peak-working-set-kb)
 WEB_DATA_MS=$(logfig data-ms)
 served >"$BB/web-files.txt"
 WEB_BYTES=$(served_bytes)
 served_before=$(wc -l <"$BB/web-files.txt")
-robot "$BB/web/fernwick.exe"
+NAME=web-again robot "$(w "$BB/web/fernwick.exe")"
 WEB2_RC=$RC; WEB2_MS=$(fig total-ms)
 WEB2_FILES=$(($(served | wc -l) - served_before))
 WEB2_BYTES=$(($(served_bytes) - WEB_BYTES))
@@ -151,30 +188,36 @@ bare_machine
 mkdir -p "$BB/drop"
 # msi.dll fetches the product package itself and cannot resume: it is served whole.
 LOOPBACK_OPTIONS="--drop-once 0.9 --keep-whole .msi" web_folder "$BB/dist" "$BB/drop"
-robot "$BB/drop/web/fernwick.exe"
+NAME=drop robot "$(w "$BB/drop/web/fernwick.exe")"
 DROP_RC=$RC; DROP_MS=$(fig total-ms); DROP_DATA_MS=$(logfig data-ms)
 DROP_BYTES=$(awk '$3 == 200 || $3 == 206 {n += $4} END {print n + 0}' "$BB/drop/server.log")
 DROP_RANGES=$(awk '$3 == 206' "$BB/drop/server.log" | wc -l)
 kill $SERVER 2>/dev/null || true
 wineserver -k 2>/dev/null || true
+fi
 
-echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $(nproc) cores, $(free -g | awk '/Mem:/ {print $2}') GiB; $(wine --version 2>/dev/null)"
-echo "Exit codes: LOCAL $LOCAL_RC, LOCAL again $LOCAL2_RC, WEB $WEB_RC, WEB again $WEB2_RC"
-printf '%-46s %14s %14s %8s\n' "figure" "fernwick.exe" "baseline" "ratio"
-printf '%-46s %11s ms %11s ms %8s\n' "LOCAL install ($((LOCAL_BYTES / 1048576)) MB) vs CopyFileA" "$LOCAL_MS" "$COPY_MS" "$(ratio "$LOCAL_MS" "$COPY_MS")"
-printf '%-46s %11s ms %11s ms %8s\n' "  its data phase alone vs CopyFileA" "$LOCAL_DATA_MS" "$COPY_MS" "$(ratio "$LOCAL_DATA_MS" "$COPY_MS")"
-printf '%-46s %9s MB/s %9s MB/s %8s\n' "WEB install ($((WEB_BYTES / 1048576)) MB) vs curl, throughput" \
+echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $(nproc) cores, $(free -g | awk '/Mem:/ {print $2}') GiB; $(wine --version 2>/dev/null); load $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "Exit codes: LOCAL $LOCAL_RC, LOCAL again $LOCAL2_RC, msiexec $MSI_RC, WEB ${WEB_RC:--}, WEB again ${WEB2_RC:--}"
+echo "Fair baseline: msiexec /qn $MSI_MS ms + CopyFileA $FAIR_COPY_MS ms + unzip $UNZIP_MS ms"
+row() { printf '%-50s %11s %-2s %11s %-2s %8s\n' "$1" "$2" "$4" "$3" "$4" "$(ratio "$2" "$3")"; }
+printf '%-50s %14s %14s %8s\n' "figure" "fernwick.exe" "baseline" "ratio"
+row "LOCAL install vs msiexec+CopyFileA+unzip" "$LOCAL_MS" "$FAIR_MS" ms
+row "LOCAL install ($((LOCAL_BYTES / 1048576)) MB) vs CopyFileA" "$LOCAL_MS" "$COPY_MS" ms
+row "  its data phase alone vs CopyFileA" "$LOCAL_DATA_MS" "$COPY_MS" ms
+row "LOCAL again, all in place ($LOCAL2_FILES files copied)" "$LOCAL2_MS" "$LOCAL_MS" ms
+if [ "$FW_BENCH_WEB" != no ]; then
+printf '%-50s %9s MB/s %9s MB/s %8s\n' "WEB install ($((WEB_BYTES / 1048576)) MB) vs curl, throughput" \
        "$(mb_s "$WEB_BYTES" "$WEB_MS")" "$(mb_s "$WEB_BYTES" "$CURL_MS")" "$(ratio "$CURL_MS" "$WEB_MS")"
-printf '%-46s %9s MB/s %9s MB/s %8s\n' "  its data phase alone vs curl, throughput" \
+printf '%-50s %9s MB/s %9s MB/s %8s\n' "  its data phase alone vs curl, throughput" \
        "$(mb_s "$WEB_BYTES" "$WEB_DATA_MS")" "$(mb_s "$WEB_BYTES" "$CURL_MS")" "$(ratio "$CURL_MS" "$WEB_DATA_MS")"
-printf '%-46s %9s MB/s %9s MB/s %8s\n' "  its data phase vs URLDownloadToCacheFileA" \
+printf '%-50s %9s MB/s %9s MB/s %8s\n' "  its data phase vs URLDownloadToCacheFileA" \
        "$(mb_s "$WEB_BYTES" "$WEB_DATA_MS")" "$(mb_s "$WEB_BYTES" "$FETCH_MS")" "$(ratio "$FETCH_MS" "$WEB_DATA_MS")"
-printf '%-46s %9s MB/s %9s MB/s %8s\n' "WEB cut once per file (exit $DROP_RC), data vs curl" \
-       "$(mb_s "$WEB_BYTES" "$DROP_DATA_MS")" "$(mb_s "$WEB_BYTES" "$CURL_MS")" "$(ratio "$CURL_MS" "$DROP_DATA_MS")"
-printf '%-46s %11s B  %11s B  %8s\n' "  bytes served ($DROP_RANGES ranges) vs the files" "$DROP_BYTES" "$WEB_BYTES" \
+row "WEB cut once per file (exit $DROP_RC), data vs curl" "$(mb_s "$WEB_BYTES" "$DROP_DATA_MS")" "$(mb_s "$WEB_BYTES" "$CURL_MS")" MB/s
+printf '%-50s %11s B  %11s B  %8s\n' "  bytes served ($DROP_RANGES ranges) vs the files" "$DROP_BYTES" "$WEB_BYTES" \
        "$(ratio "$DROP_BYTES" "$WEB_BYTES")"
-printf '%-46s %11s ms %11s ms %8s\n' "LOCAL again, all in place ($LOCAL2_FILES files copied)" "$LOCAL2_MS" "$LOCAL_MS" "$(ratio "$LOCAL2_MS" "$LOCAL_MS")"
-printf '%-46s %11s ms %11s ms %8s\n' "WEB again ($WEB2_FILES files, $WEB2_BYTES bytes obtained)" "$WEB2_MS" "$WEB_MS" "$(ratio "$WEB2_MS" "$WEB_MS")"
-printf '%-46s %11s KB %11s KB %8s\n' "peak working set, LOCAL vs minimal program" "$LOCAL_PEAK" "$MIN_PEAK" "$(ratio "$LOCAL_PEAK" "$MIN_PEAK")"
-printf '%-46s %11s KB %11s KB %8s\n' "peak working set, WEB vs minimal program" "$WEB_PEAK" "$MIN_PEAK" "$(ratio "$WEB_PEAK" "$MIN_PEAK")"
-printf '%-46s %11s ms %11s ms %8s\n' "start to first window vs minimal program" "$LOCAL_FIRST" "$MIN_FIRST" "$(ratio "$LOCAL_FIRST" "$MIN_FIRST")"
+row "WEB again ($WEB2_FILES files, $WEB2_BYTES bytes obtained)" "$WEB2_MS" "$WEB_MS" ms
+fi
+row "peak working set, LOCAL vs msiexec" "$LOCAL_PEAK" "$MSI_PEAK" KB
+row "peak working set, LOCAL vs minimal program" "$LOCAL_PEAK" "$MIN_PEAK" KB
+[ "$FW_BENCH_WEB" = no ] || row "peak working set, WEB vs minimal program" "$WEB_PEAK" "$MIN_PEAK" KB
+row "start to first window vs minimal program" "$LOCAL_FIRST" "$MIN_FIRST" ms

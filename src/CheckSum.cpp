@@ -183,6 +183,22 @@ bool Compute(const char* path, char* out)
     sprintf(out, "%08lX", (unsigned long)value);
     return true;
 }
+
+bool OfCopy(const char* path, char* out)
+{
+    if (out == NULL || path == NULL)
+        return false;
+    const CopiedFile& copied = LastCopiedFile();
+    CopiedFile now;
+    if (copied.valid && _stricmp(copied.path, path) == 0 && DescribeFile(path, now) && now.volume == copied.volume &&
+        now.indexHigh == copied.indexHigh && now.indexLow == copied.indexLow && now.size == copied.size &&
+        CompareFileTime(&now.lastWrite, &copied.lastWrite) == 0)
+    {
+        sprintf(out, "%08lX", (unsigned long)copied.checkSum);
+        return true;
+    }
+    return Compute(path, out);
+}
 } // namespace CheckSum
 
 DWORD GetFileChecksum(const char* path, char* out)

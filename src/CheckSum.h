@@ -26,6 +26,12 @@ uint32_t Update(uint32_t value, const void* data, size_t size);
 // bytes). False when out is missing, the file cannot be opened or a read fails;
 // out is then empty.
 bool Compute(const char* path, char* out);
+
+// Compute for a file that the last chunked copy (AltCopyFileEx) has just
+// written: the checksum taken of its bytes as they were written, when the file
+// at path is still that copy (the same file, size and last-write time);
+// otherwise, a file changed or replaced since, it is read as Compute does.
+bool OfCopy(const char* path, char* out);
 } // namespace CheckSum
 
 // CheckSum::Compute with its log lines: 0, or 13 (ERROR_INVALID_DATA) when the

@@ -372,8 +372,10 @@ static bool ObtainCopyAndVerify(DWORD& result, ComponentPlan& plan, const char* 
         char fullTarget[FW_PATH_SIZE * 2];
         _snprintf(fullTarget, sizeof(fullTarget), "%s\\%s", targetDir, target);
         fullTarget[sizeof(fullTarget) - 1] = 0;
+        // The copy's checksum was taken as its bytes were written; a file
+        // changed since is read again and judged by what it now holds.
         char computed[CHECKSUM_TEXT_SIZE] = "";
-        const bool computedOk = CheckSum::Compute(fullTarget, computed);
+        const bool computedOk = CheckSum::OfCopy(fullTarget, computed);
         if (!computedOk || !TextEqualNoCase(computed, plan.checkSum.GetNarrow()))
         {
             LogMessage(3, LOG_INFO, "'%hs' check sum mismatch (%hs).\n", fullTarget, computedOk ? computed : "");

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "Assert.h"
+#include "CheckSum.h"
 #include "Log.h"
 #include "TextUtil.h"
 
@@ -713,9 +714,36 @@ bool FindFilesByPath(const char* path, bool descend, FindFileCheck check, void* 
     return FindFiles(pattern, full, descend, check, context, out);
 }
 
+static CopiedFile s_lastCopied;
+
+const CopiedFile& LastCopiedFile()
+{
+    return s_lastCopied;
+}
+
+bool DescribeFile(const char* path, CopiedFile& out)
+{
+    // Shared like a checksum's read: a writer without read sharing keeps it shut.
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = GetFileInformationByHandle(file, &info) != FALSE;
+    CloseHandle(file);
+    if (!known)
+        return false;
+    out.volume = info.dwVolumeSerialNumber;
+    out.indexHigh = info.nFileIndexHigh;
+    out.indexLow = info.nFileIndexLow;
+    out.size = ((ULONGLONG)info.nFileSizeHigh << 32) | info.nFileSizeLow;
+    out.lastWrite = info.ftLastWriteTime;
+    return true;
+}
+
 int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress routine,
                   void* context, bool* cancelled, bool failIfExists)
 {
+    s_lastCopied.valid = false;
     if (IsEmptyText(source) || IsEmptyText(destination))
     {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -810,6 +838,7 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
     bool failed = false;
     DWORD error = NO_ERROR;
     DWORD done = 0;
+    uint32_t checkSum = 0;
     while (answer == ALTCOPY_CONTINUE)
     {
         DWORD got = 0;
@@ -836,6 +865,9 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
             failed = true;
             break;
         }
+        // The bytes the destination's handle took, checksummed while they are
+        // at hand: the copy need not be read back for its checksum.
+        checkSum = CheckSum::Update(checkSum, chunk, got);
         done += got;
         if (routine)
             answer = routine(size, done, ALTCOPY_STATE_CHUNK, context);
@@ -883,6 +915,16 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
     DWORD attributes = GetFileAttributesA(source);
     if (attributes != INVALID_FILE_ATTRIBUTES)
         SetFileAttributesA(destination, attributes);
+    // The file in place as it is now: a later change of it (a write moves its
+    // last-write time off the source's, a replacement changes its index) tells
+    // the checksum above from the file's own.
+    if (strlen(destination) < sizeof(s_lastCopied.path) && DescribeFile(destination, s_lastCopied) &&
+        s_lastCopied.size == done)
+    {
+        strcpy(s_lastCopied.path, destination);
+        s_lastCopied.checkSum = checkSum;
+        s_lastCopied.valid = true;
+    }
     SetLastError(NO_ERROR);
     return 1;
 }

@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <stdint.h>
+
 const int FW_PATH_SIZE = 260;   // bytes of every path buffer (259 characters)
 
 // How CopyOneFile copies.
@@ -106,6 +108,25 @@ bool FindFiles(const char* pattern, const char* folder, bool descend, FindFileCh
 // The same with the folder and pattern given as one path ("C:\dir\x.exe*").
 bool FindFilesByPath(const char* path, bool descend, FindFileCheck check, void* context,
                      char* out);
+
+// What the last chunked copy wrote: the checksum (CheckSum::Update) of the
+// bytes as they were handed to the destination's handle, and the file that
+// holds them once in place, by identity (volume and file index), size and
+// last-write time. A copy that has not finished leaves it invalid.
+struct CopiedFile
+{
+    bool valid = false;
+    uint32_t checkSum = 0;
+    char path[FW_PATH_SIZE] = "";
+    DWORD volume = 0;
+    DWORD indexHigh = 0, indexLow = 0;
+    ULONGLONG size = 0;
+    FILETIME lastWrite = {0, 0};
+};
+const CopiedFile& LastCopiedFile();
+// The identity, size and last-write time of the file at path, as CopiedFile
+// holds them (checkSum and valid untouched); false when it cannot be opened.
+bool DescribeFile(const char* path, CopiedFile& out);
 
 // Chunked copy with a progress routine that can cancel. Times and attributes
 // of the source are carried over; a cancelled or failed copy removes the

@@ -1,5 +1,6 @@
-// The run's log: one plain-text file, appended line by line (opened and closed
-// for every line so that it is complete at every moment).
+// The run's log: one plain-text file, appended line by line (each line written
+// whole at once, so that the file is complete at every moment and others can
+// read it while the run goes on).
 #pragma once
 
 #include <windows.h>

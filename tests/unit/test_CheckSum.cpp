@@ -6,6 +6,7 @@
 #include "AppObjects.h"
 #include "CResource.h"
 #include "CheckSum.h"
+#include "FileUtil.h"
 #include "InstallerTrust.h"
 #include "LogCapture.h"
 #include "Sha256.h"
@@ -15,6 +16,7 @@
 
 #include <sddl.h>
 
+#include <functional>
 #include <random>
 #include <string>
 
@@ -71,6 +73,61 @@ TEST(CheckSum, OfAFileOrNone)
         EXPECT_TRUE(log.Has({"W\tCould not obtain checksum of '" + path + "'"}));
     }
     CloseHandle(holder);
+}
+
+// A copy's checksum is taken while its bytes are written. It stands for the
+// file only while the file is still that copy: one written to, replaced or
+// not the last one copied is read again, so that what the check judges is what
+// lies on disk (a component whose copy was changed before its check is refused).
+TEST(CheckSum, OfACopyIsTheFileAsItIsNow)
+{
+    TempDir dir("fwcopysum");
+    const std::string source = dir.File("source.bin"), copy = dir.File("copy.bin"), other = dir.File("other.bin");
+    std::string bytes(3 * ALTCOPY_CHUNK_SIZE + 17, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = (char)(i * 131 + i / 509);
+    std::string changed = bytes;
+    changed[ALTCOPY_CHUNK_SIZE + 3] ^= 0x55;
+    ASSERT_TRUE(WriteBytes(source, bytes) && WriteBytes(other, changed));
+    char expected[CHECKSUM_TEXT_SIZE], altered[CHECKSUM_TEXT_SIZE];
+    ASSERT_TRUE(CheckSum::Compute(source.c_str(), expected) && CheckSum::Compute(other.c_str(), altered));
+
+    // Writes in place: the same file, its size, a new last-write time.
+    auto overwrite = [&](const std::string& path, const std::string& data) {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+        DWORD written = 0;
+        const bool ok = file != INVALID_HANDLE_VALUE && WriteFile(file, data.data(), (DWORD)data.size(), &written, NULL);
+        CloseHandle(file);
+        return ok;
+    };
+    const struct
+    {
+        const char* what;
+        std::function<bool()> after; // between the copy and the check
+        const char* checked;         // the file checked
+        const char* result;          // what the check gives
+    } rows[] = {
+        {"unchanged", [] { return true; }, copy.c_str(), expected},
+        {"written to in place", [&] { return overwrite(copy, changed); }, copy.c_str(), altered},
+        {"replaced by another file", [&] { return DeleteFileA(copy.c_str()) && MoveFileA(other.c_str(), copy.c_str()); },
+         copy.c_str(), altered},
+        {"another file than the copy", [] { return true; }, source.c_str(), expected},
+        {"gone", [&] { return DeleteFileA(copy.c_str()) != FALSE; }, copy.c_str(), ""},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(WriteBytes(other, changed));
+        ASSERT_EQ(1, AltCopyFileEx(source.c_str(), copy.c_str(), NULL, NULL, NULL, false));
+        ASSERT_TRUE(LastCopiedFile().valid);
+        ASSERT_TRUE(row.after());
+        char text[CHECKSUM_TEXT_SIZE] = "stale";
+        EXPECT_EQ(row.result[0] != 0, CheckSum::OfCopy(row.checked, text));
+        EXPECT_STREQ(row.result, text);
+    }
+    // A copy that did not finish leaves nothing to stand for a file.
+    EXPECT_EQ(0, AltCopyFileEx(dir.File("missing.bin").c_str(), copy.c_str(), NULL, NULL, NULL, false));
+    EXPECT_FALSE(LastCopiedFile().valid);
 }
 
 // The system's provider and our own code (which older systems use) against the

@@ -57,3 +57,33 @@ TEST(Log, SystemErrorLineCarriesCodeAndSystemText)
         EXPECT_TRUE(lines[i].find(starts[i]) == 0 && lines[i].size() > starts[i].size() + 1 && lines[i].back() == '\'')
             << lines[i];
 }
+
+// The file stays open between lines: every line is in it as soon as it is
+// logged, for a reader who shares it for writing (as support's viewers and the
+// tests do), a second instance's lines land after ours, and after a banner
+// the file is let go, so that the run's closing copy can read it without
+// sharing it for writing.
+TEST(Log, FileOpenBetweenLinesYetWholeAndFreeAfterABanner)
+{
+    fwtest::LogCapture log;
+    const std::string path = GetLogFile();
+    auto open = [&](DWORD access, DWORD share) {
+        return CreateFileA(path.c_str(), access, share, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    };
+    LogMessage(2, LOG_INFO, "first\n");
+    EXPECT_EQ("\tfirst\r\n", log.Text());
+    HANDLE other = open(FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_NE(INVALID_HANDLE_VALUE, other);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(other, "other\r\n", 7, &written, NULL));
+    CloseHandle(other);
+    LogMessage(2, LOG_WARNING, "second\n");
+    EXPECT_EQ("\tfirst\r\nother\r\nW\tsecond\r\n", log.Text());
+
+    LogBanner("end\n");
+    HANDLE copy = open(GENERIC_READ, FILE_SHARE_READ);
+    EXPECT_NE(INVALID_HANDLE_VALUE, copy) << GetLastError();
+    CloseHandle(copy);
+    LogMessage(2, LOG_INFO, "after\n");
+    EXPECT_TRUE(log.Has({"end", "\tafter"}));
+}
