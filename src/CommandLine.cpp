@@ -10,6 +10,7 @@
 #include "AppObjects.h"
 #include "CMainUI.h"
 #include "CodeTables.h"
+#include "Layout.h"
 #include "Log.h"
 #include "SystemLibrary.h"
 #include "RunState.h"
@@ -167,6 +168,11 @@ static int RepairFolder(SwitchCall& call)
     return CMDLINE_OK;
 }
 
+static int LayoutOption(SwitchCall& call)
+{
+    return TakeLayoutFolder(call.value);
+}
+
 static bool AnyText(const char* value, C_String& text)
 {
     text = value;
@@ -206,6 +212,7 @@ static const CommandSwitch SWITCHES[] = {
     {'l', VALUE_NEXT, NULL, "Language='%hs'\n", NULL, TEXT_LANGUAGE, LanguageText, CMDLINE_BAD_ARGUMENT,
      CMDLINE_NO_VALUE},
     {'m', VALUE_NONE, &RunState.multiMode, "MULTIMODE\n"},
+    {'o', VALUE_NEXT, NULL, NULL, LayoutOption},
     {'r', VALUE_ANY, &RunState.repairMode, NULL, RepairFolder},
     {'t', VALUE_NEXT, NULL, "TARGETDIR='%hs'\n", NULL, TEXT_TARGET, FolderText, CMDLINE_BAD_ARGUMENT,
      CMDLINE_NO_VALUE},
