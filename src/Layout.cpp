@@ -52,6 +52,10 @@ static const UINT BAR_FILE = 0;
 static const UINT BAR_OVERALL = 1;
 
 static std::string s_folder;
+// The target folder the plan of a line is made for: one that cannot exist
+// ("<" and ">" are not allowed in names), so that nothing a machine or this
+// one holds changes what a line needs.
+static const char* const NO_TARGET = "<none>";
 
 // ---------------------------------------------------------------------------
 // The plan
@@ -176,8 +180,8 @@ static void PlanDataLines(CResource& settings, const std::string& memberState,
                     WithoutTests(*component, branch);
                     // No reuse and no target folder: the file as it comes
                     // from the distribution, whatever a machine holds.
-                    ComponentPlan one = PlanComponent(branch, memberState.c_str(), language.c_str(), "", false);
-                    if (one.action == COMPONENT_OBTAIN || one.action == COMPONENT_KEEP)
+                    ComponentPlan one = PlanComponent(branch, memberState.c_str(), language.c_str(), NO_TARGET, false);
+                    if (one.action == COMPONENT_OBTAIN)
                         AddOnce(plan, seen, one.source.GetNarrow(), LAYOUT_DATA, one.checkSum.GetNarrow());
                 }
                 delete component;

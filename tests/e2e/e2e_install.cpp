@@ -28,6 +28,7 @@
 
 #include "CheckSum.h"
 #include "Distribution.h"
+#include "Sha256.h"
 #include "MachineStates.h"
 #include "Planted.h"
 #include "Scenario.h"
@@ -68,8 +69,10 @@ const std::string SMALL_DRIVE = "S:\\";
 // the Framework's tools below folders whose names hold a blank, and a
 // recording program at the first word of their paths, which nothing may
 // start), "kill=package" or "kill=data"
-// (while "big=<file>" is copied), "full" (the target on the small drive).
-const std::string RUN_WORDS = " web proxy https damaged stall planted restart blank second kill big full ";
+// (while "big=<file>" is copied), "full" (the target on the small drive),
+// "layout" (the run is a layout of the distribution into a folder: see
+// RowRun::LayOut).
+const std::string RUN_WORDS = " web proxy https damaged stall planted restart blank second kill big full layout ";
 
 // A QRT client whose server is not upgraded yet (no ms.xml, no zaph.exe).
 const StateRow STATE_QRT_CLIENT = {"qrtclient", KIND_PRODUCT, "6.1", false, "Client", "EN", "", 0, true, false};
@@ -645,6 +648,7 @@ struct RowRun
     void Check();
     void Rerun();
     void Start(const std::vector<std::string>& boxes, bool atPackage);
+    void LayOut();
     // The earlier installation's data, which no killed run may lose.
     std::string EarlierData() const
     {
@@ -691,6 +695,17 @@ void RowRun::Arrange()
     if (whole)
     {
         files = AddRelease(dist, row.dist, system);
+        if (!Option(system, "layout").empty())
+        {
+            // A layout takes the engine's redistributables too; they are the
+            // release's when the digest section lists them ([SHA256] after
+            // [CheckSums]).
+            char digest[SHA256_TEXT_SIZE];
+            ASSERT_NE(SHA256_FAILED, Sha256OfFile((BinDir() + "\\fw_standin.exe").c_str(), digest));
+            dist.Apply("standin=setup\\instmsiw.exe; standin=setup\\instmsia.exe").Line("CheckSums", "[SHA256]");
+            for (const char* installer : {"setup\\instmsiw.exe", "setup\\instmsia.exe"})
+                dist.Line("CheckSums", std::string(installer) + "=" + digest);
+        }
         // Where the .NET edition keeps the login program's language and member state.
         ASSERT_TRUE(s.GuardRegKey("HKCU\\Software\\Ombrant\\ZAPH.NET"));
         shortcut = machine.RedirectShellFolders() + "\\CommonDesktop\\GESTION BALVORA.lnk";
@@ -740,8 +755,61 @@ void RowRun::Start(const std::vector<std::string>& boxes, bool atPackage)
         Select(s, title, row.selection);
 }
 
+// A layout of the distribution from the server into the scenario's folder
+// "layout". A row whose code is not 0 is the layout's own run (a cancel): no
+// file under its final name may then differ from the delivered one, and the
+// folder has no marker yet. Otherwise a second layout fetches nothing, a
+// third fetches only the file damaged in the layout, and with the server
+// stopped the installation from the layout (the row's boxes and code) is the
+// run that the whole run's checks judge, as they judge a WEB installation.
+void RowRun::LayOut()
+{
+    const std::string layout = s.Folder("layout"), damaged = "LU\\ms.mdb.zsi";
+    auto layOut = [&](const std::vector<std::string>& boxes, int code) {
+        ExpectBoxes(s, boxes, false, title, folder);
+        ASSERT_TRUE(s.Start("/o \"" + layout + "\""));
+        Interfere(s, *server, system, title);
+        EXPECT_EQ(code, s.Wait(120000));
+        server->ReleaseStalls();
+    };
+    if (rc != 0)
+    {
+        layOut(row.boxes, rc);
+        int placed = 0;
+        for (const auto& file : files)
+        {
+            std::string bytes;
+            if (ReadBytes(layout + "\\" + file.first, bytes) && ++placed)
+                EXPECT_TRUE(bytes == file.second) << file.first << " differs from the delivered file";
+            EXPECT_TRUE(FileAbsent(layout + "\\" + file.first + ".fwlayout"));
+        }
+        EXPECT_LT(0, placed) << "the layout was not cancelled in the middle";
+        EXPECT_TRUE(FileAbsent(layout + "\\_FW_LOCAL_.txt"));
+        return;
+    }
+    const std::vector<std::string> complete = {"I:The layout in '" + layout + "' is complete."};
+    layOut(complete, 0);
+    EXPECT_TRUE(s.Log().InOrder({"\tLayout: 'LU\\ms.mdb.zsi' obtained and verified.",
+                                 "\tLayout: 'setup\\instmsia.exe' obtained and verified."}));
+    const size_t requests = server->Requests().size();
+    layOut(complete, 0);
+    EXPECT_EQ(requests, server->Requests().size()) << "the second layout fetched files again";
+    EXPECT_TRUE(s.Log().HasLine("\tLayout: 'setup\\sys_fr.msi' in place."));
+    ASSERT_TRUE(WriteBytes(layout + "\\" + damaged, files[damaged] + "damaged"));
+    layOut(complete, 0);
+    std::vector<std::string> all = server->Requests();
+    EXPECT_EQ(std::vector<std::string>({"lu/ms.mdb.zsi"}), std::vector<std::string>(all.begin() + requests, all.end()));
+    EXPECT_TRUE(ReadAll(layout + "\\" + damaged) == files[damaged]);
+    server->Stop();
+    s.SetCurrentDir(layout);
+    Start(row.boxes, false);
+    EXPECT_EQ(rc, s.Wait(120000));
+}
+
 void RowRun::Run()
 {
+    if (!Option(system, "layout").empty())
+        return LayOut();
     Start(row.boxes, row.rc == AT_PACKAGE);
     Interfere(s, *server, system, title);
     EXPECT_EQ(rc, s.Wait(120000));
@@ -1183,6 +1251,17 @@ const std::vector<Row> WHOLE_ROWS = {
     {"disk full during the data, then room again", nullptr, "full big=LU\\EN\\labels.mdb.zsi",
      "DefaultTargetDir=S:\\ZAPH", "", {"E:An error occurred:\nInstalling the data"}, 266, {}, "EN", "",
      {NO_COMPLETION, "LU_New\\EN\\labels.mdb.zsi=-"}, {BACKUP_YES, SUCCESS}},
+
+    // Layouts (RowRun::LayOut): the installation from the layout, offline,
+    // is checked as the WEB installation of two languages is.
+    {"layout from the WEB server, then LOCAL from it offline", nullptr, "web layout", "", "", {SUCCESS}, 0,
+     {"\t'LOCAL' Installation", "\t--- Install components MS='LU' LANG='FR' SECTION='3'."}, "EN FR", "",
+     {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi", "LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi",
+      "LU_New\\FR\\labels.mdb.zsi=LU\\FR\\labels.mdb.zsi", "LU_New\\news.txt.zip=LU\\news.txt.zip"}},
+    {"layout cancelled in the middle", nullptr, "web layout stall=LU/EN/labels.mdb.zsi", "Threading=On", "",
+     {"Q:Stop the setup?>yes"}, 1223,
+     {"\tLayout: 'LU\\ms.mdb.zsi' obtained and verified.", "\tCancel requested by the user.",
+      "\tLayout: 'LU\\EN\\labels.mdb.zsi' cancelled.", "\tCancelled by the user."}},
 };
 
 // FW_SYSTEMS: only the rows whose Windows version is one of these words (the
