@@ -1262,6 +1262,9 @@ const std::vector<Row> WHOLE_ROWS = {
      {"Q:Stop the setup?>yes"}, 1223,
      {"\tLayout: 'LU\\ms.mdb.zsi' obtained and verified.", "\tCancel requested by the user.",
       "\tLayout: 'LU\\EN\\labels.mdb.zsi' cancelled.", "\tCancelled by the user."}},
+    {"layout of a file the server delivers damaged", nullptr, "web layout damaged=LU\\EN\\labels.mdb.zsi",
+     "@FailFile=Cannot obtain %hs.", "", {"E:Cannot obtain LU\\EN\\labels.mdb.zsi."}, 23,
+     {"\tLayout: 'Login.exe.zip' obtained and verified.", "E\tLayout: 'LU\\EN\\labels.mdb.zsi' failed [23], not kept."}},
 };
 
 // FW_SYSTEMS: only the rows whose Windows version is one of these words (the
