@@ -294,6 +294,16 @@ static std::string PathIn(const std::string& relative)
     return s_folder + "\\" + relative;
 }
 
+// Gives a written file its name. Windows 9x has no replacing rename
+// (MoveFileEx is a stub there): the old file goes first.
+static bool PutInPlace(const std::string& partial, const std::string& path)
+{
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileA(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+        return false;
+    return MoveFileA(partial.c_str(), path.c_str()) != 0;
+}
+
 // The record of an earlier layout: the checksum of each file as it arrived,
 // and of the settings file it was made for.
 typedef std::map<std::string, std::string> LayoutRecord;
@@ -334,7 +344,7 @@ static bool WriteRecord(const LayoutRecord& record)
     for (const auto& entry : record)
         written = fprintf(file, "%s=%s\n", entry.first.c_str(), entry.second.c_str()) > 0 && written;
     written = fclose(file) == 0 && written;
-    return written && MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+    return written && PutInPlace(partial, path);
 }
 
 // 0 when the file at path is the planned one: its [CheckSums] entry, its
@@ -426,7 +436,7 @@ static DWORD PlaceFile(const LayoutFile& file, const char* localPath, std::strin
     }
     char computed[CHECKSUM_TEXT_SIZE] = "";
     DWORD code = Verify(file, partial.c_str(), computed);
-    if (code == 0 && !MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
+    if (code == 0 && !PutInPlace(partial, path))
     {
         code = GetLastError();
         LogSystemError("The verified file could not take its name", code);
@@ -490,7 +500,7 @@ static bool CopyOwnFile(const char* source, const char* name)
     std::string path = PathIn(name), partial = path + LAYOUT_PARTIAL_SUFFIX;
     bool copied = CopyFileCreatingFolders(source, s_folder.c_str(), (std::string(name) + LAYOUT_PARTIAL_SUFFIX).c_str(),
                                           NULL) &&
-                  MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+                  PutInPlace(partial, path);
     if (!copied)
     {
         LogMessage(2, LOG_ERROR, "Layout: '%hs' could not be written [%ld].\n", path.c_str(), GetLastError());
