@@ -474,19 +474,12 @@ static DWORD LayOutFile(const LayoutFile& file, std::string& sum)
         if (code != RC_CANCELLED)
         {
             if (!obtained)
-            {
                 LogMessage(2, LOG_ERROR, "Layout: '%hs' could not be obtained [%lu].\n", file.source.c_str(), code);
+            if (code != 0)
                 TellObtainFailure(file.source.c_str(), code);
-            }
-            else if (code != 0)
-            {
-                TellFormatted(MESSAGE_ERROR, LABEL_FAIL_FILE,
-                              Formatted(FAIL_FILE_TEXT, file.source.c_str(), g_downloadManager->GetBaseUrl()).c_str(),
-                              file.source.c_str(), g_downloadManager->GetBaseUrl());
-            }
             return code;
         }
-        // The transfer stopped for a Cancel: asked below, at the loop's top.
+        // The transfer stopped for a Cancel: the user is asked at the loop's top.
         if (!g_downloadManager->Transfer().CancelRequested())
             g_downloadManager->Transfer().RequestCancel();
         LogMessage(2, LOG_INFO, "Layout: '%hs' cancelled.\n", file.source.c_str());
