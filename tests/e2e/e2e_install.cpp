@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <set>
@@ -49,7 +50,6 @@ const char* const PRODUCT_VALUES[] = {"InstallPath", "SetupType", "DotNet", "Mul
 // distributions do not hold: it ends there with 13 and the error box of the
 // step in progress (after it, boxes of the shut-down may follow).
 const int AT_PACKAGE = -1;
-const std::string AT_PACKAGE_ERROR = "E:An error occurred:\nInstalling the system";
 const char NO_PACKAGE[] = "E\t*local* MSI file doesn't exist '";
 const char NOT_IN_THIS_BUILD[] = "is not available in this build";
 // The Program Files folder of the program's own architecture (as this test
@@ -60,19 +60,6 @@ const std::string PROGRAM_FILES =
 const std::string PACKAGE_FOLDER = PROGRAM_FILES + "\\ZAPH";
 // A drive of a few megabytes where the machine allows one (scripts/small-drive.sh).
 const std::string SMALL_DRIVE = "S:\\";
-// The words of a whole run's system that the driver acts on itself: "web"
-// (from the loopback server; with "proxy" only through the Internet settings'
-// proxy, with "https" through a trusted front, "https=stranger" an untrusted
-// one), "stall=<path>" (that download stalls: the user cancels, or with
-// "second" another start meets it), "damaged=<file>", "planted", "restart"
-// (the run again is the registered command), "blank" (the distribution and
-// the Framework's tools below folders whose names hold a blank, and a
-// recording program at the first word of their paths, which nothing may
-// start), "kill=package" or "kill=data"
-// (while "big=<file>" is copied), "full" (the target on the small drive),
-// "layout" (the run is a layout of the distribution into a folder: see
-// RowRun::LayOut).
-const std::string RUN_WORDS = " web proxy https damaged stall planted restart blank second kill big full layout ";
 
 // A QRT client whose server is not upgraded yet (no ms.xml, no zaph.exe).
 const StateRow STATE_QRT_CLIENT = {"qrtclient", KIND_PRODUCT, "6.1", false, "Client", "EN", "", 0, true, false};
@@ -81,66 +68,134 @@ const StateRow STATE_QRT_OLDER_EN_DE = {"qrt61ende", KIND_PRODUCT, "6.1", false,
                                         true, false};
 const StateRow STATE_DOTNET_OLDER = {"net61", KIND_PRODUCT, "6.1", true, "Server", "EN", "LU", 0, true, false};
 
+// A message box: its icon, its exact text and the button pressed.
+struct Box
+{
+    BoxIcon icon;
+    std::string text;
+    int answer;
+};
+Box Error(const std::string& text) { return {ICON_ERROR, text, IDOK}; }
+Box Warning(const std::string& text) { return {ICON_WARNING, text, IDOK}; }
+Box Info(const std::string& text) { return {ICON_INFORMATION, text, IDOK}; }
+Box Question(const std::string& text, int answer) { return {ICON_QUESTION, text, answer}; }
+const Box AT_PACKAGE_ERROR = Error("An error occurred:\nInstalling the system");
+
+// What the machine and the run meet, chained on System() (Windows "": the prefix's Windows 7).
+struct System
+{
+    std::string windows, framework, mdac, crash, restartBy, held, locked, leftover, stall, damaged, big, kill;
+    DWORD servicePack = 0, frameworkPack = 0;
+    std::vector<std::pair<std::string, DWORD>> exits;
+    bool hotfix = false, spelledDouble = false, web = false, proxy = false, https = false, trusted = true;
+    bool secondStart = false, planted = false, restart = false, blank = false, full = false, layout = false;
+
+    System& Windows(const std::string& v, DWORD pack = 0) { windows = v, servicePack = pack; return *this; }
+    System& Hotfix() { hotfix = true; return *this; } // Q246009
+    System& Framework(const std::string& v, DWORD pack = 0) { framework = v, frameworkPack = pack; return *this; }
+    System& Mdac(const std::string& fullInstallVer) { mdac = fullInstallVer; return *this; }
+    System& Exits(const std::string& installer, DWORD code) { exits.push_back({installer, code}); return *this; }
+    System& Crashes(const std::string& installer) { crash = installer; return *this; }
+    System& RegistersRestart(const std::string& installer) { restartBy = installer; return *this; } // its own
+    System& Holds(const std::string& ofState) { held = ofState; return *this; } // a file or folder held open
+    System& Locked(const std::string& inTarget) { locked = inTarget; return *this; } // made there and held open
+    // A file of another installation where the moving release installs; InstallPath names the state's folder
+    // with a doubled backslash.
+    System& Leftover(const std::string& relative) { leftover = relative; return *this; }
+    System& SpelledDouble() { spelledDouble = true; return *this; }
+    // The distribution from the loopback server: only through the Internet
+    // settings' proxy; through an https front, trusted or not.
+    System& Web() { web = true; return *this; }
+    System& Proxy() { proxy = true; return *this; }
+    System& Https(bool trustedFront = true) { https = true, trusted = trustedFront; return *this; }
+    // That download stalls: the user cancels, or another start meets it.
+    System& Stalls(const std::string& path) { stall = path; return *this; }
+    System& SecondStart() { secondStart = true; return *this; }
+    System& Damaged(const std::string& file) { damaged = file; return *this; } // a release file
+    System& Big(const std::string& file) { big = file; return *this; }        // 32 MB more
+    // A kill once the upgrade has removed the earlier package, or while big is copied.
+    System& KilledInPackage() { kill = "package"; return *this; }
+    System& KilledInData() { kill = "data"; return *this; }
+    System& Planted() { planted = true; return *this; }        // libraries beside the program
+    System& RerunIsRestart() { restart = true; return *this; } // the run again: the registered command
+    // The distribution and the Framework's tools below folders whose names hold
+    // a blank, and a recording program at the first word of their paths.
+    System& Blank() { blank = true; return *this; }
+    System& DiskFull() { full = true; return *this; } // the target on the small drive
+    // The run is a layout of the distribution into a folder (RowRun::LayOut).
+    System& LaysOut() { layout = true; return *this; }
+};
+
+// The language selection: exactly these chosen, or exactly these found
+// checked; then Proceed. Or Cancel, its question answered so (IDNO: then Proceed).
+struct Selection
+{
+    std::vector<std::string> choose, checked;
+    int cancel;
+    bool Waits() const { return !choose.empty() || !checked.empty() || cancel != 0; }
+};
+template <class... Codes> Selection Choose(Codes... codes) { return {{codes...}, {}, 0}; }
+template <class... Codes> Selection Checked(Codes... codes) { return {{}, {codes...}, 0}; }
+Selection Cancel(int answer) { return {{}, {}, answer}; }
+
+// A check of the machine after the run, in the row's order.
+struct After
+{
+    enum Kind { VALUE, NO_VALUE, RUN_ONCE, PROPERTY, KEY_PATHS, REMOVED, NO_FILE, STAGED } kind;
+    std::string name, value;
+};
+// A value of the product key, or its absence; the restart registered (the run's own command, or that text);
+// what the package received (the installer's log).
+After Value(const std::string& name, const std::string& data) { return {After::VALUE, name, data}; }
+After NoValue(const std::string& name) { return {After::NO_VALUE, name, ""}; }
+After RunOnce(const std::string& text = "") { return {After::RUN_ONCE, "RunOnce", text}; }
+After Property(const std::string& name, const std::string& value) { return {After::PROPERTY, name, value}; }
+// msi.dll reports the key files in dir; Removed: then the product is removed
+// and leaves none of its files there (the checks after it see what is left).
+After KeyPaths(const std::string& dir) { return {After::KEY_PATHS, "", dir}; }
+After Removed(const std::string& dir) { return {After::REMOVED, "", dir}; }
+After NoFile(const std::string& path) { return {After::NO_FILE, "", path}; }
+After Staged(const std::string& dir) { return {After::STAGED, "", dir}; } // the run put new files there
+
+// Whole runs: a file of the target afterwards (relative to it), equal to a
+// delivered file, to the earlier installation's file as it was before the
+// run (relative to its folder), or absent. Without a source, the same path.
+struct TargetFile
+{
+    enum From { DELIVERED, EARLIER, ABSENT } from;
+    std::string path, source;
+    std::string Source() const { return source.empty() ? path : source; }
+};
+TargetFile Delivered(const std::string& path, const std::string& from = "") { return {TargetFile::DELIVERED, path, from}; }
+TargetFile Earlier(const std::string& path, const std::string& from = "") { return {TargetFile::EARLIER, path, from}; }
+TargetFile Absent(const std::string& path) { return {TargetFile::ABSENT, path, ""}; }
+
+// A row. Texts may name places: <folder> the state's folder, <moved> where
+// the moving release installs, <dist> the distribution, <target> the
+// installation, <programfiles> (lower case). New rows use the helpers above:
+//   system      System().Windows("nt40", 6).Framework("v1.1.4322", 1).Mdac(..)
+//               .Exits("x.exe", 3010).Crashes(..).Holds("Login.exe").Web().Https()
+//               .Stalls("LU/ms.mdb.zsi").Big(..).KilledInData() ...; {} none
+//   boxes       Error("text"), Warning(..), Info(..), Question("text", IDYES/IDNO)
+//   selection   Choose("EN", "FR"), Checked("EN", "DE"), Cancel(IDYES/IDNO); {} none
+//   after       Value("InstallPath", "<folder>\\"), NoValue(..), RunOnce(), RunOnce("text"),
+//               Property("AUTOUPGRADE", "true"), KeyPaths(dir), Removed(dir), NoFile(path), Staged(dir)
+//   files       Delivered("LU_New\\ms.mdb.zsi", "LU\\ms.mdb.zsi"), Earlier("LU\\ms.mdb"), Absent(..)
 struct Row
 {
     const char* name;
     const StateRow* machine; // the earlier installation (null: none)
-    // A Windows version ("" the prefix's Windows 7, "win98", "winxp", "vista",
-    // "nt40"), then "sp<n>" (its service pack), "hotfix" (Q246009),
-    // "net=v2.0.50727" or "net=v1.1.4322+SP" (the Framework, with its service
-    // pack), "mdac=<FullInstallVer>", "hold=<file or folder>" (that one of the
-    // state held open), "locked=<file>" (made below the target and held open),
-    // "leftover=<file>" (a file of another installation where the moving release installs),
-    // "spelled=double" (InstallPath names the state's folder with a doubled
-    // backslash),
-    // "exit=<installer>:<code>" (a stand-in's exit code), "crash=<installer>",
-    // "restartby=<installer>" (it registers a restart of its own); whole runs
-    // also the words of WHOLE_ROWS.
-    const char* system;
-    // Changes to the distribution (Distribution::Apply: "Key=V; Key-; @Label=T;
-    // langs=EN FR; standin=<relative path>; package=<release folder>").
-    const char* dist;
-    const char* args; // <folder> is the state's folder, <moved> where the moving release installs
-    // In order: icon E/W/I/Q, ':', the exact text, then ">yes"/">no" for questions.
-    std::vector<std::string> boxes;
+    System system;           // whole runs: on Windows XP
+    const char* dist;        // changes to the distribution (Distribution::Apply)
+    const char* args;
+    std::vector<Box> boxes; // in this order
     int rc;
-    // Log lines in this order (<folder>, <dist>, <target>, <programfiles> (in
-    // lower case) replaced).
-    std::vector<std::string> log;
-    // The language selection: "" none waited for; "EN FR": exactly these chosen,
-    // "= EN DE": exactly these found checked; then Proceed, or the last word:
-    // "cancel-yes" or "cancel-no" (then Proceed).
-    const char* selection = "";
-    // After the run: "Value=data; Value-" of the product key, "RunOnce" (the
-    // restart is registered; "RunOnce:<text>": that text is registered),
-    // "prop:NAME=value" (what the package received, from the installer's log),
-    // "keypaths=<dir>" (msi.dll reports the key files there), "nofile=<path>",
-    // "staged=<dir>" (the run put new files there), "removed=<dir>" (then the
-    // product is removed and leaves none of its files there; the words after
-    // it check what is left). In this order.
-    const char* after = "";
-    // Whole runs: the target's files afterwards ("relative=<dist file>" equal
-    // to a delivered file, "relative=<folder>\\<file>" equal to the earlier
-    // installation's file as it was before the run, "relative=-" absent), and
-    // the run again with the good release: its boxes (none: no run again),
-    // and it ends with 0.
-    std::vector<std::string> files = {};
-    std::vector<std::string> rerunBoxes = {};
+    std::vector<std::string> log; // log lines in this order
+    Selection selection = {};     // none waited for
+    std::vector<After> after = {};
+    std::vector<TargetFile> files = {};
+    std::vector<Box> rerunBoxes = {}; // the run again with the good release, which ends with 0 (none: no run again)
 };
-
-std::vector<std::string> Words(const std::string& text, char separator = ' ')
-{
-    std::vector<std::string> words;
-    std::istringstream in(text);
-    std::string word;
-    while (std::getline(in, word, separator))
-    {
-        size_t from = word.find_first_not_of(' ');
-        if (from != std::string::npos)
-            words.push_back(word.substr(from, word.find_last_not_of(' ') - from + 1));
-    }
-    return words;
-}
 
 // The text with the row's places filled in.
 std::string Fill(std::string text, const std::string& folder, const std::string& target = "",
@@ -152,15 +207,6 @@ std::string Fill(std::string text, const std::string& folder, const std::string&
     std::transform(programFiles.begin(), programFiles.end(), programFiles.begin(), ::tolower);
     text = Expand(text, "<programfiles>", programFiles);
     return Expand(Expand(text, "<target>", target), "<dist>", dist);
-}
-
-// The value of key in "key=value<separator>..." ("yes" for a bare key), "" without it.
-std::string Option(const std::string& words, const std::string& key, char separator = ' ')
-{
-    for (const std::string& item : Words(words, separator))
-        if (item == key || item.compare(0, key.size() + 1, key + "=") == 0)
-            return item == key ? "yes" : item.substr(key.size() + 1);
-    return "";
 }
 
 std::string ReadAll(const std::string& path)
@@ -188,13 +234,14 @@ std::string InstalledFolder()
 }
 
 // The machine as a run could change it: the product's values and the restart
-// entry but those the after field names, and every file of the states'
+// entry but those the after checks name, and every file of the states'
 // folders but those below skip, with a checksum of its bytes.
-std::string Snapshot(const std::string& root, const std::string& after, const std::string& skip)
+std::string Snapshot(const std::string& root, const std::vector<After>& after, const std::string& skip)
 {
     std::set<std::string> named;
-    for (const std::string& word : Words(after, ';'))
-        named.insert(word.compare(0, 7, "RunOnce") == 0 ? "RunOnce" : word.substr(0, word.find_first_of("=-")));
+    for (const After& check : after)
+        if (check.kind == After::VALUE || check.kind == After::NO_VALUE || check.kind == After::RUN_ONCE)
+            named.insert(check.name);
     std::string text;
     for (const char* name : PRODUCT_VALUES)
         if (named.count(name) == 0)
@@ -254,122 +301,90 @@ std::string InstallerLogPath()
     return Expand(DefaultLogPath(), "\\Fern_", "\\MSI_");
 }
 
-// The after field's checks (its places filled in).
-void CheckAfter(const std::string& after, const Scenario& s, const std::string& args, const StandIns& standIns)
+// The row's after checks, their places filled in.
+void CheckAfter(const Row& row, const Scenario& s, const std::string& args, const StandIns& standIns,
+                const std::string& folder, const std::string& target)
 {
-    for (const std::string& word : Words(after, ';'))
+    std::string command = "\"" + s.ExePath() + "\"" + (args.empty() ? "" : " " + args);
+    for (const After& check : row.after)
     {
-        size_t eq = word.find('=');
-        std::string key = word.substr(0, eq == std::string::npos ? word.size() - 1 : eq);
-        std::string value = eq == std::string::npos ? "" : word.substr(eq + 1);
-        if (word.compare(0, 7, "RunOnce") == 0)
+        std::string value = Fill(check.value, folder, target);
+        switch (check.kind)
         {
-            std::string command = "\"" + s.ExePath() + "\"" + (args.empty() ? "" : " " + args);
-            EXPECT_EQ(word == "RunOnce" ? command : word.substr(8), standIns.RestartCommand());
+        case After::VALUE: EXPECT_TRUE(RegValueIs(PRODUCT_KEY, check.name, value)); break;
+        case After::NO_VALUE: EXPECT_TRUE(RegValueAbsent(PRODUCT_KEY, check.name)); break;
+        case After::RUN_ONCE: EXPECT_EQ(value.empty() ? command : value, standIns.RestartCommand()); break;
+        case After::PROPERTY:
+            EXPECT_TRUE(s.LogFile(InstallerLogPath()).HasLine("Property(S): " + check.name + " = " + value));
+            break;
+        case After::KEY_PATHS:
+        case After::REMOVED: CheckKeyPaths(value, check.kind == After::REMOVED); break;
+        case After::NO_FILE: EXPECT_TRUE(FileAbsent(value)); break;
+        case After::STAGED: EXPECT_TRUE(DirExists(value)); break;
         }
-        else if (key.compare(0, 5, "prop:") == 0) // what the package received, by the installer's log
-            EXPECT_TRUE(s.LogFile(InstallerLogPath()).HasLine("Property(S): " + key.substr(5) + " = " + value));
-        else if (key == "keypaths" || key == "removed")
-            CheckKeyPaths(value, key == "removed");
-        else if (key == "nofile")
-            EXPECT_TRUE(FileAbsent(value));
-        else if (key == "staged")
-            EXPECT_TRUE(DirExists(value));
-        else if (eq == std::string::npos)
-            EXPECT_TRUE(RegValueAbsent(PRODUCT_KEY, key));
-        else
-            EXPECT_TRUE(RegValueIs(PRODUCT_KEY, key, value));
     }
 }
 
 std::string Data(const std::string& what, const std::string& version);
 
 // The system of a row; a file held open stays so until held is reset.
-void SetSystem(Scenario& s, StandIns& standIns, const std::string& system, const std::string& folder,
+void SetSystem(Scenario& s, StandIns& standIns, const System& system, const std::string& folder,
                std::shared_ptr<void>& held)
 {
-    for (const std::string& word : Words(system))
+    if (!system.windows.empty())
+        s.SetWindowsVersion(system.windows);
+    if (system.servicePack != 0)
     {
-        size_t eq = word.find('=');
-        std::string key = word.substr(0, eq), value = eq == std::string::npos ? "" : word.substr(eq + 1);
-        if (key.compare(0, 3, "win") == 0 || key == "vista" || key == "nt40")
-            s.SetWindowsVersion(key);
-        else if (key == "hold" || key == "locked")
-        {
-            std::string path = (key == "locked" ? PACKAGE_FOLDER : folder) + ("\\" + value);
-            if (key == "locked")
-            {
-                EXPECT_TRUE(s.WriteFile(path, ""));
-            }
-            HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                      NULL);
-            EXPECT_NE(INVALID_HANDLE_VALUE, file);
-            held.reset(file, CloseHandle);
-        }
-        else if (key == "leftover")
-            // Written now: newer than the earlier installation's copy.
-            EXPECT_TRUE(s.WriteFile(MovedFolder() + value, Data("leftover", "6.0.0.1")));
-        else if (key == "spelled")
-        {
-            std::string doubled = folder;
-            doubled.insert(doubled.rfind('\\'), "\\");
-            EXPECT_TRUE(s.SetRegString(PRODUCT_KEY, "InstallPath", doubled + "\\"));
-        }
-        else if (key == "exit")
-        {
-            size_t colon = value.find(':');
-            standIns.ExitWith(value.substr(0, colon), (DWORD)std::stoul(value.substr(colon + 1)));
-        }
-        else if (key == "net")
-        {
-            bool sp = value.size() > 3 && value.compare(value.size() - 3, 3, "+SP") == 0;
-            standIns.SetFramework(sp ? value.substr(0, value.size() - 3) : value, sp ? 1 : 0, false);
-        }
-        else if (key == "mdac")
-            standIns.SetMdac(value);
-        else if (key == "crash")
-            standIns.Crash(value);
-        else if (key == "restartby")
-            standIns.WriteRestartOnRun(value, "written by " + value);
-        else if (key.compare(0, 2, "sp") == 0)
-        {
-            EXPECT_TRUE(s.SetRegDword("HKLM\\SYSTEM\\CurrentControlSet\\Control\\Windows", "CSDVersion",
-                                      (DWORD)std::stoul(key.substr(2)) << 8));
-        }
-        else if (key == "hotfix")
-        {
-            EXPECT_TRUE(s.SetRegDword("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Hotfix\\Q246009",
-                                      "Installed", 1));
-        }
-        else if (RUN_WORDS.find(" " + key + " ") == std::string::npos)
-            ADD_FAILURE() << "unknown system word '" << word << "'";
+        EXPECT_TRUE(s.SetRegDword("HKLM\\SYSTEM\\CurrentControlSet\\Control\\Windows", "CSDVersion",
+                                  system.servicePack << 8));
+    }
+    if (system.hotfix)
+    {
+        EXPECT_TRUE(s.SetRegDword("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Hotfix\\Q246009",
+                                  "Installed", 1));
+    }
+    if (!system.framework.empty())
+        standIns.SetFramework(system.framework, system.frameworkPack, false);
+    if (!system.mdac.empty())
+        standIns.SetMdac(system.mdac);
+    for (const auto& exit : system.exits)
+        standIns.ExitWith(exit.first, exit.second);
+    if (!system.crash.empty())
+        standIns.Crash(system.crash);
+    if (!system.restartBy.empty())
+        standIns.WriteRestartOnRun(system.restartBy, "written by " + system.restartBy);
+    if (!system.leftover.empty()) // written now: newer than the earlier installation's copy
+    {
+        EXPECT_TRUE(s.WriteFile(MovedFolder() + system.leftover, Data("leftover", "6.0.0.1")));
+    }
+    if (system.spelledDouble)
+    {
+        std::string doubled = folder;
+        doubled.insert(doubled.rfind('\\'), "\\");
+        EXPECT_TRUE(s.SetRegString(PRODUCT_KEY, "InstallPath", doubled + "\\"));
+    }
+    if (!system.locked.empty())
+    {
+        EXPECT_TRUE(s.WriteFile(PACKAGE_FOLDER + "\\" + system.locked, ""));
+    }
+    if (!system.held.empty() || !system.locked.empty())
+    {
+        std::string path = system.locked.empty() ? folder + "\\" + system.held : PACKAGE_FOLDER + "\\" + system.locked;
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+        EXPECT_NE(INVALID_HANDLE_VALUE, file);
+        held.reset(file, CloseHandle);
     }
 }
 
-void ExpectBoxes(Scenario& s, std::vector<std::string> boxes, bool atPackage, const std::string& title,
+void ExpectBoxes(Scenario& s, std::vector<Box> boxes, bool atPackage, const std::string& title,
                  const std::string& folder)
 {
-    if (atPackage && std::find(boxes.begin(), boxes.end(), AT_PACKAGE_ERROR) == boxes.end())
+    auto isAtPackage = [](const Box& box) { return box.text == AT_PACKAGE_ERROR.text; };
+    if (atPackage && std::none_of(boxes.begin(), boxes.end(), isAtPackage))
         boxes.push_back(AT_PACKAGE_ERROR);
-    for (const std::string& box : boxes)
-    {
-        BoxExpectation& expect = s.ExpectBox().TitleEquals(title).Owned(true);
-        std::string text = Fill(box.substr(2), folder);
-        switch (box[0])
-        {
-        case 'E': expect.Icon(ICON_ERROR).Buttons({IDOK}); break;
-        case 'W': expect.Icon(ICON_WARNING).Buttons({IDOK}); break;
-        case 'I': expect.Icon(ICON_INFORMATION).Buttons({IDOK}); break;
-        default: expect.Icon(ICON_QUESTION).Buttons({IDYES, IDNO});
-        }
-        size_t answer = text.rfind('>');
-        if (box[0] == 'Q' && answer != std::string::npos)
-        {
-            expect.Press(text.substr(answer + 1) == "yes" ? IDYES : IDNO);
-            text.erase(answer);
-        }
-        expect.TextEquals(text);
-    }
+    for (const Box& box : boxes)
+        s.ExpectBox().TitleEquals(title).Owned(true).Icon(box.icon).TextEquals(Fill(box.text, folder)).Press(box.answer)
+            .Buttons(box.icon == ICON_QUESTION ? std::vector<int>{IDYES, IDNO} : std::vector<int>{IDOK});
 }
 
 // The progress window, not the log window that bears the same caption and
@@ -387,17 +402,14 @@ ProgramWindow ProgressWindow(Scenario& s, const std::string& title, DWORD timeou
     return s.FindWindow(title, 0);
 }
 
-// The language selection as the row says (see Row::selection).
-void Select(Scenario& s, const std::string& title, const std::string& selection)
+// The language selection as the row says.
+void Select(Scenario& s, const std::string& title, const Selection& selection)
 {
     ProgramWindow window = ProgressWindow(s, title);
     ASSERT_TRUE(window);
     ASSERT_TRUE(window.WaitForText(IDC_INFO_TEXT, "Choose the languages.", 30000));
-    std::vector<std::string> words = Words(selection);
-    std::string action = words.back().compare(0, 7, "cancel-") == 0 ? words.back() : "proceed";
-    if (action != "proceed")
-        words.pop_back();
-    bool found = !words.empty() && words[0] == "=";
+    bool found = !selection.checked.empty();
+    const std::vector<std::string>& words = found ? selection.checked : selection.choose;
     // The choices of the distribution's languages among the 23 places; a
     // choice's caption is "Language XX", with " *" when it is installed.
     for (int id = IDC_LANGUAGE_FIRST; id < IDC_LANGUAGE_FIRST + 23 && !words.empty(); ++id)
@@ -414,7 +426,7 @@ void Select(Scenario& s, const std::string& title, const std::string& selection)
             EXPECT_TRUE(window.Click(id));
         }
     }
-    if (action == "cancel-no")
+    if (selection.cancel == IDNO)
     {
         // The question answered and gone: its owner takes clicks again.
         size_t seen = s.Boxes().size();
@@ -423,7 +435,7 @@ void Select(Scenario& s, const std::string& title, const std::string& selection)
                                            s.Running() && GetTickCount() - start < 20000;)
             Sleep(25);
     }
-    if (action == "cancel-yes")
+    if (selection.cancel == IDYES)
     {
         EXPECT_TRUE(window.Click(IDCANCEL));
         return;
@@ -444,10 +456,10 @@ void Select(Scenario& s, const std::string& title, const std::string& selection)
 // ---------------------------------------------------------------------------
 const char RELEASE_VERSION[] = "6.2.0.5";
 const char COMPLETION[] = "LU_New\\FW_Complete.lol";
-const std::string NO_COMPLETION = std::string(COMPLETION) + "=-";
-const char SUCCESS[] = "I:ZAPH has been installed successfully.";
+const TargetFile NO_COMPLETION = Absent(COMPLETION);
+const Box SUCCESS = Info("ZAPH has been installed successfully.");
 const int KILLED = 0xDEAD; // the exit code Scenario::Kill gives
-const char BACKUP_YES[] = "Q:Have you made a backup of your data?>yes";
+const Box BACKUP_YES = Question("Have you made a backup of your data?", IDYES);
 const char RELEASE_SETTINGS[] = "langs=EN FR; NumComponents=3; SYS_LN_DIR=setup; SYSLNVersion=6.2.0; "
                                 "ExeVersion=6.2.0.5; @InstallComponents=Installing the data; "
                                 "@PostInstallCheck=Checking the installation";
@@ -487,26 +499,25 @@ std::string StoredZip(const std::string& name, const std::string& bytes)
 }
 
 // The release of the row's package.
-const TestRelease& PackageRelease(const std::string& changes)
+const TestRelease& PackageRelease(const Distribution& dist)
 {
     static const TestRelease* const RELEASES[] = {&RELEASE_610, &RELEASE_620_MOVED, &RELEASE_620_CLIENT,
                                                   &RELEASE_620_DOTNET};
     for (const TestRelease* release : RELEASES)
-        if (Option(changes, "package", ';') == release->folder)
+        if (dist.Package() == release->folder)
             return *release;
     return RELEASE_620;
 }
 
 // The release's data files, a big one and a damaged one as the row says, in
 // the distribution with their checksums; returns them by relative name.
-std::map<std::string, std::string> AddRelease(Distribution& dist, const std::string& changes,
-                                              const std::string& system)
+std::map<std::string, std::string> AddRelease(Distribution& dist, const System& system)
 {
-    if (Option(changes, "package", ';').empty())
+    if (dist.Package().empty())
         dist.Apply("package=6.2.0");
     // The .NET edition's main program is Zaph.exe; its distribution holds the
     // member state's data in <MS>_New, the databases packed as .zip.
-    bool dotNet = &PackageRelease(changes) == &RELEASE_620_DOTNET;
+    bool dotNet = &PackageRelease(dist) == &RELEASE_620_DOTNET;
     std::string main = dotNet ? "Zaph.exe" : "Login.exe", packed = dotNet ? ".zip" : ".zsi", ms = dotNet ? "LU_New\\" : "LU\\";
     dist.Line("Components", main + ".zip=V6.2.0.5");
     dist.Line("Components", "<MS>\\<Lang>\\labels.mdb=V6.2.0.0");
@@ -516,19 +527,18 @@ std::map<std::string, std::string> AddRelease(Distribution& dist, const std::str
         {ms + "news.txt.zip", StoredZip("news.txt", "What is new.\r\n")}};
     for (const std::string lang : {"EN", "FR"})
         files[ms + lang + "\\labels.mdb" + packed] = StoredZip("labels.mdb", Data("labels " + lang, RELEASE_VERSION));
-    std::string big = Option(system, "big");
-    if (!big.empty())
+    if (!system.big.empty())
     {
-        std::string member = big.substr(big.rfind('\\') + 1);
+        std::string member = system.big.substr(system.big.rfind('\\') + 1);
         member.resize(member.size() - 4);
-        files[big] = StoredZip(member, std::string(32 << 20, 'z') + Data(member, RELEASE_VERSION));
+        files[system.big] = StoredZip(member, std::string(32 << 20, 'z') + Data(member, RELEASE_VERSION));
     }
     for (const auto& file : files)
     {
         char sum[16];
         sprintf(sum, "%08lX", (unsigned long)CheckSum::Update(0, file.second.data(), file.second.size()));
         dist.Line("CheckSums", file.first + "=" + sum);
-        dist.File(file.first, file.first == Option(system, "damaged") ? file.second + "damaged" : file.second);
+        dist.File(file.first, file.first == system.damaged ? file.second + "damaged" : file.second);
     }
     return files;
 }
@@ -571,18 +581,17 @@ void CheckComplete(Scenario& s, const TestRelease& release, const std::string& s
 
 // Serves the distribution from the loopback server, through an https front
 // or only through the proxy of the Internet settings, as the row says.
-void ServeWeb(Scenario& s, Distribution& dist, HttpTestServer& server, TlsRelay& relay, const std::string& system)
+void ServeWeb(Scenario& s, Distribution& dist, HttpTestServer& server, TlsRelay& relay, const System& system)
 {
     ASSERT_TRUE(server.Start());
     std::string base = server.BaseUrl();
-    std::string https = Option(system, "https");
-    if (!https.empty())
+    if (system.https)
     {
-        ASSERT_TRUE(relay.Start(server.Port(), https == "yes"));
+        ASSERT_TRUE(relay.Start(server.Port(), system.trusted));
         base = Expand(base, "http://127.0.0.1:" + std::to_string(server.Port()),
                       "https://localhost:" + std::to_string(relay.Port()));
     }
-    if (!Option(system, "proxy").empty())
+    if (system.proxy)
     {
         // Only the proxy reaches the server; the address names no machine here.
         server.SetProxyOnly(true);
@@ -593,21 +602,20 @@ void ServeWeb(Scenario& s, Distribution& dist, HttpTestServer& server, TlsRelay&
         ASSERT_TRUE(s.SetRegString(internet, "ProxyServer", "127.0.0.1:" + std::to_string(server.Port())));
     }
     dist.Web().Set("BASE_URL", base);
-    std::string stalled = Option(system, "stall");
-    if (!stalled.empty())
-        server.SetBehaviour(stalled, HttpTestServer::SERVE_STALL);
+    if (!system.stall.empty())
+        server.SetBehaviour(system.stall, HttpTestServer::SERVE_STALL);
 }
 
 // What the run is to meet while it runs: a stalled download that the user
 // cancels or that a second start meets, or a kill once the upgrade has
 // removed the earlier package (the new one is not yet in place) or while the
 // big file's partial copy lies beside the place it is meant for.
-void Interfere(Scenario& s, HttpTestServer& server, const std::string& system, const std::string& title)
+void Interfere(Scenario& s, HttpTestServer& server, const System& system, const std::string& title)
 {
-    if (!Option(system, "stall").empty())
+    if (!system.stall.empty())
     {
         ASSERT_TRUE(server.WaitForStall(60000));
-        if (!Option(system, "second").empty())
+        if (system.secondStart)
         {
             // Another start while this run downloads: it ends at once, and
             // this run goes on as if nothing had happened.
@@ -621,16 +629,24 @@ void Interfere(Scenario& s, HttpTestServer& server, const std::string& system, c
             EXPECT_TRUE(s.FindWindow(title).Click(IDCANCEL));
         }
     }
-    std::string kill = Option(system, "kill"), big = Option(system, "big");
-    if (kill.empty())
+    if (system.kill.empty())
         return;
-    std::string partial = big.empty() ? "" : "\\LU_New" + big.substr(2) + ".fwpart";
+    std::string partial = system.big.empty() ? "" : "\\LU_New" + system.big.substr(2) + ".fwpart";
     DWORD start = GetTickCount();
     while (s.Running() && GetTickCount() - start < 60000 &&
-           (kill == "package" ? IsInstalled(RELEASE_610)
+           (system.kill == "package" ? IsInstalled(RELEASE_610)
                               : GetFileAttributesA((InstalledFolder() + partial).c_str()) == INVALID_FILE_ATTRIBUTES))
         Sleep(5);
     s.Kill();
+}
+
+// Whole runs are XP runs.
+System SystemOf(const Row& row, bool whole)
+{
+    System system = row.system;
+    if (whole && system.windows.empty())
+        system.windows = "winxp";
+    return system;
 }
 
 // One row's run. Arrange sets up what the run, the checks and the run again
@@ -638,16 +654,15 @@ void Interfere(Scenario& s, HttpTestServer& server, const std::string& system, c
 struct RowRun
 {
     RowRun(const Row& row, bool whole)
-        : row(row), whole(whole), system((whole ? "winxp " : "") + std::string(row.system)),
-          packages({PACKAGE_FOLDER, MovedFolder()}), blank(!Option(system, "blank").empty()),
-          kill(Option(system, "kill")), rc(row.rc == AT_PACKAGE ? 13 : row.rc)
+        : row(row), whole(whole), system(SystemOf(row, whole)), packages({PACKAGE_FOLDER, MovedFolder()}),
+          rc(row.rc == AT_PACKAGE ? 13 : row.rc)
     {
     }
     void Arrange();
     void Run();
     void Check();
     void Rerun();
-    void Start(const std::vector<std::string>& boxes, bool atPackage);
+    void Start(const std::vector<Box>& boxes, bool atPackage);
     void LayOut();
     // The earlier installation's data, which no killed run may lose.
     std::string EarlierData() const
@@ -657,17 +672,16 @@ struct RowRun
 
     const Row& row;
     const bool whole;
-    const std::string system;
+    const System system;
     TestPackageSetup packages;
     MachineState machine;
     std::string folder, staged, before;
     Scenario s;
-    const bool blank;
     std::unique_ptr<StandIns> standIns;
     std::shared_ptr<void> held;
     Distribution dist;
     std::map<std::string, std::string> files, earlier;
-    std::string shortcut, ballast = SMALL_DRIVE + "ballast", kill, keptData, title, args;
+    std::string shortcut, ballast = SMALL_DRIVE + "ballast", keptData, title, args;
     const int rc;
     bool ready = false; // arranged: the row runs
     std::unique_ptr<HttpTestServer> server;
@@ -681,21 +695,23 @@ void RowRun::Arrange()
     if (whole && row.machine)
         AddEarlierData(folder);
     // Before any file is held open.
-    staged = Option(Fill(row.after, folder), "staged", ';');
+    for (const After& check : row.after)
+        if (check.kind == After::STAGED)
+            staged = Fill(check.value, folder);
     before = whole ? "" : Snapshot(machine.Root(), row.after, staged);
-    if (blank)
+    if (system.blank)
     {
         s.SetDistName("ZAPH Setup");
         ASSERT_TRUE(s.CopyFromBin("fw_standin.exe", s.Root() + "\\ZAPH.exe"));
     }
-    standIns.reset(new StandIns(s.Folder(blank ? "ZAPH Tools" : "machine")));
+    standIns.reset(new StandIns(s.Folder(system.blank ? "ZAPH Tools" : "machine")));
     SetSystem(s, *standIns, system, folder, held);
     dist.Apply(whole ? RELEASE_SETTINGS : "");
     dist.Apply(row.dist);
     if (whole)
     {
-        files = AddRelease(dist, row.dist, system);
-        if (!Option(system, "layout").empty())
+        files = AddRelease(dist, system);
+        if (system.layout)
         {
             // A layout takes the engine's redistributables too; they are the
             // release's when the digest section lists them ([SHA256] after
@@ -711,14 +727,14 @@ void RowRun::Arrange()
         shortcut = machine.RedirectShellFolders() + "\\CommonDesktop\\GESTION BALVORA.lnk";
     }
     server.reset(new HttpTestServer(s.Dir()));
-    if (!Option(system, "web").empty())
+    if (system.web)
     {
         ServeWeb(s, dist, *server, relay, system);
         if (::testing::Test::HasFatalFailure())
             return;
     }
     ASSERT_TRUE(dist.WriteTo(s));
-    if (!Option(system, "full").empty())
+    if (system.full)
     {
         ULARGE_INTEGER room, total;
         if (!GetDiskFreeSpaceExA(SMALL_DRIVE.c_str(), &room, &total, NULL) || total.QuadPart > (200ull << 20))
@@ -732,40 +748,38 @@ void RowRun::Arrange()
         ASSERT_TRUE(WriteBytes(ballast, std::string(room.QuadPart - (16 << 20), 'b')));
     }
     // The earlier files that the row compares, as they were.
-    keptData = row.machine && !kill.empty() ? EarlierData() : "";
-    for (const std::string& expected : row.files)
-    {
-        std::string source = expected.substr(expected.find('=') + 1);
-        if (source[0] == '<')
-            earlier[source] = ReadAll(Fill(source, folder));
-    }
+    keptData = row.machine && !system.kill.empty() ? EarlierData() : "";
+    for (const TargetFile& expected : row.files)
+        if (expected.from == TargetFile::EARLIER)
+            earlier[expected.Source()] = ReadAll(folder + "\\" + expected.Source());
     title = dist.Title();
     args = Fill(row.args, folder, "", s.Dir());
-    if (!Option(system, "planted").empty())
+    if (system.planted)
         planted.reset(new Planted(s, "fernwick.exe", false));
     ready = true;
 }
 
-void RowRun::Start(const std::vector<std::string>& boxes, bool atPackage)
+void RowRun::Start(const std::vector<Box>& boxes, bool atPackage)
 {
     ExpectBoxes(s, boxes, atPackage, title, folder);
     DeleteFileA(InstallerLogPath().c_str());
     ASSERT_TRUE(s.Start(args));
-    if (row.selection[0] != 0)
+    if (row.selection.Waits())
         Select(s, title, row.selection);
 }
 
 // A layout of the distribution from the server into the scenario's folder
-// "layout". A row whose code is not 0 is the layout's own run (a cancel): no
-// file under its final name may then differ from the delivered one, and the
-// folder has no marker yet. Otherwise a second layout fetches nothing, a
-// third fetches only the file damaged in the layout, and with the server
-// stopped the installation from the layout (the row's boxes and code) is the
-// run that the whole run's checks judge, as they judge a WEB installation.
+// "layout". A row whose code is not 0 is the layout's own run (a cancel, a
+// damaged file): no file under its final name may then differ from the
+// delivered one, and the folder has no marker yet. Otherwise a second layout
+// fetches nothing, a third fetches only the file damaged in the layout, and
+// with the server stopped the installation from the layout (the row's boxes
+// and code) is the run that the whole run's checks judge, as they judge a
+// WEB installation.
 void RowRun::LayOut()
 {
     const std::string layout = s.Folder("layout"), damaged = "LU\\ms.mdb.zsi";
-    auto layOut = [&](const std::vector<std::string>& boxes, int code) {
+    auto layOut = [&](const std::vector<Box>& boxes, int code) {
         ExpectBoxes(s, boxes, false, title, folder);
         ASSERT_TRUE(s.Start("/o \"" + layout + "\""));
         Interfere(s, *server, system, title);
@@ -783,11 +797,11 @@ void RowRun::LayOut()
                 EXPECT_TRUE(bytes == file.second) << file.first << " differs from the delivered file";
             EXPECT_TRUE(FileAbsent(layout + "\\" + file.first + ".fwlayout"));
         }
-        EXPECT_LT(0, placed) << "the layout was not cancelled in the middle";
+        EXPECT_LT(0, placed) << "the layout did not end in the middle";
         EXPECT_TRUE(FileAbsent(layout + "\\_FW_LOCAL_.txt"));
         return;
     }
-    const std::vector<std::string> complete = {"I:The layout in '" + layout + "' is complete."};
+    const std::vector<Box> complete = {Info("The layout in '" + layout + "' is complete.")};
     layOut(complete, 0);
     EXPECT_TRUE(s.Log().InOrder({"\tLayout: 'LU\\ms.mdb.zsi' obtained and verified.",
                                  "\tLayout: 'setup\\instmsia.exe' obtained and verified."}));
@@ -808,7 +822,7 @@ void RowRun::LayOut()
 
 void RowRun::Run()
 {
-    if (!Option(system, "layout").empty())
+    if (system.layout)
         return LayOut();
     Start(row.boxes, row.rc == AT_PACKAGE);
     Interfere(s, *server, system, title);
@@ -834,40 +848,39 @@ void RowRun::Check()
     {
         EXPECT_TRUE(log.Lacks(NO_PACKAGE));
     }
-    if (kill.empty())
+    if (system.kill.empty())
         lines.push_back("\t**> Main return code '" + std::to_string(rc) + "'.");
     else
     {
-        EXPECT_TRUE(log.Lacks(kill == "package" ? "**> Installation returned" : "**> Main return code"));
+        EXPECT_TRUE(log.Lacks(system.kill == "package" ? "**> Installation returned" : "**> Main return code"));
     }
     EXPECT_TRUE(log.InOrder(lines));
     EXPECT_TRUE(log.Lacks(NOT_IN_THIS_BUILD));
-    for (const std::string& expected : row.files)
+    for (const TargetFile& expected : row.files)
     {
-        size_t eq = expected.find('=');
-        std::string file = target + "\\" + expected.substr(0, eq), source = expected.substr(eq + 1);
-        if (source == "-")
+        std::string file = target + "\\" + expected.path;
+        if (expected.from == TargetFile::ABSENT)
             EXPECT_TRUE(FileAbsent(file));
         else
-            EXPECT_TRUE(ReadAll(file) == (source[0] == '<' ? earlier[source] : files[source]))
-                << file << " differs from " << source;
+            EXPECT_TRUE(ReadAll(file) == (expected.from == TargetFile::EARLIER ? earlier : files)[expected.Source()])
+                << file << " differs from " << expected.Source();
     }
     if (whole && row.rc == 0)
-        CheckComplete(s, PackageRelease(row.dist), shortcut);
+        CheckComplete(s, PackageRelease(dist), shortcut);
     if (planted)
     {
         EXPECT_EQ("", planted->Loaded());
     }
-    CheckAfter(Fill(row.after, folder, target), s, args, *standIns);
+    CheckAfter(row, s, args, *standIns, folder, target);
     // Every outside program ran as itself, with its own options.
     std::string programs;
-    for (const std::string& call : blank ? standIns->Calls() : std::vector<std::string>())
+    for (const std::string& call : system.blank ? standIns->Calls() : std::vector<std::string>())
     {
         std::string program = call.substr(0, call.find('|'));
         programs += program + " ";
         EXPECT_EQ(program + "|" + OptionsOf(program), call.substr(0, program.size() + 1 + OptionsOf(program).size()));
     }
-    if (blank)
+    if (system.blank)
     {
         EXPECT_EQ("dotnetfx.exe dotnetsp11.exe mdac_typ.exe instmsiw.exe caspol.exe caspol.exe ", programs);
     }
@@ -881,12 +894,10 @@ void RowRun::Check()
 void RowRun::Rerun()
 {
     SCOPED_TRACE("run again with the good release");
-    std::string stalled = Option(system, "stall");
-    server->SetBehaviour(stalled.empty() ? "none" : stalled, HttpTestServer::SERVE_NORMAL);
+    server->SetBehaviour(system.stall.empty() ? "none" : system.stall, HttpTestServer::SERVE_NORMAL);
     for (const auto& file : files)
         ASSERT_TRUE(s.WriteFile(file.first, file.second));
-    bool restart = !Option(system, "restart").empty();
-    if (restart)
+    if (system.restart)
     {
         std::string command = standIns->RestartCommand(), program = "\"" + s.ExePath() + "\"";
         ASSERT_EQ(0u, command.find(program)) << command;
@@ -895,14 +906,14 @@ void RowRun::Rerun()
         EXPECT_EQ(0, RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, RUN_ONCE_KEY_PATH, "Fernwick"));
         s.SetCurrentDir(s.Folder("after restart"));
     }
-    if (!Option(system, "full").empty())
+    if (system.full)
     {
         ASSERT_TRUE(DeleteFileA(ballast.c_str()));
     }
     Start(row.rerunBoxes, false);
     EXPECT_EQ(0, s.Wait(120000));
-    CheckComplete(s, PackageRelease(row.dist), shortcut);
-    if (restart)
+    CheckComplete(s, PackageRelease(dist), shortcut);
+    if (system.restart)
     {
         EXPECT_EQ("", standIns->RestartCommand()) << "a restart registered again";
     }
@@ -914,11 +925,11 @@ void RowRun::Rerun()
     {
         EXPECT_TRUE(keptData == EarlierData());
     }
-    std::string big = Option(system, "big");
-    if (!big.empty())
+    if (!system.big.empty())
     {
-        EXPECT_TRUE(ReadAll(InstalledFolder() + "\\LU_New" + big.substr(2)) == files[big]);
-        EXPECT_TRUE(FileAbsent(InstalledFolder() + "\\LU_New" + big.substr(2) + ".fwpart"));
+        std::string big = InstalledFolder() + "\\LU_New" + system.big.substr(2);
+        EXPECT_TRUE(ReadAll(big) == files[system.big]);
+        EXPECT_TRUE(FileAbsent(big + ".fwpart"));
     }
 }
 
@@ -936,24 +947,29 @@ void RunRow(const Row& row, bool whole)
 }
 
 // The prerequisites' question listing the components to install, answered.
-std::string Ask(const std::string& components, const char* answer = "yes")
+Box Ask(const std::string& components, int answer = IDYES)
 {
-    return "Q:Install the missing system components?\n\n\n" + components + "\n>" + answer;
+    return Question("Install the missing system components?\n\n\n" + components + "\n", answer);
 }
-const char N11[] = "   Microsoft .NET Framework V1.1\n";
-const char SP11[] = "   Microsoft .NET Framework V1.1 Service Pack 1\n";
-const char N20[] = "   Microsoft .NET Framework V2.0\n";
-const char MDAC[] = "   Microsoft Data Access Components V2.8 (MDAC)\n";
-const char FAIL_PRE[] = "E:An error occurred:\nA system component could not be installed.";
+const std::string N11 = "   Microsoft .NET Framework V1.1\n";
+const std::string SP11 = "   Microsoft .NET Framework V1.1 Service Pack 1\n";
+const std::string N20 = "   Microsoft .NET Framework V2.0\n";
+const std::string MDAC = "   Microsoft Data Access Components V2.8 (MDAC)\n";
+const Box FAIL_PRE = Error("An error occurred:\nA system component could not be installed.");
 // The step's end: the failure and why.
-std::string PreFailed(const std::string& why)
+Box PreFailed(const std::string& why)
 {
-    return "E:A system component could not be installed.\n[" + why + "]";
+    return Error("A system component could not be installed.\n[" + why + "]");
 }
-const char RESTART[] = "W:Please restart the computer.";
-const char ABANDONED[] = "E:The installation was abandoned.";
-const char NO_ENGINE[] = "E:An error occurred:\nThe Windows Installer could not be upgraded.";
-const char NOT_ON_THIS_SYSTEM[] = "E:The system components cannot be installed on this system.";
+const Box RESTART = Warning("Please restart the computer.");
+const Box ABANDONED = Error("The installation was abandoned.");
+const Box NO_ENGINE = Error("An error occurred:\nThe Windows Installer could not be upgraded.");
+const Box NOT_ON_THIS_SYSTEM = Error("The system components cannot be installed on this system.");
+const Box STOP_YES = Question("Stop the setup?", IDYES);
+const Box CANNOT_COPY = Error("<folder> could not be copied to <moved>.");
+const Box CHECK_FAILED = Error("An error occurred:\nChecking the installed system");
+const Box DATA_FAILED = Error("An error occurred:\nInstalling the data");
+const Box MOVED = Warning("ZAPH has moved from <folder> to <moved>.");
 
 // The log line of an installer that ran (from the distribution's setup
 // folder) with the options it is given, and its exit code.
@@ -964,306 +980,302 @@ std::string Ran(const std::string& installer, long code)
 }
 
 // Machines with some of the .NET edition's prerequisites.
-#define MDAC_28 "mdac=2.81.1117.0"
-#define NET11 "net=v1.1.4322 " MDAC_28
-#define PREREQS "net=v1.1.4322+SP " MDAC_28
+const char MDAC_28[] = "2.81.1117.0";
+System Net11() { return System().Framework("v1.1.4322").Mdac(MDAC_28); }
+System Prereqs() { return System().Framework("v1.1.4322", 1).Mdac(MDAC_28); }
 // The installers a LOCAL distribution offers.
 #define PRE_V11 "DotNet=yes; standin=setup\\dotnetfx.exe; standin=setup\\dotnetsp11.exe; standin=setup\\mdac_typ.exe"
 #define PRE_ALL PRE_V11 "; standin=setup\\dotnetfx_20.exe"
 #define ENGINE "MSI_Version=999; CheckMSIVersion=$SKIP$; AskMSIUpgrade=no; standin=setup\\"
+// The move that a file or folder held open refuses: put back, the package kept.
+const std::vector<After> MOVE_REFUSED = {Value("IntendedPath", "<moved>\\"),
+                                         Value("ProductCode", "{3456789A-5A1E-4B7D-8C20-91F3C6A0D4E8}"),
+                                         KeyPaths("<folder>")};
 
 const std::vector<Row> ROWS = {
     // Refusals before anything is installed.
-    {"QRT package over the .NET edition's data", &STATE_DOTNET_SERVER, "", "", "",
-     {"W:An error occurred:\n*** ZAPH.NET ***"}, 1223,
+    {"QRT package over the .NET edition's data", &STATE_DOTNET_SERVER, {}, "", "",
+     {Warning("An error occurred:\n*** ZAPH.NET ***")}, 1223,
      {"W\tZAPH.NET version should not be upgraded to ZAPH.QRT!", "\tCancelled by the user."}},
-    {".NET package for a client before its server", &STATE_QRT_CLIENT, "", "DotNet=yes", "",
-     {"W:Please upgrade the server first."}, 1223, {"\tDotNet=No", "\tCancelled by the user."}},
-    {"installed data newer than the package", &STATE_QRT_NEWER, "", "", "",
-     {"E:The installation was abandoned.\n***There is nothing to upgrade.***\n\n\t\tV6.2 vs. V6.3\n"}, 13,
+    {".NET package for a client before its server", &STATE_QRT_CLIENT, {}, "DotNet=yes", "",
+     {Warning("Please upgrade the server first.")}, 1223, {"\tDotNet=No", "\tCancelled by the user."}},
+    {"installed data newer than the package", &STATE_QRT_NEWER, {}, "", "",
+     {Error("The installation was abandoned.\n***There is nothing to upgrade.***\n\n\t\tV6.2 vs. V6.3\n")}, 13,
      {"\tINIFILE '<folder>\\LU\\setup\\Zaph.ini' setting 'VERSION=V6.3' HIGHER than 'V6.2'"}},
-    {"backup not made", &STATE_QRT_OLDER, "", "", "",
-     {"Q:Have you made a backup of your data?>no", "W:Please make a backup first."}, 1223,
+    {"backup not made", &STATE_QRT_OLDER, {}, "", "",
+     {Question("Have you made a backup of your data?", IDNO), Warning("Please make a backup first.")}, 1223,
      {"\tRegistry info about ZAPH is '<folder>\\'", "\tCancelled by the user."}},
-    {"update mode with nothing to upgrade", &STATE_QRT_EQUAL, "", "", "/u", {BACKUP_YES, "W:There is nothing to upgrade."},
-     232, {"\tAUTOUPGRADE", "\tINIFILE '<folder>\\LU\\setup\\Zaph.ini' setting 'VERSION=V6.2' SAME as 'V6.2'"}},
-    {"product in use", &STATE_QRT_OLDER, "hold=Login.exe", "@MadeBackup-", "",
-     {"E:ZAPH is in use. Please close it first."}, 148, {"\tFound ZAPH in '<folder>'"}},
+    {"update mode with nothing to upgrade", &STATE_QRT_EQUAL, {}, "", "/u",
+     {BACKUP_YES, Warning("There is nothing to upgrade.")}, 232,
+     {"\tAUTOUPGRADE", "\tINIFILE '<folder>\\LU\\setup\\Zaph.ini' setting 'VERSION=V6.2' SAME as 'V6.2'"}},
+    {"product in use", &STATE_QRT_OLDER, System().Holds("Login.exe"), "@MadeBackup-", "",
+     {Error("ZAPH is in use. Please close it first.")}, 148, {"\tFound ZAPH in '<folder>'"}},
 
     // Runs that pass every check of this build.
-    {"QRT package where the registry says .NET but no data", &STATE_DOTNET_SERVER, "",
+    {"QRT package where the registry says .NET but no data", &STATE_DOTNET_SERVER, {},
      "MemberState=BE; @MadeBackup-; file=BE\\ms.mdb.zsi; file=BE\\news.txt.zip", "", {SUCCESS}, 0,
      {"\tNo ZAPH.NET data of member state 'BE' there: going on without the engine and the product package.",
-      "\t=== SkipMSI: Installation of MSI will be skipped!"},
-     "", "DotNet=Yes; staged=<folder>\\BE_New"},
-    {"Multi-MS without the target folder", nullptr, "", "@MadeBackup-", "/m /t C:\\nowhere\\zaph",
-     {"W:There is no usable installation in C:\\nowhere\\zaph."}, AT_PACKAGE,
+      "\t=== SkipMSI: Installation of MSI will be skipped!"}, {}, {Value("DotNet", "Yes"), Staged("<folder>\\BE_New")}},
+    {"Multi-MS without the target folder", nullptr, {}, "@MadeBackup-", "/m /t C:\\nowhere\\zaph",
+     {Warning("There is no usable installation in C:\\nowhere\\zaph.")}, AT_PACKAGE,
      {"W\t=== Multi-MS: Directory 'C:\\nowhere\\zaph' doesn't exist. *not* skipping MSI step."}},
-    {"Multi-MS over a folder without a package", &STATE_QRT_OLDER, "", "@MadeBackup-", "/m", {}, AT_PACKAGE,
+    {"Multi-MS over a folder without a package", &STATE_QRT_OLDER, {}, "@MadeBackup-", "/m", {}, AT_PACKAGE,
      {"\t=== Multi-MS: Directory '<folder>' exists.", "W\t=== Multi-MS: Need to run MSI."}},
-    {"the engine bypassed", nullptr, "", "MSI_Version=$SKIP$", "", {"E:HARD Bypass of MSI installation!"}, AT_PACKAGE},
+    {"the engine bypassed", nullptr, {}, "MSI_Version=$SKIP$", "", {Error("HARD Bypass of MSI installation!")},
+     AT_PACKAGE},
 
     // The .NET edition's prerequisites: what is missing decides what is
     // installed, from what the distribution offers.
-    {"prerequisites: none present, 2.0 and MDAC, restart", nullptr, "", PRE_ALL, "/l EN",
-     {Ask(std::string(N20) + MDAC), AT_PACKAGE_ERROR, RESTART}, AT_PACKAGE,
-     {Ran("dotnetfx_20.exe", 0), Ran("mdac_typ.exe", 0)}, "", "RunOnce"},
-    {"prerequisites: only 1.1 offered, its pack slipstreamed", nullptr, MDAC_28, PRE_V11, "",
-     {Ask(std::string(N11) + SP11)}, AT_PACKAGE, {Ran("dotnetfx.exe", 0), Ran("dotnetsp11.exe", 0)}},
-    {"prerequisites: 1.1 without its pack", nullptr, MDAC_28, "DotNet=yes; standin=setup\\dotnetfx.exe", "",
-     {Ask(N11), "W:Please install the service pack of the .NET Framework 1.1."}, AT_PACKAGE, {Ran("dotnetfx.exe", 0)}},
-    {"prerequisites: 1.1 present, the pack only", nullptr, NET11, PRE_ALL, "", {Ask(SP11)}, AT_PACKAGE,
+    {"prerequisites: none present, 2.0 and MDAC, restart", nullptr, {}, PRE_ALL, "/l EN",
+     {Ask(N20 + MDAC), AT_PACKAGE_ERROR, RESTART}, AT_PACKAGE,
+     {Ran("dotnetfx_20.exe", 0), Ran("mdac_typ.exe", 0)}, {}, {RunOnce()}},
+    {"prerequisites: only 1.1 offered, its pack slipstreamed", nullptr, System().Mdac(MDAC_28), PRE_V11, "",
+     {Ask(N11 + SP11)}, AT_PACKAGE, {Ran("dotnetfx.exe", 0), Ran("dotnetsp11.exe", 0)}},
+    {"prerequisites: 1.1 without its pack", nullptr, System().Mdac(MDAC_28), "DotNet=yes; standin=setup\\dotnetfx.exe",
+     "", {Ask(N11), Warning("Please install the service pack of the .NET Framework 1.1.")}, AT_PACKAGE,
+     {Ran("dotnetfx.exe", 0)}},
+    {"prerequisites: 1.1 present, the pack only", nullptr, Net11(), PRE_ALL, "", {Ask(SP11)}, AT_PACKAGE,
      {Ran("dotnetsp11.exe", 0)}},
     // Settings the run only logs: a member state it does not know, no version.
-    {"prerequisites: MDAC 2.7 is enough", nullptr, "net=v2.0.50727 mdac=2.71.9030.0",
+    {"prerequisites: MDAC 2.7 is enough", nullptr, System().Framework("v2.0.50727").Mdac("2.71.9030.0"),
      PRE_ALL "; MemberState=LUX; IniVersion-", "", {}, AT_PACKAGE,
      {"W\tINIFILE setting 'MS' missing/incorrect!", "W\tINIFILE setting 'IniVersion' missing/incorrect!",
       "\tMDAC is up-to-date enough"}},
-    {"prerequisites: old MDAC, the restart skipped by the settings", nullptr, "net=v2.0.50727 mdac=2.50.4403.12",
-     PRE_ALL "; Reboot=$SKIP$", "", {Ask(MDAC), AT_PACKAGE_ERROR, RESTART}, AT_PACKAGE, {Ran("mdac_typ.exe", 0)}},
-    {"prerequisites: NT 4.0 SP6 with the hotfix takes 1.1", nullptr, "nt40 sp6 hotfix " MDAC_28, PRE_ALL, "",
-     {Ask(std::string(N11) + SP11)}, AT_PACKAGE,
+    {"prerequisites: old MDAC, the restart skipped by the settings", nullptr,
+     System().Framework("v2.0.50727").Mdac("2.50.4403.12"), PRE_ALL "; Reboot=$SKIP$", "",
+     {Ask(MDAC), AT_PACKAGE_ERROR, RESTART}, AT_PACKAGE, {Ran("mdac_typ.exe", 0)}},
+    {"prerequisites: NT 4.0 SP6 with the hotfix takes 1.1", nullptr, System().Windows("nt40", 6).Hotfix().Mdac(MDAC_28),
+     PRE_ALL, "", {Ask(N11 + SP11)}, AT_PACKAGE,
      {"W\tNT 4.0 SP6 detected. Will use MSI V2.0", Ran("dotnetfx.exe", 0), Ran("dotnetsp11.exe", 0)}},
-    {"prerequisites: NT 4.0 SP6 without the hotfix", nullptr, "nt40 sp6 " PREREQS, "DotNet=yes", "",
+    {"prerequisites: NT 4.0 SP6 without the hotfix", nullptr, Prereqs().Windows("nt40", 6), "DotNet=yes", "",
      {NOT_ON_THIS_SYSTEM}, 2, {"W\tNT 4.0 SP6 detected. Will use MSI V2.0"}},
-    {"prerequisites: declined", nullptr, "", PRE_ALL, "", {Ask(std::string(N20) + MDAC, "no"), PreFailed("Aborted by user")},
-     995},
-    {"prerequisites: no installer offered", nullptr, MDAC_28, "DotNet=yes", "",
+    {"prerequisites: declined", nullptr, {}, PRE_ALL, "", {Ask(N20 + MDAC, IDNO), PreFailed("Aborted by user")}, 995},
+    {"prerequisites: no installer offered", nullptr, System().Mdac(MDAC_28), "DotNet=yes", "",
      {PreFailed(".NET Framework V1.1 installer is missing")}, 2,
      {"E\tNo Microsoft .NET Framework detected but no installer available."}},
-    {"prerequisites: not for this platform", nullptr, "winxp " NET11 " exit=dotnetsp11.exe:1633",
+    {"prerequisites: not for this platform", nullptr, Net11().Windows("winxp").Exits("dotnetsp11.exe", 1633),
      "DotNet=yes; standin=setup\\dotnetsp11.exe", "", {Ask(SP11), FAIL_PRE, NOT_ON_THIS_SYSTEM}, 1633,
      {"W\tMicrosoft .NET Framework v1.1.4322 installed *without* service pack."}},
-    {"prerequisites: an installer cancelled", nullptr, "exit=dotnetfx_20.exe:1602", PRE_ALL, "",
-     {Ask(std::string(N20) + MDAC), PreFailed("User cancelled the instmsi upgrade.")}, 1602,
-     {"W\tInstallPreconditions abandoned."}},
-    {"prerequisites: an installer crashes", nullptr, "crash=dotnetfx_20.exe " MDAC_28, PRE_ALL, "",
+    {"prerequisites: an installer cancelled", nullptr, System().Exits("dotnetfx_20.exe", 1602), PRE_ALL, "",
+     {Ask(N20 + MDAC), PreFailed("User cancelled the instmsi upgrade.")}, 1602, {"W\tInstallPreconditions abandoned."}},
+    {"prerequisites: an installer crashes", nullptr, System().Crashes("dotnetfx_20.exe").Mdac(MDAC_28), PRE_ALL, "",
      {Ask(N20), FAIL_PRE, PreFailed("Unexpected failure")}, (int)0xC0000005},
-    {"prerequisites: MDAC fails after a restart request", nullptr, "exit=dotnetfx_20.exe:3010 exit=mdac_typ.exe:1603",
-     PRE_ALL, "",
-     {Ask(std::string(N20) + MDAC), FAIL_PRE, PreFailed("Error opening installation log file. Verify that the specified "
+    {"prerequisites: MDAC fails after a restart request", nullptr,
+     System().Exits("dotnetfx_20.exe", 3010).Exits("mdac_typ.exe", 1603), PRE_ALL, "",
+     {Ask(N20 + MDAC), FAIL_PRE, PreFailed("Error opening installation log file. Verify that the specified "
                                                          "log file location exists and is writable.")},
-     1603, {Ran("dotnetfx_20.exe", 3010)}, "", "RunOnce"},
+     1603, {Ran("dotnetfx_20.exe", 3010)}, {}, {RunOnce()}},
     {"prerequisites: the pack fails after the framework's restart request", nullptr,
-     "exit=dotnetfx.exe:3010 exit=dotnetsp11.exe:1603 " MDAC_28, PRE_V11, "",
-     {Ask(std::string(N11) + SP11), FAIL_PRE, PreFailed("Error opening installation log file. Verify that the specified "
+     System().Exits("dotnetfx.exe", 3010).Exits("dotnetsp11.exe", 1603).Mdac(MDAC_28), PRE_V11, "",
+     {Ask(N11 + SP11), FAIL_PRE, PreFailed("Error opening installation log file. Verify that the specified "
                                                          "log file location exists and is writable.")},
-     1603, {Ran("dotnetfx.exe", 3010), "W\tInstallPreconditions abandoned."}, "", "RunOnce"},
+     1603, {Ran("dotnetfx.exe", 3010), "W\tInstallPreconditions abandoned."}, {}, {RunOnce()}},
     // Unattended, their restart ends the run after the engine step, also when
     // the engine needs nothing: the registered command goes on after it.
-    {"prerequisites: update mode ends for their restart", nullptr, "", PRE_ALL, "/u",
-     {Ask(std::string(N20) + MDAC), RESTART}, 3010,
+    {"prerequisites: update mode ends for their restart", nullptr, {}, PRE_ALL, "/u", {Ask(N20 + MDAC), RESTART}, 3010,
      {Ran("dotnetfx_20.exe", 0), Ran("mdac_typ.exe", 0),
       "\tNo Windows Installer upgrade is necessary. We need 200 and we have 405",
-      "\tUpdate mode: the run ends here for the restart."},
-     "", "RunOnce"},
+      "\tUpdate mode: the run ends here for the restart."}, {}, {RunOnce()}},
     {"prerequisites: an installer's own restart is kept", nullptr,
-     "exit=dotnetfx.exe:3010 exit=dotnetsp11.exe:1641 restartby=dotnetsp11.exe " MDAC_28, PRE_V11, "",
-     {Ask(std::string(N11) + SP11), AT_PACKAGE_ERROR, RESTART}, AT_PACKAGE,
-     {Ran("dotnetfx.exe", 3010), Ran("dotnetsp11.exe", 1641)}, "", "RunOnce:written by dotnetsp11.exe"},
+     System().Exits("dotnetfx.exe", 3010).Exits("dotnetsp11.exe", 1641).RegistersRestart("dotnetsp11.exe").Mdac(MDAC_28),
+     PRE_V11, "", {Ask(N11 + SP11), AT_PACKAGE_ERROR, RESTART}, AT_PACKAGE,
+     {Ran("dotnetfx.exe", 3010), Ran("dotnetsp11.exe", 1641)}, {}, {RunOnce("written by dotnetsp11.exe")}},
 
     // The Windows Installer engine.
-    {"engine: MSI_Version below 110", nullptr, "", "MSI_Version=100", "",
-     {"E:The setting 'MSI_Version' of the settings file is missing or invalid.", ABANDONED}, 13},
-    {"engine: restart asked", nullptr, "exit=instmsiw.exe:3010",
+    {"engine: MSI_Version below 110", nullptr, {}, "MSI_Version=100", "",
+     {Error("The setting 'MSI_Version' of the settings file is missing or invalid."), ABANDONED}, 13},
+    {"engine: restart asked", nullptr, System().Exits("instmsiw.exe", 3010),
      "MSI_Version=999; CheckMSIVersion=$skip$; standin=setup\\instmsiw.exe", "",
-     {"Q:Upgrade the Windows Installer?>yes", AT_PACKAGE_ERROR, RESTART}, AT_PACKAGE,
-     {"\tExecuting '<dist>\\setup\\instmsiw.exe'", "\tDoInstallMSI wants a reboot."}, "", "RunOnce"},
-    {"engine: update mode ends for the restart", nullptr, "exit=instmsiw.exe:3010", ENGINE "instmsiw.exe", "/u",
-     {RESTART}, 3010, {"\tDoInstallMSI wants a reboot."}, "", "RunOnce"},
-    {"engine: upgrade declined", nullptr, "", "MSI_Version=999; standin=setup\\instmsiw.exe", "",
-     {"Q:Upgrade the Windows Installer?>no", ABANDONED}, 995},
-    {"engine: installer without a version", nullptr, "", "MSI_Version=999; AskMSIUpgrade=no; standin=setup\\instmsiw.exe",
+     {Question("Upgrade the Windows Installer?", IDYES), AT_PACKAGE_ERROR, RESTART}, AT_PACKAGE,
+     {"\tExecuting '<dist>\\setup\\instmsiw.exe'", "\tDoInstallMSI wants a reboot."}, {}, {RunOnce()}},
+    {"engine: update mode ends for the restart", nullptr, System().Exits("instmsiw.exe", 3010), ENGINE "instmsiw.exe",
+     "/u", {RESTART}, 3010, {"\tDoInstallMSI wants a reboot."}, {}, {RunOnce()}},
+    {"engine: upgrade declined", nullptr, {}, "MSI_Version=999; standin=setup\\instmsiw.exe", "",
+     {Question("Upgrade the Windows Installer?", IDNO), ABANDONED}, 995},
+    {"engine: installer without a version", nullptr, {}, "MSI_Version=999; AskMSIUpgrade=no; standin=setup\\instmsiw.exe",
      "", {NO_ENGINE, ABANDONED}, 2, {"W\tCan't obtain version information '<dist>\\setup\\instmsiw.exe'."}},
-    {"engine: installer fails", nullptr, "exit=instmsiw.exe:1603", ENGINE "instmsiw.exe", "", {NO_ENGINE, ABANDONED},
-     1603, {"\tWindows Installer upgrade is required. System Version = 405."}},
-    {"engine: installer cancelled", nullptr, "exit=instmsiw.exe:1602", ENGINE "instmsiw.exe", "", {ABANDONED}, 1602},
-    {"engine: Windows 98 takes MSI_9X", nullptr, "win98", ENGINE "instmsia.exe", "", {}, AT_PACKAGE,
+    {"engine: installer fails", nullptr, System().Exits("instmsiw.exe", 1603), ENGINE "instmsiw.exe", "",
+     {NO_ENGINE, ABANDONED}, 1603, {"\tWindows Installer upgrade is required. System Version = 405."}},
+    {"engine: installer cancelled", nullptr, System().Exits("instmsiw.exe", 1602), ENGINE "instmsiw.exe", "",
+     {ABANDONED}, 1602},
+    {"engine: Windows 98 takes MSI_9X", nullptr, System().Windows("win98"), ENGINE "instmsia.exe", "", {}, AT_PACKAGE,
      {"\t'setup\\instmsia.exe' obtained as '<dist>\\setup\\instmsia.exe'", "\tExecuting '<dist>\\setup\\instmsia.exe'"}},
-    {"engine: NT 4.0 SP5 reverts to 1.2", nullptr, "nt40 sp5", ENGINE "instmsiw12.exe", "", {}, AT_PACKAGE,
-     {"W\tNT 4.0 SP5 detected. Will revert to MSI V1.2 (setup\\instmsiw12.exe)",
+    {"engine: NT 4.0 SP5 reverts to 1.2", nullptr, System().Windows("nt40", 5), ENGINE "instmsiw12.exe", "", {},
+     AT_PACKAGE, {"W\tNT 4.0 SP5 detected. Will revert to MSI V1.2 (setup\\instmsiw12.exe)",
       "\tDelayed reboot mode of InstMSI is *NOT* supported."}},
 
     // The language selection.
-    {"QRT upgrade keeps its languages", &STATE_QRT_OLDER_EN_DE, "", "@MadeBackup-; langs=EN FR DE", "", {}, AT_PACKAGE,
+    {"QRT upgrade keeps its languages", &STATE_QRT_OLDER_EN_DE, {}, "@MadeBackup-; langs=EN FR DE", "", {}, AT_PACKAGE,
      {"\tIGNORED found language 'IT' in '<folder>\\LU\\*' (not available)", "\tLanguage 'DE' selected.",
-      "\tLanguage 'EN' selected.", "\tVerifyInstallation deemed OK."},
-     "= EN DE"},
-    {".NET upgrade keeps its languages", &STATE_DOTNET_OLDER, PREREQS, "DotNet=yes; @MadeBackup-; langs=EN FR", "",
+      "\tLanguage 'EN' selected.", "\tVerifyInstallation deemed OK."}, Checked("EN", "DE")},
+    {".NET upgrade keeps its languages", &STATE_DOTNET_OLDER, Prereqs(), "DotNet=yes; @MadeBackup-; langs=EN FR", "",
      {}, AT_PACKAGE,
      {"\tINIFILE '<folder>\\LU\\setup\\Zaph.ini' setting 'VERSION=V16.1' LOWER than 'V16.2'", "\tLanguage 'EN' selected.",
-      "\tVerifyInstallation deemed OK."},
-     "= EN"},
-    {"cancel at the language selection", nullptr, "", "langs=EN FR", "", {"Q:Stop the setup?>yes"}, 1223,
-     {"\tCancelled by the user."}, "cancel-yes"},
-    {"cancel at the language selection withdrawn", nullptr, "", "langs=EN FR", "", {"Q:Stop the setup?>no"},
-     AT_PACKAGE, {"\tLanguage 'EN' selected.", "\tLanguage 'FR' selected."}, "cancel-no"},
-    {"cancel without its question's label goes on", nullptr, "", "langs=EN FR; @ConfirmCancel-", "",
-     {"W:?!Missing Confirm message.\nPlease contact your supplier."}, AT_PACKAGE,
-     {"\tConfirm <no message text available>", "\tLanguage 'EN' selected."}, "cancel-no"},
+      "\tVerifyInstallation deemed OK."}, Checked("EN")},
+    {"cancel at the language selection", nullptr, {}, "langs=EN FR", "", {STOP_YES}, 1223, {"\tCancelled by the user."},
+     Cancel(IDYES)},
+    {"cancel at the language selection withdrawn", nullptr, {}, "langs=EN FR", "",
+     {Question("Stop the setup?", IDNO)}, AT_PACKAGE, {"\tLanguage 'EN' selected.", "\tLanguage 'FR' selected."},
+     Cancel(IDNO)},
+    {"cancel without its question's label goes on", nullptr, {}, "langs=EN FR; @ConfirmCancel-", "",
+     {Warning("?!Missing Confirm message.\nPlease contact your supplier.")}, AT_PACKAGE,
+     {"\tConfirm <no message text available>", "\tLanguage 'EN' selected."}, Cancel(IDNO)},
 
     // The product package and the relocation, where they end the run.
-    {"protected folder on Vista", &STATE_PROTECTED, "vista", "@MadeBackup-", "", {}, AT_PACKAGE,
+    {"protected folder on Vista", &STATE_PROTECTED, System().Windows("vista"), "@MadeBackup-", "", {}, AT_PACKAGE,
      {"\tDefault dir = C:\\users\\Public\\ZAPH ",
       "W\t'<programfiles>\\zaph_fwstate' is in a protected directory '<programfiles>'."}},
-    {"failing package leaves the earlier installation", &STATE_QRT_PACKAGE, "", "package=6.2.0-failing; @MadeBackup-",
-     "", {AT_PACKAGE_ERROR}, 1627, {"\t**> Installation returned '1627' '$$ErrorOccurred'."}, "",
-     "prop:AUTOUPGRADE=true; keypaths=<folder>"},
-    {"move refused by a file held open", &STATE_QRT_PACKAGE, "hold=LU\\PSI\\data.mdb",
-     "package=6.2.0-moved; @MadeBackup-", "",
-     {"E:<folder> could not be copied to <moved>.", "E:An error occurred:\nChecking the installed system"}, 266,
+    {"failing package leaves the earlier installation", &STATE_QRT_PACKAGE, {}, "package=6.2.0-failing; @MadeBackup-",
+     "", {AT_PACKAGE_ERROR}, 1627, {"\t**> Installation returned '1627' '$$ErrorOccurred'."}, {},
+     {Property("AUTOUPGRADE", "true"), KeyPaths("<folder>")}},
+    {"move refused by a file held open", &STATE_QRT_PACKAGE, System().Holds("LU\\PSI\\data.mdb"),
+     "package=6.2.0-moved; @MadeBackup-", "", {CANNOT_COPY, CHECK_FAILED}, 266,
      {"E\t'<folder>\\LU\\PSI\\data.mdb' could not be copied to '<moved>\\LU\\PSI\\data.mdb' [32].",
       "W\tCleanup after failure. Restore to original location '<folder>'.",
-      "\tUpdated SOFTWARE\\Ombrant\\ZAPH QRT with <folder>\\"},
-     "", "IntendedPath=<moved>\\; ProductCode={3456789A-5A1E-4B7D-8C20-91F3C6A0D4E8}; keypaths=<folder>"},
-    {"move refused by a folder that cannot be listed", &STATE_QRT_PACKAGE, "hold=LU\\PSI",
-     "package=6.2.0-moved; @MadeBackup-", "",
-     {"E:<folder> could not be copied to <moved>.", "E:An error occurred:\nChecking the installed system"}, 266,
+      "\tUpdated SOFTWARE\\Ombrant\\ZAPH QRT with <folder>\\"}, {}, MOVE_REFUSED},
+    {"move refused by a folder that cannot be listed", &STATE_QRT_PACKAGE, System().Holds("LU\\PSI"),
+     "package=6.2.0-moved; @MadeBackup-", "", {CANNOT_COPY, CHECK_FAILED}, 266,
      {"E\tCopyFolderTree could not list '<folder>\\LU\\PSI' [32]", "E\tCould not copy <folder> to <moved> [32]",
-      "W\tCleanup after failure. Restore to original location '<folder>'."},
-     "", "IntendedPath=<moved>\\; ProductCode={3456789A-5A1E-4B7D-8C20-91F3C6A0D4E8}; keypaths=<folder>"},
+      "W\tCleanup after failure. Restore to original location '<folder>'."}, {}, MOVE_REFUSED},
 };
 
-const char SUCCESS_RESTART[] = "W:ZAPH has been installed successfully.\n\n***\nPlease restart the computer.\n***\n\n";
+const Box SUCCESS_RESTART = Warning("ZAPH has been installed successfully.\n\n***\nPlease restart the computer.\n***\n\n");
 #define DOTNET_RELEASE "DotNet=yes; package=6.2.0-dotnet; standin=setup\\dotnetfx.exe; standin=setup\\dotnetsp11.exe; " \
                        "standin=setup\\mdac_typ.exe"
+const Box DOTNET_ASK = Ask(N11 + SP11 + MDAC);
 
 const std::vector<Row> WHOLE_ROWS = {
-    {"fresh LOCAL, two languages, libraries planted beside the program", nullptr, "planted", "", "", {SUCCESS}, 0,
-     {"W\tNo previous MSI registration found.\tClient-server prompt / Folder prompt.",
+    {"fresh LOCAL, two languages, libraries planted beside the program", nullptr, System().Planted(), "", "", {SUCCESS},
+     0, {"W\tNo previous MSI registration found.\tClient-server prompt / Folder prompt.",
       "\t**> Installation returned '0' '<>'.", "\t--- Install components MS='LU' LANG='FR' SECTION='3'.",
-      "\tUncompressed '<target>\\Login.exe.zip' OK."},
-     "EN FR", "prop:AUTOUPGRADE=false; prop:FORCEFOLDER=false; prop:DEFAULTDIR=<target>; keypaths=<target>",
-     {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi", "LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi",
-      "LU_New\\FR\\labels.mdb.zsi=LU\\FR\\labels.mdb.zsi", "LU_New\\news.txt.zip=LU\\news.txt.zip"}},
+      "\tUncompressed '<target>\\Login.exe.zip' OK."}, Choose("EN", "FR"),
+     {Property("AUTOUPGRADE", "false"), Property("FORCEFOLDER", "false"), Property("DEFAULTDIR", "<target>"),
+      KeyPaths("<target>")},
+     {Delivered("LU_New\\ms.mdb.zsi", "LU\\ms.mdb.zsi"), Delivered("LU_New\\EN\\labels.mdb.zsi", "LU\\EN\\labels.mdb.zsi"),
+      Delivered("LU_New\\FR\\labels.mdb.zsi", "LU\\FR\\labels.mdb.zsi"),
+      Delivered("LU_New\\news.txt.zip", "LU\\news.txt.zip")}},
     // The rules of the data lines: a source of another name and folder, a
     // packed extension of its own, existence tests that skip or keep, and a
     // copy found anywhere below the target for any member state.
-    {"fresh LOCAL, data lines with rules", nullptr, "",
+    {"fresh LOCAL, data lines with rules", nullptr, {},
      "+Components=<MS>\\docs\\guide.pdf=|Source=manuals\\handbook.pdf; "
      "+Components=<MS>\\forms.dat=|Extension=.dat|Multi=on; "
      "+Components=<MS>\\skipped.pdf=|IfExists=handbook.pdf|Then=$SKIP$; "
      "+Components=<MS>\\kept.pdf=|IfNotExists=handbook.pdf|Then=$SKIP$; "
-     "+Components=<MS>\\elsed.pdf=|IfNotExists=handbook.pdf|Else=$SKIP$; "
-     "+Components=<MS>\\handbook.pdf=Any|MS=Any; "
-     "file=manuals\\handbook.pdf; file=LU\\forms.dat.dat; file=LU\\kept.pdf",
-     "", {SUCCESS}, 0,
+     "+Components=<MS>\\elsed.pdf=|IfNotExists=handbook.pdf|Else=$SKIP$; " "+Components=<MS>\\handbook.pdf=Any|MS=Any; "
+     "file=manuals\\handbook.pdf; file=LU\\forms.dat.dat; file=LU\\kept.pdf", "", {SUCCESS}, 0,
      {"\t\tCopied '<dist>\\manuals\\handbook.pdf' to 'LU_New\\docs\\handbook.pdf'",
       "\t\tCopied '<dist>\\lu\\forms.dat.dat' to 'LU_New\\forms.dat.dat'",
       "\t[Non] Existence condition on '<target>\\LU_New\\docs\\handbook.pdf' met. THEN skip rule '<MS>\\skipped.pdf'",
       "\t\tCopied '<dist>\\lu\\kept.pdf' to 'LU_New\\kept.pdf'",
       "\t[Non] Existence condition on '<target>\\LU_New\\docs\\handbook.pdf' *NOT* met. ELSE skip rule "
-      "'<MS>\\elsed.pdf'",
-      "\t\tCopied '<target>\\LU_New\\docs\\handbook.pdf' to 'LU_New\\handbook.pdf'"},
-     "EN", "",
-     {"LU_New\\docs\\handbook.pdf=manuals\\handbook.pdf", "manuals\\handbook.pdf=-",
-      "LU_New\\forms.dat.dat=LU\\forms.dat.dat", "LU_New\\skipped.pdf=-", "LU_New\\kept.pdf=LU\\kept.pdf",
-      "LU_New\\elsed.pdf=-", "LU_New\\handbook.pdf=manuals\\handbook.pdf"}},
-    {"fresh WEB from an https server, two languages", nullptr, "web https planted", "", "", {SUCCESS}, 0,
-     {"\t--- Install components MS='LU' LANG='FR' SECTION='3'."}, "EN FR", "",
-     {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi", "LU_New\\FR\\labels.mdb.zsi=LU\\FR\\labels.mdb.zsi"}},
+      "'<MS>\\elsed.pdf'", "\t\tCopied '<target>\\LU_New\\docs\\handbook.pdf' to 'LU_New\\handbook.pdf'"},
+     Choose("EN"), {},
+     {Delivered("LU_New\\docs\\handbook.pdf", "manuals\\handbook.pdf"), Absent("manuals\\handbook.pdf"),
+      Delivered("LU_New\\forms.dat.dat", "LU\\forms.dat.dat"), Absent("LU_New\\skipped.pdf"),
+      Delivered("LU_New\\kept.pdf", "LU\\kept.pdf"), Absent("LU_New\\elsed.pdf"),
+      Delivered("LU_New\\handbook.pdf", "manuals\\handbook.pdf")}},
+    {"fresh WEB from an https server, two languages", nullptr, System().Web().Https().Planted(), "", "", {SUCCESS}, 0,
+     {"\t--- Install components MS='LU' LANG='FR' SECTION='3'."}, Choose("EN", "FR"), {},
+     {Delivered("LU_New\\ms.mdb.zsi", "LU\\ms.mdb.zsi"), Delivered("LU_New\\FR\\labels.mdb.zsi", "LU\\FR\\labels.mdb.zsi")}},
     // Only the proxy reaches the server.
-    {"WEB through the proxy of the Internet settings", nullptr, "web proxy", "", "", {SUCCESS}, 0, {}, "EN", "",
-     {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi", "LU_New\\FR\\labels.mdb.zsi=-"}},
-    {"upgrade reuses the up-to-date database", &STATE_QRT_PACKAGE, "", "", "", {BACKUP_YES, SUCCESS}, 0,
+    {"WEB through the proxy of the Internet settings", nullptr, System().Web().Proxy(), "", "", {SUCCESS}, 0, {},
+     Choose("EN"), {}, {Delivered("LU_New\\ms.mdb.zsi", "LU\\ms.mdb.zsi"), Absent("LU_New\\FR\\labels.mdb.zsi")}},
+    {"upgrade reuses the up-to-date database", &STATE_QRT_PACKAGE, {}, "", "", {BACKUP_YES, SUCCESS}, 0,
      {"W\tPrevious MSI registration found and directory <folder> exists.", "\tTarget directory <folder> *not* changed",
       "\t\tCopied '<folder>\\LU\\ms.mdb' to 'LU_New\\ms.mdb'",
-      "\t\tCopied '<dist>\\lu\\en\\labels.mdb.zsi' to 'LU_New\\EN\\labels.mdb.zsi'"},
-     "EN", "InstallPath=<folder>\\; prop:AUTOUPGRADE=true; prop:LNS=1; keypaths=<folder>",
-     {"LU_New\\ms.mdb=<folder>\\LU\\ms.mdb", "LU_New\\ms.mdb.zsi=-", "LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi",
-      "LU\\PSI\\data.mdb=<folder>\\LU\\PSI\\data.mdb"}},
-    {"upgrade that moves the product", &STATE_QRT_PACKAGE, "", "package=6.2.0-moved", "",
-     {BACKUP_YES, "W:ZAPH has moved from <folder> to <moved>.", SUCCESS}, 0,
-     {"W\tTarget directory *has* changed from <folder> to <moved>", "\tOK. Deleted <folder>"},
-     "EN", "InstallPath=<moved>\\; nofile=<folder>; removed=<moved>; InstallPath-; ProductCode-",
-     {"LU\\PSI\\data.mdb=<folder>\\LU\\PSI\\data.mdb", "LU\\setup\\Zaph.ini=<folder>\\LU\\setup\\Zaph.ini",
-      "LU\\EN\\labels.mdb=<folder>\\LU\\EN\\labels.mdb", "Bin\\dzip32.dll=<folder>\\Bin\\dzip32.dll"}},
+      "\t\tCopied '<dist>\\lu\\en\\labels.mdb.zsi' to 'LU_New\\EN\\labels.mdb.zsi'"}, Choose("EN"),
+     {Value("InstallPath", "<folder>\\"), Property("AUTOUPGRADE", "true"), Property("LNS", "1"), KeyPaths("<folder>")},
+     {Earlier("LU_New\\ms.mdb", "LU\\ms.mdb"), Absent("LU_New\\ms.mdb.zsi"),
+      Delivered("LU_New\\EN\\labels.mdb.zsi", "LU\\EN\\labels.mdb.zsi"), Earlier("LU\\PSI\\data.mdb")}},
+    {"upgrade that moves the product", &STATE_QRT_PACKAGE, {}, "package=6.2.0-moved", "", {BACKUP_YES, MOVED, SUCCESS},
+     0, {"W\tTarget directory *has* changed from <folder> to <moved>", "\tOK. Deleted <folder>"}, Choose("EN"),
+     {Value("InstallPath", "<moved>\\"), NoFile("<folder>"), Removed("<moved>"), NoValue("InstallPath"),
+      NoValue("ProductCode")},
+     {Earlier("LU\\PSI\\data.mdb"), Earlier("LU\\setup\\Zaph.ini"), Earlier("LU\\EN\\labels.mdb"),
+      Earlier("Bin\\dzip32.dll")}},
     // The folder the package leaves behind holds a database of another
     // installation, newer than the one in use: the one in use still wins.
-    {"upgrade that moves the product over a leftover", &STATE_QRT_PACKAGE, "leftover=LU\\EN\\labels.mdb",
-     "package=6.2.0-moved", "", {BACKUP_YES, "W:ZAPH has moved from <folder> to <moved>.", SUCCESS}, 0,
+    {"upgrade that moves the product over a leftover", &STATE_QRT_PACKAGE, System().Leftover("LU\\EN\\labels.mdb"),
+     "package=6.2.0-moved", "", {BACKUP_YES, MOVED, SUCCESS}, 0,
      {"\t'<moved>\\LU\\EN\\labels.mdb' replaced by '<folder>\\LU\\EN\\labels.mdb'.", "\tOK. Deleted <folder>"},
-     "EN", "InstallPath=<moved>\\; nofile=<folder>; keypaths=<moved>",
-     {"LU\\EN\\labels.mdb=<folder>\\LU\\EN\\labels.mdb"}},
+     Choose("EN"), {Value("InstallPath", "<moved>\\"), NoFile("<folder>"), KeyPaths("<moved>")},
+     {Earlier("LU\\EN\\labels.mdb")}},
     // Another spelling of the same folder is no move.
-    {"upgrade over InstallPath spelled with a doubled backslash", &STATE_QRT_PACKAGE, "spelled=double", "", "",
-     {BACKUP_YES, SUCCESS}, 0, {"\tTarget directory <folder> *not* changed"}, "EN",
-     "InstallPath=<folder>\\; keypaths=<folder>",
-     {"LU\\PSI\\data.mdb=<folder>\\LU\\PSI\\data.mdb", "LU\\EN\\labels.mdb=<folder>\\LU\\EN\\labels.mdb"}},
-    {"update mode into the given folder", &STATE_QRT_PACKAGE, "", "@MadeBackup-", "/u /t <folder>", {SUCCESS}, 0,
+    {"upgrade over InstallPath spelled with a doubled backslash", &STATE_QRT_PACKAGE, System().SpelledDouble(), "", "",
+     {BACKUP_YES, SUCCESS}, 0, {"\tTarget directory <folder> *not* changed"}, Choose("EN"),
+     {Value("InstallPath", "<folder>\\"), KeyPaths("<folder>")},
+     {Earlier("LU\\PSI\\data.mdb"), Earlier("LU\\EN\\labels.mdb")}},
+    {"update mode into the given folder", &STATE_QRT_PACKAGE, {}, "@MadeBackup-", "/u /t <folder>", {SUCCESS}, 0,
      {"\tCommand line info about ZAPH is '<folder>'", "\tInstalled version is lower. We will *not* skip SYS_LN step."},
-     "", "InstallPath=<folder>\\; prop:AUTOUPGRADE=true; keypaths=<folder>",
-     {"LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi"}},
-    {"update mode skips the package it has", &STATE_QRT_PACKAGE, "", "@MadeBackup-; package=6.1.0; SYSLNVersion=6.1.0",
-     "/u /t <folder>", {SUCCESS}, 0, {"\tInstalled version is higher/equal. We will skip SYS_LN step!"}, "",
-     "InstallPath=<folder>\\; keypaths=<folder>"},
-    {"client", nullptr, "", "package=6.2.0-client", "", {SUCCESS}, 0,
-     {"\tClient installation requested. Finito!."}, "EN", "", {"LU_New\\ms.mdb.zsi=-", "LU_New\\setup\\Zaph.ini=-"}},
-    {".NET edition on a bare machine, then the restart's command", nullptr, "restart planted",
-     "DotNet=yes; package=6.2.0-dotnet; standin=setup\\dotnetfx.exe; standin=setup\\dotnetsp11.exe; "
-     "standin=setup\\mdac_typ.exe", "",
-     {Ask(std::string(N11) + SP11 + MDAC), "W:ZAPH has been installed successfully.\n\n***\nPlease restart the computer.\n***\n\n"},
-     0,
+     {}, {Value("InstallPath", "<folder>\\"), Property("AUTOUPGRADE", "true"), KeyPaths("<folder>")},
+     {Delivered("LU_New\\EN\\labels.mdb.zsi", "LU\\EN\\labels.mdb.zsi")}},
+    {"update mode skips the package it has", &STATE_QRT_PACKAGE, {}, "@MadeBackup-; package=6.1.0; SYSLNVersion=6.1.0",
+     "/u /t <folder>", {SUCCESS}, 0, {"\tInstalled version is higher/equal. We will skip SYS_LN step!"}, {},
+     {Value("InstallPath", "<folder>\\"), KeyPaths("<folder>")}},
+    {"client", nullptr, {}, "package=6.2.0-client", "", {SUCCESS}, 0, {"\tClient installation requested. Finito!."},
+     Choose("EN"), {}, {Absent("LU_New\\ms.mdb.zsi"), Absent("LU_New\\setup\\Zaph.ini")}},
+    {".NET edition on a bare machine, then the restart's command", nullptr, System().RerunIsRestart().Planted(),
+     DOTNET_RELEASE, "", {DOTNET_ASK, SUCCESS_RESTART}, 0,
      {"\tInstallation of ZAPH.NET", "\tInstallPreconditions (MDAC) wants a reboot.", "\tCASPOL on '<target>\\Zaph.exe'."},
-     "EN", "RunOnce; prop:DOTNET=true",
-     {"LU_New\\ms.mdb.zip=LU_New\\ms.mdb.zip", "LU_New\\EN\\labels.mdb.zip=LU_New\\EN\\labels.mdb.zip"},
-     {BACKUP_YES, SUCCESS}},
+     Choose("EN"), {RunOnce(), Property("DOTNET", "true")},
+     {Delivered("LU_New\\ms.mdb.zip"), Delivered("LU_New\\EN\\labels.mdb.zip")}, {BACKUP_YES, SUCCESS}},
     // Settings named by their full path: the run after the restart, started
     // in another folder, takes its files from where the first run did.
-    {".NET edition with its settings named by /i, then the restart's command", nullptr, "restart", DOTNET_RELEASE,
-     "/i <dist>\\Zaph.ini", {Ask(std::string(N11) + SP11 + MDAC), SUCCESS_RESTART}, 0,
-     {"\tINIFILE='<dist>\\Zaph.ini'", "\t'LOCAL' Installation", "\tInstallPreconditions (MDAC) wants a reboot."}, "EN",
-     "RunOnce", {"LU_New\\ms.mdb.zip=LU_New\\ms.mdb.zip"}, {BACKUP_YES, SUCCESS}},
+    {".NET edition with its settings named by /i, then the restart's command", nullptr, System().RerunIsRestart(),
+     DOTNET_RELEASE, "/i <dist>\\Zaph.ini", {DOTNET_ASK, SUCCESS_RESTART}, 0,
+     {"\tINIFILE='<dist>\\Zaph.ini'", "\t'LOCAL' Installation", "\tInstallPreconditions (MDAC) wants a reboot."},
+     Choose("EN"), {RunOnce()}, {Delivered("LU_New\\ms.mdb.zip")}, {BACKUP_YES, SUCCESS}},
     // Every outside program (the prerequisites, the engine, the policy tool)
     // is started by its own path, never by the first word of it.
-    {".NET edition from a folder with a blank in its path", nullptr, "blank", DOTNET_RELEASE "; " ENGINE "instmsiw.exe",
-     "", {Ask(std::string(N11) + SP11 + MDAC), SUCCESS_RESTART}, 0,
+    {".NET edition from a folder with a blank in its path", nullptr, System().Blank(),
+     DOTNET_RELEASE "; " ENGINE "instmsiw.exe", "", {DOTNET_ASK, SUCCESS_RESTART}, 0,
      {Ran("dotnetfx.exe", 0), Ran("dotnetsp11.exe", 0), Ran("mdac_typ.exe", 0),
       "\tExecuting '<dist>\\setup\\instmsiw.exe'", "\tCASPOL on '<target>\\Zaph.exe'."},
-     "EN", "RunOnce", {"LU_New\\ms.mdb.zip=LU_New\\ms.mdb.zip"}},
-    {"damaged archive, then the good one", nullptr, "damaged=LU\\ms.mdb.zsi", "", "",
-     {"E:An error occurred:\nInstalling the data"}, 23, {"\t--- Install components MS='LU' LANG='EN' SECTION='1'."},
-     "EN", "", {NO_COMPLETION}, {BACKUP_YES, SUCCESS}},
+     Choose("EN"), {RunOnce()}, {Delivered("LU_New\\ms.mdb.zip")}},
+    {"damaged archive, then the good one", nullptr, System().Damaged("LU\\ms.mdb.zsi"), "", "", {DATA_FAILED}, 23,
+     {"\t--- Install components MS='LU' LANG='EN' SECTION='1'."}, Choose("EN"), {}, {NO_COMPLETION},
+     {BACKUP_YES, SUCCESS}},
     // Multi-MS over the installed package: no package to install, so the
     // first download is the program's own.
-    {"WEB from an https server whose certificate no one trusts", &STATE_QRT_PACKAGE, "web https=stranger",
-     "@MadeBackup-; @FailFile=Cannot obtain %hs.", "/m",
-     {"E:Cannot obtain Login.exe.zip.", "E:An error occurred:\nInstalling the data"}, 2,
-     {"E\tThe server's certificate is not accepted (problem 12045): the download is refused."}, "", "",
+    {"WEB from an https server whose certificate no one trusts", &STATE_QRT_PACKAGE, System().Web().Https(false),
+     "@MadeBackup-; @FailFile=Cannot obtain %hs.", "/m", {Error("Cannot obtain Login.exe.zip."), DATA_FAILED}, 2,
+     {"E\tThe server's certificate is not accepted (problem 12045): the download is refused."}, {}, {},
      {NO_COMPLETION}},
-    {"cancelled download, then a full run", nullptr, "web stall=LU/ms.mdb.zsi", "Threading=On", "",
-     {"Q:Stop the setup?>yes"}, 1223, {"\tCancel requested by the user.", "\tCancelled by the user."}, "EN", "",
+    {"cancelled download, then a full run", nullptr, System().Web().Stalls("LU/ms.mdb.zsi"), "Threading=On", "",
+     {STOP_YES}, 1223, {"\tCancel requested by the user.", "\tCancelled by the user."}, Choose("EN"), {},
      {NO_COMPLETION}, {BACKUP_YES, SUCCESS}},
     // Under Wine the installer runs inside the killed process and nothing rolls
     // back: the earlier package is gone, so the run again installs anew; the
     // earlier data stays where it was.
-    {"killed in the product package, then run again", &STATE_QRT_PACKAGE, "kill=package", "", "", {BACKUP_YES},
-     KILLED, {"\tAssimilation imminent; 7 of 9"}, "EN", "", {NO_COMPLETION}, {SUCCESS}},
-    {"killed while a data file is copied, then run again", &STATE_QRT_PACKAGE, "big=LU\\EN\\labels.mdb.zsi kill=data",
-     "", "", {BACKUP_YES}, KILLED, {"\t\tCopied '<folder>\\LU\\ms.mdb' to 'LU_New\\ms.mdb'"}, "EN", "",
-     {NO_COMPLETION, "LU_New\\EN\\labels.mdb.zsi=-"}, {BACKUP_YES, SUCCESS}},
-    {"a second start during a download", nullptr, "web stall=LU/ms.mdb.zsi second", "Threading=On", "", {SUCCESS},
-     0, {}, "EN", "", {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi"}},
-    {"completion record cannot be written, then can", nullptr, "locked=LU_New\\FW_Complete.lol", "", "",
-     {"E:An error occurred:\nInstalling the data"}, 266,
-     {"E\tCould not write the completion record 'FW_Complete.lol' below '<target>\\LU_New' [32]."}, "EN", "", {},
-     {BACKUP_YES, SUCCESS}},
-    {"disk full during the data, then room again", nullptr, "full big=LU\\EN\\labels.mdb.zsi",
-     "DefaultTargetDir=S:\\ZAPH", "", {"E:An error occurred:\nInstalling the data"}, 266, {}, "EN", "",
-     {NO_COMPLETION, "LU_New\\EN\\labels.mdb.zsi=-"}, {BACKUP_YES, SUCCESS}},
+    {"killed in the product package, then run again", &STATE_QRT_PACKAGE, System().KilledInPackage(), "", "",
+     {BACKUP_YES}, KILLED, {"\tAssimilation imminent; 7 of 9"}, Choose("EN"), {}, {NO_COMPLETION}, {SUCCESS}},
+    {"killed while a data file is copied, then run again", &STATE_QRT_PACKAGE,
+     System().Big("LU\\EN\\labels.mdb.zsi").KilledInData(), "", "", {BACKUP_YES}, KILLED,
+     {"\t\tCopied '<folder>\\LU\\ms.mdb' to 'LU_New\\ms.mdb'"}, Choose("EN"), {},
+     {NO_COMPLETION, Absent("LU_New\\EN\\labels.mdb.zsi")}, {BACKUP_YES, SUCCESS}},
+    {"a second start during a download", nullptr, System().Web().Stalls("LU/ms.mdb.zsi").SecondStart(), "Threading=On",
+     "", {SUCCESS}, 0, {}, Choose("EN"), {}, {Delivered("LU_New\\ms.mdb.zsi", "LU\\ms.mdb.zsi")}},
+    {"completion record cannot be written, then can", nullptr, System().Locked("LU_New\\FW_Complete.lol"), "", "",
+     {DATA_FAILED}, 266,
+     {"E\tCould not write the completion record 'FW_Complete.lol' below '<target>\\LU_New' [32]."}, Choose("EN"), {},
+     {}, {BACKUP_YES, SUCCESS}},
+    {"disk full during the data, then room again", nullptr, System().DiskFull().Big("LU\\EN\\labels.mdb.zsi"),
+     "DefaultTargetDir=S:\\ZAPH", "", {DATA_FAILED}, 266, {}, Choose("EN"), {},
+     {NO_COMPLETION, Absent("LU_New\\EN\\labels.mdb.zsi")}, {BACKUP_YES, SUCCESS}},
 
     // Layouts (RowRun::LayOut): the installation from the layout, offline,
     // is checked as the WEB installation of two languages is.
-    {"layout from the WEB server, then LOCAL from it offline", nullptr, "web layout", "", "", {SUCCESS}, 0,
-     {"\t'LOCAL' Installation", "\t--- Install components MS='LU' LANG='FR' SECTION='3'."}, "EN FR", "",
-     {"LU_New\\ms.mdb.zsi=LU\\ms.mdb.zsi", "LU_New\\EN\\labels.mdb.zsi=LU\\EN\\labels.mdb.zsi",
-      "LU_New\\FR\\labels.mdb.zsi=LU\\FR\\labels.mdb.zsi", "LU_New\\news.txt.zip=LU\\news.txt.zip"}},
-    {"layout cancelled in the middle", nullptr, "web layout stall=LU/EN/labels.mdb.zsi", "Threading=On", "",
-     {"Q:Stop the setup?>yes"}, 1223,
+    {"layout from the WEB server, then LOCAL from it offline", nullptr, System().Web().LaysOut(), "", "", {SUCCESS}, 0,
+     {"\t'LOCAL' Installation", "\t--- Install components MS='LU' LANG='FR' SECTION='3'."}, Choose("EN", "FR"), {},
+     {Delivered("LU_New\\ms.mdb.zsi", "LU\\ms.mdb.zsi"), Delivered("LU_New\\EN\\labels.mdb.zsi", "LU\\EN\\labels.mdb.zsi"),
+      Delivered("LU_New\\FR\\labels.mdb.zsi", "LU\\FR\\labels.mdb.zsi"), Delivered("LU_New\\news.txt.zip", "LU\\news.txt.zip")}},
+    {"layout cancelled in the middle", nullptr, System().Web().LaysOut().Stalls("LU/EN/labels.mdb.zsi"), "Threading=On",
+     "", {Question("Stop the setup?", IDYES)}, 1223,
      {"\tLayout: 'LU\\ms.mdb.zsi' obtained and verified.", "\tCancel requested by the user.",
       "\tLayout: 'LU\\EN\\labels.mdb.zsi' cancelled.", "\tCancelled by the user."}},
-    {"layout of a file the server delivers damaged", nullptr, "web layout damaged=LU\\EN\\labels.mdb.zsi",
-     "@FailFile=Cannot obtain %hs.", "", {"E:Cannot obtain LU\\EN\\labels.mdb.zsi."}, 23,
+    {"layout of a file the server delivers damaged", nullptr, System().Web().LaysOut().Damaged("LU\\EN\\labels.mdb.zsi"),
+     "@FailFile=Cannot obtain %hs.", "", {Error("Cannot obtain LU\\EN\\labels.mdb.zsi.")}, 23,
      {"\tLayout: 'Login.exe.zip' obtained and verified.", "E\tLayout: 'LU\\EN\\labels.mdb.zsi' failed [23], not kept."}},
 };
 
@@ -1272,19 +1284,12 @@ const std::vector<Row> WHOLE_ROWS = {
 std::vector<Row> Selected(const std::vector<Row>& rows, bool whole)
 {
     const char* systems = getenv("FW_SYSTEMS");
+    std::istringstream words(systems ? systems : "");
+    std::set<std::string> wanted{std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
     std::vector<Row> selected;
     for (const Row& row : rows)
-    {
-        std::vector<std::string> words = Words((whole ? "winxp " : "") + std::string(row.system));
-        for (const std::string& wanted : Words(systems ? systems : ""))
-            if (std::find(words.begin(), words.end(), wanted) != words.end())
-            {
-                selected.push_back(row);
-                break;
-            }
-        if (systems == nullptr)
+        if (systems == nullptr || wanted.count(SystemOf(row, whole).windows) != 0)
             selected.push_back(row);
-    }
     return selected;
 }
 

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -57,13 +56,22 @@ std::string NotOk(const std::string& file)
     return "E||Initialisation file '" + file + "' not OK\nIt may be missing or corrupted.";
 }
 
+// The program's start: under another file name, the test build with a
+// processor fault ("access", "stack"), or with libraries planted in a separate
+// current folder, which holds the settings file (none may be loaded).
+struct Setup
+{
+    std::string exe, fault;
+    bool planted;
+};
+Setup Exe(const std::string& name) { return {name, "", false}; }
+Setup Fault(const std::string& kind) { return {"", kind, false}; }
+const Setup PLANTED = {"", "", true};
+
 struct Row
 {
     const char* name;
-    // Words: "exe=<name>", "fault=access|stack" (the test build with a
-    // processor fault), "planted" (libraries planted in a separate current
-    // folder, which holds the settings file: none may be loaded).
-    const char* setup;
+    Setup setup;
     // The settings file: "-" none, else changes to a WEB release
     // without the engine version and the backup question (Distribution::Apply).
     const char* ini;
@@ -78,35 +86,35 @@ struct Row
 
 const std::vector<Row> ROWS = {
     // The command line. Usage before anything else: not even the system lines.
-    {"usage /?", "", "-", "/?", {USAGE_BOX}, 22, {START, "\tUsage:"}, {"Command line ERROR", "Admin='"}},
+    {"usage /?", {}, "-", "/?", {USAGE_BOX}, 22, {START, "\tUsage:"}, {"Command line ERROR", "Admin='"}},
     // An empty value ends with 8, one that replaced an earlier good value with 160.
-    {"/t empty", "", "-", "/t", {Bad("/t")}, 8, {START, Rejected("/t")}},
-    {"/t followed by an option", "", "-", "/t /u", {Bad("/t")}, 8, {Rejected("/t")}},
-    {"/l replaced by a bad one", "", "-", "/l EN /l xx", {Bad("/l")}, 160, {"\tLanguage='EN'", Rejected("/l")}},
+    {"/t empty", {}, "-", "/t", {Bad("/t")}, 8, {START, Rejected("/t")}},
+    {"/t followed by an option", {}, "-", "/t /u", {Bad("/t")}, 8, {Rejected("/t")}},
+    {"/l replaced by a bad one", {}, "-", "/l EN /l xx", {Bad("/l")}, 160, {"\tLanguage='EN'", Rejected("/l")}},
 
     // A settings file missing or without our language: 13, a box without
     // owner, no window. (Damaged ones are the fault runs'.)
-    {"settings file missing", "", "-", "", {NotOk("<dist>\\Zaph.ini")}, 13,
+    {"settings file missing", {}, "-", "", {NotOk("<dist>\\Zaph.ini")}, 13,
      {START, "\tAdmin='yes', WINNT='yes'.", "E\tInitialisation file '<dist>\\Zaph.ini' not OK"}, {"My name is"}},
-    {"no labels of any language of ours", "", "langs=QQ", "/l DE",
+    {"no labels of any language of ours", {}, "langs=QQ", "/l DE",
      {"E||Language 'DE' not found in file '<dist>\\Zaph.ini'"}, 13, {"\tLanguage='DE'"}, {"My name is"}},
     // A language the file lacks falls back to one it has.
-    {"language the file lacks", "", "", "/l DE", STOP, 13,
+    {"language the file lacks", {}, "", "/l DE", STOP, 13,
      {START, "\tLanguage='DE'", "\tSelected language = 'EN'", STOP_LINE}, {"successfully"}},
 
     // LOCAL by the name setup.exe (by the marker file: the whole runs), with
     // the current folder as BASE_URL. WEB without either: a missing BASE_URL
     // ends with 13.
-    {"setup.exe is LOCAL", "exe=SETUP.EXE", "BASE_URL-", "/l EN", STOP, 13,
+    {"setup.exe is LOCAL", Exe("SETUP.EXE"), "BASE_URL-", "/l EN", STOP, 13,
      {"\tMy name is 'SETUP.EXE'", "\t'LOCAL' Installation", "\tBASE_URL = '<dist>\\'", STOP_LINE}},
-    {"WEB without BASE_URL", "", "BASE_URL-", "/l EN", NO_BASE, 13, NO_BASE_LOG, {STOP_LINE}},
-    {"a label asking for other arguments", "", "BASE_URL-; @InvalidValue='%s' %hs %d", "/l EN",
+    {"WEB without BASE_URL", {}, "BASE_URL-", "/l EN", NO_BASE, 13, NO_BASE_LOG, {STOP_LINE}},
+    {"a label asking for other arguments", {}, "BASE_URL-; @InvalidValue='%s' %hs %d", "/l EN",
      {"E|*|?!Missing Information/Error Message.\nPlease contact your supplier.", NO_BASE[1]}, 13,
      {"W\tSetting 'BASE_URL' missing!"}},
 
-    {"access violation", "fault=access", "", "/l EN", {ABORT}, -1, ABORT_LOG, {"Main return code"}},
-    {"stack overflow", "fault=stack", "", "/l EN", {ABORT}, -1, ABORT_LOG, {"Main return code"}},
-    {"libraries planted in the current folder", "planted", "", "/l EN", STOP, 13, {STOP_LINE}},
+    {"access violation", Fault("access"), "", "/l EN", {ABORT}, -1, ABORT_LOG, {"Main return code"}},
+    {"stack overflow", Fault("stack"), "", "/l EN", {ABORT}, -1, ABORT_LOG, {"Main return code"}},
+    {"libraries planted in the current folder", PLANTED, "", "/l EN", STOP, 13, {STOP_LINE}},
 };
 
 std::string Expand(Scenario& s, const std::string& text)
@@ -138,26 +146,18 @@ void RunRow(const Row& row)
     SCOPED_TRACE(row.name);
     Scenario s;
     std::unique_ptr<Planted> planted;
-    std::string folder = s.Dir(), word;
-    std::istringstream setup(row.setup);
-    while (setup >> word)
+    std::string folder = s.Dir();
+    if (!row.setup.exe.empty())
+        s.SetExeName(row.setup.exe);
+    if (!row.setup.fault.empty())
     {
-        if (word.compare(0, 4, "exe=") == 0)
-            s.SetExeName(word.substr(4));
-        else if (word.compare(0, 6, "fault=") == 0)
-        {
-            ASSERT_TRUE(s.CopyFromBin("fernwick_faulting.exe", "fernwick.exe"));
-            SetEnvironmentVariableA("FW_TEST_FAULT", word.substr(6).c_str());
-        }
-        else if (word == "planted")
-        {
-            planted.reset(new Planted(s, "fernwick.exe"));
-            folder = planted->Current();
-        }
-        else
-        {
-            FAIL() << "unknown setup word " << word;
-        }
+        ASSERT_TRUE(s.CopyFromBin("fernwick_faulting.exe", "fernwick.exe"));
+        SetEnvironmentVariableA("FW_TEST_FAULT", row.setup.fault.c_str());
+    }
+    if (row.setup.planted)
+    {
+        planted.reset(new Planted(s, "fernwick.exe"));
+        folder = planted->Current();
     }
     if (row.ini[0] != '-')
     {

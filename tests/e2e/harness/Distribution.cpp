@@ -158,12 +158,15 @@ Distribution& Distribution::Apply(const std::string& changes)
         else if (key == "standin")
             m_copies.push_back({"fw_standin.exe", value});
         else if (key == "package")
+        {
+            m_package = value;
             for (const std::string& code : m_languages)
             {
                 std::string folder = Find(m_settings, "SYS_LN_DIR");
                 m_copies.push_back({"packages\\" + value + "\\Sys_" + code + ".msi",
                                     (folder.empty() ? "" : folder + "\\") + "Sys_" + code + ".msi"});
             }
+        }
         else if (eq == std::string::npos && !key.empty() && key.back() == '-')
             Drop(pairs, key.substr(0, key.size() - 1));
         else if (label && value.empty())

@@ -43,6 +43,8 @@ public:
     // SYS_LN_DIR when set).
     Distribution& Apply(const std::string& changes);
 
+    // The release folder of the last "package=" change ("" none).
+    const std::string& Package() const { return m_package; }
     std::string SettingsText() const;
     // The first language's code in lower case, as package names carry it.
     std::string FirstLanguage() const;
@@ -59,6 +61,7 @@ private:
     std::map<std::string, std::vector<std::string>> m_sections;
     Pairs m_files;
     Pairs m_copies; // from bin: source, target
+    std::string m_package;
     bool m_local = true;
 };
 } // namespace fwe2e
