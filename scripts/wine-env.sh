@@ -49,7 +49,7 @@ wine_prefix_down() {
 # Sets SERVER (the server's pid) and PORT.
 web_folder() {
     rm -f "$2/port"
-    python3 "$ROOT/scripts/loopback-server.py" "$1" "$2/port" 2>"$2/server.log" &
+    python3 "$ROOT/scripts/loopback-server.py" "$1" "$2/port" $LOOPBACK_OPTIONS 2>"$2/server.log" &
     SERVER=$!
     while [ ! -s "$2/port" ]; do sleep 0.2; done
     PORT=$(cat "$2/port")

@@ -4,6 +4,7 @@
 #include <stdio.h>
 
 #include "Log.h"
+#include "RunState.h"
 
 static void DefaultAssertionHandler(const char* condition, const char* file, int line)
 {
@@ -11,7 +12,9 @@ static void DefaultAssertionHandler(const char* condition, const char* file, int
     _snprintf(text, sizeof(text) - 1, "Assertion failed!\n\nExpression: %s\nFile: %s\nLine: %d",
               condition, file, line);
     text[sizeof(text) - 1] = 0;
-    MessageBoxA(NULL, text, "Setup", MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+    // The failure is logged already; an unattended run ends without the box.
+    if (!RunState.Unattended())
+        MessageBoxA(NULL, text, "Setup", MB_OK | MB_ICONSTOP | MB_TASKMODAL);
     ExitProcess(3);
 }
 

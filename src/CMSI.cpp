@@ -112,6 +112,7 @@ CMSI::CMSI()
       m_lastResult(RESULT_NOT_READY),
       m_errorText(NULL),
       m_logEnabled(false),
+      m_uiLevel(MSI_UI_LEVEL_FULL),
       m_pSetInternalUI(NULL),
       m_pInstallProduct(NULL),
       m_pEnableLog(NULL),
@@ -286,7 +287,9 @@ bool CMSI::InstallProduct()
     }
 
     LogMessage(3, LOG_INFO, "MSI InstallProduct (%hs, %hs)\n", m_packagePath, commandLine);
-    m_pSetInternalUI(MSI_UI_LEVEL_FULL, NULL);
+    if (m_uiLevel != MSI_UI_LEVEL_FULL)
+        LogMessage(2, LOG_INFO, "MSI user interface level %d.\n", m_uiLevel);
+    m_pSetInternalUI(m_uiLevel, NULL);
     m_lastResult = m_pInstallProduct(m_packagePath, commandLine);
     free(commandLine);
     LogMessage(2, LOG_INFO, "MSI InstallProduct returns '%ld'\n", (long)m_lastResult);

@@ -1,7 +1,8 @@
 // The program's only way to the Windows Installer: finds msi.dll where the
 // system says it is, loads it at run time (it is not linked), switches on the
 // installer's own log, collects the public properties of one installation,
-// installs the product's package with the installer's full user interface,
+// installs the product's package with the installer's full user interface
+// (or the one an unattended run asks for),
 // removes a product silently and turns installer result codes into texts.
 // No operation shows a message: the callers do.
 #pragma once
@@ -32,12 +33,16 @@ const char PACKED_PRODUCT_CODE_TAIL[] = "E1A5D7B4C802193F6C0A4D8E";
 
 const int MSI_PATH_SIZE = 260;            // library, package, log and intended paths
 const int MSI_PACKED_CODE_SIZE = 60;
-const int MSI_MAX_PROPERTIES = 10;
+// The program's own eight properties and the administrator's ten from the
+// command line (RunState's MAX_COMMAND_PROPERTIES).
+const int MSI_MAX_PROPERTIES = 18;
 const int MSI_ERROR_TEXT_SIZE = 1024;
 
 // Installer arguments the program uses (values of the published API).
 const int MSI_UI_LEVEL_NONE = 2;          // INSTALLUILEVEL_NONE
+const int MSI_UI_LEVEL_BASIC = 3;         // INSTALLUILEVEL_BASIC
 const int MSI_UI_LEVEL_FULL = 5;          // INSTALLUILEVEL_FULL
+const int MSI_UI_PROGRESS_ONLY = 0x40;    // INSTALLUILEVEL_PROGRESSONLY: no modal box with BASIC
 // FATALEXIT, ERROR, WARNING, USER, INFO, RESOLVESOURCE, OUTOFDISKSPACE,
 // ACTIONDATA, PROPERTYDUMP, COMMONDATA and VERBOSE.
 const DWORD MSI_LOG_MODE = 0x1EDF;
@@ -84,6 +89,10 @@ public:
     const char* GetPackedProductCode() const { return m_packedProductCode; }
     const char* GetLogPath() const { return m_logPath; }
     void SetLogEnabled(bool enabled) { m_logEnabled = enabled; }
+    // The installer's user interface for InstallProduct (MSI_UI_LEVEL_FULL
+    // unless an unattended run asks for less).
+    void SetUILevel(int level) { m_uiLevel = level; }
+    int GetUILevel() const { return m_uiLevel; }
 
     // Read access for the tests and the relocation code.
     const char* GetLibraryPath() const { return m_libraryPath; }
@@ -109,6 +118,7 @@ private:
     char m_logPath[MSI_PATH_SIZE];
     char m_intendedPath[MSI_PATH_SIZE];
     char m_packedProductCode[MSI_PACKED_CODE_SIZE];
+    int m_uiLevel;
     MsiSetInternalUIFn m_pSetInternalUI;
     MsiInstallProductAFn m_pInstallProduct;
     MsiEnableLogAFn m_pEnableLog;

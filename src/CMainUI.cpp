@@ -18,6 +18,7 @@
 #include "RunState.h"
 #include "TextUtil.h"
 #include "Transfer.h"
+#include "UserMessages.h"
 #include "WideAPI.h"
 #include "resource.h"
 
@@ -261,11 +262,18 @@ void CMainUI::PumpMessages()
     }
 }
 
+void CMainUI::Reveal()
+{
+    // A quiet run has no one at the screen: the window does its work hidden.
+    if (m_hWnd != NULL && !RunState.quiet)
+        ShowWindow(m_hWnd, SW_SHOW);
+}
+
 void CMainUI::ShowForWork(bool allowProceed)
 {
     if (m_hWnd == NULL)
         return;
-    ShowWindow(m_hWnd, SW_SHOW);
+    Reveal();
     HWND proceed = GetDlgItem(m_hWnd, IDC_PROCEED);
     if (proceed != NULL)
         EnableWindow(proceed, allowProceed ? TRUE : FALSE);
@@ -323,8 +331,7 @@ void CMainUI::WaitForDownload(HANDLE worker)
 {
     // A download that stands still is ended by the download's own watch,
     // which posts WM_DOWNLOAD_DONE: this wait needs no clock of its own.
-    if (m_hWnd != NULL)
-        ShowWindow(m_hWnd, SW_SHOW);
+    Reveal();
     TransferState none;
     const TransferState& transfer = m_transfer != NULL ? *m_transfer : none;
     HANDLE* handles = worker != NULL ? &worker : NULL;
@@ -359,7 +366,7 @@ void CMainUI::WaitForChoice()
 {
     if (m_hWnd == NULL)
         return;
-    ShowWindow(m_hWnd, SW_SHOW);
+    Reveal();
     m_bInModalWait = true;
     MSG msg;
     while (m_bInModalWait && IsWindow(m_hWnd))
@@ -733,8 +740,9 @@ void ConfirmCancel(DWORD& result)
     result = UI_RESULT_UNDECIDED;
     if (g_mainUI == NULL)
         return;
-    const wchar_t* question = g_resource ? g_resource->GetLabel(LABEL_CONFIRM_CANCEL) : NULL;
-    if (g_mainUI->Confirm(question))
+    // Through the one road to the user, which also answers it in an
+    // unattended run (where no modal wait lets Cancel reach here).
+    if (Ask(LABEL_CONFIRM_CANCEL))
         PostQuitMessage((int)UI_RESULT_CANCELLED);
 }
 

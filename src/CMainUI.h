@@ -116,6 +116,8 @@ public:
     bool m_bLanguageFixed;
 
 protected:
+    // Shows the window, except in a quiet run.
+    void Reveal();
     int ShowBox(const wchar_t* text, UINT flags);
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR OnInitDialog(HWND window);

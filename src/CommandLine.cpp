@@ -12,14 +12,16 @@
 #include "CodeTables.h"
 #include "Layout.h"
 #include "Log.h"
+#include "ProductPackage.h"
 #include "SystemLibrary.h"
+#include "TextUtil.h"
 #include "RunState.h"
 #include "WideAPI.h"
 #include "resource.h"
 #include "UserMessages.h"
 
-static const char* const BOX_CAPTION = "Setup";
-static const int USAGE_TEXT_SIZE = 512;
+// Room for every switch's line (the switches of unattended runs made 512 too few).
+static const int USAGE_TEXT_SIZE = 1024;
 static const int VERSION_TEXT_SIZE = 256;
 static const char* const VERSION_BLOCK = "\\StringFileInfo\\080904b0\\";
 static const wchar_t* const VERSION_FORMAT_FALLBACK = L"%s\nVersion %s.\n%s\n%s";
@@ -128,7 +130,7 @@ static int ForceNarrowApi(SwitchCall&)
 {
     if (isWinNT)
     {
-        MessageBoxA(NULL, "FORCED WIN95", BOX_CAPTION, MB_OK | MB_ICONEXCLAMATION);
+        TellAlone("FORCED WIN95");
         useWideApi = false;
     }
     return CMDLINE_OK;
@@ -173,6 +175,121 @@ static int LayoutOption(SwitchCall& call)
     return TakeLayoutFolder(call.value);
 }
 
+// A switch's value refused: the usage box with the reason, and the result of
+// a rejected value; when no value came at all, that of an empty text unless
+// an earlier occurrence of the switch gave one.
+static int RefuseValue(const char* error, bool hadValue, bool givenBefore)
+{
+    ShowUsage(error);
+    return hadValue || givenBefore ? CMDLINE_BAD_ARGUMENT : CMDLINE_NO_VALUE;
+}
+
+// /s FR,EN: every code as /l checks it; a code named twice counts once.
+static int LanguagesOption(SwitchCall& call)
+{
+    bool givenBefore = RunState.commandLanguageCount > 0;
+    if (call.value == NULL)
+        return RefuseValue("/s option invalid", false, givenBefore);
+    bool wanted[LANGUAGE_SLOTS] = {false};
+    std::string list = call.value;
+    size_t from = 0;
+    for (;;)
+    {
+        size_t comma = list.find(',', from);
+        std::string code = list.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+        if (!IsLanguageCode(code.c_str()))
+        {
+            LogMessage(2, LOG_ERROR, "Language code '%hs' of /s not known.\n", code.c_str());
+            return RefuseValue("/s option invalid", true, givenBefore);
+        }
+        wanted[LanguageIndex(code.c_str())] = true;
+        if (comma == std::string::npos)
+            break;
+        from = comma + 1;
+    }
+    // A later /s replaces an earlier one, as a later /l does.
+    RunState.commandLanguageCount = 0;
+    for (int i = 0; i < LANGUAGE_SLOTS; ++i)
+    {
+        RunState.commandLanguages[i] = wanted[i];
+        if (wanted[i])
+            ++RunState.commandLanguageCount;
+    }
+    LogMessage(2, LOG_INFO, "LANGUAGES='%hs'\n", call.value);
+    return CMDLINE_OK;
+}
+
+// The properties the program gives the package itself: the run's own
+// decisions, which no command line may change behind its back.
+static const char* const* const OWN_PROPERTIES[] = {&PROPERTY_LANGUAGE_COUNT, &PROPERTY_TARGET_DIR,
+                                                    &PROPERTY_FORCE_FOLDER,    &PROPERTY_AUTO_UPGRADE,
+                                                    &PROPERTY_DEFAULT_DIR,     &PROPERTY_SETUP_TYPE,
+                                                    &PROPERTY_DOTNET};
+
+// A public property's name as the installer takes it from a command line:
+// upper-case letters, digits, underscores and periods, not beginning with a
+// digit or a period.
+static bool IsPublicPropertyName(const std::string& name)
+{
+    if (name.empty() || (name[0] >= '0' && name[0] <= '9') || name[0] == '.')
+        return false;
+    for (char c : name)
+        if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.'))
+            return false;
+    return true;
+}
+
+static bool IsOwnProperty(const std::string& name)
+{
+    for (const char* const* own : OWN_PROPERTIES)
+        if (TextEqualNoCase(name.c_str(), *own))
+            return true;
+    // Unattended, the program also tells the package never to restart the machine.
+    return RunState.Unattended() && TextEqualNoCase(name.c_str(), PROPERTY_REBOOT);
+}
+
+// /p NAME=VALUE, repeatable: a public property for the product package. A
+// name given again takes the later value. SETUPTYPE=Client is the one
+// exception to the program's own names: it asks for a client installation,
+// which the program then sets up itself.
+static int PropertyOption(SwitchCall& call)
+{
+    bool givenBefore = RunState.propertyCount > 0 || RunState.clientRequested;
+    if (call.value == NULL)
+        return RefuseValue("/p option invalid", false, givenBefore);
+    std::string item = call.value;
+    size_t eq = item.find('=');
+    std::string name = item.substr(0, eq), value = eq == std::string::npos ? "" : item.substr(eq + 1);
+    std::string error;
+    if (TextEqualNoCase(name.c_str(), PROPERTY_SETUP_TYPE) && TextEqualNoCase(value.c_str(), SETUP_TYPE_CLIENT))
+    {
+        RunState.clientRequested = true;
+        LogMessage(2, LOG_INFO, "PROPERTY %hs=%hs: a client installation is asked for.\n", PROPERTY_SETUP_TYPE,
+                   SETUP_TYPE_CLIENT);
+        return CMDLINE_OK;
+    }
+    if (eq != std::string::npos && IsOwnProperty(name))
+        error = "/p option invalid: " + name + " is set by the program";
+    else if (eq == std::string::npos || value.empty() || !IsPublicPropertyName(name))
+        error = "/p option invalid: NAME=VALUE with a public (upper-case) name";
+    int slot = 0;
+    while (error.empty() && slot < RunState.propertyCount && !RunState.propertyNames[slot].Equals(name.c_str()))
+        ++slot;
+    if (error.empty() && slot == MAX_COMMAND_PROPERTIES)
+        error = "/p option invalid: more than " + std::to_string(MAX_COMMAND_PROPERTIES) + " properties";
+    if (!error.empty())
+    {
+        LogMessage(2, LOG_ERROR, "Property '%hs' refused.\n", item.c_str());
+        return RefuseValue(error.c_str(), true, givenBefore);
+    }
+    RunState.propertyNames[slot] = name.c_str();
+    RunState.propertyValues[slot] = value.c_str();
+    if (slot == RunState.propertyCount)
+        ++RunState.propertyCount;
+    LogMessage(2, LOG_INFO, "PROPERTY %hs='%hs'\n", name.c_str(), value.c_str());
+    return CMDLINE_OK;
+}
+
 static bool AnyText(const char* value, C_String& text)
 {
     text = value;
@@ -204,6 +321,7 @@ static const CommandSwitch SWITCHES[] = {
     // letter, value, flag, log line, act, text, accept, bad value, no value
     {'9', VALUE_NONE, NULL, "ForceWin95\n", ForceNarrowApi},
     {'?', VALUE_NONE, NULL, NULL, UsageBox},
+    {'b', VALUE_NONE, &RunState.passive, "PASSIVE\n"},
     {'h', VALUE_NONE, NULL, NULL, UsageBox},
     {'c', VALUE_NONE, &RunState.checkOnly, "CHECKONLY\n"},
     {'d', VALUE_USABLE, NULL, NULL, LogOption},
@@ -213,7 +331,10 @@ static const CommandSwitch SWITCHES[] = {
      CMDLINE_NO_VALUE},
     {'m', VALUE_NONE, &RunState.multiMode, "MULTIMODE\n"},
     {'o', VALUE_NEXT, NULL, NULL, LayoutOption},
+    {'p', VALUE_NEXT, NULL, NULL, PropertyOption},
+    {'q', VALUE_NONE, &RunState.quiet, "QUIET\n"},
     {'r', VALUE_ANY, &RunState.repairMode, NULL, RepairFolder},
+    {'s', VALUE_NEXT, NULL, NULL, LanguagesOption},
     {'t', VALUE_NEXT, NULL, "TARGETDIR='%hs'\n", NULL, TEXT_TARGET, FolderText, CMDLINE_BAD_ARGUMENT,
      CMDLINE_NO_VALUE},
     {'u', VALUE_NONE, &RunState.autoUpgrade, "AUTOUPGRADE\n"},
@@ -278,10 +399,30 @@ static const char* TakeValue(SwitchValue kind, int argc, const char* const* argv
     return value;
 }
 
+// Whether the run is quiet or passive is known before any switch acts, so
+// that no box of the command line (a rejected value before /q, say) is shown
+// to a screen nobody watches. The values are skipped as the scan takes them.
+static void TakeUnattendedSwitches(int argc, const char* const* argv)
+{
+    for (int i = 1; i < argc; ++i)
+    {
+        const char* arg = argv[i];
+        if (arg == NULL || !IsOptionLead(arg[0]))
+            break;
+        const CommandSwitch* entry = FindSwitch(arg[1]);
+        if (entry == NULL)
+            continue;
+        if (entry->flag == &RunState.quiet || entry->flag == &RunState.passive)
+            *entry->flag = true;
+        TakeValue(entry->value, argc, argv, i);
+    }
+}
+
 int ParseCommandLineArgs(int argc, const char* const* argv, const char* commandLine,
                          C_String& languageCode, C_String& iniFile)
 {
     int result = CMDLINE_OK;
+    TakeUnattendedSwitches(argc, argv);
     for (int i = 1; i < argc && result == CMDLINE_OK; ++i)
     {
         const char* arg = argv[i];
@@ -331,7 +472,7 @@ void ShowUsage(const char* errorText)
         if (text[0] == 0)
             text = LoadStringA(ResourceModule(), IDS_USAGE, usage, sizeof(usage)) > 0 ? usage
                                                                                     : "USAGE???";
-        MessageBoxA(NULL, text, BOX_CAPTION, MB_OK | MB_ICONEXCLAMATION);
+        TellAlone(text);
     }
     else
     {
@@ -389,7 +530,7 @@ void ShowVersionInfo()
 {
     if (g_mainUI == NULL)
     {
-        MessageBoxA(NULL, "Version Information", BOX_CAPTION, MB_OK | MB_ICONEXCLAMATION);
+        TellAlone("Version Information");
         return;
     }
 

@@ -23,41 +23,43 @@ UINT ScaleDownloadProgress(ULONG progress, ULONG progressMax)
 
 static const UINT NO_POSITION = (UINT)-1;
 
-DownloadActivity::DownloadActivity() : m_count(0), m_binding(NULL)
+DownloadActivity::DownloadActivity() : m_count(0), m_request(NULL), m_close(NULL)
 {
     InitializeCriticalSection(&m_lock);
 }
 
 DownloadActivity::~DownloadActivity()
 {
-    SetBinding(NULL);
     DeleteCriticalSection(&m_lock);
 }
 
-void DownloadActivity::SetBinding(IBinding* binding)
+void DownloadActivity::SetRequest(HINTERNET request, CloseRequest close)
 {
-    if (binding != NULL)
-        binding->AddRef();
     EnterCriticalSection(&m_lock);
-    IBinding* old = m_binding;
-    m_binding = binding;
+    m_request = request;
+    m_close = close;
     LeaveCriticalSection(&m_lock);
-    if (old != NULL)
-        old->Release();
+}
+
+HINTERNET DownloadActivity::TakeRequest()
+{
+    EnterCriticalSection(&m_lock);
+    HINTERNET request = m_request;
+    m_request = NULL;
+    LeaveCriticalSection(&m_lock);
+    return request;
 }
 
 bool DownloadActivity::Abort()
 {
+    // Closed under the lock: the owner cannot take the request back and
+    // close it a second time meanwhile.
     EnterCriticalSection(&m_lock);
-    IBinding* binding = m_binding;
-    if (binding != NULL)
-        binding->AddRef();
+    HINTERNET request = m_request;
+    m_request = NULL;
+    bool closed = request != NULL && m_close != NULL && m_close(request);
     LeaveCriticalSection(&m_lock);
-    if (binding == NULL)
-        return false;
-    const HRESULT result = binding->Abort();
-    binding->Release();
-    return SUCCEEDED(result);
+    return closed;
 }
 
 CDownloadBindStatusCallback::CDownloadBindStatusCallback(CMainUI* ui, TransferState* transfer,
@@ -110,13 +112,10 @@ STDMETHODIMP_(ULONG) CDownloadBindStatusCallback::Release()
     return (ULONG)count;
 }
 
-STDMETHODIMP CDownloadBindStatusCallback::OnStartBinding(DWORD, IBinding* pib)
+STDMETHODIMP CDownloadBindStatusCallback::OnStartBinding(DWORD, IBinding*)
 {
     if (m_activity != NULL)
-    {
-        m_activity->SetBinding(pib);
         m_activity->Touch();
-    }
     return S_OK;
 }
 
@@ -176,8 +175,6 @@ STDMETHODIMP CDownloadBindStatusCallback::OnProgress(ULONG ulProgress, ULONG ulP
 
 STDMETHODIMP CDownloadBindStatusCallback::OnStopBinding(HRESULT, LPCWSTR)
 {
-    if (m_activity != NULL)
-        m_activity->SetBinding(NULL);
     return S_OK;
 }
 

@@ -1,10 +1,13 @@
 // The progress callback of an Internet download: moves progress bar 0 of the
 // progress window, records the progress in the transfer's record and turns
-// the user's Cancel there into an abort of the download.
+// the user's Cancel there into an abort of the download. The download's
+// reading loop reports to it in the download library's status codes, the
+// ones the window has always followed.
 #pragma once
 
 #include <windows.h>
 #include <urlmon.h>
+#include <wininet.h>
 
 class CMainUI;
 class TransferState;
@@ -26,22 +29,24 @@ extern const IID IID_FernwickDownloadCallback;
 // DOWNLOAD_PROGRESS_RANGE; 0 while nothing came or when the maximum is unknown (0).
 UINT ScaleDownloadProgress(ULONG progress, ULONG progressMax);
 
-// What the callback of one download tells the downloading code while the call
-// runs: that anything at all arrived (every report of the library counts, the
-// status of the connection as much as each piece of data), and the binding
-// through which the call can be ended from outside when nothing arrives any
-// more. Shared by the callback and a watching thread: the count is a single
-// word, the binding is kept under a lock.
+// What one download tells a watching thread while it runs: that anything at
+// all arrived (the answer's headers as much as each block of data), and the
+// open request through which the download can be ended from outside when
+// nothing arrives any more (closing it ends a read that waits). The count is
+// a single word, the request is kept under a lock.
 class DownloadActivity
 {
 public:
+    typedef BOOL(WINAPI* CloseRequest)(HINTERNET request);
     DownloadActivity();
     ~DownloadActivity();
     void Touch() { InterlockedIncrement(&m_count); }
     LONG Count() const { return m_count; }
-    // The binding of the download call (AddRef'd), or null when it has ended.
-    void SetBinding(IBinding* binding);
-    // Asks the download call to end; false when there is no binding to ask.
+    // The request of the running try and how it is closed (null: none).
+    void SetRequest(HINTERNET request, CloseRequest close);
+    // The request back, for its owner to close: null when Abort closed it.
+    HINTERNET TakeRequest();
+    // Closes the request; false when there is none to close.
     bool Abort();
 
 private:
@@ -49,7 +54,8 @@ private:
     DownloadActivity& operator=(const DownloadActivity&);
     volatile LONG m_count;
     CRITICAL_SECTION m_lock;
-    IBinding* m_binding;
+    HINTERNET m_request;
+    CloseRequest m_close;
 };
 
 // The object lives for one download call, normally as a local object of the
@@ -57,11 +63,11 @@ private:
 // and never releases it, so Release by the download code cannot free it.
 // Release at zero deletes, which is only right for an object made with new.
 // The interface table is IBindStatusCallback's, slot for slot. The object also
-// answers IHttpNegotiate, only to learn the server's status: an error page
-// (404 and the like) can arrive as a successful download, and must not be
-// taken for the file; and IHttpSecurity, so that a certificate problem of an
-// https:// server ends the download instead of asking anyone whether to go
-// on (nor offering a window to ask in).
+// answers IHttpNegotiate, to learn the server's status (the reading loop
+// reports it through OnResponse): an error page (404 and the like) must not
+// be taken for the file; and IHttpSecurity, through which a certificate
+// problem of an https:// server is refused and logged, never put to anyone
+// as a question (nor offered a window to ask in).
 class CDownloadBindStatusCallback final : public IBindStatusCallback, public IHttpNegotiate, public IHttpSecurity
 {
 public:

@@ -2,6 +2,7 @@
 
 #include "Fernwick.h"
 #include "Log.h"
+#include "RunState.h"
 
 static const char* const ABORT_TEXT = "Fernwick has encountered an unexpected error and will stop.";
 static const char* const ABORT_CAPTION = "Setup";
@@ -12,7 +13,11 @@ static void* s_faultAddress = NULL;
 
 static void ShowAbort()
 {
-    MessageBoxA(NULL, ABORT_TEXT, ABORT_CAPTION, MB_OK | MB_ICONSTOP | MB_SETFOREGROUND);
+    // An unattended run must end, not wait for someone to close a box.
+    if (RunState.Unattended())
+        LogMessage(0, LOG_ERROR, "Box not shown (%hs): %hs\n", RunState.UnattendedName(), ABORT_TEXT);
+    else
+        MessageBoxA(NULL, ABORT_TEXT, ABORT_CAPTION, MB_OK | MB_ICONSTOP | MB_SETFOREGROUND);
 }
 
 static DWORD WINAPI ReportFault(void*)

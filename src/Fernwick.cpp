@@ -398,6 +398,15 @@ static long ShutDown(SequenceLocals& locals, CRunObjects& objects)
 
     ReportOutcome(locals);
 
+    // Nobody is there to restart the machine or to read the reminder: the
+    // code tells the system that started an unattended run to restart.
+    if (RunState.Unattended() && locals.rc == 0 && RunState.rebootNeeded)
+    {
+        LogMessage(2, LOG_INFO, "Restart needed: the %hs run ends with %ld and leaves the restart to whoever "
+                   "started it.\n", RunState.UnattendedName(), RC_SUCCESS_REBOOT_REQUIRED);
+        locals.rc = RC_SUCCESS_REBOOT_REQUIRED;
+    }
+
     LogMessage(2, LOG_INFO, "**> Main return code '%ld'.\n", locals.rc);
     LogBanner(END_BANNER);
 

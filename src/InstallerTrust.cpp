@@ -9,6 +9,7 @@
 #include "SystemLibrary.h"
 #include "TextUtil.h"
 #include "UserMessages.h"
+#include "WideAPI.h"
 
 #include <softpub.h>
 #include <wincrypt.h>
@@ -22,6 +23,7 @@
 #endif
 
 const char* const INSTALLER_PUBLISHER = "Microsoft Corporation";
+const char* const PACKAGE_PUBLISHER = "Ombrant";
 
 namespace
 {
@@ -75,12 +77,35 @@ bool BindTrustFunctions()
     return s_trust.verify && s_trust.provData && s_trust.signer && s_trust.cert && s_trust.name;
 }
 
+// The protected folders' names below the temporary folder; a number makes
+// each fresh.
+const char* const PROTECTED_FOLDER_FORMAT = "%sFernwick-%lu-%d";
+const int PROTECTED_FOLDER_TRIES = 100;
+
+typedef BOOL(WINAPI* SetControlFn)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL, SECURITY_DESCRIPTOR_CONTROL);
+
+// The file name of a source name ("setup\\dotnetfx.exe" -> "dotnetfx.exe"):
+// installers may act on their own name, so the copy keeps it.
+const char* FileNameOf(const char* sourceName)
+{
+    const char* name = sourceName;
+    for (const char* c = sourceName; *c != 0; ++c)
+        if (*c == '\\' || *c == '/')
+            name = c + 1;
+    return name;
+}
+
 bool SameDigest(const char* listed, const char* computed)
 {
     // The release tool writes lower case; a hand-written entry may not.
     return TextEqualNoCase(listed, computed);
 }
 } // namespace
+
+void LoadTrustLibraries()
+{
+    BindTrustFunctions();
+}
 
 bool SignedBy(const char* path, char* signer, size_t signerSize, LONG& status)
 {
@@ -171,20 +196,224 @@ InstallerVerdict JudgeInstaller(CResource* settings, const char* sourceName, con
     return INSTALLER_REFUSED;
 }
 
-bool VerifyObtainedInstaller(const char* sourceName, const char* localPath, DWORD& code)
+CProtectedAccess::CProtectedAccess() : m_system(NULL), m_admins(NULL), m_users(NULL), m_bReady(false)
+{
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    const DWORD inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+    PACL list = (PACL)m_acl;
+    m_bReady = AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &m_system) &&
+               AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
+                                        0, &m_admins) &&
+               AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS, 0, 0, 0, 0, 0,
+                                        0, &m_users) &&
+               InitializeAcl(list, sizeof(m_acl), ACL_REVISION) &&
+               AddAccessAllowedAce(list, ACL_REVISION, FILE_ALL_ACCESS, m_system) &&
+               AddAccessAllowedAce(list, ACL_REVISION, FILE_ALL_ACCESS, m_admins) &&
+               AddAccessAllowedAce(list, ACL_REVISION, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, m_users) &&
+               InitializeSecurityDescriptor(&m_descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+               SetSecurityDescriptorDacl(&m_descriptor, TRUE, list, FALSE);
+    // The copy made in the folder takes the same list. The entries are marked
+    // so here rather than made so: the call that takes the flags came with
+    // Windows 2000, and the program starts on NT 4.0 too.
+    for (DWORD i = 0; m_bReady && i < list->AceCount; ++i)
+    {
+        ACE_HEADER* ace = NULL;
+        m_bReady = GetAce(list, i, (void**)&ace) && ace != NULL;
+        if (m_bReady)
+            ace->AceFlags = (BYTE)inherit;
+    }
+    if (m_bReady)
+    {
+        // Looked up: the systems before Windows 2000 lack it, and merge nothing.
+        SetControlFn setControl =
+            (SetControlFn)(void*)GetProcAddress(GetModuleHandleA("advapi32.dll"), "SetSecurityDescriptorControl");
+        if (setControl != NULL)
+            m_bReady = setControl(&m_descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED) != FALSE;
+    }
+    m_attributes.nLength = sizeof(m_attributes);
+    m_attributes.lpSecurityDescriptor = &m_descriptor;
+    m_attributes.bInheritHandle = FALSE;
+}
+
+CProtectedAccess::~CProtectedAccess()
+{
+    if (m_system != NULL)
+        FreeSid(m_system);
+    if (m_admins != NULL)
+        FreeSid(m_admins);
+    if (m_users != NULL)
+        FreeSid(m_users);
+}
+
+bool CreateProtectedFolder(const char* path, DWORD& code)
 {
     code = 0;
-    bool fromNetwork = true;
-    if (g_downloadManager != NULL)
+    if (!isWinNT)
     {
-        char resolved[MAX_PATH];
-        fromNetwork = !(CombineSourcePath(g_downloadManager->GetBaseUrl(), sourceName, resolved) &&
-                        IsLocalSource(resolved));
+        // No access lists on this system: nothing to protect it with.
+        if (CreateDirectoryA(path, NULL))
+            return true;
+        code = GetLastError();
+        return false;
     }
-    if (JudgeInstaller(g_resource, sourceName, localPath, fromNetwork) != INSTALLER_REFUSED)
-        return true;
+    CProtectedAccess security;
+    if (!security.IsReady())
+    {
+        code = GetLastError() != 0 ? GetLastError() : ERROR_INVALID_SECURITY_DESCR;
+        LogMessage(2, LOG_ERROR, "Cannot make the access list of a protected folder [%ld]\n", (long)code);
+        return false;
+    }
+    if (!CreateDirectoryA(path, security.Attributes()))
+    {
+        code = GetLastError();
+        return false;
+    }
+    return true;
+}
 
+bool IsDownloadedSource(const char* sourceName)
+{
+    if (g_downloadManager == NULL)
+        return true;
+    char resolved[MAX_PATH];
+    return !(CombineSourcePath(g_downloadManager->GetBaseUrl(), sourceName, resolved) && IsLocalSource(resolved));
+}
+
+CVerifiedInstaller::CVerifiedInstaller() : m_hFolder(INVALID_HANDLE_VALUE), m_hFile(INVALID_HANDLE_VALUE)
+{
+    m_szFolder[0] = 0;
+    m_szPath[0] = 0;
+}
+
+CVerifiedInstaller::~CVerifiedInstaller()
+{
+    Release();
+}
+
+bool CVerifiedInstaller::CopyToProtectedFolder(const char* sourceName, const char* localPath, DWORD& code)
+{
+    char temp[MAX_PATH];
+    DWORD length = GetTempPathA(sizeof(temp), temp);
+    if (length == 0 || length >= sizeof(temp))
+    {
+        code = length == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+        LogMessage(2, LOG_ERROR, "No temporary folder for a protected copy of '%hs' [%ld]\n", sourceName, (long)code);
+        return false;
+    }
+    // A name that exists already (someone may have made it in advance) is
+    // passed over: only a folder made here, with its access list, will do.
+    code = ERROR_ALREADY_EXISTS;
+    for (int i = 1; i <= PROTECTED_FOLDER_TRIES && code == ERROR_ALREADY_EXISTS; ++i)
+    {
+        int written = _snprintf(m_szFolder, sizeof(m_szFolder), PROTECTED_FOLDER_FORMAT, temp,
+                                (unsigned long)GetCurrentProcessId(), i);
+        if (written <= 0 || written >= (int)sizeof(m_szFolder))
+        {
+            code = ERROR_FILENAME_EXCED_RANGE;
+            break;
+        }
+        if (CreateProtectedFolder(m_szFolder, code))
+            code = 0;
+    }
+    if (code != 0)
+    {
+        LogMessage(2, LOG_ERROR, "Cannot make the protected folder '%hs' [%ld]\n", m_szFolder, (long)code);
+        m_szFolder[0] = 0;
+        return false;
+    }
+    // Held open without delete sharing: nobody renames the folder, or puts
+    // another in its place, while the copy in it is checked and run.
+    m_hFolder = CreateFileA(m_szFolder, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (!FormatPath(m_szPath, "%s\\%s", m_szFolder, FileNameOf(sourceName)))
+    {
+        code = ERROR_FILENAME_EXCED_RANGE;
+        LogMessage(2, LOG_ERROR, "Path of the protected copy of '%hs' too long.\n", sourceName);
+        m_szPath[0] = 0;
+        return false;
+    }
+    if (!CopyFileA(localPath, m_szPath, TRUE))
+    {
+        code = GetLastError();
+        LogMessage(2, LOG_ERROR, "Cannot copy '%hs' to '%hs' [%ld]\n", localPath, m_szPath, (long)code);
+        m_szPath[0] = 0;
+        return false;
+    }
+    // Read sharing only: the check, the start and the installer itself read
+    // it; nobody may write it until it has run.
+    m_hFile = CreateFileA(m_szPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (m_hFile == INVALID_HANDLE_VALUE)
+    {
+        code = GetLastError();
+        LogMessage(2, LOG_ERROR, "Cannot open the protected copy '%hs' [%ld]\n", m_szPath, (long)code);
+        return false;
+    }
+    LogMessage(2, LOG_INFO, "'%hs' copied to the protected folder as '%hs'.\n", sourceName, m_szPath);
+    code = 0;
+    return true;
+}
+
+bool CVerifiedInstaller::Take(const char* sourceName, const char* localPath, DWORD& code, const char* publisher)
+{
+    Release();
+    code = 0;
+    bool fromNetwork = IsDownloadedSource(sourceName);
+    if (!fromNetwork)
+    {
+        if (strlen(localPath) >= sizeof(m_szPath))
+        {
+            code = ERROR_FILENAME_EXCED_RANGE;
+            return false;
+        }
+        strcpy(m_szPath, localPath);
+    }
+    else if (!CopyToProtectedFolder(sourceName, localPath, code))
+    {
+        Release();
+        return false;
+    }
+    if (JudgeInstaller(g_resource, sourceName, m_szPath, fromNetwork, publisher) != INSTALLER_REFUSED)
+        return true;
     code = ERROR_INVALID_IMAGE_HASH;
+    Release();
+    return false;
+}
+
+void CVerifiedInstaller::Release()
+{
+    if (m_hFile != INVALID_HANDLE_VALUE)
+        CloseHandle(m_hFile);
+    if (m_hFolder != INVALID_HANDLE_VALUE)
+        CloseHandle(m_hFolder);
+    m_hFile = INVALID_HANDLE_VALUE;
+    m_hFolder = INVALID_HANDLE_VALUE;
+    if (m_szFolder[0] != 0)
+    {
+        // What an installer may have left beside its copy goes too.
+        if (m_szPath[0] != 0)
+            DeleteFileA(m_szPath);
+        if (RemoveDirectoryA(m_szFolder) || DeleteFolderTree(m_szFolder))
+            LogMessage(3, LOG_INFO, "Removed the protected folder '%hs'.\n", m_szFolder);
+        else
+            LogMessage(2, LOG_WARNING, "Could not remove the protected folder '%hs' [%ld]\n", m_szFolder,
+                       (long)GetLastError());
+    }
+    m_szFolder[0] = 0;
+    m_szPath[0] = 0;
+}
+
+bool VerifyObtainedInstaller(const char* sourceName, const char* localPath, CVerifiedInstaller& installer,
+                             DWORD& code)
+{
+    if (installer.Take(sourceName, localPath, code))
+        return true;
+    if (code != ERROR_INVALID_IMAGE_HASH)
+    {
+        // The copy could not be made: the file is as good as not obtained.
+        TellFormatted(MESSAGE_ERROR, LABEL_FAIL_FILE, NOTHING_WITHOUT_LABEL, sourceName,
+                      g_downloadManager != NULL ? g_downloadManager->GetBaseUrl() : "");
+        return false;
+    }
     LogMessage(2, LOG_ERROR, "Installer '%hs' refused: it is not run.\n", localPath);
     char narrow[512];
     _snprintf(narrow, sizeof(narrow) - 1, UNTRUSTED_TEXT, sourceName, INSTALLER_PUBLISHER);

@@ -8,7 +8,37 @@
 #include "CodeTables.h"
 #include "Log.h"
 #include "RunState.h"
+#include "UserMessages.h"
+#include "WideAPI.h"
 #include "resource.h"
+
+// Every language named on the command line must be one the settings file
+// offers, as the language of /l must: otherwise the run stops before anything
+// is installed (13, as for /l), rather than install other languages.
+static bool CommandLanguagesOffered(DWORD& result)
+{
+    CResource* settings = g_resource;
+    bool offered[LANGUAGE_SLOTS] = {false};
+    for (unsigned int slot = 0; slot < settings->GetLabelSectionCount(); ++slot)
+    {
+        int index = LanguageIndex(settings->GetLabelCode(slot));
+        const wchar_t* label = index >= 0 && index < LANGUAGE_SLOTS ? settings->GetLabelFor(LABEL_SELECT_LANGUAGE, index) : NULL;
+        if (label != NULL && label[0] != 0)
+            offered[index] = true;
+    }
+    for (int i = 0; i < LANGUAGE_SLOTS; ++i)
+    {
+        if (!RunState.commandLanguages[i] || offered[i])
+            continue;
+        std::wstring text = L"Language '" + std::wstring(A2W(LanguageCode(i))) + L"' not found in file '";
+        text += A2W(settings->GetIniFile());
+        text += L"'";
+        TellText(MESSAGE_ERROR, text.c_str());
+        result = RC_INVALID_DATA;
+        return false;
+    }
+    return true;
+}
 
 bool RunLanguageSelection(DWORD& result, bool preselect)
 {
@@ -20,6 +50,16 @@ bool RunLanguageSelection(DWORD& result, bool preselect)
     if (preselect && RunState.languageCount == 0)
         preselect = false;
     RunState.languageCount = 0;
+    if (!CommandLanguagesOffered(result))
+        return false;
+
+    // Unattended nobody ticks: the languages named on the command line, else
+    // those of the earlier installation, else the run's own language. Named
+    // on the command line, they are also what an interactive run offers ticked.
+    bool unattended = RunState.Unattended() && !RunState.multiMode;
+    bool earlierLanguages = false;
+    for (int i = 0; i < LANGUAGE_SLOTS; ++i)
+        earlierLanguages = earlierLanguages || RunState.languageSelected[i];
 
     int onlyLanguage = -1;
     bool keepUnchecked = preselect && !RunState.targetDir.IsEmpty() && !RunState.multiMode;
@@ -40,6 +80,10 @@ bool RunLanguageSelection(DWORD& result, bool preselect)
         {
             checked = !keepUnchecked;
         }
+        if (RunState.commandLanguageCount > 0 && !RunState.multiMode)
+            checked = RunState.commandLanguages[index];
+        else if (unattended)
+            checked = earlierLanguages ? RunState.languageSelected[index] : index == settings->GetLanguage();
         if (label != NULL && label[0] != 0)
             ui->AddLanguageChoice(caption.c_str(), index, checked, !RunState.multiMode);
         ++RunState.languageCount;
@@ -65,8 +109,14 @@ bool RunLanguageSelection(DWORD& result, bool preselect)
     if (proceed != NULL)
         EnableWindow(proceed, anyChecked ? TRUE : FALSE);
 
-    if (RunState.multiMode)
+    if (RunState.multiMode || unattended)
     {
+        if (unattended)
+            LogMessage(2, LOG_INFO, "Language selection not shown (%hs): the languages %hs.\n",
+                       RunState.UnattendedName(),
+                       RunState.commandLanguageCount > 0 ? "of the command line"
+                       : earlierLanguages                ? "of the earlier installation"
+                                                         : "of the run");
         ui->PumpMessages();
         result = 0;
     }

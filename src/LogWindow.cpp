@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "Log.h"
+#include "RunState.h"
 #include "WideAPI.h"
 #include "resource.h"
 
@@ -159,8 +160,9 @@ void ShowLogWindow(HINSTANCE instance, HWND parent, const wchar_t* title, const 
         SetWindowTextWide(window, title);
         SetDlgItemTextWide(window, IDC_LOG_TEXT, text);
     }
-    else
+    else if (!RunState.quiet)
     {
+        // A quiet run shows no window, this one neither.
         ShowWindow(window, SW_SHOW);
     }
 }

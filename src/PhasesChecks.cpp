@@ -633,6 +633,8 @@ void PhaseLanguageSelection(SequenceLocals& locals)
         // from the engine or the prerequisites ends an unattended run here.
         LogMessage(2, LOG_INFO, "Update mode: the %d language(s) of the earlier installation are kept.\n",
                    RunState.languageCount);
+        if (RunState.commandLanguageCount > 0)
+            LogMessage(2, LOG_WARNING, "Update mode: the languages of the command line are not used.\n");
         if (IsRestartCode(locals.rc))
             LogMessage(2, LOG_INFO, "Update mode: the run ends here for the restart.\n");
         return;

@@ -339,6 +339,7 @@ static bool RunPrerequisite(const PrerequisiteInstaller& installer, const char* 
 {
     char localPath[DOWNLOAD_PATH_SIZE];
     localPath[0] = 0;
+    LoadTrustLibraries();
     DWORD code = ObtainSourceFile(installer.file, localPath);
     if (code != 0)
     {
@@ -347,24 +348,28 @@ static bool RunPrerequisite(const PrerequisiteInstaller& installer, const char* 
     }
     if (localPath[0] == 0)
         return false;
-    // Nothing runs elevated that is not what the release meant to run.
-    if (!VerifyObtainedInstaller(installer.file, localPath, code))
+    // Nothing runs elevated that is not what the release meant to run, and
+    // it runs from the very copy that was checked.
+    CVerifiedInstaller verified;
+    if (!VerifyObtainedInstaller(installer.file, localPath, verified, code))
     {
         outcome.code = code;
         outcome.abandoned = true;
-        outcome.message = "The installer is neither signed by its publisher nor matches its listed digest.";
+        outcome.message = code == (DWORD)RC_INVALID_IMAGE_HASH
+                              ? "The installer is neither signed by its publisher nor matches its listed digest."
+                              : "The installer could not be copied into a protected folder.";
         return false;
     }
 
     char command[COMMAND_SIZE];
-    if (!MakeCommandLine(localPath, installer.options, command, sizeof(command)))
+    if (!MakeCommandLine(verified.Path(), installer.options, command, sizeof(command)))
     {
-        LogMessage(2, LOG_ERROR, "Command for '%hs' too long.\n", localPath);
+        LogMessage(2, LOG_ERROR, "Command for '%hs' too long.\n", verified.Path());
         outcome.code = RC_FILENAME_EXCED_RANGE;
         return false;
     }
     SetBusyText(busyText);
-    DWORD result = RunAndWait(localPath, command, busyThread);
+    DWORD result = RunAndWait(verified.Path(), command, busyThread);
     outcome.code = result;
 
     accepted = AcceptInstallerResult((long)result, outcome);

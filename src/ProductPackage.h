@@ -16,6 +16,9 @@ extern const char* const PROPERTY_DEFAULT_DIR;      // "DEFAULTDIR"
 extern const char* const PROPERTY_SETUP_TYPE;       // "SETUPTYPE"
 extern const char* const PROPERTY_DOTNET;           // "DOTNET"
 extern const char* const SETUP_TYPE_CLIENT;         // "Client"
+// Set in unattended runs only: the package never restarts the machine itself.
+extern const char* const PROPERTY_REBOOT;           // "REBOOT"
+extern const char* const REBOOT_REALLY_SUPPRESS;    // "ReallySuppress"
 
 // Installs the package of the current language through the run's CMSI, with
 // the progress window hidden while the installer's own dialogs are up.

@@ -20,4 +20,14 @@ void RunStateRecord::Reset()
     memset(languageSelected, 0, sizeof(languageSelected));
     languageCount = 0;
     msiLogPath[0] = 0;
+    quiet = passive = false;
+    memset(commandLanguages, 0, sizeof(commandLanguages));
+    commandLanguageCount = 0;
+    clientRequested = false;
+    for (int i = 0; i < MAX_COMMAND_PROPERTIES; ++i)
+    {
+        propertyNames[i].Clear();
+        propertyValues[i].Clear();
+    }
+    propertyCount = 0;
 }

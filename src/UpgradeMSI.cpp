@@ -259,24 +259,27 @@ static bool InstallEngine(const char* sourceName, int required, const StepSettin
 {
     char localPath[DOWNLOAD_PATH_SIZE];
     localPath[0] = 0;
+    LoadTrustLibraries();
     result = ObtainSourceFile(sourceName, localPath);
     if (result != 0 || localPath[0] == 0)
         return false;
     LogMessage(3, LOG_INFO, "'%hs' obtained as '%hs'\n", sourceName, localPath);
-    // Nothing runs elevated that is not what the release meant to run.
-    if (!VerifyObtainedInstaller(sourceName, localPath, result))
+    // Nothing runs elevated that is not what the release meant to run, and
+    // it runs from the very copy that was checked.
+    CVerifiedInstaller verified;
+    if (!VerifyObtainedInstaller(sourceName, localPath, verified, result))
         return false;
 
     const char* check = checkVersion.Use();
     bool checkSkipped = check != NULL && TextEqualNoCase(check, SETTING_SKIP_VALUE);
-    if (!CheckEngineInstallerVersion(required, localPath, checkSkipped))
+    if (!CheckEngineInstallerVersion(required, verified.Path(), checkSkipped))
     {
         result = 0;
         return EngineFailure(result, settings);
     }
 
     HCURSOR previous = SetCursor(LoadCursor(NULL, IDC_WAIT));
-    result = DoInstallMSI(localPath, delayedRebootUnsupported);
+    result = DoInstallMSI(verified.Path(), delayedRebootUnsupported);
     SetCursor(previous);
 
     if (IsRestartCode((long)result))

@@ -2,7 +2,11 @@
 // of a run passes here, with the label of its text, so that how the user is
 // told (a box of the run's window, with its icon, and the log line) is
 // decided in one place. Without the run's window nothing is shown, and a
-// question is answered no.
+// question is answered no. In an unattended run (quiet or passive) no box is
+// shown at all: its whole text is logged as "Box not shown (quiet): ..." and
+// a question takes the answer of an administrator who asked for an unattended
+// installation, yes (a question without its text is answered no, as when it
+// is shown).
 #pragma once
 
 #include <windows.h>
@@ -31,3 +35,7 @@ void TellText(MessageKind kind, const wchar_t* text);
 // A question; true when the user answers yes.
 bool Ask(const wchar_t* key, const wchar_t* fallback = NULL);
 bool AskText(const wchar_t* text);
+
+// A warning box before the run's window exists (no owner, caption "Setup"),
+// or its log line in an unattended run.
+void TellAlone(const char* text);

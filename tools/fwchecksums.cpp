@@ -1,7 +1,8 @@
 // The release engineer's checksum tool: writes, or with --verify checks, the
 // [CheckSums] entries of every file of a distribution folder in the
-// program's own checksum form, and the [SHA256] entries of its programs (the
-// installers that the setup program may fetch and run). See Usage below.
+// program's own checksum form, and the [SHA256] entries of its programs and
+// packages (the installers that the setup program may fetch and run, and the
+// product's Windows Installer packages). See Usage below.
 //
 // The settings file keeps its encoding (UTF-16 with FF FE, or ANSI), its line
 // ends and every line other than the entries written; a new entry is added
@@ -32,8 +33,9 @@ const char USAGE[] =
     "Writes the [CheckSums] entry of every file below the distribution folder\n"
     "(the settings file excepted), keyed by its path relative to the folder, as\n"
     "eight hexadecimal digits of the checksum the setup program verifies, and\n"
-    "the [SHA256] entry of every program (.exe) below it: the digest that lets\n"
-    "the setup program run an installer it downloaded (the section is added\n"
+    "the [SHA256] entry of every program (.exe) and package (.msi) below it:\n"
+    "the digest that lets the setup program run an installer or install a\n"
+    "product package it downloaded (the section is added\n"
     "after [CheckSums] when the settings file has none).\n"
     "Existing entries are updated in place (blanks before their \"=\" removed, as\n"
     "the setup program finds no entry written so), missing ones added at the end\n"
@@ -101,9 +103,11 @@ const char* ProgramDigest(CResource& settings, const char* key)
     return settings.GetDigest(key);
 }
 
+// What the setup program runs or hands to the Windows Installer.
 bool IsProgram(const std::string& relative)
 {
-    return relative.size() > 4 && _stricmp(relative.c_str() + relative.size() - 4, ".exe") == 0;
+    const char* end = relative.size() > 4 ? relative.c_str() + relative.size() - 4 : "";
+    return _stricmp(end, ".exe") == 0 || _stricmp(end, ".msi") == 0;
 }
 
 const DigestSection SECTIONS[] = {

@@ -67,6 +67,8 @@ const StateRow STATE_QRT_CLIENT = {"qrtclient", KIND_PRODUCT, "6.1", false, "Cli
 const StateRow STATE_QRT_OLDER_EN_DE = {"qrt61ende", KIND_PRODUCT, "6.1", false, "Server", "EN DE IT", "LU", 0,
                                         true, false};
 const StateRow STATE_DOTNET_OLDER = {"net61", KIND_PRODUCT, "6.1", true, "Server", "EN", "LU", 0, true, false};
+// The earlier release's package with French beside the English of its data.
+const StateRow STATE_QRT_PACKAGE_FR = {"qrtpkgfr", KIND_PRODUCT, "6.1", false, "Server", "FR", "LU", 1, true, false};
 
 // A message box: its icon, its exact text and the button pressed.
 struct Box
@@ -85,10 +87,12 @@ const Box AT_PACKAGE_ERROR = Error("An error occurred:\nInstalling the system");
 struct System
 {
     std::string windows, framework, mdac, crash, restartBy, held, locked, leftover, stall, damaged, big, kill;
+    std::string drop, busy, missing;
     DWORD servicePack = 0, frameworkPack = 0;
     std::vector<std::pair<std::string, DWORD>> exits;
     bool hotfix = false, spelledDouble = false, web = false, proxy = false, https = false, trusted = true;
     bool secondStart = false, planted = false, restart = false, blank = false, full = false, layout = false;
+    bool runAgain = false, elsewhere = false;
 
     System& Windows(const std::string& v, DWORD pack = 0) { windows = v, servicePack = pack; return *this; }
     System& Hotfix() { hotfix = true; return *this; } // Q246009
@@ -111,6 +115,13 @@ struct System
     // That download stalls: the user cancels, or another start meets it.
     System& Stalls(const std::string& path) { stall = path; return *this; }
     System& SecondStart() { secondStart = true; return *this; }
+    // Every file's first answer is cut off half-way: the rest then served as
+    // ranges, or (false) by a server that ignores them and sends it whole.
+    System& DropsOnce(bool ranges = true) { drop = ranges ? "ranges" : "whole"; return *this; }
+    System& Busy(const std::string& path) { busy = path; return *this; }       // 503 twice, then served
+    System& Missing(const std::string& path) { missing = path; return *this; } // 404
+    // A kill while the stalled download waits for the rest (Stalls, Big).
+    System& KilledInDownload() { kill = "download"; return *this; }
     System& Damaged(const std::string& file) { damaged = file; return *this; } // a release file
     System& Big(const std::string& file) { big = file; return *this; }        // 32 MB more
     // A kill once the upgrade has removed the earlier package, or while big is copied.
@@ -122,6 +133,10 @@ struct System
     // a blank, and a recording program at the first word of their paths.
     System& Blank() { blank = true; return *this; }
     System& DiskFull() { full = true; return *this; } // the target on the small drive
+    // The run again although it shows no box (an unattended run's).
+    System& RunsAgain() { runAgain = true; return *this; }
+    // Started as a distribution system starts it: from a folder of its own, by the full path.
+    System& StartedElsewhere() { elsewhere = true; return *this; }
     // The run is a layout of the distribution into a folder (RowRun::LayOut).
     System& LaysOut() { layout = true; return *this; }
 };
@@ -141,7 +156,7 @@ Selection Cancel(int answer) { return {{}, {}, answer}; }
 // A check of the machine after the run, in the row's order.
 struct After
 {
-    enum Kind { VALUE, NO_VALUE, RUN_ONCE, PROPERTY, KEY_PATHS, REMOVED, NO_FILE, STAGED } kind;
+    enum Kind { VALUE, NO_VALUE, RUN_ONCE, PROPERTY, KEY_PATHS, REMOVED, NO_FILE, STAGED, PROTECTED } kind;
     std::string name, value;
 };
 // A value of the product key, or its absence; the restart registered (the run's own command, or that text);
@@ -156,6 +171,9 @@ After KeyPaths(const std::string& dir) { return {After::KEY_PATHS, "", dir}; }
 After Removed(const std::string& dir) { return {After::REMOVED, "", dir}; }
 After NoFile(const std::string& path) { return {After::NO_FILE, "", path}; }
 After Staged(const std::string& dir) { return {After::STAGED, "", dir}; } // the run put new files there
+// Every outside installer ran from a folder of its own below the temporary
+// folder (the protected copy of its download), which is gone now.
+After RanProtected() { return {After::PROTECTED, "", ""}; }
 
 // Whole runs: a file of the target afterwards (relative to it), equal to a
 // delivered file, to the earlier installation's file as it was before the
@@ -321,6 +339,23 @@ void CheckAfter(const Row& row, const Scenario& s, const std::string& args, cons
         case After::REMOVED: CheckKeyPaths(value, check.kind == After::REMOVED); break;
         case After::NO_FILE: EXPECT_TRUE(FileAbsent(value)); break;
         case After::STAGED: EXPECT_TRUE(DirExists(value)); break;
+        case After::PROTECTED:
+        {
+            char temp[MAX_PATH] = "";
+            GetTempPathA(sizeof(temp), temp);
+            int downloaded = 0;
+            for (const std::string& call : standIns.Calls())
+            {
+                std::string program = call.substr(0, call.find('|')), from = standIns.StartedFrom(program);
+                if (program == "caspol.exe") // the Framework's own tool, not downloaded
+                    continue;
+                ++downloaded;
+                EXPECT_EQ(0u, from.find(std::string(temp) + "Fernwick-")) << program << " ran from " << from;
+                EXPECT_FALSE(DirExists(from.substr(0, from.rfind('\\')))) << from;
+            }
+            EXPECT_LT(0, downloaded);
+            break;
+        }
         }
     }
 }
@@ -604,6 +639,72 @@ void ServeWeb(Scenario& s, Distribution& dist, HttpTestServer& server, TlsRelay&
     dist.Web().Set("BASE_URL", base);
     if (!system.stall.empty())
         server.SetBehaviour(system.stall, HttpTestServer::SERVE_STALL);
+    if (!system.drop.empty())
+    {
+        server.SetDefaultBehaviour(system.drop == "ranges" ? HttpTestServer::SERVE_DROP_ONCE
+                                                           : HttpTestServer::SERVE_DROP_ONCE_NO_RANGES);
+        // msi.dll fetches the product package itself, without any resume.
+        for (const char* package : {"setup/sys_en.msi", "setup/sys_fr.msi"})
+            server.SetBehaviour(package, HttpTestServer::SERVE_NORMAL);
+    }
+    if (!system.busy.empty())
+        server.SetBehaviour(system.busy, HttpTestServer::SERVE_BUSY);
+    if (!system.missing.empty())
+        server.SetBehaviour(system.missing, HttpTestServer::SERVE_MISSING);
+}
+
+// The body bytes the server sent for one path in its answers from the first'th on.
+size_t ServedOf(const HttpTestServer& server, const std::string& path, size_t first = 0, bool* ranged = nullptr)
+{
+    std::vector<HttpTestServer::Served> log = server.Log();
+    size_t bytes = 0;
+    for (size_t i = first; i < log.size(); ++i)
+        if (_stricmp(log[i].path.c_str(), path.c_str()) == 0)
+        {
+            bytes += log[i].bytes;
+            if (ranged != nullptr)
+                *ranged = *ranged || (log[i].status == 206 && !log[i].range.empty());
+        }
+    return bytes;
+}
+
+// What the downloads met, from the server's log and the program's: with
+// ranges no byte of a cut file went twice (a few KB of slack), without them
+// every cut file went once more whole; a busy path was tried again twice,
+// each try logged with its reason; a missing one was not tried again.
+void CheckDownloads(const HttpTestServer& server, const System& system, const LogView& log, const std::string& dir)
+{
+    if (!system.drop.empty())
+    {
+        std::set<std::string> paths;
+        bool ranged = false;
+        for (const HttpTestServer::Served& answer : server.Log())
+            if (answer.path.find(".msi") == std::string::npos)
+                paths.insert(answer.path);
+        for (const std::string& path : paths)
+        {
+            std::string bytes;
+            ASSERT_TRUE(ReadBytes(dir + "\\" + path, bytes)) << path;
+            size_t served = ServedOf(server, path, 0, &ranged);
+            EXPECT_GE(served, bytes.size()) << path;
+            EXPECT_LE(served, system.drop == "ranges" ? bytes.size() + 4096 : bytes.size() + bytes.size() / 2 + 1)
+                << path;
+        }
+        EXPECT_EQ(system.drop == "ranges", ranged) << "range answers";
+        EXPECT_TRUE(log.Contains(system.drop == "ranges" ? "': resuming at byte " : "starting over."));
+    }
+    if (!system.busy.empty())
+    {
+        EXPECT_EQ(3, server.RequestCount(system.busy));
+        EXPECT_TRUE(log.Contains("': try 1 of 4 failed (HTTP 503) [0/0]; trying again in 1000 ms."));
+        EXPECT_TRUE(log.Contains("': try 2 of 4 failed (HTTP 503) [0/0]; trying again in 2000 ms."));
+        EXPECT_TRUE(log.Contains("': 3 tries, 3000 ms spent waiting between them."));
+    }
+    if (!system.missing.empty())
+    {
+        EXPECT_EQ(1, server.RequestCount(system.missing));
+        EXPECT_TRUE(log.Lacks("trying again"));
+    }
 }
 
 // What the run is to meet while it runs: a stalled download that the user
@@ -612,7 +713,7 @@ void ServeWeb(Scenario& s, Distribution& dist, HttpTestServer& server, TlsRelay&
 // big file's partial copy lies beside the place it is meant for.
 void Interfere(Scenario& s, HttpTestServer& server, const System& system, const std::string& title)
 {
-    if (!system.stall.empty())
+    if (!system.stall.empty() && system.kill != "download")
     {
         ASSERT_TRUE(server.WaitForStall(60000));
         if (system.secondStart)
@@ -628,6 +729,15 @@ void Interfere(Scenario& s, HttpTestServer& server, const System& system, const 
         {
             EXPECT_TRUE(s.FindWindow(title).Click(IDCANCEL));
         }
+    }
+    if (system.kill == "download")
+    {
+        // Half the archive sent, the server silent: the bytes that came are
+        // in the partial file but the last block's.
+        ASSERT_TRUE(server.WaitForStall(60000));
+        Sleep(2000);
+        s.Kill();
+        return;
     }
     if (system.kill.empty())
         return;
@@ -754,6 +864,8 @@ void RowRun::Arrange()
             earlier[expected.Source()] = ReadAll(folder + "\\" + expected.Source());
     title = dist.Title();
     args = Fill(row.args, folder, "", s.Dir());
+    if (system.elsewhere)
+        s.SetCurrentDir(s.Folder("elsewhere"));
     if (system.planted)
         planted.reset(new Planted(s, "fernwick.exe", false));
     ready = true;
@@ -762,6 +874,13 @@ void RowRun::Arrange()
 void RowRun::Start(const std::vector<Box>& boxes, bool atPackage)
 {
     ExpectBoxes(s, boxes, atPackage, title, folder);
+    // Unattended: the robot fails the row on a window it must not show.
+    std::istringstream words(row.args);
+    std::set<std::string> given{std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
+    if (given.count("/q"))
+        s.ExpectNoWindow();
+    else if (given.count("/b"))
+        s.ExpectOnlyProgress();
     DeleteFileA(InstallerLogPath().c_str());
     ASSERT_TRUE(s.Start(args));
     if (row.selection.Waits())
@@ -871,6 +990,7 @@ void RowRun::Check()
     {
         EXPECT_EQ("", planted->Loaded());
     }
+    CheckDownloads(*server, system, log, s.Dir());
     CheckAfter(row, s, args, *standIns, folder, target);
     // Every outside program ran as itself, with its own options.
     std::string programs;
@@ -910,9 +1030,21 @@ void RowRun::Rerun()
     {
         ASSERT_TRUE(DeleteFileA(ballast.c_str()));
     }
+    size_t answered = server->Log().size(), sentBefore = ServedOf(*server, system.stall);
     Start(row.rerunBoxes, false);
     EXPECT_EQ(0, s.Wait(120000));
     CheckComplete(s, PackageRelease(dist), shortcut);
+    if (system.kill == "download")
+    {
+        // Resumed, not restarted: only the rest was asked for, and came (at
+        // most the killed run's last block of 256 KB again, and a few KB).
+        std::string bytes;
+        ASSERT_TRUE(ReadBytes(s.Dir() + "\\" + system.big, bytes));
+        bool ranged = false;
+        size_t again = ServedOf(*server, system.stall, answered, &ranged);
+        EXPECT_TRUE(ranged) << "no range asked for " << system.stall;
+        EXPECT_LE(again, bytes.size() - sentBefore + (256 << 10) + 4096) << "of " << bytes.size();
+    }
     if (system.restart)
     {
         EXPECT_EQ("", standIns->RestartCommand()) << "a restart registered again";
@@ -942,7 +1074,7 @@ void RunRow(const Row& row, bool whole)
         return;
     run.Run();
     run.Check();
-    if (!row.rerunBoxes.empty())
+    if (!row.rerunBoxes.empty() || run.system.runAgain)
         run.Rerun();
 }
 
@@ -1137,6 +1269,15 @@ const std::vector<Row> ROWS = {
      "package=6.2.0-moved; @MadeBackup-", "", {CANNOT_COPY, CHECK_FAILED}, 266,
      {"E\tCopyFolderTree could not list '<folder>\\LU\\PSI' [32]", "E\tCould not copy <folder> to <moved> [32]",
       "W\tCleanup after failure. Restore to original location '<folder>'."}, {}, MOVE_REFUSED},
+    // Unattended: a value the command line refuses ends the run before
+    // anything is done, with no window, only the log line of the usage box.
+    {"quiet: a property the program sets itself is refused", nullptr, {}, "", "/q /p TARGETDIR=C:\\elsewhere", {},
+     160, {"E\tProperty 'TARGETDIR=C:\\elsewhere' refused.", "E\tBox not shown (quiet): Usage:",
+           "E\tCommand line ERROR: '/p option invalid: TARGETDIR is set by the program'"}},
+    {"quiet: a bad language code is refused", nullptr, {}, "", "/s FR,XX /q", {}, 160,
+     {"E\tLanguage code 'XX' of /s not known.", "E\tCommand line ERROR: '/s option invalid'"}},
+    {"quiet: a language the settings file lacks", nullptr, {}, "langs=EN FR", "/q /s FR,DE", {}, 13,
+     {"E\tBox not shown (quiet): Language 'DE' not found in file '<dist>\\Zaph.ini'"}},
 };
 
 const Box SUCCESS_RESTART = Warning("ZAPH has been installed successfully.\n\n***\nPlease restart the computer.\n***\n\n");
@@ -1263,6 +1404,79 @@ const std::vector<Row> WHOLE_ROWS = {
     {"disk full during the data, then room again", nullptr, System().DiskFull().Big("LU\\EN\\labels.mdb.zsi"),
      "DefaultTargetDir=S:\\ZAPH", "", {DATA_FAILED}, 266, {}, Choose("EN"), {},
      {NO_COMPLETION, Absent("LU_New\\EN\\labels.mdb.zsi")}, {BACKUP_YES, SUCCESS}},
+    // What a WEB run downloads is checked before it is installed or run, on a
+    // copy of its own that no unelevated program can change.
+    {"WEB package with one byte changed is refused", nullptr, System().Web(),
+     "tampered=setup\\Sys_EN.msi; @FailFile=Cannot obtain %hs.", "",
+     {Error("Cannot obtain setup\\sys_en.msi."), AT_PACKAGE_ERROR}, 577, {}, Choose("EN"), {}, {NO_COMPLETION}},
+    {"WEB package checked, then installed", nullptr, System().Web(), "", "", {SUCCESS}, 0,
+     {"\t'setup\\sys_en.msi' matches its SHA-256 digest.", "\t**> Installation returned '0' '<>'."}, Choose("EN"),
+     {KeyPaths("<target>")}, {Delivered("LU_New\\ms.mdb.zsi", "LU\\ms.mdb.zsi")}},
+    {".NET edition from the loopback server runs each installer from a protected folder", nullptr, System().Web(),
+     DOTNET_RELEASE "; SPV11InstallerAvailable=yes", "", {DOTNET_ASK, SUCCESS_RESTART}, 0,
+     {"\t'setup\\dotnetfx.exe' matches its SHA-256 digest.", "\t'setup\\mdac_typ.exe' matches its SHA-256 digest.",
+      "\tInstallPreconditions (MDAC) wants a reboot."},
+     Choose("EN"), {RunOnce(), RanProtected()}, {Delivered("LU_New\\ms.mdb.zip")}},
+    // Unattended runs, as a software-distribution system starts them: no
+    // window (quiet) or only the progress (passive), no box, nothing waits;
+    // each box's text is in the log instead.
+    {"quiet: fresh LOCAL with two languages from the command line", nullptr, {}, "", "/q /s FR,EN", {}, 0,
+     {"\tQUIET", "\tLanguage selection not shown (quiet): the languages of the command line.",
+      "\tMSI user interface level 2.", "\t--- Install components MS='LU' LANG='FR' SECTION='3'.",
+      "\tBox not shown (quiet): ZAPH has been installed successfully."},
+     {}, {Property("LNS", "2"), Property("REBOOT", "ReallySuppress"), KeyPaths("<target>")},
+     {Delivered("LU_New\\EN\\labels.mdb.zsi", "LU\\EN\\labels.mdb.zsi"),
+      Delivered("LU_New\\FR\\labels.mdb.zsi", "LU\\FR\\labels.mdb.zsi")}},
+    {"quiet: upgrade keeps the earlier installation's languages", &STATE_QRT_PACKAGE_FR, {}, "", "/q", {}, 0,
+     {"\tBox not shown (quiet): Have you made a backup of your data? => 'yes'",
+      "\tLanguage selection not shown (quiet): the languages of the earlier installation.",
+      "\tBox not shown (quiet): ZAPH has been installed successfully."},
+     {}, {Value("InstallPath", "<folder>\\"), Property("LNS", "2"), Property("AUTOUPGRADE", "true"), KeyPaths("<folder>")},
+     {Delivered("LU_New\\FR\\labels.mdb.zsi", "LU\\FR\\labels.mdb.zsi")}},
+    {"passive: fresh WEB", nullptr, System().Web(), "", "/b", {}, 0,
+     {"\tLanguage selection not shown (passive): the languages of the run.", "\tMSI user interface level 67.",
+      "\tBox not shown (passive): ZAPH has been installed successfully."},
+     {}, {Property("LNS", "1")},
+     {Delivered("LU_New\\EN\\labels.mdb.zsi", "LU\\EN\\labels.mdb.zsi"), Absent("LU_New\\FR\\labels.mdb.zsi")}},
+    {"quiet: damaged archive", nullptr, System().Damaged("LU\\ms.mdb.zsi"), "", "/q", {}, 23,
+     {"\t--- Install components MS='LU' LANG='EN' SECTION='1'.", "E\tBox not shown (quiet): An error occurred:"},
+     {}, {}, {NO_COMPLETION}},
+    // The restart is left to whoever started the run; the command it
+    // registers keeps /q and /s, and that run completes quietly.
+    {"quiet: .NET edition on a bare machine, 3010, then the restart's command", nullptr,
+     System().RerunIsRestart().RunsAgain(), DOTNET_RELEASE, "/q /s EN", {}, 3010,
+     {"\tBox not shown (quiet): Install the missing system components?", Ran("dotnetfx.exe", 0),
+      Ran("dotnetsp11.exe", 0), Ran("mdac_typ.exe", 0), "\tInstallPreconditions (MDAC) wants a reboot.",
+      "\tBox not shown (quiet): ZAPH has been installed successfully.",
+      "\tRestart needed: the quiet run ends with 3010 and leaves the restart to whoever started it."},
+     {}, {RunOnce(), Property("DOTNET", "true"), Property("REBOOT", "ReallySuppress")},
+     {Delivered("LU_New\\ms.mdb.zip")}},
+    {"quiet: client asked for with a package property", nullptr, {}, "package=6.2.0-client",
+     "/q /p SETUPTYPE=Client /p COMPANYNAME=Ombrant", {}, 0,
+     {"\tSetting SETUPTYPE=Client.", "\tSetting COMPANYNAME from the command line.",
+      "\tClient installation requested. Finito!."},
+     {}, {Property("SETUPTYPE", "Client"), Property("COMPANYNAME", "Ombrant")}, {Absent("LU_New\\ms.mdb.zsi")}},
+    // As a distribution system runs it: by its full path from another
+    // folder, quiet; the code and the log are all it reads.
+    {"quiet: started by a distribution system", nullptr, System().StartedElsewhere(), "", "/q", {}, 0,
+     {"\tWorking in '<dist>', where the program and its settings file are.", "\t'LOCAL' Installation",
+      "\tBox not shown (quiet): ZAPH has been installed successfully."}},
+    // Downloads that break off, meet a busy server or a missing file, or a
+    // killed run: each file whole and checked, no byte of it fetched twice
+    // where the server offers ranges.
+    {"WEB from a server that drops every file once, then serves ranges", nullptr, System().Web().DropsOnce(), "", "",
+     {SUCCESS}, 0, {}, Choose("EN"), {},
+     {Delivered("LU_New\\ms.mdb.zsi", "LU\\ms.mdb.zsi"), Delivered("LU_New\\EN\\labels.mdb.zsi", "LU\\EN\\labels.mdb.zsi")}},
+    {"WEB from a server that drops every file once and ignores ranges", nullptr, System().Web().DropsOnce(false), "",
+     "", {SUCCESS}, 0, {}, Choose("EN"), {}, {Delivered("LU_New\\ms.mdb.zsi", "LU\\ms.mdb.zsi")}},
+    {"WEB from a server busy twice", nullptr, System().Web().Busy("LU/ms.mdb.zsi"), "", "", {SUCCESS}, 0, {},
+     Choose("EN"), {}, {Delivered("LU_New\\ms.mdb.zsi", "LU\\ms.mdb.zsi")}},
+    {"WEB with an archive the server does not have", nullptr, System().Web().Missing("LU/ms.mdb.zsi"),
+     "@FailFile=Cannot obtain %hs.", "", {Error("Cannot obtain LU\\ms.mdb.zsi."), Error("An error occurred:\nInstalling the data")},
+     2, {}, Choose("EN"), {}, {Absent(COMPLETION)}},
+    {"WEB killed during an archive's download, then run again", nullptr,
+     System().Web().Big("LU\\ms.mdb.zsi").Stalls("LU/ms.mdb.zsi").KilledInDownload(), "", "", {}, KILLED, {},
+     Choose("EN"), {}, {Absent(COMPLETION)}, {BACKUP_YES, SUCCESS}},
 
     // Layouts (RowRun::LayOut): the installation from the layout, offline,
     // is checked as the WEB installation of two languages is.

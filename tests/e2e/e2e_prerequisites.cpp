@@ -44,7 +44,8 @@ const RepairRow REPAIR_ROWS[] = {
 // Installers fetched from the network (WEB mode, a loopback server) run only
 // when signed by their publisher through an authority the system trusts, or
 // when they match the digest the settings file lists; a refused one is not
-// run and ends the step with the refusal box.
+// run and ends the step with the refusal box. Either is judged and started as
+// a copy in a protected folder of its own.
 struct DownloadRow
 {
     const char* name;
@@ -157,6 +158,19 @@ TEST(Prerequisites, DownloadedInstallerRunsOnlyWhenSignedOrListed)
         for (const std::string& call : standIns.Calls())
             ran = ran || call.find("mdac_typ") != std::string::npos;
         EXPECT_EQ(row.runs, ran);
+        // Judged and started as a copy of its own in a protected folder, gone now.
+        char temp[MAX_PATH] = "";
+        GetTempPathA(sizeof(temp), temp);
+        std::string from = standIns.StartedFrom("mdac_typ.exe");
+        if (row.runs)
+        {
+            EXPECT_EQ(0u, from.find(std::string(temp) + "Fernwick-")) << from;
+            EXPECT_FALSE(DirExists(from.substr(0, from.rfind('\\')))) << from;
+        }
+        else
+        {
+            EXPECT_EQ("", from);
+        }
         EXPECT_EQ(!row.runs, (bool)s.Log().Contains("refused: it is not run.")) << s.Log().Describe();
     }
 }

@@ -379,10 +379,27 @@ void BoxRobot::Loop()
         for (auto it = m_handled.begin(); it != m_handled.end();)
             it = IsWindow(*it) ? std::next(it) : m_handled.erase(it);
         for (HWND hwnd : TopLevelWindowsOf(m_pid))
+        {
+            if (m_allowed && m_refused.count(hwnd) == 0 && !m_allowed(hwnd))
+            {
+                m_refused.insert(hwnd);
+                std::lock_guard<std::mutex> hold(m_lock);
+                m_problems.push_back({m_rule + ", but the program showed the window \"" + WindowText(hwnd) +
+                                          "\" (" + WindowClass(hwnd) + (IsMessageBox(hwnd) ? ", a message box" : "") +
+                                          ")",
+                                      NULL, 0});
+            }
             if (!m_stop && m_handled.count(hwnd) == 0 && IsMessageBox(hwnd))
                 Handle(hwnd);
+        }
         Sleep(POLL_MS);
     }
+}
+
+void BoxRobot::AllowOnly(std::function<bool(HWND)> allowed, const std::string& rule)
+{
+    m_allowed = allowed;
+    m_rule = rule;
 }
 
 BoxSeen BoxRobot::Read(HWND box)

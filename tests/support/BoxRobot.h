@@ -119,6 +119,10 @@ public:
     // No script: every box is expected and answered with this button where it
     // has it (otherwise as an expected box is); its icon is not told apart.
     void AnswerAll(int button) { m_answerAll = button; }
+    // The windows the program may show (unattended runs): every visible
+    // top-level window for which allowed is false is a problem, once, named
+    // by rule. Before Attach.
+    void AllowOnly(std::function<bool(HWND)> allowed, const std::string& rule);
 
 private:
     void Loop();
@@ -135,5 +139,8 @@ private:
     std::atomic<bool> m_stop{false};
     DWORD m_pid = 0;
     std::atomic<int> m_answerAll{0};
+    std::function<bool(HWND)> m_allowed;
+    std::string m_rule;
+    std::set<HWND> m_refused;
 };
 } // namespace fwe2e

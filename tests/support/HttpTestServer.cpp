@@ -20,6 +20,18 @@ std::string Lower(std::string text)
     return text;
 }
 
+// The value of a request header ("" when absent), its name without regard to case.
+std::string HeaderValue(const std::string& request, const std::string& name)
+{
+    std::string lower = Lower(request), key = "\r\n" + Lower(name) + ":";
+    size_t at = lower.find(key);
+    if (at == std::string::npos)
+        return "";
+    size_t from = request.find_first_not_of(' ', at + key.size());
+    size_t end = request.find("\r\n", at + key.size());
+    return from == std::string::npos || from >= end ? "" : request.substr(from, end - from);
+}
+
 // An abortive close (RST): the client sees a broken transfer, not an end of data.
 void Reset(SOCKET client)
 {
@@ -95,11 +107,51 @@ void HttpTestServer::SetBehaviour(const std::string& path, Behaviour behaviour)
 {
     std::lock_guard<std::mutex> hold(m_lock);
     m_behaviours[Lower(path)] = behaviour;
+    m_answered.erase(Lower(path));
 }
 
 bool HttpTestServer::WaitForStall(DWORD timeoutMs)
 {
     return WaitForSingleObject(m_stalledEvent, timeoutMs) == WAIT_OBJECT_0;
+}
+
+void HttpTestServer::SetDefaultBehaviour(Behaviour behaviour)
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_default = behaviour;
+}
+
+std::vector<HttpTestServer::Served> HttpTestServer::Log() const
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_log;
+}
+
+size_t HttpTestServer::BytesServed(const std::string& path) const
+{
+    size_t bytes = 0;
+    for (const Served& served : Log())
+        bytes += Lower(served.path) == Lower(path) ? served.bytes : 0;
+    return bytes;
+}
+
+// The behaviour of this answer (the lock held): a drop or a busy answer only
+// as often as the mode says, then served normally.
+HttpTestServer::Behaviour HttpTestServer::BehaviourOf(const std::string& path, const std::string&)
+{
+    std::string key = Lower(path);
+    Behaviour behaviour = m_behaviours.count(key) ? m_behaviours[key] : m_default;
+    int answered = m_answered[key]++;
+    bool drop = behaviour == SERVE_DROP_ONCE || behaviour == SERVE_DROP_ONCE_NO_RANGES;
+    if ((drop && answered > 0) || (behaviour == SERVE_BUSY && answered >= m_busyAnswers))
+        return SERVE_NORMAL;
+    return behaviour;
+}
+
+void HttpTestServer::Record(const std::string& path, const std::string& range, int status, size_t bytes)
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_log.push_back({path, range, status, bytes});
 }
 
 std::vector<std::string> HttpTestServer::Requests() const
@@ -174,15 +226,19 @@ void HttpTestServer::Serve(SOCKET client)
     bool below = Lower(target.substr(0, prefix.size())) == Lower(prefix) && target.find("..") == std::string::npos;
     std::string path = below ? target.substr(prefix.size()) : target;
 
+    std::string range = HeaderValue(request, "Range"), ifRange = HeaderValue(request, "If-Range");
     Behaviour behaviour = SERVE_NORMAL;
+    bool ranges = true;
     {
         std::lock_guard<std::mutex> hold(m_lock);
         m_requests.push_back(path);
-        if (m_behaviours.count(Lower(path)))
-            behaviour = m_behaviours[Lower(path)];
+        std::string key = Lower(path);
+        ranges = (m_behaviours.count(key) ? m_behaviours[key] : m_default) != SERVE_DROP_ONCE_NO_RANGES;
+        behaviour = BehaviourOf(path, range);
     }
     if (behaviour == SERVE_DROP_AT_START)
     {
+        Record(path, range, 0, 0);
         Reset(client);
         return;
     }
@@ -190,17 +246,43 @@ void HttpTestServer::Serve(SOCKET client)
     std::string body, file = m_folder + "\\" + path;
     std::replace(file.begin(), file.end(), '/', '\\');
     DWORD attributes = GetFileAttributesA(file.c_str());
-    bool found = below && line.compare(0, 4, "GET ") == 0 && attributes != INVALID_FILE_ATTRIBUTES &&
-                 !(attributes & FILE_ATTRIBUTE_DIRECTORY) && ReadBytes(file, body);
-    std::string header = found ? "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\nCache-Control: no-cache\r\n"
-                               : "HTTP/1.0 404 Not Found\r\nContent-Type: text/plain\r\n";
-    if (!found)
+    bool found = behaviour != SERVE_MISSING && below && line.compare(0, 4, "GET ") == 0 &&
+                 attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) && ReadBytes(file, body);
+    bool busy = found && behaviour == SERVE_BUSY;
+    // The file's validator: its size and a hash of its bytes, as a server's ETag.
+    unsigned long long hash = 14695981039346656037ull;
+    for (char c : body)
+        hash = (hash ^ (unsigned char)c) * 1099511628211ull;
+    std::string etag = "\"" + std::to_string(body.size()) + "-" + std::to_string(hash % 1000000007ull) + "\"";
+    size_t from = 0;
+    if (found && !busy && ranges && range.compare(0, 6, "bytes=") == 0 && (ifRange.empty() || ifRange == etag))
+        from = strtoul(range.c_str() + 6, NULL, 10);
+    int status = !found ? 404 : busy ? 503 : (from > 0 && from < body.size()) ? 206 : 200;
+    if (status != 206)
+        from = 0;
+    std::string header = status == 200   ? "HTTP/1.0 200 OK\r\n"
+                         : status == 206 ? "HTTP/1.0 206 Partial Content\r\n"
+                         : status == 503 ? "HTTP/1.0 503 Service Unavailable\r\nRetry-After: 1\r\n"
+                                         : "HTTP/1.0 404 Not Found\r\n";
+    if (status == 200 || status == 206)
     {
-        body = "not found";
+        header += "Content-Type: application/octet-stream\r\nCache-Control: no-cache\r\nETag: " + etag + "\r\n";
+        if (ranges)
+            header += "Accept-Ranges: bytes\r\n";
+        if (status == 206)
+            header += "Content-Range: bytes " + std::to_string(from) + "-" + std::to_string(body.size() - 1) + "/" +
+                      std::to_string(body.size()) + "\r\n";
+        body.erase(0, from);
+    }
+    else
+    {
+        header += "Content-Type: text/plain\r\n";
+        body = status == 503 ? "busy" : "not found";
         behaviour = SERVE_NORMAL;
     }
     header += "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n";
-    auto sendAll = [&](const char* data, size_t size) {
+    size_t sentBody = 0;
+    auto sendAll = [&](const char* data, size_t size, bool isBody) {
         while (size > 0)
         {
             if (WaitForSingleObject(m_stopEvent, 0) == WAIT_OBJECT_0)
@@ -210,19 +292,24 @@ void HttpTestServer::Serve(SOCKET client)
                 return false;
             data += sent;
             size -= (size_t)sent;
+            sentBody += isBody ? (size_t)sent : 0;
         }
         return true;
     };
     size_t half = body.size() / 2;
-    bool ok = sendAll(header.data(), header.size()) &&
-              sendAll(body.data(), behaviour == SERVE_NORMAL ? body.size() : half);
+    bool cut = behaviour == SERVE_STALL || behaviour == SERVE_SHORT || behaviour == SERVE_DROP_ONCE ||
+               behaviour == SERVE_DROP_ONCE_NO_RANGES;
+    bool ok = sendAll(header.data(), header.size(), false) && sendAll(body.data(), cut ? half : body.size(), true);
     if (ok && behaviour == SERVE_STALL)
     {
         SetEvent(m_stalledEvent);
         HANDLE events[2] = {m_stopEvent, m_releaseEvent};
         ok = WaitForMultipleObjects(2, events, FALSE, STALL_LIMIT_MS) == WAIT_OBJECT_0 + 1 &&
-             sendAll(body.data() + half, body.size() - half);
+             sendAll(body.data() + half, body.size() - half, true);
     }
+    Record(path, range, status, status == 200 || status == 206 ? sentBody : 0);
+    // A drop ends in an orderly close: the bytes sent all reach the client,
+    // so what it asks for next shows what it kept.
     if (!ok)
     {
         Reset(client);

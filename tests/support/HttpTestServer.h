@@ -1,8 +1,10 @@
 // A small HTTP/1.0 server on the loopback interface that the tests start and
 // stop themselves: it serves the files of one folder, and per request path it
 // can misbehave the ways a real server or network does (a stall, a body cut
-// short, a connection reset), so that downloads through urlmon can be tested
-// for real under Wine without any outside network.
+// short, a connection reset, a connection cut once mid-file, a busy server),
+// so that downloads through wininet can be tested for real under Wine without
+// any outside network. It answers range requests ("Range: bytes=N-" with
+// "If-Range") as real servers do, and logs what it served.
 #pragma once
 
 #include <winsock2.h>
@@ -25,7 +27,20 @@ public:
         SERVE_STALL,       // headers and the first half of the body, then nothing until
                            // ReleaseStalls (rest is sent) or Stop / the stall limit (reset)
         SERVE_SHORT,       // headers and the first half of the body, then an orderly close
-        SERVE_DROP_AT_START // the connection is reset before anything is answered
+        SERVE_DROP_AT_START, // the connection is reset before anything is answered
+        SERVE_DROP_ONCE,     // the first answer is cut off after half the body; later ones whole, ranges served
+        SERVE_DROP_ONCE_NO_RANGES, // the same from a server that ignores Range (always 200, the whole file)
+        SERVE_BUSY,          // 503 for the first SetBusyAnswers requests, then served normally
+        SERVE_MISSING        // 404, whether the file is there or not
+    };
+
+    // One answer: the path, the request's Range header ("" none), the status
+    // and the bytes of the body sent.
+    struct Served
+    {
+        std::string path, range;
+        int status;
+        size_t bytes;
     };
 
     // Serves the files below folder (a Windows path); nothing is served outside it.
@@ -47,6 +62,10 @@ public:
     // Behaviour for one request path (below BaseUrl, compared without regard
     // to case); every other path is served normally.
     void SetBehaviour(const std::string& path, Behaviour behaviour);
+    // The behaviour of every path that has none of its own (SERVE_NORMAL at first).
+    void SetDefaultBehaviour(Behaviour behaviour);
+    // How many requests of each SERVE_BUSY path are answered 503 (2 at first).
+    void SetBusyAnswers(int count) { m_busyAnswers = count; }
 
     // Waits until a stalled response has sent its first half; false on timeout.
     bool WaitForStall(DWORD timeoutMs);
@@ -60,6 +79,9 @@ public:
     // Request paths (below BaseUrl) in the order received.
     std::vector<std::string> Requests() const;
     int RequestCount(const std::string& path) const;
+    // Every answer, in order, and the body bytes sent for one path.
+    std::vector<Served> Log() const;
+    size_t BytesServed(const std::string& path) const;
 
 private:
     HttpTestServer(const HttpTestServer&);
@@ -67,6 +89,8 @@ private:
 
     void Accept();
     void Serve(SOCKET client);
+    Behaviour BehaviourOf(const std::string& path, const std::string& range);
+    void Record(const std::string& path, const std::string& range, int status, size_t bytes);
 
     std::string m_folder;
     std::string m_runPrefix;   // "<run>/" of BaseUrl
@@ -77,10 +101,14 @@ private:
     HANDLE m_releaseEvent; // manual reset: stalls may finish
     HANDLE m_stalledEvent; // manual reset: a stall has begun
     volatile bool m_proxyOnly = false;
+    volatile int m_busyAnswers = 2;
 
     mutable std::mutex m_lock; // guards everything below
     std::map<std::string, Behaviour> m_behaviours;
+    Behaviour m_default = SERVE_NORMAL;
+    std::map<std::string, int> m_answered;   // requests per path so far
     std::vector<std::string> m_requests;
+    std::vector<Served> m_log;
     std::vector<std::thread> m_connectionThreads;
 };
 } // namespace fwtest

@@ -60,6 +60,12 @@ std::vector<std::string> StandIns::Calls() const
     return ReadLines(m_record);
 }
 
+std::string StandIns::StartedFrom(const std::string& fileName) const
+{
+    std::string path = RegString(HKEY_LOCAL_MACHINE, STANDIN_KEY, fileName + ":StartedFrom");
+    return path == REG_ABSENT ? "" : path;
+}
+
 void StandIns::SetFramework(const std::string& version, DWORD servicePack, bool withTool) const
 {
     std::string key = std::string(NDP_KEY_PATH) + "\\" + version;

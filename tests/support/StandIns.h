@@ -30,6 +30,8 @@ public:
     void WriteRestartOnRun(const std::string& fileName, const std::string& text) const;
     // "<file name>|<arguments>" per call, in order.
     std::vector<std::string> Calls() const;
+    // The full path the program of that file name was last started from ("" never).
+    std::string StartedFrom(const std::string& fileName) const;
 
     // Machine states: a Framework version ("v1.1.4322", "v2.0.50727") with
     // its service pack and, when given a tool, caspol.exe in its folder.

@@ -1,10 +1,11 @@
 // Obtaining source files where things go wrong: local names that do not
 // resolve, an offline machine, old systems without some Internet
 // functions, and a loopback server that resets, cuts short, answers 404, goes
-// away or stalls while the user cancels. Downloads go through the real
-// urlmon/wininet of Wine into the Internet cache; a robot thread answers (and
-// records) the message boxes. Successful downloads are the whole runs' (WEB,
-// proxy and https rows of e2e_install).
+// away, stalls while the user cancels, drops a connection once or is busy.
+// Downloads go through the real wininet of Wine into the Internet cache; a
+// robot thread answers (and records) the message boxes. The rules of retry
+// and resume are tables of their own. Whole downloads are the whole runs'
+// (WEB, proxy, https, drop and busy rows of e2e_install).
 #include <gtest/gtest.h>
 
 #include "AppStage.h" // winsock2.h before windows.h
@@ -74,6 +75,91 @@ protected:
     fwtest::BoxAnswerer robot;
 };
 } // namespace
+
+TEST(DownloadRetry, TransientFailuresAreTriedAgainPermanentOnesNot)
+{
+    struct Row
+    {
+        DWORD status, error;
+        DownloadFailure failure;
+        const char* reason;
+    } rows[] = {
+        {200, 0, FAILURE_NONE, "error 0"},
+        {503, 0, FAILURE_TRANSIENT, "HTTP 503"}, {408, 0, FAILURE_TRANSIENT, "HTTP 408"},
+        {429, 0, FAILURE_TRANSIENT, "HTTP 429"}, {500, 0, FAILURE_TRANSIENT, "HTTP 500"},
+        {502, 0, FAILURE_TRANSIENT, "HTTP 502"}, {504, 0, FAILURE_TRANSIENT, "HTTP 504"},
+        {404, 0, FAILURE_PERMANENT, "HTTP 404"}, {403, 0, FAILURE_PERMANENT, "HTTP 403"},
+        {410, 0, FAILURE_PERMANENT, "HTTP 410"}, {501, 0, FAILURE_PERMANENT, "HTTP 501"},
+        // The status decides over the error that came with it.
+        {404, ERROR_INTERNET_CONNECTION_RESET, FAILURE_PERMANENT, "HTTP 404"},
+        {0, ERROR_INTERNET_CONNECTION_RESET, FAILURE_TRANSIENT, "connection reset"},
+        {0, ERROR_INTERNET_CANNOT_CONNECT, FAILURE_TRANSIENT, "connection refused"},
+        {0, ERROR_HANDLE_EOF, FAILURE_TRANSIENT, "connection dropped"},
+        {0, ERROR_TIMEOUT, FAILURE_TRANSIENT, "stalled"},
+        {0, ERROR_INTERNET_TIMEOUT, FAILURE_TRANSIENT, "stalled"},
+        {200, ERROR_INTERNET_CONNECTION_ABORTED, FAILURE_TRANSIENT, "connection dropped"},
+        {0, ERROR_INTERNET_INVALID_CA, FAILURE_PERMANENT, "error 12045"},
+        {0, ERROR_INTERNET_DISCONNECTED, FAILURE_PERMANENT, "error 12163"},
+        {0, ERROR_INTERNET_NAME_NOT_RESOLVED, FAILURE_PERMANENT, "error 12007"},
+        {0, ERROR_DISK_FULL, FAILURE_PERMANENT, "error 112"},
+        {0, ERROR_CANCELLED, FAILURE_PERMANENT, "error 1223"},
+    };
+    for (const Row& row : rows)
+    {
+        char reason[64];
+        EXPECT_EQ(row.failure, ClassifyDownloadFailure(row.status, row.error)) << row.status << " " << row.error;
+        EXPECT_STREQ(row.reason, DescribeDownloadFailure(row.status, row.error, reason, sizeof(reason)));
+    }
+    // The pauses grow: 1 s, 2 s, 4 s, 7 s in all for three repeats.
+    EXPECT_EQ(0u, RetryPauseMs(0, 1000));
+    EXPECT_EQ(1000u + 2000u + 4000u, RetryPauseMs(1, 1000) + RetryPauseMs(2, 1000) + RetryPauseMs(3, 1000));
+}
+
+TEST(DownloadResume, OnlyTheRestOfTheSameFileIsAppended)
+{
+    // A partial resumes from its end only when the server gave a validator
+    // for it and did not refuse ranges, and it is shorter than announced.
+    struct Partial
+    {
+        bool recorded;
+        DWORD size, length;
+        bool refused;
+        const char* validator;
+        DWORD from;
+    } partials[] = {
+        {true, 1000, 4000, false, "\"4000-1\"", 1000},
+        {true, 1000, 0, false, "Tue, 08 Dec 2026 01:00:00 GMT", 1000}, // no length announced
+        {true, 1000, 4000, false, "", 0},                                // no validator
+        {true, 1000, 4000, true, "\"4000-1\"", 0},                       // Accept-Ranges: none
+        {true, 4000, 4000, false, "\"4000-1\"", 0},                      // whole, yet not placed
+        {false, 1000, 4000, false, "\"4000-1\"", 0},                     // no record (another URL's)
+        {true, 0, 4000, false, "\"4000-1\"", 0},
+    };
+    for (const Partial& row : partials)
+    {
+        PartialDownload partial = {row.recorded, row.size, row.length, row.refused, ""};
+        strcpy(partial.validator, row.validator);
+        EXPECT_EQ(row.from, ResumeOffset(partial)) << row.size << "/" << row.length << " " << row.validator;
+    }
+    // What the answer's bytes are: 206 only for the range asked of the
+    // length begun; 200 is the whole file again; 416 to a range drops it.
+    struct Answer
+    {
+        DWORD status, askedFrom, rangeFrom, rangeTotal, recorded;
+        ResponseUse use;
+    } answers[] = {
+        {206, 1000, 1000, 4000, 4000, RESPONSE_APPEND}, {206, 1000, 1000, 4000, 0, RESPONSE_APPEND},
+        {200, 1000, 0, 0, 4000, RESPONSE_WHOLE},        {200, 0, 0, 0, 0, RESPONSE_WHOLE},
+        {206, 1000, 0, 4000, 4000, RESPONSE_DISCARD},   // another range than asked
+        {206, 1000, 1000, 5000, 4000, RESPONSE_DISCARD}, // the file has another length now
+        {206, 0, 0, 4000, 0, RESPONSE_DISCARD},          // a range nobody asked for
+        {416, 1000, 0, 0, 4000, RESPONSE_DISCARD},      {416, 0, 0, 0, 0, RESPONSE_ERROR},
+        {404, 1000, 0, 0, 4000, RESPONSE_ERROR},        {503, 0, 0, 0, 0, RESPONSE_ERROR},
+    };
+    for (const Answer& row : answers)
+        EXPECT_EQ(row.use, DecideResponse(row.status, row.askedFrom, row.rangeFrom, row.rangeTotal, row.recorded))
+            << row.status << " asked " << row.askedFrom;
+}
 
 TEST(DownloadProgress, ScalesToTheBarRangeAndNeverDividesByZero)
 {
@@ -166,8 +252,10 @@ TEST_F(DownloadTest, BrokenTransfersFailWithABoxAndLeaveNothingCached)
     ASSERT_TRUE(server.Start());
     manager->SetBaseUrl(server.BaseUrl().c_str());
     // Wine's library sometimes never ends a transfer whose connection was
-    // reset: such a download must fail, within the test's time.
+    // reset: such a download must fail, within the test's time. Each row's
+    // last try is the one reported: no repeats here.
     manager->SetStallLimit(10000);
+    manager->SetRetries(0, 0);
     struct Row
     {
         HttpTestServer::Behaviour behaviour;
@@ -177,6 +265,7 @@ TEST_F(DownloadTest, BrokenTransfersFailWithABoxAndLeaveNothingCached)
     } rows[] = {
         {HttpTestServer::SERVE_DROP_AT_START, true, "Data/De/File.zip", "' failed with HRESULT='0x"},
         {HttpTestServer::SERVE_SHORT, false, "Data/De/File.zip", "' incomplete: 150000 of 300000 bytes"},
+        {HttpTestServer::SERVE_MISSING, false, "Data/De/File.zip", "' answered with HTTP status 404"},
         {HttpTestServer::SERVE_NORMAL, true, "Data/De/Gone.zip", "' answered with HTTP status 404"},
         {HttpTestServer::SERVE_STALL, false, "Data/De/File.zip", "' failed with HRESULT='0x800705B4'"},
         {HttpTestServer::SERVE_NORMAL, false, "Data/De/File.zip", NULL}, // the server stopped
@@ -241,4 +330,71 @@ TEST_F(DownloadTest, CancelReturns1223WithoutABox)
     std::string url = server.BaseUrl() + PAYLOAD_NAME;
     EXPECT_FALSE(InCache(url));
     EXPECT_TRUE(stage.log.Contains("URLDownloadToCacheFile '" + url + "' cancelled by user ["));
+}
+
+// A connection cut once mid-file, with and without ranges, a busy server and
+// a missing file, with the worker and without: the file comes whole where it
+// can, each repeat is logged with its reason, and a resumed download asks for
+// the rest only (never the bytes it has).
+TEST_F(DownloadTest, BrokenOffDownloadsResumeOrAreTriedAgain)
+{
+    HttpTestServer server(dist.Path());
+    ASSERT_TRUE(server.Start());
+    manager->SetBaseUrl(server.BaseUrl().c_str());
+    manager->SetRetries(3, 50);
+    std::string payload;
+    ASSERT_TRUE(fwtest::ReadBytes(dist.File("data\\de\\file.zip"), payload));
+    struct Row
+    {
+        HttpTestServer::Behaviour behaviour;
+        bool worker;
+        DWORD code;
+        int requests;
+        size_t served;            // body bytes the server sent in all
+        std::vector<std::string> log;
+    } rows[] = {
+        {HttpTestServer::SERVE_DROP_ONCE, true, 0, 2, 300000,
+         {"failed (connection dropped)", "resuming at byte 150000 of 300000", "2 tries, 50 ms spent waiting"}},
+        {HttpTestServer::SERVE_DROP_ONCE_NO_RANGES, false, 0, 2, 450000,
+         {"failed (connection dropped)", "the server sent the whole file (HTTP 200): starting over."}},
+        {HttpTestServer::SERVE_BUSY, false, 0, 3, 300000,
+         {"try 1 of 4 failed (HTTP 503)", "try 2 of 4 failed (HTTP 503)", "3 tries, 150 ms spent waiting"}},
+        {HttpTestServer::SERVE_MISSING, true, 2, 1, 0, {"' answered with HTTP status 404"}},
+    };
+    size_t boxes = 0, answers = 0;
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.log[0]);
+        server.SetBehaviour(PAYLOAD_NAME, row.behaviour);
+        manager->SetUseWorkerThread(row.worker);
+        char path[DOWNLOAD_PATH_SIZE] = "x";
+        size_t logged = stage.log.Text().size();
+        EXPECT_EQ(row.code, ObtainSourceFile(PAYLOAD_NAME, path));
+        std::string bytes;
+        if (row.code == 0)
+        {
+            EXPECT_TRUE(fwtest::ReadBytes(path, bytes) && bytes == payload) << path;
+            DeleteUrlCacheEntryA((server.BaseUrl() + PAYLOAD_NAME).c_str());
+        }
+        std::vector<HttpTestServer::Served> log = server.Log();
+        ASSERT_EQ(answers + row.requests, log.size());
+        size_t served = 0;
+        for (size_t i = answers; i < log.size(); ++i)
+            served += log[i].bytes;
+        answers = log.size();
+        // The bytes kept are never asked for again.
+        EXPECT_EQ(row.served, served);
+        std::string text = stage.log.Text().substr(logged);
+        size_t at = 0;
+        for (const std::string& part : row.log)
+        {
+            at = text.find(part, at);
+            EXPECT_NE(std::string::npos, at) << part << " in\n" << text;
+        }
+        if (row.code == 2)
+        {
+            EXPECT_EQ(std::string::npos, text.find("failed (")) << text;
+        }
+        EXPECT_EQ(boxes += row.code != 0, robot.Texts().size());
+    }
 }

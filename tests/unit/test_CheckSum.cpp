@@ -3,12 +3,17 @@
 // so only known values here catch a wrong code.
 #include <gtest/gtest.h>
 
+#include "AppObjects.h"
 #include "CResource.h"
 #include "CheckSum.h"
 #include "InstallerTrust.h"
 #include "LogCapture.h"
 #include "Sha256.h"
+#include "StandIns.h"
+#include "SystemInfo.h"
 #include "TestSupport.h"
+
+#include <sddl.h>
 
 #include <random>
 #include <string>
@@ -118,4 +123,99 @@ TEST(InstallerTrust, ListedDigestDecides)
     for (const auto& row : rows)
         EXPECT_EQ(row.verdict, JudgeInstaller(&settings, row.name, dir.File("file.exe").c_str(), row.fromNetwork))
             << row.name;
+}
+
+// A downloaded installer is judged and started from a copy in a fresh folder
+// of its own, made with an access list that lets nobody but the system and
+// the administrators write, held open so nobody writes or renames it, gone
+// with the object. A name that exists already is never taken; a program put
+// in the cache's place after the check is never the one started.
+TEST(InstallerTrust, DownloadIsJudgedAndStartedFromItsProtectedCopy)
+{
+    TempDir dir("trustcopy");
+    const std::string program = fwtest::BinDir() + "\\fw_standin.exe";
+    char digest[SHA256_TEXT_SIZE];
+    ASSERT_NE(SHA256_FAILED, Sha256OfFile(program.c_str(), digest));
+    std::string ini = "[Settings]\r\nBASE_URL=http://x/\r\n[Components]\r\na=b\r\n[CheckSums]\r\na=0\r\n"
+                      "[Additional]\r\na=b\r\n[SHA256]\r\nsetup\\good.exe=" + std::string(digest) +
+                      "\r\nsetup\\bad.exe=" + std::string(64, '0') + "\r\n[Labels_EN]\r\nA=b\r\n";
+    ASSERT_TRUE(WriteBytes(dir.File("Zaph.ini"), ini));
+    const std::string cached = dir.File("good[1].exe");
+    ASSERT_TRUE(CopyFileA(program.c_str(), cached.c_str(), FALSE));
+    CResource settings;
+    ASSERT_TRUE(settings.Load(dir.File("Zaph.ini").c_str()));
+    fwtest::StandIns standIns(dir.Path());
+    CResource* before = g_resource;
+    g_resource = &settings;
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof(temp), temp);
+    const std::string taken = std::string(temp) + "Fernwick-" + std::to_string(GetCurrentProcessId()) + "-1";
+    CreateDirectoryA(taken.c_str(), NULL);
+
+    std::string folder;
+    {
+        CVerifiedInstaller installer;
+        DWORD code = 1;
+        ASSERT_TRUE(installer.Take("setup\\good.exe", cached.c_str(), code));
+        EXPECT_EQ(0u, code);
+        folder = installer.Folder();
+        EXPECT_EQ(std::string(temp) + "Fernwick-" + std::to_string(GetCurrentProcessId()) + "-2", folder);
+        EXPECT_EQ(folder + "\\good.exe", installer.Path());
+        // The cache's file replaced by another program after the check.
+        ASSERT_TRUE(CopyFileA((fwtest::BinDir() + "\\fw_child.exe").c_str(), cached.c_str(), FALSE));
+        EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(installer.Path(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                    NULL, OPEN_EXISTING, 0, NULL));
+        EXPECT_FALSE(MoveFileA(folder.c_str(), (folder + "x").c_str()));
+        // The stand-in exits with 0 and says where it ran; fw_child would exit with 86.
+        EXPECT_EQ(0u, RunAndWait(installer.Path(), (std::string("\"") + installer.Path() + "\" 86").c_str(), NULL));
+        EXPECT_EQ(installer.Path(), standIns.StartedFrom("good.exe"));
+
+    }
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder.c_str())) << "the protected folder is left";
+
+    // Refused: nothing is left to start, and the folder goes at once.
+    CVerifiedInstaller refused;
+    DWORD code = 0;
+    EXPECT_FALSE(refused.Take("setup\\bad.exe", cached.c_str(), code));
+    EXPECT_EQ(577u, code);
+    EXPECT_STREQ("", refused.Folder());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder.c_str()));
+    RemoveDirectoryA(taken.c_str());
+    g_resource = before;
+}
+
+// Who may write a protected folder: every entry that grants a write right
+// names the system or the administrators, the users may read, and nothing of
+// the parent is inherited. The list given to the system is checked, not the
+// folder's: Wine keeps no access lists (it maps them to the Unix mode and
+// reads back the owner and the system account), so only the lock of the held
+// copy is enforced there.
+TEST(InstallerTrust, ProtectedFolderListLetsOnlyAdministratorsWrite)
+{
+    CProtectedAccess access;
+    ASSERT_TRUE(access.IsReady());
+    PSECURITY_DESCRIPTOR descriptor = access.Attributes()->lpSecurityDescriptor;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED);
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL acl = NULL;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted) && present && acl != NULL);
+    const DWORD WRITES = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
+                         FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+    std::string writers, readers;
+    for (DWORD i = 0; i < acl->AceCount; ++i)
+    {
+        ACCESS_ALLOWED_ACE* ace = NULL;
+        ASSERT_TRUE(GetAce(acl, i, (void**)&ace));
+        EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, ace->Header.AceType);
+        EXPECT_EQ(OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, ace->Header.AceFlags);
+        char* sid = NULL;
+        ASSERT_TRUE(ConvertSidToStringSidA(&ace->SidStart, &sid));
+        ((ace->Mask & WRITES) ? writers : readers) += std::string(sid) + " ";
+        LocalFree(sid);
+    }
+    EXPECT_EQ("S-1-5-18 S-1-5-32-544 ", writers);
+    EXPECT_EQ("S-1-5-32-545 ", readers);
 }

@@ -253,7 +253,7 @@ TEST_F(ComponentsTest, MainProgramKeptWithoutAGoodArchive)
 
 // The release tool rewrites only the values and adds what is missing: the
 // encoding, the line ends (a CR alone ends a line, as for the program) and
-// every other line stay as they were. Programs get their SHA-256 in [SHA256],
+// every other line stay as they were. Programs and packages get their SHA-256 in [SHA256],
 // made after [CheckSums] when missing. An entry the program would not read
 // back (blanks before "=" are taken out; a name of 80 characters is not)
 // leaves the file as it was, with exit code 1.
@@ -281,6 +281,13 @@ TEST(ChecksumTool, KeepsEncodingLineEndsAndOtherLines)
              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\r\n" + restCrLf +
              "[Settings]\r\nA=1\r\n",
          "setup\\i.exe"},
+        // The product's package is listed like a program.
+        {false, "[CheckSums]\r\nx=1\r\n" + restCrLf + "[Settings]\r\nA=1\r\n",
+         "[CheckSums]\r\nx=1\r\na.zip=" + CheckSumOf("abc") + "\r\nsetup\\Sys_EN.msi=" + CheckSumOf("abc") +
+             "\r\nsub\\b.pdf=" + CheckSumOf("") + "\r\n[SHA256]\r\nsetup\\Sys_EN.msi="
+             "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\r\n" + restCrLf +
+             "[Settings]\r\nA=1\r\n",
+         "setup\\Sys_EN.msi"},
         {true, "[Settings]\rA=1\r[CheckSums]\ra.zip=1\r" + Expand(rest, "\n", "\r"),
          "[Settings]\rA=1\r[CheckSums]\ra.zip=" + CheckSumOf("abc") + "\rsub\\b.pdf=" + CheckSumOf("") + "\r" +
              Expand(rest, "\n", "\r")},

@@ -4,6 +4,8 @@
 #include <sstream>
 
 #include "Scenario.h"
+#include "Sha256.h"
+#include "TestSupport.h"
 
 namespace fwe2e
 {
@@ -155,6 +157,8 @@ Distribution& Distribution::Apply(const std::string& changes)
         }
         else if (key == "file")
             File(value, "");
+        else if (key == "tampered")
+            m_tampered.push_back(value);
         else if (key == "standin")
             m_copies.push_back({"fw_standin.exe", value});
         else if (key == "package")
@@ -189,6 +193,19 @@ std::string Distribution::SettingsText() const
         if (lines != m_sections.end())
             for (const std::string& line : lines->second)
                 text += line + "\n";
+    }
+    // As the release tool lists them: the digests of the programs and packages
+    // a WEB run downloads and checks before it runs them (a tampered one is
+    // listed as it was before the change).
+    if (!m_local && !m_copies.empty())
+    {
+        text += "[SHA256]\n";
+        for (const auto& copy : m_copies)
+        {
+            char digest[SHA256_TEXT_SIZE] = "";
+            Sha256OfFile((fwtest::BinDir() + "\\" + copy.first).c_str(), digest);
+            text += copy.second + "=" + digest + "\n";
+        }
     }
     for (const std::string& code : m_languages)
     {
@@ -226,6 +243,17 @@ std::string Distribution::Title() const
     for (const auto& copy : m_copies)
         if (written)
             written = s.CopyFromBin(copy.first, copy.second);
+    for (const std::string& relative : m_tampered)
+    {
+        std::string bytes;
+        if (written && !(fwtest::ReadBytes(s.Path(relative), bytes) && !bytes.empty()))
+            written = ::testing::AssertionFailure() << "nothing to tamper with in " << relative;
+        if (written)
+        {
+            bytes[bytes.size() / 2] ^= 1;
+            written = s.WriteFile(relative, bytes);
+        }
+    }
     return written;
 }
 } // namespace fwe2e

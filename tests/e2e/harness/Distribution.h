@@ -40,7 +40,8 @@ public:
     // "+Components=<line>" (a line of that section, "|" for its ";"),
     // "standin=<relative>" (bin\fw_standin.exe), "package=<release folder>"
     // (the test package of every language so far, from bin\packages, into
-    // SYS_LN_DIR when set).
+    // SYS_LN_DIR when set), "tampered=<relative>" (one byte of that file
+    // changed after it is copied). In WEB mode the copies' digests are listed.
     Distribution& Apply(const std::string& changes);
 
     // The release folder of the last "package=" change ("" none).
@@ -61,6 +62,7 @@ private:
     std::map<std::string, std::vector<std::string>> m_sections;
     Pairs m_files;
     Pairs m_copies; // from bin: source, target
+    std::vector<std::string> m_tampered;
     std::string m_package;
     bool m_local = true;
 };

@@ -155,6 +155,12 @@ public:
     // expected in the order written; may also be called while the program runs.
     BoxExpectation& ExpectBox(FWE2E_HERE) { return m_robot->Add(file, line); }
     std::vector<BoxSeen> Boxes() const { return m_robot->Seen(); } // every box seen so far
+    // Unattended runs, before Start: quiet, no window of the program may
+    // become visible at all; passive, only the progress window (and the log
+    // window beside it) may, never a box or another dialog. Each one that
+    // appears fails the run (the robot still closes a box, carefully).
+    void ExpectNoWindow();
+    void ExpectOnlyProgress();
 
     // --- running ---------------------------------------------------------
     // The whole run: Start, then Wait. Returns the exit code; a timeout kills

@@ -5,9 +5,27 @@
 
 #include <stdio.h>
 
+#include "resource.h"
+
 namespace fwe2e
 {
 static const UINT READ_TIMEOUT_MS = 3000; // as the robot's reads
+
+// --- unattended runs --------------------------------------------------------
+
+void Scenario::ExpectNoWindow()
+{
+    m_robot->AllowOnly([](HWND) { return false; }, "A quiet run shows no window");
+}
+
+void Scenario::ExpectOnlyProgress()
+{
+    m_robot->AllowOnly(
+        [](HWND hwnd) {
+            return !IsMessageBox(hwnd) && (GetDlgItem(hwnd, IDC_PROCEED) != NULL || GetDlgItem(hwnd, IDC_LOG_LOGO) != NULL);
+        },
+        "A passive run shows its progress window only, no box or dialog");
+}
 
 // --- ProgramWindow ----------------------------------------------------------
 
