@@ -224,9 +224,10 @@ std::vector<LayoutFile> PlanLayout(CResource& settings)
 {
     RunState.dotNetEdition = TextEqualNoCase(SettingText(settings, SETTING_DOTNET).c_str(), DOTNET_YES);
     std::string memberState = SettingText(settings, SETTING_MEMBER_STATE);
+    // The languages the command line names (/s), else every one with labels.
     std::vector<std::string> languages;
     for (int i = 0; i < LANGUAGE_COUNT; ++i)
-        if (settings.HasLabels(i))
+        if (RunState.commandLanguageCount > 0 ? RunState.commandLanguages[i] : settings.HasLabels(i))
             languages.push_back(LanguageCode(i));
 
     std::vector<LayoutFile> plan;

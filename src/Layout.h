@@ -37,7 +37,7 @@ struct LayoutFile
 
 // Every file that an installation of the settings' member state could need,
 // each once: the product package of every language the settings have labels
-// for, the files of every data line of [Components] and [Additional] for
+// for (or of those the command line's /s names), the files of every data line of [Components] and [Additional] for
 // each of those languages (every branch of the existence rules, since which
 // one a machine takes depends on what it holds), and the prerequisite and
 // engine installers the settings offer. Reads the settings alone (and sets

@@ -924,14 +924,22 @@ void RowRun::LayOut()
     layOut(complete, 0);
     EXPECT_TRUE(s.Log().InOrder({"\tLayout: 'LU\\ms.mdb.zsi' obtained and verified.",
                                  "\tLayout: 'setup\\instmsia.exe' obtained and verified."}));
-    const size_t requests = server->Requests().size();
+    auto bytesServed = [&] {
+        size_t bytes = 0;
+        for (const HttpTestServer::Served& answer : server->Log())
+            bytes += answer.bytes;
+        return bytes;
+    };
+    const size_t requests = server->Requests().size(), bytes = bytesServed();
     layOut(complete, 0);
     EXPECT_EQ(requests, server->Requests().size()) << "the second layout fetched files again";
+    EXPECT_EQ(bytes, bytesServed());
     EXPECT_TRUE(s.Log().HasLine("\tLayout: 'setup\\sys_fr.msi' in place."));
     ASSERT_TRUE(WriteBytes(layout + "\\" + damaged, files[damaged] + "damaged"));
     layOut(complete, 0);
     std::vector<std::string> all = server->Requests();
     EXPECT_EQ(std::vector<std::string>({"lu/ms.mdb.zsi"}), std::vector<std::string>(all.begin() + requests, all.end()));
+    EXPECT_EQ(bytes + files[damaged].size(), bytesServed());
     EXPECT_TRUE(ReadAll(layout + "\\" + damaged) == files[damaged]);
     server->Stop();
     s.SetCurrentDir(layout);

@@ -11,6 +11,7 @@
 #include "BoxAnswerer.h"
 #include "CResourceIterator.h"
 #include "CheckSum.h"
+#include "CodeTables.h"
 #include "Components.h"
 #include "Layout.h"
 #include "FileUtil.h"
@@ -361,4 +362,16 @@ TEST(LayoutPlan, EveryFileAnInstallationCouldNeed)
         EXPECT_EQ(row.files, files);
         RunState.Reset();
     }
+    // The languages of /s instead of every one with labels.
+    AppStage stage("[Settings]\r\nBASE_URL=http://unused/\r\nMemberState=LU\r\nMSI_Version=$SKIP$\r\n" + lines, "");
+    RunState.commandLanguages[LanguageIndex("FR")] = true;
+    RunState.commandLanguageCount = 1;
+    std::vector<std::string> sources;
+    for (const LayoutFile& file : PlanLayout(stage.resource))
+        sources.push_back(file.source);
+    EXPECT_EQ(std::vector<std::string>({"sys_fr.msi", "Login.exe.zip", "LU\\ms.mdb.zsi", "LU\\FR\\labels.mdb.zsi",
+                                        "LU\\FR\\guide.pdf", "LU\\rates.mdb.zsi", "manuals\\handbook.pdf",
+                                        "LU\\forms.dat.dat", "LU\\news.txt.zip"}),
+              sources);
+    RunState.Reset();
 }
