@@ -10,6 +10,7 @@
 #include "AppObjects.h"
 #include "CMainUI.h"
 #include "CodeTables.h"
+#include "Layout.h"
 #include "Log.h"
 #include "ProductPackage.h"
 #include "SystemLibrary.h"
@@ -169,6 +170,11 @@ static int RepairFolder(SwitchCall& call)
     return CMDLINE_OK;
 }
 
+static int LayoutOption(SwitchCall& call)
+{
+    return TakeLayoutFolder(call.value);
+}
+
 // A switch's value refused: the usage box with the reason, and the result of
 // a rejected value; when no value came at all, that of an empty text unless
 // an earlier occurrence of the switch gave one.
@@ -324,6 +330,7 @@ static const CommandSwitch SWITCHES[] = {
     {'l', VALUE_NEXT, NULL, "Language='%hs'\n", NULL, TEXT_LANGUAGE, LanguageText, CMDLINE_BAD_ARGUMENT,
      CMDLINE_NO_VALUE},
     {'m', VALUE_NONE, &RunState.multiMode, "MULTIMODE\n"},
+    {'o', VALUE_NEXT, NULL, NULL, LayoutOption},
     {'p', VALUE_NEXT, NULL, NULL, PropertyOption},
     {'q', VALUE_NONE, &RunState.quiet, "QUIET\n"},
     {'r', VALUE_ANY, &RunState.repairMode, NULL, RepairFolder},

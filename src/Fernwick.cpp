@@ -15,6 +15,7 @@
 #include "CommandLine.h"
 #include "FileUtil.h"
 #include "FileVersion.h"
+#include "Layout.h"
 #include "Log.h"
 #include "Prerequisites.h"
 #include "RunState.h"
@@ -321,9 +322,10 @@ static void ReportOutcome(SequenceLocals& locals)
     {
         LogMessage(2, LOG_INFO, "No connection to Internet.\n");
     }
-    else if (RunState.repairMode)
+    else if (RunState.repairMode || IsLayoutRun())
     {
-        // The repair routine has said what it did.
+        // The repair routine and the layout have said what they did; a
+        // layout installs nothing, so it writes no completion records.
     }
     else if (rc != 0)
     {
@@ -420,6 +422,7 @@ int MainSequence(HINSTANCE instance, const char* commandLine)
     g_hInstance = instance;
     RunState.Reset();
     ResetPrerequisiteState();
+    ResetLayout();
 
     char logName[LOG_PATH_SIZE];
     if (MakeLogName(logName, NULL))
@@ -455,6 +458,10 @@ int MainSequence(HINSTANCE instance, const char* commandLine)
         // The repair has told the user its outcome; a script or a distribution
         // system that runs it learns it from the code.
         locals.rc = RepairSecurityPolicy();
+    }
+    else if (IsLayoutRun())
+    {
+        locals.rc = RunLayout(locals);
     }
     else
     {

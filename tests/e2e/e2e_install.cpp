@@ -29,6 +29,7 @@
 
 #include "CheckSum.h"
 #include "Distribution.h"
+#include "Sha256.h"
 #include "MachineStates.h"
 #include "Planted.h"
 #include "Scenario.h"
@@ -90,7 +91,7 @@ struct System
     DWORD servicePack = 0, frameworkPack = 0;
     std::vector<std::pair<std::string, DWORD>> exits;
     bool hotfix = false, spelledDouble = false, web = false, proxy = false, https = false, trusted = true;
-    bool secondStart = false, planted = false, restart = false, blank = false, full = false;
+    bool secondStart = false, planted = false, restart = false, blank = false, full = false, layout = false;
     bool runAgain = false, elsewhere = false;
 
     System& Windows(const std::string& v, DWORD pack = 0) { windows = v, servicePack = pack; return *this; }
@@ -136,6 +137,8 @@ struct System
     System& RunsAgain() { runAgain = true; return *this; }
     // Started as a distribution system starts it: from a folder of its own, by the full path.
     System& StartedElsewhere() { elsewhere = true; return *this; }
+    // The run is a layout of the distribution into a folder (RowRun::LayOut).
+    System& LaysOut() { layout = true; return *this; }
 };
 
 // The language selection: exactly these chosen, or exactly these found
@@ -770,6 +773,7 @@ struct RowRun
     void Check();
     void Rerun();
     void Start(const std::vector<Box>& boxes, bool atPackage);
+    void LayOut();
     // The earlier installation's data, which no killed run may lose.
     std::string EarlierData() const
     {
@@ -817,6 +821,17 @@ void RowRun::Arrange()
     if (whole)
     {
         files = AddRelease(dist, system);
+        if (system.layout)
+        {
+            // A layout takes the engine's redistributables too; they are the
+            // release's when the digest section lists them ([SHA256] after
+            // [CheckSums]).
+            char digest[SHA256_TEXT_SIZE];
+            ASSERT_NE(SHA256_FAILED, Sha256OfFile((BinDir() + "\\fw_standin.exe").c_str(), digest));
+            dist.Apply("standin=setup\\instmsiw.exe; standin=setup\\instmsia.exe").Line("CheckSums", "[SHA256]");
+            for (const char* installer : {"setup\\instmsiw.exe", "setup\\instmsia.exe"})
+                dist.Line("CheckSums", std::string(installer) + "=" + digest);
+        }
         // Where the .NET edition keeps the login program's language and member state.
         ASSERT_TRUE(s.GuardRegKey("HKCU\\Software\\Ombrant\\ZAPH.NET"));
         shortcut = machine.RedirectShellFolders() + "\\CommonDesktop\\GESTION BALVORA.lnk";
@@ -872,8 +887,70 @@ void RowRun::Start(const std::vector<Box>& boxes, bool atPackage)
         Select(s, title, row.selection);
 }
 
+// A layout of the distribution from the server into the scenario's folder
+// "layout". A row whose code is not 0 is the layout's own run (a cancel, a
+// damaged file): no file under its final name may then differ from the
+// delivered one, and the folder has no marker yet. Otherwise a second layout
+// fetches nothing, a third fetches only the file damaged in the layout, and
+// with the server stopped the installation from the layout (the row's boxes
+// and code) is the run that the whole run's checks judge, as they judge a
+// WEB installation.
+void RowRun::LayOut()
+{
+    const std::string layout = s.Folder("layout"), damaged = "LU\\ms.mdb.zsi";
+    auto layOut = [&](const std::vector<Box>& boxes, int code) {
+        ExpectBoxes(s, boxes, false, title, folder);
+        ASSERT_TRUE(s.Start("/o \"" + layout + "\""));
+        Interfere(s, *server, system, title);
+        EXPECT_EQ(code, s.Wait(120000));
+        server->ReleaseStalls();
+    };
+    if (rc != 0)
+    {
+        layOut(row.boxes, rc);
+        int placed = 0;
+        for (const auto& file : files)
+        {
+            std::string bytes;
+            if (ReadBytes(layout + "\\" + file.first, bytes) && ++placed)
+                EXPECT_TRUE(bytes == file.second) << file.first << " differs from the delivered file";
+            EXPECT_TRUE(FileAbsent(layout + "\\" + file.first + ".fwlayout"));
+        }
+        EXPECT_LT(0, placed) << "the layout did not end in the middle";
+        EXPECT_TRUE(FileAbsent(layout + "\\_FW_LOCAL_.txt"));
+        return;
+    }
+    const std::vector<Box> complete = {Info("The layout in '" + layout + "' is complete.")};
+    layOut(complete, 0);
+    EXPECT_TRUE(s.Log().InOrder({"\tLayout: 'LU\\ms.mdb.zsi' obtained and verified.",
+                                 "\tLayout: 'setup\\instmsia.exe' obtained and verified."}));
+    auto bytesServed = [&] {
+        size_t bytes = 0;
+        for (const HttpTestServer::Served& answer : server->Log())
+            bytes += answer.bytes;
+        return bytes;
+    };
+    const size_t requests = server->Requests().size(), bytes = bytesServed();
+    layOut(complete, 0);
+    EXPECT_EQ(requests, server->Requests().size()) << "the second layout fetched files again";
+    EXPECT_EQ(bytes, bytesServed());
+    EXPECT_TRUE(s.Log().HasLine("\tLayout: 'setup\\sys_fr.msi' in place."));
+    ASSERT_TRUE(WriteBytes(layout + "\\" + damaged, files[damaged] + "damaged"));
+    layOut(complete, 0);
+    std::vector<std::string> all = server->Requests();
+    EXPECT_EQ(std::vector<std::string>({"lu/ms.mdb.zsi"}), std::vector<std::string>(all.begin() + requests, all.end()));
+    EXPECT_EQ(bytes + files[damaged].size(), bytesServed());
+    EXPECT_TRUE(ReadAll(layout + "\\" + damaged) == files[damaged]);
+    server->Stop();
+    s.SetCurrentDir(layout);
+    Start(row.boxes, false);
+    EXPECT_EQ(rc, s.Wait(120000));
+}
+
 void RowRun::Run()
 {
+    if (system.layout)
+        return LayOut();
     Start(row.boxes, row.rc == AT_PACKAGE);
     Interfere(s, *server, system, title);
     EXPECT_EQ(rc, s.Wait(120000));
@@ -1408,6 +1485,20 @@ const std::vector<Row> WHOLE_ROWS = {
     {"WEB killed during an archive's download, then run again", nullptr,
      System().Web().Big("LU\\ms.mdb.zsi").Stalls("LU/ms.mdb.zsi").KilledInDownload(), "", "", {}, KILLED, {},
      Choose("EN"), {}, {Absent(COMPLETION)}, {BACKUP_YES, SUCCESS}},
+
+    // Layouts (RowRun::LayOut): the installation from the layout, offline,
+    // is checked as the WEB installation of two languages is.
+    {"layout from the WEB server, then LOCAL from it offline", nullptr, System().Web().LaysOut(), "", "", {SUCCESS}, 0,
+     {"\t'LOCAL' Installation", "\t--- Install components MS='LU' LANG='FR' SECTION='3'."}, Choose("EN", "FR"), {},
+     {Delivered("LU_New\\ms.mdb.zsi", "LU\\ms.mdb.zsi"), Delivered("LU_New\\EN\\labels.mdb.zsi", "LU\\EN\\labels.mdb.zsi"),
+      Delivered("LU_New\\FR\\labels.mdb.zsi", "LU\\FR\\labels.mdb.zsi"), Delivered("LU_New\\news.txt.zip", "LU\\news.txt.zip")}},
+    {"layout cancelled in the middle", nullptr, System().Web().LaysOut().Stalls("LU/EN/labels.mdb.zsi"), "Threading=On",
+     "", {Question("Stop the setup?", IDYES)}, 1223,
+     {"\tLayout: 'LU\\ms.mdb.zsi' obtained and verified.", "\tCancel requested by the user.",
+      "\tLayout: 'LU\\EN\\labels.mdb.zsi' cancelled.", "\tCancelled by the user."}},
+    {"layout of a file the server delivers damaged", nullptr, System().Web().LaysOut().Damaged("LU\\EN\\labels.mdb.zsi"),
+     "@FailFile=Cannot obtain %hs.", "", {Error("Cannot obtain LU\\EN\\labels.mdb.zsi.")}, 23,
+     {"\tLayout: 'Login.exe.zip' obtained and verified.", "E\tLayout: 'LU\\EN\\labels.mdb.zsi' failed [23], not kept."}},
 };
 
 // FW_SYSTEMS: only the rows whose Windows version is one of these words (the

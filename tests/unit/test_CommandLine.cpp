@@ -10,6 +10,7 @@
 #include "BoxAnswerer.h"
 #include "CodeTables.h"
 #include "CommandLine.h"
+#include "Layout.h"
 #include "LogCapture.h"
 #include "RunState.h"
 
@@ -43,6 +44,29 @@ TEST(CommandLine, RootIsNoTargetAndTheLogTakesNoOption)
     RunState.Reset();
 }
 
+// /o takes the layout's folder as a full path (a closing quote escaped by a
+// trailing backslash, as a console passes it, is dropped); without one it is
+// the usage box and 160, and the run is no layout.
+TEST(CommandLine, LayoutFolder)
+{
+    fwtest::LogCapture log;
+    const char* const quoted[] = { "fernwick.exe", "/O", "C:\\lay out\\\"" };
+    const char* const missing[] = { "fernwick.exe", "/o" };
+    C_String language, iniFile;
+    fwtest::BoxAnswerer answerer;
+
+    RunState.Reset();
+    EXPECT_EQ(0, ParseCommandLineArgs(3, quoted, "/O \"C:\\lay out\\\"", language, iniFile));
+    EXPECT_TRUE(IsLayoutRun());
+    EXPECT_STREQ("C:\\lay out", GetLayoutFolder());
+
+    ResetLayout();
+    EXPECT_EQ(160, ParseCommandLineArgs(2, missing, "/o", language, iniFile));
+    EXPECT_FALSE(IsLayoutRun());
+    ASSERT_EQ(1u, answerer.Boxes().size());
+    EXPECT_EQ(L"/o option invalid", answerer.Boxes()[0].text);
+    RunState.Reset();
+}
 // The switches of unattended runs. Quiet (/q) and passive (/b) are known
 // before any switch acts, so a box that a value earlier on the line would show
 // is only logged; a /q that another switch takes as its value, or that comes

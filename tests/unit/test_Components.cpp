@@ -11,7 +11,9 @@
 #include "BoxAnswerer.h"
 #include "CResourceIterator.h"
 #include "CheckSum.h"
+#include "CodeTables.h"
 #include "Components.h"
+#include "Layout.h"
 #include "FileUtil.h"
 #include "Phases.h"
 #include "RunState.h"
@@ -168,7 +170,7 @@ TEST_F(ComponentsTest, PlanOfOneLine)
         {"<MS>\\ms.mdb", COMPONENT_OBTAIN, "LU\\ms.mdb.zsi", "LU_New\\ms.mdb.zsi"},
         {"<MS>\\docs\\guide.pdf;Source=manuals\\handbook.pdf", COMPONENT_OBTAIN, "manuals\\handbook.pdf",
          "LU_New\\docs\\handbook.pdf"},
-        {"<MS>\\forms.dat;Extension=.dat;Multi=on", COMPONENT_OBTAIN, "LU\\forms.dat.dat", "LU_New\\forms.dat.dat"},
+        {"<MS>\\forms.dat=;Extension=.dat;Multi=on", COMPONENT_OBTAIN, "LU\\forms.dat.dat", "LU_New\\forms.dat.dat"},
         {"<MS>\\notes.txt;Extension=.dat", COMPONENT_OBTAIN, "LU\\notes.txt", "LU_New\\notes.txt"},
         {"<MS>\\a.pdf;IfExists=marker.pdf;Then=$SKIP$", COMPONENT_SKIP, "", "", SKIP_THEN, "old\\marker.pdf"},
         {"<MS>\\a.pdf;IfNotExists=marker.pdf;Then=$SKIP$", COMPONENT_OBTAIN, "LU\\a.pdf", "LU_New\\a.pdf"},
@@ -313,4 +315,63 @@ TEST(ChecksumTool, KeepsEncodingLineEndsAndOtherLines)
         }
     }
     EXPECT_EQ(2u, RunTool("C:\\no\\such\\folder"));
+}
+
+// What a layout fetches, from the settings file alone: the package of every
+// language with labels, every data line for each of them once (a line that
+// some machine installs, whichever way its existence tests go, with its
+// Source and Extension), and the installers the settings offer.
+TEST(LayoutPlan, EveryFileAnInstallationCouldNeed)
+{
+    const std::string lines = "[Components]\r\n# the program\r\nLogin.exe.zip=V6.2.0.5\r\n<MS>\\ms.mdb=V6.2.0.0\r\n"
+                              "<MS>\\<Lang>\\labels.mdb=V6.2.0.0\r\n<MS>\\FR\\guide.pdf=Any\r\n<MS>\\IT\\guide.pdf=Any\r\n"
+                              "<MS>\\rates.mdb=01/07/2007;IfNotExists=<MS>\\rates.lock;Else=$SKIP$\r\n"
+                              "<MS>\\never.pdf=;IfExists=a.txt;Then=$SKIP$;Else=$SKIP$\r\n"
+                              "<MS>\\docs\\guide.pdf=;IfExists=x.txt;Then=$SKIP$;Source=manuals\\handbook.pdf\r\n"
+                              "<MS>\\forms.dat=;Extension=.dat\r\n..\\outside.pdf\r\n"
+                              "[Additional]\r\n<MS>\\news.txt=Any\r\n<MS>\\ms.mdb=V6.2.0.0\r\n"
+                              "[CheckSums]\r\nLU\\ms.mdb.zsi=1234ABCD\r\nLU_New\\ms.mdb.zip=5678ABCD\r\n"
+                              "[Labels_EN]\r\nCaption=x\r\n[Labels_FR]\r\nCaption=x\r\n";
+    struct Row
+    {
+        const char* settings;
+        std::vector<std::string> files; // "I:" an installer; "=<checksum>" when listed
+    } rows[] = {
+        {"MemberState=LU\r\nSYS_LN_DIR=Setup\r\nMSI_Version=200\r\nMSI_NT=setup\\instmsiw.exe\r\n"
+         "MSI_9X=setup\\instmsia.exe\r\n",
+         {"setup\\sys_en.msi", "setup\\sys_fr.msi", "Login.exe.zip", "LU\\ms.mdb.zsi=1234ABCD", "LU\\EN\\labels.mdb.zsi",
+          "LU\\rates.mdb.zsi", "manuals\\handbook.pdf", "LU\\forms.dat.dat", "LU\\news.txt.zip", "LU\\FR\\labels.mdb.zsi",
+          "LU\\FR\\guide.pdf", "I:setup\\instmsiw.exe", "I:setup\\instmsia.exe"}},
+        // The .NET edition: its staging folder in source names, databases as
+        // .zip, its prerequisites as offered (1.1 unless said otherwise); no
+        // package and no engine where their steps are bypassed.
+        {"MemberState=LU\r\nDotNet=yes\r\nInstallSysLN=$SKIP$\r\nMSI_Version=$SKIP$\r\nMSI_NT=setup\\instmsiw.exe\r\n"
+         "V20InstallerAvailable=yes\r\nSPV11InstallerAvailable=no\r\n",
+         {"Login.exe.zip", "LU_New\\ms.mdb.zip=5678ABCD", "LU_New\\EN\\labels.mdb.zip", "LU_New\\rates.mdb.zip",
+          "manuals\\handbook.pdf", "LU_New\\forms.dat.dat", "LU_New\\news.txt.zip", "LU_New\\FR\\labels.mdb.zip",
+          "LU_New\\FR\\guide.pdf", "I:setup\\dotnetfx.exe", "I:setup\\dotnetfx_20.exe", "I:setup\\mdac_typ.exe"}},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.settings);
+        AppStage stage("[Settings]\r\nBASE_URL=http://unused/\r\n" + std::string(row.settings) + lines, "");
+        std::vector<std::string> files;
+        for (const LayoutFile& file : PlanLayout(stage.resource))
+            files.push_back((file.kind == LAYOUT_INSTALLER ? "I:" : "") + file.source +
+                            (file.checkSum.empty() ? "" : "=" + file.checkSum));
+        EXPECT_EQ(row.files, files);
+        RunState.Reset();
+    }
+    // The languages of /s instead of every one with labels.
+    AppStage stage("[Settings]\r\nBASE_URL=http://unused/\r\nMemberState=LU\r\nMSI_Version=$SKIP$\r\n" + lines, "");
+    RunState.commandLanguages[LanguageIndex("FR")] = true;
+    RunState.commandLanguageCount = 1;
+    std::vector<std::string> sources;
+    for (const LayoutFile& file : PlanLayout(stage.resource))
+        sources.push_back(file.source);
+    EXPECT_EQ(std::vector<std::string>({"sys_fr.msi", "Login.exe.zip", "LU\\ms.mdb.zsi", "LU\\FR\\labels.mdb.zsi",
+                                        "LU\\FR\\guide.pdf", "LU\\rates.mdb.zsi", "manuals\\handbook.pdf",
+                                        "LU\\forms.dat.dat", "LU\\news.txt.zip"}),
+              sources);
+    RunState.Reset();
 }
