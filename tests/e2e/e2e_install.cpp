@@ -913,7 +913,9 @@ void RowRun::LayOut()
         {
             std::string bytes;
             if (ReadBytes(layout + "\\" + file.first, bytes) && ++placed)
+            {
                 EXPECT_TRUE(bytes == file.second) << file.first << " differs from the delivered file";
+            }
             EXPECT_TRUE(FileAbsent(layout + "\\" + file.first + ".fwlayout"));
         }
         EXPECT_LT(0, placed) << "the layout did not end in the middle";
