@@ -34,7 +34,7 @@ const DWORD ALTCOPY_CANCEL = 1;
 // cost little beside the copy itself (fewer, larger reads and writes are what
 // the system's own copy does), small enough that Cancel is answered within a
 // fraction of a second even from a slow network share.
-const DWORD ALTCOPY_CHUNK_SIZE = 1024 * 1024;
+const DWORD ALTCOPY_CHUNK_SIZE = 512 * 1024;
 typedef DWORD (*AltCopyProgress)(DWORD totalBytes, DWORD bytesDone, DWORD state, void* context);
 
 // Per-file check of FindFiles: true stops the search with this file.
