@@ -821,14 +821,11 @@ DWORD CopyProgress(DWORD totalBytes, DWORD bytesDone, DWORD state, void* context
     }
     else if (state == 1)
     {
-        // The texts first, so that the pump of the range paints them with the
-        // bar; the range starts the bar at 0, which needs no second pump.
         ui->ShowForWork(false);
+        ui->SetProgressRange(0, 100);
+        ui->SetProgressPos(0, (UINT)percent);
         ui->SetItemText(IDC_INFO_TEXT, A2W(ShownDestination((const char*)context)));
         ui->SetItemText(IDC_PERCENT, percentText);
-        ui->SetProgressRange(0, 100);
-        if (percent != 0)
-            ui->SetProgressPos(0, (UINT)percent);
         shownPercent = percent;
         shownAt = now;
         pumpedAt = now;

@@ -895,9 +895,7 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
 
     if (!isCancelled && !failed && viaPartial)
     {
-        // A file found there at the start was made writable then.
-        if (destAttributes != INVALID_FILE_ATTRIBUTES)
-            SetFileAttributesA(destination, FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesA(destination, FILE_ATTRIBUTE_NORMAL);
         if ((!DeleteFileA(destination) && GetLastError() != ERROR_FILE_NOT_FOUND) ||
             !MoveFileA(partial, destination))
         {
