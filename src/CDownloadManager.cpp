@@ -1408,6 +1408,17 @@ DWORD ObtainSourceFile(const char* sourceName, char* localPath)
     return code;
 }
 
+bool SystemPackageName(const char* folder, const char* language, char* name, size_t size)
+{
+    int written = (folder != NULL && folder[0] != 0) ? _snprintf(name, size, SYSTEM_PACKAGE_IN_FOLDER, folder, language)
+                                                     : _snprintf(name, size, SYSTEM_PACKAGE, language);
+    bool fits = written > 0 && written < (int)size;
+    if (!fits)
+        name[0] = 0;
+    LowerAscii(name);
+    return fits;
+}
+
 bool ResolveSystemPackage(DWORD& code, char* resolved, char* copy)
 {
     FW_ASSERT(g_downloadManager != NULL);
@@ -1421,15 +1432,8 @@ bool ResolveSystemPackage(DWORD& code, char* resolved, char* copy)
 
     // The package of the current language, in SYS_LN_DIR below the base if set.
     char name[DOWNLOAD_PATH_SIZE];
-    const char* language = g_resource->GetLanguageCode();
-    const char* folder = g_resource->GetSetting(SETTING_SYS_LN_DIR, true);
-    int written = (folder != NULL && folder[0] != 0)
-                      ? _snprintf(name, sizeof(name), SYSTEM_PACKAGE_IN_FOLDER, folder, language)
-                      : _snprintf(name, sizeof(name), SYSTEM_PACKAGE, language);
-    bool nameOk = written > 0 && written < (int)sizeof(name);
-    if (!nameOk)
-        name[0] = 0;
-    LowerAscii(name);
+    bool nameOk = SystemPackageName(g_resource->GetSetting(SETTING_SYS_LN_DIR, true), g_resource->GetLanguageCode(),
+                                    name, sizeof(name));
 
     code = (nameOk && CombineSourcePath(g_downloadManager->GetBaseUrl(), name, resolved)) ? 0 : ERROR_FILE_NOT_FOUND;
     if (copy != NULL)

@@ -242,6 +242,11 @@ DWORD ObtainSourceFile(const char* sourceName, char* localPath);
 // folder of our own; false when the names do not fit.
 bool PartialDownloadPaths(const char* url, char* partialPath, char* recordPath);
 
+// The product package's source name for a language, in folder (SYS_LN_DIR;
+// null or empty: none), in lower case as the installer is given it; false
+// (and name empty) when it does not fit in size bytes.
+bool SystemPackageName(const char* folder, const char* language, char* name, size_t size);
+
 // Where the Windows Installer finds the product package of the current
 // language (a local path or a URL; not downloaded). resolved and copy (if
 // given) hold DOWNLOAD_PATH_SIZE bytes. True when code is 0.

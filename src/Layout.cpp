@@ -31,8 +31,6 @@
 const char* const LAYOUT_RECORD_FILE = "_FW_LAYOUT_.txt";
 const char* const LAYOUT_PARTIAL_SUFFIX = ".fwlayout";
 
-static const char* const PACKAGE_IN_FOLDER = "%s\\Sys_%s.msi";
-static const char* const PACKAGE = "Sys_%s.msi";
 static const char* const DOTNET_YES = "yes";
 static const char* const RECORD_SETTINGS_KEY = "*settings*";
 static const char* const MARKER_TEXT = "This folder is a local distribution: Fernwick takes its files from here.\r\n";
@@ -152,14 +150,9 @@ static void PlanPackages(CResource& settings, const std::vector<std::string>& la
     std::string folder = SettingText(settings, SETTING_SYS_LN_DIR);
     for (const std::string& language : languages)
     {
-        char name[FW_PATH_SIZE];
-        if (folder.empty())
-            _snprintf(name, sizeof(name), PACKAGE, language.c_str());
-        else
-            _snprintf(name, sizeof(name), PACKAGE_IN_FOLDER, folder.c_str(), language.c_str());
-        name[sizeof(name) - 1] = 0;
-        // Lower case, as the installer is given it.
-        TextLower(name);
+        char name[DOWNLOAD_PATH_SIZE];
+        // A name too long to hold stays empty: obtaining it then fails the layout.
+        SystemPackageName(folder.c_str(), language.c_str(), name, sizeof(name));
         AddOnce(plan, seen, name, LAYOUT_DATA, CheckSumOf(settings, name).c_str());
     }
 }
