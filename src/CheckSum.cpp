@@ -6,6 +6,9 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <string>
+#include <vector>
+
 namespace
 {
 const uint32_t CHECKSUM_POLYNOMIAL = 0xEDB88320u;
@@ -97,6 +100,22 @@ inline uint32_t Fold8(uint32_t value, uint64_t w)
     return t[7][w & 0xFF] ^ t[6][(w >> 8) & 0xFF] ^ t[5][(w >> 16) & 0xFF] ^ t[4][(w >> 24) & 0xFF] ^
            t[3][(w >> 32) & 0xFF] ^ t[2][(w >> 40) & 0xFF] ^ t[1][(w >> 48) & 0xFF] ^ t[0][w >> 56];
 }
+// The files whose checksum this run took, each with the file as it was then.
+struct KnownFile
+{
+    std::string path;
+    FileIdentity file;
+    uint32_t value;
+};
+std::vector<KnownFile> s_known;
+
+KnownFile* FindKnown(const char* path)
+{
+    for (KnownFile& known : s_known)
+        if (_stricmp(known.path.c_str(), path) == 0)
+            return &known;
+    return NULL;
+}
 } // namespace
 
 namespace CheckSum
@@ -152,6 +171,8 @@ bool Compute(const char* path, char* out)
         return false;
     }
 
+    FileIdentity before, after;
+    const bool described = DescribeHandle(file, before);
     unsigned char buffer[CHECKSUM_CHUNK_SIZE];
     uint32_t value = 0;
     unsigned long long total = 0;
@@ -170,6 +191,9 @@ bool Compute(const char* path, char* out)
         total += got;
     }
     const DWORD readError = readFailed ? GetLastError() : 0;
+    // Remembered only when nobody wrote to the file while it was read.
+    const bool unchanged = !readFailed && described && DescribeHandle(file, after) && SameFile(before, after) &&
+                           after.size == total;
     CloseHandle(file);
 
     // A read that fails part way must not pass for the end of the file: the
@@ -180,24 +204,54 @@ bool Compute(const char* path, char* out)
                    path, total, (int)readError);
         return false;
     }
+    if (unchanged)
+        Remember(path, value, total);
     sprintf(out, "%08lX", (unsigned long)value);
     return true;
 }
 
-bool OfCopy(const char* path, char* out)
+bool OfFile(const char* path, char* out)
 {
     if (out == NULL || path == NULL)
         return false;
-    const CopiedFile& copied = LastCopiedFile();
-    CopiedFile now;
-    if (copied.valid && _stricmp(copied.path, path) == 0 && DescribeFile(path, now) && now.volume == copied.volume &&
-        now.indexHigh == copied.indexHigh && now.indexLow == copied.indexLow && now.size == copied.size &&
-        CompareFileTime(&now.lastWrite, &copied.lastWrite) == 0)
+    const KnownFile* known = FindKnown(path);
+    FileIdentity now;
+    if (known != NULL && DescribeFile(path, now) && SameFile(now, known->file))
     {
-        sprintf(out, "%08lX", (unsigned long)copied.checkSum);
+        sprintf(out, "%08lX", (unsigned long)known->value);
         return true;
     }
     return Compute(path, out);
+}
+
+void Remember(const char* path, uint32_t value, unsigned long long size)
+{
+    if (path == NULL)
+        return;
+    FileIdentity file;
+    if (!DescribeFile(path, file) || file.size != size)
+    {
+        Forget(path);
+        return;
+    }
+    KnownFile* known = FindKnown(path);
+    if (known == NULL)
+    {
+        s_known.push_back(KnownFile{path, file, value});
+        return;
+    }
+    known->file = file;
+    known->value = value;
+}
+
+void Forget(const char* path)
+{
+    for (size_t i = 0; path != NULL && i < s_known.size(); ++i)
+        if (_stricmp(s_known[i].path.c_str(), path) == 0)
+        {
+            s_known.erase(s_known.begin() + i);
+            return;
+        }
 }
 } // namespace CheckSum
 

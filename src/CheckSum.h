@@ -27,11 +27,18 @@ uint32_t Update(uint32_t value, const void* data, size_t size);
 // out is then empty.
 bool Compute(const char* path, char* out);
 
-// Compute for a file that the last chunked copy (AltCopyFileEx) has just
-// written: the checksum taken of its bytes as they were written, when the file
-// at path is still that copy (the same file, size and last-write time);
-// otherwise, a file changed or replaced since, it is read as Compute does.
-bool OfCopy(const char* path, char* out);
+// Compute for a file whose checksum this run has already taken, as a copy
+// (AltCopyFileEx) wrote it or as Compute read it whole: that checksum, when the
+// file at path is still that file (the same identity, size and last-write
+// time); otherwise, a file changed or replaced since, it is read as Compute
+// does.
+bool OfFile(const char* path, char* out);
+
+// Notes that the file now at path, of size bytes, has the checksum value; a
+// file that cannot be described, or has another size, is not noted.
+void Remember(const char* path, uint32_t value, unsigned long long size);
+// Drops what was noted of path.
+void Forget(const char* path);
 } // namespace CheckSum
 
 // CheckSum::Compute with its log lines: 0, or 13 (ERROR_INVALID_DATA) when the

@@ -266,8 +266,10 @@ static bool GoodCopyInPlace(const char* targetDir, const C_String& target, const
     char fullTarget[FW_PATH_SIZE * 2];
     _snprintf(fullTarget, sizeof(fullTarget), "%s\\%s", targetDir, target.GetNarrowTemp());
     fullTarget[sizeof(fullTarget) - 1] = 0;
+    // A file this run has already checked (a data file both languages share)
+    // is not read again while it stays the file it was.
     char computed[CHECKSUM_TEXT_SIZE] = "";
-    if (!CheckSum::Compute(fullTarget, computed))
+    if (!CheckSum::OfFile(fullTarget, computed))
         LogMessage(3, LOG_INFO, "'%hs' check sum cannot be computed. Need to obtain the file again.\n",
                    target.GetNarrowTemp());
     else if (TextEqualNoCase(computed, expected.GetNarrowTemp()))
@@ -375,7 +377,7 @@ static bool ObtainCopyAndVerify(DWORD& result, ComponentPlan& plan, const char* 
         // The copy's checksum was taken as its bytes were written; a file
         // changed since is read again and judged by what it now holds.
         char computed[CHECKSUM_TEXT_SIZE] = "";
-        const bool computedOk = CheckSum::OfCopy(fullTarget, computed);
+        const bool computedOk = CheckSum::OfFile(fullTarget, computed);
         if (!computedOk || !TextEqualNoCase(computed, plan.checkSum.GetNarrow()))
         {
             LogMessage(3, LOG_INFO, "'%hs' check sum mismatch (%hs).\n", fullTarget, computedOk ? computed : "");

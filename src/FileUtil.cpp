@@ -372,7 +372,7 @@ static bool CanonicalPath(const char* path, char* out)
 
 // The volume and file index of a path that exists; no access to its content
 // is asked, so a file or folder held open by others still answers.
-static bool FileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION& info)
+static bool PlaceIdentity(const char* path, BY_HANDLE_FILE_INFORMATION& info)
 {
     HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, NULL);
@@ -387,7 +387,7 @@ static bool FileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION& info)
 static bool IsSamePlace(const char* a, const char* b)
 {
     BY_HANDLE_FILE_INFORMATION first, second;
-    if (FileIdentity(a, first) && FileIdentity(b, second))
+    if (PlaceIdentity(a, first) && PlaceIdentity(b, second))
         return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
                first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
     char canonicalA[FW_PATH_SIZE], canonicalB[FW_PATH_SIZE];
@@ -714,23 +714,16 @@ bool FindFilesByPath(const char* path, bool descend, FindFileCheck check, void* 
     return FindFiles(pattern, full, descend, check, context, out);
 }
 
-static CopiedFile s_lastCopied;
-
-const CopiedFile& LastCopiedFile()
+bool SameFile(const FileIdentity& a, const FileIdentity& b)
 {
-    return s_lastCopied;
+    return a.volume == b.volume && a.indexHigh == b.indexHigh && a.indexLow == b.indexLow && a.size == b.size &&
+           CompareFileTime(&a.lastWrite, &b.lastWrite) == 0;
 }
 
-bool DescribeFile(const char* path, CopiedFile& out)
+bool DescribeHandle(HANDLE file, FileIdentity& out)
 {
-    // Shared like a checksum's read: a writer without read sharing keeps it shut.
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
     BY_HANDLE_FILE_INFORMATION info;
-    const bool known = GetFileInformationByHandle(file, &info) != FALSE;
-    CloseHandle(file);
-    if (!known)
+    if (!GetFileInformationByHandle(file, &info))
         return false;
     out.volume = info.dwVolumeSerialNumber;
     out.indexHigh = info.nFileIndexHigh;
@@ -740,10 +733,20 @@ bool DescribeFile(const char* path, CopiedFile& out)
     return true;
 }
 
+bool DescribeFile(const char* path, FileIdentity& out)
+{
+    // Shared like a checksum's read: a writer without read sharing keeps it shut.
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const bool known = DescribeHandle(file, out);
+    CloseHandle(file);
+    return known;
+}
+
 int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress routine,
                   void* context, bool* cancelled, bool failIfExists)
 {
-    s_lastCopied.valid = false;
     if (IsEmptyText(source) || IsEmptyText(destination))
     {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -757,6 +760,8 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
     }
     if (cancelled)
         *cancelled = false;
+    // Whatever this run knew of the file at the destination is about to be untrue.
+    CheckSum::Forget(destination);
 
     HANDLE in = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                             FILE_FLAG_SEQUENTIAL_SCAN, NULL);
@@ -915,16 +920,11 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
     DWORD attributes = GetFileAttributesA(source);
     if (attributes != INVALID_FILE_ATTRIBUTES)
         SetFileAttributesA(destination, attributes);
-    // The file in place as it is now: a later change of it (a write moves its
-    // last-write time off the source's, a replacement changes its index) tells
-    // the checksum above from the file's own.
-    if (strlen(destination) < sizeof(s_lastCopied.path) && DescribeFile(destination, s_lastCopied) &&
-        s_lastCopied.size == done)
-    {
-        strcpy(s_lastCopied.path, destination);
-        s_lastCopied.checkSum = checkSum;
-        s_lastCopied.valid = true;
-    }
+    // The file in place as it is now, with the checksum of what was written:
+    // a later change of it (a write moves its last-write time off the
+    // source's, a replacement changes its index) tells that checksum from the
+    // file's own.
+    CheckSum::Remember(destination, checkSum, done);
     SetLastError(NO_ERROR);
     return 1;
 }

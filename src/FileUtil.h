@@ -110,24 +110,22 @@ bool FindFiles(const char* pattern, const char* folder, bool descend, FindFileCh
 bool FindFilesByPath(const char* path, bool descend, FindFileCheck check, void* context,
                      char* out);
 
-// What the last chunked copy wrote: the checksum (CheckSum::Update) of the
-// bytes as they were handed to the destination's handle, and the file that
-// holds them once in place, by identity (volume and file index), size and
-// last-write time. A copy that has not finished leaves it invalid.
-struct CopiedFile
+// A file as it is on disk at one moment: its identity (volume and file index),
+// size and last-write time. A write moves the time to the present, a
+// replacement brings another index.
+struct FileIdentity
 {
-    bool valid = false;
-    uint32_t checkSum = 0;
-    char path[FW_PATH_SIZE] = "";
     DWORD volume = 0;
     DWORD indexHigh = 0, indexLow = 0;
     ULONGLONG size = 0;
     FILETIME lastWrite = {0, 0};
 };
-const CopiedFile& LastCopiedFile();
-// The identity, size and last-write time of the file at path, as CopiedFile
-// holds them (checkSum and valid untouched); false when it cannot be opened.
-bool DescribeFile(const char* path, CopiedFile& out);
+bool SameFile(const FileIdentity& a, const FileIdentity& b);
+// The identity of the file at path; false when it cannot be opened for reading
+// with others reading too (a writer that shuts readers out keeps it unknown).
+bool DescribeFile(const char* path, FileIdentity& out);
+// The same for an open handle.
+bool DescribeHandle(HANDLE file, FileIdentity& out);
 
 // Chunked copy with a progress routine that can cancel. Times and attributes
 // of the source are carried over; a cancelled or failed copy removes the

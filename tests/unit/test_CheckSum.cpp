@@ -75,11 +75,13 @@ TEST(CheckSum, OfAFileOrNone)
     CloseHandle(holder);
 }
 
-// A copy's checksum is taken while its bytes are written. It stands for the
-// file only while the file is still that copy: one written to, replaced or
-// not the last one copied is read again, so that what the check judges is what
-// lies on disk (a component whose copy was changed before its check is refused).
-TEST(CheckSum, OfACopyIsTheFileAsItIsNow)
+// A copy's checksum is taken while its bytes are written, and a file read whole
+// is remembered with its checksum. Either stands for the file only while it is
+// still that file: one written to, replaced or never taken is read again, so
+// that what the check judges is what lies on disk (a component whose copy was
+// changed before its check is refused). A copy that does not finish forgets
+// its destination.
+TEST(CheckSum, ATakenChecksumIsTheFileAsItIsNow)
 {
     TempDir dir("fwcopysum");
     const std::string source = dir.File("source.bin"), copy = dir.File("copy.bin"), other = dir.File("other.bin");
@@ -92,42 +94,59 @@ TEST(CheckSum, OfACopyIsTheFileAsItIsNow)
     char expected[CHECKSUM_TEXT_SIZE], altered[CHECKSUM_TEXT_SIZE];
     ASSERT_TRUE(CheckSum::Compute(source.c_str(), expected) && CheckSum::Compute(other.c_str(), altered));
 
-    // Writes in place: the same file, its size, a new last-write time.
-    auto overwrite = [&](const std::string& path, const std::string& data) {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    // Writes in place: the same file, its size, a new last-write time (or,
+    // forged, the old one put back).
+    auto overwrite = [&](const std::string& path, const std::string& data, bool keepTime) {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+        FILETIME times[3];
         DWORD written = 0;
-        const bool ok = file != INVALID_HANDLE_VALUE && WriteFile(file, data.data(), (DWORD)data.size(), &written, NULL);
+        bool ok = file != INVALID_HANDLE_VALUE && GetFileTime(file, &times[0], &times[1], &times[2]) &&
+                  WriteFile(file, data.data(), (DWORD)data.size(), &written, NULL);
+        if (ok && keepTime)
+            ok = SetFileTime(file, &times[0], &times[1], &times[2]) != FALSE;
         CloseHandle(file);
         return ok;
     };
     const struct
     {
         const char* what;
-        std::function<bool()> after; // between the copy and the check
+        std::function<bool()> after; // between taking the checksum and the check
         const char* checked;         // the file checked
         const char* result;          // what the check gives
     } rows[] = {
         {"unchanged", [] { return true; }, copy.c_str(), expected},
-        {"written to in place", [&] { return overwrite(copy, changed); }, copy.c_str(), altered},
+        {"written to in place", [&] { return overwrite(copy, changed, false); }, copy.c_str(), altered},
         {"replaced by another file", [&] { return DeleteFileA(copy.c_str()) && MoveFileA(other.c_str(), copy.c_str()); },
          copy.c_str(), altered},
         {"another file than the copy", [] { return true; }, source.c_str(), expected},
         {"gone", [&] { return DeleteFileA(copy.c_str()) != FALSE; }, copy.c_str(), ""},
+        // What no check without reading can see: the taken checksum stands.
+        {"written in place, its time put back", [&] { return overwrite(copy, changed, true); }, copy.c_str(),
+         expected},
+        {"the same, after a copy onto it that failed",
+         [&] {
+             return AltCopyFileEx(dir.File("missing.bin").c_str(), copy.c_str(), NULL, NULL, NULL, false) == 0 &&
+                    overwrite(copy, changed, true);
+         },
+         copy.c_str(), altered},
     };
-    for (const auto& row : rows)
-    {
-        SCOPED_TRACE(row.what);
-        ASSERT_TRUE(WriteBytes(other, changed));
-        ASSERT_EQ(1, AltCopyFileEx(source.c_str(), copy.c_str(), NULL, NULL, NULL, false));
-        ASSERT_TRUE(LastCopiedFile().valid);
-        ASSERT_TRUE(row.after());
-        char text[CHECKSUM_TEXT_SIZE] = "stale";
-        EXPECT_EQ(row.result[0] != 0, CheckSum::OfCopy(row.checked, text));
-        EXPECT_STREQ(row.result, text);
-    }
-    // A copy that did not finish leaves nothing to stand for a file.
-    EXPECT_EQ(0, AltCopyFileEx(dir.File("missing.bin").c_str(), copy.c_str(), NULL, NULL, NULL, false));
-    EXPECT_FALSE(LastCopiedFile().valid);
+    for (const bool byReading : {false, true})
+        for (const auto& row : rows)
+        {
+            SCOPED_TRACE(std::string(row.what) + (byReading ? ", read whole" : ", copied"));
+            ASSERT_TRUE(WriteBytes(other, changed));
+            ASSERT_EQ(1, AltCopyFileEx(source.c_str(), copy.c_str(), NULL, NULL, NULL, false));
+            char text[CHECKSUM_TEXT_SIZE] = "stale";
+            if (byReading)
+            {
+                // A copy by the system, which takes no checksum, then read whole.
+                ASSERT_TRUE(CopyFileA(source.c_str(), copy.c_str(), FALSE));
+                ASSERT_TRUE(CheckSum::Compute(copy.c_str(), text));
+            }
+            ASSERT_TRUE(row.after());
+            EXPECT_EQ(row.result[0] != 0, CheckSum::OfFile(row.checked, text));
+            EXPECT_STREQ(row.result, text);
+        }
 }
 
 // The system's provider and our own code (which older systems use) against the
