@@ -14,6 +14,8 @@
 #   - the data phase of each (from the program's log, bench/log-times.py)
 #     against the same baselines: what the program itself costs;
 #   - a second run with everything in place: bytes obtained and its time;
+#   - the same two LOCAL runs unattended (/q: no window, no boxes), against
+#     the fair baseline and the first;
 #   - a WEB install from a server that cuts every file's connection once at
 #     90% (resumed with range requests): its time and the bytes served;
 #   - peak working set against that msiexec and a minimal Win32 program that
@@ -54,6 +56,13 @@ bare_machine() {
     wine_prefix_ready
 }
 
+# Every timed run starts with nothing waiting to be written to disk: the
+# system writes out what earlier steps wrote (the distribution, a new prefix,
+# the last run's 150 MB) about half a minute later, and that writing, in the
+# middle of whichever run came next, moved a run's copy of one 80 MB file
+# between 90 and 330 ms.
+settle() { sync; }
+
 # Runs a program (a Windows path, then its arguments) through the robot; FIG
 # holds its figures line, and for a run of fernwick.exe LOGFIG the stretches
 # of the run read from its log (bench/log-times.py: the log watched as it
@@ -65,6 +74,7 @@ robot() {
     python3 "$ROOT/bench/log-times.py" watch "$log" "$BB/log-growth.txt" &
     watcher=$!
     wine_prefix_ready
+    settle
     out=$(cd "$BB" && wine "$FW_BUILD_DIR/example-robot.exe" 900 "$@" | tr -d '\r')
     # The robot has seen its program end; the desktop's process never ends by
     # itself, so the prefix is ended rather than waited for.
@@ -131,6 +141,7 @@ LOCAL2_RC=$RC; LOCAL2_MS=$(fig total-ms)
 LOCAL2_FILES=$(copied_from_dist "$before" | wc -l)
 
 # The system's copy of the same files, in the same prefix.
+settle
 COPY=$(wine "$BIN/bench_baseline.exe" copy "$(w "$BB/dist")" 'C:\benchcopy' $(cat "$BB/local-files.txt") | tr -d '\r')
 COPY_MS=$(echo "$COPY" | sed -n 's/.*copy-ms=\([0-9]*\).*/\1/p')
 LOCAL_BYTES=$(echo "$COPY" | sed -n 's/.*copied-bytes=\([0-9]*\).*/\1/p')
@@ -144,16 +155,27 @@ bare_machine
 eval "set -- $MSI_PROPERTIES"
 NAME= robot 'C:\windows\system32\msiexec.exe' /i "$MSI_PACKAGE" /qn "$@"
 MSI_RC=$RC; MSI_MS=$(fig total-ms); MSI_PEAK=$(fig peak-working-set-kb)
+settle
 COPY=$(wine "$BIN/bench_baseline.exe" copy "$(w "$BB/dist")" 'C:\benchcopy' $(cat "$BB/local-files.txt") | tr -d '\r')
 FAIR_COPY_MS=$(echo "$COPY" | sed -n 's/.*copy-ms=\([0-9]*\).*/\1/p')
 UNZIP_MS=0
 if [ -s "$BB/local-archives.txt" ]; then
     set --
     while read -r archive; do set -- "$@" "$(w "$BB/dist/$(echo "$archive" | tr '\\' /)")"; done <"$BB/local-archives.txt"
+    settle
     UNZIP=$(wine "$BIN/bench_baseline.exe" unzip "$(w "$BIN/dunzip32.dll")" 'C:\benchunzip' "$@" | tr -d '\r')
     UNZIP_MS=$(echo "$UNZIP" | sed -n 's/.*unzip-ms=\([0-9]*\).*/\1/p')
 fi
 FAIR_MS=$((MSI_MS + FAIR_COPY_MS + UNZIP_MS))
+
+# The same LOCAL installation unattended (/q, languages FR and EN), on a bare machine again: the
+# work msiexec /qn does, without the window, the language choice and the
+# boxes that the robot answers; then once more with everything in place.
+bare_machine
+NAME=quiet robot "$(w "$BB/dist/fernwick.exe")" /q /s FR,EN
+QUIET_RC=$RC; QUIET_MS=$(fig total-ms); QUIET_DATA_MS=$(logfig data-ms)
+NAME=quiet-again robot "$(w "$BB/dist/fernwick.exe")" /q /s FR,EN
+QUIET2_RC=$RC; QUIET2_MS=$(fig total-ms)
 wine_prefix_down
 
 # WEB, on a bare machine again, from a loopback server.
@@ -197,7 +219,7 @@ wineserver -k 2>/dev/null || true
 fi
 
 echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $(nproc) cores, $(free -g | awk '/Mem:/ {print $2}') GiB; $(wine --version 2>/dev/null); load $(cut -d' ' -f1-3 /proc/loadavg)"
-echo "Exit codes: LOCAL $LOCAL_RC, LOCAL again $LOCAL2_RC, msiexec $MSI_RC, WEB ${WEB_RC:--}, WEB again ${WEB2_RC:--}"
+echo "Exit codes: LOCAL $LOCAL_RC, LOCAL again $LOCAL2_RC, msiexec $MSI_RC, LOCAL /q $QUIET_RC, again $QUIET2_RC, WEB ${WEB_RC:--}, WEB again ${WEB2_RC:--}"
 echo "Fair baseline: msiexec /qn $MSI_MS ms + CopyFileA $FAIR_COPY_MS ms + unzip $UNZIP_MS ms"
 row() { printf '%-50s %11s %-2s %11s %-2s %8s\n' "$1" "$2" "$4" "$3" "$4" "$(ratio "$2" "$3")"; }
 printf '%-50s %14s %14s %8s\n' "figure" "fernwick.exe" "baseline" "ratio"
@@ -205,6 +227,9 @@ row "LOCAL install vs msiexec+CopyFileA+unzip" "$LOCAL_MS" "$FAIR_MS" ms
 row "LOCAL install ($((LOCAL_BYTES / 1048576)) MB) vs CopyFileA" "$LOCAL_MS" "$COPY_MS" ms
 row "  its data phase alone vs CopyFileA" "$LOCAL_DATA_MS" "$COPY_MS" ms
 row "LOCAL again, all in place ($LOCAL2_FILES files copied)" "$LOCAL2_MS" "$LOCAL_MS" ms
+row "LOCAL /q (no window, no boxes) vs the fair baseline" "$QUIET_MS" "$FAIR_MS" ms
+row "  its data phase alone vs CopyFileA" "$QUIET_DATA_MS" "$COPY_MS" ms
+row "LOCAL /q again, all in place, vs LOCAL /q" "$QUIET2_MS" "$QUIET_MS" ms
 if [ "$FW_BENCH_WEB" != no ]; then
 printf '%-50s %9s MB/s %9s MB/s %8s\n' "WEB install ($((WEB_BYTES / 1048576)) MB) vs curl, throughput" \
        "$(mb_s "$WEB_BYTES" "$WEB_MS")" "$(mb_s "$WEB_BYTES" "$CURL_MS")" "$(ratio "$CURL_MS" "$WEB_MS")"

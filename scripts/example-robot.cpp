@@ -113,14 +113,44 @@ struct Search
     std::vector<HWND> windows;
 };
 
+// What each visible window of the program was found to be: a box's controls
+// are made before it shows, so a window is looked into once, not at every
+// poll (each look asks the window system about every control, which slowed
+// the program it watches). Windows gone from the desktop are forgotten.
+static std::vector<std::pair<HWND, bool>> s_kinds;
+
+static bool IsMessageBoxOnce(HWND hwnd)
+{
+    for (const auto& kind : s_kinds)
+        if (kind.first == hwnd)
+            return kind.second;
+    bool box = IsMessageBox(hwnd);
+    s_kinds.push_back({hwnd, box});
+    return box;
+}
+
 static BOOL CALLBACK Collect(HWND hwnd, LPARAM param)
 {
     Search* search = (Search*)param;
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
     if (pid == search->pid && IsWindowVisible(hwnd))
-        (IsMessageBox(hwnd) ? search->boxes : search->windows).push_back(hwnd);
+        (IsMessageBoxOnce(hwnd) ? search->boxes : search->windows).push_back(hwnd);
     return TRUE;
+}
+
+static void ForgetGoneWindows(const Search& search)
+{
+    for (size_t i = s_kinds.size(); i-- > 0;)
+    {
+        bool seen = false;
+        for (HWND hwnd : search.boxes)
+            seen = seen || hwnd == s_kinds[i].first;
+        for (HWND hwnd : search.windows)
+            seen = seen || hwnd == s_kinds[i].first;
+        if (!seen)
+            s_kinds.erase(s_kinds.begin() + i);
+    }
 }
 
 static void Answer(HWND box, int number)
@@ -167,8 +197,8 @@ static void Answer(HWND box, int number)
         SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, 3000, &result);
     if (IsWindow(box))
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(press, BN_CLICKED), (LPARAM)button);
-    for (int wait = 0; wait < 100 && IsWindow(box); ++wait)
-        Sleep(50);
+    for (int wait = 0; wait < 500 && IsWindow(box); ++wait)
+        Sleep(10);
 }
 
 int main(int argc, char** argv)
@@ -180,9 +210,12 @@ int main(int argc, char** argv)
     }
     DWORD limitMs = (DWORD)atoi(argv[1]) * 1000;
     std::string commandLine = std::string("\"") + argv[2] + "\"";
+    // A quiet run shows no window: nothing to time closely.
+    bool quiet = false;
     for (int i = 3; i < argc; ++i)
     {
         std::string arg = argv[i];
+        quiet = quiet || _stricmp(argv[i], "/q") == 0;
         bool quote = arg.empty() || arg.find_first_of(" \t") != std::string::npos;
         commandLine += quote ? " \"" + arg + "\"" : " " + arg;
     }
@@ -211,8 +244,9 @@ int main(int argc, char** argv)
     int number = 0;
     std::vector<HWND> answered;
     bool languagesChosen = false;
-    // Polled closely until the first window shows, for its time.
-    while (WaitForSingleObject(process.hProcess, firstWindowMs < 0 ? 2 : 100) == WAIT_TIMEOUT)
+    // Polled closely until the first window shows, for its time; then often
+    // enough that the run's time is the program's and not the robot's wait.
+    while (WaitForSingleObject(process.hProcess, firstWindowMs < 0 && !quiet ? 2 : 10) == WAIT_TIMEOUT)
     {
         PROCESS_MEMORY_COUNTERS memory = {sizeof(memory)};
         if (GetProcessMemoryInfo(process.hProcess, &memory, sizeof(memory)) && memory.PeakWorkingSetSize > peak)
@@ -230,6 +264,7 @@ int main(int argc, char** argv)
                 answered.erase(answered.begin() + i);
         Search search = {process.dwProcessId, {}};
         EnumWindows(Collect, (LPARAM)&search);
+        ForgetGoneWindows(search);
         if (firstWindowMs < 0 && (!search.boxes.empty() || !search.windows.empty()))
         {
             QueryPerformanceCounter(&now);
