@@ -193,6 +193,19 @@ bool CMSI::LoadInstaller()
     return true;
 }
 
+void CMSI::UnloadInstaller()
+{
+    if (m_hLibrary == NULL)
+        return;
+    FreeLibrary(m_hLibrary);
+    m_hLibrary = NULL;
+    m_pSetInternalUI = NULL;
+    m_pInstallProduct = NULL;
+    m_pEnableLog = NULL;
+    m_pConfigureProductEx = NULL;
+    LogMessage(3, LOG_INFO, "Unloaded '%hs'\n", m_libraryPath);
+}
+
 bool CMSI::SetPackage(const char* path)
 {
     if (path == NULL)

@@ -69,6 +69,10 @@ public:
     // Loads the library and resolves the entry points; true also when it was
     // loaded before. A failure leaves the reason in m_lastResult.
     bool LoadInstaller();
+    // Frees the library once its installation is over: it and what it brings
+    // along (several megabytes) are not needed by the phases after it. The
+    // texts and values read back stay; a later LoadInstaller loads it again.
+    void UnloadInstaller();
     // The package to install: an existing local file or a URL.
     bool SetPackage(const char* path);
     // A public property of the next installation. An empty value stores

@@ -290,6 +290,9 @@ bool InstallProductPackage(DWORD& result, bool isClient)
     g_msi->InstallProduct();
     result = g_msi->GetLastResult();
     LogMessage(2, LOG_INFO, "**> Installation returned '%ld' '%hs'.\n", (long)result, ResultText(result));
+    // The installer is done, and its text for the result has been read: the
+    // phases after this one never call it, and they run without it resident.
+    g_msi->UnloadInstaller();
     result = JudgeResult(result, location);
 
     // Back in front, so that the user finds it after the installer's dialogs.

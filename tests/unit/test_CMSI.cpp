@@ -104,4 +104,14 @@ TEST(CMSI, OperationsRefuseToRunWithoutTheirPreconditions)
     for (DWORD code : { 0, 1602, 3010 })
         EXPECT_EQ(NULL, msi.GetErrorText(code)) << code;
     EXPECT_STREQ(MSI_NO_ERROR_TEXT, msi.GetErrorText(2));
+
+    // Unloaded after its installation: nothing calls into the freed library,
+    // and a later need loads it again.
+    msi.UnloadInstaller();
+    EXPECT_FALSE(msi.InstallProduct());
+    EXPECT_EQ((DWORD)ERROR_INVALID_STATE, msi.GetLastResult());
+    fresh.UnloadInstaller();
+    EXPECT_FALSE(fresh.UninstallProduct(RELEASE1_CODE));
+    EXPECT_STREQ(MSI_NO_ERROR_TEXT, fresh.GetErrorText(11));
+    EXPECT_TRUE(msi.LoadInstaller());
 }
