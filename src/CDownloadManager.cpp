@@ -608,8 +608,6 @@ bool CDownloadManager::LoadInternetLibraries()
         return false;
     m_mayLoad = false;   // a failed attempt is final for the run
 
-    // Its delayed loads by a bare name must find their libraries loaded.
-    LoadLibrariesTheInternetAsksFor();
     m_hWininet = LoadSystemLibrary(WININET_DLL);
     if (m_hWininet == NULL)
     {

@@ -22,8 +22,7 @@ typedef BOOL(WINAPI* VersionQueryFn)(LPCVOID, LPCSTR, LPVOID*, PUINT);
 
 const char* const VERSION_DLL = "version.dll";
 const char* const COMCTL32_DLL = "comctl32.dll";
-const char* const ASKED_FOR_BY_NAME[] = { "uxtheme.dll", "msimg32.dll" };
-const char* const INTERNET_ASKS_FOR_BY_NAME[] = { "iphlpapi.dll", "secur32.dll" };
+const char* const ASKED_FOR_BY_NAME[] = { "uxtheme.dll", "msimg32.dll", "iphlpapi.dll", "secur32.dll" };
 
 LibrarySearchMode s_searchMode = LIBRARY_SEARCH_UNCHANGED;
 
@@ -70,26 +69,6 @@ bool HasSideBySideStore()
     return info.dwPlatformId == VER_PLATFORM_WIN32_NT &&
            (info.dwMajorVersion > 5 || (info.dwMajorVersion == 5 && info.dwMinorVersion >= 1));
 }
-
-// Loads each of the names from the system folder by its full path, for the
-// rest of the run (never freed: a later request by name must still find it
-// loaded); a name the system lacks is skipped. Returns how many loaded.
-int LoadFromSystemFolder(const char* const* names, size_t count)
-{
-    char systemDir[MAX_PATH];
-    UINT length = GetSystemDirectoryA(systemDir, sizeof(systemDir));
-    if (length == 0 || length >= sizeof(systemDir))
-        return 0;
-    int loaded = 0;
-    for (size_t i = 0; i < count; ++i)
-    {
-        char path[MAX_PATH];
-        int written = _snprintf(path, sizeof(path), "%s\\%s", systemDir, names[i]);
-        if (written > 0 && written < (int)sizeof(path) && FileExists(path) && LoadLibraryFromPath(path) != NULL)
-            ++loaded;
-    }
-    return loaded;
-}
 } // namespace
 
 LibrarySearchMode RestrictLibrarySearch()
@@ -115,16 +94,20 @@ LibrarySearchMode CurrentLibrarySearch()
 
 int LoadLibrariesAskedForByName()
 {
-    return LoadFromSystemFolder(ASKED_FOR_BY_NAME, sizeof(ASKED_FOR_BY_NAME) / sizeof(ASKED_FOR_BY_NAME[0]));
-}
-
-int LoadLibrariesTheInternetAsksFor()
-{
-    static int s_loaded = -1;
-    if (s_loaded < 0)
-        s_loaded = LoadFromSystemFolder(INTERNET_ASKS_FOR_BY_NAME,
-                                        sizeof(INTERNET_ASKS_FOR_BY_NAME) / sizeof(INTERNET_ASKS_FOR_BY_NAME[0]));
-    return s_loaded;
+    char systemDir[MAX_PATH];
+    UINT length = GetSystemDirectoryA(systemDir, sizeof(systemDir));
+    if (length == 0 || length >= sizeof(systemDir))
+        return 0;
+    int loaded = 0;
+    for (size_t i = 0; i < sizeof(ASKED_FOR_BY_NAME) / sizeof(ASKED_FOR_BY_NAME[0]); ++i)
+    {
+        char path[MAX_PATH];
+        int written = _snprintf(path, sizeof(path), "%s\\%s", systemDir, ASKED_FOR_BY_NAME[i]);
+        // Never freed: a later request by name must still find it loaded.
+        if (written > 0 && written < (int)sizeof(path) && FileExists(path) && LoadLibraryFromPath(path) != NULL)
+            ++loaded;
+    }
+    return loaded;
 }
 
 HMODULE LoadLibraryFromPath(const char* path)

@@ -37,27 +37,19 @@ LibrarySearchMode CurrentLibrarySearch();
 // Loads, each by its full path in the system folder and for the rest of the
 // run, the libraries that the system's libraries load later by a bare name:
 // the theme library (a delayed load of the common controls, when the first
-// window is drawn) and the drawing library that it loads in turn. A bare name
-// is first matched against the libraries already loaded, before any folder
-// is searched; where the search cannot be narrowed to the system folder
-// (every supported Windows but Vista with its loader update) that search
-// begins in the program's folder, and under Wine a delayed load begins there
-// even when it is narrowed. A library the system lacks (the theme library
-// before XP, the drawing library on 95 and NT 4) is skipped: nothing is
-// loaded and nothing is searched for, and no system library there asks for
-// it. Logs nothing (the log is not open yet); returns how many loaded.
+// window is drawn) and the drawing library that it loads in turn; the IP
+// helper and the security support library (delayed loads of the Internet
+// library, when the first download starts and at its first https
+// connection). A bare name is first matched against the libraries already
+// loaded, before any folder is searched; where the search cannot be narrowed
+// to the system folder (every supported Windows but Vista with its loader
+// update) that search begins in the program's folder, and under Wine a
+// delayed load begins there even when it is narrowed. A library the system
+// lacks (the theme library before XP, the drawing library on 95 and NT 4) is
+// skipped: nothing is loaded and nothing is searched for, and no system
+// library there asks for it. Logs nothing (the log is not open yet); returns
+// how many loaded.
 int LoadLibrariesAskedForByName();
-
-// The same for the IP helper and the security support library, the delayed
-// loads of the Internet library (when its first download starts and at its
-// first https connection). Loading the security support library starts the
-// system's security providers, megabytes that a run from a local
-// distribution never needs: the download manager calls this right before it
-// loads the Internet library, so both are in place before anything can
-// connect. The Internet library that the installer library brings along
-// connects to nothing: the installer is always given a package on disk.
-// Loads once; returns how many loaded.
-int LoadLibrariesTheInternetAsksFor();
 
 // Loads a library by its full path ("X:\..." or "\\server\..."); a relative
 // path is refused (null, ERROR_BAD_PATHNAME) because the search would begin
