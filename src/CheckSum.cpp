@@ -116,6 +116,18 @@ KnownFile* FindKnown(const char* path)
             return &known;
     return NULL;
 }
+
+void Note(const char* path, const FileIdentity& file, uint32_t value)
+{
+    KnownFile* known = FindKnown(path);
+    if (known == NULL)
+    {
+        s_known.push_back(KnownFile{path, file, value});
+        return;
+    }
+    known->file = file;
+    known->value = value;
+}
 } // namespace
 
 namespace CheckSum
@@ -205,7 +217,7 @@ bool Compute(const char* path, char* out)
         return false;
     }
     if (unchanged)
-        Remember(path, value, total);
+        Note(path, after, value);
     sprintf(out, "%08lX", (unsigned long)value);
     return true;
 }
@@ -234,14 +246,7 @@ void Remember(const char* path, uint32_t value, unsigned long long size)
         Forget(path);
         return;
     }
-    KnownFile* known = FindKnown(path);
-    if (known == NULL)
-    {
-        s_known.push_back(KnownFile{path, file, value});
-        return;
-    }
-    known->file = file;
-    known->value = value;
+    Note(path, file, value);
 }
 
 void Forget(const char* path)
