@@ -24,15 +24,19 @@ using fwtest::LogCapture;
 using fwtest::TempDir;
 using fwtest::WriteBytes;
 
-// The fast code (eight bytes a step, interleaved streams) must agree bit for
+// The fast codes (eight bytes a step, interleaved streams; the folded bit
+// streams where the processor multiplies without carries) must agree bit for
 // bit with the plain byte-wise code on the table, whose entries are checked
 // when the program is compiled.
 TEST(CheckSum, FastCodeEqualsTheByteWiseCode)
 {
     std::mt19937 random(20240611);
-    // Lengths around the 8-byte step and the 48-byte rounds, and larger blocks,
-    // with the data fed in two pieces split at every kind of offset.
-    for (size_t size : {0, 1, 7, 8, 9, 15, 16, 17, 47, 48, 95, 96, 97, 119, 1000, 4099, 65536 + 5})
+    // Lengths around the 8-byte step and the 48-byte rounds, around the
+    // folding's 1024-byte start and 128-byte blocks, and larger blocks, with
+    // the data fed in two pieces split at every kind of offset (a start value
+    // other than 0 for the second).
+    for (size_t size : {0, 1, 7, 8, 9, 15, 16, 17, 47, 48, 95, 96, 97, 119, 1000, 1023, 1024, 1025, 1151, 1152,
+                        4099, 16384, 65536 + 5, 524288 + 127})
     {
         std::string bytes(size, '\0');
         uint32_t expected = 0;
