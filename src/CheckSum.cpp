@@ -251,6 +251,8 @@ uint32_t StreamValue(int k, const unsigned char folded[16])
 const size_t WIDE_MIN_SIZE = 1024;
 const size_t WIDE_BLOCK = 128;
 
+bool s_foldingAllowed = true;
+
 bool HasWideCode()
 {
     // The processor must know carry-less multiplication and the system must
@@ -414,11 +416,22 @@ uint32_t TableEntry(unsigned index)
     return kTables.entry[0][index & 0xFFu];
 }
 
+bool AllowFolding(bool allowed)
+{
+#ifdef CHECKSUM_WIDE_CODE
+    s_foldingAllowed = allowed;
+    return HasWideCode();
+#else
+    (void)allowed;
+    return false;
+#endif
+}
+
 uint32_t Update(uint32_t value, const void* data, size_t size)
 {
     const unsigned char* p = static_cast<const unsigned char*>(data);
 #ifdef CHECKSUM_WIDE_CODE
-    if (size >= WIDE_MIN_SIZE && HasWideCode())
+    if (size >= WIDE_MIN_SIZE && s_foldingAllowed && HasWideCode())
     {
         const size_t blocks = size / WIDE_BLOCK;
         value = UpdateWide(value, p, blocks);
