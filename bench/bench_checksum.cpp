@@ -4,7 +4,7 @@
 //
 // A file of that size is written to the temporary folder and read once to
 // warm the cache. Then, best of several alternating rounds each:
-//   file:   CheckSum::Compute (16 KB chunks, as the program reads) against
+//   file:   CheckSum::Compute (in the program's chunks) against
 //           the same chunked read fed to crc32;
 //   memory: CheckSum::Update against crc32 over one buffer (no file system);
 //   chunk:  CheckSum::Update folding the bit streams against its tables, over

@@ -4,6 +4,7 @@
 #include "Log.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #if defined(__i386__) || defined(__x86_64__)
@@ -461,14 +462,20 @@ bool Compute(const char* path, char* out)
 
     FileIdentity before, after;
     const bool described = DescribeHandle(file, before);
-    unsigned char buffer[CHECKSUM_CHUNK_SIZE];
+    // Large reads: each read is a call into the system, and in 16 KB reads
+    // those calls cost more than the checksum of the bytes. Where the memory
+    // is short the small buffer on the stack does.
+    unsigned char small[CHECKSUM_SMALL_CHUNK_SIZE];
+    unsigned char* large = (unsigned char*)malloc(CHECKSUM_CHUNK_SIZE);
+    unsigned char* buffer = large != NULL ? large : small;
+    const DWORD chunk = large != NULL ? CHECKSUM_CHUNK_SIZE : CHECKSUM_SMALL_CHUNK_SIZE;
     uint32_t value = 0;
     unsigned long long total = 0;
     bool readFailed = false;
     for (;;)
     {
         DWORD got = 0;
-        if (!ReadFile(file, buffer, CHECKSUM_CHUNK_SIZE, &got, NULL))
+        if (!ReadFile(file, buffer, chunk, &got, NULL))
         {
             readFailed = true;
             break;
@@ -479,6 +486,7 @@ bool Compute(const char* path, char* out)
         total += got;
     }
     const DWORD readError = readFailed ? GetLastError() : 0;
+    free(large);
     // Remembered only when nobody wrote to the file while it was read.
     const bool unchanged = !readFailed && described && DescribeHandle(file, after) && SameFile(before, after) &&
                            after.size == total;

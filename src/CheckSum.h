@@ -9,8 +9,10 @@
 
 // "%08lX" and its terminator.
 const size_t CHECKSUM_TEXT_SIZE = 9;
-// Files are read in chunks of this size with one buffer.
-const DWORD CHECKSUM_CHUNK_SIZE = 16384;
+// Files are read in chunks of this size with one buffer (of the small size
+// where that much memory cannot be had).
+const DWORD CHECKSUM_CHUNK_SIZE = 256 * 1024;
+const DWORD CHECKSUM_SMALL_CHUNK_SIZE = 16384;
 
 namespace CheckSum
 {
