@@ -9,8 +9,10 @@
 
 // "%08lX" and its terminator.
 const size_t CHECKSUM_TEXT_SIZE = 9;
-// Files are read in chunks of this size with one buffer.
-const DWORD CHECKSUM_CHUNK_SIZE = 16384;
+// Files are read in chunks of this size with one buffer (of the small size
+// where that much memory cannot be had).
+const DWORD CHECKSUM_CHUNK_SIZE = 256 * 1024;
+const DWORD CHECKSUM_SMALL_CHUNK_SIZE = 16384;
 
 namespace CheckSum
 {
@@ -21,6 +23,11 @@ uint32_t TableEntry(unsigned index);
 
 // Continues a checksum over more bytes (start value 0, no inversions).
 uint32_t Update(uint32_t value, const void* data, size_t size);
+
+// Whether Update may fold the data's bit streams with carry-less
+// multiplication where the processor has it (the default) or must use the
+// tables; true when it now folds. For tests and benchmarks of both codes.
+bool AllowFolding(bool allowed);
 
 // The checksum of a file as "%08lX" into out (at least CHECKSUM_TEXT_SIZE
 // bytes). False when out is missing, the file cannot be opened or a read fails;

@@ -1,6 +1,7 @@
 #include "FileUtil.h"
 
 #include <shellapi.h>
+#include <winternl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -720,8 +721,52 @@ bool SameFile(const FileIdentity& a, const FileIdentity& b)
            CompareFileTime(&a.lastWrite, &b.lastWrite) == 0;
 }
 
+// The file index as the system's native call reports it, where there is one:
+// the file information call also reads the volume's serial number, which
+// under Wine costs 0.3 to 0.5 ms a call, more than copying a small file. An
+// identity is only ever compared with one of the same path or handle, taken
+// the same way in the same run, so the volume adds nothing to it there.
+typedef LONG(WINAPI* QueryFileFn)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int);
+static const int FILE_INTERNAL_INFORMATION_CLASS = 6;
+
+static QueryFileFn NativeFileQuery()
+{
+    static bool tried = false;
+    static QueryFileFn query = NULL;
+    if (!tried)
+    {
+        tried = true;
+        HMODULE native = GetModuleHandleA("ntdll.dll");
+        if (native != NULL)
+            query = (QueryFileFn)(void*)GetProcAddress(native, "NtQueryInformationFile");
+    }
+    return query;
+}
+
 bool DescribeHandle(HANDLE file, FileIdentity& out)
 {
+    QueryFileFn query = NativeFileQuery();
+    if (query != NULL)
+    {
+        IO_STATUS_BLOCK status;
+        LARGE_INTEGER index;
+        DWORD sizeHigh = 0;
+        FILETIME written;
+        if (query(file, &status, &index, sizeof(index), FILE_INTERNAL_INFORMATION_CLASS) >= 0)
+        {
+            SetLastError(NO_ERROR);
+            const DWORD sizeLow = GetFileSize(file, &sizeHigh);
+            if ((sizeLow != INVALID_FILE_SIZE || GetLastError() == NO_ERROR) && GetFileTime(file, NULL, NULL, &written))
+            {
+                out.volume = 0;
+                out.indexHigh = (DWORD)index.HighPart;
+                out.indexLow = index.LowPart;
+                out.size = ((ULONGLONG)sizeHigh << 32) | sizeLow;
+                out.lastWrite = written;
+                return true;
+            }
+        }
+    }
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(file, &info))
         return false;

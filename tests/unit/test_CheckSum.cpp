@@ -24,29 +24,39 @@ using fwtest::LogCapture;
 using fwtest::TempDir;
 using fwtest::WriteBytes;
 
-// The fast code (eight bytes a step, interleaved streams) must agree bit for
+// The fast codes (eight bytes a step, interleaved streams; the folded bit
+// streams where the processor multiplies without carries) must agree bit for
 // bit with the plain byte-wise code on the table, whose entries are checked
 // when the program is compiled.
 TEST(CheckSum, FastCodeEqualsTheByteWiseCode)
 {
-    std::mt19937 random(20240611);
-    // Lengths around the 8-byte step and the 48-byte rounds, and larger blocks,
-    // with the data fed in two pieces split at every kind of offset.
-    for (size_t size : {0, 1, 7, 8, 9, 15, 16, 17, 47, 48, 95, 96, 97, 119, 1000, 4099, 65536 + 5})
+    // Lengths around the 8-byte step and the 48-byte rounds, around the
+    // folding's 1024-byte start and 128-byte blocks, and larger blocks, with
+    // the data fed in two pieces split at every kind of offset (a start value
+    // other than 0 for the second); by both fast codes where the processor has
+    // the folding's instructions.
+    for (bool folding : {true, false})
     {
-        std::string bytes(size, '\0');
-        uint32_t expected = 0;
-        for (char& c : bytes)
+        SCOPED_TRACE(CheckSum::AllowFolding(folding) ? "folded" : "tables");
+        std::mt19937 random(20240611);
+        for (size_t size : {0, 1, 7, 8, 9, 15, 16, 17, 47, 48, 95, 96, 97, 119, 1000, 1023, 1024, 1025, 1151, 1152,
+                            4099, 16384, 65536 + 5, 524288 + 127})
         {
-            c = (char)(random() & 0xFF);
-            expected = (expected >> 8) ^ CheckSum::TableEntry((expected ^ (unsigned char)c) & 0xFF);
+            std::string bytes(size, '\0');
+            uint32_t expected = 0;
+            for (char& c : bytes)
+            {
+                c = (char)(random() & 0xFF);
+                expected = (expected >> 8) ^ CheckSum::TableEntry((expected ^ (unsigned char)c) & 0xFF);
+            }
+            ASSERT_EQ(expected, CheckSum::Update(0, bytes.data(), bytes.size())) << "size " << size;
+            const size_t split = size ? random() % size : 0;
+            const uint32_t first = CheckSum::Update(0, bytes.data(), split);
+            EXPECT_EQ(expected, CheckSum::Update(first, bytes.data() + split, size - split))
+                << "size " << size << " split " << split;
         }
-        ASSERT_EQ(expected, CheckSum::Update(0, bytes.data(), bytes.size())) << "size " << size;
-        const size_t split = size ? random() % size : 0;
-        const uint32_t first = CheckSum::Update(0, bytes.data(), split);
-        EXPECT_EQ(expected, CheckSum::Update(first, bytes.data() + split, size - split))
-            << "size " << size << " split " << split;
     }
+    CheckSum::AllowFolding(true);
 }
 
 // The known value of a file is test_FileVersion's checksum rows (through the
