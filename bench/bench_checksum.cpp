@@ -148,27 +148,27 @@ int main(int argc, char** argv)
     const size_t repeats = data.size() / chunk;
     uint32_t folded = 0, tabled = 0;
     double chunkFolded, chunkTables;
-    const bool folds = CheckSum::AllowFolding(true);
+    const int widest = CheckSum::UseCode(2);
     BestSeconds(
         [&] {
-            CheckSum::AllowFolding(true);
+            CheckSum::UseCode(2);
             for (size_t i = 0; i < repeats; ++i)
                 folded = CheckSum::Update(folded, data.data(), chunk);
         },
         [&] {
-            CheckSum::AllowFolding(false);
+            CheckSum::UseCode(0);
             for (size_t i = 0; i < repeats; ++i)
                 tabled = CheckSum::Update(tabled, data.data(), chunk);
         },
         chunkFolded, chunkTables);
-    CheckSum::AllowFolding(true);
+    CheckSum::UseCode(2);
 
     printf("Checksum of %ld MB (best of %d rounds)\n", megabytes, ROUNDS);
     Report("file", (double)megabytes, fileOurs, fileZlib);
     Report("memory", (double)megabytes, bufferOurs, bufferZlib);
     printf("chunk    folded   %8.1f MB/s   tables     %8.1f MB/s   ratio (folded/tables) %.2f%s\n",
            (double)megabytes / chunkFolded, (double)megabytes / chunkTables, chunkTables / chunkFolded,
-           folds ? "" : " (this processor does not fold: both are the tables)");
+           widest == 2 ? " (256-bit folding)" : widest == 1 ? " (128-bit folding)" : " (no folding here: both are the tables)");
     printf("checksums: ours %s / %08lX, zlib %08lX; folded and tables %hs\n", text, (unsigned long)memoryOurs,
            (unsigned long)memoryZlib, folded == tabled ? "agree" : "DIFFER");
     return 0;

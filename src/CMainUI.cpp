@@ -74,6 +74,10 @@ CMainUI::CMainUI(HINSTANCE instance)
         m_hBars[i] = NULL;
         m_uBarMaximum[i] = 0;
     }
+    static_assert(CHOICE_SLOTS == IDC_LANGUAGE_LAST - IDC_LANGUAGE_FIRST + 1 && CHOICE_SLOTS == LANGUAGE_SLOTS,
+                  "one language choice slot per control id");
+    for (HWND& choice : m_hChoices)
+        choice = NULL;
     m_szCaption[0] = 0;
     LoadStringWide(instance, IDS_CAPTION, m_szCaption, CAPTION_SIZE);
 }
@@ -158,6 +162,8 @@ bool CMainUI::Close(DWORD result)
     m_hParent = NULL;
     for (UINT i = 0; i < MAX_PROGRESS_BARS; ++i)
         m_hBars[i] = NULL;
+    for (HWND& choice : m_hChoices)
+        choice = NULL;
     m_bCreated = false;
     if (m_transfer != NULL)
         m_transfer->ClearCancel();
@@ -277,12 +283,9 @@ void CMainUI::ShowForWork(bool allowProceed)
     HWND proceed = GetDlgItem(m_hWnd, IDC_PROCEED);
     if (proceed != NULL)
         EnableWindow(proceed, allowProceed ? TRUE : FALSE);
-    for (int id = IDC_LANGUAGE_FIRST; id <= IDC_LANGUAGE_LAST; ++id)
-    {
-        HWND choice = GetDlgItem(m_hWnd, id);
-        if (choice != NULL)
+    for (HWND choice : m_hChoices)
+        if (choice != NULL && IsWindow(choice))
             ShowWindow(choice, allowProceed ? SW_SHOW : SW_HIDE);
-    }
 }
 
 bool CMainUI::IsBarIndexValid(UINT uiIdx)
@@ -570,6 +573,7 @@ void CMainUI::AddLanguageChoice(const wchar_t* caption, int languageIndex, bool 
                    GetLastError());
         return;
     }
+    m_hChoices[languageIndex] = choice;
     SendMessageA(choice, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
     SendMessageA(choice, WM_SETFONT, SendMessageA(m_hWnd, WM_GETFONT, 0, 0), FALSE);
     EnableWindow(choice, enabled ? TRUE : FALSE);

@@ -118,8 +118,9 @@ inline uint32_t Fold8(uint32_t value, uint64_t w)
 // (degree 31: M^31 = sum of the lower terms, checked below). A processor
 // with carry-less multiplication folds each of the eight streams 128 bits (128
 // bytes of data) at a time; the eight remainders then pick their columns
-// M^i e_k. That reads each byte once, with no table, about twice as fast as
-// the tables above.
+// M^i e_k. That reads each byte once, with no table: 1.4 to 2.5 times as fast
+// as the tables above 128 bits at a time, and faster again 256 bits at a time
+// where the processor has the wide forms of the instructions.
 const uint32_t MINIMAL = 0x80B84332u;   // y^31 + ... + y
 const int MINIMAL_DEGREE = 31;
 
@@ -197,6 +198,9 @@ constexpr uint64_t Reflected64(uint32_t poly)
 // product times y, hence one power less than the distance folded.
 const uint64_t FOLD_LOW = Reflected64(PowerOfY(191));   // the half 192 bits before the next block's end
 const uint64_t FOLD_HIGH = Reflected64(PowerOfY(127));  // the half 128 bits before it
+// The same for every other block (a lane of the 256-bit code): 256 bits on.
+const uint64_t FOLD2_LOW = Reflected64(PowerOfY(319));
+const uint64_t FOLD2_HIGH = Reflected64(PowerOfY(255));
 
 // Reduction of a remainder by a byte: REDUCE[t] = t y^31 modulo MINIMAL.
 struct ReduceTable
@@ -252,23 +256,39 @@ uint32_t StreamValue(int k, const unsigned char folded[16])
 const size_t WIDE_MIN_SIZE = 1024;
 const size_t WIDE_BLOCK = 128;
 
-bool s_foldingAllowed = true;
+// The widest code the processor and the system allow: 0 the tables, 1
+// 128-bit folding (carry-less multiplication; the system keeps the vector
+// registers of every thread, which its second-generation vector flag tells),
+// 2 256-bit folding (the wide vector forms of both, their registers kept by the
+// system, which the extended control register tells).
+int s_widestAllowed = 2;
 
-bool HasWideCode()
+int WidestCode()
 {
-    // The processor must know carry-less multiplication and the system must
-    // keep the vector registers of every thread (which the second flag tells).
-    static int known = -1;
-    if (known < 0)
+    static int widest = -1;
+    if (widest < 0)
     {
+        widest = 0;
         typedef BOOL(WINAPI * FeatureFn)(DWORD);
         HMODULE kernel = GetModuleHandleA("kernel32.dll");
         FeatureFn feature = kernel != NULL ? (FeatureFn)(void*)GetProcAddress(kernel, "IsProcessorFeaturePresent") : NULL;
         unsigned a = 0, b = 0, c = 0, d = 0;
-        known = feature != NULL && feature(PF_XMMI64_INSTRUCTIONS_AVAILABLE) && __get_cpuid(1, &a, &b, &c, &d) &&
-                (c & bit_PCLMUL) != 0;
+        if (feature != NULL && feature(PF_XMMI64_INSTRUCTIONS_AVAILABLE) && __get_cpuid(1, &a, &b, &c, &d) &&
+            (c & bit_PCLMUL) != 0)
+        {
+            widest = 1;
+            unsigned b7 = 0, c7 = 0;
+            if ((c & bit_OSXSAVE) != 0 && (c & bit_AVX) != 0 && __get_cpuid_count(7, 0, &a, &b7, &c7, &d) &&
+                (b7 & bit_AVX2) != 0 && (c7 & bit_VPCLMULQDQ) != 0)
+            {
+                unsigned low = 0, high = 0;
+                __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+                if ((low & 6u) == 6u)   // the system saves the vector registers whole
+                    widest = 2;
+            }
+        }
     }
-    return known == 1;
+    return widest;
 }
 
 // Whole blocks of 128 bytes from value; the value after them.
@@ -349,6 +369,92 @@ uint32_t UpdateWide(uint32_t value, const unsigned char* p, size_t blocks)
     }
     return result;
 }
+
+// Whole pairs of blocks (256 bytes) from value; the value after them. The
+// 128-bit code in both halves of the wide registers: the lower half folds
+// the even blocks, the upper half the odd ones, each 256 bits on at a time;
+// at the end the even blocks' remainder is folded 128 bits on onto the odd's.
+__attribute__((target("avx2,pclmul,vpclmulqdq")))
+#ifdef __i386__
+__attribute__((force_align_arg_pointer))
+#endif
+uint32_t UpdateWide256(uint32_t value, const unsigned char* p, size_t pairs)
+{
+    const __m256i fold = _mm256_set_epi32((int)(FOLD2_HIGH >> 32), (int)FOLD2_HIGH, (int)(FOLD2_LOW >> 32),
+                                          (int)FOLD2_LOW, (int)(FOLD2_HIGH >> 32), (int)FOLD2_HIGH,
+                                          (int)(FOLD2_LOW >> 32), (int)FOLD2_LOW);
+    const __m256i swap7 = _mm256_set1_epi64x(0x00AA00AA00AA00AAll);
+    const __m256i swap14 = _mm256_set1_epi64x(0x0000CCCC0000CCCCll);
+    const __m256i swap28 = _mm256_set1_epi64x(0x00000000F0F0F0F0ll);
+    __m256i acc[8];
+    for (size_t pair = 0; pair < pairs; ++pair, p += 2 * WIDE_BLOCK)
+    {
+        __m256i x[8];
+        #pragma GCC unroll 8
+        for (int t = 0; t < 8; ++t)
+        {
+            __m128i first = _mm_loadu_si128((const __m128i*)(p + 16 * t));
+            if (pair == 0 && t == 0)
+                first = _mm_xor_si128(first, _mm_cvtsi32_si128((int)value));
+            __m256i v = _mm256_inserti128_si256(_mm256_castsi128_si256(first),
+                                                _mm_loadu_si128((const __m128i*)(p + WIDE_BLOCK + 16 * t)), 1);
+            __m256i d = _mm256_and_si256(_mm256_xor_si256(v, _mm256_srli_epi64(v, 7)), swap7);
+            v = _mm256_xor_si256(v, _mm256_xor_si256(d, _mm256_slli_epi64(d, 7)));
+            d = _mm256_and_si256(_mm256_xor_si256(v, _mm256_srli_epi64(v, 14)), swap14);
+            v = _mm256_xor_si256(v, _mm256_xor_si256(d, _mm256_slli_epi64(d, 14)));
+            d = _mm256_and_si256(_mm256_xor_si256(v, _mm256_srli_epi64(v, 28)), swap28);
+            x[t] = _mm256_xor_si256(v, _mm256_xor_si256(d, _mm256_slli_epi64(d, 28)));
+        }
+        __m256i y[8], z[8];
+        #pragma GCC unroll 8
+        for (int i = 0; i < 4; ++i)
+        {
+            y[2 * i] = _mm256_unpacklo_epi8(x[i], x[i + 4]);
+            y[2 * i + 1] = _mm256_unpackhi_epi8(x[i], x[i + 4]);
+        }
+        #pragma GCC unroll 8
+        for (int i = 0; i < 4; ++i)
+        {
+            z[2 * i] = _mm256_unpacklo_epi8(y[i], y[i + 4]);
+            z[2 * i + 1] = _mm256_unpackhi_epi8(y[i], y[i + 4]);
+        }
+        #pragma GCC unroll 8
+        for (int i = 0; i < 4; ++i)
+        {
+            y[2 * i] = _mm256_unpacklo_epi8(z[i], z[i + 4]);
+            y[2 * i + 1] = _mm256_unpackhi_epi8(z[i], z[i + 4]);
+        }
+        #pragma GCC unroll 8
+        for (int i = 0; i < 4; ++i)
+        {
+            z[2 * i] = _mm256_unpacklo_epi8(y[i], y[i + 4]);
+            z[2 * i + 1] = _mm256_unpackhi_epi8(y[i], y[i + 4]);
+        }
+        #pragma GCC unroll 8
+        for (int k = 0; k < 8; ++k)
+        {
+            if (pair == 0)
+                acc[k] = z[k];
+            else
+                acc[k] = _mm256_xor_si256(_mm256_xor_si256(_mm256_clmulepi64_epi128(acc[k], fold, 0x00),
+                                                           _mm256_clmulepi64_epi128(acc[k], fold, 0x11)),
+                                          z[k]);
+        }
+    }
+    const __m128i fold128 = _mm_set_epi32((int)(FOLD_HIGH >> 32), (int)FOLD_HIGH, (int)(FOLD_LOW >> 32), (int)FOLD_LOW);
+    uint32_t result = 0;
+    for (int k = 0; k < 8; ++k)
+    {
+        const __m128i even = _mm256_castsi256_si128(acc[k]);
+        const __m128i folded128 = _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(even, fold128, 0x00),
+                                                               _mm_clmulepi64_si128(even, fold128, 0x11)),
+                                                _mm256_extracti128_si256(acc[k], 1));
+        unsigned char folded[16];
+        _mm_storeu_si128((__m128i*)folded, folded128);
+        result ^= StreamValue(k, folded);
+    }
+    return result;
+}
 #endif
 
 // The tables' code, for any length.
@@ -417,14 +523,14 @@ uint32_t TableEntry(unsigned index)
     return kTables.entry[0][index & 0xFFu];
 }
 
-bool AllowFolding(bool allowed)
+int UseCode(int widest)
 {
 #ifdef CHECKSUM_WIDE_CODE
-    s_foldingAllowed = allowed;
-    return HasWideCode();
+    s_widestAllowed = widest;
+    return widest < WidestCode() ? widest : WidestCode();
 #else
-    (void)allowed;
-    return false;
+    (void)widest;
+    return 0;
 #endif
 }
 
@@ -432,7 +538,15 @@ uint32_t Update(uint32_t value, const void* data, size_t size)
 {
     const unsigned char* p = static_cast<const unsigned char*>(data);
 #ifdef CHECKSUM_WIDE_CODE
-    if (size >= WIDE_MIN_SIZE && s_foldingAllowed && HasWideCode())
+    const int code = size >= WIDE_MIN_SIZE && s_widestAllowed > 0 ? WidestCode() : 0;
+    if (code >= 2 && s_widestAllowed >= 2)
+    {
+        const size_t pairs = size / (2 * WIDE_BLOCK);
+        value = UpdateWide256(value, p, pairs);
+        p += pairs * 2 * WIDE_BLOCK;
+        size -= pairs * 2 * WIDE_BLOCK;
+    }
+    if (code >= 1 && size >= WIDE_BLOCK)
     {
         const size_t blocks = size / WIDE_BLOCK;
         value = UpdateWide(value, p, blocks);

@@ -24,10 +24,11 @@ uint32_t TableEntry(unsigned index);
 // Continues a checksum over more bytes (start value 0, no inversions).
 uint32_t Update(uint32_t value, const void* data, size_t size);
 
-// Whether Update may fold the data's bit streams with carry-less
-// multiplication where the processor has it (the default) or must use the
-// tables; true when it now folds. For tests and benchmarks of both codes.
-bool AllowFolding(bool allowed);
+// The widest code Update may use: 0 the tables, 1 the bit streams folded
+// 128 bits at a time, 2 (the default) 256 bits at a time, each where the
+// processor has the instructions; returns the widest it now uses. For tests
+// and benchmarks of every code.
+int UseCode(int widest);
 
 // The checksum of a file as "%08lX" into out (at least CHECKSUM_TEXT_SIZE
 // bytes). False when out is missing, the file cannot be opened or a read fails;

@@ -24,20 +24,22 @@ using fwtest::LogCapture;
 using fwtest::TempDir;
 using fwtest::WriteBytes;
 
-// The fast codes (eight bytes a step, interleaved streams; the folded bit
-// streams where the processor multiplies without carries) must agree bit for
-// bit with the plain byte-wise code on the table, whose entries are checked
-// when the program is compiled.
+// The fast codes (eight bytes a step, interleaved streams; the bit streams
+// folded 128 or 256 bits at a time where the processor multiplies without
+// carries) must agree bit for bit with the plain byte-wise code on the table,
+// whose entries are checked when the program is compiled.
 TEST(CheckSum, FastCodeEqualsTheByteWiseCode)
 {
     // Lengths around the 8-byte step and the 48-byte rounds, around the
     // folding's 1024-byte start and 128-byte blocks, and larger blocks, with
     // the data fed in two pieces split at every kind of offset (a start value
-    // other than 0 for the second); by both fast codes where the processor has
-    // the folding's instructions.
-    for (bool folding : {true, false})
+    // other than 0 for the second); by every fast code the processor has the
+    // instructions for.
+    for (int code : {2, 1, 0})
     {
-        SCOPED_TRACE(CheckSum::AllowFolding(folding) ? "folded" : "tables");
+        if (CheckSum::UseCode(code) != code)
+            continue;
+        SCOPED_TRACE(code);
         std::mt19937 random(20240611);
         for (size_t size : {0, 1, 7, 8, 9, 15, 16, 17, 47, 48, 95, 96, 97, 119, 1000, 1023, 1024, 1025, 1151, 1152,
                             4099, 16384, 65536 + 5, 524288 + 127})
@@ -56,7 +58,7 @@ TEST(CheckSum, FastCodeEqualsTheByteWiseCode)
                 << "size " << size << " split " << split;
         }
     }
-    CheckSum::AllowFolding(true);
+    CheckSum::UseCode(2);
 }
 
 // The known value of a file is test_FileVersion's checksum rows (through the
