@@ -110,9 +110,10 @@ bool FindFiles(const char* pattern, const char* folder, bool descend, FindFileCh
 bool FindFilesByPath(const char* path, bool descend, FindFileCheck check, void* context,
                      char* out);
 
-// A file as it is on disk at one moment: its identity (volume and file index),
-// size and last-write time. A write moves the time to the present, a
-// replacement brings another index.
+// A file as it is on disk at one moment: its identity (file index, and the
+// volume where the system's native query is missing), size and last-write
+// time. A write moves the time to the present, a replacement brings another
+// index.
 struct FileIdentity
 {
     DWORD volume = 0;
