@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 #include <vector>
@@ -83,7 +84,7 @@ TEST_F(WindowTest, CaptionTakesOnlyNonEmptyTextsBelow256Characters)
 
 // A copy's progress: percentages without a division by zero or an overflow
 // of 32 bits, the destination shown below the target folder, with the wait
-// cursor; the last chunk clears the texts and the cursor.
+// cursor; the last chunk fills the bar and clears the texts and the cursor.
 TEST_F(WindowTest, CopyProgressShowsThePercentageAndTheDestination)
 {
     RunState.targetDir = "C:\\Program Files\\ZAPH";
@@ -102,6 +103,8 @@ TEST_F(WindowTest, CopyProgressShowsThePercentageAndTheDestination)
         EXPECT_EQ(std::wstring(row.shown), WindowTitle(GetDlgItem(Window(), IDC_INFO_TEXT)));
         EXPECT_EQ(row.state == 1, ui->IsBusy()) << "wait cursor from the start of a copy";
     }
+    EXPECT_EQ(100, (int)SendDlgItemMessageA(Window(), IDC_BAR0, PBM_GETPOS, 0, 0))
+        << "the last chunk fills the bar, however soon after the last redraw";
 }
 
 TEST_F(WindowTest, CancelOutsideAModalWaitStopsTheNextCopyChunkOnce)
