@@ -10,6 +10,7 @@
 #include "BoxAnswerer.h"
 #include "CMainUI.h"
 #include "CResource.h"
+#include "DownloadCallback.h"
 #include "RunState.h"
 #include "TestSupport.h"
 #include "Transfer.h"
@@ -105,6 +106,19 @@ TEST_F(WindowTest, CopyProgressShowsThePercentageAndTheDestination)
     }
     EXPECT_EQ(100, (int)SendDlgItemMessageA(Window(), IDC_BAR0, PBM_GETPOS, 0, 0))
         << "the last chunk fills the bar, however soon after the last redraw";
+}
+
+// A download's bar is set by its first data and filled by its end, however
+// soon after the last step.
+TEST_F(WindowTest, DownloadProgressSetsTheBarAtTheStartAndFillsItAtTheEnd)
+{
+    CDownloadBindStatusCallback callback(ui, &transfer);
+    HWND bar = GetDlgItem(Window(), IDC_BAR0);
+    callback.OnProgress(100, 1000, BINDSTATUS_BEGINDOWNLOADDATA, NULL);
+    EXPECT_EQ(1000, (int)SendMessageA(bar, PBM_GETPOS, 0, 0));
+    callback.OnProgress(200, 1000, BINDSTATUS_DOWNLOADINGDATA, NULL);
+    callback.OnProgress(1000, 1000, BINDSTATUS_ENDDOWNLOADDATA, NULL);
+    EXPECT_EQ((int)DOWNLOAD_PROGRESS_RANGE, (int)SendMessageA(bar, PBM_GETPOS, 0, 0));
 }
 
 TEST_F(WindowTest, CancelOutsideAModalWaitStopsTheNextCopyChunkOnce)
