@@ -80,16 +80,18 @@ robot() {
     # itself, so the prefix is ended rather than waited for.
     wine_prefix_down
     kill $watcher 2>/dev/null; wait $watcher 2>/dev/null || true
-    echo "$out" >>"$BB/robot.log"
-    FIG=$(echo "$out" | sed -n 's/^figures: //p')
-    RC=$(echo "$out" | sed -n 's/.* ended with exit code \(-*[0-9]*\)$/\1/p')
+    # printf, not echo: the shell's echo reads the backslashes of Windows
+    # paths as escapes ("\c" in a folder's name ends its output).
+    printf '%s\n' "$out" >>"$BB/robot.log"
+    FIG=$(printf '%s\n' "$out" | sed -n 's/^figures: //p')
+    RC=$(printf '%s\n' "$out" | sed -n 's/.* ended with exit code \(-*[0-9]*\)$/\1/p')
     LOGFIG=$(python3 "$ROOT/bench/log-times.py" phases "$log" "$BB/log-growth.txt" "$from" 2>/dev/null | tr '\n' ' ')
     echo "log: $LOGFIG" >>"$BB/robot.log"
     [ -z "$NAME" ] || python3 "$ROOT/bench/log-times.py" lines "$log" "$BB/log-growth.txt" "$from" \
         >"$BB/$NAME-lines.txt" 2>/dev/null || true
 }
-fig() { echo "$FIG" | tr ' ' '\n' | sed -n "s/^$1=//p"; }
-logfig() { echo "$LOGFIG" | tr ' ' '\n' | sed -n "s/^$1=//p"; }
+fig() { printf '%s\n' "$FIG" | tr ' ' '\n' | sed -n "s/^$1=//p"; }
+logfig() { printf '%s\n' "$LOGFIG" | tr ' ' '\n' | sed -n "s/^$1=//p"; }
 
 log_file() {
     ls "$WINEPREFIX"/drive_c/users/*/AppData/Local/Temp/Fern_*.log \
@@ -143,8 +145,8 @@ LOCAL2_FILES=$(copied_from_dist "$before" | wc -l)
 # The system's copy of the same files, in the same prefix.
 settle
 COPY=$(wine "$BIN/bench_baseline.exe" copy "$(w "$BB/dist")" 'C:\benchcopy' $(cat "$BB/local-files.txt") | tr -d '\r')
-COPY_MS=$(echo "$COPY" | sed -n 's/.*copy-ms=\([0-9]*\).*/\1/p')
-LOCAL_BYTES=$(echo "$COPY" | sed -n 's/.*copied-bytes=\([0-9]*\).*/\1/p')
+COPY_MS=$(printf '%s\n' "$COPY" | sed -n 's/.*copy-ms=\([0-9]*\).*/\1/p')
+LOCAL_BYTES=$(printf '%s\n' "$COPY" | sed -n 's/.*copied-bytes=\([0-9]*\).*/\1/p')
 
 # The fair baseline of the whole LOCAL run, on a bare machine again: the
 # system's installer installs the same package quietly with the same
@@ -157,14 +159,14 @@ NAME= robot 'C:\windows\system32\msiexec.exe' /i "$MSI_PACKAGE" /qn "$@"
 MSI_RC=$RC; MSI_MS=$(fig total-ms); MSI_PEAK=$(fig peak-working-set-kb)
 settle
 COPY=$(wine "$BIN/bench_baseline.exe" copy "$(w "$BB/dist")" 'C:\benchcopy' $(cat "$BB/local-files.txt") | tr -d '\r')
-FAIR_COPY_MS=$(echo "$COPY" | sed -n 's/.*copy-ms=\([0-9]*\).*/\1/p')
+FAIR_COPY_MS=$(printf '%s\n' "$COPY" | sed -n 's/.*copy-ms=\([0-9]*\).*/\1/p')
 UNZIP_MS=0
 if [ -s "$BB/local-archives.txt" ]; then
     set --
-    while read -r archive; do set -- "$@" "$(w "$BB/dist/$(echo "$archive" | tr '\\' /)")"; done <"$BB/local-archives.txt"
+    while read -r archive; do set -- "$@" "$(w "$BB/dist/$(printf '%s\n' "$archive" | tr '\\' /)")"; done <"$BB/local-archives.txt"
     settle
     UNZIP=$(wine "$BIN/bench_baseline.exe" unzip "$(w "$BIN/dunzip32.dll")" 'C:\benchunzip' "$@" | tr -d '\r')
-    UNZIP_MS=$(echo "$UNZIP" | sed -n 's/.*unzip-ms=\([0-9]*\).*/\1/p')
+    UNZIP_MS=$(printf '%s\n' "$UNZIP" | sed -n 's/.*unzip-ms=\([0-9]*\).*/\1/p')
 fi
 FAIR_MS=$((MSI_MS + FAIR_COPY_MS + UNZIP_MS))
 
@@ -197,7 +199,7 @@ WEB2_FILES=$(($(served | wc -l) - served_before))
 WEB2_BYTES=$(($(served_bytes) - WEB_BYTES))
 # The system's download routine, then curl, fetching the same files.
 FETCH=$(wine "$BIN/bench_baseline.exe" download "http://127.0.0.1:$PORT/" $(cat "$BB/web-files.txt") | tr -d '\r')
-FETCH_MS=$(echo "$FETCH" | sed -n 's/.*download-ms=\([0-9]*\).*/\1/p')
+FETCH_MS=$(printf '%s\n' "$FETCH" | sed -n 's/.*download-ms=\([0-9]*\).*/\1/p')
 start=$(date +%s%N)
 for f in $(cat "$BB/web-files.txt"); do
     curl -s -o /dev/null "http://127.0.0.1:$PORT/$f"

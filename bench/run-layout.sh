@@ -53,11 +53,13 @@ layout() {
     out=$(cd "$BB" && wine "$FW_BUILD_DIR/example-robot.exe" 900 "$(w "$BB/web/fernwick.exe")" /o 'C:\benchlayout' \
           | tr -d '\r')
     wine_prefix_down
-    echo "$out" >>"$BB/robot.log"
-    FIG=$(echo "$out" | sed -n 's/^figures: //p')
-    RC=$(echo "$out" | sed -n 's/.* ended with exit code \(-*[0-9]*\)$/\1/p')
+    # printf, not echo: the shell's echo reads the backslashes of Windows
+    # paths as escapes ("\c" in a folder's name ends its output).
+    printf '%s\n' "$out" >>"$BB/robot.log"
+    FIG=$(printf '%s\n' "$out" | sed -n 's/^figures: //p')
+    RC=$(printf '%s\n' "$out" | sed -n 's/.* ended with exit code \(-*[0-9]*\)$/\1/p')
 }
-fig() { echo "$FIG" | tr ' ' '\n' | sed -n "s/^$1=//p"; }
+fig() { printf '%s\n' "$FIG" | tr ' ' '\n' | sed -n "s/^$1=//p"; }
 ratio() { python3 -c "print('%.2f' % ($1 / $2))" 2>/dev/null || echo "?"; }
 mb_s() { python3 -c "print('%.1f' % ($1 / 1048576.0 / ($2 / 1000.0)))" 2>/dev/null || echo "?"; }
 served() { awk '$3 == 200 {print substr($2, 2)}' "$BB/server.log"; }

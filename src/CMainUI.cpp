@@ -784,16 +784,16 @@ DWORD CopyProgress(DWORD totalBytes, DWORD bytesDone, DWORD state, void* context
     percentText[15] = 0;
 
     // The bar and the percentage are redrawn only when the percentage moves,
-    // and then at most every COPY_REDRAW_MS unless it jumps by
-    // COPY_REDRAW_STEP or more or the copy ends: a fast copy passes a per
-    // cent in a millisecond, and each redraw costs more than copying the
-    // chunk. The messages are pumped with each redraw and otherwise at most
-    // every COPY_PUMP_MS: each pump asks the window system for its queue,
-    // which costs more than a chunk of a fast copy, and a click on Cancel
-    // still waits no longer than that.
+    // at most every COPY_REDRAW_MS, and when the copy ends: a fast copy
+    // passes several per cent in a millisecond, and each redraw (a paint of
+    // the bar and the text) costs more than copying a chunk; twenty redraws a
+    // second move the bar as smoothly as the eye follows. The messages are
+    // pumped with each redraw and otherwise at most every COPY_PUMP_MS: each
+    // pump asks the window system for its queue, which costs more than a
+    // chunk of a fast copy, and a click on Cancel still waits no longer than
+    // that.
     static const DWORD COPY_REDRAW_MS = 50;
     static const DWORD COPY_PUMP_MS = 50;
-    static const int COPY_REDRAW_STEP = 5;
     static int shownPercent = -1;
     static DWORD shownAt = 0;
     static DWORD pumpedAt = 0;
@@ -801,9 +801,16 @@ DWORD CopyProgress(DWORD totalBytes, DWORD bytesDone, DWORD state, void* context
     ui->SetBusy(true);
     if (state == 0)
     {
-        if (percent != shownPercent &&
-            (now - shownAt >= COPY_REDRAW_MS || abs(percent - shownPercent) >= COPY_REDRAW_STEP ||
-             bytesDone == totalBytes))
+        if (bytesDone == totalBytes)
+        {
+            // The last chunk: the bar full, the texts cleared (the percentage
+            // would be cleared before anything could paint it).
+            ui->SetProgressPos(0, (UINT)percent);
+            shownPercent = percent;
+            shownAt = now;
+            pumpedAt = now;
+        }
+        else if (percent != shownPercent && now - shownAt >= COPY_REDRAW_MS)
         {
             ui->SetProgressPos(0, (UINT)percent);
             ui->SetItemText(IDC_PERCENT, percentText);
@@ -826,8 +833,10 @@ DWORD CopyProgress(DWORD totalBytes, DWORD bytesDone, DWORD state, void* context
     else if (state == 1)
     {
         ui->ShowForWork(false);
+        // The new range puts the bar at 0 and pumps the messages once.
         ui->SetProgressRange(0, 100);
-        ui->SetProgressPos(0, (UINT)percent);
+        if (percent != 0)
+            ui->SetProgressPos(0, (UINT)percent);
         ui->SetItemText(IDC_INFO_TEXT, A2W(ShownDestination((const char*)context)));
         ui->SetItemText(IDC_PERCENT, percentText);
         shownPercent = percent;

@@ -64,7 +64,7 @@ bool DownloadActivity::Abort()
 
 CDownloadBindStatusCallback::CDownloadBindStatusCallback(CMainUI* ui, TransferState* transfer,
                                                          DownloadActivity* activity)
-    : m_ui(ui), m_transfer(transfer), m_activity(activity), m_shownPosition(NO_POSITION), m_refCount(1), m_httpStatus(0)
+    : m_ui(ui), m_transfer(transfer), m_activity(activity), m_shownPosition(NO_POSITION), m_shownAt(0), m_refCount(1), m_httpStatus(0)
 {
 }
 
@@ -149,11 +149,14 @@ STDMETHODIMP CDownloadBindStatusCallback::OnProgress(ULONG ulProgress, ULONG ulP
         m_shownPosition = NO_POSITION;
     }
     const UINT position = ScaleDownloadProgress(ulProgress, ulProgressMax);
+    const DWORD now = GetTickCount();
     if (m_shownPosition == NO_POSITION || position < m_shownPosition ||
-        position - m_shownPosition >= DOWNLOAD_PROGRESS_STEP || ulStatusCode == BINDSTATUS_ENDDOWNLOADDATA)
+        (position - m_shownPosition >= DOWNLOAD_PROGRESS_STEP && now - m_shownAt >= DOWNLOAD_REDRAW_MS) ||
+        ulStatusCode == BINDSTATUS_ENDDOWNLOADDATA)
     {
         m_ui->SetProgressPos(0, position);
         m_shownPosition = position;
+        m_shownAt = now;
     }
     if (m_transfer != NULL)
         m_transfer->SetProgress(ulProgress, ulProgressMax);

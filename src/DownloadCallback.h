@@ -16,10 +16,12 @@ class TransferState;
 // within the 16 bits that the progress bar's range message carries.
 const UINT DOWNLOAD_PROGRESS_RANGE = 10000;
 
-// The bar follows a download in steps of this many positions (half a per
-// cent): each step is a message to the window's thread, and the data of a
-// fast download arrives in far smaller pieces.
+// The bar follows a download in steps of at least this many positions (half
+// a per cent), at most every DOWNLOAD_REDRAW_MS: each step is a message to
+// the window's thread and a paint of the bar, and the data of a fast
+// download arrives in far smaller pieces and far more often.
 const UINT DOWNLOAD_PROGRESS_STEP = DOWNLOAD_PROGRESS_RANGE / 200;
+const DWORD DOWNLOAD_REDRAW_MS = 50;
 
 // Our own interface identifier, answered by QueryInterface beside IUnknown.
 // {3C7E91D2-5A08-4B6F-9E13-D74A2F60B851}
@@ -112,6 +114,7 @@ private:
     TransferState* m_transfer;
     DownloadActivity* m_activity;
     UINT m_shownPosition;   // where the bar was last set; NO_POSITION before the first data
+    DWORD m_shownAt;        // when it was set (GetTickCount)
     volatile LONG m_refCount;
     volatile DWORD m_httpStatus;
 };

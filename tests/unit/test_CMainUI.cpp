@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "BoxAnswerer.h"
 #include "CMainUI.h"
 #include "CResource.h"
+#include "DownloadCallback.h"
 #include "RunState.h"
 #include "TestSupport.h"
 #include "Transfer.h"
@@ -83,7 +85,7 @@ TEST_F(WindowTest, CaptionTakesOnlyNonEmptyTextsBelow256Characters)
 
 // A copy's progress: percentages without a division by zero or an overflow
 // of 32 bits, the destination shown below the target folder, with the wait
-// cursor; the last chunk clears the texts and the cursor.
+// cursor; the last chunk fills the bar and clears the texts and the cursor.
 TEST_F(WindowTest, CopyProgressShowsThePercentageAndTheDestination)
 {
     RunState.targetDir = "C:\\Program Files\\ZAPH";
@@ -102,6 +104,21 @@ TEST_F(WindowTest, CopyProgressShowsThePercentageAndTheDestination)
         EXPECT_EQ(std::wstring(row.shown), WindowTitle(GetDlgItem(Window(), IDC_INFO_TEXT)));
         EXPECT_EQ(row.state == 1, ui->IsBusy()) << "wait cursor from the start of a copy";
     }
+    EXPECT_EQ(100, (int)SendDlgItemMessageA(Window(), IDC_BAR0, PBM_GETPOS, 0, 0))
+        << "the last chunk fills the bar, however soon after the last redraw";
+}
+
+// A download's bar is set by its first data and filled by its end, however
+// soon after the last step.
+TEST_F(WindowTest, DownloadProgressSetsTheBarAtTheStartAndFillsItAtTheEnd)
+{
+    CDownloadBindStatusCallback callback(ui, &transfer);
+    HWND bar = GetDlgItem(Window(), IDC_BAR0);
+    callback.OnProgress(100, 1000, BINDSTATUS_BEGINDOWNLOADDATA, NULL);
+    EXPECT_EQ(1000, (int)SendMessageA(bar, PBM_GETPOS, 0, 0));
+    callback.OnProgress(200, 1000, BINDSTATUS_DOWNLOADINGDATA, NULL);
+    callback.OnProgress(1000, 1000, BINDSTATUS_ENDDOWNLOADDATA, NULL);
+    EXPECT_EQ((int)DOWNLOAD_PROGRESS_RANGE, (int)SendMessageA(bar, PBM_GETPOS, 0, 0));
 }
 
 TEST_F(WindowTest, CancelOutsideAModalWaitStopsTheNextCopyChunkOnce)
