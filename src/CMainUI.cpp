@@ -801,19 +801,14 @@ DWORD CopyProgress(DWORD totalBytes, DWORD bytesDone, DWORD state, void* context
     ui->SetBusy(true);
     if (state == 0)
     {
-        if (bytesDone == totalBytes)
-        {
-            // The last chunk: the bar full, the texts cleared (the percentage
-            // would be cleared before anything could paint it).
-            ui->SetProgressPos(0, (UINT)percent);
-            shownPercent = percent;
-            shownAt = now;
-            pumpedAt = now;
-        }
-        else if (percent != shownPercent && now - shownAt >= COPY_REDRAW_MS)
+        const bool last = bytesDone == totalBytes;
+        if (last || (percent != shownPercent && now - shownAt >= COPY_REDRAW_MS))
         {
             ui->SetProgressPos(0, (UINT)percent);
-            ui->SetItemText(IDC_PERCENT, percentText);
+            // The last chunk's percentage is cleared below before anything
+            // could paint it.
+            if (!last)
+                ui->SetItemText(IDC_PERCENT, percentText);
             shownPercent = percent;
             shownAt = now;
             pumpedAt = now;
@@ -824,7 +819,7 @@ DWORD CopyProgress(DWORD totalBytes, DWORD bytesDone, DWORD state, void* context
             pumpedAt = now;
         }
         ui->SetBusy(false);
-        if (bytesDone == totalBytes)
+        if (last)
         {
             ui->SetItemText(IDC_INFO_TEXT, L"");
             ui->SetItemText(IDC_PERCENT, L"");
