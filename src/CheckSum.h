@@ -25,9 +25,10 @@ uint32_t TableEntry(unsigned index);
 uint32_t Update(uint32_t value, const void* data, size_t size);
 
 // The widest code Update may use: 0 the tables, 1 the bit streams folded
-// 128 bits at a time, 2 (the default) 256 bits at a time, each where the
-// processor has the instructions; returns the widest it now uses. For tests
-// and benchmarks of every code.
+// 128 bits at a time, 2 256 bits at a time, 3 (the default) the same with the
+// bits gathered by the Galois field instructions, each where the processor
+// has the instructions; returns the widest it now uses. For tests and
+// benchmarks of every code.
 int UseCode(int widest);
 
 // The checksum of a file as "%08lX" into out (at least CHECKSUM_TEXT_SIZE
