@@ -727,6 +727,7 @@ bool SameFile(const FileIdentity& a, const FileIdentity& b)
 // identity is only ever compared with one of the same path or handle, taken
 // the same way in the same run, so the volume adds nothing to it there.
 typedef LONG(WINAPI* QueryFileFn)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int);
+static const int FILE_BASIC_INFORMATION_CLASS = 4;
 static const int FILE_INTERNAL_INFORMATION_CLASS = 6;
 
 static QueryFileFn NativeFileQuery()
@@ -741,6 +742,25 @@ static QueryFileFn NativeFileQuery()
             query = (QueryFileFn)(void*)GetProcAddress(native, "NtQueryInformationFile");
     }
     return query;
+}
+
+// The attributes of an open file, by the native call where there is one:
+// asked by path, each name of the path is looked up again (under Wine,
+// folder by folder without regard to case). False where it cannot tell.
+static bool HandleAttributes(HANDLE file, DWORD& attributes)
+{
+    struct
+    {
+        LARGE_INTEGER created, accessed, written, changed;
+        ULONG attributes;
+        ULONG padding;
+    } basic;
+    IO_STATUS_BLOCK status;
+    QueryFileFn query = NativeFileQuery();
+    if (query == NULL || query(file, &status, &basic, sizeof(basic), FILE_BASIC_INFORMATION_CLASS) < 0)
+        return false;
+    attributes = basic.attributes;
+    return true;
 }
 
 bool DescribeHandle(HANDLE file, FileIdentity& out)
@@ -798,6 +818,8 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
         return 0;
     }
     DWORD destAttributes = GetFileAttributesA(destination);
+    // Nothing there to probe, unlock or delete first.
+    const bool destinationAbsent = destAttributes == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND;
     if (failIfExists && destAttributes != INVALID_FILE_ATTRIBUTES)
     {
         LogMessage(2, LOG_ERROR, "AltCopyFileEx will *not* overwrite '%hs'\n", destination);
@@ -843,14 +865,15 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
     {
         snprintf(partial, sizeof(partial), "%s%s", destination, PARTIAL_COPY_SUFFIX);
         written = partial;
-        HANDLE probe = CreateFileA(destination, GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, NULL);
-        DWORD probeError = GetLastError();
+        HANDLE probe = destinationAbsent ? INVALID_HANDLE_VALUE
+                                         : CreateFileA(destination, GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                                                       FILE_ATTRIBUTE_NORMAL, NULL);
+        DWORD probeError = destinationAbsent ? (DWORD)ERROR_FILE_NOT_FOUND : GetLastError();
         if (probe != INVALID_HANDLE_VALUE)
             CloseHandle(probe);
         if (probe != INVALID_HANDLE_VALUE || probeError == ERROR_FILE_NOT_FOUND)
-            out = CreateFileA(partial, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              NULL);
+            out = CreateFileA(partial, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, NULL, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
         else
             SetLastError(probeError);
     }
@@ -927,11 +950,17 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
     free(chunk);
     bool isCancelled = answer != ALTCOPY_CONTINUE;
 
+    // The source's attributes, and those the new copy already has: a copy
+    // that has them needs no call by path to set them.
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    DWORD copyAttributes = INVALID_FILE_ATTRIBUTES;
     if (!failed && !isCancelled)
     {
         FILETIME created, accessed, written;
         if (GetFileTime(in, &created, &accessed, &written))
             SetFileTime(out, &created, &accessed, &written);
+        if (!HandleAttributes(in, attributes) || !HandleAttributes(out, copyAttributes))
+            attributes = copyAttributes = INVALID_FILE_ATTRIBUTES;
     }
     else
     {
@@ -945,8 +974,9 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
 
     if (!isCancelled && !failed && viaPartial)
     {
-        SetFileAttributesA(destination, FILE_ATTRIBUTE_NORMAL);
-        if ((!DeleteFileA(destination) && GetLastError() != ERROR_FILE_NOT_FOUND) ||
+        if (!destinationAbsent)
+            SetFileAttributesA(destination, FILE_ATTRIBUTE_NORMAL);
+        if ((!destinationAbsent && !DeleteFileA(destination) && GetLastError() != ERROR_FILE_NOT_FOUND) ||
             !MoveFileA(partial, destination))
         {
             error = GetLastError();
@@ -962,8 +992,9 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
         RemovePartialCopy(written, destination);
         return FailKeepingError(error);
     }
-    DWORD attributes = GetFileAttributesA(source);
-    if (attributes != INVALID_FILE_ATTRIBUTES)
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        attributes = GetFileAttributesA(source);
+    if (attributes != INVALID_FILE_ATTRIBUTES && attributes != copyAttributes)
         SetFileAttributesA(destination, attributes);
     // The file in place as it is now, with the checksum of what was written:
     // a later change of it (a write moves its last-write time off the

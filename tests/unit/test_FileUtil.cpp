@@ -180,6 +180,42 @@ TEST(FileUtil, AltCopyProgressAndCancel)
     }
 }
 
+// The copy has the source's attributes and times, whether it is new or
+// replaces a file, read-only or hidden, that was there.
+TEST(FileUtil, AltCopyCarriesTheSourcesAttributes)
+{
+    TempDir dir("altattr");
+    const std::string source = dir.File("src.bin");
+    Put(source, Pattern(5000));
+    FILETIME old = {0x12345678u, 0x01D00000u};
+    HANDLE touch = CreateFileA(source.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, touch);
+    SetFileTime(touch, NULL, NULL, &old);
+    CloseHandle(touch);
+    const DWORD kinds[] = {FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_NORMAL, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE,
+                           FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE};
+    for (DWORD kind : kinds)
+        for (DWORD there : {(DWORD)0, (DWORD)FILE_ATTRIBUTE_READONLY, (DWORD)FILE_ATTRIBUTE_HIDDEN})
+        {
+            SCOPED_TRACE(std::to_string(kind) + " onto " + std::to_string(there));
+            ASSERT_TRUE(SetFileAttributesA(source.c_str(), kind));
+            const std::string dest = dir.File("dst" + std::to_string(kind) + "_" + std::to_string(there) + ".bin");
+            if (there != 0)
+            {
+                Put(dest, "old content");
+                SetFileAttributesA(dest.c_str(), there);
+            }
+            ASSERT_EQ(1, AltCopyFileEx(source.c_str(), dest.c_str(), NULL, NULL, NULL, false));
+            EXPECT_EQ(Pattern(5000), Content(dest));
+            EXPECT_EQ(GetFileAttributesA(source.c_str()), GetFileAttributesA(dest.c_str()));
+            WIN32_FILE_ATTRIBUTE_DATA data;
+            ASSERT_TRUE(GetFileAttributesExA(dest.c_str(), GetFileExInfoStandard, &data));
+            EXPECT_EQ(0, CompareFileTime(&old, &data.ftLastWriteTime));
+            SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
+    SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 // A copy that cannot finish is a failure, not a cancel, and leaves no half-made
 // destination.
 TEST(FileUtil, AltCopyFailures)
