@@ -892,7 +892,11 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
     }
 
     // The chunk lives on the heap: too large for the stack of every thread.
-    char* chunk = (char*)malloc(ALTCOPY_CHUNK_SIZE);
+    // A small file takes a chunk of its size and one byte (a file that grows
+    // meanwhile fills it and is read on): a whole chunk would be fresh pages
+    // from the system for every small file.
+    const DWORD chunkSize = size < ALTCOPY_CHUNK_SIZE ? size + 1 : ALTCOPY_CHUNK_SIZE;
+    char* chunk = (char*)malloc(chunkSize);
     if (chunk == NULL)
     {
         LogMessage(2, LOG_ERROR, "AltCopyFileEx has no memory to copy '%hs'\n", source);
@@ -915,7 +919,7 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
     while (answer == ALTCOPY_CONTINUE)
     {
         DWORD got = 0;
-        if (!ReadFile(in, chunk, ALTCOPY_CHUNK_SIZE, &got, NULL))
+        if (!ReadFile(in, chunk, chunkSize, &got, NULL))
         {
             error = GetLastError();
             LogMessage(2, LOG_WARNING,
@@ -944,7 +948,7 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
         done += got;
         if (routine)
             answer = routine(size, done, ALTCOPY_STATE_CHUNK, context);
-        if (got < ALTCOPY_CHUNK_SIZE)
+        if (got < chunkSize)
             break;
     }
     free(chunk);
