@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "CheckSum.h"
@@ -161,6 +162,7 @@ int main(int argc, char** argv)
     small[sizeof(small) - 1] = 0;
     std::vector<unsigned char> smallData(24 * 1024);
     ok = ok && WriteTestFile(small, smallData);
+    const auto smallCopy = [&](int f) { return std::string(small) + "." + std::to_string(f); };
     double smallOurs = 1e30, smallSystem = 1e30;
     for (int i = 0; i < ROUNDS && ok; ++i)
     {
@@ -169,20 +171,14 @@ int main(int argc, char** argv)
             const double start = Now();
             for (int f = 0; f < SMALL_FILES && ok; ++f)
             {
-                char copy[MAX_PATH + 32];
-                _snprintf(copy, sizeof(copy), "%s.%d", small, f);
-                copy[sizeof(copy) - 1] = 0;
-                ok = system ? CopyFileA(small, copy, FALSE) != 0 : AltCopyFileEx(small, copy, NULL, NULL, NULL, false) == 1;
+                const std::string copy = smallCopy(f);
+                ok = system ? CopyFileA(small, copy.c_str(), FALSE) != 0
+                            : AltCopyFileEx(small, copy.c_str(), NULL, NULL, NULL, false) == 1;
             }
             double& best = system ? smallSystem : smallOurs;
             best = std::min(best, Now() - start);
             for (int f = 0; f < SMALL_FILES; ++f)
-            {
-                char copy[MAX_PATH + 32];
-                _snprintf(copy, sizeof(copy), "%s.%d", small, f);
-                copy[sizeof(copy) - 1] = 0;
-                DeleteFileA(copy);
-            }
+                DeleteFileA(smallCopy(f).c_str());
         }
     }
     DeleteFileA(small);

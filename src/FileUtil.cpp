@@ -838,7 +838,8 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
         LogMessage(2, LOG_ERROR, "AltCopyFileEx could not open '%hs' [%d]\n", source, (int)error);
         return FailKeepingError(error);
     }
-    DWORD size = GetFileSize(in, NULL);
+    DWORD sizeHigh = 0;
+    DWORD size = GetFileSize(in, &sizeHigh);
     if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
     {
         DWORD error = GetLastError();
@@ -895,7 +896,7 @@ int AltCopyFileEx(const char* source, const char* destination, AltCopyProgress r
     // A small file takes a chunk of its size and one byte (a file that grows
     // meanwhile fills it and is read on): a whole chunk would be fresh pages
     // from the system for every small file.
-    const DWORD chunkSize = size < ALTCOPY_CHUNK_SIZE ? size + 1 : ALTCOPY_CHUNK_SIZE;
+    const DWORD chunkSize = sizeHigh == 0 && size < ALTCOPY_CHUNK_SIZE ? size + 1 : ALTCOPY_CHUNK_SIZE;
     char* chunk = (char*)malloc(chunkSize);
     if (chunk == NULL)
     {
