@@ -18,8 +18,9 @@
 #     the fair baseline and the first;
 #   - a WEB install from a server that cuts every file's connection once at
 #     90% (resumed with range requests): its time and the bytes served;
-#   - peak working set against that msiexec and a minimal Win32 program that
-#     shows one message box; time to the first window against the latter.
+#   - peak working set against that msiexec (also the /q run's) and a minimal
+#     Win32 program that shows one message box; time to the first window
+#     against the latter.
 # The robot of the example run drives the installations (languages FR and EN).
 # FW_BENCH_WEB=no leaves the WEB runs out. Each run's log lines with their
 # times are kept in build/bench-install/*-lines.txt (where the time goes).
@@ -175,7 +176,7 @@ FAIR_MS=$((MSI_MS + FAIR_COPY_MS + UNZIP_MS))
 # boxes that the robot answers; then once more with everything in place.
 bare_machine
 NAME=quiet robot "$(w "$BB/dist/fernwick.exe")" /q /s FR,EN
-QUIET_RC=$RC; QUIET_MS=$(fig total-ms); QUIET_DATA_MS=$(logfig data-ms)
+QUIET_RC=$RC; QUIET_MS=$(fig total-ms); QUIET_DATA_MS=$(logfig data-ms); QUIET_PEAK=$(fig peak-working-set-kb)
 NAME=quiet-again robot "$(w "$BB/dist/fernwick.exe")" /q /s FR,EN
 QUIET2_RC=$RC; QUIET2_MS=$(fig total-ms)
 wine_prefix_down
@@ -246,5 +247,6 @@ row "WEB again ($WEB2_FILES files, $WEB2_BYTES bytes obtained)" "$WEB2_MS" "$WEB
 fi
 row "peak working set, LOCAL vs msiexec" "$LOCAL_PEAK" "$MSI_PEAK" KB
 row "peak working set, LOCAL vs minimal program" "$LOCAL_PEAK" "$MIN_PEAK" KB
+row "peak working set, LOCAL /q vs msiexec /qn" "$QUIET_PEAK" "$MSI_PEAK" KB
 [ "$FW_BENCH_WEB" = no ] || row "peak working set, WEB vs minimal program" "$WEB_PEAK" "$MIN_PEAK" KB
 row "start to first window vs minimal program" "$LOCAL_FIRST" "$MIN_FIRST" ms

@@ -78,6 +78,8 @@ CMainUI::CMainUI(HINSTANCE instance)
                   "one language choice slot per control id");
     for (HWND& choice : m_hChoices)
         choice = NULL;
+    for (bool& checked : m_bChoiceChecked)
+        checked = false;
     m_szCaption[0] = 0;
     LoadStringWide(instance, IDS_CAPTION, m_szCaption, CAPTION_SIZE);
 }
@@ -164,6 +166,8 @@ bool CMainUI::Close(DWORD result)
         m_hBars[i] = NULL;
     for (HWND& choice : m_hChoices)
         choice = NULL;
+    for (bool& checked : m_bChoiceChecked)
+        checked = false;
     m_bCreated = false;
     if (m_transfer != NULL)
         m_transfer->ClearCancel();
@@ -539,9 +543,13 @@ void CMainUI::SetDefaultLanguage(int languageIndex)
 void CMainUI::AddLanguageChoice(const wchar_t* caption, int languageIndex, bool checked,
                                 bool enabled)
 {
-    if (caption == NULL || caption[0] == 0 || m_hWnd == NULL || languageIndex < 0 ||
-        languageIndex >= LANGUAGE_SLOTS)
+    if (caption == NULL || caption[0] == 0 || languageIndex < 0 || languageIndex >= LANGUAGE_SLOTS)
         return;
+    if (m_hWnd == NULL)
+    {
+        m_bChoiceChecked[languageIndex] = checked;
+        return;
+    }
     RECT client;
     GetClientRect(m_hWnd, &client);
     int clientWidth = client.right - client.left;
@@ -590,8 +598,10 @@ void CMainUI::AddLanguageChoice(const wchar_t* caption, int languageIndex, bool 
 
 bool CMainUI::IsChoiceChecked(int languageIndex) const
 {
-    if (m_hWnd == NULL)
+    if (languageIndex < 0 || languageIndex >= LANGUAGE_SLOTS)
         return false;
+    if (m_hWnd == NULL)
+        return m_bChoiceChecked[languageIndex];
     HWND choice = GetDlgItem(m_hWnd, IDC_LANGUAGE_FIRST + languageIndex);
     return choice != NULL && SendMessageA(choice, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }

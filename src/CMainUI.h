@@ -135,6 +135,8 @@ protected:
     // asking the window system for 24 control ids cost 0.75 ms a copy.
     static const int CHOICE_SLOTS = 24;
     HWND m_hChoices[CHOICE_SLOTS];
+    // Without a window (a quiet run) a choice is only its checked state.
+    bool m_bChoiceChecked[CHOICE_SLOTS];
     HBITMAP m_hLogo;
     HFONT m_hHeadingFont;
     DWORD m_dwResult;

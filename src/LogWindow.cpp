@@ -120,7 +120,8 @@ void ShowLogWindow(HINSTANCE instance, HWND parent, const wchar_t* title, const 
     HWND window = GetLogWindow();
     if (window == NULL)
     {
-        if (instance == NULL)
+        // A quiet run makes no window, this one neither.
+        if (instance == NULL || RunState.quiet)
             return;
         if (s_waitCursor == NULL)
             s_waitCursor = LoadCursor(NULL, IDC_WAIT);

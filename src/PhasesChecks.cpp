@@ -235,7 +235,9 @@ void PhaseWindowAndSource(SequenceLocals& locals)
         ui->FontManager().SetCharSet(LanguageCharSet(settings->GetLanguage()));
     }
     ui->m_bLanguageFixed = !locals.languageCode.IsEmpty();
-    if (!ui->Create(NULL))
+    // A quiet run has no one at the screen: it makes no window at all, and
+    // what the phases tell the window is then kept or let go by it.
+    if (!RunState.quiet && !ui->Create(NULL))
         LogMessage(0, LOG_ERROR, "The run goes on without its progress window.\n");
     ui->SetItemText(IDC_STATUS_LOWER, L"");
     ui->SetItemText(IDC_STATUS_UPPER, L"");

@@ -94,14 +94,14 @@ std::vector<HWND> ChildWindows(HWND parent)
     return windows;
 }
 
-std::vector<HWND> TopLevelWindowsOf(DWORD pid)
+std::vector<HWND> TopLevelWindowsOf(DWORD pid, bool hiddenDialogs)
 {
     std::vector<HWND> windows;
     for (HWND hwnd : ChildWindows(NULL))
     {
         DWORD owner = 0;
         GetWindowThreadProcessId(hwnd, &owner);
-        if (pid != 0 && owner == pid && IsWindowVisible(hwnd))
+        if (pid != 0 && owner == pid && (IsWindowVisible(hwnd) || (hiddenDialogs && WindowClass(hwnd) == "#32770")))
             windows.push_back(hwnd);
     }
     return windows;
@@ -378,28 +378,30 @@ void BoxRobot::Loop()
         // Forget boxes that are gone: a handle may come back for a new box.
         for (auto it = m_handled.begin(); it != m_handled.end();)
             it = IsWindow(*it) ? std::next(it) : m_handled.erase(it);
-        for (HWND hwnd : TopLevelWindowsOf(m_pid))
+        for (HWND hwnd : TopLevelWindowsOf(m_pid, m_hiddenToo))
         {
             if (m_allowed && m_refused.count(hwnd) == 0 && !m_allowed(hwnd))
             {
                 m_refused.insert(hwnd);
                 std::lock_guard<std::mutex> hold(m_lock);
-                m_problems.push_back({m_rule + ", but the program showed the window \"" + WindowText(hwnd) +
+                m_problems.push_back({m_rule + ", but the program " + (IsWindowVisible(hwnd) ? "showed" : "made") +
+                                          " the window \"" + WindowText(hwnd) +
                                           "\" (" + WindowClass(hwnd) + (IsMessageBox(hwnd) ? ", a message box" : "") +
                                           ")",
                                       NULL, 0});
             }
-            if (!m_stop && m_handled.count(hwnd) == 0 && IsMessageBox(hwnd))
+            if (!m_stop && m_handled.count(hwnd) == 0 && IsWindowVisible(hwnd) && IsMessageBox(hwnd))
                 Handle(hwnd);
         }
         Sleep(POLL_MS);
     }
 }
 
-void BoxRobot::AllowOnly(std::function<bool(HWND)> allowed, const std::string& rule)
+void BoxRobot::AllowOnly(std::function<bool(HWND)> allowed, const std::string& rule, bool hiddenToo)
 {
     m_allowed = allowed;
     m_rule = rule;
+    m_hiddenToo = hiddenToo;
 }
 
 BoxSeen BoxRobot::Read(HWND box)

@@ -94,7 +94,8 @@ std::wstring FromUtf8(const std::string& text);
 std::string WindowText(HWND hwnd);
 std::string WindowClass(HWND hwnd);
 bool IsMessageBox(HWND hwnd);
-std::vector<HWND> TopLevelWindowsOf(DWORD pid); // visible ones, in z-order
+// The visible ones in z-order; with hiddenDialogs also dialogs not (yet) shown.
+std::vector<HWND> TopLevelWindowsOf(DWORD pid, bool hiddenDialogs = false);
 // Every descendant of the window (NULL: every top-level window), in z-order.
 std::vector<HWND> ChildWindows(HWND parent);
 std::string DescribeBoxes(const std::vector<BoxSeen>& boxes); // "(none)" when empty
@@ -122,7 +123,8 @@ public:
     // The windows the program may show (unattended runs): every visible
     // top-level window for which allowed is false is a problem, once, named
     // by rule. Before Attach.
-    void AllowOnly(std::function<bool(HWND)> allowed, const std::string& rule);
+    // hiddenToo: a dialog made and never shown breaks the rule as well.
+    void AllowOnly(std::function<bool(HWND)> allowed, const std::string& rule, bool hiddenToo = false);
 
 private:
     void Loop();
@@ -141,6 +143,7 @@ private:
     std::atomic<int> m_answerAll{0};
     std::function<bool(HWND)> m_allowed;
     std::string m_rule;
+    bool m_hiddenToo = false;
     std::set<HWND> m_refused;
 };
 } // namespace fwe2e

@@ -193,6 +193,24 @@ TEST(MainUI, WaitForDownloadWithoutAWindowWaitsForTheWorker)
     CloseHandle(s_workerMayEnd);
 }
 
+// A quiet run has no window: its language choices are only what they were
+// given (an empty caption is no choice), and the next run's window starts clean.
+TEST(MainUI, ChoicesWithoutAWindowKeepTheirCheckedState)
+{
+    CMainUI own(GetModuleHandleA(NULL));
+    own.AddLanguageChoice(L"English", 1, true, true);
+    own.AddLanguageChoice(L"Fran\u00e7ais", 3, false, true);
+    own.AddLanguageChoice(L"", 4, true, true);
+    own.AddLanguageChoice(L"Deutsch", LANGUAGE_SLOTS, true, true);
+    const bool expected[] = {false, true, false, false, false};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(expected[i], own.IsChoiceChecked(i)) << "language " << i;
+    EXPECT_FALSE(own.IsChoiceChecked(-1));
+    EXPECT_FALSE(own.IsChoiceChecked(LANGUAGE_SLOTS));
+    own.Close(0);
+    EXPECT_FALSE(own.IsChoiceChecked(1));
+}
+
 // Proceed ends the wait at the language selection (whole runs); outside
 // phase 2 it does nothing and the wait goes on to the quit message. Pumping
 // leaves the quit message for its loop.

@@ -15,7 +15,7 @@ static const UINT READ_TIMEOUT_MS = 3000; // as the robot's reads
 
 void Scenario::ExpectNoWindow()
 {
-    m_robot->AllowOnly([](HWND) { return false; }, "A quiet run shows no window");
+    m_robot->AllowOnly([](HWND) { return false; }, "A quiet run makes no window", true);
 }
 
 void Scenario::ExpectOnlyProgress()
