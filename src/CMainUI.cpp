@@ -36,6 +36,9 @@ static const int FIRST_CHOICE_X = 16;
 static const int FIRST_CHOICE_Y = 105;
 // A progress range travels in the high word of PBM_SETRANGE.
 static const UINT MAX_BAR_RANGE = 0xFFFF;
+// The bars' moves handle the window's messages (and so draw them) at most
+// this often: twenty times a second moves a bar as smoothly as the eye follows.
+static const DWORD BAR_PUMP_MS = 50;
 // How often a download wait looks at the progress when nothing else wakes it.
 static const int HEADING_FONT_HEIGHT = -22;
 static const int HEADING_FONT_WEIGHT = FW_BOLD;
@@ -67,7 +70,7 @@ CMainUI::CMainUI(HINSTANCE instance)
       m_iDefaultLanguage(-1), m_iPreferredLanguage(-1), m_bLanguageFixed(false),
       m_hInstance(instance), m_hParent(NULL), m_hWnd(NULL), m_hLogo(NULL), m_hHeadingFont(NULL),
       m_dwResult(UI_RESULT_UNDECIDED), m_bCreated(false), m_bInModalWait(false),
-      m_pszHeadingKey(NULL), m_pszInfoKey(NULL), m_transfer(NULL), m_busy(false)
+      m_pszHeadingKey(NULL), m_pszInfoKey(NULL), m_transfer(NULL), m_busy(false), m_barsPumpedAt(0)
 {
     for (UINT i = 0; i < MAX_PROGRESS_BARS; ++i)
     {
@@ -310,10 +313,11 @@ void CMainUI::SetProgressRange(UINT uiIdx, UINT maximum)
     // The message carries 16 bits: a larger range is held at the top rather
     // than wrapped round to a small number.
     UINT range = maximum > MAX_BAR_RANGE ? MAX_BAR_RANGE : maximum;
-    SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, range));
-    SendMessageA(bar, PBM_SETPOS, 0, 0);
-    ShowWindow(bar, SW_SHOW);
-    PumpMessages();
+    SendToBar(bar, PBM_SETRANGE, 0, MAKELPARAM(0, range));
+    SendToBar(bar, PBM_SETPOS, 0, 0);
+    if (!IsWindowVisible(bar))
+        ShowWindow(bar, SW_SHOW);
+    PumpAfterBar();
 }
 
 void CMainUI::StepProgress(UINT uiIdx, int delta)
@@ -321,8 +325,8 @@ void CMainUI::StepProgress(UINT uiIdx, int delta)
     if (!IsBarIndexValid(uiIdx))
         return;
     if (m_hBars[uiIdx] != NULL)
-        SendMessageA(m_hBars[uiIdx], PBM_DELTAPOS, (WPARAM)delta, 0);
-    PumpMessages();
+        SendToBar(m_hBars[uiIdx], PBM_DELTAPOS, (WPARAM)delta, 0);
+    PumpAfterBar();
 }
 
 void CMainUI::SetProgressPos(UINT uiIdx, UINT position)
@@ -330,7 +334,41 @@ void CMainUI::SetProgressPos(UINT uiIdx, UINT position)
     if (!IsBarIndexValid(uiIdx))
         return;
     if (m_hBars[uiIdx] != NULL)
-        SendMessageA(m_hBars[uiIdx], PBM_SETPOS, (WPARAM)position, 0);
+        SendToBar(m_hBars[uiIdx], PBM_SETPOS, (WPARAM)position, 0);
+    PumpAfterBar();
+}
+
+// A progress control draws itself within the call that moves it, which costs
+// more than copying a small file (a quarter of a millisecond here, a few
+// moves a file). A visible bar is moved with its drawing held and drawn with
+// the window's next messages; its position is current at once. A move to
+// where the bar already is changes nothing and is not made. From another
+// thread (a download's worker) each message is a trip to the window's
+// thread: the bar is moved by the one message and draws itself.
+void CMainUI::SendToBar(HWND bar, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if ((message == PBM_SETPOS && (WPARAM)SendMessageA(bar, PBM_GETPOS, 0, 0) == wParam) ||
+        (message == PBM_DELTAPOS && wParam == 0) ||
+        (message == PBM_SETRANGE && SendMessageA(bar, PBM_GETRANGE, TRUE, 0) == LOWORD(lParam) &&
+         SendMessageA(bar, PBM_GETRANGE, FALSE, 0) == HIWORD(lParam)))
+        return;
+    if (!IsWindowVisible(bar) || GetWindowThreadProcessId(bar, NULL) != GetCurrentThreadId())
+    {
+        SendMessageA(bar, message, wParam, lParam);
+        return;
+    }
+    SendMessageA(bar, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(bar, message, wParam, lParam);
+    SendMessageA(bar, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(bar, NULL, TRUE);
+}
+
+void CMainUI::PumpAfterBar()
+{
+    const DWORD now = GetTickCount();
+    if (m_barsPumpedAt != 0 && now - m_barsPumpedAt < BAR_PUMP_MS)
+        return;
+    m_barsPumpedAt = now;
     PumpMessages();
 }
 
@@ -798,7 +836,7 @@ DWORD CopyProgress(DWORD totalBytes, DWORD bytesDone, DWORD state, void* context
     // passes several per cent in a millisecond, and each redraw (a paint of
     // the bar and the text) costs more than copying a chunk; twenty redraws a
     // second move the bar as smoothly as the eye follows. The messages are
-    // pumped with each redraw and otherwise at most every COPY_PUMP_MS: each
+    // pumped with the bar's moves and otherwise at most every COPY_PUMP_MS: each
     // pump asks the window system for its queue, which costs more than a
     // chunk of a fast copy, and a click on Cancel still waits no longer than
     // that.
@@ -838,7 +876,7 @@ DWORD CopyProgress(DWORD totalBytes, DWORD bytesDone, DWORD state, void* context
     else if (state == 1)
     {
         ui->ShowForWork(false);
-        // The new range puts the bar at 0 and pumps the messages once.
+        // The new range puts the bar at 0.
         ui->SetProgressRange(0, 100);
         if (percent != 0)
             ui->SetProgressPos(0, (UINT)percent);

@@ -125,6 +125,8 @@ protected:
     bool OnSetCursor(HWND over);
     void LoadLogo();
     bool IsBarIndexValid(UINT uiIdx);
+    void SendToBar(HWND bar, UINT message, WPARAM wParam, LPARAM lParam);
+    void PumpAfterBar();
 
     HINSTANCE m_hInstance;
     HWND m_hParent;
@@ -148,6 +150,7 @@ protected:
     CFontManager m_fontManager;
     TransferState* m_transfer;
     bool m_busy;
+    DWORD m_barsPumpedAt;
 
 private:
     CMainUI(const CMainUI&);

@@ -157,6 +157,9 @@ STDMETHODIMP CDownloadBindStatusCallback::OnProgress(ULONG ulProgress, ULONG ulP
         m_ui->SetProgressPos(0, position);
         m_shownPosition = position;
         m_shownAt = now;
+        // Each redraw also handles the window's messages (a click on Cancel),
+        // however soon after the bar's last move.
+        m_ui->PumpMessages();
     }
     if (m_transfer != NULL)
         m_transfer->SetProgress(ulProgress, ulProgressMax);
