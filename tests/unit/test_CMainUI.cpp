@@ -229,3 +229,28 @@ TEST_F(WindowTest, TheQuitMessageEndsTheWaitsAndStaysForItsLoop)
     ASSERT_TRUE(PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(77u, (unsigned)msg.wParam);
 }
+
+// The bars of the shown window: a move is the control's position at once
+// (drawn later), and moving a hidden bar never shows it; a new range does.
+TEST_F(WindowTest, BarMovesAreCurrentAtOnceAndLeaveHiddenBarsHidden)
+{
+    ui->ShowForWork(false);
+    HWND files = GetDlgItem(Window(), IDC_BAR0), overall = GetDlgItem(Window(), IDC_BAR1);
+    ShowWindow(files, SW_HIDE);
+    ui->SetProgressRange(1, 100);
+    for (UINT position : {40u, 40u, 0u, 100u})
+    {
+        ui->SetProgressPos(1, position);
+        ui->SetProgressPos(0, position / 2);
+        EXPECT_EQ(position, (UINT)SendMessageA(overall, PBM_GETPOS, 0, 0));
+        EXPECT_EQ(position / 2, (UINT)SendMessageA(files, PBM_GETPOS, 0, 0));
+    }
+    ui->StepProgress(1, -10);
+    EXPECT_EQ(90, (int)SendMessageA(overall, PBM_GETPOS, 0, 0));
+    EXPECT_TRUE(IsWindowVisible(overall));
+    EXPECT_FALSE(IsWindowVisible(files)) << "a move leaves a hidden bar hidden";
+    ui->SetProgressRange(0, 100);
+    EXPECT_TRUE(IsWindowVisible(files));
+    EXPECT_EQ(0, (int)SendMessageA(files, PBM_GETPOS, 0, 0));
+    ShowWindow(Window(), SW_HIDE);
+}
