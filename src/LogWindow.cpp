@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <string>
+
 #include "Log.h"
 #include "RunState.h"
 #include "WideAPI.h"
@@ -17,6 +19,17 @@ static int s_logoX = LOG_LOGO_START_X;
 static bool s_logoRight = true;
 static HCURSOR s_waitCursor = NULL;
 static HFONT s_consoleFont = NULL;
+
+// The log window is made when it is first shown (most runs never show it, and
+// making a dialog costs the first window several milliseconds): until then
+// what it is to show waits here.
+static struct
+{
+    HINSTANCE instance;
+    HWND parent;
+    bool titled, texted, statusSet;
+    std::wstring title, text, status;
+} s_prepared = { NULL, NULL, false, false, false, L"", L"", L"" };
 
 static const int CONSOLE_FONT_HEIGHT = -15;
 static const COLORREF CONSOLE_TEXT_COLOUR = RGB(0, 0xFF, 0);
@@ -115,71 +128,101 @@ HWND GetLogWindow()
     return (s_logWindow != NULL && IsWindow(s_logWindow)) ? s_logWindow : NULL;
 }
 
+// Makes the prepared window (hidden), with what it was given.
+static HWND MakeLogWindow()
+{
+    if (s_waitCursor == NULL)
+        s_waitCursor = LoadCursor(NULL, IDC_WAIT);
+    HWND window = useWideApi ? CreateDialogParamW(s_prepared.instance, MAKEINTRESOURCEW(IDD_LOGWINDOW),
+                                                  s_prepared.parent, LogWindowProc, 0)
+                             : CreateDialogParamA(s_prepared.instance, MAKEINTRESOURCEA(IDD_LOGWINDOW),
+                                                  s_prepared.parent, LogWindowProc, 0);
+    if (window == NULL)
+    {
+        LogMessage(2, LOG_WARNING, "The log window could not be created [%lu].\n", GetLastError());
+        return NULL;
+    }
+    s_logWindow = window;
+    s_prepared.instance = NULL;
+    if (s_prepared.titled)
+        SetWindowTextWide(window, s_prepared.title.c_str());
+    HWND edit = GetDlgItem(window, IDC_LOG_EDIT);
+    if (edit != NULL)
+        ShowWindow(edit, SW_HIDE);
+    if (s_prepared.texted)
+        SetDlgItemTextWide(window, IDC_LOG_TEXT, s_prepared.text.c_str());
+    if (s_prepared.statusSet)
+        SetDlgItemTextWide(window, IDC_LOG_STATUS, s_prepared.status.c_str());
+    HWND logo = GetDlgItem(window, IDC_LOG_LOGO);
+    if (logo != NULL)
+    {
+        RECT rect;
+        GetWindowRect(logo, &rect);
+        s_logoX = LOG_LOGO_START_X;
+        s_logoRight = true;
+        MoveWindow(logo, s_logoX, LOG_LOGO_Y, rect.right - rect.left, rect.bottom - rect.top, FALSE);
+    }
+    return window;
+}
+
 void ShowLogWindow(HINSTANCE instance, HWND parent, const wchar_t* title, const wchar_t* text)
 {
     HWND window = GetLogWindow();
-    if (window == NULL)
+    if (window == NULL && instance != NULL && s_prepared.instance == NULL)
     {
-        // A quiet run makes no window, this one neither.
-        if (instance == NULL || RunState.quiet)
-            return;
-        if (s_waitCursor == NULL)
-            s_waitCursor = LoadCursor(NULL, IDC_WAIT);
-        window = useWideApi
-                     ? CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_LOGWINDOW), parent,
-                                          LogWindowProc, 0)
-                     : CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_LOGWINDOW), parent,
-                                          LogWindowProc, 0);
-        if (window == NULL)
-        {
-            LogMessage(2, LOG_WARNING, "The log window could not be created [%lu].\n",
-                       GetLastError());
-            return;
-        }
-        s_logWindow = window;
-        if (title != NULL)
-            SetWindowTextWide(window, title);
-        HWND edit = GetDlgItem(window, IDC_LOG_EDIT);
-        if (edit != NULL)
-            ShowWindow(edit, SW_HIDE);
-        if (text != NULL)
-            SetDlgItemTextWide(window, IDC_LOG_TEXT, text);
-        HWND logo = GetDlgItem(window, IDC_LOG_LOGO);
-        if (logo != NULL)
-        {
-            RECT rect;
-            GetWindowRect(logo, &rect);
-            s_logoX = LOG_LOGO_START_X;
-            s_logoRight = true;
-            MoveWindow(logo, s_logoX, LOG_LOGO_Y, rect.right - rect.left, rect.bottom - rect.top,
-                       FALSE);
-        }
+        s_prepared.instance = instance;
+        s_prepared.parent = parent;
+        s_prepared.titled = title != NULL;
+        s_prepared.title = title != NULL ? title : L"";
+        s_prepared.texted = text != NULL;
+        s_prepared.text = text != NULL ? text : L"";
         return;
     }
     if (title != NULL && text != NULL)
     {
-        SetWindowTextWide(window, title);
-        SetDlgItemTextWide(window, IDC_LOG_TEXT, text);
+        if (window != NULL)
+        {
+            SetWindowTextWide(window, title);
+            SetDlgItemTextWide(window, IDC_LOG_TEXT, text);
+        }
+        else
+        {
+            s_prepared.titled = s_prepared.texted = true;
+            s_prepared.title = title;
+            s_prepared.text = text;
+        }
+        return;
     }
-    else if (!RunState.quiet)
-    {
-        // A quiet run shows no window, this one neither.
-        ShowWindow(window, SW_SHOW);
-    }
+    // A quiet run shows no window, makes none either.
+    if (RunState.quiet || (window == NULL && (s_prepared.instance == NULL || (window = MakeLogWindow()) == NULL)))
+        return;
+    ShowWindow(window, SW_SHOW);
 }
 
 void SetLogWindowStatus(const wchar_t* text)
 {
     HWND window = GetLogWindow();
     if (window != NULL)
+    {
         SetDlgItemTextWide(window, IDC_LOG_STATUS, text ? text : L"");
+        return;
+    }
+    s_prepared.statusSet = true;
+    s_prepared.status = text ? text : L"";
 }
 
 void SetLogWindowStatus(const char* text)
 {
     HWND window = GetLogWindow();
     if (window != NULL)
+    {
         SetDlgItemTextA(window, IDC_LOG_STATUS, text ? text : "");
+        return;
+    }
+    wchar_t wide[MAX_PATH] = L"";
+    if (text != NULL && MultiByteToWideChar(CP_ACP, 0, text, -1, wide, MAX_PATH) == 0)
+        wide[0] = 0;
+    SetLogWindowStatus(wide);
 }
 
 static DWORD WINAPI BusyThreadMain(void* parameter)

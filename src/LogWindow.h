@@ -17,9 +17,9 @@ const int LOG_LOGO_STEP = 2;
 extern HANDLE busyThread;
 
 HWND GetLogWindow();
-// Without a log window and with an instance: creates it (hidden), titled, with
-// the text. With a log window: sets title and text when both are given, else
-// shows it.
+// Without a log window and with an instance: prepares it, titled, with the
+// text; it is made when first shown (never in a quiet run). With a log window
+// or one prepared: sets title and text when both are given, else shows it.
 void ShowLogWindow(HINSTANCE instance, HWND parent, const wchar_t* title, const wchar_t* text);
 void SetLogWindowStatus(const wchar_t* text);
 void SetLogWindowStatus(const char* text);

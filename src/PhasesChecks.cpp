@@ -25,6 +25,7 @@
 #include "RunState.h"
 #include "Shortcuts.h"
 #include "SystemInfo.h"
+#include "SystemLibrary.h"
 #include "TextUtil.h"
 #include "UpgradeMSI.h"
 #include "UserMessages.h"
@@ -236,8 +237,13 @@ void PhaseWindowAndSource(SequenceLocals& locals)
     }
     ui->m_bLanguageFixed = !locals.languageCode.IsEmpty();
     // A quiet run has no one at the screen: it makes no window at all, and
-    // what the phases tell the window is then kept or let go by it.
-    if (!RunState.quiet && !ui->Create(NULL))
+    // what the phases tell the window is then kept or let go by it. It still
+    // holds the common controls, as the window would: the installer library
+    // brings them along, and without a hold they would go with it after the
+    // engine check and be loaded again with the product package.
+    if (RunState.quiet)
+        LoadCommonControls();
+    else if (!ui->Create(NULL))
         LogMessage(0, LOG_ERROR, "The run goes on without its progress window.\n");
     ui->SetItemText(IDC_STATUS_LOWER, L"");
     ui->SetItemText(IDC_STATUS_UPPER, L"");

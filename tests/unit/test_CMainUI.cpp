@@ -11,6 +11,7 @@
 #include "CMainUI.h"
 #include "CResource.h"
 #include "DownloadCallback.h"
+#include "LogWindow.h"
 #include "RunState.h"
 #include "TestSupport.h"
 #include "Transfer.h"
@@ -253,4 +254,27 @@ TEST_F(WindowTest, BarMovesAreCurrentAtOnceAndLeaveHiddenBarsHidden)
     EXPECT_TRUE(IsWindowVisible(files));
     EXPECT_EQ(0, (int)SendMessageA(files, PBM_GETPOS, 0, 0));
     ShowWindow(Window(), SW_HIDE);
+}
+
+// The log window is made when first shown, with the latest title, text and
+// status it was given; a quiet run makes none.
+TEST(LogWindow, IsMadeWhenFirstShownWithWhatItWasGiven)
+{
+    HINSTANCE instance = GetModuleHandleA(NULL);
+    ShowLogWindow(instance, NULL, L"First", L"first text");
+    ShowLogWindow(instance, NULL, L"Log", L"Installing");
+    SetLogWindowStatus("dotnetfx.exe");
+    RunState.quiet = true;
+    ShowLogWindow(NULL, NULL, NULL, NULL);
+    EXPECT_EQ((HWND)NULL, GetLogWindow()) << "prepared only";
+    RunState.quiet = false;
+    ShowLogWindow(NULL, NULL, NULL, NULL);
+    HWND window = GetLogWindow();
+    ASSERT_NE((HWND)NULL, window);
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_EQ(L"Log", WindowTitle(window));
+    EXPECT_EQ(L"Installing", WindowTitle(GetDlgItem(window, IDC_LOG_TEXT)));
+    EXPECT_EQ(L"dotnetfx.exe", WindowTitle(GetDlgItem(window, IDC_LOG_STATUS)));
+    DestroyWindow(window);
+    RunState.Reset();
 }
