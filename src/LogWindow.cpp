@@ -194,9 +194,12 @@ void ShowLogWindow(HINSTANCE instance, HWND parent, const wchar_t* title, const 
         return;
     }
     // A quiet run shows no window, makes none either.
-    if (RunState.quiet || (window == NULL && (s_prepared.instance == NULL || (window = MakeLogWindow()) == NULL)))
+    if (RunState.quiet)
         return;
-    ShowWindow(window, SW_SHOW);
+    if (window == NULL && s_prepared.instance != NULL)
+        window = MakeLogWindow();
+    if (window != NULL)
+        ShowWindow(window, SW_SHOW);
 }
 
 void SetLogWindowStatus(const wchar_t* text)
