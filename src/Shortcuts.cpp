@@ -36,8 +36,65 @@ static void DeleteIfPresent(const char* path)
         ForceDeleteFile(path);
 }
 
-// Saves the link; the working folder is the target's folder.
-static HRESULT SaveShellLink(const char* target, const char* shortcut, const char* description)
+// What a link holds that opens its target: the fields this program sets and
+// the ones it leaves at their defaults.
+struct LinkFields
+{
+    char path[MAX_PATH];
+    char arguments[MAX_PATH];
+    char folder[MAX_PATH];
+    char description[MAX_PATH];
+    char icon[MAX_PATH];
+    int iconIndex;
+    int show;
+    WORD hotkey;
+};
+
+static bool ReadLinkFields(IShellLinkA* link, LinkFields& fields)
+{
+    memset(&fields, 0, sizeof(fields));
+    return SUCCEEDED(link->GetPath(fields.path, MAX_PATH, NULL, SLGP_RAWPATH)) &&
+           SUCCEEDED(link->GetArguments(fields.arguments, MAX_PATH)) &&
+           SUCCEEDED(link->GetWorkingDirectory(fields.folder, MAX_PATH)) &&
+           SUCCEEDED(link->GetDescription(fields.description, MAX_PATH)) &&
+           SUCCEEDED(link->GetIconLocation(fields.icon, MAX_PATH, &fields.iconIndex)) &&
+           SUCCEEDED(link->GetShowCmd(&fields.show)) && SUCCEEDED(link->GetHotkey(&fields.hotkey));
+}
+
+static bool SameFields(const LinkFields& a, const LinkFields& b)
+{
+    return strcmp(a.path, b.path) == 0 && strcmp(a.arguments, b.arguments) == 0 &&
+           strcmp(a.folder, b.folder) == 0 && strcmp(a.description, b.description) == 0 &&
+           strcmp(a.icon, b.icon) == 0 && a.iconIndex == b.iconIndex && a.show == b.show &&
+           a.hotkey == b.hotkey;
+}
+
+// True when the shortcut file already holds a link that says all the new one
+// says: saving it again would change nothing a user sees or starts. A file
+// that cannot be read as a link is not in place.
+static bool LinkInPlace(IShellLinkA* wanted, const WCHAR* shortcut)
+{
+    if (GetFileAttributesW(shortcut) == INVALID_FILE_ATTRIBUTES)
+        return false;
+    IShellLinkA* present = NULL;
+    if (FAILED(CoCreateInstance(SHELL_LINK_CLSID, NULL, CLSCTX_INPROC_SERVER, SHELL_LINK_IID, (void**)&present)))
+        return false;
+    bool same = false;
+    IPersistFile* file = NULL;
+    LinkFields want, have;
+    if (SUCCEEDED(present->QueryInterface(PERSIST_FILE_IID, (void**)&file)))
+    {
+        same = SUCCEEDED(file->Load(shortcut, STGM_READ)) && ReadLinkFields(wanted, want) &&
+               ReadLinkFields(present, have) && SameFields(want, have);
+        file->Release();
+    }
+    present->Release();
+    return same;
+}
+
+// Saves the link; the working folder is the target's folder. A link already
+// in place as it would be saved is left as it is (*inPlace).
+static HRESULT SaveShellLink(const char* target, const char* shortcut, const char* description, bool* inPlace)
 {
     IShellLinkA* link = NULL;
     HRESULT hr = CoCreateInstance(SHELL_LINK_CLSID, NULL, CLSCTX_INPROC_SERVER, SHELL_LINK_IID,
@@ -71,6 +128,8 @@ static HRESULT SaveShellLink(const char* target, const char* shortcut, const cha
         LogMessage(2, LOG_WARNING, "MB2WC on %hs returned %ld.\n", shortcut, (long)GetLastError());
         hr = HRESULT_FROM_WIN32(GetLastError());
     }
+    else if (LinkInPlace(link, widePath))
+        *inPlace = true;
     else
         hr = file->Save(widePath, TRUE);
     file->Release();
@@ -94,8 +153,12 @@ bool CreateShortcut(const char* target, const char* shortcut, const char* descri
         return false;
     }
     LogMessage(2, LOG_INFO, "Creating shortcut %hs for %hs.\n", shortcut, target);
-    HRESULT hr = SaveShellLink(target, shortcut, description ? description : "");
-    LogMessage(2, LOG_INFO, "\t -> HRESULT='0x%04X'.\n", hr);
+    bool inPlace = false;
+    HRESULT hr = SaveShellLink(target, shortcut, description ? description : "", &inPlace);
+    if (inPlace)
+        LogMessage(2, LOG_INFO, "\t -> up-to-date, not saved again.\n");
+    else
+        LogMessage(2, LOG_INFO, "\t -> HRESULT='0x%04X'.\n", hr);
     return SUCCEEDED(hr);
 }
 

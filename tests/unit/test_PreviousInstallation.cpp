@@ -2,6 +2,9 @@
 // machine states: real registry values, folders and a real installed package.
 #include <gtest/gtest.h>
 
+#include <objbase.h>
+#include <shlobj.h>
+
 #include <string>
 #include <vector>
 
@@ -202,4 +205,56 @@ TEST_F(Earlier, VerifyInstallationForgetsABrokenInstallation)
         ASSERT_FALSE(boxes.Texts().empty());
         EXPECT_EQ("No installation in " + folder, boxes.Texts().back());
     }
+}
+
+// A shortcut that already says what it would be saved with is left as it is;
+// any difference, or a file that is no link, has it saved again.
+TEST(Shortcut, IsSavedAgainOnlyWhenItWouldChange)
+{
+    struct Row
+    {
+        const char* name;
+        const char* description;  // of the second save
+        const char* target;       // of the second save
+        bool garbage;             // the link file overwritten before it
+        bool saved;
+    };
+    const Row rows[] = {
+        { "unchanged", "Login", "Login.exe", false, false },
+        { "other description", "Login 2", "Login.exe", false, true },
+        { "other target", "Login", "Other.exe", false, true },
+        { "not a link", "Login", "Login.exe", true, true },
+    };
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(NULL)));
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        TempDir dir("fwlink");
+        const std::string link = dir.File("Menu\\Login.lnk");
+        ASSERT_TRUE(WriteBytes(dir.File("Login.exe"), "MZ") && WriteBytes(dir.File("Other.exe"), "MZ"));
+        ASSERT_TRUE(CreateShortcut(dir.File("Login.exe").c_str(), link.c_str(), "Login", false));
+        if (row.garbage)
+            ASSERT_TRUE(WriteBytes(link, "not a link"));
+
+        LogCapture log;
+        EXPECT_TRUE(CreateShortcut(dir.File(row.target).c_str(), link.c_str(), row.description, false));
+        EXPECT_EQ(row.saved, log.Contains("HRESULT='0x0000'.").operator bool()) << log.Text();
+        EXPECT_EQ(!row.saved, log.Contains("\t -> up-to-date, not saved again.").operator bool()) << log.Text();
+
+        IShellLinkA* saved = NULL;
+        IPersistFile* file = NULL;
+        ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                               (void**)&saved)));
+        ASSERT_TRUE(SUCCEEDED(saved->QueryInterface(IID_IPersistFile, (void**)&file)));
+        std::wstring wide(link.begin(), link.end());
+        char path[MAX_PATH] = "", description[MAX_PATH] = "";
+        EXPECT_TRUE(SUCCEEDED(file->Load(wide.c_str(), STGM_READ)));
+        saved->GetPath(path, MAX_PATH, NULL, SLGP_RAWPATH);
+        saved->GetDescription(description, MAX_PATH);
+        EXPECT_STRCASEEQ(dir.File(row.target).c_str(), path);
+        EXPECT_STREQ(row.description, description);
+        file->Release();
+        saved->Release();
+    }
+    CoUninitialize();
 }
