@@ -220,6 +220,14 @@ int main(int argc, char** argv)
         commandLine += quote ? " \"" + arg + "\"" : " " + arg;
     }
 
+    // Under Wine the desktop is a process of its own, started when a program
+    // first asks for it; on Windows it is there before any installer runs.
+    // Started (and waited for) before the program, so that its start is not
+    // timed into the program's first window.
+    GetDesktopWindow();
+    Search warm = {0, {}};
+    EnumWindows(Collect, (LPARAM)&warm);
+
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
