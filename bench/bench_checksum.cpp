@@ -242,7 +242,7 @@ int main(int argc, char** argv)
            "%d rounds of %d)\n",
            smallOurs * 1000.0 / SMALL_FILES, smallSystem * 1000.0 / SMALL_FILES, smallOurs / smallSystem, ROUNDS,
            SMALL_FILES);
-    printf("checksums: ours %s / %08lX, zlib %08lX; folded and tables %hs\n", text, (unsigned long)memoryOurs,
+    printf("checksums: ours %s / %08lX, zlib %08lX; folded and tables %s\n", text, (unsigned long)memoryOurs,
            (unsigned long)memoryZlib, folded == tabled ? "agree" : "DIFFER");
     return 0;
 }

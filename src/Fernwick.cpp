@@ -105,9 +105,6 @@ static const PhaseRow PHASES[] = {
     {26, "programs, security policy, shortcuts", PhaseProgramsAndShortcuts, NULL, false},
 };
 
-// Writes the completion records after a successful run.
-static const PhaseFunction WRITE_COMPLETION_RECORDS = WriteCompletionRecords;
-
 const PhaseRow* GetPhaseTable(size_t* count)
 {
     if (count != NULL)
@@ -335,10 +332,7 @@ static void ReportOutcome(SequenceLocals& locals)
     {
         // The records are part of the installation: success is not claimed
         // without them.
-        if (WRITE_COMPLETION_RECORDS == NULL)
-            StopAtMissingPart(locals, "Writing the completion records");
-        else
-            WRITE_COMPLETION_RECORDS(locals);
+        WriteCompletionRecords(locals);
         if (locals.rc != 0)
         {
             ShowStepError(locals);

@@ -234,7 +234,9 @@ TEST(Shortcut, IsSavedAgainOnlyWhenItWouldChange)
         ASSERT_TRUE(WriteBytes(dir.File("Login.exe"), "MZ") && WriteBytes(dir.File("Other.exe"), "MZ"));
         ASSERT_TRUE(CreateShortcut(dir.File("Login.exe").c_str(), link.c_str(), "Login", false));
         if (row.garbage)
+        {
             ASSERT_TRUE(WriteBytes(link, "not a link"));
+        }
 
         LogCapture log;
         EXPECT_TRUE(CreateShortcut(dir.File(row.target).c_str(), link.c_str(), row.description, false));
