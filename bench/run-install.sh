@@ -26,27 +26,16 @@
 # times are kept in build/bench-install/*-lines.txt (where the time goes).
 set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-FW_BUILD_DIR=${FW_BUILD_DIR:-$ROOT/build}
-case "$FW_BUILD_DIR" in /*) ;; *) FW_BUILD_DIR="$PWD/$FW_BUILD_DIR" ;; esac
+. "$ROOT/bench/common.sh"
 if [ "$1" != --inner ]; then
-    "$ROOT/scripts/deps.sh"
-    cmake -S "$ROOT" -B "$FW_BUILD_DIR/x64" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" \
-          -DCMAKE_BUILD_TYPE=Release -DFERNWICK_TESTS=ON >/dev/null
-    cmake --build "$FW_BUILD_DIR/x64" -j "$(nproc 2>/dev/null || echo 2)" \
-          --target fernwick fwchecksums dunzip32 bench_minimal_box bench_baseline
-    x86_64-w64-mingw32-g++-posix -O1 -static -o "$FW_BUILD_DIR/example-robot.exe" \
-        "$ROOT/scripts/example-robot.cpp" -luser32 -lpsapi
+    bench_build fernwick fwchecksums dunzip32 bench_minimal_box bench_baseline
     BB="$FW_BUILD_DIR/bench-install"
-    rm -rf "$BB"; mkdir -p "$BB/dist"
-    cp "$ROOT/examples/Zaph.ini" "$ROOT/examples/_FW_LOCAL_.txt" "$FW_BUILD_DIR/x64/bin/fernwick.exe" "$BB/dist/"
-    python3 "$ROOT/examples/make_distribution.py" "$BB/dist" --dunzip "$FW_BUILD_DIR/x64/bin/dunzip32.dll" \
-            --data-mb "${1:-200}" >/dev/null
-    export FW_BUILD_DIR ROOT BB
-    exec xvfb-run -a -s "-screen 0 1024x768x24" sh "$0" --inner
+    bench_distribution "${1:-200}" _FW_LOCAL_.txt
+    bench_rounds "$0"
+    exit 0
 fi
 
 . "$ROOT/scripts/wine-env.sh"
-BIN="$FW_BUILD_DIR/x64/bin"
 export WINEPREFIX="$BB/prefix"
 export FERNWICK_EXAMPLE_NOSHOTS=1 FERNWICK_EXAMPLE_LANGS="FR EN"
 w() { winepath -w "$1"; }
@@ -81,17 +70,12 @@ robot() {
     # itself, so the prefix is ended rather than waited for.
     wine_prefix_down
     kill $watcher 2>/dev/null; wait $watcher 2>/dev/null || true
-    # printf, not echo: the shell's echo reads the backslashes of Windows
-    # paths as escapes ("\c" in a folder's name ends its output).
-    printf '%s\n' "$out" >>"$BB/robot.log"
-    FIG=$(printf '%s\n' "$out" | sed -n 's/^figures: //p')
-    RC=$(printf '%s\n' "$out" | sed -n 's/.* ended with exit code \(-*[0-9]*\)$/\1/p')
+    read_robot "$out"
     LOGFIG=$(python3 "$ROOT/bench/log-times.py" phases "$log" "$BB/log-growth.txt" "$from" 2>/dev/null | tr '\n' ' ')
     echo "log: $LOGFIG" >>"$BB/robot.log"
     [ -z "$NAME" ] || python3 "$ROOT/bench/log-times.py" lines "$log" "$BB/log-growth.txt" "$from" \
         >"$BB/$NAME-lines.txt" 2>/dev/null || true
 }
-fig() { printf '%s\n' "$FIG" | tr ' ' '\n' | sed -n "s/^$1=//p"; }
 logfig() { printf '%s\n' "$LOGFIG" | tr ' ' '\n' | sed -n "s/^$1=//p"; }
 
 log_file() {
@@ -113,8 +97,6 @@ for line in open(log, "rb").read().decode("latin-1").split("\n")[skip:]:
             print(source[len(dist):])
 EOF
 }
-ratio() { python3 -c "print('%.2f' % ($1 / $2))" 2>/dev/null || echo "?"; }
-mb_s() { python3 -c "print('%.1f' % ($1 / 1048576.0 / ($2 / 1000.0)))"; }
 
 bare_machine
 wine "$BIN/fwchecksums.exe" "$(w "$BB/dist")" >/dev/null
@@ -185,9 +167,6 @@ wine_prefix_down
 if [ "$FW_BENCH_WEB" != no ]; then
 bare_machine
 web_folder "$BB/dist" "$BB"
-# The files served so far, and their bytes.
-served() { awk '$3 == 200 {print substr($2, 2)}' "$BB/server.log"; }
-served_bytes() { awk '$3 == 200 {n += $4} END {print n + 0}' "$BB/server.log"; }
 NAME=web robot "$(w "$BB/web/fernwick.exe")"
 WEB_RC=$RC; WEB_MS=$(fig total-ms); WEB_FIRST=$(fig first-window-ms); WEB_PEAK=$(fig peak-working-set-kb)
 WEB_DATA_MS=$(logfig data-ms)
@@ -201,11 +180,7 @@ WEB2_BYTES=$(($(served_bytes) - WEB_BYTES))
 # The system's download routine, then curl, fetching the same files.
 FETCH=$(wine "$BIN/bench_baseline.exe" download "http://127.0.0.1:$PORT/" $(cat "$BB/web-files.txt") | tr -d '\r')
 FETCH_MS=$(printf '%s\n' "$FETCH" | sed -n 's/.*download-ms=\([0-9]*\).*/\1/p')
-start=$(date +%s%N)
-for f in $(cat "$BB/web-files.txt"); do
-    curl -s -o /dev/null "http://127.0.0.1:$PORT/$f"
-done
-CURL_MS=$((($(date +%s%N) - start) / 1000000))
+CURL_MS=$(curl_ms "$BB/web-files.txt")
 kill $SERVER 2>/dev/null || true
 
 # WEB on a bare machine again, from a server that cuts every file once at 90%.
@@ -221,7 +196,7 @@ kill $SERVER 2>/dev/null || true
 wineserver -k 2>/dev/null || true
 fi
 
-echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $(nproc) cores, $(free -g | awk '/Mem:/ {print $2}') GiB; $(wine --version 2>/dev/null); load $(cut -d' ' -f1-3 /proc/loadavg)"
+machine_line
 echo "Exit codes: LOCAL $LOCAL_RC, LOCAL again $LOCAL2_RC, msiexec $MSI_RC, LOCAL /q $QUIET_RC, again $QUIET2_RC, WEB ${WEB_RC:--}, WEB again ${WEB2_RC:--}"
 echo "Fair baseline: msiexec /qn $MSI_MS ms + CopyFileA $FAIR_COPY_MS ms + unzip $UNZIP_MS ms"
 row() { printf '%-50s %11s %-2s %11s %-2s %8s\n' "$1" "$2" "$4" "$3" "$4" "$(ratio "$2" "$3")"; }
