@@ -16,6 +16,7 @@ import re
 import statistics
 import sys
 
+
 def read_round(path):
     rows, load = [], None
     in_table = False
@@ -36,10 +37,14 @@ def read_round(path):
                 continue
             # figure unit baseline unit ratio; a figure the round could not
             # read is missing with its unit kept ("ms 255 ms ?").
-            figures, units = [t for t in tokens[:-1] if number(t) is not None], \
-                [t for t in tokens[:-1] if number(t) is None]
-            value = figures[0] if len(figures) == 2 or number(tokens[0]) is not None else "-"
-            baseline = figures[-1] if len(figures) == 2 or number(tokens[0]) is None else "-"
+            figures = [t for t in tokens[:-1] if number(t) is not None]
+            units = [t for t in tokens[:-1] if number(t) is None]
+            if len(figures) == 2:
+                value, baseline = figures
+            elif number(tokens[0]) is not None:
+                value, baseline = figures[0], "-"
+            else:
+                value, baseline = "-", figures[0] if figures else "-"
             rows.append((row.group(1), value, baseline, units[0] if units else "", tokens[-1]))
     return rows, load
 
